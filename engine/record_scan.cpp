@@ -1,0 +1,105 @@
+#include "record_scan.h"
+
+#include <array>
+#include <cstring>
+
+#include "engine_state.h"
+#include "event_pump.h"
+#include "oplog.h"
+#include "record_frame.h"
+#include "rollover.h"
+
+namespace quenrix {
+namespace {
+
+constexpr std::size_t kLongestFixedRecord = 512;
+
+}  // namespace
+
+bool ScanRecords(const std::string& inputPath, const std::string& workPath,
+                 std::span<const RecordKind> kinds, const char* workFileOpenFailure) {
+    const std::string& log = Engine().LogFilePath;
+    InputFile input;
+    if (!input.Open(inputPath)) {
+        WriteLog(log, " > ERROR：ファイルOpen失敗");
+        return false;
+    }
+    OutputFile work;
+    if (!work.Create(workPath)) {
+        input.Close();
+        WriteLog(log, workFileOpenFailure);
+        return false;
+    }
+
+    std::array<const RecordKind*, 256> byKind{};
+    for (const RecordKind& kind : kinds) {
+        byKind[kind.kind] = &kind;
+    }
+
+    bool syncSeen = false;
+    std::uint64_t nextPump = 0;
+    for (;;) {
+        if (input.Position() >= nextPump) {
+            PumpEvents();
+            nextPump = input.Position() + kPumpInterval;
+        }
+        std::uint8_t byte;
+        InputFile::Status status = input.ReadByte(byte);
+        if (status == InputFile::Status::End) {
+            break;
+        }
+        if (status == InputFile::Status::Error) {
+            WriteLog(log, " > ERROR：ファイルRead失敗");
+            return false;
+        }
+        if (byte == kSyncByte) {
+            syncSeen = true;
+            continue;
+        }
+        const RecordKind* kind = byKind[byte];
+        if (syncSeen && kind != nullptr && !kind->correct(input, work)) {
+            WriteLog(log, kind->failureMessage);
+            if (work.Failed()) {
+                // The work file lost bytes: it can never become a whole
+                // corrected file, so the scan stops here.
+                return false;
+            }
+        }
+        syncSeen = false;
+    }
+    // Bytes still buffered reach the disk here; a file that could not take
+    // them all is no complete work file.
+    return work.Close();
+}
+
+bool CorrectFixedLengthRecord(InputFile& input, OutputFile& work, std::uint8_t kind,
+                              std::size_t length, std::initializer_list<std::size_t> timeOffsets,
+                              bool capturesFirstTime) {
+    try {
+        std::uint8_t record[kLongestFixedRecord];
+        if (length < 4 || length > sizeof record) {
+            return false;
+        }
+        record[0] = kSyncByte;
+        record[1] = kind;
+        if (input.Read(record + 2, length - 2) != length - 2) {
+            return false;
+        }
+        const std::size_t covered = length - 2;
+        if (!CheckValueMatches(record, covered)) {
+            return false;
+        }
+        for (std::size_t offset : timeOffsets) {
+            CorrectRollover(record + offset);
+        }
+        RenewCheckValue(record, covered);
+        if (capturesFirstTime && Engine().FirstGpsTime == 0) {
+            std::memcpy(&Engine().FirstGpsTime, record + 2, 4);
+        }
+        return work.Write(record, length);
+    } catch (...) {
+        return false;
+    }
+}
+
+}  // namespace quenrix

@@ -1,0 +1,76 @@
+#include "rollover.h"
+
+#include <cstring>
+
+#include "clock.h"
+#include "engine_state.h"
+#include "fsub.h"
+
+namespace quenrix {
+namespace {
+
+// The receivers' clocks run on Japan time, nine hours ahead of GPS time.
+constexpr std::uint32_t kLocalClockOffset = 9 * 3600;
+
+}  // namespace
+
+std::optional<std::uint32_t> RolloverLimit() {
+    const EngineState& engine = Engine();
+    if (engine.IsSigFile == 1) {
+        return kSigRolloverLimit;
+    }
+    if (engine.IsRmgFile == 1) {
+        switch (engine.RmgReceiverType) {
+            case 77:
+                return kRmgType77RolloverLimit;
+            case 80:
+                return kRmgType80RolloverLimit;
+            default:
+                return kSigRolloverLimit;
+        }
+    }
+    return std::nullopt;
+}
+
+std::optional<std::uint32_t> ReferenceDay() {
+    LocalDateTime now = LocalNow();
+    DateTimeRecord past;
+    past.year = static_cast<std::uint16_t>(now.year >= 15 ? now.year - 15 : now.year);
+    past.month = static_cast<std::uint16_t>(now.month);
+    past.day = static_cast<std::uint16_t>(now.day);
+    past.hour = static_cast<std::uint16_t>(now.hour);
+    past.minute = static_cast<std::uint16_t>(now.minute);
+    past.second = static_cast<std::uint16_t>(now.second);
+    std::uint32_t local = DateTimeToGpsSeconds(past);
+    // Before 1995-01-06 09:00 the day would lie before the GPS epoch; no
+    // time can be before it, so nothing is corrected.
+    if (local < kLocalClockOffset) {
+        return std::nullopt;
+    }
+    std::uint32_t gps = local - kLocalClockOffset;
+    return gps - gps % kSecondsPerDay;
+}
+
+void CorrectRollover(std::uint8_t* field) {
+    std::uint32_t t;
+    std::memcpy(&t, field, sizeof t);
+    SwapBytes32(t);
+
+    std::optional<std::uint32_t> limit = RolloverLimit();
+    if (!limit || t > *limit) {
+        return;
+    }
+    std::optional<std::uint32_t> referenceDay = ReferenceDay();
+    if (!referenceDay || t >= *referenceDay) {
+        return;
+    }
+    t += kSecondsOf1024Weeks;
+    if (t < *referenceDay) {
+        t += kSecondsOf1024Weeks;
+    }
+    SwapBytes32(t);
+    std::memcpy(field, &t, sizeof t);
+    Engine().RolloverFound = 1;
+}
+
+}  // namespace quenrix

@@ -1,0 +1,89 @@
+// Buffered binary files for the converters and the record reader: the
+// scanners look at one byte at a time, so every byte must not cost a
+// system call. Failures are sticky: once a read or write has failed, the
+// file stays failed, so a caller that checks at the end never misses one.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace quenrix {
+
+class InputFile {
+public:
+    enum class Status { Ok, End, Error };
+    static constexpr std::size_t kBufferSize = 64 * 1024;
+
+    InputFile();
+    ~InputFile();
+    InputFile(const InputFile&) = delete;
+    InputFile& operator=(const InputFile&) = delete;
+
+    // Opens for reading; false when the file cannot be opened.
+    bool Open(const std::string& path);
+    void Close();
+
+    // One byte: Ok with the byte, End at the end of the input, or Error.
+    Status ReadByte(std::uint8_t& byte) {
+        if (next_ < end_) {
+            byte = buffer_[next_++];
+            return Status::Ok;
+        }
+        return ReadByteSlow(byte);
+    }
+
+    // Up to n bytes; returns how many were read. Fewer than n means the
+    // end of the input or a failure (see Failed).
+    std::size_t Read(std::uint8_t* destination, std::size_t n);
+
+    bool Failed() const { return failed_; }
+    // Bytes consumed so far.
+    std::uint64_t Position() const { return consumedBeforeBuffer_ + next_; }
+
+private:
+    Status ReadByteSlow(std::uint8_t& byte);
+    bool Refill();
+
+    int fd_ = -1;
+    bool failed_ = false;
+    bool atEnd_ = false;
+    std::unique_ptr<std::uint8_t[]> buffer_;
+    std::size_t next_ = 0;
+    std::size_t end_ = 0;
+    std::uint64_t consumedBeforeBuffer_ = 0;
+};
+
+class OutputFile {
+public:
+    static constexpr std::size_t kBufferSize = 64 * 1024;
+
+    OutputFile();
+    ~OutputFile();
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
+
+    // Creates the file empty (an existing one is truncated).
+    bool Create(const std::string& path);
+
+    // Appends n bytes; false once any write to the file has failed.
+    bool Write(const std::uint8_t* data, std::size_t n);
+
+    // Writes out the buffer and closes; false when anything written to the
+    // file since Create was not taken whole.
+    bool Close();
+
+    bool Failed() const { return failed_; }
+
+private:
+    bool Flush();
+    bool WriteAll(const std::uint8_t* data, std::size_t n);
+
+    int fd_ = -1;
+    bool failed_ = false;
+    std::unique_ptr<std::uint8_t[]> buffer_;
+    std::size_t used_ = 0;
+};
+
+}  // namespace quenrix

@@ -1,0 +1,118 @@
+#include "rollover.h"
+
+#include <gtest/gtest.h>
+
+#include "engine_state.h"
+#include "fsub.h"
+#include "records.h"
+#include "temp_dir.h"
+
+namespace quenrix::test {
+namespace {
+
+class RolloverTest : public TempDirTest {
+protected:
+    // Runs CorrectRollover on a field holding `seconds` and returns the result.
+    std::uint32_t Correct(std::uint32_t seconds) {
+        Bytes field(4);
+        PutBigEndian32(field, 0, seconds);
+        CorrectRollover(field.data());
+        return GetBigEndian32(field, 0);
+    }
+    void AsSig() { Engine().IsSigFile = 1; }
+    void AsRmg(int type) {
+        Engine().IsRmgFile = 1;
+        Engine().RmgReceiverType = type;
+    }
+};
+
+TEST_F(RolloverTest, ReferenceDayIsFifteenYearsBackInGpsTime) {
+    SetNow(2013, 10, 1, 10, 0);
+    EXPECT_EQ(ReferenceDay(), Gps(1998, 10, 1));
+    // At 05:00 Japan time the GPS date is still the day before.
+    SetNow(2013, 10, 1, 5, 0);
+    EXPECT_EQ(ReferenceDay(), Gps(1998, 9, 30));
+    // 29 February 15 years back is a common year: the day count runs on.
+    SetNow(2032, 2, 29, 12, 0);
+    EXPECT_EQ(ReferenceDay(), Gps(2017, 3, 1));
+}
+
+TEST_F(RolloverTest, OneStepForwardSetsTheFlag) {
+    AsSig();
+    for (int hour : {10, 5}) {
+        SetNow(2013, 10, 1, hour, 0);
+        Engine().RolloverFound = 0;
+        EXPECT_EQ(Correct(Gps(1993, 12, 26, 12)), Gps(2013, 8, 11, 12));
+        EXPECT_EQ(Engine().RolloverFound, 1);
+    }
+}
+
+TEST_F(RolloverTest, TwoStepsWhenOneIsNotEnough) {
+    AsSig();
+    SetNow(2030, 6, 1, 12, 0);
+    EXPECT_EQ(Correct(Gps(1993, 12, 26, 12)), Gps(2033, 3, 27, 12));
+    EXPECT_EQ(Correct(Gps(2005, 5, 5)), Gps(2024, 12, 19));
+}
+
+TEST_F(RolloverTest, TimeNotBeforeTheReferenceDayStays) {
+    AsSig();
+    SetNow(2013, 10, 1, 10, 0);
+    EXPECT_EQ(Correct(Gps(2005, 5, 5)), Gps(2005, 5, 5));
+    EXPECT_EQ(Correct(Gps(1998, 10, 1)), Gps(1998, 10, 1));
+    EXPECT_EQ(Correct(Gps(1998, 10, 1) - 1), Gps(1998, 10, 1) - 1 + kSecondsOf1024Weeks);
+    Engine().RolloverFound = 0;
+    Correct(Gps(2005, 5, 5));
+    EXPECT_EQ(Engine().RolloverFound, 0);
+}
+
+TEST_F(RolloverTest, TimeExactlyAtTheLimitIsCorrectedOneAboveIsNot) {
+    AsSig();
+    SetNow(2030, 6, 1, 12, 0);
+    EXPECT_EQ(Correct(1060214400u), 1679529600u);
+    Engine().RolloverFound = 0;
+    EXPECT_EQ(Correct(1060214401u), 1060214401u);
+    SetNow(2099, 1, 1, 12, 0);
+    EXPECT_EQ(Correct(1060214401u), 1060214401u);
+    EXPECT_EQ(Engine().RolloverFound, 0);
+}
+
+TEST_F(RolloverTest, RmgLimitFollowsTheReceiverType) {
+    SetNow(2035, 1, 1, 12, 0);
+    const std::uint32_t newYear2016 = Gps(2016, 1, 1);
+    for (int type : {77, 80}) {
+        AsRmg(type);
+        EXPECT_EQ(Correct(newYear2016), Gps(2035, 8, 17)) << type;
+    }
+    for (int type : {74, 0, 5}) {
+        AsRmg(type);
+        EXPECT_EQ(Correct(newYear2016), newYear2016) << type;
+    }
+    AsRmg(80);
+    EXPECT_EQ(Correct(kRmgType80RolloverLimit + 1), kRmgType80RolloverLimit + 1);
+    AsRmg(77);
+    EXPECT_EQ(Correct(kRmgType77RolloverLimit), kRmgType77RolloverLimit + kSecondsOf1024Weeks);
+}
+
+TEST_F(RolloverTest, NothingIsCorrectedForAFileOfNeitherKind) {
+    SetNow(2030, 6, 1, 12, 0);
+    EXPECT_EQ(Correct(Gps(1993, 12, 26)), Gps(1993, 12, 26));
+    EXPECT_EQ(Engine().RolloverFound, 0);
+}
+
+TEST_F(RolloverTest, ClockBeforeTheGpsEraCorrectsNothing) {
+    AsSig();
+    // The reference day would lie before 1980-01-06 00:00 GPS time.
+    SetNow(1995, 1, 6, 8, 59, 59);
+    EXPECT_FALSE(ReferenceDay().has_value());
+    EXPECT_EQ(Correct(0), 0u);
+    SetNow(1990, 1, 1);
+    EXPECT_EQ(Correct(12345), 12345u);
+    EXPECT_EQ(Engine().RolloverFound, 0);
+    // From 09:00 on the reference day is the epoch itself: nothing lies before it.
+    SetNow(1995, 1, 6, 9, 0, 0);
+    EXPECT_EQ(ReferenceDay(), 0u);
+    EXPECT_EQ(Correct(0), 0u);
+}
+
+}  // namespace
+}  // namespace quenrix::test

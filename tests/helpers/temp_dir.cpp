@@ -1,0 +1,65 @@
+#include "temp_dir.h"
+
+#include <unistd.h>
+
+#include <climits>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "cp932.h"
+#include "engine_state.h"
+#include "event_pump.h"
+
+namespace quenrix::test {
+
+void TempDirTest::SetUp() {
+    char cwd[PATH_MAX];
+    ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
+    previousDir_ = cwd;
+    std::string pattern = (std::filesystem::temp_directory_path() / "quenrix-test-XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    dir_ = pattern;
+    ASSERT_EQ(chdir(dir_.c_str()), 0);
+    Engine() = EngineState{};
+    Engine().LogFilePath = LogPath();
+    SetEventPump({});
+    SetNow(2013, 10, 1, 10, 0, 0);
+}
+
+void TempDirTest::TearDown() {
+    EXPECT_EQ(chdir(previousDir_.c_str()), 0);
+    std::error_code ignored;
+    std::filesystem::remove_all(dir_, ignored);
+    SetClock({});
+    SetEventPump({});
+    Engine() = EngineState{};
+}
+
+void TempDirTest::SetNow(int year, int month, int day, int hour, int minute, int second) {
+    LocalDateTime now{year, month, day, hour, minute, second};
+    SetClock([now] { return now; });
+}
+
+std::string TempDirTest::LogBytes() const {
+    std::ifstream in(LogPath(), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::vector<std::string> TempDirTest::LogMessages() const {
+    std::vector<std::string> messages;
+    std::string text = LogBytes();
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find("\r\n", start);
+        if (end == std::string::npos) end = text.size();
+        std::string line = text.substr(start, end - start);
+        // "yyyy/mm/dd hh:nn:ss - " is 22 bytes.
+        messages.push_back(Cp932ToUtf8(line.size() >= 22 ? line.substr(22) : line));
+        start = end + 2;
+    }
+    return messages;
+}
+
+}  // namespace quenrix::test

@@ -1,0 +1,100 @@
+#include "binary_file.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "records.h"
+#include "temp_dir.h"
+
+namespace quenrix::test {
+namespace {
+
+using BinaryFileTest = TempDirTest;
+
+Bytes Pattern(std::size_t n) {
+    Bytes bytes(n);
+    for (std::size_t i = 0; i < n; ++i) bytes[i] = static_cast<std::uint8_t>(i * 7 + i / 251);
+    return bytes;
+}
+
+TEST_F(BinaryFileTest, ReadsBytesAndRunsAcrossBufferRefills) {
+    const Bytes content = Pattern(3 * InputFile::kBufferSize + 123);
+    WriteBytes(Path("in"), content);
+    InputFile in;
+    ASSERT_TRUE(in.Open(Path("in")));
+
+    Bytes got;
+    std::uint8_t byte;
+    ASSERT_EQ(in.ReadByte(byte), InputFile::Status::Ok);
+    got.push_back(byte);
+    // A run that straddles two refills.
+    Bytes run(InputFile::kBufferSize + 10);
+    ASSERT_EQ(in.Read(run.data(), run.size()), run.size());
+    got.insert(got.end(), run.begin(), run.end());
+    while (in.ReadByte(byte) == InputFile::Status::Ok) got.push_back(byte);
+    EXPECT_EQ(got, content);
+    EXPECT_EQ(in.Position(), content.size());
+    EXPECT_FALSE(in.Failed());
+    EXPECT_EQ(in.ReadByte(byte), InputFile::Status::End);
+    EXPECT_EQ(in.Read(run.data(), 5), 0u);
+}
+
+TEST_F(BinaryFileTest, ShortReadAtTheEnd) {
+    WriteBytes(Path("in"), Pattern(5));
+    InputFile in;
+    ASSERT_TRUE(in.Open(Path("in")));
+    std::uint8_t buffer[8];
+    EXPECT_EQ(in.Read(buffer, 8), 5u);
+    EXPECT_FALSE(in.Failed());
+}
+
+TEST_F(BinaryFileTest, MissingFileDoesNotOpenAndFolderFailsToRead) {
+    InputFile in;
+    EXPECT_FALSE(in.Open(Path("missing")));
+    std::filesystem::create_directory(Path("folder"));
+    ASSERT_TRUE(in.Open(Path("folder")));
+    std::uint8_t byte;
+    EXPECT_EQ(in.ReadByte(byte), InputFile::Status::Error);
+    EXPECT_TRUE(in.Failed());
+    EXPECT_EQ(in.ReadByte(byte), InputFile::Status::Error);  // stays failed
+}
+
+TEST_F(BinaryFileTest, WritesWholeFileThroughTheBuffer) {
+    const Bytes content = Pattern(2 * OutputFile::kBufferSize + 77);
+    OutputFile out;
+    ASSERT_TRUE(out.Create(Path("out")));
+    // Small pieces, then one larger than the buffer.
+    ASSERT_TRUE(out.Write(content.data(), 100));
+    ASSERT_TRUE(out.Write(content.data() + 100, content.size() - 100));
+    ASSERT_TRUE(out.Close());
+    EXPECT_EQ(ReadBytes(Path("out")), content);
+
+    // Create truncates an existing file.
+    ASSERT_TRUE(out.Create(Path("out")));
+    ASSERT_TRUE(out.Close());
+    EXPECT_TRUE(ReadBytes(Path("out")).empty());
+}
+
+TEST_F(BinaryFileTest, FullDiskIsNeverLost) {
+    if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+    OutputFile out;
+    ASSERT_TRUE(out.Create("/dev/full"));
+    const Bytes content = Pattern(100);
+    // The write lands in the buffer; the failure shows when it is flushed.
+    EXPECT_TRUE(out.Write(content.data(), content.size()));
+    EXPECT_FALSE(out.Close());
+    EXPECT_TRUE(out.Failed());
+    EXPECT_FALSE(out.Write(content.data(), 1));
+}
+
+TEST_F(BinaryFileTest, CreateInMissingFolderFails) {
+    OutputFile out;
+    EXPECT_FALSE(out.Create(Path("missing/out")));
+    std::uint8_t byte = 1;
+    EXPECT_FALSE(out.Write(&byte, 1));
+    EXPECT_FALSE(out.Close());
+}
+
+}  // namespace
+}  // namespace quenrix::test

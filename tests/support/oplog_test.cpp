@@ -1,0 +1,169 @@
+#include "oplog.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "cp932.h"
+#include "temp_dir.h"
+
+namespace quenrix::test {
+namespace {
+
+class OperationLogTest : public TempDirTest {
+protected:
+    void WriteRaw(const std::string& text) {
+        std::ofstream out(LogPath(), std::ios::binary | std::ios::trunc);
+        out << text;
+    }
+};
+
+TEST_F(OperationLogTest, EntryIsTimeStampSeparatorAndMessageInCodePage932) {
+    SetNow(2013, 10, 1, 9, 5, 7);
+    WriteLog(LogPath(), " > ERROR：入力ファイルなし");
+    EXPECT_EQ(LogBytes(),
+              "2013/10/01 09:05:07 -  > ERROR\x81\x46"
+              "\x93\xfc\x97\xcd\x83\x74\x83\x40\x83\x43\x83\x8b\x82\xc8\x82\xb5\r\n");
+}
+
+TEST_F(OperationLogTest, EmptyPathTouchesNothing) {
+    WriteLog("", "message");
+    WriteLongLog("", "message");
+    AppendLogLine("", "line", kLogLineCap);
+    EXPECT_TRUE(std::filesystem::is_empty(Dir()));
+}
+
+TEST_F(OperationLogTest, EntriesAppendInOrderAndEmptyMessageEndsWithSeparator) {
+    WriteLog(LogPath(), "first");
+    WriteLog(LogPath(), "");
+    EXPECT_EQ(LogBytes(), "2013/10/01 10:00:00 - first\r\n2013/10/01 10:00:00 - \r\n");
+}
+
+TEST_F(OperationLogTest, ShortAndLongLimits) {
+    const std::string hundred(100, 'x');
+    EXPECT_EQ(PrepareLogMessage(hundred, kShortLogLimit), std::string(80, 'x'));
+    EXPECT_EQ(PrepareLogMessage(hundred, kLongLogLimit), hundred);
+    EXPECT_EQ(PrepareLogMessage(std::string(80, 'y'), kShortLogLimit), std::string(80, 'y'));
+    EXPECT_EQ(PrepareLogMessage(std::string(600, 'z'), kLongLogLimit), std::string(512, 'z'));
+
+    WriteLog(LogPath(), hundred);
+    WriteLongLog(LogPath(), hundred);
+    EXPECT_EQ(LogMessages(), (std::vector<std::string>{std::string(80, 'x'), hundred}));
+}
+
+TEST_F(OperationLogTest, DoubleByteCharacterAtTheLimitStaysWhole) {
+    // Byte 80 is the first byte of "あ" (0x82 0xA0): 81 bytes are kept.
+    EXPECT_EQ(PrepareLogMessage(std::string(79, 'a') + "あbbb", kShortLogLimit),
+              std::string(79, 'a') + "\x82\xa0");
+    // Byte 80 is the second byte of "あ": the character already ends there.
+    EXPECT_EQ(PrepareLogMessage(std::string(78, 'a') + "あbbb", kShortLogLimit),
+              std::string(78, 'a') + "\x82\xa0");
+    // Byte 80 is the second byte of "＠" (0x81 0x97), a value that could be
+    // a first byte: it is still the end of a character.
+    EXPECT_EQ(PrepareLogMessage(std::string(78, 'a') + "＠cc", kShortLogLimit),
+              std::string(78, 'a') + "\x81\x97");
+    EXPECT_EQ(PrepareLogMessage(std::string(511, 'a') + "表b", kLongLogLimit),
+              std::string(511, 'a') + "\x95\x5c");
+}
+
+TEST_F(OperationLogTest, MessageIsCutAtItsFirstLineBreakInSearchOrder) {
+    EXPECT_EQ(PrepareLogMessage("a\r\nb", kShortLogLimit), "a");
+    EXPECT_EQ(PrepareLogMessage("a\rb\nc", kShortLogLimit), "a");
+    EXPECT_EQ(PrepareLogMessage("a\nb", kShortLogLimit), "a");
+    // CR LF is searched first, so a lone LF before it stays in the message...
+    EXPECT_EQ(PrepareLogMessage("a\nb\r\nc", kShortLogLimit), "a\nb");
+    // ...and lands in the file as two lines.
+    WriteLog(LogPath(), "a\nb\r\nc");
+    EXPECT_EQ(LogBytes(), "2013/10/01 10:00:00 - a\r\nb\r\n");
+}
+
+TEST_F(OperationLogTest, CutCountsCodePage932Bytes) {
+    // 40 characters of two bytes each are 80 bytes: kept whole.
+    std::string forty;
+    for (int i = 0; i < 40; ++i) forty += "あ";
+    EXPECT_EQ(PrepareLogMessage(forty + "x", kShortLogLimit).size(), 80u);
+}
+
+TEST_F(OperationLogTest, CharactersOutsideCodePage932BecomeQuestionMarks) {
+    EXPECT_EQ(PrepareLogMessage("é😀ア", kShortLogLimit), "??\x83\x41");
+    EXPECT_EQ(PrepareLogMessage("a\xff" "b", kShortLogLimit), "a?b");
+    WriteLog(LogPath(), "data\xf0\x9f\x98\x80.SIG");
+    EXPECT_EQ(LogMessages(), (std::vector<std::string>{"data?.SIG"}));
+}
+
+TEST_F(OperationLogTest, KeepsTheNewestThousandLines) {
+    std::string old;
+    for (int i = 1; i <= 1000; ++i) old += "line " + std::to_string(i) + "\r\n";
+    WriteRaw(old);
+    WriteLog(LogPath(), "new");
+    std::vector<std::string> lines = LogMessages();
+    ASSERT_EQ(lines.size(), 1000u);
+    EXPECT_EQ(Cp932ToUtf8(LogBytes().substr(0, 8)), "line 2\r\n");
+    EXPECT_EQ(lines.back(), "new");
+}
+
+TEST_F(OperationLogTest, LineFeedOnlyLogIsRewrittenWithCrLf) {
+    WriteRaw("one\ntwo\n");
+    AppendLogLine(LogPath(), "three", kLogLineCap);
+    EXPECT_EQ(LogBytes(), "one\r\ntwo\r\nthree\r\n");
+}
+
+TEST_F(OperationLogTest, LastLineWithoutLineEndDoesNotSwallowTheEntry) {
+    WriteRaw("one\r\ntwo");
+    AppendLogLine(LogPath(), "three", kLogLineCap);
+    EXPECT_EQ(LogBytes(), "one\r\ntwo\r\nthree\r\n");
+}
+
+TEST_F(OperationLogTest, LongLineCountsAsPiecesOf1023Bytes) {
+    // One line of 1500 bytes reads as two pieces (1023 + 477 with its line
+    // end); with 998 more lines the file counts 1000 lines.
+    std::string old = std::string(1023, 'A') + std::string(477, 'B') + "\r\n";
+    for (int i = 0; i < 998; ++i) old += "x\r\n";
+    WriteRaw(old);
+    AppendLogLine(LogPath(), "new", kLogLineCap);
+    std::string expected = std::string(477, 'B') + "\r\n";
+    for (int i = 0; i < 998; ++i) expected += "x\r\n";
+    EXPECT_EQ(LogBytes(), expected + "new\r\n");
+
+    // Below the cap the pieces are written back joined.
+    WriteRaw(std::string(1500, 'C') + "\r\n");
+    AppendLogLine(LogPath(), "z", kLogLineCap);
+    EXPECT_EQ(LogBytes(), std::string(1500, 'C') + "\r\nz\r\n");
+}
+
+TEST_F(OperationLogTest, FailuresLoseTheEntryButNeverTheOldLog) {
+    // Missing folder: nothing is created.
+    WriteLog(Path("missing/test.log"), "entry");
+    EXPECT_FALSE(std::filesystem::exists(Path("missing")));
+
+    // The replacement cannot be written: the old log stays byte for byte.
+    WriteRaw("old line\r\n");
+    std::filesystem::create_directory(LogPath() + ".tmp");
+    WriteLog(LogPath(), "entry");
+    EXPECT_EQ(LogBytes(), "old line\r\n");
+
+    // The log path is a folder: it is left alone.
+    std::filesystem::create_directory(Path("folder.log"));
+    WriteLog(Path("folder.log"), "entry");
+    EXPECT_TRUE(std::filesystem::is_directory(Path("folder.log")));
+}
+
+TEST_F(OperationLogTest, NoTemporaryFileIsLeftBehind) {
+    WriteLog(LogPath(), "entry");
+    EXPECT_FALSE(std::filesystem::exists(LogPath() + ".tmp"));
+}
+
+TEST(Cp932Test, ConvertsBothWays) {
+    EXPECT_EQ(Utf8ToCp932("表ソＡ1"), "\x95\x5c\x83\x5c\x82\x60" "1");
+    EXPECT_EQ(Cp932ToUtf8("\x95\x5c\x83\x5c\x82\x60" "1"), "表ソＡ1");
+    EXPECT_EQ(Utf8ToCp932(""), "");
+    EXPECT_TRUE(IsCp932LeadByte(0x81));
+    EXPECT_TRUE(IsCp932LeadByte(0xFC));
+    EXPECT_FALSE(IsCp932LeadByte(0xA0));
+    EXPECT_FALSE(IsCp932LeadByte(0x5C));
+}
+
+}  // namespace
+}  // namespace quenrix::test
