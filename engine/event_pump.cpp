@@ -10,7 +10,9 @@ EventPump& InstalledPump() {
 
 }  // namespace
 
-void SetEventPump(EventPump pump) { InstalledPump() = std::move(pump); }
+void SetEventPump(EventPump pump) {
+    InstalledPump() = std::move(pump);
+}
 
 void PumpEvents() {
     const EventPump& pump = InstalledPump();

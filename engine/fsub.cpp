@@ -16,7 +16,9 @@ constexpr int kDaysBeforeMonth[13] = {0, 0, 31, 59, 90, 120, 151, 181, 212, 243,
 // treat the all-zero answer as "out of range".
 constexpr int kLastYearPlusOne = 2060;
 
-int DaysInYear(int year) { return 365 + IsLeapYear(static_cast<std::int16_t>(year)); }
+int DaysInYear(int year) {
+    return 365 + IsLeapYear(static_cast<std::int16_t>(year));
+}
 
 int DaysInMonth(int year, int month) {
     return kDaysInMonth[month] +
@@ -26,8 +28,10 @@ int DaysInMonth(int year, int month) {
 }  // namespace
 
 int IsLeapYear(std::int16_t year) {
-    if (year % 4 != 0) return 0;
-    if (year % 100 != 0) return 1;
+    if (year % 4 != 0)
+        return 0;
+    if (year % 100 != 0)
+        return 1;
     return year % 400 == 0 ? 1 : 0;
 }
 
@@ -92,8 +96,8 @@ void SwapBytes16(std::uint16_t& value) {
 }
 
 void SwapBytes32(std::uint32_t& value) {
-    value = (value >> 24) | ((value >> 8) & 0x0000FF00u) | ((value << 8) & 0x00FF0000u) |
-            (value << 24);
+    value =
+        (value >> 24) | ((value >> 8) & 0x0000FF00u) | ((value << 8) & 0x00FF0000u) | (value << 24);
 }
 
 }  // namespace quenrix

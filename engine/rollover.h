@@ -9,7 +9,7 @@
 
 namespace quenrix {
 
-inline constexpr std::uint32_t kSigRolloverLimit = 1060214400;      // 2013-08-11, week 1753
+inline constexpr std::uint32_t kSigRolloverLimit = 1060214400;        // 2013-08-11, week 1753
 inline constexpr std::uint32_t kRmgType77RolloverLimit = 1189641600;  // 2017-09-17, week 1967
 inline constexpr std::uint32_t kRmgType80RolloverLimit = 1325116800;  // 2022-01-02, week 2191
 

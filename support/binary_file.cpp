@@ -11,7 +11,9 @@ namespace quenrix {
 
 InputFile::InputFile() : buffer_(new std::uint8_t[kBufferSize]) {}
 
-InputFile::~InputFile() { Close(); }
+InputFile::~InputFile() {
+    Close();
+}
 
 bool InputFile::Open(const std::string& path) {
     Close();
@@ -80,7 +82,9 @@ std::size_t InputFile::Read(std::uint8_t* destination, std::size_t n) {
 
 OutputFile::OutputFile() : buffer_(new std::uint8_t[kBufferSize]) {}
 
-OutputFile::~OutputFile() { Close(); }
+OutputFile::~OutputFile() {
+    Close();
+}
 
 bool OutputFile::Create(const std::string& path) {
     Close();

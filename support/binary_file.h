@@ -12,7 +12,7 @@
 namespace quenrix {
 
 class InputFile {
-public:
+  public:
     enum class Status { Ok, End, Error };
     static constexpr std::size_t kBufferSize = 64 * 1024;
 
@@ -42,7 +42,7 @@ public:
     // Bytes consumed so far.
     std::uint64_t Position() const { return consumedBeforeBuffer_ + next_; }
 
-private:
+  private:
     Status ReadByteSlow(std::uint8_t& byte);
     bool Refill();
 
@@ -56,7 +56,7 @@ private:
 };
 
 class OutputFile {
-public:
+  public:
     static constexpr std::size_t kBufferSize = 64 * 1024;
 
     OutputFile();
@@ -76,7 +76,7 @@ public:
 
     bool Failed() const { return failed_; }
 
-private:
+  private:
     bool Flush();
     bool WriteAll(const std::uint8_t* data, std::size_t n);
 

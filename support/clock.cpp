@@ -22,7 +22,9 @@ ClockFunction& InstalledClock() {
 
 }  // namespace
 
-void SetClock(ClockFunction clock) { InstalledClock() = std::move(clock); }
+void SetClock(ClockFunction clock) {
+    InstalledClock() = std::move(clock);
+}
 
 LocalDateTime LocalNow() {
     const ClockFunction& clock = InstalledClock();

@@ -10,9 +10,12 @@ namespace {
 // Length of the UTF-8 sequence that starts with this byte; 1 for a byte
 // that cannot start one, so a broken sequence is replaced byte by byte.
 std::size_t Utf8SequenceLength(unsigned char lead) {
-    if (lead >= 0xF0 && lead <= 0xF4) return 4;
-    if (lead >= 0xE0) return lead <= 0xEF ? 3 : 1;
-    if (lead >= 0xC2) return 2;
+    if (lead >= 0xF0 && lead <= 0xF4)
+        return 4;
+    if (lead >= 0xE0)
+        return lead <= 0xEF ? 3 : 1;
+    if (lead >= 0xC2)
+        return 2;
     return 1;
 }
 
@@ -53,9 +56,11 @@ std::string Convert(const char* to, const char* from, std::string_view input,
 std::string Utf8ToCp932(std::string_view utf8) {
     return Convert("CP932", "UTF-8", utf8, "?", [](const unsigned char* p, std::size_t left) {
         std::size_t n = Utf8SequenceLength(p[0]);
-        if (n > left) return std::size_t{1};
+        if (n > left)
+            return std::size_t{1};
         for (std::size_t i = 1; i < n; ++i) {
-            if ((p[i] & 0xC0) != 0x80) return i;  // replace only the broken part
+            if ((p[i] & 0xC0) != 0x80)
+                return i;  // replace only the broken part
         }
         return n;
     });
@@ -64,8 +69,7 @@ std::string Utf8ToCp932(std::string_view utf8) {
 std::string Cp932ToUtf8(std::string_view cp932) {
     return Convert("UTF-8", "CP932", cp932, "\xEF\xBF\xBD",
                    [](const unsigned char* p, std::size_t left) {
-                       return IsCp932LeadByte(p[0]) && left >= 2 ? std::size_t{2}
-                                                                 : std::size_t{1};
+                       return IsCp932LeadByte(p[0]) && left >= 2 ? std::size_t{2} : std::size_t{1};
                    });
 }
 

@@ -45,9 +45,11 @@ bool ReadWholeFile(int fd, std::string& content) {
     char buffer[64 * 1024];
     for (;;) {
         ssize_t got = ::read(fd, buffer, sizeof buffer);
-        if (got == 0) return true;
+        if (got == 0)
+            return true;
         if (got < 0) {
-            if (errno == EINTR) continue;
+            if (errno == EINTR)
+                continue;
             return false;
         }
         content.append(buffer, static_cast<std::size_t>(got));
@@ -83,8 +85,10 @@ bool WriteAll(int fd, const std::string& data) {
     std::size_t done = 0;
     while (done < data.size()) {
         ssize_t put = ::write(fd, data.data() + done, data.size() - done);
-        if (put < 0 && errno == EINTR) continue;
-        if (put <= 0) return false;
+        if (put < 0 && errno == EINTR)
+            continue;
+        if (put <= 0)
+            return false;
         done += static_cast<std::size_t>(put);
     }
     return true;
@@ -103,8 +107,10 @@ std::string LogTimeStamp() {
 std::string PrepareLogMessage(std::string_view utf8Message, std::size_t limit) {
     std::string message = Utf8ToCp932(utf8Message);
     std::size_t cut = message.find("\r\n");
-    if (cut == std::string::npos) cut = message.find('\r');
-    if (cut == std::string::npos) cut = message.find('\n');
+    if (cut == std::string::npos)
+        cut = message.find('\r');
+    if (cut == std::string::npos)
+        cut = message.find('\n');
     if (cut != std::string::npos) {
         message.resize(cut);
     }
@@ -133,8 +139,8 @@ void AppendLogLine(const std::string& path, const std::string& line, std::int32_
         int in = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
         if (in >= 0) {
             struct stat info {};
-            bool ok = ::fstat(in, &info) == 0 && S_ISREG(info.st_mode) &&
-                      ReadWholeFile(in, content);
+            bool ok =
+                ::fstat(in, &info) == 0 && S_ISREG(info.st_mode) && ReadWholeFile(in, content);
             ::close(in);
             if (!ok) {
                 return;  // the entry is lost; the old log stays
@@ -153,7 +159,8 @@ void AppendLogLine(const std::string& path, const std::string& line, std::int32_
         text.reserve(content.size() + line.size() + 64);
         for (std::size_t i = drop; i < lines.size(); ++i) {
             for (char c : lines[i]) {
-                if (c == '\n') text.push_back('\r');
+                if (c == '\n')
+                    text.push_back('\r');
                 text.push_back(c);
             }
         }
@@ -164,7 +171,8 @@ void AppendLogLine(const std::string& path, const std::string& line, std::int32_
             return;
         }
         bool written = WriteAll(out, text);
-        if (::close(out) != 0) written = false;
+        if (::close(out) != 0)
+            written = false;
         if (!written || ::rename(temporary.c_str(), path.c_str()) != 0) {
             ::unlink(temporary.c_str());
         }

@@ -18,7 +18,8 @@ TEST(CalendarTest, EveryDayFromTheEpochTo2058MatchesAnIndependentDayCount) {
     for (sys_days day = epoch; day <= last; day += days{1}) {
         const year_month_day ymd{day};
         // A different second of the day each time, so the clock part is covered too.
-        const std::uint32_t secondOfDay = static_cast<std::uint32_t>((day - epoch).count() * 7919 % 86400);
+        const std::uint32_t secondOfDay =
+            static_cast<std::uint32_t>((day - epoch).count() * 7919 % 86400);
         const std::uint32_t seconds =
             static_cast<std::uint32_t>((day - epoch).count()) * 86400u + secondOfDay;
 

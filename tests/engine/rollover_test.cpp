@@ -11,7 +11,7 @@ namespace quenrix::test {
 namespace {
 
 class RolloverTest : public TempDirTest {
-protected:
+  protected:
     // Runs CorrectRollover on a field holding `seconds` and returns the result.
     std::uint32_t Correct(std::uint32_t seconds) {
         Bytes field(4);

@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <cstring>
+#include <filesystem>
 #include <random>
 
 #include "engine_state.h"
@@ -24,7 +24,7 @@ const std::uint32_t kRecent = Gps(2005, 5, 5);
 const char* const kSatelliteFailure = " > ERROR：衛星情報データ作業ファイル作成失敗";
 
 class SigFileTest : public TempDirTest {
-protected:
+  protected:
     void SetUp() override {
         TempDirTest::SetUp();
         Engine().IsSigFile = 1;
@@ -39,26 +39,56 @@ protected:
     }
 };
 
-Bytes Positioning(std::uint32_t t, bool good = true) { return Record(0x50, 23, {{2, t}}, good); }
-Bytes Satellite(std::uint32_t t, bool good = true) { return Record(0x51, 124, {{2, t}}, good); }
-Bytes Header(std::uint32_t t) { return Record(0x62, 26, {{14, t}}); }
-Bytes Display(std::uint32_t a, std::uint32_t b) { return Record(0x55, 29, {{3, a}, {7, b}}); }
-Bytes OrbitInfo() { return Record(0x60, 26, {{2, kOld}, {14, kOld}}); }
-Bytes OrbitMessage() { return Record(0x61, 74, {{2, kOld}}); }
-Bytes Navigation() { return Record(0x52, 35, {{2, kOld}}); }
+Bytes Positioning(std::uint32_t t, bool good = true) {
+    return Record(0x50, 23, {{2, t}}, good);
+}
+Bytes Satellite(std::uint32_t t, bool good = true) {
+    return Record(0x51, 124, {{2, t}}, good);
+}
+Bytes Header(std::uint32_t t) {
+    return Record(0x62, 26, {{14, t}});
+}
+Bytes Display(std::uint32_t a, std::uint32_t b) {
+    return Record(0x55, 29, {{3, a}, {7, b}});
+}
+Bytes OrbitInfo() {
+    return Record(0x60, 26, {{2, kOld}, {14, kOld}});
+}
+Bytes OrbitMessage() {
+    return Record(0x61, 74, {{2, kOld}});
+}
+Bytes Navigation() {
+    return Record(0x52, 35, {{2, kOld}});
+}
 
 TEST_F(SigFileTest, EveryKindConvertsByteExact) {
     const Bytes input = Concat({
         Bytes{0x00, 0x12, 0x50},  // junk, a kind byte without its sync byte
-        Header(kOld), OrbitInfo(), OrbitMessage(), Positioning(kOld), Satellite(kOld),
-        Navigation(), Display(kOld, kOld),
+        Header(kOld),
+        OrbitInfo(),
+        OrbitMessage(),
+        Positioning(kOld),
+        Satellite(kOld),
+        Navigation(),
+        Display(kOld, kOld),
         Bytes{0x8B, 0x00, 0x77},  // a sync byte that starts nothing
-        Header(kRecent), Positioning(kRecent), Satellite(kRecent), Display(kRecent, kRecent),
+        Header(kRecent),
+        Positioning(kRecent),
+        Satellite(kRecent),
+        Display(kRecent, kRecent),
     });
     const Bytes expected = Concat({
-        Header(kOldFixed), OrbitInfo(), OrbitMessage(), Positioning(kOldFixed),
-        Satellite(kOldFixed), Navigation(), Display(kOldFixed, kOldFixed),
-        Header(kRecent), Positioning(kRecent), Satellite(kRecent), Display(kRecent, kRecent),
+        Header(kOldFixed),
+        OrbitInfo(),
+        OrbitMessage(),
+        Positioning(kOldFixed),
+        Satellite(kOldFixed),
+        Navigation(),
+        Display(kOldFixed, kOldFixed),
+        Header(kRecent),
+        Positioning(kRecent),
+        Satellite(kRecent),
+        Display(kRecent, kRecent),
     });
     Bytes work;
     ASSERT_TRUE(Convert(input, work));
@@ -92,8 +122,9 @@ TEST_F(SigFileTest, OrbitInformationWorkedExample) {
 }
 
 TEST_F(SigFileTest, EmptyOrRecordlessInputGivesAnEmptyWorkFile) {
-    for (const Bytes& input : {Bytes{}, Bytes{0x01, 0x02, 0x8B}, Bytes{0x8B, 0x00, 0x8B, 0x99, 0x8B},
-                               Bytes{0x50, 0x51, 0x62, 0x55}}) {
+    for (const Bytes& input :
+         {Bytes{}, Bytes{0x01, 0x02, 0x8B}, Bytes{0x8B, 0x00, 0x8B, 0x99, 0x8B},
+          Bytes{0x50, 0x51, 0x62, 0x55}}) {
         Bytes work{1};
         EXPECT_TRUE(Convert(input, work));
         EXPECT_TRUE(work.empty());
@@ -180,10 +211,11 @@ TEST_F(SigFileTest, UncorrectedZeroTimeLeavesFirstGpsTimeForTheNextRecord) {
 
 TEST_F(SigFileTest, ManyRecordsAcrossBufferBoundariesKeepTheirOrder) {
     std::mt19937 random(20131001);
-    const Bytes kinds[] = {Header(kOld), OrbitInfo(), OrbitMessage(), Positioning(kOld),
+    const Bytes kinds[] = {Header(kOld),    OrbitInfo(),  OrbitMessage(),        Positioning(kOld),
                            Satellite(kOld), Navigation(), Display(kOld, kRecent)};
-    const Bytes fixed[] = {Header(kOldFixed), OrbitInfo(), OrbitMessage(), Positioning(kOldFixed),
-                           Satellite(kOldFixed), Navigation(), Display(kOldFixed, kRecent)};
+    const Bytes fixed[] = {Header(kOldFixed),          OrbitInfo(),          OrbitMessage(),
+                           Positioning(kOldFixed),     Satellite(kOldFixed), Navigation(),
+                           Display(kOldFixed, kRecent)};
     Bytes input, expected;
     while (input.size() < 400 * 1024) {
         std::size_t junk = random() % 7;
@@ -225,7 +257,8 @@ TEST_F(SigFileTest, ReadFailure) {
 }
 
 TEST_F(SigFileTest, WorkFileThatCannotBeWrittenWholeIsNoSuccess) {
-    if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+    if (!std::filesystem::exists("/dev/full"))
+        GTEST_SKIP() << "no /dev/full";
     WriteBytes(Path("in.SIG"), Concat({Positioning(kOld), Satellite(kOld)}));
     EXPECT_FALSE(ConvertSigFile(Path("in.SIG"), "/dev/full"));
 

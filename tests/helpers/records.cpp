@@ -36,7 +36,8 @@ Bytes Record(std::uint8_t kind, std::size_t length,
     }
     for (auto [offset, seconds] : times) PutBigEndian32(record, offset, seconds);
     Seal(record);
-    if (!goodCheck) record[length - 1] ^= 0x5A;
+    if (!goodCheck)
+        record[length - 1] ^= 0x5A;
     return record;
 }
 
@@ -45,8 +46,18 @@ Bytes Section(std::uint8_t kind, std::uint8_t countOrMask, std::size_t blocks,
     Bytes section = Record(kind, 13 + 9 * blocks, {{3, gpsTime}}, true, 0x21);
     section[2] = countOrMask;
     Seal(section);
-    if (!goodCheck) section.back() ^= 0x5A;
+    if (!goodCheck)
+        section.back() ^= 0x5A;
     return section;
+}
+
+Bytes PositionMonitor(std::uint32_t gpsTime, std::uint8_t typeNibble, bool goodCheck) {
+    Bytes record = Record(0x82, 37, {{2, gpsTime}});
+    record[32] = static_cast<std::uint8_t>((record[32] & 0xF0) | typeNibble);
+    Seal(record);
+    if (!goodCheck)
+        record.back() ^= 0x5A;
+    return record;
 }
 
 Bytes Concat(std::initializer_list<Bytes> parts) {
@@ -57,7 +68,8 @@ Bytes Concat(std::initializer_list<Bytes> parts) {
 
 void WriteBytes(const std::string& path, const Bytes& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
 }
 
 Bytes ReadBytes(const std::string& path) {

@@ -31,6 +31,10 @@ Bytes Record(std::uint8_t kind, std::size_t length,
 Bytes Section(std::uint8_t kind, std::uint8_t countOrMask, std::size_t blocks,
               std::uint32_t gpsTime, bool goodCheck = true);
 
+// A position and monitor record (0x82, 37 bytes) with its GPS time at
+// offset 2 and the receiver's type nibble in the byte at offset 32.
+Bytes PositionMonitor(std::uint32_t gpsTime, std::uint8_t typeNibble = 0, bool goodCheck = true);
+
 Bytes Concat(std::initializer_list<Bytes> parts);
 
 void WriteBytes(const std::string& path, const Bytes& bytes);

@@ -53,7 +53,8 @@ std::vector<std::string> TempDirTest::LogMessages() const {
     std::size_t start = 0;
     while (start < text.size()) {
         std::size_t end = text.find("\r\n", start);
-        if (end == std::string::npos) end = text.size();
+        if (end == std::string::npos)
+            end = text.size();
         std::string line = text.substr(start, end - start);
         // "yyyy/mm/dd hh:nn:ss - " is 22 bytes.
         messages.push_back(Cp932ToUtf8(line.size() >= 22 ? line.substr(22) : line));

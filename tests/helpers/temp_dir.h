@@ -13,7 +13,7 @@
 namespace quenrix::test {
 
 class TempDirTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override;
     void TearDown() override;
 
@@ -31,7 +31,7 @@ protected:
     // The log file's raw bytes as text (code page 932).
     std::string LogBytes() const;
 
-private:
+  private:
     std::string dir_;
     std::string previousDir_;
 };

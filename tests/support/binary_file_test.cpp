@@ -77,7 +77,8 @@ TEST_F(BinaryFileTest, WritesWholeFileThroughTheBuffer) {
 }
 
 TEST_F(BinaryFileTest, FullDiskIsNeverLost) {
-    if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+    if (!std::filesystem::exists("/dev/full"))
+        GTEST_SKIP() << "no /dev/full";
     OutputFile out;
     ASSERT_TRUE(out.Create("/dev/full"));
     const Bytes content = Pattern(100);

@@ -13,7 +13,7 @@ namespace quenrix::test {
 namespace {
 
 class OperationLogTest : public TempDirTest {
-protected:
+  protected:
     void WriteRaw(const std::string& text) {
         std::ofstream out(LogPath(), std::ios::binary | std::ios::trunc);
         out << text;
@@ -88,7 +88,10 @@ TEST_F(OperationLogTest, CutCountsCodePage932Bytes) {
 
 TEST_F(OperationLogTest, CharactersOutsideCodePage932BecomeQuestionMarks) {
     EXPECT_EQ(PrepareLogMessage("é😀ア", kShortLogLimit), "??\x83\x41");
-    EXPECT_EQ(PrepareLogMessage("a\xff" "b", kShortLogLimit), "a?b");
+    EXPECT_EQ(PrepareLogMessage("a\xff"
+                                "b",
+                                kShortLogLimit),
+              "a?b");
     WriteLog(LogPath(), "data\xf0\x9f\x98\x80.SIG");
     EXPECT_EQ(LogMessages(), (std::vector<std::string>{"data?.SIG"}));
 }
@@ -156,8 +159,12 @@ TEST_F(OperationLogTest, NoTemporaryFileIsLeftBehind) {
 }
 
 TEST(Cp932Test, ConvertsBothWays) {
-    EXPECT_EQ(Utf8ToCp932("表ソＡ1"), "\x95\x5c\x83\x5c\x82\x60" "1");
-    EXPECT_EQ(Cp932ToUtf8("\x95\x5c\x83\x5c\x82\x60" "1"), "表ソＡ1");
+    EXPECT_EQ(Utf8ToCp932("表ソＡ1"),
+              "\x95\x5c\x83\x5c\x82\x60"
+              "1");
+    EXPECT_EQ(Cp932ToUtf8("\x95\x5c\x83\x5c\x82\x60"
+                          "1"),
+              "表ソＡ1");
     EXPECT_EQ(Utf8ToCp932(""), "");
     EXPECT_TRUE(IsCp932LeadByte(0x81));
     EXPECT_TRUE(IsCp932LeadByte(0xFC));

@@ -1,0 +1,102 @@
+#include "receiver_checks.h"
+
+#include <cctype>
+
+#include "binary_file.h"
+#include "engine_state.h"
+#include "fsub.h"
+#include "oplog.h"
+#include "paths.h"
+#include "record_reader.h"
+
+namespace quenrix {
+namespace {
+
+// The type nibble is the low four bits of the byte at offset 32.
+constexpr std::size_t kTypeNibbleOffset = 32;
+
+std::int32_t ReceiverTypeCode(std::uint8_t nibble) {
+    switch (nibble) {
+        case 0:
+            return 74;
+        case 1:
+            return 77;
+        case 2:
+            return 80;
+        default:
+            return 0;
+    }
+}
+
+bool HasRolloverPointName(const std::string& path) {
+    const std::string name = FileNamePart(path);
+    static constexpr char kLetters[] = "L26Z";
+    if (name.size() < 8)
+        return false;
+    for (std::size_t i = 0; i < 4; ++i) {
+        if (std::toupper(static_cast<unsigned char>(name[4 + i])) != kLetters[i])
+            return false;
+    }
+    return true;
+}
+
+std::uint32_t BigEndian32At(const std::uint8_t* bytes) {
+    return std::uint32_t{bytes[0]} << 24 | std::uint32_t{bytes[1]} << 16 |
+           std::uint32_t{bytes[2]} << 8 | bytes[3];
+}
+
+}  // namespace
+
+std::int32_t CheckRmgReceiverType(const std::string& path) {
+    InputFile file;
+    if (!file.Open(path)) {
+        WriteLog(Engine().LogFilePath, " > ERROR：ファイルOpen失敗(RMGタイプ確認)");
+        return 0;
+    }
+    std::uint8_t record[kRecordBufferSize];
+    std::size_t stored;
+    std::uint8_t kind;
+    while (ReadNextRecord(file, record, stored, kind) == kRecordMatched) {
+        if (kind == 0x82) {
+            const std::int32_t code = ReceiverTypeCode(record[kTypeNibbleOffset] & 0x0F);
+            WriteLog(Engine().LogFilePath, " > RMGType：KQ-" + std::to_string(code));
+            return code;
+        }
+    }
+    return 0;
+}
+
+bool IsRolloverPointSigFile(const std::string& path) {
+    if (!HasRolloverPointName(path)) {
+        return false;
+    }
+    InputFile file;
+    if (!file.Open(path)) {
+        WriteLog(Engine().LogFilePath, " > ERROR：ファイルOpen失敗(L26Z.SIG確認)");
+        return false;
+    }
+    std::uint8_t record[kRecordBufferSize];
+    std::size_t stored;
+    std::uint8_t kind;
+    while (ReadNextRecord(file, record, stored, kind) == kRecordMatched) {
+        std::size_t offset;
+        switch (kind) {
+            case 0x50:
+            case 0x51:
+                offset = 2;
+                break;
+            case 0x62:
+                offset = 14;
+                break;
+            default:
+                continue;
+        }
+        const std::uint32_t t = BigEndian32At(record + offset);
+        if (t - t % kSecondsPerDay == kRolloverPointDay) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace quenrix

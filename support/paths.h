@@ -1,0 +1,56 @@
+// Paths and file lists. The program uses the native form; the helpers take
+// a path style so that the Windows rules (drive colon, a "\" that is the
+// second byte of a double-byte code page 932 character) hold, and are
+// tested, on every platform.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace quenrix {
+
+enum class PathStyle { Windows, Posix };
+
+#ifdef _WIN32
+inline constexpr PathStyle kNativePathStyle = PathStyle::Windows;
+#else
+inline constexpr PathStyle kNativePathStyle = PathStyle::Posix;
+#endif
+
+// The byte at a 1-based position; throws std::out_of_range outside 1 to
+// the length.
+char CharAt(const std::string& text, std::size_t position);
+
+// The folder and the file name with exactly one separator between them;
+// an empty folder gives the name, a bare drive ("C:") takes no separator,
+// and an empty name gives the folder with its trailing separator.
+std::string JoinPath(const std::string& folder, const std::string& name,
+                     PathStyle style = kNativePathStyle);
+
+// The part after the last separator (or drive colon).
+std::string FileNamePart(const std::string& path, PathStyle style = kNativePathStyle);
+
+// The part up to and including the last separator (or drive colon).
+std::string FolderPart(const std::string& path, PathStyle style = kNativePathStyle);
+
+// The file name's extension from its last dot, dot included; empty when
+// the name has no dot.
+std::string ExtensionPart(const std::string& path, PathStyle style = kNativePathStyle);
+
+// True when `name` matches the wildcard pattern as the Windows directory
+// search matches it: letter case ignored, "*" any run, "?" any one
+// character, and a pattern ending in ".*" also matching names without a
+// dot (so "*.*" matches every name).
+bool MatchesWildcard(const std::string& name, const std::string& pattern);
+
+// Fills `list` with the files that a path pattern names: a file, a
+// wildcard pattern, or a folder ending in a separator (all its files).
+// Folders, "." and "..", and ".exe" files are left out, hidden files
+// kept; subfolders are not entered. The entries keep the pattern's folder
+// (a relative pattern gives relative paths) and are sorted ignoring case.
+// Returns the number of entries; 0 when the folder does not exist.
+std::int32_t ListFiles(std::vector<std::string>& list, const std::string& pattern);
+
+}  // namespace quenrix
