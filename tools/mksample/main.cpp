@@ -1,0 +1,160 @@
+// quenrix-mksample: writes synthetic receiver files for the demo, the
+// tests and the benchmark.
+#include <CLI/CLI.hpp>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "fsub.h"
+#include "sample_writer.h"
+
+namespace {
+
+using quenrix::sample::Kind;
+
+// "1234", "64K", "512M", "1G" in bytes.
+bool ParseSize(const std::string& text, std::uint64_t& bytes) {
+    std::size_t used = 0;
+    unsigned long long value = 0;
+    try {
+        value = std::stoull(text, &used);
+    } catch (...) {
+        return false;
+    }
+    const std::string unit = text.substr(used);
+    std::uint64_t factor = 1;
+    if (unit == "K" || unit == "k")
+        factor = 1ull << 10;
+    else if (unit == "M" || unit == "m")
+        factor = 1ull << 20;
+    else if (unit == "G" || unit == "g")
+        factor = 1ull << 30;
+    else if (!unit.empty())
+        return false;
+    bytes = value * factor;
+    return true;
+}
+
+// "YYYY-MM-DD" and an hour into GPS seconds.
+bool ParseDate(const std::string& text, int hour, std::uint32_t& seconds) {
+    unsigned year = 0, month = 0, day = 0;
+    char tail = 0;
+    if (std::sscanf(text.c_str(), "%4u-%2u-%2u%c", &year, &month, &day, &tail) != 3 || month < 1 ||
+        month > 12 || day < 1 || day > 31 || hour < 0 || hour > 23) {
+        return false;
+    }
+    quenrix::DateTimeRecord date;
+    date.year = static_cast<std::uint16_t>(year);
+    date.month = static_cast<std::uint16_t>(month);
+    date.day = static_cast<std::uint16_t>(day);
+    date.hour = static_cast<std::uint16_t>(hour);
+    seconds = quenrix::DateTimeToGpsSeconds(date);
+    return seconds != 0;
+}
+
+Kind KindOf(const std::string& path) {
+    std::string extension = std::filesystem::path(path).extension().string();
+    for (char& c : extension) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return extension == ".SIG" ? Kind::Sig : Kind::Rmg;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app{
+        "Writes synthetic GPS receiver files (SIG or RMG) as a receiver with a rolled-over week\n"
+        "counter records them: every record kind, times stamped 1024 weeks in the past."};
+    std::string output;
+    std::string kindName = "auto";
+    std::string date = "2013-09-20";
+    int hour = 14;
+    std::string size = "64K";
+    std::uint32_t seed = 1;
+    std::uint32_t files = 0;
+    quenrix::sample::SampleOptions options;
+    bool notRolledOver = false;
+
+    app.add_option("output", output,
+                   "File to write; with --files, the folder to write the files into")
+        ->required();
+    app.add_option("--kind", kindName, "sig, rmg, or auto (from the extension; with --files: sig)")
+        ->check(CLI::IsMember({"auto", "sig", "rmg"}));
+    app.add_option("--date", date, "True date of the recording, YYYY-MM-DD (GPS time)")
+        ->capture_default_str();
+    app.add_option("--hour", hour, "Hour of the first record, 0-23")->capture_default_str();
+    app.add_option("--size", size, "Bytes per file, with an optional K, M or G suffix")
+        ->capture_default_str();
+    app.add_option("--seed", seed, "Seed of the record contents")->capture_default_str();
+    app.add_flag("--junk", options.junk, "Junk bytes between records");
+    app.add_option("--bad-checks", options.badCheckEvery,
+                   "Every Nth record gets a wrong check value (0: none)");
+    app.add_flag("--truncate", options.truncateLast, "Cut the last record short");
+    app.add_option("--receiver-type", options.receiverType, "RMG receiver type")
+        ->capture_default_str()
+        ->check(CLI::IsMember({74, 77, 80}));
+    app.add_flag("--not-rolled-over", notRolledOver, "Stamp the true times (nothing to correct)");
+    app.add_option("--files", files,
+                   "Write this many small files into OUTPUT, named as the receiver names them");
+    CLI11_PARSE(app, argc, argv);
+
+    std::uint64_t bytes = 0;
+    if (!ParseSize(size, bytes)) {
+        std::fprintf(stderr, "quenrix-mksample: --size: not a size: %s\n", size.c_str());
+        return 2;
+    }
+    if (!ParseDate(date, hour, options.start)) {
+        std::fprintf(stderr,
+                     "quenrix-mksample: --date/--hour: not a date after 1980-01-06: %s %d\n",
+                     date.c_str(), hour);
+        return 2;
+    }
+    options.rolledOver = !notRolledOver;
+    if (options.rolledOver && options.start < quenrix::kSecondsOf1024Weeks) {
+        std::fprintf(stderr,
+                     "quenrix-mksample: --date: 1024 weeks earlier lies before the GPS epoch\n");
+        return 2;
+    }
+    options.size = bytes;
+    options.seed = seed;
+
+    auto kindFor = [&](const std::string& path) {
+        if (kindName == "sig")
+            return Kind::Sig;
+        if (kindName == "rmg")
+            return Kind::Rmg;
+        return files > 0 ? Kind::Sig : KindOf(path);
+    };
+
+    if (files == 0) {
+        options.kind = kindFor(output);
+        quenrix::sample::SampleSummary summary;
+        if (!quenrix::sample::WriteSampleFile(output, options, &summary)) {
+            std::fprintf(stderr, "quenrix-mksample: cannot write %s\n", output.c_str());
+            return 1;
+        }
+        std::printf("%s: %llu bytes, %llu records (%llu with a wrong check value)\n",
+                    output.c_str(), static_cast<unsigned long long>(summary.bytes),
+                    static_cast<unsigned long long>(summary.records),
+                    static_cast<unsigned long long>(summary.badRecords));
+        return 0;
+    }
+
+    std::error_code error;
+    std::filesystem::create_directories(output, error);
+    options.kind = kindFor(output);
+    for (std::uint32_t i = 0; i < files; ++i) {
+        const std::string path =
+            (std::filesystem::path(output) / quenrix::sample::ReceiverStyleName(i, options.kind))
+                .string();
+        quenrix::sample::SampleOptions one = options;
+        one.seed = seed + i;
+        one.start = options.start + i * 3600;
+        if (!quenrix::sample::WriteSampleFile(path, one)) {
+            std::fprintf(stderr, "quenrix-mksample: cannot write %s\n", path.c_str());
+            return 1;
+        }
+    }
+    std::printf("%s: %u files\n", output.c_str(), files);
+    return 0;
+}
