@@ -11,6 +11,28 @@ bool FileExists(const std::string& path);
 // Deletes a file; true when it is gone (also when it never existed).
 bool DeleteFile(const std::string& path);
 
+// Identity of an existing file (device and inode), for telling whether
+// two paths name the same file.
+struct FileIdentity {
+    unsigned long long device = 0;
+    unsigned long long inode = 0;
+    bool operator==(const FileIdentity&) const = default;
+    auto operator<=>(const FileIdentity&) const = default;
+};
+
+// The identity of the file the path names; false when it does not exist.
+bool IdentifyFile(const std::string& path, FileIdentity& identity);
+
+// True when both paths name one existing file.
+bool SameFile(const std::string& a, const std::string& b);
+
+// Moves a file to `target`, replacing an existing file there, also across
+// file systems (copied into a temporary file beside the target, which is
+// then renamed into place, and the source deleted). True only when the
+// moved file is on disk, so that its input may be deleted; a folder is
+// never replaced.
+bool MoveFileReplacing(const std::string& source, const std::string& target);
+
 // The folder of the running program, with its trailing separator; empty
 // when it cannot be found.
 std::string ExecutableFolder();

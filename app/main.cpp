@@ -1,0 +1,44 @@
+// Quenrix: repairs GPS receiver files after a week-number rollover.
+// With an argument it converts the files named and closes; without one it
+// shows the wizard.
+#include <QApplication>
+#include <QMessageBox>
+
+#include <cstdlib>
+#include <exception>
+
+#include "file_ops.h"
+#include "rsigsmain.h"
+#include "single_instance.h"
+
+int main(int argc, char** argv) {
+    // Automatic mode runs from scripts and cron too, where there is no display.
+    if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") &&
+        !std::getenv("QT_QPA_PLATFORM")) {
+        setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    }
+    std::vector<std::string> arguments(argv + 1, argv + argc);
+    QApplication application(argc, argv);
+
+    quenrix::SingleInstance guard(quenrix::ExecutablePath());
+    if (!guard.BecomeFirst()) {
+        return 0;  // the running copy raises its window; this one does nothing
+    }
+
+    try {
+        quenrix::TFormVaverMain form(arguments);
+        QObject::connect(&guard, &quenrix::SingleInstance::raiseRequested, &form, [&form] {
+            form.setWindowState(form.windowState() & ~Qt::WindowMinimized);
+            form.show();
+            form.raise();
+            form.activateWindow();
+        });
+        form.show();
+        application.exec();
+    } catch (const std::exception& error) {
+        QMessageBox::critical(nullptr, "Quenrix", QString::fromLocal8Bit(error.what()));
+    } catch (...) {
+        QMessageBox::critical(nullptr, "Quenrix", QString());
+    }
+    return 0;
+}
