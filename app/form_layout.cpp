@@ -106,10 +106,11 @@ TFormVaverMain::TFormVaverMain(std::vector<std::string> arguments, QWidget* pare
     for (int key : {Qt::Key_Return, Qt::Key_Enter}) {
         auto* shortcut = new QShortcut(QKeySequence(key), this);
         connect(shortcut, &QShortcut::activated, this, [this] {
-            if (pgCtrl->currentIndex() == 0 && btnNext->isEnabled())
-                btnNext->click();
-            if (pgCtrl->currentIndex() == 1 && btnOk->isEnabled())
-                btnOk->click();
+            QPushButton* pageDefault = pgCtrl->currentIndex() == 0   ? btnNext
+                                       : pgCtrl->currentIndex() == 1 ? btnOk
+                                                                     : nullptr;
+            if (pageDefault != nullptr && pageDefault->isEnabled())
+                pageDefault->click();
         });
     }
 

@@ -1,0 +1,158 @@
+#include "batch_actions.h"
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "engine_state.h"
+#include "file_ops.h"
+#include "pipeline.h"
+#include "records.h"
+#include "temp_dir.h"
+
+namespace quenrix::test {
+namespace {
+
+const Bytes kCorrected = {0x8B, 0x60, 1, 2, 3};
+const Bytes kInput = {0x8B, 0x60, 9, 9, 9};
+
+class BatchActionsTest : public TempDirTest {
+  protected:
+    // As the pipeline leaves things after converting a file with a rollover.
+    void Converted(const std::string& output, std::uint8_t rollover = 1) {
+        WriteBytes(Engine().WorkFileName, kCorrected);
+        Engine().RolloverFound = rollover;
+        Engine().OutputFilePath = output;
+    }
+    std::vector<std::string> Log() {
+        std::vector<std::string> lines = LogMessages();
+        std::filesystem::remove(LogPath());
+        return lines;
+    }
+};
+
+TEST_F(BatchActionsTest, StoresTheOutputAndDeletesTheInput) {
+    WriteBytes(Path("1234L27B.SIG"), kInput);
+    BatchFileActions actions({Path("1234L27B.SIG")}, true);
+    Converted(Path("1234H18B.SIG"));
+    EXPECT_EQ(actions.Apply(0, kConverted),
+              (std::vector<std::string>{"補正後ファイル名  1234H18B.SIG",
+                                        "入力SIG,RMGファイル削除(1234L27B.SIG)"}));
+    EXPECT_EQ(Log(), (std::vector<std::string>{" > 補正後ファイル名  " + Path("1234H18B.SIG"),
+                                               " > 削除：" + Path("1234L27B.SIG")}));
+    EXPECT_EQ(ReadBytes(Path("1234H18B.SIG")), kCorrected);
+    EXPECT_FALSE(FileExists(Path("1234L27B.SIG")));
+    EXPECT_FALSE(FileExists(Engine().WorkFileName));
+}
+
+TEST_F(BatchActionsTest, DeletionOffKeepsTheInput) {
+    WriteBytes(Path("in.SIG"), kInput);
+    BatchFileActions actions({Path("in.SIG")}, false);
+    Converted(Path("out.SIG"));
+    EXPECT_EQ(actions.Apply(0, kConverted), std::vector<std::string>{"補正後ファイル名  out.SIG"});
+    EXPECT_EQ(ReadBytes(Path("in.SIG")), kInput);
+    EXPECT_EQ(ReadBytes(Path("out.SIG")), kCorrected);
+}
+
+TEST_F(BatchActionsTest, NoRolloverRolloverPointAndFailures) {
+    WriteBytes(Path("in.SIG"), kInput);
+    BatchFileActions actions({Path("in.SIG")}, true);
+    Converted(Path("out.SIG"), 0);
+    EXPECT_EQ(actions.Apply(0, kConverted), std::vector<std::string>{"ロールオーバー未検出"});
+    EXPECT_EQ(Log(), std::vector<std::string>{" > ロールオーバー未検出"});
+    EXPECT_FALSE(FileExists(Path("out.SIG")));
+
+    WriteBytes(Engine().WorkFileName, kCorrected);  // a leftover is cleared whatever the result
+    EXPECT_EQ(actions.Apply(0, kRolloverPoint),
+              std::vector<std::string>{"ロールオーバー対策対象外"});
+    EXPECT_EQ(Log(),
+              std::vector<std::string>{" > ロールオーバーポイントのSIGファイルのため対策外"});
+    EXPECT_FALSE(FileExists(Engine().WorkFileName));
+
+    for (std::int32_t result : {kInputMissing, kFailed}) {
+        Converted(Path("out.SIG"));
+        EXPECT_TRUE(actions.Apply(0, result).empty());
+        EXPECT_TRUE(Log().empty());
+        EXPECT_FALSE(FileExists(Engine().WorkFileName));
+        EXPECT_FALSE(FileExists(Path("out.SIG")));
+    }
+    EXPECT_EQ(ReadBytes(Path("in.SIG")), kInput);
+}
+
+TEST_F(BatchActionsTest, MoveFailureKeepsTheInput) {
+    WriteBytes(Path("in.SIG"), kInput);
+    std::filesystem::create_directory(Path("out.SIG"));
+    BatchFileActions actions({Path("in.SIG")}, true);
+    for (const std::string& output : {std::string(), Path("out.SIG")}) {
+        Converted(output);
+        EXPECT_EQ(actions.Apply(0, kConverted), std::vector<std::string>{"変換失敗"});
+        EXPECT_EQ(Log(), std::vector<std::string>{" > ERROR：補正後ファイル出力失敗"});
+        EXPECT_EQ(ReadBytes(Path("in.SIG")), kInput);
+        EXPECT_FALSE(FileExists(Engine().WorkFileName));
+    }
+}
+
+TEST_F(BatchActionsTest, ExistingUnrelatedFileIsReplaced) {
+    WriteBytes(Path("in.SIG"), kInput);
+    WriteBytes(Path("out.SIG"), Bytes{7, 7});
+    BatchFileActions actions({Path("in.SIG")}, false);
+    Converted(Path("out.SIG"));
+    EXPECT_EQ(actions.Apply(0, kConverted).front(), "補正後ファイル名  out.SIG");
+    EXPECT_EQ(ReadBytes(Path("out.SIG")), kCorrected);
+}
+
+TEST_F(BatchActionsTest, NeverReplacesAFileOfThisBatch) {
+    WriteBytes(Path("a.RMG"), kInput);
+    WriteBytes(Path("b.RMG"), kInput);
+    WriteBytes(Path("c.RMG"), kInput);
+    BatchFileActions actions({Path("a.RMG"), Path("b.RMG"), Path("c.RMG")}, true);
+
+    // The first output takes the name of the third input, still waiting.
+    Converted(Path("c.RMG"));
+    EXPECT_EQ(actions.Apply(0, kConverted), std::vector<std::string>{"変換失敗"});
+    EXPECT_EQ(ReadBytes(Path("c.RMG")), kInput);
+    EXPECT_TRUE(FileExists(Path("a.RMG")));
+
+    // Two inputs whose outputs fall on one name: the second is refused.
+    Converted(Path("out.RMG"));
+    EXPECT_EQ(actions.Apply(1, kConverted).size(), 2u);
+    EXPECT_FALSE(FileExists(Path("b.RMG")));
+    WriteBytes(Engine().WorkFileName, Bytes{5});
+    Engine().OutputFilePath = Path("out.RMG");
+    EXPECT_EQ(actions.Apply(2, kConverted), std::vector<std::string>{"変換失敗"});
+    EXPECT_EQ(ReadBytes(Path("out.RMG")), kCorrected);
+    EXPECT_EQ(ReadBytes(Path("c.RMG")), kInput);
+}
+
+TEST_F(BatchActionsTest, InputThatIsTheOutputIsNotDeleted) {
+    // Same name apart from letter case: the move replaced the input itself.
+    WriteBytes(Path("1234H18B.SIG"), kInput);
+    BatchFileActions byName({Path("1234h18b.sig")}, true);
+    Converted(Path("1234H18B.SIG"));
+    EXPECT_EQ(byName.Apply(0, kConverted).size(), 1u);
+
+    // Another name for the same file.
+    ASSERT_EQ(symlink(Path("same.SIG").c_str(), Path("link.SIG").c_str()), 0);
+    BatchFileActions byIdentity({Path("link.SIG")}, true);
+    Converted(Path("same.SIG"));
+    EXPECT_EQ(byIdentity.Apply(0, kConverted),
+              std::vector<std::string>{"補正後ファイル名  same.SIG"});
+    EXPECT_EQ(ReadBytes(Path("link.SIG")), kCorrected);
+}
+
+TEST_F(BatchActionsTest, FailedDeletionIsReportedAsFailed) {
+    // A file on a read-only file system cannot be deleted, not even by root.
+    const std::string input = "/proc/version";
+    ASSERT_TRUE(FileExists(input));
+    BatchFileActions actions({input}, true);
+    Converted(Path("out.SIG"));
+    EXPECT_EQ(actions.Apply(0, kConverted),
+              (std::vector<std::string>{"補正後ファイル名  out.SIG",
+                                        "入力SIG,RMGファイル削除失敗(version)"}));
+    EXPECT_EQ(Log().back(), " > ERROR：入力ファイル削除失敗/proc/version");
+}
+
+}  // namespace
+}  // namespace quenrix::test
