@@ -47,9 +47,10 @@ std::string TempDirTest::LogBytes() const {
     return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-std::vector<std::string> TempDirTest::LogMessages() const {
+std::vector<std::string> TempDirTest::LogMessagesOf(const std::string& path) {
     std::vector<std::string> messages;
-    std::string text = LogBytes();
+    std::ifstream in(path, std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     std::size_t start = 0;
     while (start < text.size()) {
         std::size_t end = text.find("\r\n", start);

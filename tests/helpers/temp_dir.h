@@ -26,7 +26,8 @@ class TempDirTest : public ::testing::Test {
     void SetNow(int year, int month, int day, int hour = 0, int minute = 0, int second = 0);
 
     // The log's messages (time stamp and " - " removed) as UTF-8.
-    std::vector<std::string> LogMessages() const;
+    std::vector<std::string> LogMessages() const { return LogMessagesOf(LogPath()); }
+    static std::vector<std::string> LogMessagesOf(const std::string& path);
 
     // The log file's raw bytes as text (code page 932).
     std::string LogBytes() const;
