@@ -1,5 +1,7 @@
 #include "binary_file.h"
 
+#include "fd_io.h"
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -95,17 +97,9 @@ bool OutputFile::Create(const std::string& path) {
 }
 
 bool OutputFile::WriteAll(const std::uint8_t* data, std::size_t n) {
-    while (n > 0) {
-        ssize_t put = ::write(fd_, data, n);
-        if (put < 0 && errno == EINTR) {
-            continue;
-        }
-        if (put <= 0) {
-            failed_ = true;
-            return false;
-        }
-        data += put;
-        n -= static_cast<std::size_t>(put);
+    if (!WriteAllTo(fd_, data, n)) {
+        failed_ = true;
+        return false;
     }
     return true;
 }

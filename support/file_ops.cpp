@@ -8,6 +8,7 @@
 #include <climits>
 #include <cstdio>
 
+#include "fd_io.h"
 #include "paths.h"
 
 namespace quenrix {
@@ -41,24 +42,15 @@ bool SyncToDisk(const std::string& path) {
 }
 
 bool CopyFileContents(int from, int to) {
-    char buffer[64 * 1024];
     for (;;) {
+        char buffer[64 * 1024];
         ssize_t got = ::read(from, buffer, sizeof buffer);
         if (got == 0)
             return true;
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got < 0 || !WriteAllTo(to, buffer, static_cast<std::size_t>(got)))
             return false;
-        }
-        for (ssize_t done = 0; done < got;) {
-            ssize_t put = ::write(to, buffer + done, static_cast<std::size_t>(got - done));
-            if (put < 0 && errno == EINTR)
-                continue;
-            if (put <= 0)
-                return false;
-            done += put;
-        }
     }
 }
 

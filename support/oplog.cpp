@@ -11,6 +11,7 @@
 
 #include "clock.h"
 #include "cp932.h"
+#include "fd_io.h"
 
 namespace quenrix {
 namespace {
@@ -41,21 +42,6 @@ void WriteLogLimited(const std::string& path, std::string_view message, std::siz
     }
 }
 
-bool ReadWholeFile(int fd, std::string& content) {
-    char buffer[64 * 1024];
-    for (;;) {
-        ssize_t got = ::read(fd, buffer, sizeof buffer);
-        if (got == 0)
-            return true;
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        content.append(buffer, static_cast<std::size_t>(got));
-    }
-}
-
 // Splits the old log into lines as a text-mode line reader sees them: CR LF
 // reads as LF, and a line longer than the read piece arrives in pieces.
 std::vector<std::string> SplitLogLines(const std::string& content) {
@@ -79,19 +65,6 @@ std::vector<std::string> SplitLogLines(const std::string& content) {
         lines.push_back(std::move(piece));
     }
     return lines;
-}
-
-bool WriteAll(int fd, const std::string& data) {
-    std::size_t done = 0;
-    while (done < data.size()) {
-        ssize_t put = ::write(fd, data.data() + done, data.size() - done);
-        if (put < 0 && errno == EINTR)
-            continue;
-        if (put <= 0)
-            return false;
-        done += static_cast<std::size_t>(put);
-    }
-    return true;
 }
 
 }  // namespace
@@ -139,8 +112,7 @@ void AppendLogLine(const std::string& path, const std::string& line, std::int32_
         int in = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
         if (in >= 0) {
             struct stat info {};
-            bool ok =
-                ::fstat(in, &info) == 0 && S_ISREG(info.st_mode) && ReadWholeFile(in, content);
+            bool ok = ::fstat(in, &info) == 0 && S_ISREG(info.st_mode) && ReadAllFrom(in, content);
             ::close(in);
             if (!ok) {
                 return;  // the entry is lost; the old log stays
@@ -170,7 +142,7 @@ void AppendLogLine(const std::string& path, const std::string& line, std::int32_
         if (out < 0) {
             return;
         }
-        bool written = WriteAll(out, text);
+        bool written = WriteAllTo(out, text.data(), text.size());
         if (::close(out) != 0)
             written = false;
         if (!written || ::rename(temporary.c_str(), path.c_str()) != 0) {

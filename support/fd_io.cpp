@@ -1,0 +1,38 @@
+#include "fd_io.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+
+namespace quenrix {
+
+bool WriteAllTo(int fd, const void* data, std::size_t n) {
+    const char* next = static_cast<const char*>(data);
+    while (n > 0) {
+        ssize_t put = ::write(fd, next, n);
+        if (put < 0 && errno == EINTR)
+            continue;
+        if (put <= 0)
+            return false;
+        next += put;
+        n -= static_cast<std::size_t>(put);
+    }
+    return true;
+}
+
+bool ReadAllFrom(int fd, std::string& content) {
+    char buffer[64 * 1024];
+    for (;;) {
+        ssize_t got = ::read(fd, buffer, sizeof buffer);
+        if (got == 0)
+            return true;
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        content.append(buffer, static_cast<std::size_t>(got));
+    }
+}
+
+}  // namespace quenrix

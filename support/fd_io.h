@@ -1,0 +1,16 @@
+// Whole reads and writes on POSIX file descriptors, retrying what the
+// system call left undone.
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+namespace quenrix {
+
+// Writes all n bytes; false when the file took fewer.
+bool WriteAllTo(int fd, const void* data, std::size_t n);
+
+// Appends everything up to the end of the file; false on a read failure.
+bool ReadAllFrom(int fd, std::string& content);
+
+}  // namespace quenrix
