@@ -253,6 +253,9 @@ void TFormVaverMain::BuildProgressPage() {
 
     lboxStatus = Named(new QListWidget(tabRSigRmg2SigRmg), "lboxStatus");
     lboxStatus->setFocusPolicy(Qt::NoFocus);
+    // Every line has the same height; without this the list measures all
+    // its lines again for each line added.
+    lboxStatus->setUniformItemSizes(true);
     lboxStatus->setFont(JapaneseFont(false, 15));
     QPalette palette = lboxStatus->palette();
     palette.setColor(QPalette::Base, palette.color(QPalette::Button));

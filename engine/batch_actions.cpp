@@ -21,7 +21,13 @@ bool EqualsIgnoringAsciiCase(const std::string& a, const std::string& b) {
 }  // namespace
 
 BatchFileActions::BatchFileActions(std::vector<std::string> inputs, bool deleteInputs)
-    : inputs_(std::move(inputs)), deleteInputs_(deleteInputs) {}
+    : inputs_(std::move(inputs)), deleteInputs_(deleteInputs) {
+    for (std::size_t i = 0; i < inputs_.size(); ++i) {
+        FileIdentity identity;
+        if (IdentifyFile(inputs_[i], identity))
+            waiting_.emplace(identity, i);
+    }
+}
 
 std::vector<std::string> BatchFileActions::Apply(std::size_t index, std::int32_t result) {
     EngineState& engine = Engine();
@@ -49,13 +55,8 @@ bool BatchFileActions::WouldDestroyBatchFile(std::size_t index, const std::strin
     if (written_.count(existing) != 0) {
         return true;
     }
-    for (std::size_t i = 0; i < inputs_.size(); ++i) {
-        FileIdentity input;
-        if (i != index && IdentifyFile(inputs_[i], input) && input == existing) {
-            return true;
-        }
-    }
-    return false;
+    const auto input = waiting_.find(existing);
+    return input != waiting_.end() && input->second != index;
 }
 
 std::vector<std::string> BatchFileActions::StoreCorrectedFile(std::size_t index) {
@@ -80,7 +81,11 @@ std::vector<std::string> BatchFileActions::StoreCorrectedFile(std::size_t index)
     // The input goes only when the corrected file is stored under another
     // name: never when both names lead to one file.
     if (deleteInputs_ && !EqualsIgnoringAsciiCase(output, input) && !SameFile(output, input)) {
+        FileIdentity gone;
+        const bool known = IdentifyFile(input, gone);
         if (DeleteFile(input) && !FileExists(input)) {
+            if (known)
+                waiting_.erase(gone);
             WriteLog(engine.LogFilePath, " > 削除：" + input);
             lines.push_back("入力SIG,RMGファイル削除(" + FileNamePart(input) + ")");
         } else {

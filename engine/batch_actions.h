@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <map>
 #include <set>
 #include <string>
 #include <vector>
@@ -33,6 +34,9 @@ class BatchFileActions {
     std::vector<std::string> inputs_;
     bool deleteInputs_;
     std::set<FileIdentity> written_;
+    // The inputs still on disk, by identity, taken once at the start: a
+    // batch of many files must not look at every input for every file.
+    std::map<FileIdentity, std::size_t> waiting_;
 };
 
 }  // namespace quenrix

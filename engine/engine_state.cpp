@@ -2,9 +2,8 @@
 
 namespace quenrix {
 
-EngineState& Engine() {
-    static EngineState state;
-    return state;
-}
+namespace detail {
+EngineState engineState;
+}  // namespace detail
 
 }  // namespace quenrix

@@ -29,7 +29,13 @@ struct EngineState {
     std::int32_t RmgReceiverType = 0;
 };
 
+namespace detail {
+extern EngineState engineState;
+}  // namespace detail
+
 // The one instance, alive for the whole process.
-EngineState& Engine();
+inline EngineState& Engine() {
+    return detail::engineState;
+}
 
 }  // namespace quenrix

@@ -16,7 +16,14 @@ std::uint16_t CheckValueInRecordOrder(const std::uint8_t* record, std::size_t co
 // True when the two bytes after the first `covered` bytes hold their check value.
 bool CheckValueMatches(const std::uint8_t* record, std::size_t covered);
 
-// Stores the check value of the first `covered` bytes right after them.
-void RenewCheckValue(std::uint8_t* record, std::size_t covered);
+// Moves the check value stored after the first `covered` bytes by the
+// change of one 4-byte field from `before` to its present bytes: the same
+// result as renewing it over the whole record.
+void AdjustCheckValue(std::uint8_t* record, std::size_t covered, const std::uint8_t* field,
+                      const std::uint8_t (&before)[4]);
+
+// Corrects one GPS time field in place and keeps the record's check value
+// (stored after the first `covered` bytes) in step with it.
+void CorrectTimeField(std::uint8_t* record, std::size_t covered, std::size_t offset);
 
 }  // namespace quenrix

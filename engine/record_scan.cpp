@@ -7,7 +7,6 @@
 #include "event_pump.h"
 #include "oplog.h"
 #include "record_frame.h"
-#include "rollover.h"
 
 namespace quenrix {
 namespace {
@@ -90,9 +89,8 @@ bool CorrectFixedLengthRecord(InputFile& input, OutputFile& work, std::uint8_t k
             return false;
         }
         for (std::size_t offset : timeOffsets) {
-            CorrectRollover(record + offset);
+            CorrectTimeField(record, covered, offset);
         }
-        RenewCheckValue(record, covered);
         if (capturesFirstTime && Engine().FirstGpsTime == 0) {
             std::memcpy(&Engine().FirstGpsTime, record + 2, 4);
         }

@@ -2,7 +2,6 @@
 
 #include "record_frame.h"
 #include "record_scan.h"
-#include "rollover.h"
 #include "satellite_section.h"
 #include "sig_file.h"
 
@@ -39,8 +38,7 @@ bool CorrectSection(InputFile& input, OutputFile& work, std::uint8_t kind,
         if (!CheckValueMatches(staging, covered)) {
             return false;
         }
-        CorrectRollover(staging + kSectionTimeOffset);
-        RenewCheckValue(staging, covered);
+        CorrectTimeField(staging, covered, kSectionTimeOffset);
         return work.Write(staging, covered + 2);
     } catch (...) {
         return false;

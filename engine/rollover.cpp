@@ -32,8 +32,9 @@ std::optional<std::uint32_t> RolloverLimit() {
     return std::nullopt;
 }
 
-std::optional<std::uint32_t> ReferenceDay() {
-    LocalDateTime now = LocalNow();
+namespace {
+
+std::optional<std::uint32_t> ComputeReferenceDay(const LocalDateTime& now) {
     DateTimeRecord past;
     past.year = static_cast<std::uint16_t>(now.year >= 15 ? now.year - 15 : now.year);
     past.month = static_cast<std::uint16_t>(now.month);
@@ -49,6 +50,26 @@ std::optional<std::uint32_t> ReferenceDay() {
     }
     std::uint32_t gps = local - kLocalClockOffset;
     return gps - gps % kSecondsPerDay;
+}
+
+bool SameMoment(const LocalDateTime& a, const LocalDateTime& b) {
+    return a.year == b.year && a.month == b.month && a.day == b.day && a.hour == b.hour &&
+           a.minute == b.minute && a.second == b.second;
+}
+
+}  // namespace
+
+std::optional<std::uint32_t> ReferenceDay() {
+    // Asked for every GPS time field: the clock is read each time, the
+    // calendar worked out again only when its reading changed.
+    thread_local LocalDateTime lastReading{-1, -1, -1, -1, -1, -1};
+    thread_local std::optional<std::uint32_t> lastDay;
+    const LocalDateTime now = LocalNow();
+    if (!SameMoment(now, lastReading)) {
+        lastDay = ComputeReferenceDay(now);
+        lastReading = now;
+    }
+    return lastDay;
 }
 
 void CorrectRollover(std::uint8_t* field) {

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <deque>
 #include <vector>
 
 #include "clock.h"
@@ -102,54 +103,136 @@ void WriteLongLog(const std::string& path, std::string_view message) {
     WriteLogLimited(path, message, kLongLogLimit);
 }
 
+namespace {
+
+// What the log held after the last entry this process wrote, so that the
+// next entry need not read it back and, below the cap, only appends. It is
+// trusted only while the file keeps its identity, size and modification
+// time, so a log changed by anyone else is read afresh.
+struct LogSnapshot {
+    bool valid = false;
+    std::string path;
+    struct stat info {};
+    std::deque<std::string>
+        lines;  // as read in text mode: each ends in "\n" (a long line's pieces aside)
+};
+
+LogSnapshot& Snapshot() {
+    static LogSnapshot snapshot;
+    return snapshot;
+}
+
+bool SameState(const struct stat& a, const struct stat& b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
+           a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
+}
+
+// The file's bytes for these lines: line ends written as CR LF.
+std::string Serialize(const std::deque<std::string>& lines, std::size_t from) {
+    std::string text;
+    for (std::size_t i = from; i < lines.size(); ++i) {
+        for (char c : lines[i]) {
+            if (c == '\n')
+                text.push_back('\r');
+            text.push_back(c);
+        }
+    }
+    return text;
+}
+
+// Appends one line in place. On a failed write the file is cut back to
+// its old length, so it holds exactly what it held before.
+bool AppendInPlace(const std::string& path, const std::string& line, struct stat& info) {
+    int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    const std::string bytes = line + "\r\n";
+    bool ok = WriteAllTo(fd, bytes.data(), bytes.size());
+    if (!ok) {
+        (void)::ftruncate(fd, info.st_size);
+    }
+    ok = ok && ::fstat(fd, &info) == 0;
+    if (::close(fd) != 0)
+        ok = false;
+    return ok;
+}
+
+// Replaces the whole file through a temporary file beside it.
+bool Replace(const std::string& path, const std::string& text, mode_t mode) {
+    const std::string temporary = path + ".tmp";
+    int out = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
+    if (out < 0)
+        return false;
+    bool written = WriteAllTo(out, text.data(), text.size());
+    if (::close(out) != 0)
+        written = false;
+    if (!written || ::rename(temporary.c_str(), path.c_str()) != 0) {
+        ::unlink(temporary.c_str());
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
 void AppendLogLine(const std::string& path, const std::string& line, std::int32_t cap) {
     if (path.empty()) {
         return;
     }
+    LogSnapshot& snapshot = Snapshot();
     try {
-        std::string content;
-        mode_t mode = 0666;
-        int in = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        if (in >= 0) {
-            struct stat info {};
-            bool ok = ::fstat(in, &info) == 0 && S_ISREG(info.st_mode) && ReadAllFrom(in, content);
-            ::close(in);
-            if (!ok) {
-                return;  // the entry is lost; the old log stays
-            }
-            mode = info.st_mode & 07777;
-        } else if (errno != ENOENT) {
+        struct stat info {};
+        bool exists = ::stat(path.c_str(), &info) == 0;
+        if (!exists && errno != ENOENT)
             return;
-        }
-
-        std::vector<std::string> lines = SplitLogLines(content);
-        lines.push_back(line + "\n");
-        std::size_t keep = cap > 0 ? static_cast<std::size_t>(cap) : 0;
-        std::size_t drop = lines.size() > keep ? lines.size() - keep : 0;
-
-        std::string text;
-        text.reserve(content.size() + line.size() + 64);
-        for (std::size_t i = drop; i < lines.size(); ++i) {
-            for (char c : lines[i]) {
-                if (c == '\n')
-                    text.push_back('\r');
-                text.push_back(c);
-            }
-        }
-
-        const std::string temporary = path + ".tmp";
-        int out = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
-        if (out < 0) {
+        if (exists && !S_ISREG(info.st_mode))
             return;
+
+        // The lines as they stand, and whether the file holds exactly their
+        // bytes (a file of ours always does; one with LF-only line ends does
+        // not, and is rewritten whole).
+        bool canonical = true;
+        if (!(snapshot.valid && snapshot.path == path && exists &&
+              SameState(snapshot.info, info))) {
+            snapshot.valid = false;
+            std::string content;
+            if (exists) {
+                int in = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+                if (in < 0)
+                    return;
+                bool ok = ReadAllFrom(in, content);
+                ::close(in);
+                if (!ok)
+                    return;  // the entry is lost; the old log stays
+            }
+            std::vector<std::string> read = SplitLogLines(content);
+            snapshot.lines.assign(read.begin(), read.end());
+            snapshot.path = path;
+            canonical = Serialize(snapshot.lines, 0) == content;
         }
-        bool written = WriteAllTo(out, text.data(), text.size());
-        if (::close(out) != 0)
-            written = false;
-        if (!written || ::rename(temporary.c_str(), path.c_str()) != 0) {
-            ::unlink(temporary.c_str());
+        snapshot.valid = false;  // until this entry has landed
+
+        snapshot.lines.push_back(line + "\n");
+        const std::size_t keep = cap > 0 ? static_cast<std::size_t>(cap) : 0;
+        const std::size_t drop = snapshot.lines.size() > keep ? snapshot.lines.size() - keep : 0;
+
+        if (exists && canonical && drop == 0) {
+            if (!AppendInPlace(path, line, info))
+                return;
+        } else {
+            const mode_t mode = exists ? (info.st_mode & 07777) : 0666;
+            if (!Replace(path, Serialize(snapshot.lines, drop), mode))
+                return;
+            snapshot.lines.erase(snapshot.lines.begin(),
+                                 snapshot.lines.begin() + static_cast<std::ptrdiff_t>(drop));
+            if (::stat(path.c_str(), &info) != 0)
+                return;
         }
+        snapshot.info = info;
+        snapshot.valid = true;
     } catch (...) {
         // A lost log entry must never stop a conversion.
+        snapshot.valid = false;
     }
 }
 

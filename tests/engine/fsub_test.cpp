@@ -80,6 +80,19 @@ TEST(CheckValueTest, SumsBytesModulo65536) {
     EXPECT_EQ(ComputeCheckValue(many.data(), 300), 10964);
 }
 
+TEST(CheckValueTest, AnyLengthMatchesASimpleSum) {
+    Bytes bytes(3000);
+    for (std::size_t i = 0; i < bytes.size(); ++i)
+        bytes[i] = static_cast<std::uint8_t>(i * 131 + 7);
+    for (std::int32_t length : {1, 7, 8, 9, 31, 33, 123, 124, 511, 512, 1025, 3000}) {
+        unsigned sum = 0;
+        for (std::int32_t i = 0; i < length; ++i) sum += bytes[static_cast<std::size_t>(i)];
+        EXPECT_EQ(ComputeCheckValue(bytes.data() + 1, length - 1),
+                  static_cast<std::uint16_t>(sum - bytes[0]))
+            << length;
+    }
+}
+
 TEST(ByteOrderTest, SwapsReverseInPlace) {
     std::uint16_t check = ComputeCheckValue(reinterpret_cast<const std::uint8_t*>("abc"), 3);
     SwapBytes16(check);

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+
+#include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -107,6 +110,14 @@ TEST_F(OperationLogTest, KeepsTheNewestThousandLines) {
     EXPECT_EQ(lines.back(), "new");
 }
 
+TEST_F(OperationLogTest, EntryAfterEntryKeepsTheNewestThousand) {
+    for (int i = 1; i <= 1005; ++i) WriteLog(LogPath(), "entry " + std::to_string(i));
+    const std::vector<std::string> lines = LogMessages();
+    ASSERT_EQ(lines.size(), 1000u);
+    EXPECT_EQ(lines.front(), "entry 6");
+    EXPECT_EQ(lines.back(), "entry 1005");
+}
+
 TEST_F(OperationLogTest, LineFeedOnlyLogIsRewrittenWithCrLf) {
     WriteRaw("one\ntwo\n");
     AppendLogLine(LogPath(), "three", kLogLineCap);
@@ -142,15 +153,44 @@ TEST_F(OperationLogTest, FailuresLoseTheEntryButNeverTheOldLog) {
     EXPECT_FALSE(std::filesystem::exists(Path("missing")));
 
     // The replacement cannot be written: the old log stays byte for byte.
-    WriteRaw("old line\r\n");
+    WriteRaw("old line\n");  // LF only: the file is rewritten whole
     std::filesystem::create_directory(LogPath() + ".tmp");
     WriteLog(LogPath(), "entry");
-    EXPECT_EQ(LogBytes(), "old line\r\n");
+    EXPECT_EQ(LogBytes(), "old line\n");
+    std::filesystem::remove(LogPath() + ".tmp");
 
     // The log path is a folder: it is left alone.
     std::filesystem::create_directory(Path("folder.log"));
     WriteLog(Path("folder.log"), "entry");
     EXPECT_TRUE(std::filesystem::is_directory(Path("folder.log")));
+}
+
+TEST_F(OperationLogTest, AppendThatFailsHalfwayIsTakenBack) {
+    WriteRaw("old line\r\n");
+    WriteLog(LogPath(), "first");  // the log is ours now: entries are appended
+    const std::string before = LogBytes();
+    // A file size limit just past the end makes the next append fail
+    // after a few bytes.
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit tight = saved;
+    tight.rlim_cur = before.size() + 5;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &tight), 0);
+    WriteLog(LogPath(), "a message longer than five bytes");
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &saved), 0);
+    std::signal(SIGXFSZ, previous);
+    EXPECT_EQ(LogBytes(), before);
+    // The next entry lands as if nothing had happened.
+    WriteLog(LogPath(), "next");
+    EXPECT_EQ(LogMessages(), (std::vector<std::string>{"old line", "first", "next"}));
+}
+
+TEST_F(OperationLogTest, ChangesByOthersBetweenEntriesAreRespected) {
+    WriteLog(LogPath(), "one");
+    WriteRaw("edited\n");  // another program rewrote the log meanwhile
+    WriteLog(LogPath(), "two");
+    EXPECT_EQ(LogBytes(), "edited\r\n2013/10/01 10:00:00 - two\r\n");
 }
 
 TEST_F(OperationLogTest, NoTemporaryFileIsLeftBehind) {

@@ -1,0 +1,183 @@
+// quenrix-bench: measures conversion speed against a plain copy, memory,
+// the window's longest wait for the event pump, and a batch of many small
+// files with and without the log. It prints figures; it asserts nothing.
+#include <QApplication>
+
+#include <CLI/CLI.hpp>
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "engine_state.h"
+#include "event_pump.h"
+#include "fd_io.h"
+#include "file_ops.h"
+#include "fsub.h"
+#include "paths.h"
+#include "pipeline.h"
+#include "rsigsmain.h"
+#include "sample_writer.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+using quenrix::sample::Kind;
+
+double Seconds(Clock::time_point start) {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+double MiB(std::uint64_t bytes) {
+    return static_cast<double>(bytes) / (1024.0 * 1024.0);
+}
+
+quenrix::sample::SampleOptions Options(Kind kind, std::uint64_t size) {
+    quenrix::sample::SampleOptions options;
+    options.kind = kind;
+    options.start = 1063638000;  // 2013-09-20 14:20 GPS time
+    options.size = size;
+    options.junk = true;
+    options.badCheckEvery = 5000;
+    return options;
+}
+
+// A plain copy with the converter's buffer sizes: the floor for any
+// conversion that reads and writes every byte.
+double CopySeconds(const std::string& from, const std::string& to) {
+    const auto start = Clock::now();
+    int in = ::open(from.c_str(), O_RDONLY);
+    int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    std::vector<char> buffer(64 * 1024);
+    for (ssize_t got; (got = ::read(in, buffer.data(), buffer.size())) > 0;) {
+        quenrix::WriteAllTo(out, buffer.data(), static_cast<std::size_t>(got));
+    }
+    ::close(in);
+    ::close(out);
+    return Seconds(start);
+}
+
+// Converts one file in a lean child process, so that its peak resident
+// memory is that of the conversion alone.
+long PeakResidentKiB(const std::string& input) {
+    pid_t pid = fork();
+    if (pid == 0) {
+        execl(QUENRIX_BENCH_CONVERT, QUENRIX_BENCH_CONVERT, input.c_str(), nullptr);
+        _exit(127);
+    }
+    int status = 0;
+    rusage usage{};
+    wait4(pid, &status, 0, &usage);
+    return usage.ru_maxrss;
+}
+
+void LargeFile(const fs::path& dir, Kind kind, std::uint64_t size) {
+    const char* label = kind == Kind::Sig ? "SIG" : "RMG";
+    const std::string input =
+        (dir / (kind == Kind::Sig ? "1234L27B.SIG" : "1234A01B.RMG")).string();
+    if (!fs::exists(input) || fs::file_size(input) < size) {
+        quenrix::sample::WriteSampleFile(input, Options(kind, size));
+    }
+    const std::uint64_t bytes = fs::file_size(input);
+
+    // Warm the cache, then time the copy and the conversion.
+    CopySeconds(input, (dir / "copy.tmp").string());
+    const double copy = CopySeconds(input, (dir / "copy.tmp").string());
+
+    double longestGap = 0;
+    auto last = Clock::now();
+    quenrix::SetEventPump([&] {
+        const auto now = Clock::now();
+        longestGap = std::max(longestGap, std::chrono::duration<double>(now - last).count());
+        last = now;
+    });
+    const auto start = Clock::now();
+    last = start;
+    const std::int32_t result = quenrix::ConvertGpsFile(input);
+    const double convert = Seconds(start);
+    quenrix::SetEventPump({});
+
+    std::printf("%s input: %.0f MiB, result %d, rollover found %d\n", label, MiB(bytes), result,
+                quenrix::Engine().RolloverFound);
+    std::printf("%s conversion: %.3f s\n", label, convert);
+    std::printf("%s plain copy: %.3f s\n", label, copy);
+    std::printf("%s conversion/copy: %.2f\n", label, convert / copy);
+    std::printf("%s throughput: %.0f MiB/s\n", label, MiB(bytes) / convert);
+    std::printf("%s longest gap between pump calls: %.2f ms\n", label, longestGap * 1000);
+
+    const std::string small = (dir / (std::string("small.") + label)).string();
+    quenrix::sample::WriteSampleFile(small, Options(kind, 1 << 20));
+    std::printf("%s peak resident memory, %.0f MiB file: %.1f MiB\n", label, MiB(bytes),
+                PeakResidentKiB(input) / 1024.0);
+    std::printf("%s peak resident memory, 1 MiB file: %.1f MiB\n", label,
+                PeakResidentKiB(small) / 1024.0);
+    fs::remove(dir / "copy.tmp");
+    fs::remove(quenrix::Engine().WorkFileName);
+}
+
+// The batch driver of the window, offscreen, over `count` small files.
+double Batch(const fs::path& folder, int count, bool logging) {
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    std::vector<std::string> inputs;
+    for (int i = 0; i < count; ++i) {
+        auto options = Options(i % 2 ? Kind::Rmg : Kind::Sig, 4096);
+        options.start += static_cast<std::uint32_t>(i) * 3600;
+        options.seed = static_cast<std::uint32_t>(i);
+        const std::string path = (folder / quenrix::sample::ReceiverStyleName(
+                                               static_cast<std::uint32_t>(i), options.kind))
+                                     .string();
+        quenrix::sample::WriteSampleFile(path, options);
+        inputs.push_back(path);
+    }
+    quenrix::TFormVaverMain form({});
+    quenrix::Engine().LogFilePath = logging ? (folder / "quenrix.log").string() : std::string();
+    form.flgDelInput = true;
+    form.lstConvFiles = inputs;
+    const auto start = Clock::now();
+    form.ConvertFiles();
+    const double seconds = Seconds(start);
+    quenrix::Engine().LogFilePath.clear();
+    return seconds;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    CLI::App app{"Measures Quenrix: conversion against a plain copy, memory, pump gaps, batches."};
+    std::string dir = "bench-data";
+    std::string size = "1024";
+    int files = 10000;
+    app.add_option("--dir", dir, "Folder for the inputs (kept between runs)")
+        ->capture_default_str();
+    app.add_option("--size-mib", size, "Size of each large file in MiB")->capture_default_str();
+    app.add_option("--files", files, "Small files in the batch")->capture_default_str();
+    CLI11_PARSE(app, argc, argv);
+    QApplication application(argc, argv);
+
+    fs::create_directories(dir);
+    const fs::path root = fs::absolute(dir);
+    fs::current_path(root);
+    const std::uint64_t bytes = std::stoull(size) << 20;
+    LargeFile(root, Kind::Sig, bytes);
+    LargeFile(root, Kind::Rmg, bytes);
+
+    const double withLog = Batch(root / "batch", files, true);
+    const double withoutLog = Batch(root / "batch", files, false);
+    std::printf("batch of %d files with the log: %.2f s, %.3f ms per file\n", files, withLog,
+                withLog * 1000 / files);
+    std::printf("batch of %d files without the log: %.2f s, %.3f ms per file\n", files, withoutLog,
+                withoutLog * 1000 / files);
+    std::printf("share of the log writer: %.0f %%\n", 100 * (withLog - withoutLog) / withLog);
+    fs::remove_all(root / "batch");
+    return 0;
+}

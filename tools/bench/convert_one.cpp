@@ -1,0 +1,14 @@
+// quenrix-bench-convert: converts one file and nothing else, so that the
+// benchmark can read the peak memory of a conversion in a process that
+// carries no window toolkit.
+#include <cstdio>
+
+#include "pipeline.h"
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: quenrix-bench-convert FILE\n");
+        return 2;
+    }
+    return quenrix::ConvertGpsFile(argv[1]) == quenrix::kConverted ? 0 : 1;
+}
