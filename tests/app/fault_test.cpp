@@ -1,0 +1,198 @@
+// Faults through the real file system, in a batch of the window: each
+// gives its log line and status line, keeps its input, leaves nothing
+// under the output name, and the batch goes on with the next file.
+#include <QApplication>
+#include <QListWidget>
+
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <filesystem>
+#include <memory>
+
+#include "engine_state.h"
+#include "event_pump.h"
+#include "file_ops.h"
+#include "records.h"
+#include "rsigsmain.h"
+#include "temp_dir.h"
+
+namespace quenrix::test {
+namespace fs = std::filesystem;
+namespace {
+
+const std::uint32_t kOld = Gps(1994, 1, 2, 14, 10);  // becomes 2013-08-18 14:10
+const std::string kStamp = "2013/10/01 10:00:00 - ";
+const std::string kArrow = std::string(22, ' ') + "             -> ";
+
+class FaultTest : public TempDirTest {
+  protected:
+    void SetUp() override {
+        TempDirTest::SetUp();
+        StatusIndent = 0;
+        form_ = std::make_unique<TFormVaverMain>(std::vector<std::string>{});
+        Engine().LogFilePath = LogPath();
+        SetEventPump({});
+        fs::create_directory(Path("in"));
+    }
+    void TearDown() override {
+        form_.reset();
+        TempDirTest::TearDown();
+    }
+    // A SIG file of `records` positioning records, all rolled over.
+    std::string Sig(const std::string& name, int records = 1) {
+        Bytes content;
+        for (int i = 0; i < records; ++i) {
+            content =
+                Concat({content, Record(0x50, 23, {{2, kOld + static_cast<std::uint32_t>(i)}})});
+        }
+        WriteBytes(Path("in/" + name), content);
+        return Path("in/" + name);
+    }
+    std::vector<std::string> Run(const std::vector<std::string>& inputs) {
+        form_->lstConvFiles = inputs;
+        form_->ConvertFiles();
+        std::vector<std::string> lines;
+        for (int i = 0; i < form_->lboxStatus->count(); ++i) {
+            lines.push_back(form_->lboxStatus->item(i)->text().toStdString());
+        }
+        return lines;
+    }
+    // The second file of every batch converts as usual.
+    std::vector<std::string> GoodFileLines() const {
+        return {kStamp + "1234L28C.SIG", kArrow + "補正後ファイル名  1234H19C.SIG",
+                kArrow + "入力SIG,RMGファイル削除(1234L28C.SIG)"};
+    }
+    std::string GoodFile() {
+        WriteBytes(Path("in/1234L28C.SIG"), Record(0x50, 23, {{2, kOld + 86400}}));
+        return Path("in/1234L28C.SIG");
+    }
+    bool Contains(const std::vector<std::string>& lines, const std::string& line) const {
+        return std::find(lines.begin(), lines.end(), line) != lines.end();
+    }
+
+    std::unique_ptr<TFormVaverMain> form_;
+};
+
+TEST_F(FaultTest, InputThatIsAFolder) {
+    fs::create_directory(Path("in/1234L27B.SIG"));
+    const std::vector<std::string> status = Run({Path("in/1234L27B.SIG"), GoodFile()});
+    EXPECT_EQ(status[0], kStamp + "1234L27B.SIG");
+    EXPECT_EQ(std::vector<std::string>(status.begin() + 1, status.end()), GoodFileLines());
+    EXPECT_TRUE(Contains(LogMessages(), " > ERROR：入力ファイルなし"));
+    EXPECT_TRUE(fs::is_directory(Path("in/1234L27B.SIG")));
+}
+
+TEST_F(FaultTest, WorkFileThatCannotBeCreated) {
+    fs::create_directory(Engine().WorkFileName);
+    const std::string input = Sig("1234L27B.SIG");
+    const std::vector<std::string> status = Run({input, GoodFile()});
+    EXPECT_EQ(status, (std::vector<std::string>{kStamp + "1234L27B.SIG", kStamp + "1234L28C.SIG"}));
+    const std::vector<std::string> log = LogMessages();
+    EXPECT_EQ(log[1], input);
+    EXPECT_EQ(log[2], " > ERROR：SIG作業ファイルOpen失敗");
+    EXPECT_EQ(log[3], " > ERROR：作業ファイル作成失敗");
+    EXPECT_TRUE(FileExists(input));
+    EXPECT_FALSE(fs::exists(Path("in/1234H18B.SIG")));
+}
+
+TEST_F(FaultTest, FullDisk) {
+    // The file size limit stands in for a full disk: the work file of the
+    // large input cannot take all its records.
+    const std::string big = Sig("1234L27B.SIG", 20000);  // 460 KB
+    const std::string good = GoodFile();
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit tight = saved;
+    tight.rlim_cur = 200 * 1024;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &tight), 0);
+    const std::vector<std::string> status = Run({big, good});
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &saved), 0);
+    std::signal(SIGXFSZ, previous);
+
+    EXPECT_EQ(status[0], kStamp + "1234L27B.SIG");
+    EXPECT_EQ(std::vector<std::string>(status.begin() + 1, status.end()), GoodFileLines());
+    const std::vector<std::string> log = LogMessages();
+    EXPECT_EQ(log[2], " > ERROR：測位結果データ作業ファイル作成失敗");
+    EXPECT_EQ(log[3], " > ERROR：作業ファイル作成失敗");
+    EXPECT_EQ(fs::file_size(big), 20000u * 23);
+    EXPECT_FALSE(fs::exists(Path("in/1234H18B.SIG")));
+    EXPECT_FALSE(fs::exists(Engine().WorkFileName));
+}
+
+TEST_F(FaultTest, OutputNameTakenByAFolder) {
+    const std::string input = Sig("1234L27B.SIG");
+    fs::create_directory(Path("in/1234H18B.SIG"));
+    const std::vector<std::string> status = Run({input, GoodFile()});
+    EXPECT_EQ(status[1], kArrow + "変換失敗");
+    EXPECT_EQ(std::vector<std::string>(status.begin() + 2, status.end()), GoodFileLines());
+    EXPECT_TRUE(Contains(LogMessages(), " > ERROR：補正後ファイル出力失敗"));
+    EXPECT_TRUE(FileExists(input));
+    EXPECT_TRUE(fs::is_empty(Path("in/1234H18B.SIG")));
+}
+
+TEST_F(FaultTest, LogThatCannotBeWritten) {
+    Engine().LogFilePath = Path("no/such/folder/quenrix.log");
+    const std::string input = Sig("1234L27B.SIG");
+    const std::vector<std::string> status = Run({input, GoodFile()});
+    EXPECT_EQ(status.size(), 6u);
+    EXPECT_FALSE(FileExists(input));
+    EXPECT_TRUE(FileExists(Path("in/1234H18B.SIG")));
+    EXPECT_FALSE(fs::exists(Path("no")));
+}
+
+TEST_F(FaultTest, InputDeletedWhileItIsConverted) {
+    const std::string input = Sig("1234L27B.SIG", 100);
+    bool deleted = false;
+    SetEventPump([&] {
+        if (!deleted)
+            deleted = fs::remove(input);
+    });
+    const std::vector<std::string> status = Run({input, GoodFile()});
+    ASSERT_TRUE(deleted);
+    // The open file is read to its end: the corrected file is whole.
+    EXPECT_EQ(status[1], kArrow + "補正後ファイル名  1234H18B.SIG");
+    EXPECT_EQ(fs::file_size(Path("in/1234H18B.SIG")), 100u * 23);
+    EXPECT_TRUE(FileExists(Path("in/1234H19C.SIG")));
+}
+
+TEST_F(FaultTest, InputGoneBeforeItsTurn) {
+    const std::string input = Sig("1234L27B.SIG");
+    const std::string good = GoodFile();
+    ASSERT_EQ(symlink(Path("in/nowhere").c_str(), Path("in/1234L27D.SIG").c_str()), 0);
+    const std::vector<std::string> status = Run({Path("in/1234L27D.SIG"), good});
+    EXPECT_EQ(status[0], kStamp + "1234L27D.SIG");
+    EXPECT_EQ(std::vector<std::string>(status.begin() + 1, status.end()), GoodFileLines());
+    EXPECT_TRUE(Contains(LogMessages(), " > ERROR：入力ファイルなし"));
+    EXPECT_TRUE(FileExists(input));
+}
+
+TEST_F(FaultTest, WorkingFolderThatDisappears) {
+    fs::create_directory(Path("work"));
+    ASSERT_EQ(chdir(Path("work").c_str()), 0);
+    const std::string first = Sig("1234L27B.SIG", 100);
+    const std::string second = GoodFile();
+    bool removed = false;
+    SetEventPump([&] {
+        if (!removed)
+            removed = fs::remove_all(Path("work")) > 0;
+    });
+    const std::vector<std::string> status = Run({first, second});
+    ASSERT_TRUE(removed);
+    // The first file's work file went with the folder: it cannot be
+    // stored. The second cannot get a work file at all.
+    EXPECT_EQ(status, (std::vector<std::string>{kStamp + "1234L27B.SIG", kArrow + "変換失敗",
+                                                kStamp + "1234L28C.SIG"}));
+    EXPECT_TRUE(FileExists(first));
+    EXPECT_TRUE(FileExists(second));
+    EXPECT_FALSE(fs::exists(Path("in/1234H18B.SIG")));
+    EXPECT_FALSE(fs::exists(Path("in/1234H19C.SIG")));
+    ASSERT_EQ(chdir(Dir().c_str()), 0);
+}
+
+}  // namespace
+}  // namespace quenrix::test
