@@ -7,11 +7,16 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <thread>
 
+#include "engine_state.h"
 #include "file_ops.h"
+#include "paths.h"
+#include "pipeline.h"
 #include "records.h"
+#include "sample_writer.h"
 #include "temp_dir.h"
 
 namespace quenrix::test {
@@ -158,6 +163,60 @@ TEST_F(ProgramTest, SecondCopyConvertsNothing) {
     EXPECT_EQ(ProgramLog().size(), 2u);
     kill(-first, SIGTERM);
     Wait(first);
+}
+
+TEST_F(ProgramTest, InterruptedRunLosesNothing) {
+    // Six receiver files, and what each must become, worked out here.
+    struct Input {
+        std::string name;
+        std::string output;
+        Bytes corrected;
+        Bytes original;
+    };
+    std::vector<Input> inputs;
+    fs::create_directory(Path("expected"));
+    for (std::uint32_t i = 0; i < 6; ++i) {
+        sample::SampleOptions options;
+        options.kind = i % 2 ? sample::Kind::Rmg : sample::Kind::Sig;
+        options.start = Gps(2013, 9, 20 + i, 14);
+        options.size = 3 << 20;
+        options.seed = i;
+        options.junk = true;
+        const std::string name = sample::ReceiverStyleName(i * 100, options.kind);
+        ASSERT_TRUE(sample::WriteSampleFile(Path("expected/" + name), options));
+        ASSERT_EQ(ConvertGpsFile(Path("expected/" + name)), kConverted);
+        inputs.push_back({name, FileNamePart(Engine().OutputFilePath),
+                          ReadBytes(Engine().WorkFileName), ReadBytes(Path("expected/" + name))});
+    }
+
+    int midBatch = 0;  // runs stopped with some files done and some not
+    for (int delayMs = 0; delayMs <= 600; delayMs += 15) {
+        fs::remove_all(Path("data"));
+        fs::create_directory(Path("data"));
+        for (const Input& input : inputs) WriteBytes(Path("data/" + input.name), input.original);
+        const pid_t pid = Start({"data", "/NLOG"}, Dir());
+        std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
+        kill(-pid, SIGKILL);
+        Wait(pid);
+        // Every input is still there, or its corrected file is, whole.
+        int done = 0;
+        for (const Input& input : inputs) {
+            done += FileExists(Path("data/" + input.name)) ? 0 : 1;
+            const bool inputThere = FileExists(Path("data/" + input.name));
+            const bool outputThere = FileExists(Path("data/" + input.output));
+            EXPECT_TRUE(inputThere || outputThere) << input.name << " after " << delayMs << " ms";
+            if (inputThere) {
+                EXPECT_EQ(ReadBytes(Path("data/" + input.name)), input.original);
+            }
+            if (outputThere) {
+                EXPECT_EQ(ReadBytes(Path("data/" + input.output)), input.corrected)
+                    << input.output << " after " << delayMs << " ms";
+            }
+        }
+        midBatch += done > 0 && done < static_cast<int>(inputs.size()) ? 1 : 0;
+    }
+    RecordProperty("runs stopped in mid-batch", midBatch);
+    std::printf("runs stopped in mid-batch: %d\n", midBatch);
 }
 
 }  // namespace
