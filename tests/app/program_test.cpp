@@ -179,7 +179,7 @@ TEST_F(ProgramTest, InterruptedRunLosesNothing) {
         sample::SampleOptions options;
         options.kind = i % 2 ? sample::Kind::Rmg : sample::Kind::Sig;
         options.start = Gps(2013, 9, 20 + i, 14);
-        options.size = 3 << 20;
+        options.size = 2 << 20;
         options.seed = i;
         options.junk = true;
         const std::string name = sample::ReceiverStyleName(i * 100, options.kind);
@@ -189,11 +189,24 @@ TEST_F(ProgramTest, InterruptedRunLosesNothing) {
                           ReadBytes(Engine().WorkFileName), ReadBytes(Path("expected/" + name))});
     }
 
-    int midBatch = 0;  // runs stopped with some files done and some not
-    for (int delayMs = 0; delayMs <= 600; delayMs += 15) {
+    auto freshInputs = [&] {
         fs::remove_all(Path("data"));
         fs::create_directory(Path("data"));
         for (const Input& input : inputs) WriteBytes(Path("data/" + input.name), input.original);
+    };
+    // One whole run tells how long the program takes here; it pauses
+    // 500 ms after its batch, so the batch ends before that.
+    freshInputs();
+    const auto start = std::chrono::steady_clock::now();
+    ASSERT_EQ(Wait(Start({"data", "/NLOG"}, Dir())), 0);
+    const auto whole = std::chrono::duration_cast<std::chrono::milliseconds>(
+                           std::chrono::steady_clock::now() - start)
+                           .count();
+    const int steps = 30;
+    int midBatch = 0;  // runs stopped with some files done and some not
+    for (int step = 0; step <= steps; ++step) {
+        const int delayMs = static_cast<int>(std::max<long>(whole - 450, 0) * step / steps);
+        freshInputs();
         const pid_t pid = Start({"data", "/NLOG"}, Dir());
         std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
         kill(-pid, SIGKILL);

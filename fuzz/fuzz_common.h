@@ -1,0 +1,79 @@
+// Shared by the fuzz targets: a private folder in memory, files in and
+// out, a fixed clock, and a check that stops the run when a property fails.
+#pragma once
+
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "clock.h"
+#include "engine_state.h"
+
+namespace quenrix::fuzz {
+
+using Bytes = std::vector<std::uint8_t>;
+
+// Stops the run with a message; libFuzzer keeps the input that did it.
+#define FUZZ_CHECK(condition)                                                                      \
+    do {                                                                                           \
+        if (!(condition)) {                                                                        \
+            std::fprintf(stderr, "property failed: %s (%s:%d)\n", #condition, __FILE__, __LINE__); \
+            std::abort();                                                                          \
+        }                                                                                          \
+    } while (0)
+
+// A folder of this process, in memory where there is a memory file
+// system. The current directory stays: libFuzzer writes its corpus there.
+inline const std::string& Folder() {
+    static const std::string folder = [] {
+        for (const char* base : {"/dev/shm", "/tmp"}) {
+            std::string pattern = std::string(base) + "/quenrix-fuzz-XXXXXX";
+            if (mkdtemp(pattern.data()) != nullptr)
+                return pattern;
+        }
+        std::abort();
+    }();
+    return folder;
+}
+
+// A path in that folder.
+inline std::string In(const std::string& name) {
+    return Folder() + "/" + name;
+}
+
+inline void WriteFile(const std::string& path, const std::uint8_t* data, std::size_t size) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
+}
+
+inline Bytes ReadFile(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+// A fixed "now" (reference day 2011-12-07), no log, a clean engine state.
+inline void Reset() {
+    Folder();
+    static const bool clockSet = [] {
+        SetClock([] { return LocalDateTime{2026, 12, 7, 12, 0, 0}; });
+        return true;
+    }();
+    (void)clockSet;
+    Engine() = EngineState{};
+    Engine().WorkFileName = In("$$$SRG.TMP");
+}
+
+inline bool CheckValueHolds(const std::uint8_t* record, std::size_t length) {
+    unsigned sum = 0;
+    for (std::size_t i = 0; i + 2 < length; ++i) sum += record[i];
+    return record[length - 2] == ((sum >> 8) & 0xFF) && record[length - 1] == (sum & 0xFF);
+}
+
+}  // namespace quenrix::fuzz

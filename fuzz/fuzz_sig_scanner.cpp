@@ -1,0 +1,30 @@
+// The SIG converter on any bytes.
+#include "scanner_properties.h"
+#include "sig_file.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    using namespace quenrix;
+    fuzz::Reset();
+    Engine().IsSigFile = 1;
+    fuzz::CheckScanner(data, size, ".SIG", ConvertSigFile,
+                       [](const std::uint8_t* record) -> std::size_t {
+                           switch (record[1]) {
+                               case 0x62:
+                               case 0x60:
+                                   return 26;
+                               case 0x61:
+                                   return 74;
+                               case 0x50:
+                                   return 23;
+                               case 0x51:
+                                   return 124;
+                               case 0x52:
+                                   return 35;
+                               case 0x55:
+                                   return 29;
+                               default:
+                                   return 0;
+                           }
+                       });
+    return 0;
+}
