@@ -3,7 +3,7 @@
 namespace quenrix {
 
 namespace detail {
-EngineState engineState;
+thread_local EngineState engineState;
 }  // namespace detail
 
 }  // namespace quenrix

@@ -3,12 +3,26 @@
 // the per-file values before each input.
 #pragma once
 
+#include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace quenrix {
 
 inline constexpr const char* kWorkFileName = "$$$SRG.TMP";
+
+// What one conversion did, record by record: a report shows the user
+// what a corrected file leaves out before an input is deleted.
+struct ConversionCounts {
+    std::array<std::uint64_t, 256> accepted{};  // records written, by kind byte
+    std::array<std::uint64_t, 256> badCheck{};  // records dropped for their check value
+    std::array<std::uint64_t, 256> cutShort{};  // records cut short by the end of the file
+    std::uint64_t oneStep = 0;                  // times moved 1024 weeks
+    std::uint64_t twoSteps = 0;                 // times moved 2048 weeks
+    std::uint64_t inputBytes = 0;               // bytes scanned
+    std::uint64_t outputBytes = 0;              // bytes of the records written
+};
 
 struct EngineState {
     // Full path of the operation log; empty means nothing is logged.
@@ -27,13 +41,21 @@ struct EngineState {
     std::uint32_t FirstGpsTime = 0;
     // Receiver type code of an RMG input: 74, 77, 80, or 0.
     std::int32_t RmgReceiverType = 0;
+    // Counts of the current file's conversion.
+    ConversionCounts Counts;
+
+    // Settings of a front end that outlive each file: a reference day in
+    // place of the clock's, and a receiver type in place of the check's.
+    std::optional<std::uint32_t> ReferenceDayOverride;
+    std::int32_t ForcedRmgReceiverType = 0;
 };
 
 namespace detail {
-extern EngineState engineState;
+extern thread_local EngineState engineState;
 }  // namespace detail
 
-// The one instance, alive for the whole process.
+// The instance of this thread: the window's one thread has exactly one;
+// a front end that converts several files at once gives each worker its own.
 inline EngineState& Engine() {
     return detail::engineState;
 }

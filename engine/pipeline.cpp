@@ -47,6 +47,7 @@ std::int32_t ConvertGpsFile(const std::string& inputPath, std::int16_t /*logSwit
         engine.FirstGpsTime = 0;
         engine.RmgReceiverType = 0;
         engine.OutputFilePath.clear();
+        engine.Counts = ConversionCounts{};
 
         DeleteFile(engine.WorkFileName);  // a leftover of an earlier run
 
@@ -58,7 +59,9 @@ std::int32_t ConvertGpsFile(const std::string& inputPath, std::int16_t /*logSwit
                 }
                 break;
             case FileKind::Rmg:
-                engine.RmgReceiverType = CheckRmgReceiverType(inputPath);
+                engine.RmgReceiverType = engine.ForcedRmgReceiverType != 0
+                                             ? engine.ForcedRmgReceiverType
+                                             : CheckRmgReceiverType(inputPath);
                 engine.IsRmgFile = 1;
                 break;
             case FileKind::Other:

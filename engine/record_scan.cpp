@@ -66,6 +66,7 @@ bool ScanRecords(const std::string& inputPath, const std::string& workPath,
         }
         syncSeen = false;
     }
+    Engine().Counts.inputBytes = input.Position();
     // Bytes still buffered reach the disk here; a file that could not take
     // them all is no complete work file.
     return work.Close();
@@ -81,11 +82,14 @@ bool CorrectFixedLengthRecord(InputFile& input, OutputFile& work, std::uint8_t k
         }
         record[0] = kSyncByte;
         record[1] = kind;
+        ConversionCounts& counts = Engine().Counts;
         if (input.Read(record + 2, length - 2) != length - 2) {
+            ++counts.cutShort[kind];
             return false;
         }
         const std::size_t covered = length - 2;
         if (!CheckValueMatches(record, covered)) {
+            ++counts.badCheck[kind];
             return false;
         }
         for (std::size_t offset : timeOffsets) {
@@ -94,7 +98,12 @@ bool CorrectFixedLengthRecord(InputFile& input, OutputFile& work, std::uint8_t k
         if (capturesFirstTime && Engine().FirstGpsTime == 0) {
             std::memcpy(&Engine().FirstGpsTime, record + 2, 4);
         }
-        return work.Write(record, length);
+        if (!work.Write(record, length)) {
+            return false;
+        }
+        ++counts.accepted[kind];
+        counts.outputBytes += length;
+        return true;
     } catch (...) {
         return false;
     }

@@ -1,5 +1,6 @@
 #include "rmg_file.h"
 
+#include "engine_state.h"
 #include "record_frame.h"
 #include "record_scan.h"
 #include "satellite_section.h"
@@ -18,10 +19,12 @@ constexpr std::size_t kSectionTimeOffset = 3;
 bool CorrectSection(InputFile& input, OutputFile& work, std::uint8_t kind,
                     std::size_t (*blockCount)(std::uint8_t)) {
     try {
+        ConversionCounts& counts = Engine().Counts;
         std::uint8_t staging[kSectionHeaderLength + kBlockLength * kMaxSectionBlocks + 2];
         staging[0] = kSyncByte;
         staging[1] = kind;
         if (input.Read(staging + 2, kSectionHeaderLength - 2) != kSectionHeaderLength - 2) {
+            ++counts.cutShort[kind];
             return false;
         }
         const std::size_t blocks = blockCount(staging[2]);
@@ -29,17 +32,25 @@ bool CorrectSection(InputFile& input, OutputFile& work, std::uint8_t kind,
         for (std::size_t b = 0; b < blocks; ++b) {
             std::uint8_t* block = staging + kSectionHeaderLength + kBlockLength * b;
             if (input.Read(block, kBlockLength) != kBlockLength) {
+                ++counts.cutShort[kind];
                 return false;
             }
         }
         if (input.Read(staging + covered, 2) != 2) {
+            ++counts.cutShort[kind];
             return false;
         }
         if (!CheckValueMatches(staging, covered)) {
+            ++counts.badCheck[kind];
             return false;
         }
         CorrectTimeField(staging, covered, kSectionTimeOffset);
-        return work.Write(staging, covered + 2);
+        if (!work.Write(staging, covered + 2)) {
+            return false;
+        }
+        ++counts.accepted[kind];
+        counts.outputBytes += covered + 2;
+        return true;
     } catch (...) {
         return false;
     }

@@ -60,6 +60,9 @@ bool SameMoment(const LocalDateTime& a, const LocalDateTime& b) {
 }  // namespace
 
 std::optional<std::uint32_t> ReferenceDay() {
+    if (Engine().ReferenceDayOverride) {
+        return Engine().ReferenceDayOverride;
+    }
     // Asked for every GPS time field: the clock is read each time, the
     // calendar worked out again only when its reading changed.
     thread_local LocalDateTime lastReading{-1, -1, -1, -1, -1, -1};
@@ -88,6 +91,9 @@ void CorrectRollover(std::uint8_t* field) {
     t += kSecondsOf1024Weeks;
     if (t < *referenceDay) {
         t += kSecondsOf1024Weeks;
+        ++Engine().Counts.twoSteps;
+    } else {
+        ++Engine().Counts.oneStep;
     }
     SwapBytes32(t);
     std::memcpy(field, &t, sizeof t);

@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <deque>
+#include <mutex>
 #include <vector>
 
 #include "clock.h"
@@ -179,6 +180,9 @@ void AppendLogLine(const std::string& path, const std::string& line, std::int32_
     if (path.empty()) {
         return;
     }
+    // Entries from several threads land one at a time.
+    static std::mutex writing;
+    const std::lock_guard<std::mutex> lock(writing);
     LogSnapshot& snapshot = Snapshot();
     try {
         struct stat info {};

@@ -231,3 +231,46 @@ TEST_F(PipelineTest, LongPathIsLoggedCutToTheShortLimit) {
 
 }  // namespace
 }  // namespace quenrix::test
+
+namespace quenrix::test {
+namespace {
+
+TEST_F(PipelineTest, CountsTellWhatTheCorrectedFileLeavesOut) {
+    SetNow(2030, 6, 1, 12, 0);  // reference day 2015-06-01: 1993 needs two steps, 2005 one
+    const Bytes bad = Record(0x51, 124, {{2, kOld}}, false);
+    const Bytes good = Record(0x50, 23, {{2, kOld}});
+    const Bytes recent = Record(0x50, 23, {{2, kRecent}});
+    const Bytes cut(good.begin(), good.begin() + 10);
+    WriteBytes(Path("1234L27B.SIG"), Concat({Bytes{1, 2, 3}, good, bad, recent, cut}));
+    ASSERT_EQ(ConvertGpsFile(Path("1234L27B.SIG")), kConverted);
+    const ConversionCounts& counts = Engine().Counts;
+    EXPECT_EQ(counts.accepted[0x50], 2u);
+    EXPECT_EQ(counts.badCheck[0x51], 1u);
+    EXPECT_EQ(counts.cutShort[0x50], 1u);
+    EXPECT_EQ(counts.twoSteps, 1u);
+    EXPECT_EQ(counts.oneStep, 1u);
+    EXPECT_EQ(counts.inputBytes, 3 + 23 + 124 + 23 + 10u);
+    EXPECT_EQ(counts.outputBytes, 46u);
+    // The next file starts from zero.
+    WriteBytes(Path("a.SIG"), Bytes{});
+    ASSERT_EQ(ConvertGpsFile(Path("a.SIG")), kConverted);
+    EXPECT_EQ(Engine().Counts.accepted[0x50], 0u);
+}
+
+TEST_F(PipelineTest, ReferenceDayAndReceiverTypeCanBeGiven) {
+    const std::uint32_t t = Gps(2016, 1, 1);
+    WriteBytes(Path("1234A01B.RMG"), PositionMonitor(t, 0));  // a type 74 receiver by its record
+    Engine().ForcedRmgReceiverType = 80;
+    Engine().ReferenceDayOverride = Gps(2020, 1, 1);
+    ASSERT_EQ(ConvertGpsFile(Path("1234A01B.RMG")), kConverted);
+    EXPECT_EQ(Engine().RmgReceiverType, 80);
+    EXPECT_EQ(ReadBytes(Engine().WorkFileName), PositionMonitor(t + 619315200u, 0));
+    EXPECT_EQ(Log(), std::vector<std::string>{Path("1234A01B.RMG")});  // no type check ran
+
+    Engine().ReferenceDayOverride = Gps(2015, 12, 31);  // the time is not before it
+    ASSERT_EQ(ConvertGpsFile(Path("1234A01B.RMG")), kConverted);
+    EXPECT_EQ(Engine().RolloverFound, 0);
+}
+
+}  // namespace
+}  // namespace quenrix::test
