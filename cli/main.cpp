@@ -1,0 +1,315 @@
+// quenrix-cli: repairs whole archives of receiver files from scripts, on
+// the same engine as the window: dry runs, a given reference date, reports
+// a script can read, several files at once.
+#include <CLI/CLI.hpp>
+
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <thread>
+
+#include "batch_actions.h"
+#include "engine_state.h"
+#include "file_ops.h"
+#include "fsub.h"
+#include "inputs.h"
+#include "paths.h"
+#include "pipeline.h"
+#include "report.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace quenrix;
+
+struct Settings {
+    std::vector<std::string> inputs;
+    bool recursive = false;
+    std::string outputDir;
+    bool deleteInput = false;
+    bool dryRun = false;
+    std::optional<std::uint32_t> referenceDay;
+    std::int32_t receiverType = 0;
+    std::string report = "text";
+    std::string reportFile;
+    unsigned jobs = 1;
+    bool quiet = false;
+    bool verbose = false;
+    std::string log;
+};
+
+bool ParseReferenceDate(const std::string& text, std::uint32_t& seconds) {
+    unsigned year = 0, month = 0, day = 0;
+    char tail = 0;
+    if (std::sscanf(text.c_str(), "%4u-%2u-%2u%c", &year, &month, &day, &tail) != 3 || month < 1 ||
+        month > 12 || day < 1 || day > 31) {
+        return false;
+    }
+    DateTimeRecord date;
+    date.year = static_cast<std::uint16_t>(year);
+    date.month = static_cast<std::uint16_t>(month);
+    date.day = static_cast<std::uint16_t>(day);
+    seconds = DateTimeToGpsSeconds(date);
+    return year >= 1980 && (seconds != 0 || (year == 1980 && month == 1 && day == 6));
+}
+
+std::string KindOf(const std::string& path) {
+    if (!cli::IsGpsFileName(FileNamePart(path)))
+        return "other";
+    std::string extension = ExtensionPart(path).substr(0, 4);
+    for (char& c : extension) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return extension == ".SIG" ? "SIG" : "RMG";
+}
+
+class Run {
+  public:
+    Run(const Settings& settings, std::vector<std::string> files)
+        : settings_(settings),
+          files_(std::move(files)),
+          actions_(files_, settings.deleteInput),
+          reports_(files_.size()),
+          showProgress_(!settings.quiet && isatty(STDERR_FILENO) != 0) {}
+
+    void Go() {
+        if (settings_.dryRun) {
+            std::string pattern = (fs::temp_directory_path() / "quenrix-dry-XXXXXX").string();
+            if (mkdtemp(pattern.data()) != nullptr)
+                dryFolder_ = pattern;
+        }
+        const unsigned workers = std::max(1u, std::min<unsigned>(settings_.jobs, files_.size()));
+        std::vector<std::thread> threads;
+        for (unsigned w = 1; w < workers; ++w) threads.emplace_back([this, w] { Work(w); });
+        Work(0);
+        for (std::thread& thread : threads) thread.join();
+        if (showProgress_)
+            std::fputc('\n', stderr);
+        if (!dryFolder_.empty())
+            fs::remove_all(dryFolder_);
+    }
+
+    const std::vector<cli::FileReport>& Reports() const { return reports_; }
+
+  private:
+    // The work file of one worker: beside the output, so that storing it
+    // is a rename; in a private folder for a dry run.
+    std::string WorkFile(unsigned worker, const std::string& input) const {
+        const std::string name =
+            ".quenrix-work-" + std::to_string(getpid()) + "-" + std::to_string(worker) + ".tmp";
+        if (!dryFolder_.empty())
+            return JoinPath(dryFolder_, name);
+        const std::string folder =
+            settings_.outputDir.empty() ? FolderPart(input) : settings_.outputDir;
+        return JoinPath(folder, name);
+    }
+
+    void Work(unsigned worker) {
+        EngineState& engine = Engine();
+        engine.LogFilePath = settings_.dryRun ? std::string() : settings_.log;
+        engine.ReferenceDayOverride = settings_.referenceDay;
+        engine.ForcedRmgReceiverType = settings_.receiverType;
+        for (std::size_t i = next_++; i < files_.size(); i = next_++) {
+            Convert(worker, i);
+            Progress();
+        }
+    }
+
+    void Convert(unsigned worker, std::size_t index) {
+        EngineState& engine = Engine();
+        const std::string& input = files_[index];
+        engine.WorkFileName = WorkFile(worker, input);
+        cli::FileReport& report = reports_[index];
+        report.path = input;
+        report.kind = KindOf(input);
+        report.result = ConvertGpsFile(input, settings_.log.empty() ? 0 : 1, 0);
+        report.counts = engine.Counts;
+        report.receiverType = engine.RmgReceiverType;
+        if (engine.FirstGpsTime != 0) {
+            std::uint32_t t = engine.FirstGpsTime;
+            SwapBytes32(t);
+            report.firstGpsTime = t;
+        }
+        if (report.result == kConverted && !engine.OutputFilePath.empty() &&
+            !settings_.outputDir.empty()) {
+            engine.OutputFilePath =
+                JoinPath(settings_.outputDir, FileNamePart(engine.OutputFilePath));
+        }
+        const bool rollover = engine.RolloverFound == 1;
+
+        if (settings_.dryRun) {
+            DeleteFile(engine.WorkFileName);
+            Describe(report, rollover, engine.OutputFilePath, false, false);
+        } else {
+            std::vector<std::string> lines;
+            {
+                // Storing, deleting and the checks against this run's other
+                // files go one file at a time.
+                const std::lock_guard<std::mutex> lock(actionsMutex_);
+                lines = actions_.Apply(index, report.result);
+            }
+            const bool stored = rollover && FileExists(engine.OutputFilePath) &&
+                                std::find(lines.begin(), lines.end(), "変換失敗") == lines.end();
+            report.messages = lines;
+            report.inputDeleted = settings_.deleteInput && stored && !FileExists(input);
+            Describe(report, rollover, engine.OutputFilePath, stored, true);
+        }
+        bytes_ += report.counts.inputBytes;
+    }
+
+    void Describe(cli::FileReport& report, bool rollover, const std::string& output, bool stored,
+                  bool written) {
+        switch (report.result) {
+            case kConverted:
+                if (!rollover) {
+                    report.outcome = "no rollover found";
+                    report.ok = true;
+                } else if (output.empty()) {
+                    report.outcome =
+                        "corrected, but no position record to name it after: not stored";
+                } else if (!written) {
+                    report.outcome = "would be corrected";
+                    report.output = output;
+                    report.ok = true;
+                } else if (stored) {
+                    report.outcome = "corrected";
+                    report.output = output;
+                    report.ok = true;
+                } else {
+                    report.outcome = "corrected, but the corrected file could not be stored";
+                }
+                break;
+            case kRolloverPoint:
+                report.outcome = "rollover-point SIG file, not converted";
+                report.ok = true;
+                break;
+            case kInputMissing:
+                report.outcome = "input missing";
+                break;
+            default:
+                report.outcome = report.kind == "other" ? "not a GPS file" : "failed";
+                break;
+        }
+        if (!report.ok && report.outcome != "input missing" && report.result == kConverted &&
+            !written) {
+            report.ok = false;
+        }
+    }
+
+    void Progress() {
+        const std::size_t done = ++done_;
+        if (!showProgress_)
+            return;
+        const std::lock_guard<std::mutex> lock(progressMutex_);
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+        const double mib = static_cast<double>(bytes_) / (1024.0 * 1024.0);
+        std::fprintf(stderr, "\r%zu/%zu files, %.1f MiB, %.1f MiB/s   ", done, files_.size(), mib,
+                     seconds > 0 ? mib / seconds : 0.0);
+    }
+
+    const Settings& settings_;
+    std::vector<std::string> files_;
+    BatchFileActions actions_;
+    std::mutex actionsMutex_;
+    std::vector<cli::FileReport> reports_;
+    std::atomic<std::size_t> next_{0};
+    std::atomic<std::size_t> done_{0};
+    std::atomic<std::uint64_t> bytes_{0};
+    bool showProgress_;
+    std::mutex progressMutex_;
+    std::string dryFolder_;
+    const std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app{
+        "Repairs GPS receiver files (SIG, RMG, RM0-RM5) after a week-number rollover: every GPS\n"
+        "time that lies 1024 weeks (or twice that) in the past moves forward, and the corrected\n"
+        "file is stored under a name from its first position record's date. Inputs are kept\n"
+        "unless --delete-input is given.",
+        "quenrix-cli"};
+    Settings settings;
+    std::string referenceDate;
+    app.add_option("inputs", settings.inputs, "Files, wildcard masks ('data/*.RMG') and folders")
+        ->required();
+    app.add_flag("-r,--recursive", settings.recursive, "Enter subfolders of folders and masks");
+    app.add_option("-o,--output-dir", settings.outputDir,
+                   "Store corrected files here instead of beside their inputs")
+        ->check(CLI::ExistingDirectory);
+    app.add_flag("--delete-input", settings.deleteInput,
+                 "Delete each input once its corrected file is on disk under another name");
+    app.add_flag("-n,--dry-run", settings.dryRun, "Read and check every file, write nothing");
+    app.add_option(
+        "--reference-date", referenceDate,
+        "YYYY-MM-DD: correct times before this day instead of fifteen years before today");
+    app.add_option("--receiver-type", settings.receiverType,
+                   "74, 77 or 80: the RMG receiver type, instead of reading it from each file")
+        ->check(CLI::IsMember({74, 77, 80}));
+    app.add_option("--report", settings.report, "text or json, on standard output")
+        ->check(CLI::IsMember({"text", "json"}))
+        ->capture_default_str();
+    app.add_option("--report-file", settings.reportFile, "Write the JSON report to this file");
+    app.add_option("-j,--jobs", settings.jobs, "Convert this many files at once")
+        ->check(CLI::Range(1u, 256u))
+        ->capture_default_str();
+    app.add_flag("-q,--quiet", settings.quiet,
+                 "No progress and no report lines, only the exit status");
+    app.add_flag("-v,--verbose", settings.verbose, "Counts by record kind and the status lines");
+    app.add_option("--log", settings.log, "Write the operation log (code page 932) to this file");
+    app.set_version_flag("--version", "quenrix-cli 1.0");
+
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::Success& success) {
+        return app.exit(success);
+    } catch (const CLI::ParseError& error) {
+        app.exit(error);
+        return 2;
+    }
+    if (!referenceDate.empty()) {
+        std::uint32_t seconds = 0;
+        if (!ParseReferenceDate(referenceDate, seconds)) {
+            std::fprintf(stderr,
+                         "quenrix-cli: --reference-date: not a date from 1980-01-06 on: %s\n",
+                         referenceDate.c_str());
+            return 2;
+        }
+        settings.referenceDay = seconds;
+    }
+
+    const std::vector<std::string> files = cli::ExpandInputs(settings.inputs, settings.recursive);
+    if (files.empty()) {
+        std::fprintf(stderr, "quenrix-cli: no SIG or RMG file found\n");
+        return 1;
+    }
+    Run run(settings, files);
+    run.Go();
+
+    bool allOk = true;
+    for (const cli::FileReport& report : run.Reports()) allOk = allOk && report.ok;
+    const std::string json = cli::JsonReport(run.Reports(), settings.dryRun);
+    if (!settings.reportFile.empty()) {
+        std::ofstream out(settings.reportFile, std::ios::binary | std::ios::trunc);
+        out << json;
+        if (!out) {
+            std::fprintf(stderr, "quenrix-cli: cannot write the report to %s\n",
+                         settings.reportFile.c_str());
+            allOk = false;
+        }
+    }
+    if (settings.report == "json") {
+        std::fputs(json.c_str(), stdout);
+    } else if (!settings.quiet) {
+        for (const cli::FileReport& report : run.Reports()) {
+            std::puts(cli::TextLine(report, settings.verbose).c_str());
+        }
+    }
+    return allOk ? 0 : 1;
+}

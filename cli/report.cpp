@@ -1,0 +1,133 @@
+#include "report.h"
+
+#include <nlohmann/json.hpp>
+
+#include <cstdio>
+
+#include "fsub.h"
+
+namespace quenrix::cli {
+namespace {
+
+struct Totals {
+    std::uint64_t written = 0;
+    std::uint64_t badCheck = 0;
+    std::uint64_t cutShort = 0;
+};
+
+Totals Sum(const ConversionCounts& counts) {
+    Totals totals;
+    for (std::size_t kind = 0; kind < 256; ++kind) {
+        totals.written += counts.accepted[kind];
+        totals.badCheck += counts.badCheck[kind];
+        totals.cutShort += counts.cutShort[kind];
+    }
+    return totals;
+}
+
+std::string KindName(std::size_t kind) {
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%02X", static_cast<unsigned>(kind));
+    return text;
+}
+
+}  // namespace
+
+std::string GpsTimeText(std::uint32_t seconds) {
+    DateTimeRecord date;
+    GpsSecondsToDateTime(seconds, date);
+    char text[64];
+    std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u", date.year, date.month,
+                  date.day, date.hour, date.minute, date.second);
+    return text;
+}
+
+std::string TextLine(const FileReport& report, bool verbose) {
+    const Totals totals = Sum(report.counts);
+    std::string line = report.path + ": " + report.outcome;
+    if (!report.output.empty())
+        line += " -> " + report.output;
+    if (report.inputDeleted)
+        line += " (input deleted)";
+    if (report.result == 1) {
+        char counts[256];
+        std::snprintf(
+            counts, sizeof counts,
+            "; %llu records kept, %llu dropped (%llu bad check value, %llu cut short), "
+            "%llu bytes not carried over, %llu times corrected (%llu by two steps)",
+            static_cast<unsigned long long>(totals.written),
+            static_cast<unsigned long long>(totals.badCheck + totals.cutShort),
+            static_cast<unsigned long long>(totals.badCheck),
+            static_cast<unsigned long long>(totals.cutShort),
+            static_cast<unsigned long long>(report.counts.inputBytes - report.counts.outputBytes),
+            static_cast<unsigned long long>(report.counts.oneStep + report.counts.twoSteps),
+            static_cast<unsigned long long>(report.counts.twoSteps));
+        line += counts;
+        if (report.firstGpsTime)
+            line += "; first GPS time " + GpsTimeText(*report.firstGpsTime);
+    }
+    if (verbose) {
+        for (std::size_t kind = 0; kind < 256; ++kind) {
+            const auto& c = report.counts;
+            if (c.accepted[kind] + c.badCheck[kind] + c.cutShort[kind] == 0)
+                continue;
+            char row[128];
+            std::snprintf(row, sizeof row,
+                          "\n    kind %s: %llu kept, %llu bad check value, %llu cut short",
+                          KindName(kind).c_str(), static_cast<unsigned long long>(c.accepted[kind]),
+                          static_cast<unsigned long long>(c.badCheck[kind]),
+                          static_cast<unsigned long long>(c.cutShort[kind]));
+            line += row;
+        }
+        for (const std::string& message : report.messages) line += "\n    " + message;
+    }
+    return line;
+}
+
+std::string JsonReport(const std::vector<FileReport>& reports, bool dryRun) {
+    nlohmann::json files = nlohmann::json::array();
+    for (const FileReport& report : reports) {
+        const Totals totals = Sum(report.counts);
+        nlohmann::json byKind = nlohmann::json::object();
+        for (std::size_t kind = 0; kind < 256; ++kind) {
+            const auto& c = report.counts;
+            if (c.accepted[kind] + c.badCheck[kind] + c.cutShort[kind] == 0)
+                continue;
+            byKind[KindName(kind)] = {{"kept", c.accepted[kind]},
+                                      {"bad_check_value", c.badCheck[kind]},
+                                      {"cut_short", c.cutShort[kind]}};
+        }
+        nlohmann::json file = {
+            {"path", report.path},
+            {"kind", report.kind},
+            {"result", report.result},
+            {"outcome", report.outcome},
+            {"ok", report.ok},
+            {"receiver_type", report.receiverType},
+            {"records",
+             {{"kept", totals.written},
+              {"bad_check_value", totals.badCheck},
+              {"cut_short", totals.cutShort},
+              {"by_kind", byKind}}},
+            {"bytes",
+             {{"read", report.counts.inputBytes},
+              {"kept", report.counts.outputBytes},
+              {"not_carried_over", report.counts.inputBytes - report.counts.outputBytes}}},
+            {"times_corrected",
+             {{"one_step", report.counts.oneStep}, {"two_steps", report.counts.twoSteps}}},
+            {"first_gps_time", report.firstGpsTime
+                                   ? nlohmann::json(GpsTimeText(*report.firstGpsTime))
+                                   : nlohmann::json(nullptr)},
+            {"output",
+             report.output.empty() ? nlohmann::json(nullptr) : nlohmann::json(report.output)},
+            {"input_deleted", report.inputDeleted},
+            {"messages", report.messages},
+        };
+        files.push_back(std::move(file));
+    }
+    nlohmann::json document = {{"dry_run", dryRun}, {"files", std::move(files)}};
+    // Paths that are not UTF-8 are shown with replacement characters.
+    return document.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+}
+
+}  // namespace quenrix::cli
