@@ -68,7 +68,7 @@ InputFile::Status InputFile::ReadByteSlow(std::uint8_t& byte) {
     return Status::Ok;
 }
 
-std::size_t InputFile::Read(std::uint8_t* destination, std::size_t n) {
+std::size_t InputFile::ReadSlow(std::uint8_t* destination, std::size_t n) {
     std::size_t done = 0;
     while (done < n) {
         if (next_ == end_ && !Refill()) {
@@ -114,7 +114,7 @@ bool OutputFile::Flush() {
     return ok;
 }
 
-bool OutputFile::Write(const std::uint8_t* data, std::size_t n) {
+bool OutputFile::WriteSlow(const std::uint8_t* data, std::size_t n) {
     if (failed_ || fd_ < 0) {
         failed_ = true;
         return false;

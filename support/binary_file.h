@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 
@@ -36,7 +37,14 @@ class InputFile {
 
     // Up to n bytes; returns how many were read. Fewer than n means the
     // end of the input or a failure (see Failed).
-    std::size_t Read(std::uint8_t* destination, std::size_t n);
+    std::size_t Read(std::uint8_t* destination, std::size_t n) {
+        if (end_ - next_ >= n) {
+            std::memcpy(destination, buffer_.get() + next_, n);
+            next_ += n;
+            return n;
+        }
+        return ReadSlow(destination, n);
+    }
 
     bool Failed() const { return failed_; }
     // Bytes consumed so far.
@@ -44,6 +52,7 @@ class InputFile {
 
   private:
     Status ReadByteSlow(std::uint8_t& byte);
+    std::size_t ReadSlow(std::uint8_t* destination, std::size_t n);
     bool Refill();
 
     int fd_ = -1;
@@ -68,7 +77,14 @@ class OutputFile {
     bool Create(const std::string& path);
 
     // Appends n bytes; false once any write to the file has failed.
-    bool Write(const std::uint8_t* data, std::size_t n);
+    bool Write(const std::uint8_t* data, std::size_t n) {
+        if (!failed_ && fd_ >= 0 && kBufferSize - used_ >= n) {
+            std::memcpy(buffer_.get() + used_, data, n);
+            used_ += n;
+            return true;
+        }
+        return WriteSlow(data, n);
+    }
 
     // Writes out the buffer and closes; false when anything written to the
     // file since Create was not taken whole.
@@ -78,6 +94,7 @@ class OutputFile {
 
   private:
     bool Flush();
+    bool WriteSlow(const std::uint8_t* data, std::size_t n);
     bool WriteAll(const std::uint8_t* data, std::size_t n);
 
     int fd_ = -1;
