@@ -103,9 +103,14 @@ class Run {
             ".quenrix-work-" + std::to_string(getpid()) + "-" + std::to_string(worker) + ".tmp";
         if (!dryFolder_.empty())
             return JoinPath(dryFolder_, name);
-        const std::string folder =
-            settings_.outputDir.empty() ? FolderPart(input) : settings_.outputDir;
-        return JoinPath(folder, name);
+        return JoinPath(OutputFolder(input), name);
+    }
+
+    // Beside the input, or in the output folder; an input named without a
+    // folder gets its output in the current one (the window would use its
+    // program's folder).
+    std::string OutputFolder(const std::string& input) const {
+        return settings_.outputDir.empty() ? FolderPart(input) : settings_.outputDir;
     }
 
     void Work(unsigned worker) {
@@ -134,10 +139,9 @@ class Run {
             SwapBytes32(t);
             report.firstGpsTime = t;
         }
-        if (report.result == kConverted && !engine.OutputFilePath.empty() &&
-            !settings_.outputDir.empty()) {
+        if (report.result == kConverted && !engine.OutputFilePath.empty()) {
             engine.OutputFilePath =
-                JoinPath(settings_.outputDir, FileNamePart(engine.OutputFilePath));
+                JoinPath(OutputFolder(input), FileNamePart(engine.OutputFilePath));
         }
         const bool rollover = engine.RolloverFound == 1;
 
@@ -193,10 +197,6 @@ class Run {
             default:
                 report.outcome = report.kind == "other" ? "not a GPS file" : "failed";
                 break;
-        }
-        if (!report.ok && report.outcome != "input missing" && report.result == kConverted &&
-            !written) {
-            report.ok = false;
         }
     }
 

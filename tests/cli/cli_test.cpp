@@ -187,6 +187,12 @@ TEST_F(CliTest, ExitStatus) {
     EXPECT_EQ(version, "quenrix-cli 1.0\n");
 }
 
+TEST_F(CliTest, BareNameGetsItsOutputInTheCurrentFolder) {
+    WriteBytes(Path("1234L27B.SIG"), Record(0x50, 23, {{2, Gps(2005, 5, 5)}}));
+    ASSERT_EQ(Cli({"1234L27B.SIG", "--reference-date", "2005-05-06", "-q"}), 0);
+    EXPECT_TRUE(FileExists(Path("1234L19B.SIG")));
+}
+
 TEST_F(CliTest, RecursiveEntersSubfolders) {
     fs::create_directories(Path("data/sub/deeper"));
     WriteBytes(Path("data/sub/deeper/1234L27B.SIG"),
