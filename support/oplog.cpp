@@ -114,8 +114,9 @@ struct LogSnapshot {
     bool valid = false;
     std::string path;
     struct stat info {};
-    std::deque<std::string>
-        lines;  // as read in text mode: each ends in "\n" (a long line's pieces aside)
+    // Each line as the file holds it, CR LF included (the pieces of a long
+    // line aside, which count as lines of their own).
+    std::deque<std::string> lines;
 };
 
 LogSnapshot& Snapshot() {
@@ -128,26 +129,29 @@ bool SameState(const struct stat& a, const struct stat& b) {
            a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
 }
 
-// The file's bytes for these lines: line ends written as CR LF.
+// A line read in text mode as the file holds it: its line end as CR LF.
+std::string FileForm(const std::string& piece) {
+    if (piece.empty() || piece.back() != '\n')
+        return piece;
+    return piece.substr(0, piece.size() - 1) + "\r\n";
+}
+
+// The file's bytes for these lines.
 std::string Serialize(const std::deque<std::string>& lines, std::size_t from) {
+    std::size_t size = 0;
+    for (std::size_t i = from; i < lines.size(); ++i) size += lines[i].size();
     std::string text;
-    for (std::size_t i = from; i < lines.size(); ++i) {
-        for (char c : lines[i]) {
-            if (c == '\n')
-                text.push_back('\r');
-            text.push_back(c);
-        }
-    }
+    text.reserve(size);
+    for (std::size_t i = from; i < lines.size(); ++i) text += lines[i];
     return text;
 }
 
-// Appends one line in place. On a failed write the file is cut back to
+// Appends one entry's bytes in place. On a failed write the file is cut back to
 // its old length, so it holds exactly what it held before.
-bool AppendInPlace(const std::string& path, const std::string& line, struct stat& info) {
+bool AppendInPlace(const std::string& path, const std::string& bytes, struct stat& info) {
     int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
     if (fd < 0)
         return false;
-    const std::string bytes = line + "\r\n";
     bool ok = WriteAllTo(fd, bytes.data(), bytes.size());
     if (!ok) {
         (void)::ftruncate(fd, info.st_size);
@@ -210,18 +214,27 @@ void AppendLogLine(const std::string& path, const std::string& line, std::int32_
                     return;  // the entry is lost; the old log stays
             }
             std::vector<std::string> read = SplitLogLines(content);
-            snapshot.lines.assign(read.begin(), read.end());
+            snapshot.lines.clear();
+            for (const std::string& piece : read) snapshot.lines.push_back(FileForm(piece));
             snapshot.path = path;
             canonical = Serialize(snapshot.lines, 0) == content;
         }
         snapshot.valid = false;  // until this entry has landed
 
-        snapshot.lines.push_back(line + "\n");
+        // The new line counts as one line now, however many line feeds it
+        // holds; each is written as CR LF.
+        std::string entry;
+        for (char c : line + "\n") {
+            if (c == '\n')
+                entry.push_back('\r');
+            entry.push_back(c);
+        }
+        snapshot.lines.push_back(entry);
         const std::size_t keep = cap > 0 ? static_cast<std::size_t>(cap) : 0;
         const std::size_t drop = snapshot.lines.size() > keep ? snapshot.lines.size() - keep : 0;
 
         if (exists && canonical && drop == 0) {
-            if (!AppendInPlace(path, line, info))
+            if (!AppendInPlace(path, entry, info))
                 return;
         } else {
             const mode_t mode = exists ? (info.st_mode & 07777) : 0666;
@@ -231,6 +244,12 @@ void AppendLogLine(const std::string& path, const std::string& line, std::int32_
                                  snapshot.lines.begin() + static_cast<std::ptrdiff_t>(drop));
             if (::stat(path.c_str(), &info) != 0)
                 return;
+        }
+        if (line.find('\n') != std::string::npos) {
+            // Read back, such an entry is several lines: keep it so.
+            snapshot.lines.pop_back();
+            for (const std::string& piece : SplitLogLines(entry))
+                snapshot.lines.push_back(FileForm(piece));
         }
         snapshot.info = info;
         snapshot.valid = true;
