@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -15,6 +14,7 @@
 #include "file_ops.h"
 #include "paths.h"
 #include "pipeline.h"
+#include "process.h"
 #include "records.h"
 #include "sample_writer.h"
 #include "temp_dir.h"
@@ -25,10 +25,6 @@ namespace {
 namespace fs = std::filesystem;
 
 const std::uint32_t kOld = Gps(1994, 1, 2, 14, 10);  // becomes 2013-08-18 14:10
-
-bool HaveFaketime() {
-    return std::system("command -v faketime >/dev/null 2>&1") == 0;
-}
 
 class ProgramTest : public TempDirTest {
   protected:
@@ -45,40 +41,10 @@ class ProgramTest : public TempDirTest {
 
     // Starts the program in `cwd` at 2013-10-01 10:00:00 (the clock runs on).
     pid_t Start(const std::vector<std::string>& arguments, const std::string& cwd) {
-        pid_t pid = fork();
-        if (pid == 0) {
-            setpgid(0, 0);  // faketime runs the program as its child: stop both as one group
-            if (chdir(cwd.c_str()) != 0)
-                _exit(127);
-            setenv("TZ", "UTC", 1);
-            setenv("QT_QPA_PLATFORM", "offscreen", 1);
-            setenv("FAKETIME_DONT_FAKE_MONOTONIC", "1", 1);
-            std::vector<std::string> all = {"faketime", "2013-10-01 10:00:00", Path("bin/quenrix")};
-            all.insert(all.end(), arguments.begin(), arguments.end());
-            std::vector<char*> argv;
-            for (std::string& a : all) argv.push_back(a.data());
-            argv.push_back(nullptr);
-            freopen("/dev/null", "w", stderr);
-            execvp("faketime", argv.data());
-            _exit(127);
-        }
-        setpgid(pid, pid);
-        return pid;
+        return StartAtFixedTime(Path("bin/quenrix"), arguments, cwd);
     }
 
-    // Waits for the program; its exit status, or -1 when it did not end in time.
-    static int Wait(pid_t pid, int seconds = 30) {
-        for (int i = 0; i < seconds * 100; ++i) {
-            int status = 0;
-            if (waitpid(pid, &status, WNOHANG) == pid) {
-                return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        kill(-pid, SIGKILL);
-        waitpid(pid, nullptr, 0);
-        return -1;
-    }
+    static int Wait(pid_t pid) { return WaitForExit(pid); }
 
     int Run(const std::vector<std::string>& arguments) { return Wait(Start(arguments, Dir())); }
 

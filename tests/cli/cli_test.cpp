@@ -4,13 +4,12 @@
 
 #include <nlohmann/json.hpp>
 
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <map>
 
 #include "file_ops.h"
+#include "process.h"
 #include "records.h"
 #include "sample_writer.h"
 #include "temp_dir.h"
@@ -27,35 +26,18 @@ class CliTest : public TempDirTest {
         fs::create_directory(Path("data"));
     }
 
-    // Runs a program in the test folder with its clock at 2013-10-01 10:00
-    // when faketime is there; its standard output lands in `out`.
+    // Runs a program in the test folder with its clock at 2013-10-01 10:00;
+    // its standard output lands in `out`.
     int Run(const std::string& program, const std::vector<std::string>& arguments,
             std::string* out = nullptr) {
         const std::string output = Path("stdout.txt");
-        pid_t pid = fork();
-        if (pid == 0) {
-            setpgid(0, 0);
-            setenv("TZ", "UTC", 1);
-            setenv("QT_QPA_PLATFORM", "offscreen", 1);
-            setenv("FAKETIME_DONT_FAKE_MONOTONIC", "1", 1);
-            freopen(output.c_str(), "w", stdout);
-            freopen("/dev/null", "w", stderr);
-            std::vector<std::string> all = {"faketime", "2013-10-01 10:00:00", program};
-            all.insert(all.end(), arguments.begin(), arguments.end());
-            std::vector<char*> argv;
-            for (std::string& a : all) argv.push_back(a.data());
-            argv.push_back(nullptr);
-            execvp("faketime", argv.data());
-            _exit(127);
-        }
-        int status = 0;
-        waitpid(pid, &status, 0);
+        const int status = WaitForExit(StartAtFixedTime(program, arguments, Dir(), output));
         if (out != nullptr) {
             const Bytes bytes = ReadBytes(output);
             out->assign(bytes.begin(), bytes.end());
         }
         fs::remove(output);
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        return status;
     }
     int Cli(const std::vector<std::string>& arguments, std::string* out = nullptr) {
         return Run(QUENRIX_CLI, arguments, out);
@@ -89,10 +71,6 @@ class CliTest : public TempDirTest {
         return files;
     }
 };
-
-bool HaveFaketime() {
-    return std::system("command -v faketime >/dev/null 2>&1") == 0;
-}
 
 TEST_F(CliTest, SameBytesAsTheWindowsAutomaticMode) {
     if (!HaveFaketime())

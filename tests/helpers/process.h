@@ -1,0 +1,25 @@
+// Runs a built program as a user or script would, with its clock fixed
+// by faketime at 2013-10-01 10:00:00 UTC (the clock runs on from there).
+#pragma once
+
+#include <sys/types.h>
+
+#include <string>
+#include <vector>
+
+namespace quenrix::test {
+
+// True when faketime is installed.
+bool HaveFaketime();
+
+// Starts `program` with `arguments` in `cwd`, in a process group of its
+// own; standard output goes to `stdoutPath` (or nowhere), standard error
+// nowhere.
+pid_t StartAtFixedTime(const std::string& program, const std::vector<std::string>& arguments,
+                       const std::string& cwd, const std::string& stdoutPath = "/dev/null");
+
+// Waits for the process; its exit status, 128 + a signal that ended it,
+// or -1 when it did not end in time (then its whole group is killed).
+int WaitForExit(pid_t pid, int seconds = 60);
+
+}  // namespace quenrix::test
