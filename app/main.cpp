@@ -11,11 +11,31 @@
 #include "rsigsmain.h"
 #include "single_instance.h"
 
+namespace {
+
+QtMessageHandler qtDefaultHandler = nullptr;
+
+// Without a display, Qt's offscreen platform and its runtime folder check
+// warn on every start; from cron that would mail two lines a run that say
+// nothing about the files.
+void QuietOffscreenNotices(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+    if (type == QtWarningMsg &&
+        (text.startsWith("This plugin does not support propagateSizeHints") ||
+         text.startsWith("QStandardPaths: XDG_RUNTIME_DIR not set"))) {
+        return;
+    }
+    if (qtDefaultHandler != nullptr)
+        qtDefaultHandler(type, context, text);
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
     // Automatic mode runs from scripts and cron too, where there is no display.
     if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") &&
         !std::getenv("QT_QPA_PLATFORM")) {
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        qtDefaultHandler = qInstallMessageHandler(QuietOffscreenNotices);
     }
     std::vector<std::string> arguments(argv + 1, argv + argc);
     QApplication application(argc, argv);
