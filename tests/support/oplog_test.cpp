@@ -82,8 +82,7 @@ TEST_F(OperationLogTest, MessageIsCutAtItsFirstLineBreakInSearchOrder) {
     EXPECT_EQ(LogBytes(), "2013/10/01 10:00:00 - a\r\nb\r\n");
     // Also when the entry is appended to a log that is already there.
     WriteLog(LogPath(), "c\nd\r\ne");
-    EXPECT_EQ(LogBytes(),
-              "2013/10/01 10:00:00 - a\r\nb\r\n2013/10/01 10:00:00 - c\r\nd\r\n");
+    EXPECT_EQ(LogBytes(), "2013/10/01 10:00:00 - a\r\nb\r\n2013/10/01 10:00:00 - c\r\nd\r\n");
 }
 
 TEST_F(OperationLogTest, CutCountsCodePage932Bytes) {
