@@ -127,7 +127,7 @@ TEST_F(ProgramTest, SecondCopyConvertsNothing) {
     EXPECT_TRUE(FileExists(Path("data/1234L27B.SIG")));
     EXPECT_FALSE(FileExists(Path("data/1234H18B.SIG")));
     EXPECT_EQ(ProgramLog().size(), 2u);
-    kill(-first, SIGTERM);
+    SignalProgram(first, SIGTERM);
     Wait(first);
 }
 
@@ -175,7 +175,7 @@ TEST_F(ProgramTest, InterruptedRunLosesNothing) {
         freshInputs();
         const pid_t pid = Start({"data", "/NLOG"}, Dir());
         std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
-        kill(-pid, SIGKILL);
+        SignalProgram(pid, SIGKILL);
         Wait(pid);
         // Every input is still there, or its corrected file is, whole.
         int done = 0;

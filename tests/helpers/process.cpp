@@ -7,6 +7,8 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <string>
 #include <thread>
 
 namespace quenrix::test {
@@ -41,16 +43,45 @@ pid_t StartAtFixedTime(const std::string& program, const std::vector<std::string
     return pid;
 }
 
-int WaitForExit(pid_t pid, int seconds) {
+void SignalProgram(pid_t pid, int signal) {
+    std::ifstream children("/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid) +
+                           "/children");
+    bool signalled = false;
+    for (pid_t child; children >> child;) {
+        signalled = kill(child, signal) == 0 || signalled;
+    }
+    if (!signalled)
+        kill(-pid, signal);
+}
+
+namespace {
+
+// True when the process ended within `seconds`; its status lands in `status`.
+bool WaitedWithin(pid_t pid, int seconds, int* status = nullptr) {
     for (int i = 0; i < seconds * 100; ++i) {
-        int status = 0;
-        if (waitpid(pid, &status, WNOHANG) == pid) {
-            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        int got = 0;
+        if (waitpid(pid, &got, WNOHANG) == pid) {
+            if (status != nullptr)
+                *status = got;
+            return true;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
-    kill(-pid, SIGKILL);
-    waitpid(pid, nullptr, 0);
+    return false;
+}
+
+}  // namespace
+
+int WaitForExit(pid_t pid, int seconds) {
+    int status = 0;
+    if (WaitedWithin(pid, seconds, &status)) {
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+    SignalProgram(pid, SIGKILL);
+    if (!WaitedWithin(pid, 5)) {
+        kill(-pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+    }
     return -1;
 }
 

@@ -18,6 +18,12 @@ bool HaveFaketime();
 pid_t StartAtFixedTime(const std::string& program, const std::vector<std::string>& arguments,
                        const std::string& cwd, const std::string& stdoutPath = "/dev/null");
 
+// Sends `signal` to the program that faketime runs, not to faketime itself,
+// so that faketime ends as usual and removes its shared-memory segment (a
+// segment left behind can make a later faketime of the same process id
+// fail). Before the program has started, the whole group gets the signal.
+void SignalProgram(pid_t pid, int signal);
+
 // Waits for the process; its exit status, 128 + a signal that ended it,
 // or -1 when it did not end in time (then its whole group is killed).
 int WaitForExit(pid_t pid, int seconds = 60);
