@@ -66,6 +66,14 @@ ResizePanel* BottomPanel(QWidget* page, const char* name) {
     return panel;
 }
 
+// A page's controls stacked top to bottom, edge to edge, as docked panels.
+QVBoxLayout* PageColumn(QWidget* page) {
+    auto* layout = new QVBoxLayout(page);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    return layout;
+}
+
 // A panel's left button goes `fromRight` pixels left of its right edge,
 // or to the left edge when the panel is narrower.
 int LeftOf(int width, int fromRight) {
@@ -121,9 +129,7 @@ TFormVaverMain::TFormVaverMain(std::vector<std::string> arguments, QWidget* pare
 
 void TFormVaverMain::BuildOptionPage() {
     tabOptionSet = Named(new QWidget, "tabOptionSet");
-    auto* layout = new QVBoxLayout(tabOptionSet);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
+    QVBoxLayout* layout = PageColumn(tabOptionSet);
 
     grpOptSet = Named(new QGroupBox(tabOptionSet), "grpOptSet");
     chkRmgDel =
@@ -148,9 +154,7 @@ void TFormVaverMain::BuildOptionPage() {
 
 void TFormVaverMain::BuildFileSelectionPage() {
     tabRSigRmgFile = Named(new QWidget, "tabRSigRmgFile");
-    auto* layout = new QVBoxLayout(tabRSigRmgFile);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
+    QVBoxLayout* layout = PageColumn(tabRSigRmgFile);
 
     Panel6 = Named(new QFrame(tabRSigRmgFile), "Panel6");
     Panel6->setFixedHeight(64);
@@ -232,9 +236,7 @@ void TFormVaverMain::BuildFileSelectionPage() {
 
 void TFormVaverMain::BuildProgressPage() {
     tabRSigRmg2SigRmg = Named(new QWidget, "tabRSigRmg2SigRmg");
-    auto* layout = new QVBoxLayout(tabRSigRmg2SigRmg);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(0);
+    QVBoxLayout* layout = PageColumn(tabRSigRmg2SigRmg);
 
     Panel10 = Named(new ResizePanel(tabRSigRmg2SigRmg), "Panel10");
     Panel10->setFixedHeight(65);
