@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -32,15 +33,19 @@ using Bytes = std::vector<std::uint8_t>;
 // A folder of this process, in memory where there is a memory file
 // system. The current directory stays: libFuzzer writes its corpus there.
 inline const std::string& Folder() {
-    static const std::string folder = [] {
+    // Never destroyed: the clean-up at exit still needs the name.
+    static const std::string* folder = [] {
         for (const char* base : {"/dev/shm", "/tmp"}) {
             std::string pattern = std::string(base) + "/quenrix-fuzz-XXXXXX";
-            if (mkdtemp(pattern.data()) != nullptr)
-                return pattern;
+            if (mkdtemp(pattern.data()) != nullptr) {
+                // Memory is scarce: the folder goes when the run ends.
+                std::atexit([] { std::filesystem::remove_all(Folder()); });
+                return new std::string(pattern);
+            }
         }
         std::abort();
     }();
-    return folder;
+    return *folder;
 }
 
 // A path in that folder.

@@ -1,5 +1,5 @@
 // The built program run as a process, as a user or a script runs it, with
-// its clock fixed by faketime.
+// its clock fixed by libfaketime.
 #include <gtest/gtest.h>
 
 #include <signal.h>

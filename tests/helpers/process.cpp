@@ -1,5 +1,6 @@
 #include "process.h"
 
+#include <glob.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -7,36 +8,65 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 #include <string>
 #include <thread>
 
 namespace quenrix::test {
 
+namespace {
+
+// libfaketime, preloaded straight into the program. The faketime wrapper
+// is not used: it keeps a semaphore and a shared-memory segment named
+// after its process id, and one left behind by a killed run makes a later
+// wrapper that gets the same id fail at once.
+const std::string& FaketimeLibrary() {
+    static const std::string library = [] {
+        std::string found;
+        glob_t matches{};
+        if (glob("/usr/lib/*/faketime/libfaketime.so.1", 0, nullptr, &matches) == 0 &&
+            matches.gl_pathc > 0) {
+            found = matches.gl_pathv[0];
+        }
+        globfree(&matches);
+        return found;
+    }();
+    return library;
+}
+
+}  // namespace
+
 bool HaveFaketime() {
-    return std::system("command -v faketime >/dev/null 2>&1") == 0;
+    return !FaketimeLibrary().empty();
 }
 
 pid_t StartAtFixedTime(const std::string& program, const std::vector<std::string>& arguments,
                        const std::string& cwd, const std::string& stdoutPath) {
+    const std::string& library = FaketimeLibrary();  // looked up before the fork
     pid_t pid = fork();
     if (pid == 0) {
-        setpgid(0, 0);  // faketime runs the program as its child: stop both as one group
+        setpgid(0, 0);  // the program and anything it starts stop as one group
         if (chdir(cwd.c_str()) != 0)
             _exit(127);
         setenv("TZ", "UTC", 1);
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        setenv("FAKETIME_DONT_FAKE_MONOTONIC", "1", 1);
+        if (!library.empty()) {
+            const char* preload = std::getenv("LD_PRELOAD");
+            const std::string all =
+                preload != nullptr && *preload != '\0' ? library + ":" + preload : library;
+            setenv("LD_PRELOAD", all.c_str(), 1);
+            setenv("FAKETIME", "@2013-10-01 10:00:00", 1);  // starts there, then runs on
+            setenv("FAKETIME_DONT_FAKE_MONOTONIC", "1", 1);
+        }
         if (std::freopen(stdoutPath.c_str(), "w", stdout) == nullptr)
             _exit(127);
         if (std::freopen("/dev/null", "w", stderr) == nullptr)
             _exit(127);
-        std::vector<std::string> all = {"faketime", "2013-10-01 10:00:00", program};
+        std::vector<std::string> all = {program};
         all.insert(all.end(), arguments.begin(), arguments.end());
         std::vector<char*> argv;
         for (std::string& a : all) argv.push_back(a.data());
         argv.push_back(nullptr);
-        execvp("faketime", argv.data());
+        execv(program.c_str(), argv.data());
         _exit(127);
     }
     setpgid(pid, pid);
@@ -44,14 +74,7 @@ pid_t StartAtFixedTime(const std::string& program, const std::vector<std::string
 }
 
 void SignalProgram(pid_t pid, int signal) {
-    std::ifstream children("/proc/" + std::to_string(pid) + "/task/" + std::to_string(pid) +
-                           "/children");
-    bool signalled = false;
-    for (pid_t child; children >> child;) {
-        signalled = kill(child, signal) == 0 || signalled;
-    }
-    if (!signalled)
-        kill(-pid, signal);
+    kill(pid, signal);
 }
 
 namespace {
@@ -72,16 +95,27 @@ bool WaitedWithin(pid_t pid, int seconds, int* status = nullptr) {
 
 }  // namespace
 
+// A program killed by a signal leaves libfaketime's shared memory behind.
+static void RemoveFaketimeLeftovers(pid_t pid) {
+    const std::string id = std::to_string(pid);
+    std::remove(("/dev/shm/faketime_shm_" + id).c_str());
+    std::remove(("/dev/shm/sem.faketime_sem_" + id).c_str());
+}
+
 int WaitForExit(pid_t pid, int seconds) {
     int status = 0;
     if (WaitedWithin(pid, seconds, &status)) {
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        if (WIFEXITED(status))
+            return WEXITSTATUS(status);
+        RemoveFaketimeLeftovers(pid);
+        return 128 + WTERMSIG(status);
     }
     SignalProgram(pid, SIGKILL);
     if (!WaitedWithin(pid, 5)) {
         kill(-pid, SIGKILL);
         waitpid(pid, nullptr, 0);
     }
+    RemoveFaketimeLeftovers(pid);
     return -1;
 }
 

@@ -1,5 +1,5 @@
 // Runs a built program as a user or script would, with its clock fixed
-// by faketime at 2013-10-01 10:00:00 UTC (the clock runs on from there).
+// by libfaketime at 2013-10-01 10:00:00 UTC (the clock runs on from there).
 #pragma once
 
 #include <sys/types.h>
@@ -9,7 +9,8 @@
 
 namespace quenrix::test {
 
-// True when faketime is installed.
+// True when libfaketime is installed; without it programs run on the
+// real clock.
 bool HaveFaketime();
 
 // Starts `program` with `arguments` in `cwd`, in a process group of its
@@ -18,10 +19,7 @@ bool HaveFaketime();
 pid_t StartAtFixedTime(const std::string& program, const std::vector<std::string>& arguments,
                        const std::string& cwd, const std::string& stdoutPath = "/dev/null");
 
-// Sends `signal` to the program that faketime runs, not to faketime itself,
-// so that faketime ends as usual and removes its shared-memory segment (a
-// segment left behind can make a later faketime of the same process id
-// fail). Before the program has started, the whole group gets the signal.
+// Sends `signal` to the program.
 void SignalProgram(pid_t pid, int signal);
 
 // Waits for the process; its exit status, 128 + a signal that ended it,
