@@ -3,8 +3,6 @@
 #include <QDir>
 #include <QFileInfo>
 
-#include <unistd.h>
-
 namespace quenrix {
 
 void ResizePanel::resizeEvent(QResizeEvent* event) {
@@ -24,7 +22,7 @@ FolderListBox::FolderListBox(QWidget* parent) : QListWidget(parent) {
 bool FolderListBox::SetDirectory(const std::string& folder) {
     const QString path =
         QDir::cleanPath(QFileInfo(QString::fromStdString(folder)).absoluteFilePath());
-    if (!QFileInfo(path).isDir() || ::chdir(path.toLocal8Bit().constData()) != 0) {
+    if (!QFileInfo(path).isDir() || !QDir::setCurrent(path)) {
         return false;
     }
     directory_ = path.toStdString();

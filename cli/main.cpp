@@ -3,8 +3,6 @@
 // a script can read, several files at once.
 #include <CLI/CLI.hpp>
 
-#include <unistd.h>
-
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -19,6 +17,7 @@
 #include "file_ops.h"
 #include "fsub.h"
 #include "inputs.h"
+#include "native.h"
 #include "paths.h"
 #include "pipeline.h"
 #include "report.h"
@@ -74,13 +73,11 @@ class Run {
           files_(std::move(files)),
           actions_(files_, settings.deleteInput),
           reports_(files_.size()),
-          showProgress_(!settings.quiet && isatty(STDERR_FILENO) != 0) {}
+          showProgress_(!settings.quiet && native::ErrorOutputIsTerminal()) {}
 
     void Go() {
         if (settings_.dryRun) {
-            std::string pattern = (fs::temp_directory_path() / "quenrix-dry-XXXXXX").string();
-            if (mkdtemp(pattern.data()) != nullptr)
-                dryFolder_ = pattern;
+            dryFolder_ = native::MakeTemporaryFolder("quenrix-dry-");
         }
         const unsigned workers = std::max(1u, std::min<unsigned>(settings_.jobs, files_.size()));
         std::vector<std::thread> threads;
@@ -99,8 +96,8 @@ class Run {
     // The work file of one worker: beside the output, so that storing it
     // is a rename; in a private folder for a dry run.
     std::string WorkFile(unsigned worker, const std::string& input) const {
-        const std::string name =
-            ".quenrix-work-" + std::to_string(getpid()) + "-" + std::to_string(worker) + ".tmp";
+        const std::string name = ".quenrix-work-" + std::to_string(native::ProcessId()) + "-" +
+                                 std::to_string(worker) + ".tmp";
         if (!dryFolder_.empty())
             return JoinPath(dryFolder_, name);
         return JoinPath(OutputFolder(input), name);

@@ -1,13 +1,10 @@
 #include "binary_file.h"
 
-#include "fd_io.h"
-
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
+
+#include "fd_io.h"
+#include "native.h"
 
 namespace quenrix {
 
@@ -19,7 +16,7 @@ InputFile::~InputFile() {
 
 bool InputFile::Open(const std::string& path) {
     Close();
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    fd_ = native::OpenForReading(path);
     failed_ = false;
     atEnd_ = false;
     next_ = end_ = 0;
@@ -29,7 +26,7 @@ bool InputFile::Open(const std::string& path) {
 
 void InputFile::Close() {
     if (fd_ >= 0) {
-        ::close(fd_);
+        native::CloseFile(fd_);
         fd_ = -1;
     }
 }
@@ -43,21 +40,17 @@ bool InputFile::Refill() {
     if (failed_ || atEnd_) {
         return false;
     }
-    for (;;) {
-        ssize_t got = ::read(fd_, buffer_.get(), kBufferSize);
-        if (got > 0) {
-            end_ = static_cast<std::size_t>(got);
-            return true;
-        }
-        if (got == 0) {
-            atEnd_ = true;
-            return false;
-        }
-        if (errno != EINTR) {
-            failed_ = true;
-            return false;
-        }
+    const std::int64_t got = native::ReadSome(fd_, buffer_.get(), kBufferSize);
+    if (got > 0) {
+        end_ = static_cast<std::size_t>(got);
+        return true;
     }
+    if (got == 0) {
+        atEnd_ = true;
+    } else {
+        failed_ = true;
+    }
+    return false;
 }
 
 InputFile::Status InputFile::ReadByteSlow(std::uint8_t& byte) {
@@ -90,7 +83,7 @@ OutputFile::~OutputFile() {
 
 bool OutputFile::Create(const std::string& path) {
     Close();
-    fd_ = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    fd_ = native::CreateForWriting(path);
     failed_ = fd_ < 0;
     used_ = 0;
     return fd_ >= 0;
@@ -137,7 +130,7 @@ bool OutputFile::Close() {
         return !failed_;
     }
     bool ok = Flush();
-    if (::close(fd_) != 0) {
+    if (!native::CloseFile(fd_)) {
         ok = false;
     }
     fd_ = -1;

@@ -1,17 +1,13 @@
 #include "fd_io.h"
 
-#include <unistd.h>
-
-#include <cerrno>
+#include "native.h"
 
 namespace quenrix {
 
 bool WriteAllTo(int fd, const void* data, std::size_t n) {
     const char* next = static_cast<const char*>(data);
     while (n > 0) {
-        ssize_t put = ::write(fd, next, n);
-        if (put < 0 && errno == EINTR)
-            continue;
+        const std::int64_t put = native::WriteSome(fd, next, n);
         if (put <= 0)
             return false;
         next += put;
@@ -23,14 +19,11 @@ bool WriteAllTo(int fd, const void* data, std::size_t n) {
 bool ReadAllFrom(int fd, std::string& content) {
     char buffer[64 * 1024];
     for (;;) {
-        ssize_t got = ::read(fd, buffer, sizeof buffer);
+        const std::int64_t got = native::ReadSome(fd, buffer, sizeof buffer);
         if (got == 0)
             return true;
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
+        if (got < 0)
             return false;
-        }
         content.append(buffer, static_cast<std::size_t>(got));
     }
 }

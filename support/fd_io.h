@@ -1,5 +1,5 @@
-// Whole reads and writes on POSIX file descriptors, retrying what the
-// system call left undone.
+// Whole reads and writes on open files, retrying what the system call
+// left undone.
 #pragma once
 
 #include <cstddef>

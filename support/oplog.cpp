@@ -1,11 +1,6 @@
 #include "oplog.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <deque>
 #include <mutex>
@@ -14,6 +9,7 @@
 #include "clock.h"
 #include "cp932.h"
 #include "fd_io.h"
+#include "native.h"
 
 namespace quenrix {
 namespace {
@@ -113,7 +109,7 @@ namespace {
 struct LogSnapshot {
     bool valid = false;
     std::string path;
-    struct stat info {};
+    native::EntryInfo info;
     // Each line as the file holds it, CR LF included (the pieces of a long
     // line aside, which count as lines of their own).
     std::deque<std::string> lines;
@@ -122,11 +118,6 @@ struct LogSnapshot {
 LogSnapshot& Snapshot() {
     static LogSnapshot snapshot;
     return snapshot;
-}
-
-bool SameState(const struct stat& a, const struct stat& b) {
-    return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
-           a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
 }
 
 // A line read in text mode as the file holds it: its line end as CR LF.
@@ -148,31 +139,28 @@ std::string Serialize(const std::deque<std::string>& lines, std::size_t from) {
 
 // Appends one entry's bytes in place. On a failed write the file is cut back to
 // its old length, so it holds exactly what it held before.
-bool AppendInPlace(const std::string& path, const std::string& bytes, struct stat& info) {
-    int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
-    if (fd < 0)
+bool AppendInPlace(const std::string& path, const std::string& bytes, native::EntryInfo& info) {
+    const native::Handle file = native::OpenForAppending(path);
+    if (file == native::kNoFile)
         return false;
-    bool ok = WriteAllTo(fd, bytes.data(), bytes.size());
+    bool ok = WriteAllTo(file, bytes.data(), bytes.size());
     if (!ok) {
-        (void)::ftruncate(fd, info.st_size);
+        native::TruncateFile(file, info.size);
     }
-    ok = ok && ::fstat(fd, &info) == 0;
-    if (::close(fd) != 0)
-        ok = false;
-    return ok;
+    ok = ok && native::InspectOpen(file, info);
+    return native::CloseFile(file) && ok;
 }
 
 // Replaces the whole file through a temporary file beside it.
-bool Replace(const std::string& path, const std::string& text, mode_t mode) {
+bool Replace(const std::string& path, const std::string& text, unsigned permissions) {
     const std::string temporary = path + ".tmp";
-    int out = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
-    if (out < 0)
+    const native::Handle out = native::CreateForWriting(temporary, permissions);
+    if (out == native::kNoFile)
         return false;
     bool written = WriteAllTo(out, text.data(), text.size());
-    if (::close(out) != 0)
-        written = false;
-    if (!written || ::rename(temporary.c_str(), path.c_str()) != 0) {
-        ::unlink(temporary.c_str());
+    written = native::CloseFile(out) && written;
+    if (!written || !native::RenameReplacing(temporary, path)) {
+        native::RemoveFile(temporary);
         return false;
     }
     return true;
@@ -189,27 +177,27 @@ void AppendLogLine(const std::string& path, const std::string& line, std::int32_
     const std::lock_guard<std::mutex> lock(writing);
     LogSnapshot& snapshot = Snapshot();
     try {
-        struct stat info {};
-        bool exists = ::stat(path.c_str(), &info) == 0;
-        if (!exists && errno != ENOENT)
+        native::EntryInfo info;
+        const native::Lookup lookup = native::Inspect(path, info);
+        if (lookup == native::Lookup::Failed)
             return;
-        if (exists && !S_ISREG(info.st_mode))
+        const bool exists = lookup == native::Lookup::Found;
+        if (exists && !info.regular)
             return;
 
         // The lines as they stand, and whether the file holds exactly their
         // bytes (a file of ours always does; one with LF-only line ends does
         // not, and is rewritten whole).
         bool canonical = true;
-        if (!(snapshot.valid && snapshot.path == path && exists &&
-              SameState(snapshot.info, info))) {
+        if (!(snapshot.valid && snapshot.path == path && exists && snapshot.info == info)) {
             snapshot.valid = false;
             std::string content;
             if (exists) {
-                int in = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-                if (in < 0)
+                const native::Handle in = native::OpenForReading(path);
+                if (in == native::kNoFile)
                     return;
-                bool ok = ReadAllFrom(in, content);
-                ::close(in);
+                const bool ok = ReadAllFrom(in, content);
+                native::CloseFile(in);
                 if (!ok)
                     return;  // the entry is lost; the old log stays
             }
@@ -237,12 +225,12 @@ void AppendLogLine(const std::string& path, const std::string& line, std::int32_
             if (!AppendInPlace(path, entry, info))
                 return;
         } else {
-            const mode_t mode = exists ? (info.st_mode & 07777) : 0666;
-            if (!Replace(path, Serialize(snapshot.lines, drop), mode))
+            const unsigned permissions = exists ? info.permissions : 0666;
+            if (!Replace(path, Serialize(snapshot.lines, drop), permissions))
                 return;
             snapshot.lines.erase(snapshot.lines.begin(),
                                  snapshot.lines.begin() + static_cast<std::ptrdiff_t>(drop));
-            if (::stat(path.c_str(), &info) != 0)
+            if (native::Inspect(path, info) != native::Lookup::Found)
                 return;
         }
         if (line.find('\n') != std::string::npos) {

@@ -1,13 +1,11 @@
 #include "paths.h"
 
-#include <dirent.h>
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cctype>
 #include <stdexcept>
 
 #include "cp932.h"
+#include "native.h"
 
 namespace quenrix {
 namespace {
@@ -66,11 +64,6 @@ bool Match(const char* name, const char* pattern) {
     }
     while (*pattern == '*') ++pattern;
     return *pattern == '\0';
-}
-
-bool IsFolder(const std::string& path) {
-    struct stat info {};
-    return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
 }  // namespace
@@ -134,25 +127,16 @@ std::int32_t ListFiles(std::vector<std::string>& list, const std::string& patter
         namePattern = "*.*";
     }
 
-    DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
-    if (dir == nullptr) {
+    const bool read = native::ForEachEntry(folder, [&](const std::string& name, bool isFolder) {
+        if (isFolder || !MatchesWildcard(name, namePattern) ||
+            EqualsIgnoringCase(ExtensionPart(name), ".exe")) {
+            return;
+        }
+        list.push_back(JoinPath(folder, name));
+    });
+    if (!read) {
         return 0;
     }
-    while (const dirent* entry = ::readdir(dir)) {
-        const std::string name = entry->d_name;
-        if (name == "." || name == ".." || !MatchesWildcard(name, namePattern)) {
-            continue;
-        }
-        if (EqualsIgnoringCase(ExtensionPart(name), ".exe")) {
-            continue;
-        }
-        const std::string path = JoinPath(folder, name);
-        if (IsFolder(path)) {
-            continue;
-        }
-        list.push_back(path);
-    }
-    ::closedir(dir);
 
     std::sort(list.begin(), list.end(), [](const std::string& a, const std::string& b) {
         const bool less =

@@ -1,0 +1,91 @@
+// The operating system's calls, each behind one small function: files,
+// folders, the local clock, the program's own path. native_posix.cpp
+// holds them for Linux, native_windows.cpp for Windows; everything else in
+// the program reaches the system only through them.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "clock.h"
+
+namespace quenrix::native {
+
+// A C runtime file descriptor on both systems (binary mode on Windows),
+// not inherited by programs this one starts.
+using Handle = int;
+constexpr Handle kNoFile = -1;
+
+// Opens an existing file for reading.
+Handle OpenForReading(const std::string& path);
+// Creates a file, or empties an existing one, for writing; a new file
+// gets `permissions` (less the umask) where the system has them.
+Handle CreateForWriting(const std::string& path, unsigned permissions = 0666);
+// Opens an existing file for writing at its end.
+Handle OpenForAppending(const std::string& path);
+
+// Up to n bytes: how many were read, 0 at the end, -1 on failure.
+std::int64_t ReadSome(Handle file, void* destination, std::size_t n);
+// Up to n bytes: how many were written, -1 on failure.
+std::int64_t WriteSome(Handle file, const void* data, std::size_t n);
+// False when data written earlier did not reach the file.
+bool CloseFile(Handle file);
+// Waits until the file's data is on disk.
+bool SyncFile(Handle file);
+// Cuts the file back to `size` bytes.
+bool TruncateFile(Handle file, std::uint64_t size);
+
+// What the system says about an entry.
+struct EntryInfo {
+    bool folder = false;
+    bool regular = false;  // a plain file (not a folder, device or pipe)
+    std::uint64_t size = 0;
+    // Together these tell whether two paths name one file.
+    std::uint64_t device = 0;
+    std::uint64_t fileIndex = 0;
+    // The last write, in the system's own unit; only compared.
+    std::int64_t modified = 0;
+    unsigned permissions = 0666;  // where the system has them
+    bool operator==(const EntryInfo&) const = default;
+};
+
+enum class Lookup { Found, Missing, Failed };
+
+// Looks an entry up by path (symbolic links followed).
+Lookup Inspect(const std::string& path, EntryInfo& info);
+// The same for an open file.
+bool InspectOpen(Handle file, EntryInfo& info);
+
+// Renames within one folder's volume, replacing an existing file.
+bool RenameReplacing(const std::string& from, const std::string& to);
+// Moves a file to `target`, replacing an existing file there, also to
+// another volume; true only once the moved file is on disk.
+bool MoveReplacing(const std::string& source, const std::string& target);
+// Deletes a file; true when it is gone (also when it never existed).
+bool RemoveFile(const std::string& path);
+
+// Calls `visit` with the name of each entry of a folder ("." and ".."
+// left out) and whether it is a folder; false when the folder cannot be
+// read.
+bool ForEachEntry(const std::string& folder,
+                  const std::function<void(const std::string& name, bool isFolder)>& visit);
+
+// Creates a new, empty folder named `prefix` plus a unique ending in the
+// system's temporary folder; empty when it cannot.
+std::string MakeTemporaryFolder(const std::string& prefix);
+
+// The running program's full path; empty when it cannot be found.
+std::string ExecutablePath();
+
+// The system's local date and time.
+LocalDateTime LocalClockNow();
+
+// True when standard error is a terminal (not a file or a pipe).
+bool ErrorOutputIsTerminal();
+
+// This process's id.
+unsigned long ProcessId();
+
+}  // namespace quenrix::native

@@ -1,0 +1,224 @@
+// The system calls of Linux and other POSIX systems.
+#include "native.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+
+namespace quenrix::native {
+namespace {
+
+EntryInfo FromStat(const struct stat& st) {
+    EntryInfo info;
+    info.folder = S_ISDIR(st.st_mode);
+    info.regular = S_ISREG(st.st_mode);
+    info.size = static_cast<std::uint64_t>(st.st_size);
+    info.device = static_cast<std::uint64_t>(st.st_dev);
+    info.fileIndex = static_cast<std::uint64_t>(st.st_ino);
+    info.modified = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    info.permissions = static_cast<unsigned>(st.st_mode & 07777);
+    return info;
+}
+
+std::string FolderOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1);
+}
+
+// The file's data, and the folder entry that names it, on disk.
+bool SyncPath(const std::string& path) {
+    const Handle file = OpenForReading(path);
+    if (file == kNoFile)
+        return false;
+    const bool ok = SyncFile(file);
+    ::close(file);
+    const int dir = ::open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        ::fsync(dir);  // not every file system syncs folders; the file itself is what counts
+        ::close(dir);
+    }
+    return ok;
+}
+
+bool CopyContents(Handle from, Handle to) {
+    char buffer[64 * 1024];
+    for (;;) {
+        const std::int64_t got = ReadSome(from, buffer, sizeof buffer);
+        if (got == 0)
+            return true;
+        if (got < 0)
+            return false;
+        for (std::int64_t done = 0; done < got;) {
+            const std::int64_t put =
+                WriteSome(to, buffer + done, static_cast<std::size_t>(got - done));
+            if (put <= 0)
+                return false;
+            done += put;
+        }
+    }
+}
+
+// To another file system: copy into a temporary file in the target's
+// folder, flush it, rename it over the target, then delete the source.
+bool CopyAcross(const std::string& source, const std::string& target) {
+    const std::string temporary = target + ".quenrix-part";
+    const Handle from = OpenForReading(source);
+    if (from == kNoFile)
+        return false;
+    const Handle to = CreateForWriting(temporary);
+    if (to == kNoFile) {
+        ::close(from);
+        return false;
+    }
+    bool ok = CopyContents(from, to) && SyncFile(to);
+    ::close(from);
+    ok = CloseFile(to) && ok;
+    if (!ok || ::rename(temporary.c_str(), target.c_str()) != 0) {
+        ::unlink(temporary.c_str());
+        return false;
+    }
+    SyncPath(target);
+    ::unlink(source.c_str());
+    return true;
+}
+
+}  // namespace
+
+Handle OpenForReading(const std::string& path) {
+    return ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+}
+
+Handle CreateForWriting(const std::string& path, unsigned permissions) {
+    return ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC,
+                  static_cast<mode_t>(permissions));
+}
+
+Handle OpenForAppending(const std::string& path) {
+    return ::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+}
+
+std::int64_t ReadSome(Handle file, void* destination, std::size_t n) {
+    for (;;) {
+        const ssize_t got = ::read(file, destination, n);
+        if (got >= 0 || errno != EINTR)
+            return got;
+    }
+}
+
+std::int64_t WriteSome(Handle file, const void* data, std::size_t n) {
+    for (;;) {
+        const ssize_t put = ::write(file, data, n);
+        if (put >= 0 || errno != EINTR)
+            return put;
+    }
+}
+
+bool CloseFile(Handle file) {
+    return ::close(file) == 0;
+}
+
+bool SyncFile(Handle file) {
+    return ::fsync(file) == 0;
+}
+
+bool TruncateFile(Handle file, std::uint64_t size) {
+    return ::ftruncate(file, static_cast<off_t>(size)) == 0;
+}
+
+Lookup Inspect(const std::string& path, EntryInfo& info) {
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0)
+        return errno == ENOENT || errno == ENOTDIR ? Lookup::Missing : Lookup::Failed;
+    info = FromStat(st);
+    return Lookup::Found;
+}
+
+bool InspectOpen(Handle file, EntryInfo& info) {
+    struct stat st {};
+    if (::fstat(file, &st) != 0)
+        return false;
+    info = FromStat(st);
+    return true;
+}
+
+bool RenameReplacing(const std::string& from, const std::string& to) {
+    return ::rename(from.c_str(), to.c_str()) == 0;
+}
+
+bool MoveReplacing(const std::string& source, const std::string& target) {
+    if (::rename(source.c_str(), target.c_str()) == 0)
+        return SyncPath(target);
+    return errno == EXDEV && CopyAcross(source, target);
+}
+
+bool RemoveFile(const std::string& path) {
+    return ::unlink(path.c_str()) == 0 || errno == ENOENT;
+}
+
+bool ForEachEntry(const std::string& folder,
+                  const std::function<void(const std::string& name, bool isFolder)>& visit) {
+    DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
+    if (dir == nullptr)
+        return false;
+    const std::string prefix = folder.empty() || folder.back() == '/' ? folder : folder + "/";
+    while (const dirent* entry = ::readdir(dir)) {
+        const std::string name = entry->d_name;
+        if (name == "." || name == "..")
+            continue;
+        bool isFolder = entry->d_type == DT_DIR;
+        if (entry->d_type == DT_UNKNOWN || entry->d_type == DT_LNK) {
+            EntryInfo info;
+            isFolder = Inspect(prefix + name, info) == Lookup::Found && info.folder;
+        }
+        visit(name, isFolder);
+    }
+    ::closedir(dir);
+    return true;
+}
+
+std::string MakeTemporaryFolder(const std::string& prefix) {
+    const char* base = std::getenv("TMPDIR");
+    std::string pattern =
+        std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/" + prefix + "XXXXXX";
+    return ::mkdtemp(pattern.data()) != nullptr ? pattern : std::string();
+}
+
+std::string ExecutablePath() {
+    char buffer[PATH_MAX];
+    const ssize_t length = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+    return length > 0 ? std::string(buffer, static_cast<std::size_t>(length)) : std::string();
+}
+
+LocalDateTime LocalClockNow() {
+    // The converters ask for every GPS time field; the calendar is worked
+    // out once a second.
+    thread_local std::time_t cachedSecond = -1;
+    thread_local LocalDateTime cached;
+    const std::time_t now = std::time(nullptr);
+    if (now == cachedSecond)
+        return cached;
+    std::tm parts{};
+    if (::localtime_r(&now, &parts) == nullptr)
+        return {};
+    cached = {parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday,
+              parts.tm_hour,        parts.tm_min,     parts.tm_sec};
+    cachedSecond = now;
+    return cached;
+}
+
+bool ErrorOutputIsTerminal() {
+    return ::isatty(STDERR_FILENO) != 0;
+}
+
+unsigned long ProcessId() {
+    return static_cast<unsigned long>(::getpid());
+}
+
+}  // namespace quenrix::native
