@@ -2,18 +2,16 @@
 
 #include <algorithm>
 #include <cctype>
-#include <filesystem>
 
+#include "native.h"
 #include "paths.h"
 
 namespace quenrix::cli {
 namespace {
 
-namespace fs = std::filesystem;
-
 bool IsFolder(const std::string& path) {
-    std::error_code error;
-    return fs::is_directory(path, error);
+    native::EntryInfo info;
+    return native::Inspect(path, info) == native::Lookup::Found && info.folder;
 }
 
 // Files of `folder` matching `mask`, then those of its subfolders.
@@ -28,14 +26,11 @@ void Collect(const std::string& folder, const std::string& mask, bool recursive,
     if (!recursive)
         return;
     std::vector<std::string> subfolders;
-    std::error_code error;
-    for (const fs::directory_entry& entry :
-         fs::directory_iterator(folder.empty() ? "." : folder, error)) {
-        std::error_code ignored;
-        if (entry.is_directory(ignored) && !entry.is_symlink(ignored)) {
-            subfolders.push_back(JoinPath(folder, entry.path().filename().string()));
-        }
-    }
+    // Links are not followed: a link to a folder above would never end.
+    native::ForEachEntry(folder, [&](const native::FolderEntry& entry) {
+        if (entry.folder && !entry.link)
+            subfolders.push_back(JoinPath(folder, entry.name));
+    });
     std::sort(subfolders.begin(), subfolders.end(), [](const std::string& a, const std::string& b) {
         return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
                                             [](char x, char y) {

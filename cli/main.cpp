@@ -7,7 +7,6 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <mutex>
 #include <thread>
@@ -24,7 +23,6 @@
 
 namespace {
 
-namespace fs = std::filesystem;
 using namespace quenrix;
 
 struct Settings {
@@ -87,7 +85,7 @@ class Run {
         if (showProgress_)
             std::fputc('\n', stderr);
         if (!dryFolder_.empty())
-            fs::remove_all(dryFolder_);
+            native::RemoveFolderWithFiles(dryFolder_);
     }
 
     const std::vector<cli::FileReport>& Reports() const { return reports_; }

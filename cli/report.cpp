@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "fsub.h"
+#include "paths.h"
 
 namespace quenrix::cli {
 namespace {
@@ -98,7 +99,7 @@ std::string JsonReport(const std::vector<FileReport>& reports, bool dryRun) {
                                       {"cut_short", c.cutShort[kind]}};
         }
         nlohmann::json file = {
-            {"path", report.path},
+            {"path", PathText(report.path)},
             {"kind", report.kind},
             {"result", report.result},
             {"outcome", report.outcome},
@@ -118,8 +119,8 @@ std::string JsonReport(const std::vector<FileReport>& reports, bool dryRun) {
             {"first_gps_time", report.firstGpsTime
                                    ? nlohmann::json(GpsTimeText(*report.firstGpsTime))
                                    : nlohmann::json(nullptr)},
-            {"output",
-             report.output.empty() ? nlohmann::json(nullptr) : nlohmann::json(report.output)},
+            {"output", report.output.empty() ? nlohmann::json(nullptr)
+                                             : nlohmann::json(PathText(report.output))},
             {"input_deleted", report.inputDeleted},
             {"messages", report.messages},
         };

@@ -75,8 +75,8 @@ std::vector<std::string> BatchFileActions::StoreCorrectedFile(std::size_t index)
     if (IdentifyFile(output, stored)) {
         written_.insert(stored);
     }
-    lines.push_back("補正後ファイル名  " + FileNamePart(output));
-    WriteLongLog(engine.LogFilePath, " > 補正後ファイル名  " + output);
+    lines.push_back("補正後ファイル名  " + PathText(FileNamePart(output)));
+    WriteLongLog(engine.LogFilePath, " > 補正後ファイル名  " + PathText(output));
 
     // The input goes only when the corrected file is stored under another
     // name: never when both names lead to one file.
@@ -86,11 +86,11 @@ std::vector<std::string> BatchFileActions::StoreCorrectedFile(std::size_t index)
         if (DeleteFile(input) && !FileExists(input)) {
             if (known)
                 waiting_.erase(gone);
-            WriteLog(engine.LogFilePath, " > 削除：" + input);
-            lines.push_back("入力SIG,RMGファイル削除(" + FileNamePart(input) + ")");
+            WriteLog(engine.LogFilePath, " > 削除：" + PathText(input));
+            lines.push_back("入力SIG,RMGファイル削除(" + PathText(FileNamePart(input)) + ")");
         } else {
-            WriteLog(engine.LogFilePath, " > ERROR：入力ファイル削除失敗" + input);
-            lines.push_back("入力SIG,RMGファイル削除失敗(" + FileNamePart(input) + ")");
+            WriteLog(engine.LogFilePath, " > ERROR：入力ファイル削除失敗" + PathText(input));
+            lines.push_back("入力SIG,RMGファイル削除失敗(" + PathText(FileNamePart(input)) + ")");
         }
     }
     return lines;

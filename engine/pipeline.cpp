@@ -39,7 +39,7 @@ std::int32_t ConvertGpsFile(const std::string& inputPath, std::int16_t /*logSwit
                             std::uint8_t /*debugSwitch*/) {
     try {
         EngineState& engine = Engine();
-        WriteLog(engine.LogFilePath, inputPath);
+        WriteLog(engine.LogFilePath, PathText(inputPath));
 
         engine.RolloverFound = 0;
         engine.IsSigFile = 0;

@@ -66,11 +66,25 @@ bool MoveReplacing(const std::string& source, const std::string& target);
 // Deletes a file; true when it is gone (also when it never existed).
 bool RemoveFile(const std::string& path);
 
-// Calls `visit` with the name of each entry of a folder ("." and ".."
-// left out) and whether it is a folder; false when the folder cannot be
-// read.
+// One entry of a folder.
+struct FolderEntry {
+    std::string name;
+    bool folder = false;  // a folder, or a link to one
+    bool link = false;    // a symbolic link (on Windows any reparse point)
+};
+
+// Calls `visit` with each entry of a folder ("." and ".." left out);
+// false when the folder cannot be read.
 bool ForEachEntry(const std::string& folder,
-                  const std::function<void(const std::string& name, bool isFolder)>& visit);
+                  const std::function<void(const FolderEntry& entry)>& visit);
+
+// Removes a folder and the files in it (not its subfolders); true when it
+// is gone.
+bool RemoveFolderWithFiles(const std::string& folder);
+
+// Text the system gave (file names, arguments) as UTF-8: Linux gives
+// UTF-8 already, Windows its ANSI code page (932 on a Japanese system).
+std::string SystemTextToUtf8(const std::string& text);
 
 // Creates a new, empty folder named `prefix` plus a unique ending in the
 // system's temporary folder; empty when it cannot.

@@ -163,24 +163,41 @@ bool RemoveFile(const std::string& path) {
 }
 
 bool ForEachEntry(const std::string& folder,
-                  const std::function<void(const std::string& name, bool isFolder)>& visit) {
+                  const std::function<void(const FolderEntry& entry)>& visit) {
     DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
     if (dir == nullptr)
         return false;
     const std::string prefix = folder.empty() || folder.back() == '/' ? folder : folder + "/";
+    FolderEntry found;
     while (const dirent* entry = ::readdir(dir)) {
-        const std::string name = entry->d_name;
-        if (name == "." || name == "..")
+        found.name = entry->d_name;
+        if (found.name == "." || found.name == "..")
             continue;
-        bool isFolder = entry->d_type == DT_DIR;
+        found.folder = entry->d_type == DT_DIR;
+        found.link = entry->d_type == DT_LNK;
         if (entry->d_type == DT_UNKNOWN || entry->d_type == DT_LNK) {
-            EntryInfo info;
-            isFolder = Inspect(prefix + name, info) == Lookup::Found && info.folder;
+            struct stat st {};
+            found.folder = ::stat((prefix + found.name).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+            found.link = found.link ||
+                         (::lstat((prefix + found.name).c_str(), &st) == 0 && S_ISLNK(st.st_mode));
         }
-        visit(name, isFolder);
+        visit(found);
     }
     ::closedir(dir);
     return true;
+}
+
+bool RemoveFolderWithFiles(const std::string& folder) {
+    const std::string prefix = folder.empty() || folder.back() == '/' ? folder : folder + "/";
+    ForEachEntry(folder, [&](const FolderEntry& entry) {
+        if (!entry.folder || entry.link)
+            ::unlink((prefix + entry.name).c_str());
+    });
+    return ::rmdir(folder.c_str()) == 0 || errno == ENOENT;
+}
+
+std::string SystemTextToUtf8(const std::string& text) {
+    return text;
 }
 
 std::string MakeTemporaryFolder(const std::string& prefix) {

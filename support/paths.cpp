@@ -127,12 +127,12 @@ std::int32_t ListFiles(std::vector<std::string>& list, const std::string& patter
         namePattern = "*.*";
     }
 
-    const bool read = native::ForEachEntry(folder, [&](const std::string& name, bool isFolder) {
-        if (isFolder || !MatchesWildcard(name, namePattern) ||
-            EqualsIgnoringCase(ExtensionPart(name), ".exe")) {
+    const bool read = native::ForEachEntry(folder, [&](const native::FolderEntry& entry) {
+        if (entry.folder || !MatchesWildcard(entry.name, namePattern) ||
+            EqualsIgnoringCase(ExtensionPart(entry.name), ".exe")) {
             return;
         }
-        list.push_back(JoinPath(folder, name));
+        list.push_back(JoinPath(folder, entry.name));
     });
     if (!read) {
         return 0;
@@ -147,6 +147,10 @@ std::int32_t ListFiles(std::vector<std::string>& list, const std::string& patter
         return EqualsIgnoringCase(a, b) && a < b;  // a fixed order for names differing in case only
     });
     return static_cast<std::int32_t>(list.size());
+}
+
+std::string PathText(const std::string& path) {
+    return native::SystemTextToUtf8(path);
 }
 
 }  // namespace quenrix

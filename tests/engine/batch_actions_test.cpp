@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <filesystem>
 
 #include "engine_state.h"
@@ -133,25 +131,39 @@ TEST_F(BatchActionsTest, InputThatIsTheOutputIsNotDeleted) {
     Converted(Path("1234H18B.SIG"));
     EXPECT_EQ(byName.Apply(0, kConverted).size(), 1u);
 
+#ifndef _WIN32  // a symbolic link needs privileges on Windows
     // Another name for the same file.
-    ASSERT_EQ(symlink(Path("same.SIG").c_str(), Path("link.SIG").c_str()), 0);
+    std::filesystem::create_symlink(Path("same.SIG"), Path("link.SIG"));
     BatchFileActions byIdentity({Path("link.SIG")}, true);
     Converted(Path("same.SIG"));
     EXPECT_EQ(byIdentity.Apply(0, kConverted),
               std::vector<std::string>{"補正後ファイル名  same.SIG"});
     EXPECT_EQ(ReadBytes(Path("link.SIG")), kCorrected);
+#endif
 }
 
 TEST_F(BatchActionsTest, FailedDeletionIsReportedAsFailed) {
+#ifdef _WIN32
+    // Windows refuses to delete a read-only file.
+    const std::string input = "version";  // in the test's folder
+    WriteBytes(input, kInput);
+    std::filesystem::permissions(input, std::filesystem::perms::owner_write,
+                                 std::filesystem::perm_options::remove);
+#else
     // A file on a read-only file system cannot be deleted, not even by root.
     const std::string input = "/proc/version";
+#endif
     ASSERT_TRUE(FileExists(input));
     BatchFileActions actions({input}, true);
     Converted(Path("out.SIG"));
     EXPECT_EQ(actions.Apply(0, kConverted),
               (std::vector<std::string>{"補正後ファイル名  out.SIG",
                                         "入力SIG,RMGファイル削除失敗(version)"}));
-    EXPECT_EQ(Log().back(), " > ERROR：入力ファイル削除失敗/proc/version");
+    EXPECT_EQ(Log().back(), " > ERROR：入力ファイル削除失敗" + input);
+#ifdef _WIN32
+    std::filesystem::permissions(input, std::filesystem::perms::owner_write,
+                                 std::filesystem::perm_options::add);
+#endif
 }
 
 }  // namespace

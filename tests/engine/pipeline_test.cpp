@@ -29,7 +29,10 @@ class OutputNameTest : public TempDirTest {
                      const std::string& folder) {
         Engine().IsRmgFile = rmg ? 1 : 0;
         Engine().IsSigFile = rmg ? 0 : 1;
-        return BuildOutputFileName(GetFileNamePrefix(input), RecordOrder(seconds), input, folder);
+        // Written with "/", worked on with the system's separator.
+        const std::string name = BuildOutputFileName(
+            GetFileNamePrefix(Native(input)), RecordOrder(seconds), Native(input), Native(folder));
+        return Portable(name);
     }
 };
 
@@ -84,10 +87,10 @@ TEST_F(OutputNameTest, ShortSigNameTakesTheHourAndLongExtensionsStayWhole) {
 }
 
 TEST_F(OutputNameTest, PrefixCountsTheExtension) {
-    EXPECT_EQ(GetFileNamePrefix("/A/ABC.RMG"), "ABC.");
-    EXPECT_EQ(GetFileNamePrefix("/A/1234L27B.RMG"), "1234");
-    EXPECT_EQ(GetFileNamePrefix("/A/ABC"), "");
-    EXPECT_EQ(GetFileNamePrefix("/ABCDEF/"), "");
+    EXPECT_EQ(GetFileNamePrefix(Native("/A/ABC.RMG")), "ABC.");
+    EXPECT_EQ(GetFileNamePrefix(Native("/A/1234L27B.RMG")), "1234");
+    EXPECT_EQ(GetFileNamePrefix(Native("/A/ABC")), "");
+    EXPECT_EQ(GetFileNamePrefix(Native("/ABCDEF/")), "");
 }
 
 // With the clock at 2013-10-01 10:00 a time of 1993 was stamped by a

@@ -253,7 +253,12 @@ TEST_F(SigFileTest, WorkFileThatCannotBeCreated) {
 TEST_F(SigFileTest, ReadFailure) {
     std::filesystem::create_directory(Path("folder.SIG"));
     EXPECT_FALSE(ConvertSigFile(Path("folder.SIG"), Engine().WorkFileName));
+#ifdef _WIN32
+    // Windows does not open a folder as a file at all.
+    EXPECT_EQ(LogMessages(), std::vector<std::string>{" > ERROR：ファイルOpen失敗"});
+#else
     EXPECT_EQ(LogMessages(), std::vector<std::string>{" > ERROR：ファイルRead失敗"});
+#endif
 }
 
 TEST_F(SigFileTest, WorkFileThatCannotBeWrittenWholeIsNoSuccess) {

@@ -1,9 +1,6 @@
 #include "temp_dir.h"
 
-#include <unistd.h>
-
-#include <climits>
-#include <cstdlib>
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -11,17 +8,15 @@
 #include "cp932.h"
 #include "engine_state.h"
 #include "event_pump.h"
+#include "native.h"
 
 namespace quenrix::test {
 
 void TempDirTest::SetUp() {
-    char cwd[PATH_MAX];
-    ASSERT_NE(getcwd(cwd, sizeof cwd), nullptr);
-    previousDir_ = cwd;
-    std::string pattern = (std::filesystem::temp_directory_path() / "quenrix-test-XXXXXX").string();
-    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
-    ASSERT_EQ(chdir(dir_.c_str()), 0);
+    previousDir_ = std::filesystem::current_path();
+    dir_ = native::MakeTemporaryFolder("quenrix-test-");
+    ASSERT_FALSE(dir_.empty());
+    std::filesystem::current_path(dir_);
     Engine() = EngineState{};
     Engine().LogFilePath = LogPath();
     SetEventPump({});
@@ -29,12 +24,20 @@ void TempDirTest::SetUp() {
 }
 
 void TempDirTest::TearDown() {
-    EXPECT_EQ(chdir(previousDir_.c_str()), 0);
     std::error_code ignored;
+    std::filesystem::current_path(previousDir_, ignored);
+    EXPECT_FALSE(ignored) << ignored.message();
     std::filesystem::remove_all(dir_, ignored);
     SetClock({});
     SetEventPump({});
     Engine() = EngineState{};
+}
+
+std::string TempDirTest::Path(const std::string& name) const {
+    std::string path = dir_ + kSeparator + name;
+    std::replace(path.begin() + static_cast<std::ptrdiff_t>(dir_.size()), path.end(), '/',
+                 kSeparator);
+    return path;
 }
 
 void TempDirTest::SetNow(int year, int month, int day, int hour, int minute, int second) {

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -17,16 +19,40 @@ class TempDirTest : public ::testing::Test {
     void SetUp() override;
     void TearDown() override;
 
-    // A path inside the test's folder.
-    std::string Path(const std::string& name) const { return dir_ + "/" + name; }
-    const std::string& Dir() const { return dir_; }
-    std::string LogPath() const { return Path("test.log"); }
+    // The system's folder separator.
+#ifdef _WIN32
+    static constexpr char kSeparator = '\\';
+#else
+    static constexpr char kSeparator = '/';
+#endif
+
+    // A path inside the test's folder; a "/" in `name` stands for the
+    // system's separator.
+    std::string Path(const std::string& name) const;
+
+    // A path written with "/" in the system's own form, and back.
+    static std::string Native(std::string path) {
+        std::replace(path.begin(), path.end(), '/', kSeparator);
+        return path;
+    }
+    static std::string Portable(std::string path) {
+        std::replace(path.begin(), path.end(), kSeparator, '/');
+        return path;
+    }
+    const std::string& Dir() const {
+        return dir_;
+    }
+    std::string LogPath() const {
+        return Path("test.log");
+    }
 
     // Fixes the local clock.
     void SetNow(int year, int month, int day, int hour = 0, int minute = 0, int second = 0);
 
     // The log's messages (time stamp and " - " removed) as UTF-8.
-    std::vector<std::string> LogMessages() const { return LogMessagesOf(LogPath()); }
+    std::vector<std::string> LogMessages() const {
+        return LogMessagesOf(LogPath());
+    }
     static std::vector<std::string> LogMessagesOf(const std::string& path);
 
     // The log file's raw bytes as text (code page 932).
@@ -34,7 +60,7 @@ class TempDirTest : public ::testing::Test {
 
   private:
     std::string dir_;
-    std::string previousDir_;
+    std::filesystem::path previousDir_;
 };
 
 }  // namespace quenrix::test

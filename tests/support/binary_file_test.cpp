@@ -53,11 +53,16 @@ TEST_F(BinaryFileTest, MissingFileDoesNotOpenAndFolderFailsToRead) {
     InputFile in;
     EXPECT_FALSE(in.Open(Path("missing")));
     std::filesystem::create_directory(Path("folder"));
+#ifdef _WIN32
+    // Windows opens no folder as a file; Linux does, and its first read fails.
+    EXPECT_FALSE(in.Open(Path("folder")));
+#else
     ASSERT_TRUE(in.Open(Path("folder")));
     std::uint8_t byte;
     EXPECT_EQ(in.ReadByte(byte), InputFile::Status::Error);
     EXPECT_TRUE(in.Failed());
     EXPECT_EQ(in.ReadByte(byte), InputFile::Status::Error);  // stays failed
+#endif
 }
 
 TEST_F(BinaryFileTest, WritesWholeFileThroughTheBuffer) {

@@ -2,11 +2,9 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <filesystem>
 
+#include "native.h"
 #include "records.h"
 #include "temp_dir.h"
 
@@ -21,7 +19,7 @@ TEST_F(FileOpsTest, ExistsDeleteAndIdentity) {
     EXPECT_TRUE(FileExists(Path("a")));
     EXPECT_FALSE(FileExists(Path("dir")));
     EXPECT_FALSE(FileExists(""));
-    ASSERT_EQ(link(Path("a").c_str(), Path("b").c_str()), 0);
+    std::filesystem::create_hard_link(Path("a"), Path("b"));
     EXPECT_TRUE(SameFile(Path("a"), Path("b")));
     EXPECT_TRUE(SameFile(Path("a"), Path("dir/../a")));
     EXPECT_FALSE(SameFile(Path("a"), Path("missing")));
@@ -48,15 +46,20 @@ TEST_F(FileOpsTest, MoveReplacesButNeverAFolder) {
 }
 
 TEST_F(FileOpsTest, MoveAcrossFileSystems) {
-    // /dev/shm is a memory file system: a rename into the test folder fails
-    // with EXDEV there, and the move copies.
-    struct stat shm {
-    }, here{};
-    if (stat("/dev/shm", &shm) != 0 || stat(Dir().c_str(), &here) != 0 ||
-        shm.st_dev == here.st_dev) {
+    // /dev/shm is a memory file system (Wine's drive Z: reaches it): a
+    // rename from there into the test folder fails, and the move copies.
+#ifdef _WIN32
+    const std::string other = "Z:\\dev\\shm";
+#else
+    const std::string other = "/dev/shm";
+#endif
+    native::EntryInfo shm, here;
+    if (native::Inspect(other, shm) != native::Lookup::Found ||
+        native::Inspect(Dir(), here) != native::Lookup::Found || shm.device == here.device) {
         GTEST_SKIP() << "no second file system";
     }
-    const std::string source = "/dev/shm/quenrix-move-" + std::to_string(getpid());
+    const std::string source =
+        other + kSeparator + "quenrix-move-" + std::to_string(native::ProcessId());
     Bytes content(200 * 1024);
     for (std::size_t i = 0; i < content.size(); ++i)
         content[i] = static_cast<std::uint8_t>(i % 251);
@@ -71,7 +74,7 @@ TEST_F(FileOpsTest, MoveAcrossFileSystems) {
 TEST_F(FileOpsTest, ExecutableFolderHoldsThisProgram) {
     const std::string folder = ExecutableFolder();
     ASSERT_FALSE(folder.empty());
-    EXPECT_EQ(folder.back(), '/');
+    EXPECT_EQ(folder.back(), kSeparator);
     EXPECT_TRUE(FileExists(ExecutablePath()));
 }
 

@@ -6,8 +6,6 @@
 #include <fstream>
 #include <stdexcept>
 
-#include <unistd.h>
-
 #include "temp_dir.h"
 
 namespace quenrix::test {
@@ -127,9 +125,10 @@ TEST_F(ListFilesTest, FolderWithoutSeparatorAndMissingFolderGiveNothing) {
 
 TEST_F(ListFilesTest, RelativePatternGivesRelativePaths) {
     std::vector<std::string> list;
-    EXPECT_EQ(ListFiles(list, "data/*.sig"), 2);
-    EXPECT_EQ(list, (std::vector<std::string>{"data/A.sig", "data/b.SIG"}));
-    ASSERT_EQ(chdir("data"), 0);
+    const std::string data = std::string("data") + kSeparator;
+    EXPECT_EQ(ListFiles(list, data + "*.sig"), 2);
+    EXPECT_EQ(list, (std::vector<std::string>{data + "A.sig", data + "b.SIG"}));
+    std::filesystem::current_path("data");
     EXPECT_EQ(ListFiles(list, "*.RMG"), 1);
     EXPECT_EQ(list, std::vector<std::string>{"c.RMG"});
 }

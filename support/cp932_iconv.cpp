@@ -1,23 +1,14 @@
+// Code page 932 through iconv.
 #include "cp932.h"
 
 #include <iconv.h>
 
 #include <cerrno>
 
+#include "utf8.h"
+
 namespace quenrix {
 namespace {
-
-// Length of the UTF-8 sequence that starts with this byte; 1 for a byte
-// that cannot start one, so a broken sequence is replaced byte by byte.
-std::size_t Utf8SequenceLength(unsigned char lead) {
-    if (lead >= 0xF0 && lead <= 0xF4)
-        return 4;
-    if (lead >= 0xE0)
-        return lead <= 0xEF ? 3 : 1;
-    if (lead >= 0xC2)
-        return 2;
-    return 1;
-}
 
 // Runs iconv over the whole input, replacing what it cannot convert.
 // skip(bytes, left) says how many input bytes one replacement stands for.
@@ -54,16 +45,7 @@ std::string Convert(const char* to, const char* from, std::string_view input,
 }  // namespace
 
 std::string Utf8ToCp932(std::string_view utf8) {
-    return Convert("CP932", "UTF-8", utf8, "?", [](const unsigned char* p, std::size_t left) {
-        std::size_t n = Utf8SequenceLength(p[0]);
-        if (n > left)
-            return std::size_t{1};
-        for (std::size_t i = 1; i < n; ++i) {
-            if ((p[i] & 0xC0) != 0x80)
-                return i;  // replace only the broken part
-        }
-        return n;
-    });
+    return Convert("CP932", "UTF-8", utf8, "?", utf8::ReplacedLength);
 }
 
 std::string Cp932ToUtf8(std::string_view cp932) {
