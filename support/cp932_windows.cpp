@@ -30,6 +30,42 @@ void AppendConverted(const std::wstring& wide, UINT codePage, DWORD flags, std::
                         nullptr);
 }
 
+// Linux's table of code page 932 (glibc's) also takes the JIS forms of
+// nine characters, and leaves out five code points that Windows' table
+// maps; the log must hold the same bytes on both systems. The JIS forms
+// are taken as the characters Windows maps to the same bytes; the five
+// become '?' (0 here).
+char32_t AsOnLinux(char32_t c) {
+    switch (c) {
+        case 0x00A2:
+            return 0xFFE0;  // cent sign
+        case 0x00A3:
+            return 0xFFE1;  // pound sign
+        case 0x00A5:
+            return 0x005C;  // yen sign: the byte of "\"
+        case 0x00AC:
+            return 0xFFE2;  // not sign
+        case 0x2014:
+            return 0x2015;  // em dash
+        case 0x2016:
+            return 0x2225;  // double vertical line
+        case 0x203E:
+            return 0x007E;  // overline: the byte of "~"
+        case 0x2212:
+            return 0xFF0D;  // minus sign
+        case 0x301C:
+            return 0xFF5E;  // wave dash
+        case 0x0080:
+        case 0xF8F0:
+        case 0xF8F1:
+        case 0xF8F2:
+        case 0xF8F3:
+            return 0;
+        default:
+            return c;
+    }
+}
+
 // The character a whole UTF-8 sequence of n bytes stands for; 0 for a
 // form UTF-8 does not allow (over-long, a surrogate, beyond U+10FFFF).
 char32_t Decode(const unsigned char* p, std::size_t n) {
@@ -61,7 +97,7 @@ std::string Utf8ToCp932(std::string_view utf8) {
         }
         const std::size_t n = utf8::SequenceLength(p[i]);
         const std::size_t replaced = utf8::ReplacedLength(p + i, utf8.size() - i);
-        const char32_t c = n > 1 && replaced == n ? Decode(p + i, n) : 0;
+        const char32_t c = n > 1 && replaced == n ? AsOnLinux(Decode(p + i, n)) : 0;
         if (c == 0 || c > 0xFFFF) {  // code page 932 holds nothing beyond the first plane
             replace();
             i += c == 0 ? replaced : n;
@@ -83,8 +119,12 @@ std::string Cp932ToUtf8(std::string_view cp932) {
             IsCp932LeadByte(static_cast<unsigned char>(cp932[i])) && i + 1 < cp932.size();
         const int n = pair ? 2 : 1;
         wchar_t character[2];
-        const int got = MultiByteToWideChar(kCodePage932, MB_ERR_INVALID_CHARS, cp932.data() + i, n,
-                                            character, 2);
+        // Windows also maps the bytes 0x80, 0xA0 and 0xFD to 0xFF alone; Linux does not.
+        const unsigned char first = static_cast<unsigned char>(cp932[i]);
+        const bool linuxLacks = !pair && (first == 0x80 || first == 0xA0 || first >= 0xFD);
+        const int got = linuxLacks ? 0
+                                   : MultiByteToWideChar(kCodePage932, MB_ERR_INVALID_CHARS,
+                                                         cp932.data() + i, n, character, 2);
         if (got == 1) {
             wide.push_back(character[0]);
         } else {

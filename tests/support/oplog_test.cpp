@@ -205,6 +205,17 @@ TEST_F(OperationLogTest, NoTemporaryFileIsLeftBehind) {
     EXPECT_FALSE(std::filesystem::exists(LogPath() + ".tmp"));
 }
 
+TEST(Cp932Test, SameBytesOnEverySystem) {
+    // The JIS forms of nine characters, which Linux's table takes and
+    // Windows' does not by itself.
+    EXPECT_EQ(Utf8ToCp932("〜−‖¥—¢£¬‾"),
+              "\x81\x60\x81\x7c\x81\x61\x5c\x81\x5c\x81\x91\x81\x92\x81\xca\x7e");
+    // Code points and bytes only Windows' table maps; beyond the first plane.
+    EXPECT_EQ(Utf8ToCp932("\xc2\x80\xef\xa3\xb0"), "??");
+    EXPECT_EQ(Cp932ToUtf8("\x80\xa0\xfd"), "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD");
+    EXPECT_EQ(Utf8ToCp932("a😀b"), "a?b");
+}
+
 TEST(Cp932Test, ConvertsBothWays) {
     EXPECT_EQ(Utf8ToCp932("表ソＡ1"),
               "\x95\x5c\x83\x5c\x82\x60"

@@ -1,0 +1,157 @@
+// The system's calls as the rest of the program relies on them, on Linux
+// and on Windows alike.
+#include "native.h"
+
+#include <gtest/gtest.h>
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+#include <ctime>
+#include <filesystem>
+#include <map>
+
+#include "records.h"
+#include "temp_dir.h"
+
+namespace quenrix::test {
+namespace {
+
+namespace fs = std::filesystem;
+using NativeTest = TempDirTest;
+
+TEST_F(NativeTest, InspectTellsFilesFoldersAndMissingEntries) {
+    WriteBytes(Path("file"), Bytes(1234, 7));
+    fs::create_directory(Path("folder"));
+    native::EntryInfo file, folder, again;
+    ASSERT_EQ(native::Inspect(Path("file"), file), native::Lookup::Found);
+    EXPECT_TRUE(file.regular);
+    EXPECT_FALSE(file.folder);
+    EXPECT_EQ(file.size, 1234u);
+    ASSERT_EQ(native::Inspect(Path("folder"), folder), native::Lookup::Found);
+    EXPECT_TRUE(folder.folder);
+    EXPECT_FALSE(folder.regular);
+    EXPECT_NE(file.fileIndex, folder.fileIndex);
+    EXPECT_EQ(native::Inspect(Path("missing"), again), native::Lookup::Missing);
+    EXPECT_EQ(native::Inspect(Path("missing/file"), again), native::Lookup::Missing);
+
+    // An open file tells the same as its path, and a write shows.
+    const native::Handle handle = native::OpenForAppending(Path("file"));
+    ASSERT_NE(handle, native::kNoFile);
+    ASSERT_TRUE(native::InspectOpen(handle, again));
+    EXPECT_EQ(again, file);
+    ASSERT_EQ(native::WriteSome(handle, "x", 1), 1);
+    ASSERT_TRUE(native::InspectOpen(handle, again));
+    EXPECT_EQ(again.size, 1235u);
+    EXPECT_TRUE(native::CloseFile(handle));
+}
+
+TEST_F(NativeTest, FilesAreBinaryAndCanBeCutBack) {
+    const std::string bytes = "a\r\nb\nc\x1a";  // line ends and the old end-of-file mark
+    const native::Handle out = native::CreateForWriting(Path("f"));
+    ASSERT_NE(out, native::kNoFile);
+    ASSERT_EQ(native::WriteSome(out, bytes.data(), bytes.size()),
+              static_cast<std::int64_t>(bytes.size()));
+    ASSERT_TRUE(native::SyncFile(out));
+    ASSERT_TRUE(native::TruncateFile(out, 4));
+    ASSERT_TRUE(native::CloseFile(out));
+    EXPECT_EQ(ReadBytes(Path("f")), (Bytes{'a', '\r', '\n', 'b'}));
+    const native::Handle in = native::OpenForReading(Path("f"));
+    char buffer[16];
+    EXPECT_EQ(native::ReadSome(in, buffer, sizeof buffer), 4);
+    EXPECT_EQ(native::ReadSome(in, buffer, sizeof buffer), 0);
+    native::CloseFile(in);
+    EXPECT_EQ(native::OpenForReading(Path("missing")), native::kNoFile);
+}
+
+TEST_F(NativeTest, RenameAndMoveReplaceAnExistingFile) {
+    WriteBytes(Path("a"), Bytes{1});
+    WriteBytes(Path("b"), Bytes{2});
+    ASSERT_TRUE(native::RenameReplacing(Path("a"), Path("b")));
+    EXPECT_EQ(ReadBytes(Path("b")), Bytes{1});
+    WriteBytes(Path("c"), Bytes{3});
+    ASSERT_TRUE(native::MoveReplacing(Path("c"), Path("b")));
+    EXPECT_EQ(ReadBytes(Path("b")), Bytes{3});
+    native::EntryInfo info;
+    EXPECT_EQ(native::Inspect(Path("c"), info), native::Lookup::Missing);
+    EXPECT_FALSE(native::RenameReplacing(Path("missing"), Path("b")));
+    EXPECT_TRUE(native::RemoveFile(Path("b")));
+    EXPECT_TRUE(native::RemoveFile(Path("b")));  // gone already
+}
+
+TEST_F(NativeTest, FolderEntriesAndTheirRemoval) {
+    fs::create_directories(Path("top/sub"));
+    WriteBytes(Path("top/.hidden"), Bytes{1});
+    WriteBytes(Path("top/file.SIG"), Bytes{2});
+#ifndef _WIN32
+    fs::create_directory_symlink(Path("top/sub"), Path("top/link"));
+#endif
+    std::map<std::string, std::pair<bool, bool>> seen;  // name: folder, link
+    ASSERT_TRUE(native::ForEachEntry(Path("top"), [&](const native::FolderEntry& entry) {
+        seen[entry.name] = {entry.folder, entry.link};
+    }));
+    std::map<std::string, std::pair<bool, bool>> expected = {
+        {".hidden", {false, false}}, {"file.SIG", {false, false}}, {"sub", {true, false}}};
+#ifndef _WIN32
+    expected["link"] = {true, true};
+#endif
+    EXPECT_EQ(seen, expected);
+    EXPECT_FALSE(native::ForEachEntry(Path("missing"), [](const native::FolderEntry&) {}));
+
+    fs::remove(Path("top/sub"));
+#ifndef _WIN32
+    fs::remove(Path("top/link"));
+#endif
+    EXPECT_TRUE(native::RemoveFolderWithFiles(Path("top")));
+    EXPECT_FALSE(fs::exists(Path("top")));
+}
+
+TEST_F(NativeTest, TemporaryFoldersAreNewAndDistinct) {
+    const std::string first = native::MakeTemporaryFolder("quenrix-native-");
+    const std::string second = native::MakeTemporaryFolder("quenrix-native-");
+    ASSERT_FALSE(first.empty());
+    ASSERT_FALSE(second.empty());
+    EXPECT_NE(first, second);
+    EXPECT_TRUE(fs::is_directory(first));
+    EXPECT_TRUE(fs::is_empty(first));
+    EXPECT_TRUE(native::RemoveFolderWithFiles(first));
+    EXPECT_TRUE(native::RemoveFolderWithFiles(second));
+}
+
+TEST_F(NativeTest, LocalClockAgreesWithTheRuntimesLocalTime) {
+    // Read between two readings of the runtime's clock: equal to one of them.
+    const std::time_t before = std::time(nullptr);
+    const LocalDateTime now = native::LocalClockNow();
+    const std::time_t after = std::time(nullptr);
+    auto same = [&now](std::time_t t) {
+        const std::tm parts = *std::localtime(&t);
+        return now.year == parts.tm_year + 1900 && now.month == parts.tm_mon + 1 &&
+               now.day == parts.tm_mday && now.hour == parts.tm_hour &&
+               now.minute == parts.tm_min && now.second == parts.tm_sec;
+    };
+    EXPECT_TRUE(same(before) || same(after))
+        << now.year << "-" << now.month << "-" << now.day << " " << now.hour << ":" << now.minute
+        << ":" << now.second;
+}
+
+TEST(NativeTextTest, FileNamesBecomeUtf8) {
+    EXPECT_EQ(native::SystemTextToUtf8("1234L27B.SIG"), "1234L27B.SIG");
+#ifdef _WIN32
+    if (GetACP() != 932)
+        GTEST_SKIP() << "not a Japanese Windows (code page " << GetACP() << ")";
+    EXPECT_EQ(native::SystemTextToUtf8("\x83\x66\x81\x5b\x83\x5e\x95\x5c"), "データ表");
+#else
+    // Linux file names are UTF-8 already, or bytes to be kept as they are.
+    EXPECT_EQ(native::SystemTextToUtf8("データ表"), "データ表");
+    EXPECT_EQ(native::SystemTextToUtf8("\x95\x5c"), "\x95\x5c");
+#endif
+}
+
+TEST(NativeTextTest, ProgramPathAndProcess) {
+    EXPECT_FALSE(native::ExecutablePath().empty());
+    EXPECT_NE(native::ProcessId(), 0ul);
+}
+
+}  // namespace
+}  // namespace quenrix::test
