@@ -279,6 +279,10 @@ int main(int argc, char** argv) {
         settings.referenceDay = seconds;
     }
 
+    // A "/" typed on Windows is taken as its separator.
+    for (std::string& input : settings.inputs) input = WithNativeSeparators(input);
+    settings.outputDir = WithNativeSeparators(settings.outputDir);
+    settings.log = WithNativeSeparators(settings.log);
     const std::vector<std::string> files = cli::ExpandInputs(settings.inputs, settings.recursive);
     if (files.empty()) {
         std::fprintf(stderr, "quenrix-cli: no SIG or RMG file found\n");

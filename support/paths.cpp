@@ -149,6 +149,12 @@ std::int32_t ListFiles(std::vector<std::string>& list, const std::string& patter
     return static_cast<std::int32_t>(list.size());
 }
 
+std::string WithNativeSeparators(std::string path, PathStyle style) {
+    if (style == PathStyle::Windows)
+        std::replace(path.begin(), path.end(), '/', '\\');
+    return path;
+}
+
 std::string PathText(const std::string& path) {
     return native::SystemTextToUtf8(path);
 }

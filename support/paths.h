@@ -53,6 +53,11 @@ bool MatchesWildcard(const std::string& name, const std::string& pattern);
 // Returns the number of entries; 0 when the folder does not exist.
 std::int32_t ListFiles(std::vector<std::string>& list, const std::string& pattern);
 
+// The path with "/" as the style's separator: on Windows, where "\" is
+// the separator, a "/" typed by a user becomes "\" ("/" is never the
+// second byte of a code page 932 character).
+std::string WithNativeSeparators(std::string path, PathStyle style = kNativePathStyle);
+
 // A path as UTF-8, for a log message or a report: the system's file names
 // are UTF-8 on Linux, in the ANSI code page (932 in Japan) on Windows.
 std::string PathText(const std::string& path);

@@ -98,6 +98,13 @@ class ListFilesTest : public TempDirTest {
     }
 };
 
+TEST(PathsTest, TypedSlashesBecomeTheWindowsSeparator) {
+    EXPECT_EQ(WithNativeSeparators("C:/GPS/" + kHyo + "/1234L27B.SIG", kWin),
+              "C:\\GPS\\" + kHyo + "\\1234L27B.SIG");
+    EXPECT_EQ(WithNativeSeparators("data/x.SIG", kPosix), "data/x.SIG");
+    EXPECT_EQ(WithNativeSeparators("a\\b", kPosix), "a\\b");  // a Linux name may hold a backslash
+}
+
 TEST_F(ListFilesTest, FolderWithSeparatorListsEveryFileSortedIgnoringCase) {
     std::vector<std::string> list{"stale"};
     EXPECT_EQ(ListFiles(list, Path("data/")), 6);
