@@ -93,13 +93,4 @@ std::uint16_t ComputeCheckValue(const std::uint8_t* buffer, std::int32_t length)
     return static_cast<std::uint16_t>(sum);
 }
 
-void SwapBytes16(std::uint16_t& value) {
-    value = static_cast<std::uint16_t>((value >> 8) | (value << 8));
-}
-
-void SwapBytes32(std::uint32_t& value) {
-    value =
-        (value >> 24) | ((value >> 8) & 0x0000FF00u) | ((value << 8) & 0x00FF0000u) | (value << 24);
-}
-
 }  // namespace quenrix

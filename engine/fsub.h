@@ -36,7 +36,13 @@ std::uint16_t ComputeCheckValue(const std::uint8_t* buffer, std::int32_t length)
 // Reverse the bytes of a value in place. Record fields are big-endian and
 // this program runs on little-endian machines only, so the reversal turns
 // a field's bytes into the host's value and back.
-void SwapBytes16(std::uint16_t& value);
-void SwapBytes32(std::uint32_t& value);
+inline void SwapBytes16(std::uint16_t& value) {
+    value = static_cast<std::uint16_t>((value >> 8) | (value << 8));
+}
+
+inline void SwapBytes32(std::uint32_t& value) {
+    value =
+        (value >> 24) | ((value >> 8) & 0x0000FF00u) | ((value << 8) & 0x00FF0000u) | (value << 24);
+}
 
 }  // namespace quenrix

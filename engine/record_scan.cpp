@@ -7,6 +7,7 @@
 #include "event_pump.h"
 #include "oplog.h"
 #include "record_frame.h"
+#include "rollover.h"
 
 namespace quenrix {
 namespace {
@@ -35,11 +36,13 @@ bool ScanRecords(const std::string& inputPath, const std::string& workPath,
         byKind[kind.kind] = &kind;
     }
 
+    RolloverBoundsScope bounds;
     bool syncSeen = false;
     std::uint64_t nextPump = 0;
     for (;;) {
         if (input.Position() >= nextPump) {
             PumpEvents();
+            bounds.Refresh();
             nextPump = input.Position() + kPumpInterval;
         }
         std::uint8_t byte;

@@ -75,29 +75,49 @@ std::optional<std::uint32_t> ReferenceDay() {
     return lastDay;
 }
 
+namespace {
+
+// The bounds of the innermost scope of this thread; none outside a scan.
+thread_local const RolloverBounds* scopeBounds = nullptr;
+
+}  // namespace
+
+RolloverBounds CurrentRolloverBounds() {
+    return {RolloverLimit(), ReferenceDay()};
+}
+
+RolloverBoundsScope::RolloverBoundsScope() : bounds_(CurrentRolloverBounds()), outer_(scopeBounds) {
+    scopeBounds = &bounds_;
+}
+
+RolloverBoundsScope::~RolloverBoundsScope() {
+    scopeBounds = outer_;
+}
+
 void CorrectRollover(std::uint8_t* field) {
     std::uint32_t t;
     std::memcpy(&t, field, sizeof t);
     SwapBytes32(t);
 
-    std::optional<std::uint32_t> limit = RolloverLimit();
-    if (!limit || t > *limit) {
+    const RolloverBounds bounds = scopeBounds != nullptr ? *scopeBounds : CurrentRolloverBounds();
+    if (!bounds.limit || t > *bounds.limit) {
         return;
     }
-    std::optional<std::uint32_t> referenceDay = ReferenceDay();
+    const std::optional<std::uint32_t>& referenceDay = bounds.referenceDay;
     if (!referenceDay || t >= *referenceDay) {
         return;
     }
     t += kSecondsOf1024Weeks;
+    EngineState& engine = Engine();
     if (t < *referenceDay) {
         t += kSecondsOf1024Weeks;
-        ++Engine().Counts.twoSteps;
+        ++engine.Counts.twoSteps;
     } else {
-        ++Engine().Counts.oneStep;
+        ++engine.Counts.oneStep;
     }
     SwapBytes32(t);
     std::memcpy(field, &t, sizeof t);
-    Engine().RolloverFound = 1;
+    engine.RolloverFound = 1;
 }
 
 }  // namespace quenrix

@@ -22,8 +22,34 @@ std::optional<std::uint32_t> RolloverLimit();
 // before the GPS epoch.
 std::optional<std::uint32_t> ReferenceDay();
 
+// Both bounds of the rule as they stand now.
+struct RolloverBounds {
+    std::optional<std::uint32_t> limit;
+    std::optional<std::uint32_t> referenceDay;
+};
+RolloverBounds CurrentRolloverBounds();
+
 // Corrects, in place, one 4-byte GPS time field (most significant byte
 // first) and sets RolloverFound when it moved the time.
 void CorrectRollover(std::uint8_t* field);
+
+// A scanner asks for the bounds of every GPS time of a file. While it
+// holds one of these, CorrectRollover takes the bounds read when the scope
+// began or was last refreshed; the scanner refreshes them each time it
+// lets the window run, which is far more often than the clock's reading
+// (to the second) changes.
+class RolloverBoundsScope {
+  public:
+    RolloverBoundsScope();
+    ~RolloverBoundsScope();
+    RolloverBoundsScope(const RolloverBoundsScope&) = delete;
+    RolloverBoundsScope& operator=(const RolloverBoundsScope&) = delete;
+
+    void Refresh() { bounds_ = CurrentRolloverBounds(); }
+
+  private:
+    RolloverBounds bounds_;
+    const RolloverBounds* outer_;
+};
 
 }  // namespace quenrix

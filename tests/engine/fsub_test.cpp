@@ -78,13 +78,17 @@ TEST(CheckValueTest, SumsBytesModulo65536) {
     EXPECT_EQ(ComputeCheckValue(abc, -5), 0);
     Bytes many(300, 0xFF);  // 76500 wraps to 10964
     EXPECT_EQ(ComputeCheckValue(many.data(), 300), 10964);
+    Bytes huge(1 << 24, 0xFF);  // 255 * 2^24 wraps to 0, whatever the sum's width
+    EXPECT_EQ(ComputeCheckValue(huge.data(), 1 << 24), 0);
+    EXPECT_EQ(ComputeCheckValue(huge.data(), (1 << 24) - 1), 0xFF01);
 }
 
 TEST(CheckValueTest, AnyLengthMatchesASimpleSum) {
     Bytes bytes(3000);
     for (std::size_t i = 0; i < bytes.size(); ++i)
         bytes[i] = static_cast<std::uint8_t>(i * 131 + 7);
-    for (std::int32_t length : {1, 7, 8, 9, 31, 33, 123, 124, 511, 512, 1025, 3000}) {
+    for (std::int32_t length :
+         {1, 7, 8, 9, 15, 16, 17, 18, 31, 32, 33, 123, 124, 511, 512, 1025, 3000}) {
         unsigned sum = 0;
         for (std::int32_t i = 0; i < length; ++i) sum += bytes[static_cast<std::size_t>(i)];
         EXPECT_EQ(ComputeCheckValue(bytes.data() + 1, length - 1),

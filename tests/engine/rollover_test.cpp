@@ -54,6 +54,33 @@ TEST_F(RolloverTest, TwoStepsWhenOneIsNotEnough) {
     EXPECT_EQ(Correct(Gps(2005, 5, 5)), Gps(2024, 12, 19));
 }
 
+TEST_F(RolloverTest, AScopeKeepsItsBoundsUntilRefreshedAndThenLetsGo) {
+    // 2005-05-05 lies before the reference day of 2020 but not of 2013.
+    const std::uint32_t time = Gps(2005, 5, 5);
+    AsSig();
+    SetNow(2013, 10, 1, 10, 0);
+    {
+        RolloverBoundsScope scope;
+        SetNow(2020, 10, 1, 10, 0);
+        EXPECT_EQ(Correct(time), time);  // the bounds of 2013 still hold
+        {
+            RolloverBoundsScope inner;
+            EXPECT_EQ(Correct(time), time + 1024u * 7 * 86400);
+        }
+        EXPECT_EQ(Correct(time), time);  // the outer scope's again
+        scope.Refresh();
+        EXPECT_EQ(Correct(time), time + 1024u * 7 * 86400);
+        SetNow(2013, 10, 1, 10, 0);
+    }
+    EXPECT_EQ(Correct(time), time);  // outside every scope: the clock's now
+    // The file's kind is part of the bounds too.
+    RolloverBoundsScope scope;
+    Engine().IsSigFile = 0;
+    EXPECT_EQ(Correct(Gps(1993, 12, 26, 12)), Gps(2013, 8, 11, 12));
+    scope.Refresh();
+    EXPECT_EQ(Correct(Gps(1993, 12, 26, 12)), Gps(1993, 12, 26, 12));
+}
+
 TEST_F(RolloverTest, TimeNotBeforeTheReferenceDayStays) {
     AsSig();
     SetNow(2013, 10, 1, 10, 0);

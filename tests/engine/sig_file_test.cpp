@@ -209,6 +209,35 @@ TEST_F(SigFileTest, UncorrectedZeroTimeLeavesFirstGpsTimeForTheNextRecord) {
     EXPECT_EQ(std::memcmp(&Engine().FirstGpsTime, expected.data(), 4), 0);
 }
 
+TEST_F(SigFileTest, ANewDayOfTheClockCountsFromTheWindowsNextTurn) {
+    // 2005-05-05 lies before the reference day of 2020-10-01, not of 2013.
+    const std::uint32_t time = Gps(2005, 5, 5);
+    const Bytes record = Positioning(time);
+    const std::size_t count = 3 * kPumpInterval / record.size();
+    Bytes input;
+    for (std::size_t i = 0; i < count; ++i) input.insert(input.end(), record.begin(), record.end());
+    int pumps = 0;
+    SetEventPump([&] {
+        if (++pumps == 2)
+            SetNow(2020, 10, 1, 10, 0);
+    });
+    Bytes work;
+    ASSERT_TRUE(Convert(input, work));
+    ASSERT_EQ(work.size(), input.size());
+    // Records before the second turn keep their time, those after it move.
+    std::size_t moved = 0;
+    for (std::size_t at = 0; at < work.size(); at += record.size()) {
+        const std::uint32_t t = GetBigEndian32(work, at + 2);
+        ASSERT_TRUE(t == time || t == time + 1024u * 7 * 86400) << at;
+        if (t != time) {
+            ++moved;
+        } else {
+            EXPECT_EQ(moved, 0u) << "an old time after a moved one, at " << at;
+        }
+    }
+    EXPECT_EQ(count - moved, (kPumpInterval + record.size() - 1) / record.size());
+}
+
 TEST_F(SigFileTest, ManyRecordsAcrossBufferBoundariesKeepTheirOrder) {
     std::mt19937 random(20131001);
     const Bytes kinds[] = {Header(kOld),    OrbitInfo(),  OrbitMessage(),        Positioning(kOld),
