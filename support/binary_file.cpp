@@ -1,12 +1,86 @@
 #include "binary_file.h"
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstring>
+#include <functional>
+#include <mutex>
+#include <thread>
 
 #include "fd_io.h"
 #include "native.h"
 
 namespace quenrix {
+
+// One thread that runs one job at a time for a file: the caller starts a
+// job and goes on with its own work.
+class IoThread {
+  public:
+    IoThread() : thread_([this] { Loop(); }) {}
+
+    ~IoThread() {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            stopping_ = true;
+        }
+        wake_.notify_one();
+        thread_.join();
+    }
+
+    IoThread(const IoThread&) = delete;
+    IoThread& operator=(const IoThread&) = delete;
+
+    // Waits for the job before, then starts this one.
+    void Start(std::function<void()> job) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        done_.wait(lock, [this] { return !job_; });
+        job_ = std::move(job);
+        wake_.notify_one();
+    }
+
+    // Waits until the job started last has ended; what it wrote is then
+    // visible to the caller.
+    void Wait() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        done_.wait(lock, [this] { return !job_; });
+    }
+
+  private:
+    void Loop() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        for (;;) {
+            wake_.wait(lock, [this] { return job_ || stopping_; });
+            if (!job_)
+                return;
+            lock.unlock();
+            job_();
+            lock.lock();
+            job_ = nullptr;
+            done_.notify_one();
+        }
+    }
+
+    std::function<void()> job_;
+    bool stopping_ = false;
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::condition_variable done_;
+    std::thread thread_;  // last: it starts once everything above is ready
+};
+
+namespace {
+
+// A thread for a file, or none where the system cannot start one (the
+// caller then reads or writes the file itself).
+std::unique_ptr<IoThread> StartIoThread() {
+    try {
+        return std::make_unique<IoThread>();
+    } catch (...) {
+        return nullptr;
+    }
+}
+
+}  // namespace
 
 InputFile::InputFile() : buffer_(new std::uint8_t[kBufferSize]) {}
 
@@ -21,10 +95,12 @@ bool InputFile::Open(const std::string& path) {
     atEnd_ = false;
     next_ = end_ = 0;
     consumedBeforeBuffer_ = 0;
+    aheadResult_ = 0;
     return fd_ >= 0;
 }
 
 void InputFile::Close() {
+    reader_.reset();  // waits for a read still under way
     if (fd_ >= 0) {
         native::CloseFile(fd_);
         fd_ = -1;
@@ -40,7 +116,23 @@ bool InputFile::Refill() {
     if (failed_ || atEnd_) {
         return false;
     }
-    const std::int64_t got = native::ReadSome(fd_, buffer_.get(), kBufferSize);
+    std::int64_t got;
+    if (reader_) {
+        reader_->Wait();
+        got = aheadResult_;
+        buffer_.swap(ahead_);
+    } else {
+        got = native::ReadSome(fd_, buffer_.get(), kBufferSize);
+        if (got == static_cast<std::int64_t>(kBufferSize)) {
+            // More than one buffer: read ahead from here on.
+            reader_ = StartIoThread();
+            if (reader_ && !ahead_)
+                ahead_.reset(new std::uint8_t[kBufferSize]);
+        }
+    }
+    if (got > 0 && reader_) {
+        reader_->Start([this] { aheadResult_ = native::ReadSome(fd_, ahead_.get(), kBufferSize); });
+    }
     if (got > 0) {
         end_ = static_cast<std::size_t>(got);
         return true;
@@ -85,25 +177,37 @@ bool OutputFile::Create(const std::string& path) {
     Close();
     fd_ = native::CreateForWriting(path);
     failed_ = fd_ < 0;
+    writeFailed_ = false;
     used_ = 0;
     return fd_ >= 0;
 }
 
-bool OutputFile::WriteAll(const std::uint8_t* data, std::size_t n) {
-    if (!WriteAllTo(fd_, data, n)) {
-        failed_ = true;
-        return false;
+// Passes the full buffer to the writing thread, started on the first call,
+// and goes on with the other; where no thread can be started, the buffer
+// is written here.
+bool OutputFile::HandOver() {
+    if (!writer_) {
+        writer_ = StartIoThread();
+        if (writer_ && !behind_)
+            behind_.reset(new std::uint8_t[kBufferSize]);
     }
-    return true;
-}
-
-bool OutputFile::Flush() {
-    if (failed_ || fd_ < 0) {
-        failed_ = true;
-        return false;
+    bool ok;
+    if (writer_) {
+        writer_->Wait();
+        ok = !writeFailed_;
+        if (ok) {
+            buffer_.swap(behind_);
+            const std::size_t size = used_;
+            writer_->Start([this, size] {
+                if (!WriteAllTo(fd_, behind_.get(), size))
+                    writeFailed_ = true;
+            });
+        }
+    } else {
+        ok = WriteAllTo(fd_, buffer_.get(), used_);
     }
-    bool ok = WriteAll(buffer_.get(), used_);
     used_ = 0;
+    failed_ = failed_ || !ok;
     return ok;
 }
 
@@ -112,24 +216,35 @@ bool OutputFile::WriteSlow(const std::uint8_t* data, std::size_t n) {
         failed_ = true;
         return false;
     }
-    if (used_ + n > kBufferSize) {
-        if (!Flush()) {
+    while (n > 0) {
+        if (used_ == kBufferSize && !HandOver()) {
             return false;
         }
-        if (n > kBufferSize) {
-            return WriteAll(data, n);
-        }
+        const std::size_t take = std::min(n, kBufferSize - used_);
+        std::memcpy(buffer_.get() + used_, data, take);
+        used_ += take;
+        data += take;
+        n -= take;
     }
-    std::memcpy(buffer_.get() + used_, data, n);
-    used_ += n;
     return true;
 }
 
 bool OutputFile::Close() {
     if (fd_ < 0) {
+        writer_.reset();
         return !failed_;
     }
-    bool ok = Flush();
+    bool ok = !failed_;
+    if (ok && used_ > 0) {
+        // The whole of a small file is written here, without a thread.
+        ok = writer_ ? HandOver() : WriteAllTo(fd_, buffer_.get(), used_);
+    }
+    used_ = 0;
+    if (writer_) {
+        writer_->Wait();
+        ok = ok && !writeFailed_;
+        writer_.reset();
+    }
     if (!native::CloseFile(fd_)) {
         ok = false;
     }

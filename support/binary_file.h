@@ -12,10 +12,15 @@
 
 namespace quenrix {
 
+class IoThread;
+
+// Read through two buffers: while the caller works through one, a thread
+// of its own reads the next, so that reading and converting overlap. A
+// file that fits one buffer is read without a thread.
 class InputFile {
   public:
     enum class Status { Ok, End, Error };
-    static constexpr std::size_t kBufferSize = 64 * 1024;
+    static constexpr std::size_t kBufferSize = 256 * 1024;
 
     InputFile();
     ~InputFile();
@@ -62,11 +67,18 @@ class InputFile {
     std::size_t next_ = 0;
     std::size_t end_ = 0;
     std::uint64_t consumedBeforeBuffer_ = 0;
+    // From the second buffer on: the thread and the buffer it reads into.
+    std::unique_ptr<IoThread> reader_;
+    std::unique_ptr<std::uint8_t[]> ahead_;
+    std::int64_t aheadResult_ = 0;  // what the read into ahead_ gave
 };
 
+// Written through two buffers: while a thread of its own writes one full
+// buffer out, the caller fills the other, so that converting and writing
+// overlap. A file that never fills a buffer is written without a thread.
 class OutputFile {
   public:
-    static constexpr std::size_t kBufferSize = 64 * 1024;
+    static constexpr std::size_t kBufferSize = 256 * 1024;
 
     OutputFile();
     ~OutputFile();
@@ -93,14 +105,17 @@ class OutputFile {
     bool Failed() const { return failed_; }
 
   private:
-    bool Flush();
+    bool HandOver();
     bool WriteSlow(const std::uint8_t* data, std::size_t n);
-    bool WriteAll(const std::uint8_t* data, std::size_t n);
 
     int fd_ = -1;
     bool failed_ = false;
     std::unique_ptr<std::uint8_t[]> buffer_;
     std::size_t used_ = 0;
+    // From the first full buffer on: the thread and the buffer it writes.
+    std::unique_ptr<IoThread> writer_;
+    std::unique_ptr<std::uint8_t[]> behind_;
+    bool writeFailed_ = false;  // set by the thread
 };
 
 }  // namespace quenrix

@@ -101,14 +101,15 @@ TEST_F(FaultTest, WorkFileThatCannotBeCreated) {
 
 TEST_F(FaultTest, FullDisk) {
     // The file size limit stands in for a full disk: the work file of the
-    // large input cannot take all its records.
-    const std::string big = Sig("1234L27B.SIG", 20000);  // 460 KB
+    // large input cannot take all its records. The input spans several
+    // output buffers, so the scan itself meets the failure.
+    const std::string big = Sig("1234L27B.SIG", 120000);  // 2.7 MB
     const std::string good = GoodFile();
     rlimit saved{};
     ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
     auto previous = std::signal(SIGXFSZ, SIG_IGN);
     rlimit tight = saved;
-    tight.rlim_cur = 200 * 1024;
+    tight.rlim_cur = 600 * 1024;
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &tight), 0);
     const std::vector<std::string> status = Run({big, good});
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &saved), 0);
@@ -119,7 +120,7 @@ TEST_F(FaultTest, FullDisk) {
     const std::vector<std::string> log = LogMessages();
     EXPECT_EQ(log[2], " > ERROR：測位結果データ作業ファイル作成失敗");
     EXPECT_EQ(log[3], " > ERROR：作業ファイル作成失敗");
-    EXPECT_EQ(fs::file_size(big), 20000u * 23);
+    EXPECT_EQ(fs::file_size(big), 120000u * 23);
     EXPECT_FALSE(fs::exists(Path("in/1234H18B.SIG")));
     EXPECT_FALSE(fs::exists(Engine().WorkFileName));
 }

@@ -94,6 +94,51 @@ TEST_F(BinaryFileTest, FullDiskIsNeverLost) {
     EXPECT_FALSE(out.Write(content.data(), 1));
 }
 
+TEST_F(BinaryFileTest, FullDiskBehindTheWritingThreadStopsTheWriter) {
+    if (!std::filesystem::exists("/dev/full"))
+        GTEST_SKIP() << "no /dev/full";
+    OutputFile out;
+    ASSERT_TRUE(out.Create("/dev/full"));
+    const Bytes content = Pattern(OutputFile::kBufferSize);
+    // The thread meets the failure with the first buffer; the caller
+    // hears of it when it hands over the next one at the latest.
+    bool refused = false;
+    for (int i = 0; i < 4 && !refused; ++i) {
+        refused = !out.Write(content.data(), content.size());
+    }
+    EXPECT_TRUE(refused);
+    EXPECT_TRUE(out.Failed());
+    EXPECT_FALSE(out.Close());
+}
+
+TEST_F(BinaryFileTest, ReadAheadDeliversEveryByteInOrderAndStopsWithClose) {
+    const Bytes content = Pattern(3 * InputFile::kBufferSize + 12345);
+    WriteBytes(Path("big"), content);
+    InputFile in;
+    ASSERT_TRUE(in.Open(Path("big")));
+    Bytes back(content.size());
+    std::size_t at = 0;
+    // Bytes one at a time and in runs, across every buffer boundary.
+    while (at < back.size()) {
+        if (at % 3 == 0) {
+            ASSERT_EQ(in.ReadByte(back[at]), InputFile::Status::Ok);
+            ++at;
+        } else {
+            at += in.Read(back.data() + at, std::min<std::size_t>(1000, back.size() - at));
+        }
+    }
+    std::uint8_t byte;
+    EXPECT_EQ(in.ReadByte(byte), InputFile::Status::End);
+    EXPECT_EQ(back, content);
+    EXPECT_EQ(in.Position(), content.size());
+    // Opened again halfway through a read ahead: starts over cleanly.
+    ASSERT_TRUE(in.Open(Path("big")));
+    ASSERT_EQ(in.Read(back.data(), InputFile::kBufferSize + 1), InputFile::kBufferSize + 1);
+    ASSERT_TRUE(in.Open(Path("big")));
+    ASSERT_EQ(in.ReadByte(byte), InputFile::Status::Ok);
+    EXPECT_EQ(byte, content[0]);
+}
+
 TEST_F(BinaryFileTest, CreateInMissingFolderFails) {
     OutputFile out;
     EXPECT_FALSE(out.Create(Path("missing/out")));

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "binary_file.h"
 #include "engine_state.h"
 #include "event_pump.h"
 #include "fd_io.h"
@@ -57,7 +58,7 @@ double CopySeconds(const std::string& from, const std::string& to) {
     const auto start = Clock::now();
     int in = ::open(from.c_str(), O_RDONLY);
     int out = ::open(to.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    std::vector<char> buffer(64 * 1024);
+    std::vector<char> buffer(quenrix::InputFile::kBufferSize);
     for (ssize_t got; (got = ::read(in, buffer.data(), buffer.size())) > 0;) {
         quenrix::WriteAllTo(out, buffer.data(), static_cast<std::size_t>(got));
     }
