@@ -46,8 +46,8 @@ class FaultTest : public TempDirTest {
     std::string Sig(const std::string& name, int records = 1) {
         Bytes content;
         for (int i = 0; i < records; ++i) {
-            content =
-                Concat({content, Record(0x50, 23, {{2, kOld + static_cast<std::uint32_t>(i)}})});
+            const Bytes record = Record(0x50, 23, {{2, kOld + static_cast<std::uint32_t>(i)}});
+            content.insert(content.end(), record.begin(), record.end());
         }
         WriteBytes(Path("in/" + name), content);
         return Path("in/" + name);

@@ -300,7 +300,9 @@ TEST_F(SigFileTest, WorkFileThatCannotBeWrittenWholeIsNoSuccess) {
     // found the disk full; the scan stops there instead of logging every
     // record after it.
     Bytes big;
-    while (big.size() < 3 * OutputFile::kBufferSize) big = Concat({big, Satellite(kOld)});
+    const Bytes record = Satellite(kOld);
+    while (big.size() < 3 * OutputFile::kBufferSize)
+        big.insert(big.end(), record.begin(), record.end());
     WriteBytes(Path("big.SIG"), big);
     EXPECT_FALSE(ConvertSigFile(Path("big.SIG"), "/dev/full"));
     EXPECT_EQ(LogMessages(), std::vector<std::string>{kSatelliteFailure});
