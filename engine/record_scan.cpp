@@ -31,6 +31,10 @@ bool ScanRecords(const std::string& inputPath, const std::string& workPath,
         return false;
     }
 
+    // A slow disk does not keep the window waiting either.
+    input.SetWhileWaiting(PumpEvents);
+    work.SetWhileWaiting(PumpEvents);
+
     std::array<const RecordKind*, 256> byKind{};
     for (const RecordKind& kind : kinds) {
         byKind[kind.kind] = &kind;

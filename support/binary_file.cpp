@@ -1,6 +1,7 @@
 #include "binary_file.h"
 
 #include <algorithm>
+#include <chrono>
 #include <condition_variable>
 #include <cstring>
 #include <functional>
@@ -39,10 +40,18 @@ class IoThread {
     }
 
     // Waits until the job started last has ended; what it wrote is then
-    // visible to the caller.
-    void Wait() {
+    // visible to the caller. A long wait calls `whileWaiting` every few
+    // milliseconds (without the lock), so that a window stays responsive
+    // while the disk is slow.
+    void Wait(const std::function<void()>& whileWaiting = {}) {
         std::unique_lock<std::mutex> lock(mutex_);
-        done_.wait(lock, [this] { return !job_; });
+        while (!done_.wait_for(lock, std::chrono::milliseconds(5), [this] { return !job_; })) {
+            if (whileWaiting) {
+                lock.unlock();
+                whileWaiting();
+                lock.lock();
+            }
+        }
     }
 
   private:
@@ -118,7 +127,7 @@ bool InputFile::Refill() {
     }
     std::int64_t got;
     if (reader_) {
-        reader_->Wait();
+        reader_->Wait(whileWaiting_);
         got = aheadResult_;
         buffer_.swap(ahead_);
     } else {
@@ -193,7 +202,7 @@ bool OutputFile::HandOver() {
     }
     bool ok;
     if (writer_) {
-        writer_->Wait();
+        writer_->Wait(whileWaiting_);
         ok = !writeFailed_;
         if (ok) {
             buffer_.swap(behind_);
@@ -241,7 +250,7 @@ bool OutputFile::Close() {
     }
     used_ = 0;
     if (writer_) {
-        writer_->Wait();
+        writer_->Wait(whileWaiting_);
         ok = ok && !writeFailed_;
         writer_.reset();
     }

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -30,6 +31,11 @@ class InputFile {
     // Opens for reading; false when the file cannot be opened.
     bool Open(const std::string& path);
     void Close();
+
+    // Called every few milliseconds while a read waits for the disk.
+    void SetWhileWaiting(std::function<void()> whileWaiting) {
+        whileWaiting_ = std::move(whileWaiting);
+    }
 
     // One byte: Ok with the byte, End at the end of the input, or Error.
     Status ReadByte(std::uint8_t& byte) {
@@ -71,6 +77,7 @@ class InputFile {
     std::unique_ptr<IoThread> reader_;
     std::unique_ptr<std::uint8_t[]> ahead_;
     std::int64_t aheadResult_ = 0;  // what the read into ahead_ gave
+    std::function<void()> whileWaiting_;
 };
 
 // Written through two buffers: while a thread of its own writes one full
@@ -87,6 +94,11 @@ class OutputFile {
 
     // Creates the file empty (an existing one is truncated).
     bool Create(const std::string& path);
+
+    // Called every few milliseconds while a write waits for the disk.
+    void SetWhileWaiting(std::function<void()> whileWaiting) {
+        whileWaiting_ = std::move(whileWaiting);
+    }
 
     // Appends n bytes; false once any write to the file has failed.
     bool Write(const std::uint8_t* data, std::size_t n) {
@@ -116,6 +128,7 @@ class OutputFile {
     std::unique_ptr<IoThread> writer_;
     std::unique_ptr<std::uint8_t[]> behind_;
     bool writeFailed_ = false;  // set by the thread
+    std::function<void()> whileWaiting_;
 };
 
 }  // namespace quenrix

@@ -2,7 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
+#include <chrono>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <thread>
 
 #include "records.h"
 #include "temp_dir.h"
@@ -138,6 +146,29 @@ TEST_F(BinaryFileTest, ReadAheadDeliversEveryByteInOrderAndStopsWithClose) {
     ASSERT_EQ(in.ReadByte(byte), InputFile::Status::Ok);
     EXPECT_EQ(byte, content[0]);
 }
+
+#ifndef _WIN32  // a named pipe stands in for a slow disk
+TEST_F(BinaryFileTest, WaitingForASlowDiskKeepsCallingBack) {
+    ASSERT_EQ(mkfifo(Path("pipe").c_str(), 0600), 0);
+    const Bytes content = Pattern(3 * OutputFile::kBufferSize);
+    Bytes received;
+    // The far end starts reading only after a while, then takes everything.
+    std::thread reader([&] {
+        std::ifstream in(Path("pipe"), std::ios::binary);
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        received.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    });
+    OutputFile out;
+    ASSERT_TRUE(out.Create(Path("pipe")));
+    int calls = 0;
+    out.SetWhileWaiting([&calls] { ++calls; });
+    EXPECT_TRUE(out.Write(content.data(), content.size()));
+    EXPECT_TRUE(out.Close());
+    reader.join();
+    EXPECT_EQ(received, content);
+    EXPECT_GT(calls, 5);  // 100 ms of waiting, a call every few milliseconds
+}
+#endif
 
 TEST_F(BinaryFileTest, CreateInMissingFolderFails) {
     OutputFile out;
