@@ -36,6 +36,11 @@ bool CloseFile(Handle file);
 bool SyncFile(Handle file);
 // Cuts the file back to `size` bytes.
 bool TruncateFile(Handle file, std::uint64_t size);
+// Sets aside room for `size` bytes of an empty file about to be written,
+// where the file system can (it then need not find room as the data goes
+// to disk); nothing happens elsewhere. The file's size and bytes are those
+// written.
+void ReserveSpace(Handle file, std::uint64_t size);
 
 // What the system says about an entry.
 struct EntryInfo {

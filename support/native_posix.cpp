@@ -132,6 +132,17 @@ bool TruncateFile(Handle file, std::uint64_t size) {
     return ::ftruncate(file, static_cast<off_t>(size)) == 0;
 }
 
+void ReserveSpace(Handle file, std::uint64_t size) {
+#ifdef __linux__
+    // FALLOC_FL_KEEP_SIZE: the size stays what is written, also when the
+    // write falls short.
+    (void)::fallocate(file, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(size));
+#else
+    (void)file;
+    (void)size;
+#endif
+}
+
 Lookup Inspect(const std::string& path, EntryInfo& info) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0)

@@ -102,6 +102,10 @@ bool TruncateFile(Handle file, std::uint64_t size) {
     return _chsize_s(file, static_cast<long long>(size)) == 0;
 }
 
+void ReserveSpace(Handle, std::uint64_t) {
+    // Windows finds room as the data is written.
+}
+
 Lookup Inspect(const std::string& path, EntryInfo& info) {
     // No access asked for: this opens files another program holds, and
     // folders (with backup semantics).

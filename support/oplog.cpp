@@ -157,6 +157,9 @@ bool Replace(const std::string& path, const std::string& text, unsigned permissi
     const native::Handle out = native::CreateForWriting(temporary, permissions);
     if (out == native::kNoFile)
         return false;
+    // Room set aside first makes the rename over the log far cheaper on
+    // file systems that would otherwise find it while renaming.
+    native::ReserveSpace(out, text.size());
     bool written = WriteAllTo(out, text.data(), text.size());
     written = native::CloseFile(out) && written;
     if (!written || !native::RenameReplacing(temporary, path)) {

@@ -65,6 +65,15 @@ TEST_F(NativeTest, FilesAreBinaryAndCanBeCutBack) {
     EXPECT_EQ(native::OpenForReading(Path("missing")), native::kNoFile);
 }
 
+TEST_F(NativeTest, ReservedSpaceLeavesSizeAndBytesToTheWrite) {
+    const native::Handle out = native::CreateForWriting(Path("f"));
+    ASSERT_NE(out, native::kNoFile);
+    native::ReserveSpace(out, 1 << 20);
+    ASSERT_EQ(native::WriteSome(out, "0123456789", 10), 10);
+    ASSERT_TRUE(native::CloseFile(out));
+    EXPECT_EQ(ReadBytes(Path("f")), (Bytes{'0', '1', '2', '3', '4', '5', '6', '7', '8', '9'}));
+}
+
 TEST_F(NativeTest, RenameAndMoveReplaceAnExistingFile) {
     WriteBytes(Path("a"), Bytes{1});
     WriteBytes(Path("b"), Bytes{2});
