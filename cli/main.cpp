@@ -73,9 +73,13 @@ class Run {
           reports_(files_.size()),
           showProgress_(!settings.quiet && native::ErrorOutputIsTerminal()) {}
 
-    void Go() {
+    // False when a dry run has no private folder for its work files: it
+    // must never write beside the inputs.
+    bool Go() {
         if (settings_.dryRun) {
             dryFolder_ = native::MakeTemporaryFolder("quenrix-dry-");
+            if (dryFolder_.empty())
+                return false;
         }
         const unsigned workers = std::max(1u, std::min<unsigned>(settings_.jobs, files_.size()));
         std::vector<std::thread> threads;
@@ -86,6 +90,7 @@ class Run {
             std::fputc('\n', stderr);
         if (!dryFolder_.empty())
             native::RemoveFolderWithFiles(dryFolder_);
+        return true;
     }
 
     const std::vector<cli::FileReport>& Reports() const { return reports_; }
@@ -289,7 +294,12 @@ int main(int argc, char** argv) {
         return 1;
     }
     Run run(settings, files);
-    run.Go();
+    if (!run.Go()) {
+        std::fprintf(stderr,
+                     "quenrix-cli: --dry-run: no temporary folder for the work files "
+                     "(set TMPDIR to a writable folder)\n");
+        return 1;
+    }
 
     bool allOk = true;
     for (const cli::FileReport& report : run.Reports()) allOk = allOk && report.ok;

@@ -4,6 +4,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <cstdlib>
 #include <filesystem>
 #include <map>
 
@@ -99,6 +100,21 @@ TEST_F(CliTest, DryRunWritesNothing) {
         EXPECT_EQ(file["outcome"], "would be corrected");
         EXPECT_FALSE(file["output"].is_null());
     }
+}
+
+TEST_F(CliTest, DryRunWithoutATemporaryFolderStopsBeforeWriting) {
+    Samples("data", 2);
+    const auto before = Contents("data");
+    const char* saved = std::getenv("TMPDIR");
+    const std::string previous = saved != nullptr ? saved : "";
+    setenv("TMPDIR", Path("missing").c_str(), 1);
+    const int status = Cli({"data", "--dry-run", "--quiet"});
+    if (saved != nullptr)
+        setenv("TMPDIR", previous.c_str(), 1);
+    else
+        unsetenv("TMPDIR");
+    EXPECT_EQ(status, 1);
+    EXPECT_EQ(Contents("data"), before);  // no work file beside the inputs
 }
 
 TEST_F(CliTest, ReportCountsMatchTheFiles) {
