@@ -12,6 +12,8 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "fd_io.h"
+
 namespace quenrix::native {
 namespace {
 
@@ -51,17 +53,10 @@ bool CopyContents(Handle from, Handle to) {
     char buffer[64 * 1024];
     for (;;) {
         const std::int64_t got = ReadSome(from, buffer, sizeof buffer);
-        if (got == 0)
-            return true;
-        if (got < 0)
+        if (got <= 0)
+            return got == 0;
+        if (!WriteAllTo(to, buffer, static_cast<std::size_t>(got)))
             return false;
-        for (std::int64_t done = 0; done < got;) {
-            const std::int64_t put =
-                WriteSome(to, buffer + done, static_cast<std::size_t>(got - done));
-            if (put <= 0)
-                return false;
-            done += put;
-        }
     }
 }
 
