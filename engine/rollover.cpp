@@ -52,27 +52,15 @@ std::optional<std::uint32_t> ComputeReferenceDay(const LocalDateTime& now) {
     return gps - gps % kSecondsPerDay;
 }
 
-bool SameMoment(const LocalDateTime& a, const LocalDateTime& b) {
-    return a.year == b.year && a.month == b.month && a.day == b.day && a.hour == b.hour &&
-           a.minute == b.minute && a.second == b.second;
-}
-
 }  // namespace
 
 std::optional<std::uint32_t> ReferenceDay() {
     if (Engine().ReferenceDayOverride) {
         return Engine().ReferenceDayOverride;
     }
-    // Asked for every GPS time field: the clock is read each time, the
-    // calendar worked out again only when its reading changed.
-    thread_local LocalDateTime lastReading{-1, -1, -1, -1, -1, -1};
-    thread_local std::optional<std::uint32_t> lastDay;
-    const LocalDateTime now = LocalNow();
-    if (!SameMoment(now, lastReading)) {
-        lastDay = ComputeReferenceDay(now);
-        lastReading = now;
-    }
-    return lastDay;
+    // A scanner asks once per turn of the window (RolloverBoundsScope), not
+    // for every GPS time.
+    return ComputeReferenceDay(LocalNow());
 }
 
 namespace {

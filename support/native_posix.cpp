@@ -29,6 +29,12 @@ EntryInfo FromStat(const struct stat& st) {
     return info;
 }
 
+// The folder ready for a name to be added: "" stays "" (the current
+// folder), anything else ends in "/".
+std::string WithSeparator(const std::string& folder) {
+    return folder.empty() || folder.back() == '/' ? folder : folder + "/";
+}
+
 std::string FolderOf(const std::string& path) {
     const std::size_t slash = path.rfind('/');
     return slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1);
@@ -173,7 +179,7 @@ bool ForEachEntry(const std::string& folder,
     DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
     if (dir == nullptr)
         return false;
-    const std::string prefix = folder.empty() || folder.back() == '/' ? folder : folder + "/";
+    const std::string prefix = WithSeparator(folder);
     FolderEntry found;
     while (const dirent* entry = ::readdir(dir)) {
         found.name = entry->d_name;
@@ -194,7 +200,7 @@ bool ForEachEntry(const std::string& folder,
 }
 
 bool RemoveFolderWithFiles(const std::string& folder) {
-    const std::string prefix = folder.empty() || folder.back() == '/' ? folder : folder + "/";
+    const std::string prefix = WithSeparator(folder);
     ForEachEntry(folder, [&](const FolderEntry& entry) {
         if (!entry.folder || entry.link)
             ::unlink((prefix + entry.name).c_str());
@@ -220,20 +226,12 @@ std::string ExecutablePath() {
 }
 
 LocalDateTime LocalClockNow() {
-    // The converters ask for every GPS time field; the calendar is worked
-    // out once a second.
-    thread_local std::time_t cachedSecond = -1;
-    thread_local LocalDateTime cached;
     const std::time_t now = std::time(nullptr);
-    if (now == cachedSecond)
-        return cached;
     std::tm parts{};
     if (::localtime_r(&now, &parts) == nullptr)
         return {};
-    cached = {parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday,
-              parts.tm_hour,        parts.tm_min,     parts.tm_sec};
-    cachedSecond = now;
-    return cached;
+    return {parts.tm_year + 1900, parts.tm_mon + 1, parts.tm_mday,
+            parts.tm_hour,        parts.tm_min,     parts.tm_sec};
 }
 
 bool ErrorOutputIsTerminal() {
