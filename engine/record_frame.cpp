@@ -7,16 +7,11 @@
 
 namespace quenrix {
 
-std::uint16_t CheckValueInRecordOrder(const std::uint8_t* record, std::size_t covered) {
-    std::uint16_t value = ComputeCheckValue(record, static_cast<std::int32_t>(covered));
-    SwapBytes16(value);
-    return value;
-}
-
-bool CheckValueMatches(const std::uint8_t* record, std::size_t covered) {
-    std::uint16_t stored;
-    std::memcpy(&stored, record + covered, sizeof stored);
-    return stored == CheckValueInRecordOrder(record, covered);
+bool CheckValueMatches(std::uint8_t kind, const std::uint8_t* body, std::size_t covered) {
+    const std::size_t summed = covered - 2;  // the body's share of the covered bytes
+    const unsigned value =
+        (kSyncByte + kind + ComputeCheckValue(body, static_cast<std::int32_t>(summed))) & 0xFFFFu;
+    return body[summed] * 256u + body[summed + 1] == value;
 }
 
 void AdjustCheckValue(std::uint8_t* record, std::size_t covered, const std::uint8_t* field,

@@ -10,11 +10,12 @@ namespace quenrix {
 
 inline constexpr std::uint8_t kSyncByte = 0x8B;
 
-// The check value over the first `covered` bytes, in record byte order.
-std::uint16_t CheckValueInRecordOrder(const std::uint8_t* record, std::size_t covered);
-
-// True when the two bytes after the first `covered` bytes hold their check value.
-bool CheckValueMatches(const std::uint8_t* record, std::size_t covered);
+// True when a record of this kind holds its check value: the sum of its
+// first `covered` bytes (sync and kind byte included), stored in the two
+// bytes after them. `body` is the record from the byte after its kind
+// byte on, wherever it lies: the converters check records where they were
+// read, before they copy them.
+bool CheckValueMatches(std::uint8_t kind, const std::uint8_t* body, std::size_t covered);
 
 // Moves the check value stored after the first `covered` bytes by the
 // change of one 4-byte field from `before` to its present bytes: the same

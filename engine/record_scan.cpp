@@ -79,37 +79,61 @@ bool ScanRecords(const std::string& inputPath, const std::string& workPath,
     return work.Close();
 }
 
+const std::uint8_t* ReadRecordBody(InputFile& input, std::size_t n, std::uint8_t* staging) {
+    if (const std::uint8_t* body = input.Peek(n)) {
+        input.Skip(n);
+        return body;
+    }
+    return input.Read(staging, n) == n ? staging : nullptr;
+}
+
+const std::uint8_t* AppendRecord(OutputFile& work, std::uint8_t kind, const std::uint8_t* body,
+                                 std::size_t covered,
+                                 std::initializer_list<std::size_t> timeOffsets) {
+    const std::size_t length = covered + 2;
+    std::uint8_t* record = work.Reserve(length);
+    if (record == nullptr) {
+        return nullptr;
+    }
+    record[0] = kSyncByte;
+    record[1] = kind;
+    std::memcpy(record + 2, body, length - 2);
+    for (std::size_t offset : timeOffsets) {
+        CorrectTimeField(record, covered, offset);
+    }
+    work.Commit(length);
+    ConversionCounts& counts = Engine().Counts;
+    ++counts.accepted[kind];
+    counts.outputBytes += length;
+    return record;
+}
+
 bool CorrectFixedLengthRecord(InputFile& input, OutputFile& work, std::uint8_t kind,
                               std::size_t length, std::initializer_list<std::size_t> timeOffsets,
                               bool capturesFirstTime) {
     try {
-        std::uint8_t record[kLongestFixedRecord];
-        if (length < 4 || length > sizeof record) {
+        if (length < 4 || length > kLongestFixedRecord) {
             return false;
         }
-        record[0] = kSyncByte;
-        record[1] = kind;
         ConversionCounts& counts = Engine().Counts;
-        if (input.Read(record + 2, length - 2) != length - 2) {
+        std::uint8_t staging[kLongestFixedRecord];
+        const std::uint8_t* body = ReadRecordBody(input, length - 2, staging);
+        if (body == nullptr) {
             ++counts.cutShort[kind];
             return false;
         }
         const std::size_t covered = length - 2;
-        if (!CheckValueMatches(record, covered)) {
+        if (!CheckValueMatches(kind, body, covered)) {
             ++counts.badCheck[kind];
             return false;
         }
-        for (std::size_t offset : timeOffsets) {
-            CorrectTimeField(record, covered, offset);
-        }
-        if (capturesFirstTime && Engine().FirstGpsTime == 0) {
-            std::memcpy(&Engine().FirstGpsTime, record + 2, 4);
-        }
-        if (!work.Write(record, length)) {
+        const std::uint8_t* record = AppendRecord(work, kind, body, covered, timeOffsets);
+        if (record == nullptr) {
             return false;
         }
-        ++counts.accepted[kind];
-        counts.outputBytes += length;
+        if (capturesFirstTime && Engine().FirstGpsTime == 0) {
+            std::memcpy(&Engine().FirstGpsTime, record + 2, 4);  // as corrected
+        }
         return true;
     } catch (...) {
         return false;

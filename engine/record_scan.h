@@ -30,6 +30,20 @@ struct RecordKind {
 bool ScanRecords(const std::string& inputPath, const std::string& workPath,
                  std::span<const RecordKind> kinds, const char* workFileOpenFailure);
 
+// The n record bytes after the kind byte: where the input's buffer holds
+// them, in place; else copied into `staging`. nullptr when the input ends
+// (or fails) before n bytes.
+const std::uint8_t* ReadRecordBody(InputFile& input, std::size_t n, std::uint8_t* staging);
+
+// Appends a checked record: sync byte, kind byte, then `covered` - 2 bytes
+// of `body` and its two check-value bytes, with the GPS time fields at the
+// given offsets corrected and the check value kept in step. Returns the
+// record as written (valid until the next write), nullptr when the work
+// file failed.
+const std::uint8_t* AppendRecord(OutputFile& work, std::uint8_t kind, const std::uint8_t* body,
+                                 std::size_t covered,
+                                 std::initializer_list<std::size_t> timeOffsets);
+
 // The corrector of every record of fixed length: reads its remaining
 // length - 2 bytes, rejects it on a bad check value, corrects the GPS time
 // fields at the given offsets in order, renews the check value and

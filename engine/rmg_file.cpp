@@ -14,43 +14,48 @@ constexpr std::size_t kBlockLength = 9;
 constexpr std::size_t kSectionTimeOffset = 3;
 
 // Reads, checks, corrects and appends a raw satellite data section of n
-// blocks; the header is read first, then each block, then the check
-// value, so a section cut short stops at the piece it lacks.
+// blocks. Where the input's buffer holds the whole section it is checked
+// in place; else it is read piece by piece (the header, each block, then
+// the check value), so a section cut short stops at the piece it lacks.
 bool CorrectSection(InputFile& input, OutputFile& work, std::uint8_t kind,
                     std::size_t (*blockCount)(std::uint8_t)) {
     try {
         ConversionCounts& counts = Engine().Counts;
-        std::uint8_t staging[kSectionHeaderLength + kBlockLength * kMaxSectionBlocks + 2];
-        staging[0] = kSyncByte;
-        staging[1] = kind;
-        if (input.Read(staging + 2, kSectionHeaderLength - 2) != kSectionHeaderLength - 2) {
-            ++counts.cutShort[kind];
-            return false;
+        // The section from the byte after its kind byte on.
+        const std::uint8_t* body = nullptr;
+        std::size_t covered = 0;
+        if (const std::uint8_t* header = input.Peek(kSectionHeaderLength - 2)) {
+            covered = kSectionHeaderLength + kBlockLength * blockCount(header[0]);
+            body = input.Peek(covered);
+            if (body != nullptr)
+                input.Skip(covered);
         }
-        const std::size_t blocks = blockCount(staging[2]);
-        const std::size_t covered = kSectionHeaderLength + kBlockLength * blocks;
-        for (std::size_t b = 0; b < blocks; ++b) {
-            std::uint8_t* block = staging + kSectionHeaderLength + kBlockLength * b;
-            if (input.Read(block, kBlockLength) != kBlockLength) {
+        std::uint8_t staging[kSectionHeaderLength + kBlockLength * kMaxSectionBlocks];
+        if (body == nullptr) {
+            if (input.Read(staging, kSectionHeaderLength - 2) != kSectionHeaderLength - 2) {
                 ++counts.cutShort[kind];
                 return false;
             }
+            const std::size_t blocks = blockCount(staging[0]);
+            covered = kSectionHeaderLength + kBlockLength * blocks;
+            for (std::size_t b = 0; b < blocks; ++b) {
+                std::uint8_t* block = staging + kSectionHeaderLength - 2 + kBlockLength * b;
+                if (input.Read(block, kBlockLength) != kBlockLength) {
+                    ++counts.cutShort[kind];
+                    return false;
+                }
+            }
+            if (input.Read(staging + covered - 2, 2) != 2) {
+                ++counts.cutShort[kind];
+                return false;
+            }
+            body = staging;
         }
-        if (input.Read(staging + covered, 2) != 2) {
-            ++counts.cutShort[kind];
-            return false;
-        }
-        if (!CheckValueMatches(staging, covered)) {
+        if (!CheckValueMatches(kind, body, covered)) {
             ++counts.badCheck[kind];
             return false;
         }
-        CorrectTimeField(staging, covered, kSectionTimeOffset);
-        if (!work.Write(staging, covered + 2)) {
-            return false;
-        }
-        ++counts.accepted[kind];
-        counts.outputBytes += covered + 2;
-        return true;
+        return AppendRecord(work, kind, body, covered, {kSectionTimeOffset}) != nullptr;
     } catch (...) {
         return false;
     }

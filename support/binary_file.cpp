@@ -238,6 +238,18 @@ bool OutputFile::WriteSlow(const std::uint8_t* data, std::size_t n) {
     return true;
 }
 
+std::uint8_t* OutputFile::ReserveSlow(std::size_t n) {
+    if (failed_ || fd_ < 0 || n > kBufferSize) {
+        failed_ = true;
+        return nullptr;
+    }
+    // The room must be in one piece: what the buffer holds goes first.
+    if (!HandOver()) {
+        return nullptr;
+    }
+    return buffer_.get();
+}
+
 bool OutputFile::Close() {
     if (fd_ < 0) {
         writer_.reset();

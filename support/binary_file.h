@@ -57,6 +57,16 @@ class InputFile {
         return ReadSlow(destination, n);
     }
 
+    // The next n bytes, read in place, where the buffer holds them all;
+    // nullptr where they run past it (Read copes with that). The bytes
+    // stay valid until the next Read or ReadByte.
+    const std::uint8_t* Peek(std::size_t n) const {
+        return end_ - next_ >= n ? buffer_.get() + next_ : nullptr;
+    }
+
+    // Consumes n bytes that Peek has shown.
+    void Skip(std::size_t n) { next_ += n; }
+
     bool Failed() const { return failed_; }
     // Bytes consumed so far.
     std::uint64_t Position() const { return consumedBeforeBuffer_ + next_; }
@@ -110,6 +120,19 @@ class OutputFile {
         return WriteSlow(data, n);
     }
 
+    // Room for n bytes (at most kBufferSize) at the end of the file, to be
+    // filled in place and then appended by Commit(n); nullptr once any
+    // write to the file has failed. Nothing is appended without Commit.
+    std::uint8_t* Reserve(std::size_t n) {
+        if (!failed_ && fd_ >= 0 && kBufferSize - used_ >= n) {
+            return buffer_.get() + used_;
+        }
+        return ReserveSlow(n);
+    }
+
+    // Appends the n bytes filled in after Reserve(n).
+    void Commit(std::size_t n) { used_ += n; }
+
     // Writes out the buffer and closes; false when anything written to the
     // file since Create was not taken whole.
     bool Close();
@@ -119,6 +142,7 @@ class OutputFile {
   private:
     bool HandOver();
     bool WriteSlow(const std::uint8_t* data, std::size_t n);
+    std::uint8_t* ReserveSlow(std::size_t n);
 
     int fd_ = -1;
     bool failed_ = false;

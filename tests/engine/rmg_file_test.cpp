@@ -5,6 +5,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "binary_file.h"
 #include "engine_state.h"
 #include "records.h"
 #include "temp_dir.h"
@@ -79,6 +80,38 @@ TEST_F(RmgFileTest, AllFourKindsConvertByteExactInInputOrder) {
     EXPECT_EQ(work, expected);
     EXPECT_EQ(Engine().RolloverFound, 1);
     EXPECT_TRUE(LogMessages().empty());
+}
+
+TEST_F(RmgFileTest, RecordsThatStraddleTheReadBufferConvertTheSame) {
+    // Records found whole in the read buffer are checked where they lie;
+    // one that runs past its end is put together first. Every split point
+    // of each kind must give the same bytes, and a bad one stays out.
+    const Bytes section = NewSection(12, kOld);
+    const Bytes sectionFixed = NewSection(12, kOldFixed);
+    const Bytes oldSection = OldSection(0xFF, 8, kOld);
+    const Bytes oldSectionFixed = OldSection(0xFF, 8, kOldFixed);
+    const Bytes position = PositionMonitor(kOld);
+    const Bytes positionFixed = PositionMonitor(kOldFixed);
+    const Bytes bad = NewSection(4, kOld, /*good=*/false);
+    for (std::size_t split = 1; split <= section.size(); ++split) {
+        Bytes input(InputFile::kBufferSize - split, 0x00);  // junk up to the split
+        Bytes tail = Concat({section, oldSection, position, bad, section});
+        input.insert(input.end(), tail.begin(), tail.end());
+        // The old section and the position record straddle it too, a little
+        // further on, as the split moves through the first section.
+        Bytes shifted(InputFile::kBufferSize - split - section.size() / 2, 0x00);
+        tail = Concat({oldSection, position, bad});
+        shifted.insert(shifted.end(), tail.begin(), tail.end());
+        Bytes work;
+        Engine().Counts = ConversionCounts{};
+        ASSERT_TRUE(Convert(input, work));
+        EXPECT_EQ(work, Concat({sectionFixed, oldSectionFixed, positionFixed, sectionFixed}))
+            << "split " << split;
+        ASSERT_TRUE(Convert(shifted, work));
+        EXPECT_EQ(work, Concat({oldSectionFixed, positionFixed})) << "split " << split;
+        EXPECT_EQ(Engine().Counts.badCheck[0x91], 2u) << "split " << split;
+        EXPECT_EQ(Engine().Counts.accepted[0x91], 2u) << "split " << split;
+    }
 }
 
 TEST_F(RmgFileTest, SectionLengthsFollowMaskAndCount) {

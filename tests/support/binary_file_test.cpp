@@ -7,6 +7,7 @@
 #endif
 
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -46,6 +47,46 @@ TEST_F(BinaryFileTest, ReadsBytesAndRunsAcrossBufferRefills) {
     EXPECT_FALSE(in.Failed());
     EXPECT_EQ(in.ReadByte(byte), InputFile::Status::End);
     EXPECT_EQ(in.Read(run.data(), 5), 0u);
+}
+
+TEST_F(BinaryFileTest, PeekShowsOnlyWhatTheBufferHoldsWhole) {
+    const Bytes content = Pattern(2 * InputFile::kBufferSize);
+    WriteBytes(Path("in"), content);
+    InputFile in;
+    ASSERT_TRUE(in.Open(Path("in")));
+    EXPECT_EQ(in.Peek(1), nullptr);  // nothing read yet
+    std::uint8_t byte;
+    ASSERT_EQ(in.ReadByte(byte), InputFile::Status::Ok);
+    const std::uint8_t* view = in.Peek(InputFile::kBufferSize - 1);
+    ASSERT_NE(view, nullptr);
+    EXPECT_EQ(Bytes(view, view + 3), Bytes(content.begin() + 1, content.begin() + 4));
+    EXPECT_EQ(in.Peek(InputFile::kBufferSize), nullptr);  // runs past the buffer
+    in.Skip(InputFile::kBufferSize - 3);
+    EXPECT_EQ(in.Position(), InputFile::kBufferSize - 2);
+    // What runs past the buffer comes whole through Read.
+    Bytes straddling(4);
+    ASSERT_EQ(in.Read(straddling.data(), 4), 4u);
+    EXPECT_EQ(straddling, Bytes(content.begin() + InputFile::kBufferSize - 2,
+                                content.begin() + InputFile::kBufferSize + 2));
+}
+
+TEST_F(BinaryFileTest, ReservedRoomIsWrittenOnlyOnceCommitted) {
+    const Bytes content = Pattern(OutputFile::kBufferSize + 100);
+    OutputFile out;
+    ASSERT_TRUE(out.Create(Path("out")));
+    ASSERT_TRUE(out.Write(content.data(), OutputFile::kBufferSize - 10));
+    // Room for 50 bytes is not left in the buffer: it goes out first.
+    std::uint8_t* room = out.Reserve(50);
+    ASSERT_NE(room, nullptr);
+    std::memcpy(room, content.data() + OutputFile::kBufferSize - 10, 50);
+    out.Commit(50);
+    room = out.Reserve(200);  // filled, but never committed
+    ASSERT_NE(room, nullptr);
+    std::memset(room, 0xEE, 200);
+    ASSERT_TRUE(out.Write(content.data() + OutputFile::kBufferSize + 40, 60));
+    ASSERT_TRUE(out.Close());
+    EXPECT_EQ(ReadBytes(Path("out")), content);
+    EXPECT_EQ(out.Reserve(1), nullptr);  // closed
 }
 
 TEST_F(BinaryFileTest, ShortReadAtTheEnd) {
