@@ -2,10 +2,6 @@
 
 #include <bit>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 namespace quenrix {
 
 static_assert(std::endian::native == std::endian::little,
@@ -85,27 +81,6 @@ std::uint32_t DateTimeToGpsSeconds(const DateTimeRecord& dt) {
         (IsLeapYear(static_cast<std::int16_t>(dt.year)) && month >= 3 ? 1 : 0) + dt.day - 6);
     return static_cast<std::uint32_t>(days) * kSecondsPerDay + dt.hour * 3600u + dt.minute * 60u +
            dt.second;
-}
-
-std::uint16_t ComputeCheckValue(const std::uint8_t* buffer, std::int32_t length) {
-    // Runs over every byte of every record: sixteen bytes at a time where
-    // the processor can add them so.
-    std::uint32_t sum = 0;
-    std::int32_t i = 0;
-#if defined(__SSE2__)
-    const __m128i zero = _mm_setzero_si128();
-    __m128i sums = zero;
-    for (; i + 16 <= length; i += 16) {
-        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(buffer + i));
-        sums = _mm_add_epi64(sums, _mm_sad_epu8(bytes, zero));
-    }
-    sum = static_cast<std::uint32_t>(_mm_cvtsi128_si32(sums)) +
-          static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_unpackhi_epi64(sums, sums)));
-#endif
-    for (; i < length; ++i) {
-        sum += buffer[i];
-    }
-    return static_cast<std::uint16_t>(sum);
 }
 
 }  // namespace quenrix

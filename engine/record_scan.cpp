@@ -1,5 +1,6 @@
 #include "record_scan.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -10,11 +11,6 @@
 #include "rollover.h"
 
 namespace quenrix {
-namespace {
-
-constexpr std::size_t kLongestFixedRecord = 512;
-
-}  // namespace
 
 bool ScanRecords(const std::string& inputPath, const std::string& workPath,
                  std::span<const RecordKind> kinds, const char* workFileOpenFailure) {
@@ -49,6 +45,21 @@ bool ScanRecords(const std::string& inputPath, const std::string& workPath,
             bounds.Refresh();
             nextPump = input.Position() + kPumpInterval;
         }
+        if (!syncSeen) {
+            // Outside a record only a sync byte matters: the bytes before
+            // the next one (up to the window's next turn) go at once.
+            const std::size_t window = static_cast<std::size_t>(
+                std::min<std::uint64_t>(input.Buffered(), nextPump - input.Position()));
+            if (window > 0) {
+                const std::uint8_t* here = input.Peek(window);
+                const void* sync = std::memchr(here, kSyncByte, window);
+                input.Skip(sync != nullptr ? static_cast<const std::uint8_t*>(sync) - here
+                                           : window);
+                if (sync == nullptr) {
+                    continue;
+                }
+            }
+        }
         std::uint8_t byte;
         InputFile::Status status = input.ReadByte(byte);
         if (status == InputFile::Status::End) {
@@ -77,67 +88,6 @@ bool ScanRecords(const std::string& inputPath, const std::string& workPath,
     // Bytes still buffered reach the disk here; a file that could not take
     // them all is no complete work file.
     return work.Close();
-}
-
-const std::uint8_t* ReadRecordBody(InputFile& input, std::size_t n, std::uint8_t* staging) {
-    if (const std::uint8_t* body = input.Peek(n)) {
-        input.Skip(n);
-        return body;
-    }
-    return input.Read(staging, n) == n ? staging : nullptr;
-}
-
-const std::uint8_t* AppendRecord(OutputFile& work, std::uint8_t kind, const std::uint8_t* body,
-                                 std::size_t covered,
-                                 std::initializer_list<std::size_t> timeOffsets) {
-    const std::size_t length = covered + 2;
-    std::uint8_t* record = work.Reserve(length);
-    if (record == nullptr) {
-        return nullptr;
-    }
-    record[0] = kSyncByte;
-    record[1] = kind;
-    std::memcpy(record + 2, body, length - 2);
-    for (std::size_t offset : timeOffsets) {
-        CorrectTimeField(record, covered, offset);
-    }
-    work.Commit(length);
-    ConversionCounts& counts = Engine().Counts;
-    ++counts.accepted[kind];
-    counts.outputBytes += length;
-    return record;
-}
-
-bool CorrectFixedLengthRecord(InputFile& input, OutputFile& work, std::uint8_t kind,
-                              std::size_t length, std::initializer_list<std::size_t> timeOffsets,
-                              bool capturesFirstTime) {
-    try {
-        if (length < 4 || length > kLongestFixedRecord) {
-            return false;
-        }
-        ConversionCounts& counts = Engine().Counts;
-        std::uint8_t staging[kLongestFixedRecord];
-        const std::uint8_t* body = ReadRecordBody(input, length - 2, staging);
-        if (body == nullptr) {
-            ++counts.cutShort[kind];
-            return false;
-        }
-        const std::size_t covered = length - 2;
-        if (!CheckValueMatches(kind, body, covered)) {
-            ++counts.badCheck[kind];
-            return false;
-        }
-        const std::uint8_t* record = AppendRecord(work, kind, body, covered, timeOffsets);
-        if (record == nullptr) {
-            return false;
-        }
-        if (capturesFirstTime && Engine().FirstGpsTime == 0) {
-            std::memcpy(&Engine().FirstGpsTime, record + 2, 4);  // as corrected
-        }
-        return true;
-    } catch (...) {
-        return false;
-    }
 }
 
 }  // namespace quenrix

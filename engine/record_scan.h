@@ -5,13 +5,17 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <initializer_list>
+#include <cstring>
 #include <span>
 #include <string>
 
 #include "binary_file.h"
+#include "engine_state.h"
+#include "record_frame.h"
 
 namespace quenrix {
+
+inline constexpr std::size_t kLongestFixedRecord = 512;
 
 // Reads the rest of a record (the input stands just after its kind byte),
 // verifies it, corrects its GPS times and appends it to the work file.
@@ -33,24 +37,75 @@ bool ScanRecords(const std::string& inputPath, const std::string& workPath,
 // The n record bytes after the kind byte: where the input's buffer holds
 // them, in place; else copied into `staging`. nullptr when the input ends
 // (or fails) before n bytes.
-const std::uint8_t* ReadRecordBody(InputFile& input, std::size_t n, std::uint8_t* staging);
+inline const std::uint8_t* ReadRecordBody(InputFile& input, std::size_t n, std::uint8_t* staging) {
+    if (const std::uint8_t* body = input.Peek(n)) {
+        input.Skip(n);
+        return body;
+    }
+    return input.Read(staging, n) == n ? staging : nullptr;
+}
 
 // Appends a checked record: sync byte, kind byte, then `covered` - 2 bytes
-// of `body` and its two check-value bytes, with the GPS time fields at the
-// given offsets corrected and the check value kept in step. Returns the
-// record as written (valid until the next write), nullptr when the work
-// file failed.
+// of `body` and its two check-value bytes, with the GPS time fields at
+// TimeOffsets corrected in order and the check value kept in step. Returns
+// the record as written (valid until the next write), nullptr when the
+// work file failed.
+template <std::size_t... TimeOffsets>
 const std::uint8_t* AppendRecord(OutputFile& work, std::uint8_t kind, const std::uint8_t* body,
-                                 std::size_t covered,
-                                 std::initializer_list<std::size_t> timeOffsets);
+                                 std::size_t covered) {
+    const std::size_t length = covered + 2;
+    std::uint8_t* record = work.Reserve(length);
+    if (record == nullptr) {
+        return nullptr;
+    }
+    record[0] = kSyncByte;
+    record[1] = kind;
+    std::memcpy(record + 2, body, length - 2);
+    (CorrectTimeField(record, covered, TimeOffsets), ...);
+    work.Commit(length);
+    ConversionCounts& counts = Engine().Counts;
+    ++counts.accepted[kind];
+    counts.outputBytes += length;
+    return record;
+}
 
 // The corrector of every record of fixed length: reads its remaining
-// length - 2 bytes, rejects it on a bad check value, corrects the GPS time
-// fields at the given offsets in order, renews the check value and
-// appends it. With `capturesFirstTime` the first accepted record with a
-// non-zero time at offset 2 sets the engine's first GPS time.
+// Length - 2 bytes, rejects it on a bad check value, corrects the GPS time
+// fields at TimeOffsets in order, renews the check value and appends it.
+// With `capturesFirstTime` the first accepted record with a non-zero time
+// at offset 2 sets the engine's first GPS time. A record is a few dozen
+// bytes, so each kind gets code of its own, with its length and offsets
+// built in: calls and loops over them would cost as much as the work.
+template <std::size_t Length, std::size_t... TimeOffsets>
 bool CorrectFixedLengthRecord(InputFile& input, OutputFile& work, std::uint8_t kind,
-                              std::size_t length, std::initializer_list<std::size_t> timeOffsets,
-                              bool capturesFirstTime = false);
+                              bool capturesFirstTime = false) {
+    static_assert(Length >= 4 && Length <= kLongestFixedRecord);
+    static_assert(((TimeOffsets >= 2 && TimeOffsets + 4 <= Length - 2) && ...),
+                  "a time field lies between the kind byte and the check value");
+    try {
+        ConversionCounts& counts = Engine().Counts;
+        std::uint8_t staging[Length - 2];
+        const std::uint8_t* body = ReadRecordBody(input, Length - 2, staging);
+        if (body == nullptr) {
+            ++counts.cutShort[kind];
+            return false;
+        }
+        constexpr std::size_t covered = Length - 2;
+        if (!CheckValueMatches(kind, body, covered)) {
+            ++counts.badCheck[kind];
+            return false;
+        }
+        const std::uint8_t* record = AppendRecord<TimeOffsets...>(work, kind, body, covered);
+        if (record == nullptr) {
+            return false;
+        }
+        if (capturesFirstTime && Engine().FirstGpsTime == 0) {
+            std::memcpy(&Engine().FirstGpsTime, record + 2, 4);  // as corrected
+        }
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
 
 }  // namespace quenrix

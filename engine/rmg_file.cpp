@@ -55,7 +55,7 @@ bool CorrectSection(InputFile& input, OutputFile& work, std::uint8_t kind,
             ++counts.badCheck[kind];
             return false;
         }
-        return AppendRecord(work, kind, body, covered, {kSectionTimeOffset}) != nullptr;
+        return AppendRecord<kSectionTimeOffset>(work, kind, body, covered) != nullptr;
     } catch (...) {
         return false;
     }
@@ -72,8 +72,8 @@ constexpr RecordKind kRmgKinds[] = {
 }  // namespace
 
 bool CorrectPositionMonitorRecord(InputFile& input, OutputFile& work) {
-    return CorrectFixedLengthRecord(input, work, 0x82, kPositionMonitorLength, {2},
-                                    /*capturesFirstTime=*/true);
+    return CorrectFixedLengthRecord<kPositionMonitorLength, 2>(input, work, 0x82,
+                                                               /*capturesFirstTime=*/true);
 }
 
 bool CorrectOldRawSatelliteSection(InputFile& input, OutputFile& work) {

@@ -5,31 +5,31 @@
 namespace quenrix {
 
 bool CorrectHeaderSection(InputFile& input, OutputFile& work) {
-    return CorrectFixedLengthRecord(input, work, 0x62, 26, {14});
+    return CorrectFixedLengthRecord<26, 14>(input, work, 0x62);
 }
 
 bool CorrectOrbitInformationRecord(InputFile& input, OutputFile& work) {
-    return CorrectFixedLengthRecord(input, work, 0x60, 26, {});
+    return CorrectFixedLengthRecord<26>(input, work, 0x60);
 }
 
 bool CorrectOrbitMessageRecord(InputFile& input, OutputFile& work) {
-    return CorrectFixedLengthRecord(input, work, 0x61, 74, {});
+    return CorrectFixedLengthRecord<74>(input, work, 0x61);
 }
 
 bool CorrectPositioningResultRecord(InputFile& input, OutputFile& work) {
-    return CorrectFixedLengthRecord(input, work, 0x50, 23, {2}, /*capturesFirstTime=*/true);
+    return CorrectFixedLengthRecord<23, 2>(input, work, 0x50, /*capturesFirstTime=*/true);
 }
 
 bool CorrectSatelliteInformationRecord(InputFile& input, OutputFile& work) {
-    return CorrectFixedLengthRecord(input, work, 0x51, 124, {2});
+    return CorrectFixedLengthRecord<124, 2>(input, work, 0x51);
 }
 
 bool CorrectNavigationMessageRecord(InputFile& input, OutputFile& work) {
-    return CorrectFixedLengthRecord(input, work, 0x52, 35, {});
+    return CorrectFixedLengthRecord<35>(input, work, 0x52);
 }
 
 bool CorrectDisplayMonitorRecord(InputFile& input, OutputFile& work) {
-    return CorrectFixedLengthRecord(input, work, 0x55, 29, {3, 7});
+    return CorrectFixedLengthRecord<29, 3, 7>(input, work, 0x55);
 }
 
 namespace {

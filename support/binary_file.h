@@ -64,6 +64,9 @@ class InputFile {
         return end_ - next_ >= n ? buffer_.get() + next_ : nullptr;
     }
 
+    // Bytes read from the file and not yet consumed: Peek shows them all.
+    std::size_t Buffered() const { return end_ - next_; }
+
     // Consumes n bytes that Peek has shown.
     void Skip(std::size_t n) { next_ += n; }
 
