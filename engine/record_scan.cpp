@@ -50,8 +50,8 @@ bool ScanRecords(const std::string& inputPath, const std::string& workPath,
             // the next one (up to the window's next turn) go at once.
             const std::size_t window = static_cast<std::size_t>(
                 std::min<std::uint64_t>(input.Buffered(), nextPump - input.Position()));
-            if (window > 0) {
-                const std::uint8_t* here = input.Peek(window);
+            const std::uint8_t* here = input.Peek(window);
+            if (window > 0 && *here != kSyncByte) {
                 const void* sync = std::memchr(here, kSyncByte, window);
                 input.Skip(sync != nullptr ? static_cast<const std::uint8_t*>(sync) - here
                                            : window);

@@ -51,8 +51,9 @@ inline const std::uint8_t* ReadRecordBody(InputFile& input, std::size_t n, std::
 // the record as written (valid until the next write), nullptr when the
 // work file failed.
 template <std::size_t... TimeOffsets>
-const std::uint8_t* AppendRecord(OutputFile& work, std::uint8_t kind, const std::uint8_t* body,
-                                 std::size_t covered) {
+[[gnu::always_inline]] inline const std::uint8_t* AppendRecord(OutputFile& work, std::uint8_t kind,
+                                                               const std::uint8_t* body,
+                                                               std::size_t covered) {
     const std::size_t length = covered + 2;
     std::uint8_t* record = work.Reserve(length);
     if (record == nullptr) {
