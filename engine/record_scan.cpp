@@ -36,6 +36,17 @@ bool ScanRecords(const std::string& inputPath, const std::string& workPath,
         byKind[kind.kind] = &kind;
     }
 
+    // Hands the rest of a record to the corrector of its kind; false when
+    // the work file lost bytes: it can never become a whole corrected
+    // file, so the scan stops there.
+    const auto Correct = [&](const RecordKind& kind) {
+        if (kind.correct(input, work)) {
+            return true;
+        }
+        WriteLog(log, kind.failureMessage);
+        return !work.Failed();
+    };
+
     RolloverBoundsScope bounds;
     bool syncSeen = false;
     std::uint64_t nextPump = 0;
@@ -46,11 +57,22 @@ bool ScanRecords(const std::string& inputPath, const std::string& workPath,
             nextPump = input.Position() + kPumpInterval;
         }
         if (!syncSeen) {
-            // Outside a record only a sync byte matters: the bytes before
-            // the next one (up to the window's next turn) go at once.
+            // Looked at in the buffer, up to the window's next turn.
             const std::size_t window = static_cast<std::size_t>(
                 std::min<std::uint64_t>(input.Buffered(), nextPump - input.Position()));
             const std::uint8_t* here = input.Peek(window);
+            const RecordKind* kind =
+                window >= 2 && here[0] == kSyncByte ? byKind[here[1]] : nullptr;
+            if (kind != nullptr) {
+                // Most often a record starts right here.
+                input.Skip(2);
+                if (!Correct(*kind)) {
+                    return false;
+                }
+                continue;
+            }
+            // Outside a record only a sync byte matters: the bytes before
+            // the next one go at once.
             if (window > 0 && *here != kSyncByte) {
                 const void* sync = std::memchr(here, kSyncByte, window);
                 input.Skip(sync != nullptr ? static_cast<const std::uint8_t*>(sync) - here
@@ -74,13 +96,8 @@ bool ScanRecords(const std::string& inputPath, const std::string& workPath,
             continue;
         }
         const RecordKind* kind = byKind[byte];
-        if (syncSeen && kind != nullptr && !kind->correct(input, work)) {
-            WriteLog(log, kind->failureMessage);
-            if (work.Failed()) {
-                // The work file lost bytes: it can never become a whole
-                // corrected file, so the scan stops here.
-                return false;
-            }
+        if (syncSeen && kind != nullptr && !Correct(*kind)) {
+            return false;
         }
         syncSeen = false;
     }

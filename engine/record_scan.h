@@ -78,8 +78,9 @@ template <std::size_t... TimeOffsets>
 // bytes, so each kind gets code of its own, with its length and offsets
 // built in: calls and loops over them would cost as much as the work.
 template <std::size_t Length, std::size_t... TimeOffsets>
-bool CorrectFixedLengthRecord(InputFile& input, OutputFile& work, std::uint8_t kind,
-                              bool capturesFirstTime = false) {
+[[gnu::always_inline]] inline bool CorrectFixedLengthRecord(InputFile& input, OutputFile& work,
+                                                            std::uint8_t kind,
+                                                            bool capturesFirstTime = false) {
     static_assert(Length >= 4 && Length <= kLongestFixedRecord);
     static_assert(((TimeOffsets >= 2 && TimeOffsets + 4 <= Length - 2) && ...),
                   "a time field lies between the kind byte and the check value");
