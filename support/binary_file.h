@@ -21,7 +21,7 @@ class IoThread;
 class InputFile {
   public:
     enum class Status { Ok, End, Error };
-    static constexpr std::size_t kBufferSize = 256 * 1024;
+    static constexpr std::size_t kBufferSize = 1024 * 1024;
 
     InputFile();
     ~InputFile();
@@ -98,7 +98,7 @@ class InputFile {
 // overlap. A file that never fills a buffer is written without a thread.
 class OutputFile {
   public:
-    static constexpr std::size_t kBufferSize = 256 * 1024;
+    static constexpr std::size_t kBufferSize = 1024 * 1024;
 
     OutputFile();
     ~OutputFile();
