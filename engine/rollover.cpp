@@ -65,8 +65,8 @@ std::optional<std::uint32_t> ReferenceDay() {
 
 namespace {
 
-// The bounds of the innermost scope of this thread; none outside a scan.
-thread_local const RolloverBounds* scopeBounds = nullptr;
+// The innermost scope of this thread; none outside a scan.
+thread_local const RolloverBoundsScope::State* currentScope = nullptr;
 
 }  // namespace
 
@@ -74,12 +74,13 @@ RolloverBounds CurrentRolloverBounds() {
     return {RolloverLimit(), ReferenceDay()};
 }
 
-RolloverBoundsScope::RolloverBoundsScope() : bounds_(CurrentRolloverBounds()), outer_(scopeBounds) {
-    scopeBounds = &bounds_;
+RolloverBoundsScope::RolloverBoundsScope()
+    : state_{CurrentRolloverBounds(), &Engine()}, outer_(currentScope) {
+    currentScope = &state_;
 }
 
 RolloverBoundsScope::~RolloverBoundsScope() {
-    scopeBounds = outer_;
+    currentScope = outer_;
 }
 
 void CorrectRollover(std::uint8_t* field) {
@@ -87,7 +88,15 @@ void CorrectRollover(std::uint8_t* field) {
     std::memcpy(&t, field, sizeof t);
     SwapBytes32(t);
 
-    const RolloverBounds bounds = scopeBounds != nullptr ? *scopeBounds : CurrentRolloverBounds();
+    // Inside a scan the bounds and the engine state are at hand; a call
+    // of its own asks for them.
+    const RolloverBoundsScope::State* scope = currentScope;
+    RolloverBoundsScope::State asked;
+    if (scope == nullptr) {
+        asked = {CurrentRolloverBounds(), &Engine()};
+        scope = &asked;
+    }
+    const RolloverBounds& bounds = scope->bounds;
     if (!bounds.limit || t > *bounds.limit) {
         return;
     }
@@ -96,7 +105,7 @@ void CorrectRollover(std::uint8_t* field) {
         return;
     }
     t += kSecondsOf1024Weeks;
-    EngineState& engine = Engine();
+    EngineState& engine = *scope->engine;
     if (t < *referenceDay) {
         t += kSecondsOf1024Weeks;
         ++engine.Counts.twoSteps;

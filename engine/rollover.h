@@ -9,6 +9,8 @@
 
 namespace quenrix {
 
+struct EngineState;
+
 inline constexpr std::uint32_t kSigRolloverLimit = 1060214400;        // 2013-08-11, week 1753
 inline constexpr std::uint32_t kRmgType77RolloverLimit = 1189641600;  // 2017-09-17, week 1967
 inline constexpr std::uint32_t kRmgType80RolloverLimit = 1325116800;  // 2022-01-02, week 2191
@@ -45,11 +47,18 @@ class RolloverBoundsScope {
     RolloverBoundsScope(const RolloverBoundsScope&) = delete;
     RolloverBoundsScope& operator=(const RolloverBoundsScope&) = delete;
 
-    void Refresh() { bounds_ = CurrentRolloverBounds(); }
+    void Refresh() { state_.bounds = CurrentRolloverBounds(); }
+
+    // What CorrectRollover works with inside the scope: the bounds and the
+    // engine state of the scope's thread, found once.
+    struct State {
+        RolloverBounds bounds;
+        EngineState* engine;
+    };
 
   private:
-    RolloverBounds bounds_;
-    const RolloverBounds* outer_;
+    State state_;
+    const State* outer_;
 };
 
 }  // namespace quenrix
