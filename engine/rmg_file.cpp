@@ -17,15 +17,15 @@ constexpr std::size_t kSectionTimeOffset = 3;
 // blocks. Where the input's buffer holds the whole section it is checked
 // in place; else it is read piece by piece (the header, each block, then
 // the check value), so a section cut short stops at the piece it lacks.
-bool CorrectSection(InputFile& input, OutputFile& work, std::uint8_t kind,
-                    std::size_t (*blockCount)(std::uint8_t)) {
+template <std::size_t (*BlockCount)(std::uint8_t)>
+bool CorrectSection(InputFile& input, OutputFile& work, std::uint8_t kind) {
     try {
         ConversionCounts& counts = Engine().Counts;
         // The section from the byte after its kind byte on.
         const std::uint8_t* body = nullptr;
         std::size_t covered = 0;
         if (const std::uint8_t* header = input.Peek(kSectionHeaderLength - 2)) {
-            covered = kSectionHeaderLength + kBlockLength * blockCount(header[0]);
+            covered = kSectionHeaderLength + kBlockLength * BlockCount(header[0]);
             body = input.Peek(covered);
             if (body != nullptr)
                 input.Skip(covered);
@@ -36,7 +36,7 @@ bool CorrectSection(InputFile& input, OutputFile& work, std::uint8_t kind,
                 ++counts.cutShort[kind];
                 return false;
             }
-            const std::size_t blocks = blockCount(staging[0]);
+            const std::size_t blocks = BlockCount(staging[0]);
             covered = kSectionHeaderLength + kBlockLength * blocks;
             for (std::size_t b = 0; b < blocks; ++b) {
                 std::uint8_t* block = staging + kSectionHeaderLength - 2 + kBlockLength * b;
@@ -77,11 +77,11 @@ bool CorrectPositionMonitorRecord(InputFile& input, OutputFile& work) {
 }
 
 bool CorrectOldRawSatelliteSection(InputFile& input, OutputFile& work) {
-    return CorrectSection(input, work, 0x81, OldSectionBlockCount);
+    return CorrectSection<OldSectionBlockCount>(input, work, 0x81);
 }
 
 bool CorrectRawSatelliteSection(InputFile& input, OutputFile& work) {
-    return CorrectSection(input, work, 0x91, SectionBlockCount);
+    return CorrectSection<SectionBlockCount>(input, work, 0x91);
 }
 
 bool ConvertRmgFile(const std::string& inputPath, const std::string& workPath) {
