@@ -45,15 +45,16 @@ inline const std::uint8_t* ReadRecordBody(InputFile& input, std::size_t n, std::
     return input.Read(staging, n) == n ? staging : nullptr;
 }
 
-// Appends a checked record: sync byte, kind byte, then `covered` - 2 bytes
-// of `body` and its two check-value bytes, with the GPS time fields at
-// TimeOffsets corrected in order and the check value kept in step. Returns
-// the record as written (valid until the next write), nullptr when the
-// work file failed.
+// Appends a checked record and counts it: sync byte, kind byte, then
+// `covered` - 2 bytes of `body` and its two check-value bytes, with the GPS
+// time fields at TimeOffsets corrected in order and the check value kept
+// in step. Returns the record as written (valid until the next write),
+// nullptr when the work file failed.
 template <std::size_t... TimeOffsets>
 [[gnu::always_inline]] inline const std::uint8_t* AppendRecord(OutputFile& work, std::uint8_t kind,
                                                                const std::uint8_t* body,
-                                                               std::size_t covered) {
+                                                               std::size_t covered,
+                                                               ConversionCounts& counts) {
     const std::size_t length = covered + 2;
     std::uint8_t* record = work.Reserve(length);
     if (record == nullptr) {
@@ -64,7 +65,6 @@ template <std::size_t... TimeOffsets>
     std::memcpy(record + 2, body, length - 2);
     (CorrectTimeField(record, covered, TimeOffsets), ...);
     work.Commit(length);
-    ConversionCounts& counts = Engine().Counts;
     ++counts.accepted[kind];
     counts.outputBytes += length;
     return record;
@@ -97,7 +97,8 @@ template <std::size_t Length, std::size_t... TimeOffsets>
             ++counts.badCheck[kind];
             return false;
         }
-        const std::uint8_t* record = AppendRecord<TimeOffsets...>(work, kind, body, covered);
+        const std::uint8_t* record =
+            AppendRecord<TimeOffsets...>(work, kind, body, covered, counts);
         if (record == nullptr) {
             return false;
         }

@@ -55,7 +55,7 @@ bool CorrectSection(InputFile& input, OutputFile& work, std::uint8_t kind) {
             ++counts.badCheck[kind];
             return false;
         }
-        return AppendRecord<kSectionTimeOffset>(work, kind, body, covered) != nullptr;
+        return AppendRecord<kSectionTimeOffset>(work, kind, body, covered, counts) != nullptr;
     } catch (...) {
         return false;
     }
