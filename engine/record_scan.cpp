@@ -2,7 +2,12 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "engine_state.h"
 #include "event_pump.h"
@@ -11,6 +16,31 @@
 #include "rollover.h"
 
 namespace quenrix {
+namespace {
+
+// Where the first sync byte of the n bytes lies; n when there is none.
+// Most runs of bytes between records are short: the first sixteen are
+// looked at in one go.
+std::size_t FindSync(const std::uint8_t* bytes, std::size_t n) {
+    std::size_t from = 0;
+#if defined(__SSE2__)
+    if (n >= 16) {
+        const __m128i sync = _mm_set1_epi8(static_cast<char>(kSyncByte));
+        const __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i*>(bytes));
+        const int found = _mm_movemask_epi8(_mm_cmpeq_epi8(first, sync));
+        if (found != 0) {
+            return static_cast<std::size_t>(std::countr_zero(static_cast<unsigned>(found)));
+        }
+        from = 16;
+    }
+#endif
+    const void* found = std::memchr(bytes + from, kSyncByte, n - from);
+    return found != nullptr
+               ? static_cast<std::size_t>(static_cast<const std::uint8_t*>(found) - bytes)
+               : n;
+}
+
+}  // namespace
 
 bool ScanRecords(const std::string& inputPath, const std::string& workPath,
                  std::span<const RecordKind> kinds, const char* workFileOpenFailure) {
@@ -57,29 +87,26 @@ bool ScanRecords(const std::string& inputPath, const std::string& workPath,
             nextPump = input.Position() + kPumpInterval;
         }
         if (!syncSeen) {
-            // Looked at in the buffer, up to the window's next turn.
+            // Looked at in the buffer, up to the window's next turn. Outside
+            // a record only a sync byte matters: the bytes before the next
+            // one go at once.
             const std::size_t window = static_cast<std::size_t>(
                 std::min<std::uint64_t>(input.Buffered(), nextPump - input.Position()));
             const std::uint8_t* here = input.Peek(window);
-            const RecordKind* kind =
-                window >= 2 && here[0] == kSyncByte ? byKind[here[1]] : nullptr;
+            const std::size_t sync =
+                window > 0 && here[0] != kSyncByte ? FindSync(here, window) : 0;
+            input.Skip(sync);
+            if (window > 0 && sync == window) {
+                continue;
+            }
+            // Most often a record starts at the sync byte.
+            const RecordKind* kind = window - sync >= 2 ? byKind[here[sync + 1]] : nullptr;
             if (kind != nullptr) {
-                // Most often a record starts right here.
                 input.Skip(2);
                 if (!Correct(*kind)) {
                     return false;
                 }
                 continue;
-            }
-            // Outside a record only a sync byte matters: the bytes before
-            // the next one go at once.
-            if (window > 0 && *here != kSyncByte) {
-                const void* sync = std::memchr(here, kSyncByte, window);
-                input.Skip(sync != nullptr ? static_cast<const std::uint8_t*>(sync) - here
-                                           : window);
-                if (sync == nullptr) {
-                    continue;
-                }
             }
         }
         std::uint8_t byte;

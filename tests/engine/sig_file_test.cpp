@@ -144,6 +144,30 @@ TEST_F(SigFileTest, KindByteMustFollowTheSyncByteDirectly) {
     EXPECT_EQ(work, record);
 }
 
+TEST_F(SigFileTest, BytesBetweenRecordsOfAnyLengthAreSkipped) {
+    // Runs of 0 to 40 bytes without a sync byte (kind bytes among them),
+    // then lone sync bytes before bytes of no kind, before each record.
+    const Bytes record = Positioning(kOld);
+    const Bytes fixed = Positioning(kOldFixed);
+    Bytes input, expected;
+    for (std::size_t n = 0; n <= 40; ++n) {
+        for (std::size_t i = 0; i < n; ++i) {
+            const std::uint8_t byte = static_cast<std::uint8_t>(0x50 + i * 37 % 16);
+            input.push_back(byte);
+        }
+        if (n % 3 == 0) {
+            const Bytes lone = {0x8B, 0x00, 0x01, 0x8B, 0x8A};
+            input.insert(input.end(), lone.begin(), lone.end());
+        }
+        input.insert(input.end(), record.begin(), record.end());
+        expected.insert(expected.end(), fixed.begin(), fixed.end());
+    }
+    Bytes work;
+    ASSERT_TRUE(Convert(input, work));
+    EXPECT_EQ(work, expected);
+    EXPECT_EQ(Engine().Counts.accepted[0x50], 41u);
+}
+
 TEST_F(SigFileTest, BadCheckValueSkipsTheWholeRecordEvenAValidOneInside) {
     // A satellite record with a wrong check value whose body holds a whole
     // valid positioning record: the scan resumes after its 124 bytes.
