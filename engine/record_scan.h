@@ -1,6 +1,8 @@
-// The scanner both converters share: it walks the input byte by byte,
-// and a kind byte right after a sync byte hands the rest of the record to
-// the corrector of that kind, which appends it, corrected, to the work file.
+// The scanner both converters share: it looks through the input for sync
+// bytes, and a kind byte right after a sync byte hands the rest of the
+// record to the corrector of that kind, which appends it, corrected, to
+// the work file. Records are found exactly where a byte-by-byte scan finds
+// them; the bytes between them are passed over in blocks.
 #pragma once
 
 #include <cstddef>
