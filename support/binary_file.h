@@ -49,7 +49,7 @@ class InputFile {
     // Up to n bytes; returns how many were read. Fewer than n means the
     // end of the input or a failure (see Failed).
     std::size_t Read(std::uint8_t* destination, std::size_t n) {
-        if (end_ - next_ >= n) {
+        if (Buffered() >= n) {
             std::memcpy(destination, buffer_.get() + next_, n);
             next_ += n;
             return n;
@@ -61,7 +61,7 @@ class InputFile {
     // nullptr where they run past it (Read copes with that). The bytes
     // stay valid until the next Read or ReadByte.
     const std::uint8_t* Peek(std::size_t n) const {
-        return end_ - next_ >= n ? buffer_.get() + next_ : nullptr;
+        return Buffered() >= n ? buffer_.get() + next_ : nullptr;
     }
 
     // Bytes read from the file and not yet consumed: Peek shows them all.
@@ -115,7 +115,7 @@ class OutputFile {
 
     // Appends n bytes; false once any write to the file has failed.
     bool Write(const std::uint8_t* data, std::size_t n) {
-        if (!failed_ && fd_ >= 0 && kBufferSize - used_ >= n) {
+        if (HasRoom(n)) {
             std::memcpy(buffer_.get() + used_, data, n);
             used_ += n;
             return true;
@@ -127,7 +127,7 @@ class OutputFile {
     // filled in place and then appended by Commit(n); nullptr once any
     // write to the file has failed. Nothing is appended without Commit.
     std::uint8_t* Reserve(std::size_t n) {
-        if (!failed_ && fd_ >= 0 && kBufferSize - used_ >= n) {
+        if (HasRoom(n)) {
             return buffer_.get() + used_;
         }
         return ReserveSlow(n);
@@ -143,6 +143,8 @@ class OutputFile {
     bool Failed() const { return failed_; }
 
   private:
+    // The buffer takes n more bytes of a file that has not failed.
+    bool HasRoom(std::size_t n) const { return !failed_ && fd_ >= 0 && kBufferSize - used_ >= n; }
     bool HandOver();
     bool WriteSlow(const std::uint8_t* data, std::size_t n);
     std::uint8_t* ReserveSlow(std::size_t n);
