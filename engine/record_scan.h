@@ -87,7 +87,8 @@ template <std::size_t Length, std::size_t... TimeOffsets>
     static_assert(((TimeOffsets >= 2 && TimeOffsets + 4 <= Length - 2) && ...),
                   "a time field lies between the kind byte and the check value");
     try {
-        ConversionCounts& counts = Engine().Counts;
+        EngineState& engine = Engine();
+        ConversionCounts& counts = engine.Counts;
         std::uint8_t staging[Length - 2];
         const std::uint8_t* body = ReadRecordBody(input, Length - 2, staging);
         if (body == nullptr) {
@@ -104,8 +105,8 @@ template <std::size_t Length, std::size_t... TimeOffsets>
         if (record == nullptr) {
             return false;
         }
-        if (capturesFirstTime && Engine().FirstGpsTime == 0) {
-            std::memcpy(&Engine().FirstGpsTime, record + 2, 4);  // as corrected
+        if (capturesFirstTime && engine.FirstGpsTime == 0) {
+            std::memcpy(&engine.FirstGpsTime, record + 2, 4);  // as corrected
         }
         return true;
     } catch (...) {
