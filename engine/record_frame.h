@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "engine_state.h"
 #include "fsub.h"
 #include "rollover.h"
 
@@ -14,16 +15,12 @@ namespace quenrix {
 
 inline constexpr std::uint8_t kSyncByte = 0x8B;
 
-// True when a record of this kind holds its check value: the sum of its
-// first `covered` bytes (sync and kind byte included), stored in the two
-// bytes after them. `body` is the record from the byte after its kind
-// byte on, wherever it lies: the converters check records where they were
-// read, before they copy them.
-inline bool CheckValueMatches(std::uint8_t kind, const std::uint8_t* body, std::size_t covered) {
-    const std::size_t summed = covered - 2;  // the body's share of the covered bytes
-    const unsigned value =
-        (kSyncByte + kind + ComputeCheckValue(body, static_cast<std::int32_t>(summed))) & 0xFFFFu;
-    return body[summed] * 256u + body[summed + 1] == value;
+// True when a record holds its check value: the sum of its first
+// `covered` bytes (sync and kind byte included), stored in the two bytes
+// after them.
+inline bool CheckValueMatches(const std::uint8_t* record, std::size_t covered) {
+    return record[covered] * 256u + record[covered + 1] ==
+           ComputeCheckValue(record, static_cast<std::int32_t>(covered));
 }
 
 // Moves the check value stored after the first `covered` bytes by the
@@ -39,13 +36,33 @@ inline void AdjustCheckValue(std::uint8_t* record, std::size_t covered, const st
     record[covered + 1] = static_cast<std::uint8_t>(value);
 }
 
-// Corrects one GPS time field in place and keeps the record's check value
-// (stored after the first `covered` bytes) in step with it.
-inline void CorrectTimeField(std::uint8_t* record, std::size_t covered, std::size_t offset) {
-    std::uint8_t before[4];
-    std::memcpy(before, record + offset, sizeof before);
-    CorrectRollover(record + offset);
-    AdjustCheckValue(record, covered, record + offset, before);
+// Corrects the GPS time field at `offset` of `record`, a copy of
+// `original`, by `rule` and keeps the copy's check value (stored after the
+// first `covered` bytes) in step with it. The time is read from the
+// original: a copy just made may not be readable back at once.
+inline void CorrectTimeField(const std::uint8_t* original, std::uint8_t* record,
+                             std::size_t covered, std::size_t offset, const RolloverRule& rule,
+                             EngineState& engine) {
+    if (MoveRolledOverTime(original + offset, record + offset, rule, engine)) {
+        std::uint8_t before[4];
+        std::memcpy(before, original + offset, sizeof before);
+        AdjustCheckValue(record, covered, record + offset, before);
+    }
+}
+
+// Copies a record of `length` bytes sixteen at a time (the last sixteen
+// overlapping): a record is too short for a general copy to pay off its
+// start.
+inline void CopyRecord(std::uint8_t* to, const std::uint8_t* from, std::size_t length) {
+    if (length < 16) {
+        std::memcpy(to, from, length);
+        return;
+    }
+    std::size_t i = 0;
+    for (; i + 16 < length; i += 16) {
+        std::memcpy(to + i, from + i, 16);
+    }
+    std::memcpy(to + length - 16, from + length - 16, 16);
 }
 
 }  // namespace quenrix

@@ -40,6 +40,26 @@ std::size_t FindSync(const std::uint8_t* bytes, std::size_t n) {
                : n;
 }
 
+// A record that runs past the read buffer: its bytes are gathered piece
+// by piece, as many as the corrector asks for, so that one cut short by
+// the end of the input stops at the piece it lacks.
+bool CorrectAcrossBuffers(InputFile& input, const RecordKind& kind, RecordSink& sink) {
+    std::uint8_t record[kLongestRecord] = {kSyncByte, kind.kind};
+    std::size_t have = 2;
+    for (;;) {
+        bool written = false;
+        const std::size_t need = kind.correct(record, have, sink, written);
+        if (need <= have) {
+            return written;
+        }
+        if (need > sizeof record || input.Read(record + have, need - have) != need - have) {
+            ++sink.engine.Counts.cutShort[kind.kind];
+            return false;
+        }
+        have = need;
+    }
+}
+
 }  // namespace
 
 bool ScanRecords(const std::string& inputPath, const std::string& workPath,
@@ -66,44 +86,67 @@ bool ScanRecords(const std::string& inputPath, const std::string& workPath,
         byKind[kind.kind] = &kind;
     }
 
-    // Hands the rest of a record to the corrector of its kind; false when
-    // the work file lost bytes: it can never become a whole corrected
-    // file, so the scan stops there.
-    const auto Correct = [&](const RecordKind& kind) {
-        if (kind.correct(input, work)) {
+    RecordSink sink{work, Engine(), RolloverRule(CurrentRolloverBounds())};
+    // A record that was not written is logged. False when the work file
+    // lost bytes: it can never become a whole corrected file, so the scan
+    // stops there.
+    const auto KeepScanning = [&](const RecordKind& kind, bool written) {
+        if (written) {
             return true;
         }
         WriteLog(log, kind.failureMessage);
         return !work.Failed();
     };
 
-    RolloverBoundsScope bounds;
     bool syncSeen = false;
     std::uint64_t nextPump = 0;
     for (;;) {
         if (input.Position() >= nextPump) {
             PumpEvents();
-            bounds.Refresh();
+            sink.rule = RolloverRule(CurrentRolloverBounds());
             nextPump = input.Position() + kPumpInterval;
         }
         if (!syncSeen) {
-            // Looked at in the buffer, up to the window's next turn. Outside
-            // a record only a sync byte matters: the bytes before the next
-            // one go at once.
-            const std::size_t window = static_cast<std::size_t>(
-                std::min<std::uint64_t>(input.Buffered(), nextPump - input.Position()));
-            const std::uint8_t* here = input.Peek(window);
-            const std::size_t sync =
-                window > 0 && here[0] != kSyncByte ? FindSync(here, window) : 0;
-            input.Skip(sync);
-            if (window > 0 && sync == window) {
+            // The buffer is looked through in place up to the window's next
+            // turn: outside a record only a sync byte matters, and a record
+            // that the buffer holds whole is corrected where it lies.
+            const std::size_t buffered = input.Buffered();
+            const std::uint8_t* const here = input.Peek(buffered);
+            const std::uint8_t* const end = here + buffered;
+            const std::uint8_t* const turn =
+                here + std::min<std::uint64_t>(buffered, nextPump - input.Position());
+            const std::uint8_t* p = here;
+            const RecordKind* kind = nullptr;
+            bool written = true;
+            while (p < turn) {
+                p += FindSync(p, static_cast<std::size_t>(turn - p));
+                if (p == turn || end - p < 2 || (kind = byKind[p[1]]) == nullptr) {
+                    break;
+                }
+                const std::size_t available = static_cast<std::size_t>(end - p);
+                const std::size_t length = kind->correct(p, available, sink, written);
+                if (length > available) {
+                    break;  // it runs past the buffer
+                }
+                p += length;
+                if (!written) {
+                    break;
+                }
+                kind = nullptr;
+            }
+            input.Skip(static_cast<std::size_t>(p - here));
+            if (!written) {
+                if (!KeepScanning(*kind, false)) {
+                    return false;
+                }
                 continue;
             }
-            // Most often a record starts at the sync byte.
-            const RecordKind* kind = window - sync >= 2 ? byKind[here[sync + 1]] : nullptr;
+            if (p == turn && buffered > 0) {
+                continue;
+            }
             if (kind != nullptr) {
                 input.Skip(2);
-                if (!Correct(*kind)) {
+                if (!KeepScanning(*kind, CorrectAcrossBuffers(input, *kind, sink))) {
                     return false;
                 }
                 continue;
@@ -123,7 +166,8 @@ bool ScanRecords(const std::string& inputPath, const std::string& workPath,
             continue;
         }
         const RecordKind* kind = byKind[byte];
-        if (syncSeen && kind != nullptr && !Correct(*kind)) {
+        if (syncSeen && kind != nullptr &&
+            !KeepScanning(*kind, CorrectAcrossBuffers(input, *kind, sink))) {
             return false;
         }
         syncSeen = false;

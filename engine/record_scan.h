@@ -1,8 +1,9 @@
 // The scanner both converters share: it looks through the input for sync
-// bytes, and a kind byte right after a sync byte hands the rest of the
-// record to the corrector of that kind, which appends it, corrected, to
-// the work file. Records are found exactly where a byte-by-byte scan finds
-// them; the bytes between them are passed over in blocks.
+// bytes, and a kind byte right after a sync byte hands the record to the
+// corrector of that kind, which appends it, corrected, to the work file.
+// Records are found exactly where a byte-by-byte scan finds them; the
+// bytes between them are passed over in blocks, and a record that lies
+// whole in the read buffer is checked where it lies.
 #pragma once
 
 #include <cstddef>
@@ -14,20 +15,34 @@
 #include "binary_file.h"
 #include "engine_state.h"
 #include "record_frame.h"
+#include "rollover.h"
 
 namespace quenrix {
 
-inline constexpr std::size_t kLongestFixedRecord = 512;
+// No record of any kind is longer.
+inline constexpr std::size_t kLongestRecord = 512;
 
-// Reads the rest of a record (the input stands just after its kind byte),
-// verifies it, corrects its GPS times and appends it to the work file.
-// True when the record was written whole.
-using RecordCorrector = bool (*)(InputFile& input, OutputFile& work);
+// What the correctors of one scan share: the work file their records go
+// to, the engine state they count in, and the rollover rule as last read.
+struct RecordSink {
+    OutputFile& work;
+    EngineState& engine;
+    RolloverRule rule;
+};
+
+// Handles the record at `record` (sync byte first) of which `available`
+// bytes are at hand. Where they hold it whole, the corrector checks it,
+// corrects its GPS times, appends it to the work file, sets `written` when
+// that succeeded, and returns its length. Where they do not, it returns,
+// doing nothing else, how many bytes it needs: the record's length, or as
+// many as tell it.
+using RecordCorrector = std::size_t (*)(const std::uint8_t* record, std::size_t available,
+                                        RecordSink& sink, bool& written);
 
 struct RecordKind {
     std::uint8_t kind;
     RecordCorrector correct;
-    const char* failureMessage;  // logged when the corrector answers false
+    const char* failureMessage;  // logged when a record of the kind is not written
 };
 
 // Streams the input into a new work file. True when the input was scanned
@@ -36,82 +51,57 @@ struct RecordKind {
 bool ScanRecords(const std::string& inputPath, const std::string& workPath,
                  std::span<const RecordKind> kinds, const char* workFileOpenFailure);
 
-// The n record bytes after the kind byte: where the input's buffer holds
-// them, in place; else copied into `staging`. nullptr when the input ends
-// (or fails) before n bytes.
-inline const std::uint8_t* ReadRecordBody(InputFile& input, std::size_t n, std::uint8_t* staging) {
-    if (const std::uint8_t* body = input.Peek(n)) {
-        input.Skip(n);
-        return body;
-    }
-    return input.Read(staging, n) == n ? staging : nullptr;
-}
-
-// Appends a checked record and counts it: sync byte, kind byte, then
-// `covered` - 2 bytes of `body` and its two check-value bytes, with the GPS
-// time fields at TimeOffsets corrected in order and the check value kept
-// in step. Returns the record as written (valid until the next write),
-// nullptr when the work file failed.
+// Checks a record of `covered` bytes and its check value, all at hand,
+// and appends it to the work file with the GPS time fields at TimeOffsets
+// corrected in order and the check value kept in step, and counts it.
+// Returns the record as written (valid until the next write), nullptr when
+// it was rejected or the work file failed.
 template <std::size_t... TimeOffsets>
-[[gnu::always_inline]] inline const std::uint8_t* AppendRecord(OutputFile& work, std::uint8_t kind,
-                                                               const std::uint8_t* body,
-                                                               std::size_t covered,
-                                                               ConversionCounts& counts) {
-    const std::size_t length = covered + 2;
-    std::uint8_t* record = work.Reserve(length);
-    if (record == nullptr) {
+[[gnu::always_inline]] inline const std::uint8_t* AppendCheckedRecord(const std::uint8_t* record,
+                                                                      std::size_t covered,
+                                                                      RecordSink& sink) {
+    static_assert(((TimeOffsets >= 2) && ...), "a time field lies after the kind byte");
+    ConversionCounts& counts = sink.engine.Counts;
+    const std::uint8_t kind = record[1];
+    if (!CheckValueMatches(record, covered)) {
+        ++counts.badCheck[kind];
         return nullptr;
     }
-    record[0] = kSyncByte;
-    record[1] = kind;
-    std::memcpy(record + 2, body, length - 2);
-    (CorrectTimeField(record, covered, TimeOffsets), ...);
-    work.Commit(length);
+    const std::size_t length = covered + 2;
+    std::uint8_t* written = sink.work.Reserve(length);
+    if (written == nullptr) {
+        return nullptr;
+    }
+    CopyRecord(written, record, length);
+    (CorrectTimeField(record, written, covered, TimeOffsets, sink.rule, sink.engine), ...);
+    sink.work.Commit(length);
     ++counts.accepted[kind];
     counts.outputBytes += length;
-    return record;
+    return written;
 }
 
-// The corrector of every record of fixed length: reads its remaining
-// Length - 2 bytes, rejects it on a bad check value, corrects the GPS time
-// fields at TimeOffsets in order, renews the check value and appends it.
-// With `capturesFirstTime` the first accepted record with a non-zero time
-// at offset 2 sets the engine's first GPS time. A record is a few dozen
-// bytes, so each kind gets code of its own, with its length and offsets
-// built in: calls and loops over them would cost as much as the work.
+// The corrector of every record of fixed length, with its length and GPS
+// time offsets built in: a record is a few dozen bytes, so calls and loops
+// over them would cost as much as the work. With `capturesFirstTime` the
+// first accepted record with a non-zero time at offset 2 sets the engine's
+// first GPS time.
 template <std::size_t Length, std::size_t... TimeOffsets>
-[[gnu::always_inline]] inline bool CorrectFixedLengthRecord(InputFile& input, OutputFile& work,
-                                                            std::uint8_t kind,
-                                                            bool capturesFirstTime = false) {
-    static_assert(Length >= 4 && Length <= kLongestFixedRecord);
-    static_assert(((TimeOffsets >= 2 && TimeOffsets + 4 <= Length - 2) && ...),
-                  "a time field lies between the kind byte and the check value");
-    try {
-        EngineState& engine = Engine();
-        ConversionCounts& counts = engine.Counts;
-        std::uint8_t staging[Length - 2];
-        const std::uint8_t* body = ReadRecordBody(input, Length - 2, staging);
-        if (body == nullptr) {
-            ++counts.cutShort[kind];
-            return false;
-        }
-        constexpr std::size_t covered = Length - 2;
-        if (!CheckValueMatches(kind, body, covered)) {
-            ++counts.badCheck[kind];
-            return false;
-        }
-        const std::uint8_t* record =
-            AppendRecord<TimeOffsets...>(work, kind, body, covered, counts);
-        if (record == nullptr) {
-            return false;
-        }
-        if (capturesFirstTime && engine.FirstGpsTime == 0) {
-            std::memcpy(&engine.FirstGpsTime, record + 2, 4);  // as corrected
-        }
-        return true;
-    } catch (...) {
-        return false;
+[[gnu::always_inline]] inline std::size_t CorrectFixedLengthRecord(const std::uint8_t* record,
+                                                                   std::size_t available,
+                                                                   RecordSink& sink, bool& written,
+                                                                   bool capturesFirstTime = false) {
+    static_assert(Length >= 4 && Length <= kLongestRecord);
+    static_assert(((TimeOffsets + 4 <= Length - 2) && ...),
+                  "a time field lies before the check value");
+    if (available < Length) {
+        return Length;
     }
+    const std::uint8_t* appended = AppendCheckedRecord<TimeOffsets...>(record, Length - 2, sink);
+    if (appended != nullptr && capturesFirstTime && sink.engine.FirstGpsTime == 0) {
+        std::memcpy(&sink.engine.FirstGpsTime, appended + 2, 4);  // as corrected
+    }
+    written = appended != nullptr;
+    return Length;
 }
 
 }  // namespace quenrix

@@ -13,52 +13,19 @@ constexpr std::size_t kSectionHeaderLength = 11;
 constexpr std::size_t kBlockLength = 9;
 constexpr std::size_t kSectionTimeOffset = 3;
 
-// Reads, checks, corrects and appends a raw satellite data section of n
-// blocks. Where the input's buffer holds the whole section it is checked
-// in place; else it is read piece by piece (the header, each block, then
-// the check value), so a section cut short stops at the piece it lacks.
+// A raw satellite data section of n blocks, n told by its third byte.
 template <std::size_t (*BlockCount)(std::uint8_t)>
-bool CorrectSection(InputFile& input, OutputFile& work, std::uint8_t kind) {
-    try {
-        ConversionCounts& counts = Engine().Counts;
-        // The section from the byte after its kind byte on.
-        const std::uint8_t* body = nullptr;
-        std::size_t covered = 0;
-        if (const std::uint8_t* header = input.Peek(kSectionHeaderLength - 2)) {
-            covered = kSectionHeaderLength + kBlockLength * BlockCount(header[0]);
-            body = input.Peek(covered);
-            if (body != nullptr)
-                input.Skip(covered);
-        }
-        std::uint8_t staging[kSectionHeaderLength + kBlockLength * kMaxSectionBlocks];
-        if (body == nullptr) {
-            if (input.Read(staging, kSectionHeaderLength - 2) != kSectionHeaderLength - 2) {
-                ++counts.cutShort[kind];
-                return false;
-            }
-            const std::size_t blocks = BlockCount(staging[0]);
-            covered = kSectionHeaderLength + kBlockLength * blocks;
-            for (std::size_t b = 0; b < blocks; ++b) {
-                std::uint8_t* block = staging + kSectionHeaderLength - 2 + kBlockLength * b;
-                if (input.Read(block, kBlockLength) != kBlockLength) {
-                    ++counts.cutShort[kind];
-                    return false;
-                }
-            }
-            if (input.Read(staging + covered - 2, 2) != 2) {
-                ++counts.cutShort[kind];
-                return false;
-            }
-            body = staging;
-        }
-        if (!CheckValueMatches(kind, body, covered)) {
-            ++counts.badCheck[kind];
-            return false;
-        }
-        return AppendRecord<kSectionTimeOffset>(work, kind, body, covered, counts) != nullptr;
-    } catch (...) {
-        return false;
+std::size_t CorrectSection(const std::uint8_t* record, std::size_t available, RecordSink& sink,
+                           bool& written) {
+    if (available < 3) {
+        return 3;
     }
+    const std::size_t covered = kSectionHeaderLength + kBlockLength * BlockCount(record[2]);
+    if (available < covered + 2) {
+        return covered + 2;
+    }
+    written = AppendCheckedRecord<kSectionTimeOffset>(record, covered, sink) != nullptr;
+    return covered + 2;
 }
 
 constexpr RecordKind kRmgKinds[] = {
@@ -71,17 +38,20 @@ constexpr RecordKind kRmgKinds[] = {
 
 }  // namespace
 
-bool CorrectPositionMonitorRecord(InputFile& input, OutputFile& work) {
-    return CorrectFixedLengthRecord<kPositionMonitorLength, 2>(input, work, 0x82,
+std::size_t CorrectPositionMonitorRecord(const std::uint8_t* record, std::size_t available,
+                                         RecordSink& sink, bool& written) {
+    return CorrectFixedLengthRecord<kPositionMonitorLength, 2>(record, available, sink, written,
                                                                /*capturesFirstTime=*/true);
 }
 
-bool CorrectOldRawSatelliteSection(InputFile& input, OutputFile& work) {
-    return CorrectSection<OldSectionBlockCount>(input, work, 0x81);
+std::size_t CorrectOldRawSatelliteSection(const std::uint8_t* record, std::size_t available,
+                                          RecordSink& sink, bool& written) {
+    return CorrectSection<OldSectionBlockCount>(record, available, sink, written);
 }
 
-bool CorrectRawSatelliteSection(InputFile& input, OutputFile& work) {
-    return CorrectSection<SectionBlockCount>(input, work, 0x91);
+std::size_t CorrectRawSatelliteSection(const std::uint8_t* record, std::size_t available,
+                                       RecordSink& sink, bool& written) {
+    return CorrectSection<SectionBlockCount>(record, available, sink, written);
 }
 
 bool ConvertRmgFile(const std::string& inputPath, const std::string& workPath) {

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "binary_file.h"
+#include "record_scan.h"
 
 namespace quenrix {
 
@@ -14,11 +14,15 @@ namespace quenrix {
 // input was scanned and the work file written whole.
 bool ConvertRmgFile(const std::string& inputPath, const std::string& workPath);
 
+// The correctors of the RMG kinds of their own (see RecordCorrector).
 // 0x82, 37 bytes, GPS time at offset 2; gives the first GPS time.
-bool CorrectPositionMonitorRecord(InputFile& input, OutputFile& work);
+std::size_t CorrectPositionMonitorRecord(const std::uint8_t* record, std::size_t available,
+                                         RecordSink& sink, bool& written);
 // 0x81: 11-byte header, one 9-byte block per bit set in the mask at offset 2.
-bool CorrectOldRawSatelliteSection(InputFile& input, OutputFile& work);
+std::size_t CorrectOldRawSatelliteSection(const std::uint8_t* record, std::size_t available,
+                                          RecordSink& sink, bool& written);
 // 0x91: 11-byte header, as many 9-byte blocks as the count at offset 2 (at most 12).
-bool CorrectRawSatelliteSection(InputFile& input, OutputFile& work);
+std::size_t CorrectRawSatelliteSection(const std::uint8_t* record, std::size_t available,
+                                       RecordSink& sink, bool& written);
 
 }  // namespace quenrix

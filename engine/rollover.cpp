@@ -58,63 +58,17 @@ std::optional<std::uint32_t> ReferenceDay() {
     if (Engine().ReferenceDayOverride) {
         return Engine().ReferenceDayOverride;
     }
-    // A scanner asks once per turn of the window (RolloverBoundsScope), not
-    // for every GPS time.
+    // A scanner asks once per turn of the window (RolloverRule), not for
+    // every GPS time.
     return ComputeReferenceDay(LocalNow());
 }
-
-namespace {
-
-// The innermost scope of this thread; none outside a scan.
-thread_local const RolloverBoundsScope::State* currentScope = nullptr;
-
-}  // namespace
 
 RolloverBounds CurrentRolloverBounds() {
     return {RolloverLimit(), ReferenceDay()};
 }
 
-RolloverBoundsScope::RolloverBoundsScope()
-    : state_{CurrentRolloverBounds(), &Engine()}, outer_(currentScope) {
-    currentScope = &state_;
-}
-
-RolloverBoundsScope::~RolloverBoundsScope() {
-    currentScope = outer_;
-}
-
 void CorrectRollover(std::uint8_t* field) {
-    std::uint32_t t;
-    std::memcpy(&t, field, sizeof t);
-    SwapBytes32(t);
-
-    // Inside a scan the bounds and the engine state are at hand; a call
-    // of its own asks for them.
-    const RolloverBoundsScope::State* scope = currentScope;
-    RolloverBoundsScope::State asked;
-    if (scope == nullptr) {
-        asked = {CurrentRolloverBounds(), &Engine()};
-        scope = &asked;
-    }
-    const RolloverBounds& bounds = scope->bounds;
-    if (!bounds.limit || t > *bounds.limit) {
-        return;
-    }
-    const std::optional<std::uint32_t>& referenceDay = bounds.referenceDay;
-    if (!referenceDay || t >= *referenceDay) {
-        return;
-    }
-    t += kSecondsOf1024Weeks;
-    EngineState& engine = *scope->engine;
-    if (t < *referenceDay) {
-        t += kSecondsOf1024Weeks;
-        ++engine.Counts.twoSteps;
-    } else {
-        ++engine.Counts.oneStep;
-    }
-    SwapBytes32(t);
-    std::memcpy(field, &t, sizeof t);
-    engine.RolloverFound = 1;
+    MoveRolledOverTime(field, field, RolloverRule(CurrentRolloverBounds()), Engine());
 }
 
 }  // namespace quenrix

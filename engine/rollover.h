@@ -4,12 +4,15 @@
 // over; it moves forward by 1024 weeks, twice when once is not enough.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 
-namespace quenrix {
+#include "engine_state.h"
+#include "fsub.h"
 
-struct EngineState;
+namespace quenrix {
 
 inline constexpr std::uint32_t kSigRolloverLimit = 1060214400;        // 2013-08-11, week 1753
 inline constexpr std::uint32_t kRmgType77RolloverLimit = 1189641600;  // 2017-09-17, week 1967
@@ -31,34 +34,62 @@ struct RolloverBounds {
 };
 RolloverBounds CurrentRolloverBounds();
 
-// Corrects, in place, one 4-byte GPS time field (most significant byte
-// first) and sets RolloverFound when it moved the time.
-void CorrectRollover(std::uint8_t* field);
-
-// A scanner asks for the bounds of every GPS time of a file. While it
-// holds one of these, CorrectRollover takes the bounds read when the scope
-// began or was last refreshed; the scanner refreshes them each time it
-// lets the window run, which is far more often than the clock's reading
-// (to the second) changes.
-class RolloverBoundsScope {
+// The rule with its bounds read once: what a scanner applies to every GPS
+// time of a file. The scanner reads the bounds anew each time it lets the
+// window run, which is far more often than the clock's reading (to the
+// second) changes.
+class RolloverRule {
   public:
-    RolloverBoundsScope();
-    ~RolloverBoundsScope();
-    RolloverBoundsScope(const RolloverBoundsScope&) = delete;
-    RolloverBoundsScope& operator=(const RolloverBoundsScope&) = delete;
+    explicit RolloverRule(const RolloverBounds& bounds) {
+        if (bounds.limit && bounds.referenceDay) {
+            // Not later than the limit and before the reference day.
+            correctBelow_ = std::min(*bounds.limit + 1, *bounds.referenceDay);
+            referenceDay_ = *bounds.referenceDay;
+        }
+    }
 
-    void Refresh() { state_.bounds = CurrentRolloverBounds(); }
-
-    // What CorrectRollover works with inside the scope: the bounds and the
-    // engine state of the scope's thread, found once.
-    struct State {
-        RolloverBounds bounds;
-        EngineState* engine;
-    };
+    // Moves a rolled-over time forward in place; returns by how many
+    // steps of 1024 weeks: 0, 1 or 2.
+    int Apply(std::uint32_t& t) const {
+        if (t >= correctBelow_) {
+            return 0;
+        }
+        t += kSecondsOf1024Weeks;
+        if (t < referenceDay_) {
+            t += kSecondsOf1024Weeks;
+            return 2;
+        }
+        return 1;
+    }
 
   private:
-    State state_;
-    const State* outer_;
+    std::uint32_t correctBelow_ = 0;  // no time is below 0: nothing moves
+    std::uint32_t referenceDay_ = 0;
 };
+
+// Moves the 4-byte GPS time read at `from` (most significant byte first)
+// by `rule` and stores it at `to` (which may be `from`); a moved time is
+// counted in `engine` and sets RolloverFound. True when the time moved;
+// else nothing is stored.
+inline bool MoveRolledOverTime(const std::uint8_t* from, std::uint8_t* to, const RolloverRule& rule,
+                               EngineState& engine) {
+    std::uint32_t t;
+    std::memcpy(&t, from, sizeof t);
+    SwapBytes32(t);
+    const int steps = rule.Apply(t);
+    if (steps == 0) {
+        return false;
+    }
+    ++(steps == 1 ? engine.Counts.oneStep : engine.Counts.twoSteps);
+    engine.RolloverFound = 1;
+    SwapBytes32(t);
+    std::memcpy(to, &t, sizeof t);
+    return true;
+}
+
+// Corrects, in place, one 4-byte GPS time field (most significant byte
+// first) by the bounds of this moment and sets RolloverFound when it moved
+// the time.
+void CorrectRollover(std::uint8_t* field);
 
 }  // namespace quenrix

@@ -4,32 +4,40 @@
 
 namespace quenrix {
 
-bool CorrectHeaderSection(InputFile& input, OutputFile& work) {
-    return CorrectFixedLengthRecord<26, 14>(input, work, 0x62);
+std::size_t CorrectHeaderSection(const std::uint8_t* record, std::size_t available,
+                                 RecordSink& sink, bool& written) {
+    return CorrectFixedLengthRecord<26, 14>(record, available, sink, written);
 }
 
-bool CorrectOrbitInformationRecord(InputFile& input, OutputFile& work) {
-    return CorrectFixedLengthRecord<26>(input, work, 0x60);
+std::size_t CorrectOrbitInformationRecord(const std::uint8_t* record, std::size_t available,
+                                          RecordSink& sink, bool& written) {
+    return CorrectFixedLengthRecord<26>(record, available, sink, written);
 }
 
-bool CorrectOrbitMessageRecord(InputFile& input, OutputFile& work) {
-    return CorrectFixedLengthRecord<74>(input, work, 0x61);
+std::size_t CorrectOrbitMessageRecord(const std::uint8_t* record, std::size_t available,
+                                      RecordSink& sink, bool& written) {
+    return CorrectFixedLengthRecord<74>(record, available, sink, written);
 }
 
-bool CorrectPositioningResultRecord(InputFile& input, OutputFile& work) {
-    return CorrectFixedLengthRecord<23, 2>(input, work, 0x50, /*capturesFirstTime=*/true);
+std::size_t CorrectPositioningResultRecord(const std::uint8_t* record, std::size_t available,
+                                           RecordSink& sink, bool& written) {
+    return CorrectFixedLengthRecord<23, 2>(record, available, sink, written,
+                                           /*capturesFirstTime=*/true);
 }
 
-bool CorrectSatelliteInformationRecord(InputFile& input, OutputFile& work) {
-    return CorrectFixedLengthRecord<124, 2>(input, work, 0x51);
+std::size_t CorrectSatelliteInformationRecord(const std::uint8_t* record, std::size_t available,
+                                              RecordSink& sink, bool& written) {
+    return CorrectFixedLengthRecord<124, 2>(record, available, sink, written);
 }
 
-bool CorrectNavigationMessageRecord(InputFile& input, OutputFile& work) {
-    return CorrectFixedLengthRecord<35>(input, work, 0x52);
+std::size_t CorrectNavigationMessageRecord(const std::uint8_t* record, std::size_t available,
+                                           RecordSink& sink, bool& written) {
+    return CorrectFixedLengthRecord<35>(record, available, sink, written);
 }
 
-bool CorrectDisplayMonitorRecord(InputFile& input, OutputFile& work) {
-    return CorrectFixedLengthRecord<29, 3, 7>(input, work, 0x55);
+std::size_t CorrectDisplayMonitorRecord(const std::uint8_t* record, std::size_t available,
+                                        RecordSink& sink, bool& written) {
+    return CorrectFixedLengthRecord<29, 3, 7>(record, available, sink, written);
 }
 
 namespace {

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "binary_file.h"
+#include "record_scan.h"
 
 namespace quenrix {
 
@@ -14,14 +14,20 @@ namespace quenrix {
 // cannot be created or written. Bad records are logged and left out.
 bool ConvertSigFile(const std::string& inputPath, const std::string& workPath);
 
-// The correctors, one per record kind; each is given the input just after
-// the kind byte and answers whether the record was written whole.
-bool CorrectHeaderSection(InputFile& input, OutputFile& work);               // 0x62, 26 bytes
-bool CorrectOrbitInformationRecord(InputFile& input, OutputFile& work);      // 0x60, 26 bytes
-bool CorrectOrbitMessageRecord(InputFile& input, OutputFile& work);          // 0x61, 74 bytes
-bool CorrectPositioningResultRecord(InputFile& input, OutputFile& work);     // 0x50, 23 bytes
-bool CorrectSatelliteInformationRecord(InputFile& input, OutputFile& work);  // 0x51, 124 bytes
-bool CorrectNavigationMessageRecord(InputFile& input, OutputFile& work);     // 0x52, 35 bytes
-bool CorrectDisplayMonitorRecord(InputFile& input, OutputFile& work);        // 0x55, 29 bytes
+// The correctors, one per record kind (see RecordCorrector).
+std::size_t CorrectHeaderSection(const std::uint8_t* record, std::size_t available,
+                                 RecordSink& sink, bool& written);  // 0x62, 26 bytes
+std::size_t CorrectOrbitInformationRecord(const std::uint8_t* record, std::size_t available,
+                                          RecordSink& sink, bool& written);  // 0x60, 26 bytes
+std::size_t CorrectOrbitMessageRecord(const std::uint8_t* record, std::size_t available,
+                                      RecordSink& sink, bool& written);  // 0x61, 74 bytes
+std::size_t CorrectPositioningResultRecord(const std::uint8_t* record, std::size_t available,
+                                           RecordSink& sink, bool& written);  // 0x50, 23 bytes
+std::size_t CorrectSatelliteInformationRecord(const std::uint8_t* record, std::size_t available,
+                                              RecordSink& sink, bool& written);  // 0x51, 124 bytes
+std::size_t CorrectNavigationMessageRecord(const std::uint8_t* record, std::size_t available,
+                                           RecordSink& sink, bool& written);  // 0x52, 35 bytes
+std::size_t CorrectDisplayMonitorRecord(const std::uint8_t* record, std::size_t available,
+                                        RecordSink& sink, bool& written);  // 0x55, 29 bytes
 
 }  // namespace quenrix

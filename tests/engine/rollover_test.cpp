@@ -54,31 +54,53 @@ TEST_F(RolloverTest, TwoStepsWhenOneIsNotEnough) {
     EXPECT_EQ(Correct(Gps(2005, 5, 5)), Gps(2024, 12, 19));
 }
 
-TEST_F(RolloverTest, AScopeKeepsItsBoundsUntilRefreshedAndThenLetsGo) {
+TEST_F(RolloverTest, ARuleKeepsTheBoundsItWasMadeWith) {
     // 2005-05-05 lies before the reference day of 2020 but not of 2013.
     const std::uint32_t time = Gps(2005, 5, 5);
     AsSig();
     SetNow(2013, 10, 1, 10, 0);
-    {
-        RolloverBoundsScope scope;
-        SetNow(2020, 10, 1, 10, 0);
-        EXPECT_EQ(Correct(time), time);  // the bounds of 2013 still hold
-        {
-            RolloverBoundsScope inner;
-            EXPECT_EQ(Correct(time), time + 1024u * 7 * 86400);
-        }
-        EXPECT_EQ(Correct(time), time);  // the outer scope's again
-        scope.Refresh();
-        EXPECT_EQ(Correct(time), time + 1024u * 7 * 86400);
-        SetNow(2013, 10, 1, 10, 0);
-    }
-    EXPECT_EQ(Correct(time), time);  // outside every scope: the clock's now
+    const RolloverRule of2013(CurrentRolloverBounds());
+    SetNow(2020, 10, 1, 10, 0);
+    std::uint32_t t = time;
+    EXPECT_EQ(of2013.Apply(t), 0);
+    EXPECT_EQ(t, time);
+    EXPECT_EQ(RolloverRule(CurrentRolloverBounds()).Apply(t), 1);
+    EXPECT_EQ(t, time + kSecondsOf1024Weeks);
     // The file's kind is part of the bounds too.
-    RolloverBoundsScope scope;
+    const RolloverRule ofSig(CurrentRolloverBounds());
     Engine().IsSigFile = 0;
-    EXPECT_EQ(Correct(Gps(1993, 12, 26, 12)), Gps(2013, 8, 11, 12));
-    scope.Refresh();
-    EXPECT_EQ(Correct(Gps(1993, 12, 26, 12)), Gps(1993, 12, 26, 12));
+    const RolloverRule ofNeither(CurrentRolloverBounds());
+    for (const auto& [rolled, steps] : {std::pair{0u, 2}, {Gps(1993, 12, 26, 12), 1}}) {
+        t = rolled;
+        EXPECT_EQ(ofNeither.Apply(t), 0);
+        EXPECT_EQ(ofSig.Apply(t), steps);
+        EXPECT_EQ(t, rolled + steps * kSecondsOf1024Weeks);
+    }
+}
+
+TEST_F(RolloverTest, MovingATimeCountsTheStepsOfEachTime) {
+    AsSig();
+    SetNow(2030, 6, 1, 12, 0);
+    const RolloverRule rule(CurrentRolloverBounds());
+    Bytes fields(12);
+    PutBigEndian32(fields, 0, Gps(1993, 12, 26, 12));  // two steps
+    PutBigEndian32(fields, 4, Gps(2005, 5, 5));        // one
+    PutBigEndian32(fields, 8, Gps(2020, 1, 1));        // none
+    Engine().Counts = ConversionCounts{};
+    Engine().RolloverFound = 0;
+    Bytes moved(12, 0xEE);
+    for (std::size_t at : {8, 0, 4}) {  // the one that stays first
+        EXPECT_EQ(MoveRolledOverTime(fields.data() + at, moved.data() + at, rule, Engine()),
+                  at != 8);
+        EXPECT_EQ(Engine().RolloverFound, at == 8 ? 0 : 1);
+    }
+    EXPECT_EQ(GetBigEndian32(moved, 0), Gps(2033, 3, 27, 12));
+    EXPECT_EQ(GetBigEndian32(moved, 4), Gps(2024, 12, 19));
+    EXPECT_EQ(GetBigEndian32(moved, 8), 0xEEEEEEEEu);  // a time that stays is not stored
+    EXPECT_EQ(GetBigEndian32(fields, 0), Gps(1993, 12, 26, 12));
+    EXPECT_EQ(Engine().Counts.twoSteps, 1u);
+    EXPECT_EQ(Engine().Counts.oneStep, 1u);
+    EXPECT_EQ(Engine().RolloverFound, 1);
 }
 
 TEST_F(RolloverTest, TimeNotBeforeTheReferenceDayStays) {
