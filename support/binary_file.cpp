@@ -131,12 +131,17 @@ bool InputFile::Refill() {
         got = aheadResult_;
         buffer_.swap(ahead_);
     } else {
-        got = native::ReadSome(fd_, buffer_.get(), kBufferSize);
-        if (got == static_cast<std::int64_t>(kBufferSize)) {
-            // More than one buffer: read ahead from here on.
-            reader_ = StartIoThread();
-            if (reader_ && !ahead_)
-                ahead_.reset(new std::uint8_t[kBufferSize]);
+        // What the system holds in memory is read here, at once: a thread
+        // pays off only while the disk is waited for.
+        got = native::ReadSomeAtHand(fd_, buffer_.get(), kBufferSize);
+        if (got == native::kNotAtHand) {
+            got = native::ReadSome(fd_, buffer_.get(), kBufferSize);
+            if (got == static_cast<std::int64_t>(kBufferSize)) {
+                // More than one buffer from the disk: read ahead from here on.
+                reader_ = StartIoThread();
+                if (reader_ && !ahead_)
+                    ahead_.reset(new std::uint8_t[kBufferSize]);
+            }
         }
     }
     if (got > 0 && reader_) {

@@ -15,9 +15,10 @@ namespace quenrix {
 
 class IoThread;
 
-// Read through two buffers: while the caller works through one, a thread
-// of its own reads the next, so that reading and converting overlap. A
-// file that fits one buffer is read without a thread.
+// Read through a buffer. What the system holds in memory is read straight
+// into it; once the disk has to be waited for, a thread of its own reads
+// the next buffer while the caller works through one, so that reading and
+// converting overlap. A file that fits one buffer is read without a thread.
 class InputFile {
   public:
     enum class Status { Ok, End, Error };

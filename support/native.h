@@ -28,6 +28,11 @@ Handle OpenForAppending(const std::string& path);
 
 // Up to n bytes: how many were read, 0 at the end, -1 on failure.
 std::int64_t ReadSome(Handle file, void* destination, std::size_t n);
+// Up to n bytes where the system holds them in memory, read without
+// waiting for the disk: as ReadSome, or kNotAtHand when none of them are
+// at hand, or the system cannot tell (ReadSome then waits for them).
+constexpr std::int64_t kNotAtHand = -2;
+std::int64_t ReadSomeAtHand(Handle file, void* destination, std::size_t n);
 // Up to n bytes: how many were written, -1 on failure.
 std::int64_t WriteSome(Handle file, const void* data, std::size_t n);
 // False when data written earlier did not reach the file.

@@ -4,6 +4,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -110,6 +111,20 @@ std::int64_t ReadSome(Handle file, void* destination, std::size_t n) {
         const ssize_t got = ::read(file, destination, n);
         if (got >= 0 || errno != EINTR)
             return got;
+    }
+}
+
+std::int64_t ReadSomeAtHand(Handle file, void* destination, std::size_t n) {
+    iovec part{destination, n};
+    for (;;) {
+        // From the file position, like read; EAGAIN where the disk would
+        // have to be waited for, another error where the kernel or the file
+        // system cannot read so.
+        const ssize_t got = ::preadv2(file, &part, 1, -1, RWF_NOWAIT);
+        if (got >= 0)
+            return got;
+        if (errno != EINTR)
+            return kNotAtHand;
     }
 }
 

@@ -86,6 +86,10 @@ std::int64_t ReadSome(Handle file, void* destination, std::size_t n) {
     return _read(file, destination, Chunk(n));
 }
 
+std::int64_t ReadSomeAtHand(Handle, void*, std::size_t) {
+    return kNotAtHand;  // not to be asked of a C runtime descriptor
+}
+
 std::int64_t WriteSome(Handle file, const void* data, std::size_t n) {
     return _write(file, data, Chunk(n));
 }

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #ifndef _WIN32
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
 
 #include <chrono>
@@ -160,32 +162,55 @@ TEST_F(BinaryFileTest, FullDiskBehindTheWritingThreadStopsTheWriter) {
     EXPECT_FALSE(out.Close());
 }
 
+// Drops the file's bytes from memory where the system lets us, so that
+// they must come from the disk: a file just written would be read at once,
+// without reading ahead.
+void DropFromMemory(const std::string& path) {
+#ifndef _WIN32
+    const int fd = ::open(path.c_str(), O_RDONLY);
+    ASSERT_GE(fd, 0);
+    ::fdatasync(fd);
+    ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+    ::close(fd);
+#else
+    (void)path;                                              // the file is always read ahead there
+#endif
+}
+
 TEST_F(BinaryFileTest, ReadAheadDeliversEveryByteInOrderAndStopsWithClose) {
     const Bytes content = Pattern(3 * InputFile::kBufferSize + 12345);
     WriteBytes(Path("big"), content);
-    InputFile in;
-    ASSERT_TRUE(in.Open(Path("big")));
-    Bytes back(content.size());
-    std::size_t at = 0;
-    // Bytes one at a time and in runs, across every buffer boundary.
-    while (at < back.size()) {
-        if (at % 3 == 0) {
-            ASSERT_EQ(in.ReadByte(back[at]), InputFile::Status::Ok);
-            ++at;
-        } else {
-            at += in.Read(back.data() + at, std::min<std::size_t>(1000, back.size() - at));
+    // From the disk (read ahead), then from memory (read at once).
+    for (bool fromDisk : {true, false}) {
+        SCOPED_TRACE(fromDisk ? "from the disk" : "from memory");
+        if (fromDisk)
+            DropFromMemory(Path("big"));
+        InputFile in;
+        ASSERT_TRUE(in.Open(Path("big")));
+        Bytes back(content.size());
+        std::size_t at = 0;
+        // Bytes one at a time and in runs, across every buffer boundary.
+        while (at < back.size()) {
+            if (at % 3 == 0) {
+                ASSERT_EQ(in.ReadByte(back[at]), InputFile::Status::Ok);
+                ++at;
+            } else {
+                at += in.Read(back.data() + at, std::min<std::size_t>(1000, back.size() - at));
+            }
         }
+        std::uint8_t byte;
+        EXPECT_EQ(in.ReadByte(byte), InputFile::Status::End);
+        EXPECT_EQ(back, content);
+        EXPECT_EQ(in.Position(), content.size());
+        // Opened again halfway through a read ahead: starts over cleanly.
+        if (fromDisk)
+            DropFromMemory(Path("big"));
+        ASSERT_TRUE(in.Open(Path("big")));
+        ASSERT_EQ(in.Read(back.data(), InputFile::kBufferSize + 1), InputFile::kBufferSize + 1);
+        ASSERT_TRUE(in.Open(Path("big")));
+        ASSERT_EQ(in.ReadByte(byte), InputFile::Status::Ok);
+        EXPECT_EQ(byte, content[0]);
     }
-    std::uint8_t byte;
-    EXPECT_EQ(in.ReadByte(byte), InputFile::Status::End);
-    EXPECT_EQ(back, content);
-    EXPECT_EQ(in.Position(), content.size());
-    // Opened again halfway through a read ahead: starts over cleanly.
-    ASSERT_TRUE(in.Open(Path("big")));
-    ASSERT_EQ(in.Read(back.data(), InputFile::kBufferSize + 1), InputFile::kBufferSize + 1);
-    ASSERT_TRUE(in.Open(Path("big")));
-    ASSERT_EQ(in.ReadByte(byte), InputFile::Status::Ok);
-    EXPECT_EQ(byte, content[0]);
 }
 
 #ifndef _WIN32  // a named pipe stands in for a slow disk

@@ -65,6 +65,24 @@ TEST_F(NativeTest, FilesAreBinaryAndCanBeCutBack) {
     EXPECT_EQ(native::OpenForReading(Path("missing")), native::kNoFile);
 }
 
+TEST_F(NativeTest, BytesAtHandAreReadWithoutWaiting) {
+    WriteBytes(Path("f"), Bytes{1, 2, 3});  // just written: in memory
+    const native::Handle in = native::OpenForReading(Path("f"));
+    ASSERT_NE(in, native::kNoFile);
+    char buffer[16];
+#ifdef _WIN32
+    // The system cannot tell: the caller reads as usual.
+    EXPECT_EQ(native::ReadSomeAtHand(in, buffer, sizeof buffer), native::kNotAtHand);
+    EXPECT_EQ(native::ReadSome(in, buffer, sizeof buffer), 3);
+#else
+    EXPECT_EQ(native::ReadSomeAtHand(in, buffer, 2), 2);
+    EXPECT_EQ(native::ReadSome(in, buffer + 2, sizeof buffer), 1);  // from where it stopped
+    EXPECT_EQ(native::ReadSomeAtHand(in, buffer, sizeof buffer), 0);
+    EXPECT_EQ(buffer[2], 3);
+#endif
+    native::CloseFile(in);
+}
+
 TEST_F(NativeTest, ReservedSpaceLeavesSizeAndBytesToTheWrite) {
     const native::Handle out = native::CreateForWriting(Path("f"));
     ASSERT_NE(out, native::kNoFile);
