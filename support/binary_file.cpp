@@ -145,7 +145,7 @@ bool InputFile::Refill() {
         }
     }
     if (got > 0 && reader_) {
-        reader_->Start([this] { aheadResult_ = native::ReadSome(fd_, ahead_.get(), kBufferSize); });
+        ReadAhead();
     }
     if (got > 0) {
         end_ = static_cast<std::size_t>(got);
@@ -157,6 +157,15 @@ bool InputFile::Refill() {
         failed_ = true;
     }
     return false;
+}
+
+// The next buffer: read at once where the system holds it in memory (the
+// disk may have caught up), else by the thread while the caller works.
+void InputFile::ReadAhead() {
+    aheadResult_ = native::ReadSomeAtHand(fd_, ahead_.get(), kBufferSize);
+    if (aheadResult_ == native::kNotAtHand) {
+        reader_->Start([this] { aheadResult_ = native::ReadSome(fd_, ahead_.get(), kBufferSize); });
+    }
 }
 
 InputFile::Status InputFile::ReadByteSlow(std::uint8_t& byte) {

@@ -79,6 +79,7 @@ class InputFile {
     Status ReadByteSlow(std::uint8_t& byte);
     std::size_t ReadSlow(std::uint8_t* destination, std::size_t n);
     bool Refill();
+    void ReadAhead();
 
     int fd_ = -1;
     bool failed_ = false;
