@@ -7,6 +7,10 @@
 #include <cstdint>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "engine_state.h"
 #include "fsub.h"
 #include "rollover.h"
@@ -63,6 +67,38 @@ inline void CopyRecord(std::uint8_t* to, const std::uint8_t* from, std::size_t l
         std::memcpy(to + i, from + i, 16);
     }
     std::memcpy(to + length - 16, from + length - 16, 16);
+}
+
+// Copies all kWideSpan bytes at `from` to `to` and returns the sum of the
+// first `covered` of them (at most kWideSpan - 2), with no branch or loop
+// that depends on `covered`: records whose lengths vary from one to the
+// next then cost no mispredicted jumps. Both places must hold the span.
+inline constexpr std::size_t kWideSpan = 128;
+
+inline std::uint16_t CopyWideAndSum(std::uint8_t* to, const std::uint8_t* from,
+                                    std::size_t covered) {
+#if defined(__SSE2__)
+    // Byte i of chunk c is summed where 16c + i < covered; both fit a
+    // signed byte, so one compare per chunk masks it.
+    const __m128i limit = _mm_set1_epi8(static_cast<char>(covered));
+    const __m128i step = _mm_set1_epi8(16);
+    const __m128i zero = _mm_setzero_si128();
+    __m128i index = _mm_setr_epi8(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+    __m128i sums = zero;
+    for (std::size_t at = 0; at < kWideSpan; at += 16) {
+        const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + at));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(to + at), bytes);
+        const __m128i kept = _mm_and_si128(bytes, _mm_cmpgt_epi8(limit, index));
+        sums = _mm_add_epi64(sums, _mm_sad_epu8(kept, zero));
+        index = _mm_add_epi8(index, step);
+    }
+    return static_cast<std::uint16_t>(
+        static_cast<std::uint32_t>(_mm_cvtsi128_si32(sums)) +
+        static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_unpackhi_epi64(sums, sums))));
+#else
+    std::memcpy(to, from, kWideSpan);
+    return ComputeCheckValue(from, static_cast<std::int32_t>(covered));
+#endif
 }
 
 }  // namespace quenrix

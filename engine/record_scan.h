@@ -54,25 +54,38 @@ bool ScanRecords(const std::string& inputPath, const std::string& workPath,
 // Checks a record of `covered` bytes and its check value, all at hand,
 // and appends it to the work file with the GPS time fields at TimeOffsets
 // corrected in order and the check value kept in step, and counts it.
+// `readable`: how many bytes from `record` on may be read; with a wide span
+// of them a record of any length is checked and copied in the same steps.
 // Returns the record as written (valid until the next write), nullptr when
 // it was rejected or the work file failed.
 template <std::size_t... TimeOffsets>
 [[gnu::always_inline]] inline const std::uint8_t* AppendCheckedRecord(const std::uint8_t* record,
                                                                       std::size_t covered,
+                                                                      std::size_t readable,
                                                                       RecordSink& sink) {
     static_assert(((TimeOffsets >= 2) && ...), "a time field lies after the kind byte");
     ConversionCounts& counts = sink.engine.Counts;
     const std::uint8_t kind = record[1];
-    if (!CheckValueMatches(record, covered)) {
-        ++counts.badCheck[kind];
-        return nullptr;
-    }
     const std::size_t length = covered + 2;
-    std::uint8_t* written = sink.work.Reserve(length);
-    if (written == nullptr) {
-        return nullptr;
+    std::uint8_t* written = nullptr;
+    if (readable >= kWideSpan && length <= kWideSpan &&
+        (written = sink.work.Reserve(kWideSpan)) != nullptr) {
+        const unsigned stored = record[covered] * 256u + record[covered + 1];
+        if (CopyWideAndSum(written, record, covered) != stored) {
+            ++counts.badCheck[kind];
+            return nullptr;  // the room is used by the next record
+        }
+    } else {
+        if (!CheckValueMatches(record, covered)) {
+            ++counts.badCheck[kind];
+            return nullptr;
+        }
+        written = sink.work.Reserve(length);
+        if (written == nullptr) {
+            return nullptr;
+        }
+        CopyRecord(written, record, length);
     }
-    CopyRecord(written, record, length);
     (CorrectTimeField(record, written, covered, TimeOffsets, sink.rule, sink.engine), ...);
     sink.work.Commit(length);
     ++counts.accepted[kind];
@@ -96,7 +109,7 @@ template <std::size_t Length, std::size_t... TimeOffsets>
     if (available < Length) {
         return Length;
     }
-    const std::uint8_t* appended = AppendCheckedRecord<TimeOffsets...>(record, Length - 2, sink);
+    const std::uint8_t* appended = AppendCheckedRecord<TimeOffsets...>(record, Length - 2, 0, sink);
     if (appended != nullptr && capturesFirstTime && sink.engine.FirstGpsTime == 0) {
         std::memcpy(&sink.engine.FirstGpsTime, appended + 2, 4);  // as corrected
     }

@@ -24,7 +24,7 @@ std::size_t CorrectSection(const std::uint8_t* record, std::size_t available, Re
     if (available < covered + 2) {
         return covered + 2;
     }
-    written = AppendCheckedRecord<kSectionTimeOffset>(record, covered, sink) != nullptr;
+    written = AppendCheckedRecord<kSectionTimeOffset>(record, covered, available, sink) != nullptr;
     return covered + 2;
 }
 

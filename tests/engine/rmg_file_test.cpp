@@ -123,12 +123,19 @@ TEST_F(RmgFileTest, SectionLengthsFollowMaskAndCount) {
         {OldSection(0x05, 2, kRecent), 31}, {NewSection(3, kRecent), 40},
         {NewSection(12, kRecent), 121},
     };
+    Bytes all;
     for (const Case& c : cases) {
         ASSERT_EQ(c.section.size(), c.length);
         Bytes work;
         ASSERT_TRUE(Convert(c.section, work));
         EXPECT_EQ(work, c.section) << c.length;
+        all = Concat({all, c.section});
     }
+    // One after the other, each with plenty of bytes after it: each is then
+    // checked in one wide sweep, whatever its length.
+    Bytes work;
+    ASSERT_TRUE(Convert(Concat({all, Bytes(200, 0x00)}), work));
+    EXPECT_EQ(work, all);
     EXPECT_TRUE(LogMessages().empty());
 }
 
@@ -240,13 +247,20 @@ TEST_F(RmgFileTest, ReceiverTypeSelectsTheLimit) {
 }
 
 TEST_F(RmgFileTest, EachKindLogsItsOwnFailureMessage) {
-    Bytes work;
-    ASSERT_TRUE(Convert(Concat({PositionMonitor(kOld, 0, false), Record(0x61, 74, {}, false),
-                                OldSection(0x01, 1, kOld, false), NewSection(1, kOld, false)}),
-                        work));
-    EXPECT_TRUE(work.empty());
-    EXPECT_EQ(LogMessages(), (std::vector<std::string>{kPositionFailure, kOrbitFailure,
-                                                       kOldSectionFailure, kSectionFailure}));
+    // At the end of the input, and with plenty of bytes after each record
+    // (a section is then checked in one wide sweep).
+    for (std::size_t after : {0, 200}) {
+        std::filesystem::remove(LogPath());
+        Bytes work;
+        ASSERT_TRUE(Convert(Concat({PositionMonitor(kOld, 0, false), Record(0x61, 74, {}, false),
+                                    OldSection(0x01, 1, kOld, false), NewSection(1, kOld, false),
+                                    Bytes(after, 0x00)}),
+                            work));
+        EXPECT_TRUE(work.empty());
+        EXPECT_EQ(LogMessages(), (std::vector<std::string>{kPositionFailure, kOrbitFailure,
+                                                           kOldSectionFailure, kSectionFailure}))
+            << after;
+    }
 }
 
 TEST_F(RmgFileTest, WorkFileThatCannotBeCreated) {
