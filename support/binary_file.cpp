@@ -127,21 +127,15 @@ bool InputFile::Refill() {
     }
     std::int64_t got;
     if (reader_) {
+        // The buffer read ahead: at once, or by the thread meanwhile.
         reader_->Wait(whileWaiting_);
         got = aheadResult_;
         buffer_.swap(ahead_);
     } else {
-        // What the system holds in memory is read here, at once: a thread
-        // pays off only while the disk is waited for.
+        // What the system holds in memory is read here, at once.
         got = native::ReadSomeAtHand(fd_, buffer_.get(), kBufferSize);
         if (got == native::kNotAtHand) {
-            got = native::ReadSome(fd_, buffer_.get(), kBufferSize);
-            if (got == static_cast<std::int64_t>(kBufferSize)) {
-                // More than one buffer from the disk: read ahead from here on.
-                reader_ = StartIoThread();
-                if (reader_ && !ahead_)
-                    ahead_.reset(new std::uint8_t[kBufferSize]);
-            }
+            got = ReadFromDisk();
         }
     }
     if (got > 0 && reader_) {
@@ -157,6 +151,23 @@ bool InputFile::Refill() {
         failed_ = true;
     }
     return false;
+}
+
+// The disk is waited for on a thread of our own, which calls back the
+// caller meanwhile (its window keeps running), and from then on reads the
+// next buffer ahead; where no thread can be started, it is waited for here.
+std::int64_t InputFile::ReadFromDisk() {
+    reader_ = StartIoThread();
+    if (!reader_) {
+        return native::ReadSome(fd_, buffer_.get(), kBufferSize);
+    }
+    if (!ahead_) {
+        ahead_.reset(new std::uint8_t[kBufferSize]);
+    }
+    reader_->Start([this] { aheadResult_ = native::ReadSome(fd_, ahead_.get(), kBufferSize); });
+    reader_->Wait(whileWaiting_);
+    buffer_.swap(ahead_);
+    return aheadResult_;
 }
 
 // The next buffer: read at once where the system holds it in memory (the

@@ -16,9 +16,10 @@ namespace quenrix {
 class IoThread;
 
 // Read through a buffer. What the system holds in memory is read straight
-// into it; once the disk has to be waited for, a thread of its own reads
-// the next buffer while the caller works through one, so that reading and
-// converting overlap. A file that fits one buffer is read without a thread.
+// into it. The disk is waited for on a thread of the file's own, which
+// calls back the caller every few milliseconds meanwhile, and from then on
+// reads each next buffer while the caller works through one, so that
+// reading and converting overlap.
 class InputFile {
   public:
     enum class Status { Ok, End, Error };
@@ -79,6 +80,7 @@ class InputFile {
     Status ReadByteSlow(std::uint8_t& byte);
     std::size_t ReadSlow(std::uint8_t* destination, std::size_t n);
     bool Refill();
+    std::int64_t ReadFromDisk();
     void ReadAhead();
 
     int fd_ = -1;

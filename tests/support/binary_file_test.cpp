@@ -214,6 +214,29 @@ TEST_F(BinaryFileTest, ReadAheadDeliversEveryByteInOrderAndStopsWithClose) {
 }
 
 #ifndef _WIN32  // a named pipe stands in for a slow disk
+TEST_F(BinaryFileTest, ReadingFromASlowDiskKeepsCallingBack) {
+    ASSERT_EQ(mkfifo(Path("pipe").c_str(), 0600), 0);
+    const Bytes content = Pattern(3 * InputFile::kBufferSize);
+    // The far end starts writing only after a while.
+    std::thread writer([&] {
+        std::ofstream out(Path("pipe"), std::ios::binary);
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        out.write(reinterpret_cast<const char*>(content.data()),
+                  static_cast<std::streamsize>(content.size()));
+    });
+    InputFile in;
+    ASSERT_TRUE(in.Open(Path("pipe")));
+    int calls = 0;
+    in.SetWhileWaiting([&calls] { ++calls; });
+    Bytes back(content.size());
+    EXPECT_EQ(in.Read(back.data(), back.size()), content.size());
+    std::uint8_t byte;
+    EXPECT_EQ(in.ReadByte(byte), InputFile::Status::End);
+    writer.join();
+    EXPECT_EQ(back, content);
+    EXPECT_GT(calls, 5);  // 100 ms of waiting, a call every few milliseconds
+}
+
 TEST_F(BinaryFileTest, WaitingForASlowDiskKeepsCallingBack) {
     ASSERT_EQ(mkfifo(Path("pipe").c_str(), 0600), 0);
     const Bytes content = Pattern(3 * OutputFile::kBufferSize);
