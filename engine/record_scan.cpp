@@ -77,6 +77,9 @@ bool ScanRecords(const std::string& inputPath, const std::string& workPath,
         return false;
     }
 
+    // The work file takes about as many bytes as the input holds.
+    work.ExpectSize(input.Size());
+
     // A slow disk does not keep the window waiting either.
     input.SetWhileWaiting(PumpEvents);
     work.SetWhileWaiting(PumpEvents);

@@ -179,6 +179,11 @@ void InputFile::ReadAhead() {
     }
 }
 
+std::uint64_t InputFile::Size() const {
+    native::EntryInfo info;
+    return fd_ >= 0 && native::InspectOpen(fd_, info) ? info.size : 0;
+}
+
 InputFile::Status InputFile::ReadByteSlow(std::uint8_t& byte) {
     if (!Refill()) {
         return failed_ ? Status::Error : Status::End;
@@ -213,6 +218,8 @@ bool OutputFile::Create(const std::string& path) {
     failed_ = fd_ < 0;
     writeFailed_ = false;
     used_ = 0;
+    handedOver_ = 0;
+    roomSetAside_ = false;
     return fd_ >= 0;
 }
 
@@ -240,9 +247,17 @@ bool OutputFile::HandOver() {
     } else {
         ok = WriteAllTo(fd_, buffer_.get(), used_);
     }
+    handedOver_ += used_;
     used_ = 0;
     failed_ = failed_ || !ok;
     return ok;
+}
+
+void OutputFile::ExpectSize(std::uint64_t bytes) {
+    if (fd_ >= 0 && !failed_ && handedOver_ == 0 && bytes > 0) {
+        native::ReserveSpace(fd_, bytes);
+        roomSetAside_ = true;
+    }
 }
 
 bool OutputFile::WriteSlow(const std::uint8_t* data, std::size_t n) {
@@ -281,6 +296,7 @@ bool OutputFile::Close() {
         return !failed_;
     }
     bool ok = !failed_;
+    const std::uint64_t size = handedOver_ + used_;
     if (ok && used_ > 0) {
         // The whole of a small file is written here, without a thread.
         ok = writer_ ? HandOver() : WriteAllTo(fd_, buffer_.get(), used_);
@@ -290,6 +306,10 @@ bool OutputFile::Close() {
         writer_->Wait(whileWaiting_);
         ok = ok && !writeFailed_;
         writer_.reset();
+    }
+    if (ok && roomSetAside_) {
+        // Room set aside past the end is given back.
+        ok = native::TruncateFile(fd_, size);
     }
     if (!native::CloseFile(fd_)) {
         ok = false;

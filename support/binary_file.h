@@ -73,6 +73,8 @@ class InputFile {
     void Skip(std::size_t n) { next_ += n; }
 
     bool Failed() const { return failed_; }
+    // The file's size as the system tells it now; 0 where it cannot.
+    std::uint64_t Size() const;
     // Bytes consumed so far.
     std::uint64_t Position() const { return consumedBeforeBuffer_ + next_; }
 
@@ -117,6 +119,11 @@ class OutputFile {
         whileWaiting_ = std::move(whileWaiting);
     }
 
+    // Sets aside room on the disk for about `bytes`, where the file system
+    // can, before anything is written: it then need not find room as each
+    // buffer goes out. Close gives back what was not used.
+    void ExpectSize(std::uint64_t bytes);
+
     // Appends n bytes; false once any write to the file has failed.
     bool Write(const std::uint8_t* data, std::size_t n) {
         if (HasRoom(n)) {
@@ -160,7 +167,9 @@ class OutputFile {
     // From the first full buffer on: the thread and the buffer it writes.
     std::unique_ptr<IoThread> writer_;
     std::unique_ptr<std::uint8_t[]> behind_;
-    bool writeFailed_ = false;  // set by the thread
+    bool writeFailed_ = false;      // set by the thread
+    std::uint64_t handedOver_ = 0;  // bytes passed on to be written
+    bool roomSetAside_ = false;
     std::function<void()> whileWaiting_;
 };
 

@@ -43,8 +43,8 @@ bool SyncFile(Handle file);
 bool TruncateFile(Handle file, std::uint64_t size);
 // Sets aside room for `size` bytes of an empty file about to be written,
 // where the file system can (it then need not find room as the data goes
-// to disk); nothing happens elsewhere. The file's size and bytes are those
-// written.
+// to disk); nothing happens elsewhere, nor where the room is not free in
+// full. The file's size and bytes are those written.
 void ReserveSpace(Handle file, std::uint64_t size);
 
 // What the system says about an entry.

@@ -152,7 +152,11 @@ void ReserveSpace(Handle file, std::uint64_t size) {
 #ifdef __linux__
     // FALLOC_FL_KEEP_SIZE: the size stays what is written, also when the
     // write falls short.
-    (void)::fallocate(file, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(size));
+    if (::fallocate(file, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(size)) != 0) {
+        // Part of the room may have been taken before the disk ran out:
+        // it is given back, so that others still find what is left.
+        (void)::ftruncate(file, 0);
+    }
 #else
     (void)file;
     (void)size;

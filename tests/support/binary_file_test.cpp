@@ -91,6 +91,30 @@ TEST_F(BinaryFileTest, ReservedRoomIsWrittenOnlyOnceCommitted) {
     EXPECT_EQ(out.Reserve(1), nullptr);  // closed
 }
 
+TEST_F(BinaryFileTest, RoomSetAsideIsGivenBackAtClose) {
+    const Bytes content = Pattern(3 * OutputFile::kBufferSize / 2);
+    // More room than written, then less: the file holds what was written.
+    for (std::uint64_t expected : {std::uint64_t{64} << 20, std::uint64_t{4096}}) {
+        OutputFile out;
+        ASSERT_TRUE(out.Create(Path("out")));
+        out.ExpectSize(expected);
+        ASSERT_TRUE(out.Write(content.data(), content.size()));
+        ASSERT_TRUE(out.Close());
+        EXPECT_EQ(ReadBytes(Path("out")), content);
+#ifndef _WIN32
+        struct stat st {};
+        ASSERT_EQ(::stat(Path("out").c_str(), &st), 0);
+        EXPECT_LT(static_cast<std::uint64_t>(st.st_blocks) * 512, content.size() + (1u << 20))
+            << expected;
+#endif
+    }
+    InputFile in;
+    ASSERT_TRUE(in.Open(Path("out")));
+    EXPECT_EQ(in.Size(), content.size());
+    in.Close();
+    EXPECT_EQ(in.Size(), 0u);
+}
+
 TEST_F(BinaryFileTest, ShortReadAtTheEnd) {
     WriteBytes(Path("in"), Pattern(5));
     InputFile in;
