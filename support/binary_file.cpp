@@ -254,7 +254,8 @@ bool OutputFile::HandOver() {
 }
 
 void OutputFile::ExpectSize(std::uint64_t bytes) {
-    if (fd_ >= 0 && !failed_ && handedOver_ == 0 && bytes > 0) {
+    // A file of one buffer goes out in one write: nothing to gain there.
+    if (fd_ >= 0 && !failed_ && handedOver_ == 0 && bytes > kBufferSize) {
         native::ReserveSpace(fd_, bytes);
         roomSetAside_ = true;
     }

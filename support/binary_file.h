@@ -121,7 +121,8 @@ class OutputFile {
 
     // Sets aside room on the disk for about `bytes`, where the file system
     // can, before anything is written: it then need not find room as each
-    // buffer goes out. Close gives back what was not used.
+    // buffer goes out. Close gives back what was not used. Nothing is set
+    // aside for a file of one buffer.
     void ExpectSize(std::uint64_t bytes);
 
     // Appends n bytes; false once any write to the file has failed.
