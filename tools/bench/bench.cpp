@@ -121,33 +121,43 @@ void LargeFile(const fs::path& dir, Kind kind, std::uint64_t size) {
     const std::uint64_t bytes = fs::file_size(input);
 
     // Warm the cache, then time the copy and the conversion, the best of
-    // three runs each. Each run starts with no dirty pages, so neither
-    // pays for writing back the other's output.
+    // five runs each: this machine's figures vary from run to run. Each run
+    // starts with no dirty pages, so neither pays for writing back the
+    // other's output.
     CopySeconds(input, (dir / "copy.tmp").string());
     double copy = 1e9;
     double convert = 1e9;
     double longestGap = 0;
     double longestLate = 0;
+    std::string eachRun;
     std::int32_t result = 0;
-    for (int run = 0; run < 3; ++run) {
+    for (int run = 0; run < 5; ++run) {
         ::sync();
         copy = std::min(copy, CopySeconds(input, (dir / "copy.tmp").string()));
         fs::remove(dir / "copy.tmp");
         fs::remove(quenrix::Engine().WorkFileName);  // nor is an old work file's
         ::sync();
         auto last = Clock::now();
+        double gap = 0;
         quenrix::SetEventPump([&] {
             const auto now = Clock::now();
-            longestGap = std::max(longestGap, std::chrono::duration<double>(now - last).count());
+            gap = std::max(gap, std::chrono::duration<double>(now - last).count());
             last = now;
         });
         Bystander bystander;
         const auto start = Clock::now();
         last = start;
         result = quenrix::ConvertGpsFile(input);
-        convert = std::min(convert, Seconds(start));
+        const double seconds = Seconds(start);
+        convert = std::min(convert, seconds);
         quenrix::SetEventPump({});
-        longestLate = std::max(longestLate, bystander.Stop());
+        const double late = bystander.Stop();
+        longestGap = std::max(longestGap, gap);
+        longestLate = std::max(longestLate, late);
+        char line[64];
+        std::snprintf(line, sizeof line, "%s%.3f s, gap %.2f ms, late %.2f ms", run ? "; " : "",
+                      seconds, gap * 1000, late * 1000);
+        eachRun += line;
     }
 
     std::printf("%s input: %.0f MiB, result %d, rollover found %d\n", label, MiB(bytes), result,
@@ -159,6 +169,8 @@ void LargeFile(const fs::path& dir, Kind kind, std::uint64_t size) {
     std::printf("%s longest gap between pump calls: %.2f ms\n", label, longestGap * 1000);
     std::printf("%s longest late wake-up of a thread sleeping 5 ms meanwhile: %.2f ms\n", label,
                 longestLate * 1000);
+    std::printf("%s each run (conversion, longest pump gap, bystander's latest wake-up): %s\n",
+                label, eachRun.c_str());
 
     const std::string small = (dir / (std::string("small.") + label)).string();
     quenrix::sample::WriteSampleFile(small, Options(kind, 1 << 20));
