@@ -3,6 +3,7 @@
 #pragma once
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstddef>
 #include <cstdint>
@@ -16,7 +17,15 @@ inline constexpr std::size_t kMaxSectionBlocks = 12;
 
 // Old format (0x81): one block per bit set in the mask.
 inline std::size_t OldSectionBlockCount(std::uint8_t mask) {
-    return static_cast<std::size_t>(std::popcount(mask));
+    // Looked up: the baseline x86-64 instruction set has no bit count, so
+    // std::popcount would be a library call for every section.
+    static constexpr auto kBitsSet = [] {
+        std::array<std::uint8_t, 256> bits{};
+        for (unsigned i = 0; i < bits.size(); ++i)
+            bits[i] = static_cast<std::uint8_t>(std::popcount(i));
+        return bits;
+    }();
+    return kBitsSet[mask];
 }
 
 // Current format (0x91, also 0x94 and 0x95): the count, at most 12.
