@@ -63,7 +63,8 @@ bool CorrectAcrossBuffers(InputFile& input, const RecordKind& kind, RecordSink& 
 }  // namespace
 
 bool ScanRecords(const std::string& inputPath, const std::string& workPath,
-                 std::span<const RecordKind> kinds, const char* workFileOpenFailure) {
+                 std::span<const RecordKind> kinds, RecordCorrector correctAnyKind,
+                 const char* workFileOpenFailure) {
     const std::string& log = Engine().LogFilePath;
     InputFile input;
     if (!input.Open(inputPath)) {
@@ -127,7 +128,7 @@ bool ScanRecords(const std::string& inputPath, const std::string& workPath,
                     break;
                 }
                 const std::size_t available = static_cast<std::size_t>(end - p);
-                const std::size_t length = kind->correct(p, available, sink, written);
+                const std::size_t length = correctAnyKind(p, available, sink, written);
                 if (length > available) {
                     break;  // it runs past the buffer
                 }

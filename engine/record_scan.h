@@ -11,6 +11,7 @@
 #include <cstring>
 #include <span>
 #include <string>
+#include <utility>
 
 #include "binary_file.h"
 #include "engine_state.h"
@@ -47,9 +48,29 @@ struct RecordKind {
 
 // Streams the input into a new work file. True when the input was scanned
 // to its end and the work file holds every accepted record; failures of
-// single records are logged and skipped.
+// single records are logged and skipped. `correctAnyKind` is the
+// corrector of every kind in `kinds`, chosen by the record's kind byte
+// (CorrectAnyKind below).
 bool ScanRecords(const std::string& inputPath, const std::string& workPath,
-                 std::span<const RecordKind> kinds, const char* workFileOpenFailure);
+                 std::span<const RecordKind> kinds, RecordCorrector correctAnyKind,
+                 const char* workFileOpenFailure);
+
+// The corrector of every kind in the table Kinds, chosen by the record's
+// kind byte with a compare and a direct call for each: the kinds follow
+// each other in patterns that a jump per kind is predicted for far better
+// than one indirect call for them all.
+template <const auto& Kinds>
+std::size_t CorrectAnyKind(const std::uint8_t* record, std::size_t available, RecordSink& sink,
+                           bool& written) {
+    return [&]<std::size_t... I>(std::index_sequence<I...>) {
+        std::size_t length = 0;
+        ((record[1] == Kinds[I].kind &&
+          (length = Kinds[I].correct(record, available, sink, written), true)) ||
+         ...);
+        return length;
+    }
+    (std::make_index_sequence<std::size(Kinds)>());
+}
 
 // Checks a record of `covered` bytes and its check value, all at hand,
 // and appends it to the work file with the GPS time fields at TimeOffsets

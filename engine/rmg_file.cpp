@@ -55,7 +55,8 @@ std::size_t CorrectRawSatelliteSection(const std::uint8_t* record, std::size_t a
 }
 
 bool ConvertRmgFile(const std::string& inputPath, const std::string& workPath) {
-    return ScanRecords(inputPath, workPath, kRmgKinds, " > ERROR：RMG作業ファイルOpen失敗");
+    return ScanRecords(inputPath, workPath, kRmgKinds, CorrectAnyKind<kRmgKinds>,
+                       " > ERROR：RMG作業ファイルOpen失敗");
 }
 
 }  // namespace quenrix

@@ -55,7 +55,8 @@ constexpr RecordKind kSigKinds[] = {
 }  // namespace
 
 bool ConvertSigFile(const std::string& inputPath, const std::string& workPath) {
-    return ScanRecords(inputPath, workPath, kSigKinds, " > ERROR：SIG作業ファイルOpen失敗");
+    return ScanRecords(inputPath, workPath, kSigKinds, CorrectAnyKind<kSigKinds>,
+                       " > ERROR：SIG作業ファイルOpen失敗");
 }
 
 }  // namespace quenrix
