@@ -97,6 +97,22 @@ class Bystander {
     std::thread thread_;
 };
 
+// Milliseconds the host has kept this virtual machine's processors from
+// running so far (steal time, all processors); 0 where the system does
+// not count it. A stall of one processor shows here, not in the bystander.
+double StolenMilliseconds() {
+    std::FILE* stat = std::fopen("/proc/stat", "r");
+    if (stat == nullptr)
+        return 0;
+    unsigned long long user, nice, system, idle, iowait, irq, softirq, steal = 0;
+    const int got = std::fscanf(stat, "cpu %llu %llu %llu %llu %llu %llu %llu %llu", &user, &nice,
+                                &system, &idle, &iowait, &irq, &softirq, &steal);
+    std::fclose(stat);
+    return got == 8
+               ? 1000.0 * static_cast<double>(steal) / static_cast<double>(sysconf(_SC_CLK_TCK))
+               : 0;
+}
+
 // Converts one file in a lean child process, so that its peak resident
 // memory is that of the conversion alone.
 long PeakResidentKiB(const std::string& input) {
@@ -145,6 +161,7 @@ void LargeFile(const fs::path& dir, Kind kind, std::uint64_t size) {
             last = now;
         });
         Bystander bystander;
+        const double stolenBefore = StolenMilliseconds();
         const auto start = Clock::now();
         last = start;
         result = quenrix::ConvertGpsFile(input);
@@ -152,11 +169,12 @@ void LargeFile(const fs::path& dir, Kind kind, std::uint64_t size) {
         convert = std::min(convert, seconds);
         quenrix::SetEventPump({});
         const double late = bystander.Stop();
+        const double stolen = StolenMilliseconds() - stolenBefore;
         longestGap = std::max(longestGap, gap);
         longestLate = std::max(longestLate, late);
-        char line[64];
-        std::snprintf(line, sizeof line, "%s%.3f s, gap %.2f ms, late %.2f ms", run ? "; " : "",
-                      seconds, gap * 1000, late * 1000);
+        char line[96];
+        std::snprintf(line, sizeof line, "%s%.3f s, gap %.2f ms, late %.2f ms, stolen %.0f ms",
+                      run ? "; " : "", seconds, gap * 1000, late * 1000, stolen);
         eachRun += line;
     }
 
@@ -169,8 +187,10 @@ void LargeFile(const fs::path& dir, Kind kind, std::uint64_t size) {
     std::printf("%s longest gap between pump calls: %.2f ms\n", label, longestGap * 1000);
     std::printf("%s longest late wake-up of a thread sleeping 5 ms meanwhile: %.2f ms\n", label,
                 longestLate * 1000);
-    std::printf("%s each run (conversion, longest pump gap, bystander's latest wake-up): %s\n",
-                label, eachRun.c_str());
+    std::printf(
+        "%s each run (conversion, longest pump gap, bystander's latest wake-up, "
+        "processor time the host took): %s\n",
+        label, eachRun.c_str());
 
     const std::string small = (dir / (std::string("small.") + label)).string();
     quenrix::sample::WriteSampleFile(small, Options(kind, 1 << 20));
