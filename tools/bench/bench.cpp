@@ -69,6 +69,14 @@ double CopySeconds(const std::string& from, const std::string& to) {
     return Seconds(start);
 }
 
+// Writes out dirty pages and gives the system a moment to hand the
+// blocks of deleted files back (this machine's disk is mounted with
+// discard), so that no run pays for the one before.
+void Settle() {
+    ::sync();
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+}
+
 // A thread that only sleeps 5 ms at a time and notes how late it wakes:
 // the machine's own stalls, which no pump cadence can beat. Printed next
 // to the longest gap between pump calls, it tells the two apart.
@@ -148,11 +156,11 @@ void LargeFile(const fs::path& dir, Kind kind, std::uint64_t size) {
     std::string eachRun;
     std::int32_t result = 0;
     for (int run = 0; run < 5; ++run) {
-        ::sync();
+        Settle();
         copy = std::min(copy, CopySeconds(input, (dir / "copy.tmp").string()));
         fs::remove(dir / "copy.tmp");
         fs::remove(quenrix::Engine().WorkFileName);  // nor is an old work file's
-        ::sync();
+        Settle();
         auto last = Clock::now();
         double gap = 0;
         quenrix::SetEventPump([&] {
