@@ -1,6 +1,7 @@
 #include "binary_file.h"
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
@@ -89,9 +90,39 @@ std::unique_ptr<IoThread> StartIoThread() {
     }
 }
 
+// Buffers kept for the next file of this thread: as many as a file read
+// and a file written at once use.
+constexpr std::size_t kKeptBuffers = 4;
+
+struct KeptBuffers {
+    std::array<std::uint8_t*, kKeptBuffers> buffers{};
+    std::size_t count = 0;
+    ~KeptBuffers() {
+        for (std::size_t i = 0; i < count; ++i) delete[] buffers[i];
+    }
+};
+
+thread_local KeptBuffers kept;
+
 }  // namespace
 
-InputFile::InputFile() : buffer_(new std::uint8_t[kBufferSize]) {}
+void ReturnFileBuffer::operator()(std::uint8_t* buffer) const {
+    if (buffer == nullptr)
+        return;
+    if (kept.count < kKeptBuffers) {
+        kept.buffers[kept.count++] = buffer;
+    } else {
+        delete[] buffer;
+    }
+}
+
+FileBuffer TakeFileBuffer() {
+    if (kept.count > 0)
+        return FileBuffer(kept.buffers[--kept.count]);
+    return FileBuffer(new std::uint8_t[kFileBufferSize]);
+}
+
+InputFile::InputFile() : buffer_(TakeFileBuffer()) {}
 
 InputFile::~InputFile() {
     Close();
@@ -162,7 +193,7 @@ std::int64_t InputFile::ReadFromDisk() {
         return native::ReadSome(fd_, buffer_.get(), kBufferSize);
     }
     if (!ahead_) {
-        ahead_.reset(new std::uint8_t[kBufferSize]);
+        ahead_ = TakeFileBuffer();
     }
     reader_->Start([this] { aheadResult_ = native::ReadSome(fd_, ahead_.get(), kBufferSize); });
     reader_->Wait(whileWaiting_);
@@ -206,7 +237,7 @@ std::size_t InputFile::ReadSlow(std::uint8_t* destination, std::size_t n) {
     return done;
 }
 
-OutputFile::OutputFile() : buffer_(new std::uint8_t[kBufferSize]) {}
+OutputFile::OutputFile() : buffer_(TakeFileBuffer()) {}
 
 OutputFile::~OutputFile() {
     Close();
@@ -230,7 +261,7 @@ bool OutputFile::HandOver() {
     if (!writer_) {
         writer_ = StartIoThread();
         if (writer_ && !behind_)
-            behind_.reset(new std::uint8_t[kBufferSize]);
+            behind_ = TakeFileBuffer();
     }
     bool ok;
     if (writer_) {

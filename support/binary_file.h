@@ -15,6 +15,18 @@ namespace quenrix {
 
 class IoThread;
 
+// The buffers of both kinds of file: when a file is done with one it goes
+// back to a small store of its thread, for the next file to take. A
+// buffer fresh from the system costs a page fault for every page of it on
+// first use, which would hold up the first buffers of every file (and
+// the window with them).
+inline constexpr std::size_t kFileBufferSize = 1024 * 1024;
+struct ReturnFileBuffer {
+    void operator()(std::uint8_t* buffer) const;
+};
+using FileBuffer = std::unique_ptr<std::uint8_t[], ReturnFileBuffer>;
+FileBuffer TakeFileBuffer();
+
 // Read through a buffer. What the system holds in memory is read straight
 // into it. The disk is waited for on a thread of the file's own, which
 // calls back the caller every few milliseconds meanwhile, and from then on
@@ -23,7 +35,7 @@ class IoThread;
 class InputFile {
   public:
     enum class Status { Ok, End, Error };
-    static constexpr std::size_t kBufferSize = 1024 * 1024;
+    static constexpr std::size_t kBufferSize = kFileBufferSize;
 
     InputFile();
     ~InputFile();
@@ -88,13 +100,13 @@ class InputFile {
     int fd_ = -1;
     bool failed_ = false;
     bool atEnd_ = false;
-    std::unique_ptr<std::uint8_t[]> buffer_;
+    FileBuffer buffer_;
     std::size_t next_ = 0;
     std::size_t end_ = 0;
     std::uint64_t consumedBeforeBuffer_ = 0;
     // From the second buffer on: the thread and the buffer it reads into.
     std::unique_ptr<IoThread> reader_;
-    std::unique_ptr<std::uint8_t[]> ahead_;
+    FileBuffer ahead_;
     std::int64_t aheadResult_ = 0;  // what the read into ahead_ gave
     std::function<void()> whileWaiting_;
 };
@@ -104,7 +116,7 @@ class InputFile {
 // overlap. A file that never fills a buffer is written without a thread.
 class OutputFile {
   public:
-    static constexpr std::size_t kBufferSize = 1024 * 1024;
+    static constexpr std::size_t kBufferSize = kFileBufferSize;
 
     OutputFile();
     ~OutputFile();
@@ -163,11 +175,11 @@ class OutputFile {
 
     int fd_ = -1;
     bool failed_ = false;
-    std::unique_ptr<std::uint8_t[]> buffer_;
+    FileBuffer buffer_;
     std::size_t used_ = 0;
     // From the first full buffer on: the thread and the buffer it writes.
     std::unique_ptr<IoThread> writer_;
-    std::unique_ptr<std::uint8_t[]> behind_;
+    FileBuffer behind_;
     bool writeFailed_ = false;      // set by the thread
     std::uint64_t handedOver_ = 0;  // bytes passed on to be written
     bool roomSetAside_ = false;

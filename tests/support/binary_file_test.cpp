@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <set>
 #include <thread>
 
 #include "records.h"
@@ -114,6 +115,27 @@ TEST_F(BinaryFileTest, RoomSetAsideIsGivenBackAtClose) {
     EXPECT_EQ(in.Size(), content.size());
     in.Close();
     EXPECT_EQ(in.Size(), 0u);
+}
+
+TEST_F(BinaryFileTest, BuffersGoBackForTheNextFiles) {
+    std::set<std::uint8_t*> given;
+    {
+        std::vector<FileBuffer> buffers;
+        for (int i = 0; i < 6; ++i) buffers.push_back(TakeFileBuffer());
+        for (const FileBuffer& buffer : buffers) given.insert(buffer.get());
+    }
+    // A file read and a file written at once take four: all kept ones.
+    std::vector<FileBuffer> again;
+    for (int i = 0; i < 4; ++i) {
+        again.push_back(TakeFileBuffer());
+        EXPECT_EQ(given.count(again.back().get()), 1u) << i;
+    }
+    // The files' own buffers come from there too.
+    const std::uint8_t* kept = again.back().get();
+    again.pop_back();
+    OutputFile out;
+    ASSERT_TRUE(out.Create(Path("out")));
+    EXPECT_EQ(out.Reserve(1), kept);
 }
 
 TEST_F(BinaryFileTest, ShortReadAtTheEnd) {
