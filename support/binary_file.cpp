@@ -195,10 +195,14 @@ std::int64_t InputFile::ReadFromDisk() {
     if (!ahead_) {
         ahead_ = TakeFileBuffer();
     }
-    reader_->Start([this] { aheadResult_ = native::ReadSome(fd_, ahead_.get(), kBufferSize); });
+    ReadAheadOnThread();
     reader_->Wait(whileWaiting_);
     buffer_.swap(ahead_);
     return aheadResult_;
+}
+
+void InputFile::ReadAheadOnThread() {
+    reader_->Start([this] { aheadResult_ = native::ReadSome(fd_, ahead_.get(), kBufferSize); });
 }
 
 // The next buffer: read at once where the system holds it in memory (the
@@ -206,7 +210,7 @@ std::int64_t InputFile::ReadFromDisk() {
 void InputFile::ReadAhead() {
     aheadResult_ = native::ReadSomeAtHand(fd_, ahead_.get(), kBufferSize);
     if (aheadResult_ == native::kNotAtHand) {
-        reader_->Start([this] { aheadResult_ = native::ReadSome(fd_, ahead_.get(), kBufferSize); });
+        ReadAheadOnThread();
     }
 }
 

@@ -96,6 +96,7 @@ class InputFile {
     bool Refill();
     std::int64_t ReadFromDisk();
     void ReadAhead();
+    void ReadAheadOnThread();
 
     int fd_ = -1;
     bool failed_ = false;
