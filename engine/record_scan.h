@@ -33,8 +33,8 @@ struct RecordSink {
 
 // Handles the record at `record` (sync byte first) of which `available`
 // bytes are at hand. Where they hold it whole, the corrector checks it,
-// corrects its GPS times, appends it to the work file, sets `written` when
-// that succeeded, and returns its length. Where they do not, it returns,
+// corrects its GPS times, appends it to the work file, sets `written` to
+// whether that succeeded, and returns its length. Where they do not, it returns,
 // doing nothing else, how many bytes it needs: the record's length, or as
 // many as tell it.
 using RecordCorrector = std::size_t (*)(const std::uint8_t* record, std::size_t available,
