@@ -34,6 +34,16 @@ int IsLeapYear(std::int16_t year);
 // 1 for February of a leap year, else 0.
 int ExtraDayInMonth(std::uint16_t year, std::uint16_t month);
 
+#if defined(__SSE2__)
+// The check value of bytes summed sixteen at a time (`_mm_sad_epu8`): the
+// two 64-bit lane sums added, modulo 65536.
+inline std::uint16_t CheckValueOfSums(__m128i sums) {
+    return static_cast<std::uint16_t>(
+        static_cast<std::uint32_t>(_mm_cvtsi128_si32(sums)) +
+        static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_unpackhi_epi64(sums, sums))));
+}
+#endif
+
 // Sum modulo 65536 of the first `length` bytes; 0 for a length of 0 or less.
 inline std::uint16_t ComputeCheckValue(const std::uint8_t* buffer, std::int32_t length) {
     // Runs over every byte of every record: sixteen bytes at a time where
@@ -59,9 +69,7 @@ inline std::uint16_t ComputeCheckValue(const std::uint8_t* buffer, std::int32_t 
                 _mm_loadu_si128(reinterpret_cast<const __m128i*>(kKeepLast + (length - i)));
             sums = _mm_add_epi64(sums, _mm_sad_epu8(_mm_and_si128(last, keep), zero));
         }
-        return static_cast<std::uint16_t>(
-            static_cast<std::uint32_t>(_mm_cvtsi128_si32(sums)) +
-            static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_unpackhi_epi64(sums, sums))));
+        return CheckValueOfSums(sums);
     }
 #endif
     std::uint32_t sum = 0;

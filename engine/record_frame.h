@@ -92,9 +92,7 @@ inline std::uint16_t CopyWideAndSum(std::uint8_t* to, const std::uint8_t* from,
         sums = _mm_add_epi64(sums, _mm_sad_epu8(kept, zero));
         index = _mm_add_epi8(index, step);
     }
-    return static_cast<std::uint16_t>(
-        static_cast<std::uint32_t>(_mm_cvtsi128_si32(sums)) +
-        static_cast<std::uint32_t>(_mm_cvtsi128_si32(_mm_unpackhi_epi64(sums, sums))));
+    return CheckValueOfSums(sums);
 #else
     std::memcpy(to, from, kWideSpan);
     return ComputeCheckValue(from, static_cast<std::int32_t>(covered));
