@@ -105,7 +105,8 @@ class InputFile {
     std::size_t next_ = 0;
     std::size_t end_ = 0;
     std::uint64_t consumedBeforeBuffer_ = 0;
-    // From the second buffer on: the thread and the buffer it reads into.
+    // From the first wait for the disk on: the thread and the buffer it
+    // reads into.
     std::unique_ptr<IoThread> reader_;
     FileBuffer ahead_;
     std::int64_t aheadResult_ = 0;  // what the read into ahead_ gave
