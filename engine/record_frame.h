@@ -19,11 +19,16 @@ namespace quenrix {
 
 inline constexpr std::uint8_t kSyncByte = 0x8B;
 
+// The check value stored after a record's first `covered` bytes.
+inline unsigned StoredCheckValue(const std::uint8_t* record, std::size_t covered) {
+    return record[covered] * 256u + record[covered + 1];
+}
+
 // True when a record holds its check value: the sum of its first
 // `covered` bytes (sync and kind byte included), stored in the two bytes
 // after them.
 inline bool CheckValueMatches(const std::uint8_t* record, std::size_t covered) {
-    return record[covered] * 256u + record[covered + 1] ==
+    return StoredCheckValue(record, covered) ==
            ComputeCheckValue(record, static_cast<std::int32_t>(covered));
 }
 
@@ -32,7 +37,7 @@ inline bool CheckValueMatches(const std::uint8_t* record, std::size_t covered) {
 // result as renewing it over the whole record.
 inline void AdjustCheckValue(std::uint8_t* record, std::size_t covered, const std::uint8_t* field,
                              const std::uint8_t (&before)[4]) {
-    const unsigned stored = record[covered] * 256u + record[covered + 1];
+    const unsigned stored = StoredCheckValue(record, covered);
     const unsigned added = field[0] + field[1] + field[2] + field[3];
     const unsigned removed = before[0] + before[1] + before[2] + before[3];
     const unsigned value = (stored + added - removed) & 0xFFFFu;

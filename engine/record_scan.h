@@ -91,8 +91,7 @@ template <std::size_t... TimeOffsets>
     std::uint8_t* written = nullptr;
     if (readable >= kWideSpan && length <= kWideSpan &&
         (written = sink.work.Reserve(kWideSpan)) != nullptr) {
-        const unsigned stored = record[covered] * 256u + record[covered + 1];
-        if (CopyWideAndSum(written, record, covered) != stored) {
+        if (CopyWideAndSum(written, record, covered) != StoredCheckValue(record, covered)) {
             ++counts.badCheck[kind];
             return nullptr;  // the room is used by the next record
         }
