@@ -73,11 +73,16 @@ void TFormVaverMain::ConvertFiles() {
                     break;
                 }
                 lblCount->setText(QString("ファイル数=%1/%2").arg(i + 1).arg(lstConvFiles.size()));
-                AddStatusLine(FileNamePart(lstConvFiles[i]), 1);
-                const std::int32_t result =
-                    ConvertGpsFile(lstConvFiles[i], logSwitch, flgDebug ? 1 : 0);
-                for (const std::string& line : actions.Apply(i, result)) {
+                const int fileRow = lboxStatus->count();
+                AddStatusLine(PathText(FileNamePart(lstConvFiles[i])), 1);
+                const LogCapture logged;
+                const ConvertResult result = ConvertGpsFile(lstConvFiles[i]);
+                const FileOutcome outcome = actions.Apply(i, result);
+                for (const std::string& line : outcome.statusLines) {
                     AddStatusLine(line, 2);
+                }
+                if (!outcome.reason.empty()) {
+                    ShowReason(fileRow, logged.Messages());
                 }
                 StepProgress(1);
                 QCoreApplication::processEvents();
@@ -91,6 +96,22 @@ void TFormVaverMain::ConvertFiles() {
     if (closeRequested_) {
         // The title bar's close button was pressed during the batch.
         QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+    }
+}
+
+// A file that failed keeps the status list's lines as they are; its log
+// messages (the path aside) become the tooltip of its lines, so the user
+// need not open the log to learn why.
+void TFormVaverMain::ShowReason(int fileRow, const std::vector<std::string>& logged) {
+    QStringList reasons;
+    for (std::size_t i = 1; i < logged.size(); ++i) {
+        QString message = QString::fromStdString(logged[i]);
+        if (message.startsWith(" > "))
+            message.remove(0, 3);
+        reasons << message;
+    }
+    for (int row = fileRow; row < lboxStatus->count(); ++row) {
+        lboxStatus->item(row)->setToolTip(reasons.join('\n'));
     }
 }
 

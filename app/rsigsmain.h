@@ -91,6 +91,7 @@ class TFormVaverMain : public QMainWindow {
     // Batch.
     void ConvertFiles();
     void AddStatusLine(const std::string& text, std::int16_t kind);
+    void ShowReason(int fileRow, const std::vector<std::string>& logged);
     void InitProgress(int n);
     void StepProgress(int d);
 

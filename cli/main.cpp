@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -17,6 +18,7 @@
 #include "fsub.h"
 #include "inputs.h"
 #include "native.h"
+#include "oplog.h"
 #include "paths.h"
 #include "pipeline.h"
 #include "report.h"
@@ -24,6 +26,15 @@
 namespace {
 
 using namespace quenrix;
+
+// Ctrl-C: the file in conversion is finished and the run stops before the
+// next; a second Ctrl-C ends the program at once.
+volatile std::sig_atomic_t interrupted = 0;
+
+extern "C" void OnInterrupt(int) {
+    interrupted = 1;
+    std::signal(SIGINT, SIG_DFL);
+}
 
 struct Settings {
     std::vector<std::string> inputs;
@@ -71,6 +82,7 @@ class Run {
           files_(std::move(files)),
           actions_(files_, settings.deleteInput),
           reports_(files_.size()),
+          finished_(files_.size(), 0),
           showProgress_(!settings.quiet && native::ErrorOutputIsTerminal()) {}
 
     // False when a dry run has no private folder for its work files: it
@@ -93,7 +105,19 @@ class Run {
         return true;
     }
 
-    const std::vector<cli::FileReport>& Reports() const { return reports_; }
+    // The reports of the files that were converted, in input order.
+    std::vector<cli::FileReport> Reports() const {
+        std::vector<cli::FileReport> done;
+        for (std::size_t i = 0; i < files_.size(); ++i) {
+            if (finished_[i])
+                done.push_back(reports_[i]);
+        }
+        return done;
+    }
+    std::size_t NotDone() const { return files_.size() - done_; }
+    double Seconds() const {
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+    }
 
   private:
     // The work file of one worker: beside the output, so that storing it
@@ -118,8 +142,9 @@ class Run {
         engine.LogFilePath = settings_.dryRun ? std::string() : settings_.log;
         engine.ReferenceDayOverride = settings_.referenceDay;
         engine.ForcedRmgReceiverType = settings_.receiverType;
-        for (std::size_t i = next_++; i < files_.size(); i = next_++) {
+        for (std::size_t i = next_++; i < files_.size() && !interrupted; i = next_++) {
             Convert(worker, i);
+            finished_[i] = 1;
             Progress();
         }
     }
@@ -131,7 +156,9 @@ class Run {
         cli::FileReport& report = reports_[index];
         report.path = input;
         report.kind = KindOf(input);
-        report.result = ConvertGpsFile(input, settings_.log.empty() ? 0 : 1, 0);
+        const LogCapture logged;
+        const ConvertResult result = ConvertGpsFile(input);
+        report.result = static_cast<std::int32_t>(result);
         report.counts = engine.Counts;
         report.receiverType = engine.RmgReceiverType;
         if (engine.FirstGpsTime != 0) {
@@ -139,7 +166,7 @@ class Run {
             SwapBytes32(t);
             report.firstGpsTime = t;
         }
-        if (report.result == kConverted && !engine.OutputFilePath.empty()) {
+        if (result == ConvertResult::Converted && !engine.OutputFilePath.empty()) {
             engine.OutputFilePath =
                 JoinPath(OutputFolder(input), FileNamePart(engine.OutputFilePath));
         }
@@ -147,34 +174,37 @@ class Run {
 
         if (settings_.dryRun) {
             DeleteFile(engine.WorkFileName);
-            Describe(report, rollover, engine.OutputFilePath, false, false);
+            report.reason = engine.FailureReason;
+            Describe(report, result, rollover, engine.OutputFilePath, false, false);
         } else {
-            std::vector<std::string> lines;
+            FileOutcome outcome;
             {
                 // Storing, deleting and the checks against this run's other
                 // files go one file at a time.
                 const std::lock_guard<std::mutex> lock(actionsMutex_);
-                lines = actions_.Apply(index, report.result);
+                outcome = actions_.Apply(index, result);
             }
-            const bool stored = rollover && FileExists(engine.OutputFilePath) &&
-                                std::find(lines.begin(), lines.end(), "変換失敗") == lines.end();
-            report.messages = lines;
-            report.inputDeleted = settings_.deleteInput && stored && !FileExists(input);
-            Describe(report, rollover, engine.OutputFilePath, stored, true);
+            report.messages = outcome.statusLines;
+            report.inputDeleted = outcome.inputDeleted;
+            report.reason = outcome.reason;
+            Describe(report, result, rollover, outcome.outputPath, outcome.stored, true);
         }
+        // The path the pipeline logs first is the report's own.
+        report.log.assign(logged.Messages().begin() + (logged.Messages().empty() ? 0 : 1),
+                          logged.Messages().end());
         bytes_ += report.counts.inputBytes;
     }
 
-    void Describe(cli::FileReport& report, bool rollover, const std::string& output, bool stored,
-                  bool written) {
-        switch (report.result) {
-            case kConverted:
+    static void Describe(cli::FileReport& report, ConvertResult result, bool rollover,
+                         const std::string& output, bool stored, bool written) {
+        switch (result) {
+            case ConvertResult::Converted:
                 if (!rollover) {
                     report.outcome = "no rollover found";
                     report.ok = true;
                 } else if (output.empty()) {
-                    report.outcome =
-                        "corrected, but no position record to name it after: not stored";
+                    report.outcome = "not stored";
+                    report.reason = "corrected, but no position record to name the file after";
                 } else if (!written) {
                     report.outcome = "would be corrected";
                     report.output = output;
@@ -184,18 +214,18 @@ class Run {
                     report.output = output;
                     report.ok = true;
                 } else {
-                    report.outcome = "corrected, but the corrected file could not be stored";
+                    report.outcome = "not stored";
                 }
                 break;
-            case kRolloverPoint:
+            case ConvertResult::RolloverPoint:
                 report.outcome = "rollover-point SIG file, not converted";
                 report.ok = true;
                 break;
-            case kInputMissing:
+            case ConvertResult::InputMissing:
                 report.outcome = "input missing";
                 break;
-            default:
-                report.outcome = report.kind == "other" ? "not a GPS file" : "failed";
+            case ConvertResult::Failed:
+                report.outcome = "failed";
                 break;
         }
     }
@@ -217,6 +247,7 @@ class Run {
     BatchFileActions actions_;
     std::mutex actionsMutex_;
     std::vector<cli::FileReport> reports_;
+    std::vector<char> finished_;  // one worker writes each entry; read after all joined
     std::atomic<std::size_t> next_{0};
     std::atomic<std::size_t> done_{0};
     std::atomic<std::uint64_t> bytes_{0};
@@ -238,31 +269,36 @@ int main(int argc, char** argv) {
     Settings settings;
     std::string referenceDate;
     app.add_option("inputs", settings.inputs, "Files, wildcard masks ('data/*.RMG') and folders")
-        ->required();
+        ->required()
+        ->type_name("PATH");
     app.add_flag("-r,--recursive", settings.recursive, "Enter subfolders of folders and masks");
     app.add_option("-o,--output-dir", settings.outputDir,
-                   "Store corrected files here instead of beside their inputs")
-        ->check(CLI::ExistingDirectory);
+                   "Store corrected files here instead of beside their inputs (made when missing)")
+        ->type_name("FOLDER");
     app.add_flag("--delete-input", settings.deleteInput,
                  "Delete each input once its corrected file is on disk under another name");
     app.add_flag("-n,--dry-run", settings.dryRun, "Read and check every file, write nothing");
     app.add_option(
-        "--reference-date", referenceDate,
-        "YYYY-MM-DD: correct times before this day instead of fifteen years before today");
+           "--reference-date", referenceDate,
+           "YYYY-MM-DD: correct times before this day instead of fifteen years before today")
+        ->type_name("DATE");
     app.add_option("--receiver-type", settings.receiverType,
                    "74, 77 or 80: the RMG receiver type, instead of reading it from each file")
-        ->check(CLI::IsMember({74, 77, 80}));
-    app.add_option("--report", settings.report, "text or json, on standard output")
-        ->check(CLI::IsMember({"text", "json"}))
-        ->capture_default_str();
-    app.add_option("--report-file", settings.reportFile, "Write the JSON report to this file");
-    app.add_option("-j,--jobs", settings.jobs, "Convert this many files at once")
-        ->check(CLI::Range(1u, 256u))
-        ->capture_default_str();
+        ->check(CLI::IsMember({74, 77, 80}).description(""))
+        ->type_name("TYPE");
+    app.add_option("--report", settings.report, "text or json, on standard output (text)")
+        ->check(CLI::IsMember({"text", "json"}).description(""))
+        ->type_name("FORMAT");
+    app.add_option("--report-file", settings.reportFile, "Write the JSON report to this file")
+        ->type_name("FILE");
+    app.add_option("-j,--jobs", settings.jobs, "Convert this many files at once, 1 to 256 (1)")
+        ->check(CLI::Range(1u, 256u).description(""))
+        ->type_name("N");
     app.add_flag("-q,--quiet", settings.quiet,
                  "No progress and no report lines, only the exit status");
     app.add_flag("-v,--verbose", settings.verbose, "Counts by record kind and the status lines");
-    app.add_option("--log", settings.log, "Write the operation log (code page 932) to this file");
+    app.add_option("--log", settings.log, "Write the operation log (code page 932) to this file")
+        ->type_name("FILE");
     app.set_version_flag("--version", "quenrix-cli 1.0");
 
     try {
@@ -293,6 +329,12 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "quenrix-cli: no SIG or RMG file found\n");
         return 1;
     }
+    if (!settings.dryRun && !settings.outputDir.empty() && !MakeFolders(settings.outputDir)) {
+        std::fprintf(stderr, "quenrix-cli: --output-dir: cannot make the folder %s: %s\n",
+                     settings.outputDir.c_str(), native::LastFailure().c_str());
+        return 1;
+    }
+    std::signal(SIGINT, OnInterrupt);
     Run run(settings, files);
     if (!run.Go()) {
         std::fprintf(stderr,
@@ -301,9 +343,11 @@ int main(int argc, char** argv) {
         return 1;
     }
 
+    const std::vector<cli::FileReport> reports = run.Reports();
+    const cli::Summary summary = cli::Summarize(reports, run.NotDone(), run.Seconds());
     bool allOk = true;
-    for (const cli::FileReport& report : run.Reports()) allOk = allOk && report.ok;
-    const std::string json = cli::JsonReport(run.Reports(), settings.dryRun);
+    for (const cli::FileReport& report : reports) allOk = allOk && report.ok;
+    const std::string json = cli::JsonReport(reports, summary, settings.dryRun);
     if (!settings.reportFile.empty()) {
         std::ofstream out(settings.reportFile, std::ios::binary | std::ios::trunc);
         out << json;
@@ -316,9 +360,15 @@ int main(int argc, char** argv) {
     if (settings.report == "json") {
         std::fputs(json.c_str(), stdout);
     } else if (!settings.quiet) {
-        for (const cli::FileReport& report : run.Reports()) {
+        for (const cli::FileReport& report : reports) {
             std::puts(cli::TextLine(report, settings.verbose).c_str());
         }
+        std::puts(cli::SummaryLine(summary).c_str());
+    }
+    if (summary.notDone > 0) {
+        std::fprintf(stderr, "quenrix-cli: interrupted after %zu of %zu files\n", reports.size(),
+                     files.size());
+        return 130;
     }
     return allOk ? 0 : 1;
 }

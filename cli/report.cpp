@@ -46,6 +46,8 @@ std::string GpsTimeText(std::uint32_t seconds) {
 std::string TextLine(const FileReport& report, bool verbose) {
     const Totals totals = Sum(report.counts);
     std::string line = report.path + ": " + report.outcome;
+    if (!report.reason.empty())
+        line += ": " + report.reason;
     if (!report.output.empty())
         line += " -> " + report.output;
     if (report.inputDeleted)
@@ -82,10 +84,43 @@ std::string TextLine(const FileReport& report, bool verbose) {
         }
         for (const std::string& message : report.messages) line += "\n    " + message;
     }
+    if (verbose || !report.ok) {
+        for (const std::string& message : report.log) line += "\n    log: " + message;
+    }
     return line;
 }
 
-std::string JsonReport(const std::vector<FileReport>& reports, bool dryRun) {
+Summary Summarize(const std::vector<FileReport>& reports, std::size_t notDone, double seconds) {
+    Summary summary;
+    summary.files = reports.size();
+    summary.notDone = notDone;
+    summary.seconds = seconds;
+    for (const FileReport& report : reports) {
+        summary.bytes += report.counts.inputBytes;
+        if (!report.ok)
+            ++summary.failed;
+        else if (!report.output.empty())
+            ++summary.corrected;
+        else
+            ++summary.unchanged;
+    }
+    return summary;
+}
+
+std::string SummaryLine(const Summary& summary) {
+    char line[256];
+    std::snprintf(line, sizeof line,
+                  "%zu files: %zu corrected, %zu unchanged, %zu failed; %.1f MiB read in %.1f s",
+                  summary.files, summary.corrected, summary.unchanged, summary.failed,
+                  static_cast<double>(summary.bytes) / (1024.0 * 1024.0), summary.seconds);
+    std::string text = line;
+    if (summary.notDone > 0)
+        text += "; interrupted, " + std::to_string(summary.notDone) + " files not converted";
+    return text;
+}
+
+std::string JsonReport(const std::vector<FileReport>& reports, const Summary& summary,
+                       bool dryRun) {
     nlohmann::json files = nlohmann::json::array();
     for (const FileReport& report : reports) {
         const Totals totals = Sum(report.counts);
@@ -123,10 +158,22 @@ std::string JsonReport(const std::vector<FileReport>& reports, bool dryRun) {
                                              : nlohmann::json(PathText(report.output))},
             {"input_deleted", report.inputDeleted},
             {"messages", report.messages},
+            {"reason",
+             report.reason.empty() ? nlohmann::json(nullptr) : nlohmann::json(report.reason)},
+            {"log", report.log},
         };
         files.push_back(std::move(file));
     }
-    nlohmann::json document = {{"dry_run", dryRun}, {"files", std::move(files)}};
+    const nlohmann::json totals = {
+        {"files", summary.files},         {"corrected", summary.corrected},
+        {"unchanged", summary.unchanged}, {"failed", summary.failed},
+        {"not_done", summary.notDone},    {"bytes_read", summary.bytes},
+        {"seconds", summary.seconds},
+    };
+    nlohmann::json document = {{"dry_run", dryRun},
+                               {"interrupted", summary.notDone > 0},
+                               {"summary", totals},
+                               {"files", std::move(files)}};
     // Paths that are not UTF-8 are shown with replacement characters.
     return document.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
 }

@@ -1,6 +1,7 @@
 // What happened to each file, as a line of text or as JSON.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -23,13 +24,33 @@ struct FileReport {
     std::string output;                         // where the corrected file is (or would be)
     bool inputDeleted = false;
     std::vector<std::string> messages;  // the status lines, as the window shows them
+    std::string reason;                 // why it failed or was not stored; empty when all went well
+    std::vector<std::string> log;       // the engine's log messages for this file
 };
 
-// One line for the terminal; `verbose` adds the counts by record kind.
+// What a run did in all.
+struct Summary {
+    std::size_t files = 0;
+    std::size_t corrected = 0;  // corrected (stored, or would be on a dry run)
+    std::size_t unchanged = 0;  // nothing to correct, or not to be corrected
+    std::size_t failed = 0;
+    std::size_t notDone = 0;  // left when the run was interrupted
+    std::uint64_t bytes = 0;  // bytes read
+    double seconds = 0;
+};
+
+Summary Summarize(const std::vector<FileReport>& reports, std::size_t notDone, double seconds);
+
+// One line for the terminal, and under a file that failed its log
+// messages; `verbose` adds the counts by record kind, the status lines
+// and every file's log messages.
 std::string TextLine(const FileReport& report, bool verbose);
 
-// One JSON document with a record per file.
-std::string JsonReport(const std::vector<FileReport>& reports, bool dryRun);
+// The closing line: files, corrected, unchanged, failed, bytes, time.
+std::string SummaryLine(const Summary& summary);
+
+// One JSON document with a record per file and the summary.
+std::string JsonReport(const std::vector<FileReport>& reports, const Summary& summary, bool dryRun);
 
 // "yyyy-mm-dd hh:mm:ss" of a GPS time.
 std::string GpsTimeText(std::uint32_t seconds);

@@ -4,6 +4,7 @@
 #include <cctype>
 
 #include "engine_state.h"
+#include "native.h"
 #include "oplog.h"
 #include "paths.h"
 #include "pipeline.h"
@@ -29,53 +30,76 @@ BatchFileActions::BatchFileActions(std::vector<std::string> inputs, bool deleteI
     }
 }
 
-std::vector<std::string> BatchFileActions::Apply(std::size_t index, std::int32_t result) {
+FileOutcome BatchFileActions::Apply(std::size_t index, ConvertResult result) {
     EngineState& engine = Engine();
-    std::vector<std::string> lines;
-    if (result == kConverted && engine.RolloverFound == 1) {
-        lines = StoreCorrectedFile(index);
-    } else if (result == kConverted) {
-        lines.push_back("ロールオーバー未検出");
-        WriteLog(engine.LogFilePath, " > ロールオーバー未検出");
-    } else if (result == kRolloverPoint) {
-        lines.push_back("ロールオーバー対策対象外");
-        WriteLog(engine.LogFilePath, " > ロールオーバーポイントのSIGファイルのため対策外");
+    FileOutcome outcome;
+    outcome.outputPath = engine.OutputFilePath;
+    switch (result) {
+        case ConvertResult::Converted:
+            if (engine.RolloverFound == 1) {
+                StoreCorrectedFile(index, outcome);
+            } else {
+                outcome.statusLines.push_back("ロールオーバー未検出");
+                WriteLog(engine.LogFilePath, " > ロールオーバー未検出");
+            }
+            break;
+        case ConvertResult::RolloverPoint:
+            outcome.statusLines.push_back("ロールオーバー対策対象外");
+            WriteLog(engine.LogFilePath, " > ロールオーバーポイントのSIGファイルのため対策外");
+            break;
+        case ConvertResult::InputMissing:
+        case ConvertResult::Failed:
+            outcome.reason = engine.FailureReason;
+            break;
     }
     if (FileExists(engine.WorkFileName)) {
         DeleteFile(engine.WorkFileName);
     }
-    return lines;
+    return outcome;
 }
 
-bool BatchFileActions::WouldDestroyBatchFile(std::size_t index, const std::string& target) const {
+std::string BatchFileActions::BatchFileInTheWay(std::size_t index,
+                                                const std::string& target) const {
     FileIdentity existing;
     if (!IdentifyFile(target, existing)) {
-        return false;
+        return {};
     }
+    const std::string name = PathText(FileNamePart(target));
     if (written_.count(existing) != 0) {
-        return true;
+        return "output name taken by a file this run has written: " + name;
     }
     const auto input = waiting_.find(existing);
-    return input != waiting_.end() && input->second != index;
+    if (input != waiting_.end() && input->second != index) {
+        return "output name taken by another input of this run: " + name;
+    }
+    return {};
 }
 
-std::vector<std::string> BatchFileActions::StoreCorrectedFile(std::size_t index) {
+void BatchFileActions::StoreCorrectedFile(std::size_t index, FileOutcome& outcome) {
     EngineState& engine = Engine();
     const std::string& input = inputs_.at(index);
     const std::string output = engine.OutputFilePath;
-    std::vector<std::string> lines;
 
-    if (output.empty() || WouldDestroyBatchFile(index, output) ||
-        !MoveFileReplacing(engine.WorkFileName, output)) {
-        WriteLog(engine.LogFilePath, " > ERROR：補正後ファイル出力失敗");
-        lines.push_back("変換失敗");
-        return lines;
+    if (output.empty()) {
+        outcome.reason = "corrected, but no position record to name the file after";
+    } else {
+        outcome.reason = BatchFileInTheWay(index, output);
+        if (outcome.reason.empty() && !MoveFileReplacing(engine.WorkFileName, output)) {
+            outcome.reason =
+                "cannot store as " + PathText(FileNamePart(output)) + ": " + native::LastFailure();
+        }
     }
+    if (!outcome.reason.empty()) {
+        WriteLog(engine.LogFilePath, " > ERROR：補正後ファイル出力失敗");
+        outcome.statusLines.push_back("変換失敗");
+        return;
+    }
+    outcome.stored = true;
     FileIdentity stored;
     if (IdentifyFile(output, stored)) {
         written_.insert(stored);
     }
-    lines.push_back("補正後ファイル名  " + PathText(FileNamePart(output)));
+    outcome.statusLines.push_back("補正後ファイル名  " + PathText(FileNamePart(output)));
     WriteLongLog(engine.LogFilePath, " > 補正後ファイル名  " + PathText(output));
 
     // The input goes only when the corrected file is stored under another
@@ -86,14 +110,17 @@ std::vector<std::string> BatchFileActions::StoreCorrectedFile(std::size_t index)
         if (DeleteFile(input) && !FileExists(input)) {
             if (known)
                 waiting_.erase(gone);
+            outcome.inputDeleted = true;
             WriteLog(engine.LogFilePath, " > 削除：" + PathText(input));
-            lines.push_back("入力SIG,RMGファイル削除(" + PathText(FileNamePart(input)) + ")");
+            outcome.statusLines.push_back("入力SIG,RMGファイル削除(" +
+                                          PathText(FileNamePart(input)) + ")");
         } else {
+            outcome.reason = "cannot delete the input: " + native::LastFailure();
             WriteLog(engine.LogFilePath, " > ERROR：入力ファイル削除失敗" + PathText(input));
-            lines.push_back("入力SIG,RMGファイル削除失敗(" + PathText(FileNamePart(input)) + ")");
+            outcome.statusLines.push_back("入力SIG,RMGファイル削除失敗(" +
+                                          PathText(FileNamePart(input)) + ")");
         }
     }
-    return lines;
 }
 
 }  // namespace quenrix

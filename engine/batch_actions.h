@@ -12,24 +12,36 @@
 #include <vector>
 
 #include "file_ops.h"
+#include "pipeline.h"
 
 namespace quenrix {
+
+// What the batch did with one file.
+struct FileOutcome {
+    bool stored = false;     // the corrected file is on disk under outputPath
+    std::string outputPath;  // where it is, or was to go; empty when no name was built
+    bool inputDeleted = false;
+    // The result lines for the status list (none for a file that failed
+    // before a conversion, whose cause the pipeline has logged).
+    std::vector<std::string> statusLines;
+    // Why the file failed or was not stored, in plain English; also why
+    // its input could not be deleted. Empty when all went well.
+    std::string reason;
+};
 
 class BatchFileActions {
   public:
     // `inputs` are the batch's input paths in conversion order.
     BatchFileActions(std::vector<std::string> inputs, bool deleteInputs);
 
-    // Acts on the result code of ConvertGpsFile for input `index` and
-    // returns the result lines for the status list (none for 0 and -1,
-    // whose cause the pipeline has logged).
-    std::vector<std::string> Apply(std::size_t index, std::int32_t result);
+    // Acts on what ConvertGpsFile made of input `index`.
+    FileOutcome Apply(std::size_t index, ConvertResult result);
 
   private:
-    std::vector<std::string> StoreCorrectedFile(std::size_t index);
-    // True when the output name is a file this batch wrote, or another
-    // input of this batch: replacing it would destroy data.
-    bool WouldDestroyBatchFile(std::size_t index, const std::string& target) const;
+    void StoreCorrectedFile(std::size_t index, FileOutcome& outcome);
+    // Why the output name must not be replaced: it is a file this batch
+    // wrote, or another input of this batch. Empty when it may be.
+    std::string BatchFileInTheWay(std::size_t index, const std::string& target) const;
 
     std::vector<std::string> inputs_;
     bool deleteInputs_;

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 
 namespace quenrix {
 
@@ -43,6 +44,9 @@ struct EngineState {
     std::int32_t RmgReceiverType = 0;
     // Counts of the current file's conversion.
     ConversionCounts Counts;
+    // Why the current file failed, in plain English for a report ("cannot
+    // read: permission denied"); empty while nothing failed.
+    std::string FailureReason;
 
     // Settings of a front end that outlive each file: a reference day in
     // place of the clock's, and a receiver type in place of the check's.
@@ -58,6 +62,13 @@ extern thread_local EngineState engineState;
 // a front end that converts several files at once gives each worker its own.
 inline EngineState& Engine() {
     return detail::engineState;
+}
+
+// Notes why the current file failed; the first cause noted stands, as
+// later ones follow from it.
+inline void NoteFailure(std::string reason) {
+    if (Engine().FailureReason.empty())
+        Engine().FailureReason = std::move(reason);
 }
 
 }  // namespace quenrix

@@ -1,8 +1,9 @@
 #include "output_name.h"
 
+#include "cp932.h"
 #include "engine_state.h"
 #include "fsub.h"
-#include "paths.h"
+#include "utf8.h"
 
 namespace quenrix {
 namespace {
@@ -11,23 +12,96 @@ namespace {
 // the same hour 1024 weeks later: a SIG file starting then is marked "Z".
 constexpr std::uint32_t kRolloverHours[] = {1060214400, 1679529600};
 
+constexpr std::size_t kPrefixLength = 4;
+constexpr std::size_t kSequencePosition = 8;  // 1-based, as the receivers count
+constexpr char kPrefixFill = '_';
+
 char HourCharacter(unsigned hour) {
     return static_cast<char>(hour < 10 ? '0' + hour : 'A' + (hour - 10));
 }
 
+// A file name as the naming rules count its bytes.
+class CountedName {
+  public:
+    CountedName(const std::string& name, PathStyle style) : bytes_(name) {
+        if (style == PathStyle::Windows) {
+            return;  // the ANSI name: code page 932 bytes already
+        }
+        std::string cp932 = Utf8ToCp932(name);
+        // Only a name that converts back unchanged is counted in code page
+        // 932: a character it lacks became "?", and a few (the wave dash)
+        // have two UTF-8 spellings of which only one comes back.
+        if (Cp932ToUtf8(cp932) == name) {
+            bytes_ = std::move(cp932);
+            convertBack_ = true;
+        } else {
+            cp932_ = false;
+        }
+    }
+
+    std::size_t Size() const { return bytes_.size(); }
+
+    // Bytes in the character that starts at byte i.
+    std::size_t CharacterLength(std::size_t i) const {
+        const auto* p = reinterpret_cast<const unsigned char*>(bytes_.data()) + i;
+        const std::size_t left = bytes_.size() - i;
+        if (cp932_)
+            return IsCp932LeadByte(p[0]) && left >= 2 ? 2 : 1;
+        // A byte that is not valid UTF-8 counts as a character of its own.
+        const std::size_t n = utf8::SequenceLength(p[0]);
+        return utf8::ReplacedLength(p, left) == n ? n : 1;
+    }
+
+    // Where the character holding byte i starts.
+    std::size_t CharacterStart(std::size_t i) const {
+        std::size_t start = 0;
+        while (start + CharacterLength(start) <= i) start += CharacterLength(start);
+        return start;
+    }
+
+    // Counted bytes back in the system's form.
+    std::string Native(const std::string& counted) const {
+        return convertBack_ ? Cp932ToUtf8(counted) : counted;
+    }
+
+    const std::string& Bytes() const { return bytes_; }
+
+  private:
+    std::string bytes_;
+    bool cp932_ = true;
+    bool convertBack_ = false;
+};
+
+// The SIG sequence character in the system's form: the name's eighth
+// byte, where that is a character of its own; empty where there is none.
+std::string EighthCharacter(const CountedName& name) {
+    const std::size_t i = kSequencePosition - 1;
+    if (name.Size() <= i || name.CharacterStart(i) != i || name.CharacterLength(i) != 1)
+        return {};
+    return name.Native(name.Bytes().substr(i, 1));
+}
+
 }  // namespace
 
-std::string GetFileNamePrefix(const std::string& path) {
+std::string GetFileNamePrefix(const std::string& path, PathStyle style) {
     try {
-        const std::string name = FileNamePart(path);
-        return name.size() >= 4 ? name.substr(0, 4) : std::string();
+        const CountedName name(FileNamePart(path, style), style);
+        if (name.Size() < kPrefixLength)
+            return {};
+        std::size_t end = 0;
+        while (end < kPrefixLength && end + name.CharacterLength(end) <= kPrefixLength)
+            end += name.CharacterLength(end);
+        std::string prefix = name.Bytes().substr(0, end);
+        prefix.resize(kPrefixLength, kPrefixFill);
+        return name.Native(prefix);
     } catch (...) {
         return {};
     }
 }
 
 std::string BuildOutputFileName(const std::string& prefix, std::uint32_t firstGpsTime,
-                                const std::string& inputPath, const std::string& outputFolder) {
+                                const std::string& inputPath, const std::string& outputFolder,
+                                PathStyle style) {
     try {
         std::uint32_t t = firstGpsTime;
         SwapBytes32(t);
@@ -42,23 +116,24 @@ std::string BuildOutputFileName(const std::string& prefix, std::uint32_t firstGp
         name += static_cast<char>('0' + day / 10);
         name += static_cast<char>('0' + day % 10);
 
-        char sequence;
-        const std::string inputName = FileNamePart(inputPath);
         const std::uint32_t hourStart = t - t % 3600;
         if (Engine().IsRmgFile == 1) {
-            sequence = HourCharacter(hour);
+            name.push_back(HourCharacter(hour));
         } else if (hourStart == kRolloverHours[0] || hourStart == kRolloverHours[1]) {
-            sequence = 'Z';
-        } else if (inputName.size() >= 8) {
-            sequence = inputName[7];
+            name.push_back('Z');
         } else {
-            // A name too short to carry a sequence character: the hour
-            // stands in for it, as it does for RMG files.
-            sequence = HourCharacter(hour);
+            const std::string eighth =
+                EighthCharacter(CountedName(FileNamePart(inputPath, style), style));
+            if (!eighth.empty()) {
+                name.append(eighth);
+            } else {
+                // No character of its own at the eighth byte: the hour
+                // stands in for it, as it does for RMG files.
+                name.push_back(HourCharacter(hour));
+            }
         }
-        name += sequence;
-        name += ExtensionPart(inputPath);
-        return JoinPath(outputFolder, name);
+        name += ExtensionPart(inputPath, style);
+        return JoinPath(outputFolder, name, style);
     } catch (...) {
         return {};
     }

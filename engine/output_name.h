@@ -2,20 +2,35 @@
 // month letter (A-L, Y when out of range), the two-digit day and a
 // sequence character, all from the first position record's GPS time, then
 // the input's extension.
+//
+// The bytes are those of the name in code page 932, as the receivers'
+// own Windows programs count them, on every system: a Linux name (UTF-8)
+// is counted in its code page 932 form and the result converted back, so
+// that a name spelt alike on both systems gets the same output name. A cut
+// never splits a character:
+// - where the fourth byte begins a double-byte character, the prefix is
+//   the whole characters before it filled up to four bytes with "_";
+// - where the eighth byte is half of a double-byte character, the SIG
+//   sequence character is the hour, as for a name too short to have one.
+// A Linux name with a character code page 932 cannot spell is counted in
+// its UTF-8 bytes by the same rules, whole characters again.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
+#include "paths.h"
+
 namespace quenrix {
 
-// The first four bytes of the file name (folder removed); empty when the
-// name is shorter or anything fails.
-std::string GetFileNamePrefix(const std::string& path);
+// The first four bytes of the file name (folder removed), in the system's
+// own form; empty when the name is shorter or anything fails.
+std::string GetFileNamePrefix(const std::string& path, PathStyle style = kNativePathStyle);
 
 // The full output path in `outputFolder`; `firstGpsTime` holds the four
 // bytes of a record's GPS time field. Empty when anything fails.
 std::string BuildOutputFileName(const std::string& prefix, std::uint32_t firstGpsTime,
-                                const std::string& inputPath, const std::string& outputFolder);
+                                const std::string& inputPath, const std::string& outputFolder,
+                                PathStyle style = kNativePathStyle);
 
 }  // namespace quenrix

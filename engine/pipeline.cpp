@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <exception>
 
 #include "engine_state.h"
 #include "file_ops.h"
@@ -33,10 +34,17 @@ FileKind Classify(const std::string& path) {
     return FileKind::Other;
 }
 
+std::string NotAGpsFileReason(const std::string& path) {
+    const std::string extension = ExtensionPart(path);
+    return "not a GPS file: " +
+           (extension.empty() ? std::string("no extension")
+                              : "extension \"" + PathText(extension) + "\"") +
+           ", not .SIG, .RMG or .RM0 to .RM5";
+}
+
 }  // namespace
 
-std::int32_t ConvertGpsFile(const std::string& inputPath, std::int16_t /*logSwitch*/,
-                            std::uint8_t /*debugSwitch*/) {
+ConvertResult ConvertGpsFile(const std::string& inputPath) {
     try {
         EngineState& engine = Engine();
         WriteLog(engine.LogFilePath, PathText(inputPath));
@@ -48,6 +56,7 @@ std::int32_t ConvertGpsFile(const std::string& inputPath, std::int16_t /*logSwit
         engine.RmgReceiverType = 0;
         engine.OutputFilePath.clear();
         engine.Counts = ConversionCounts{};
+        engine.FailureReason.clear();
 
         DeleteFile(engine.WorkFileName);  // a leftover of an earlier run
 
@@ -55,7 +64,7 @@ std::int32_t ConvertGpsFile(const std::string& inputPath, std::int16_t /*logSwit
             case FileKind::Sig:
                 engine.IsSigFile = 1;
                 if (IsRolloverPointSigFile(inputPath)) {
-                    return kRolloverPoint;
+                    return ConvertResult::RolloverPoint;
                 }
                 break;
             case FileKind::Rmg:
@@ -66,17 +75,20 @@ std::int32_t ConvertGpsFile(const std::string& inputPath, std::int16_t /*logSwit
                 break;
             case FileKind::Other:
                 WriteLog(engine.LogFilePath, " > GPSファイルではありません");
-                return kFailed;
+                NoteFailure(NotAGpsFileReason(inputPath));
+                return ConvertResult::Failed;
         }
 
         if (!FileExists(inputPath)) {
             WriteLog(engine.LogFilePath, " > ERROR：入力ファイルなし");
-            return kInputMissing;
+            NoteFailure("input missing: no such file");
+            return ConvertResult::InputMissing;
         }
 
         const std::string prefix = GetFileNamePrefix(inputPath);
         if (prefix.empty()) {
-            return kFailed;
+            NoteFailure("no output name can be built from this file name");
+            return ConvertResult::Failed;
         }
 
         std::string outputFolder = FolderPart(inputPath);
@@ -88,7 +100,8 @@ std::int32_t ConvertGpsFile(const std::string& inputPath, std::int16_t /*logSwit
                                                    : ConvertRmgFile(inputPath, engine.WorkFileName);
         if (!scanned) {
             WriteLog(engine.LogFilePath, " > ERROR：作業ファイル作成失敗");
-            return kFailed;
+            NoteFailure("the conversion stopped");
+            return ConvertResult::Failed;
         }
 
         if (engine.FirstGpsTime != 0) {
@@ -96,12 +109,17 @@ std::int32_t ConvertGpsFile(const std::string& inputPath, std::int16_t /*logSwit
                 BuildOutputFileName(prefix, engine.FirstGpsTime, inputPath, outputFolder);
             if (engine.OutputFilePath.empty()) {
                 WriteLog(engine.LogFilePath, " > ERROR：出力ファイル名作成失敗");
-                return kFailed;
+                NoteFailure("no output name could be built");
+                return ConvertResult::Failed;
             }
         }
-        return kConverted;
+        return ConvertResult::Converted;
+    } catch (const std::exception& error) {
+        NoteFailure(std::string("internal error: ") + error.what());
+        return ConvertResult::Failed;
     } catch (...) {
-        return kFailed;
+        NoteFailure("internal error");
+        return ConvertResult::Failed;
     }
 }
 

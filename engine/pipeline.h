@@ -6,18 +6,19 @@
 
 namespace quenrix {
 
-enum ConvertResult : std::int32_t {
-    kConverted = 1,  // streamed into the work file; OutputFilePath set when a first time was found
-    kInputMissing = 0,    // the input does not exist
-    kFailed = -1,         // not a GPS file, or the conversion failed (the cause is in the log)
-    kRolloverPoint = -2,  // the SIG file of the rollover point: not converted
+// What became of one input. The numbers are those the receivers' tools
+// have always used.
+enum class ConvertResult : std::int32_t {
+    Converted = 1,  // streamed into the work file; OutputFilePath set when a first time was found
+    InputMissing = 0,    // the input does not exist
+    Failed = -1,         // not a GPS file, or the conversion failed
+    RolloverPoint = -2,  // the SIG file of the rollover point: not converted
 };
 
 // Converts one input: resets the engine-wide state, classifies the file by
 // its extension, runs its check, streams it into the work file and builds
-// the output name. `logSwitch` and `debugSwitch` are carried for the
-// caller's sake; logging is switched off by an empty log path alone.
-std::int32_t ConvertGpsFile(const std::string& inputPath, std::int16_t logSwitch = 1,
-                            std::uint8_t debugSwitch = 0);
+// the output name. A failure is logged where it is found and its reason
+// left in FailureReason.
+ConvertResult ConvertGpsFile(const std::string& inputPath);
 
 }  // namespace quenrix

@@ -12,6 +12,7 @@
 #include "engine_state.h"
 #include "event_pump.h"
 #include "oplog.h"
+#include "paths.h"
 #include "record_frame.h"
 #include "rollover.h"
 
@@ -69,14 +70,20 @@ bool ScanRecords(const std::string& inputPath, const std::string& workPath,
     InputFile input;
     if (!input.Open(inputPath)) {
         WriteLog(log, " > ERROR：ファイルOpen失敗");
+        NoteFailure("cannot read: " + input.Failure());
         return false;
     }
     OutputFile work;
     if (!work.Create(workPath)) {
+        NoteFailure("cannot write the work file " + PathText(workPath) + ": " + work.Failure());
         input.Close();
         WriteLog(log, workFileOpenFailure);
         return false;
     }
+    const auto workFileLost = [&] {
+        NoteFailure("cannot write the work file " + PathText(workPath) + ": " + work.Failure());
+        return false;
+    };
 
     // The work file takes about as many bytes as the input holds.
     work.ExpectSize(input.Size());
@@ -99,7 +106,7 @@ bool ScanRecords(const std::string& inputPath, const std::string& workPath,
             return true;
         }
         WriteLog(log, kind.failureMessage);
-        return !work.Failed();
+        return !work.Failed() || workFileLost();
     };
 
     bool syncSeen = false;
@@ -163,6 +170,8 @@ bool ScanRecords(const std::string& inputPath, const std::string& workPath,
         }
         if (status == InputFile::Status::Error) {
             WriteLog(log, " > ERROR：ファイルRead失敗");
+            NoteFailure("cannot read at byte " + std::to_string(input.Position()) + ": " +
+                        input.Failure());
             return false;
         }
         if (byte == kSyncByte) {
@@ -179,7 +188,7 @@ bool ScanRecords(const std::string& inputPath, const std::string& workPath,
     Engine().Counts.inputBytes = input.Position();
     // Bytes still buffered reach the disk here; a file that could not take
     // them all is no complete work file.
-    return work.Close();
+    return work.Close() || workFileLost();
 }
 
 }  // namespace quenrix

@@ -131,6 +131,7 @@ InputFile::~InputFile() {
 bool InputFile::Open(const std::string& path) {
     Close();
     fd_ = native::OpenForReading(path);
+    failure_ = fd_ < 0 ? native::LastFailure() : std::string();
     failed_ = false;
     atEnd_ = false;
     next_ = end_ = 0;
@@ -150,23 +151,27 @@ void InputFile::Close() {
 bool InputFile::Refill() {
     consumedBeforeBuffer_ += end_;
     next_ = end_ = 0;
-    if (fd_ < 0) {
+    if (fd_ < 0 && !failed_) {
         failed_ = true;
+        failure_ = "not open";
     }
     if (failed_ || atEnd_) {
         return false;
     }
     std::int64_t got;
+    std::string failure;
     if (reader_) {
         // The buffer read ahead: at once, or by the thread meanwhile.
         reader_->Wait(whileWaiting_);
         got = aheadResult_;
+        failure = aheadFailure_;
         buffer_.swap(ahead_);
     } else {
         // What the system holds in memory is read here, at once.
         got = native::ReadSomeAtHand(fd_, buffer_.get(), kBufferSize);
         if (got == native::kNotAtHand) {
             got = ReadFromDisk();
+            failure = aheadFailure_;
         }
     }
     if (got > 0 && reader_) {
@@ -180,6 +185,7 @@ bool InputFile::Refill() {
         atEnd_ = true;
     } else {
         failed_ = true;
+        failure_ = failure;
     }
     return false;
 }
@@ -190,7 +196,9 @@ bool InputFile::Refill() {
 std::int64_t InputFile::ReadFromDisk() {
     reader_ = StartIoThread();
     if (!reader_) {
-        return native::ReadSome(fd_, buffer_.get(), kBufferSize);
+        const std::int64_t got = native::ReadSome(fd_, buffer_.get(), kBufferSize);
+        aheadFailure_ = got < 0 ? native::LastFailure() : std::string();
+        return got;
     }
     if (!ahead_) {
         ahead_ = TakeFileBuffer();
@@ -202,7 +210,11 @@ std::int64_t InputFile::ReadFromDisk() {
 }
 
 void InputFile::ReadAheadOnThread() {
-    reader_->Start([this] { aheadResult_ = native::ReadSome(fd_, ahead_.get(), kBufferSize); });
+    reader_->Start([this] {
+        aheadResult_ = native::ReadSome(fd_, ahead_.get(), kBufferSize);
+        if (aheadResult_ < 0)
+            aheadFailure_ = native::LastFailure();
+    });
 }
 
 // The next buffer: read at once where the system holds it in memory (the
@@ -251,6 +263,7 @@ bool OutputFile::Create(const std::string& path) {
     Close();
     fd_ = native::CreateForWriting(path);
     failed_ = fd_ < 0;
+    failure_ = failed_ ? native::LastFailure() : std::string();
     writeFailed_ = false;
     used_ = 0;
     handedOver_ = 0;
@@ -275,15 +288,19 @@ bool OutputFile::HandOver() {
             buffer_.swap(behind_);
             const std::size_t size = used_;
             writer_->Start([this, size] {
-                if (!WriteAllTo(fd_, behind_.get(), size))
+                if (!WriteAllTo(fd_, behind_.get(), size)) {
+                    writeFailure_ = native::LastFailure();
                     writeFailed_ = true;
+                }
             });
         }
     } else {
-        ok = WriteAllTo(fd_, buffer_.get(), used_);
+        ok = WriteAllTo(fd_, buffer_.get(), used_) || Fail();
     }
     handedOver_ += used_;
     used_ = 0;
+    if (!ok && writeFailed_ && failure_.empty())
+        failure_ = writeFailure_;
     failed_ = failed_ || !ok;
     return ok;
 }
@@ -326,6 +343,12 @@ std::uint8_t* OutputFile::ReserveSlow(std::size_t n) {
     return buffer_.get();
 }
 
+bool OutputFile::Fail() {
+    if (failure_.empty())
+        failure_ = native::LastFailure();
+    return false;
+}
+
 bool OutputFile::Close() {
     if (fd_ < 0) {
         writer_.reset();
@@ -335,20 +358,23 @@ bool OutputFile::Close() {
     const std::uint64_t size = handedOver_ + used_;
     if (ok && used_ > 0) {
         // The whole of a small file is written here, without a thread.
-        ok = writer_ ? HandOver() : WriteAllTo(fd_, buffer_.get(), used_);
+        ok = writer_ ? HandOver() : WriteAllTo(fd_, buffer_.get(), used_) || Fail();
     }
     used_ = 0;
     if (writer_) {
         writer_->Wait(whileWaiting_);
-        ok = ok && !writeFailed_;
+        if (ok && writeFailed_) {
+            ok = false;
+            failure_ = writeFailure_;
+        }
         writer_.reset();
     }
     if (ok && roomSetAside_) {
         // Room set aside past the end is given back.
-        ok = native::TruncateFile(fd_, size);
+        ok = native::TruncateFile(fd_, size) || Fail();
     }
     if (!native::CloseFile(fd_)) {
-        ok = false;
+        ok = Fail();
     }
     fd_ = -1;
     failed_ = failed_ || !ok;

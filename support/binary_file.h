@@ -85,6 +85,8 @@ class InputFile {
     void Skip(std::size_t n) { next_ += n; }
 
     bool Failed() const { return failed_; }
+    // Why the file failed, in plain English; empty while it has not.
+    const std::string& Failure() const { return failure_; }
     // The file's size as the system tells it now; 0 where it cannot.
     std::uint64_t Size() const;
     // Bytes consumed so far.
@@ -110,6 +112,8 @@ class InputFile {
     std::unique_ptr<IoThread> reader_;
     FileBuffer ahead_;
     std::int64_t aheadResult_ = 0;  // what the read into ahead_ gave
+    std::string aheadFailure_;      // and why it failed
+    std::string failure_;
     std::function<void()> whileWaiting_;
 };
 
@@ -167,6 +171,8 @@ class OutputFile {
     bool Close();
 
     bool Failed() const { return failed_; }
+    // Why the file failed, in plain English; empty while it has not.
+    const std::string& Failure() const { return failure_; }
 
   private:
     // The buffer takes n more bytes of a file that has not failed.
@@ -174,6 +180,8 @@ class OutputFile {
     bool HandOver();
     bool WriteSlow(const std::uint8_t* data, std::size_t n);
     std::uint8_t* ReserveSlow(std::size_t n);
+    // Notes why the last system call failed, unless a cause is known; false.
+    bool Fail();
 
     int fd_ = -1;
     bool failed_ = false;
@@ -183,8 +191,10 @@ class OutputFile {
     std::unique_ptr<IoThread> writer_;
     FileBuffer behind_;
     bool writeFailed_ = false;      // set by the thread
+    std::string writeFailure_;      // and why
     std::uint64_t handedOver_ = 0;  // bytes passed on to be written
     bool roomSetAside_ = false;
+    std::string failure_;
     std::function<void()> whileWaiting_;
 };
 

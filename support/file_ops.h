@@ -33,6 +33,10 @@ bool SameFile(const std::string& a, const std::string& b);
 // never replaced.
 bool MoveFileReplacing(const std::string& source, const std::string& target);
 
+// Creates the folder and those above it that are missing; true when it
+// stands afterwards. A failure leaves its cause in native::LastFailure.
+bool MakeFolders(const std::string& path);
+
 // The folder of the running program, with its trailing separator; empty
 // when it cannot be found.
 std::string ExecutableFolder();

@@ -88,9 +88,17 @@ struct FolderEntry {
 bool ForEachEntry(const std::string& folder,
                   const std::function<void(const FolderEntry& entry)>& visit);
 
+// Creates one folder (its parent must exist); true when it was made or
+// a folder stands there already.
+bool CreateFolder(const std::string& path);
+
 // Removes a folder and the files in it (not its subfolders); true when it
 // is gone.
 bool RemoveFolderWithFiles(const std::string& folder);
+
+// Why the last call above that failed on this thread did fail, in a few
+// plain English words ("permission denied"): ask right after the call.
+std::string LastFailure();
 
 // Text the system gave (file names, arguments) as UTF-8: Linux gives
 // UTF-8 already, Windows its ANSI code page (932 on a Japanese system).

@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "failure_text.h"
 #include "fd_io.h"
 
 namespace quenrix::native {
@@ -76,14 +77,18 @@ bool CopyAcross(const std::string& source, const std::string& target) {
         return false;
     const Handle to = CreateForWriting(temporary);
     if (to == kNoFile) {
+        const int cause = errno;
         ::close(from);
+        errno = cause;
         return false;
     }
     bool ok = CopyContents(from, to) && SyncFile(to);
     ::close(from);
     ok = CloseFile(to) && ok;
     if (!ok || ::rename(temporary.c_str(), target.c_str()) != 0) {
+        const int cause = errno;
         ::unlink(temporary.c_str());
+        errno = cause;
         return false;
     }
     SyncPath(target);
@@ -218,6 +223,17 @@ bool ForEachEntry(const std::string& folder,
     return true;
 }
 
+bool CreateFolder(const std::string& path) {
+    if (::mkdir(path.c_str(), 0777) == 0)
+        return true;
+    const int cause = errno;
+    struct stat st {};
+    if (cause == EEXIST && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+        return true;
+    errno = cause;
+    return false;
+}
+
 bool RemoveFolderWithFiles(const std::string& folder) {
     const std::string prefix = WithSeparator(folder);
     ForEachEntry(folder, [&](const FolderEntry& entry) {
@@ -225,6 +241,10 @@ bool RemoveFolderWithFiles(const std::string& folder) {
             ::unlink((prefix + entry.name).c_str());
     });
     return ::rmdir(folder.c_str()) == 0 || errno == ENOENT;
+}
+
+std::string LastFailure() {
+    return FailureText(errno);
 }
 
 std::string SystemTextToUtf8(const std::string& text) {

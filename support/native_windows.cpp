@@ -10,9 +10,12 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <string>
+
+#include "failure_text.h"
 
 namespace quenrix::native {
 namespace {
@@ -41,6 +44,48 @@ bool Describe(HANDLE handle, EntryInfo& info) {
     return true;
 }
 
+// A failed call of the Windows API leaves its cause where the C
+// runtime's calls leave theirs, so that LastFailure tells both.
+bool Failed() {
+    switch (GetLastError()) {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+        case ERROR_INVALID_DRIVE:
+        case ERROR_BAD_NETPATH:
+            errno = ENOENT;
+            break;
+        case ERROR_ACCESS_DENIED:
+        case ERROR_WRITE_PROTECT:
+            errno = EACCES;
+            break;
+        case ERROR_SHARING_VIOLATION:
+        case ERROR_LOCK_VIOLATION:
+            errno = EBUSY;
+            break;
+        case ERROR_DISK_FULL:
+        case ERROR_HANDLE_DISK_FULL:
+            errno = ENOSPC;
+            break;
+        case ERROR_ALREADY_EXISTS:
+        case ERROR_FILE_EXISTS:
+            errno = EEXIST;
+            break;
+        case ERROR_NOT_SAME_DEVICE:
+            errno = EXDEV;
+            break;
+        case ERROR_FILENAME_EXCED_RANGE:
+            errno = ENAMETOOLONG;
+            break;
+        case ERROR_INVALID_NAME:
+            errno = EINVAL;
+            break;
+        default:
+            errno = EIO;
+            break;
+    }
+    return false;
+}
+
 bool IsMissing(DWORD error) {
     return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ||
            error == ERROR_INVALID_NAME || error == ERROR_BAD_NETPATH ||
@@ -61,8 +106,8 @@ bool FlushToDisk(const std::string& path) {
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
-        return false;
-    const bool ok = FlushFileBuffers(file) != 0;
+        return Failed();
+    const bool ok = FlushFileBuffers(file) != 0 || Failed();
     CloseHandle(file);
     return ok;
 }
@@ -129,19 +174,20 @@ bool InspectOpen(Handle file, EntryInfo& info) {
 }
 
 bool RenameReplacing(const std::string& from, const std::string& to) {
-    return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+    return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0 || Failed();
 }
 
 bool MoveReplacing(const std::string& source, const std::string& target) {
     // To another volume Windows copies the file and then deletes the
     // source; write-through makes it return only once all is on disk.
-    return FlushToDisk(source) && MoveFileExA(source.c_str(), target.c_str(),
-                                              MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED |
-                                                  MOVEFILE_WRITE_THROUGH) != 0;
+    return FlushToDisk(source) && (MoveFileExA(source.c_str(), target.c_str(),
+                                               MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED |
+                                                   MOVEFILE_WRITE_THROUGH) != 0 ||
+                                   Failed());
 }
 
 bool RemoveFile(const std::string& path) {
-    return DeleteFileA(path.c_str()) != 0 || IsMissing(GetLastError());
+    return DeleteFileA(path.c_str()) != 0 || IsMissing(GetLastError()) || Failed();
 }
 
 bool ForEachEntry(const std::string& folder,
@@ -165,6 +211,18 @@ bool ForEachEntry(const std::string& folder,
     return complete;
 }
 
+bool CreateFolder(const std::string& path) {
+    if (CreateDirectoryA(path.c_str(), nullptr))
+        return true;
+    if (GetLastError() == ERROR_ALREADY_EXISTS) {
+        const DWORD attributes = GetFileAttributesA(path.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+            return true;
+        SetLastError(ERROR_ALREADY_EXISTS);
+    }
+    return Failed();
+}
+
 bool RemoveFolderWithFiles(const std::string& folder) {
     const std::string prefix = WithSeparator(folder);
     ForEachEntry(folder, [&](const FolderEntry& entry) {
@@ -172,6 +230,10 @@ bool RemoveFolderWithFiles(const std::string& folder) {
             DeleteFileA((prefix + entry.name).c_str());
     });
     return RemoveDirectoryA(folder.c_str()) != 0 || IsMissing(GetLastError());
+}
+
+std::string LastFailure() {
+    return FailureText(errno);
 }
 
 std::string SystemTextToUtf8(const std::string& text) {

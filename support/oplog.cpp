@@ -28,13 +28,18 @@ bool StartsDoubleByteCharacter(const std::string& text, std::size_t index) {
     return i == index && IsCp932LeadByte(static_cast<unsigned char>(text[index]));
 }
 
+thread_local LogCapture* capture = nullptr;
+
 void WriteLogLimited(const std::string& path, std::string_view message, std::size_t limit) {
-    if (path.empty()) {
+    if (path.empty() && capture == nullptr) {
         return;
     }
     try {
-        AppendLogLine(path, LogTimeStamp() + " - " + PrepareLogMessage(message, limit),
-                      kLogLineCap);
+        const std::string prepared = PrepareLogMessage(message, limit);
+        if (capture != nullptr)
+            capture->Add(Cp932ToUtf8(prepared));
+        if (!path.empty())
+            AppendLogLine(path, LogTimeStamp() + " - " + prepared, kLogLineCap);
     } catch (...) {
         // A lost log entry must never stop a conversion.
     }
@@ -66,6 +71,20 @@ std::vector<std::string> SplitLogLines(const std::string& content) {
 }
 
 }  // namespace
+
+LogCapture::LogCapture() : outer_(capture) {
+    capture = this;
+}
+
+LogCapture::~LogCapture() {
+    capture = outer_;
+}
+
+void LogCapture::Add(std::string message) {
+    messages_.push_back(std::move(message));
+    if (outer_ != nullptr)
+        outer_->Add(messages_.back());
+}
 
 std::string LogTimeStamp() {
     LocalDateTime now = LocalNow();

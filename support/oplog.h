@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace quenrix {
 
@@ -19,6 +20,24 @@ void WriteLog(const std::string& path, std::string_view message);
 
 // Logs a UTF-8 message cut to 512 bytes of code page 932 (for full paths).
 void WriteLongLog(const std::string& path, std::string_view message);
+
+// Collects, while it lives, the messages this thread logs, as the log
+// holds them (cut to their limit) but in UTF-8; also while logging is off,
+// so that a front end can show each file's own messages beside it.
+class LogCapture {
+  public:
+    LogCapture();
+    ~LogCapture();
+    LogCapture(const LogCapture&) = delete;
+    LogCapture& operator=(const LogCapture&) = delete;
+
+    const std::vector<std::string>& Messages() const { return messages_; }
+    void Add(std::string message);
+
+  private:
+    std::vector<std::string> messages_;
+    LogCapture* outer_;
+};
 
 // Adds one line (code page 932 bytes, no line end) to the file and keeps
 // its newest `cap` lines. The file is replaced whole through a temporary

@@ -150,7 +150,7 @@ TEST_F(ProgramTest, InterruptedRunLosesNothing) {
         options.junk = true;
         const std::string name = sample::ReceiverStyleName(i * 100, options.kind);
         ASSERT_TRUE(sample::WriteSampleFile(Path("expected/" + name), options));
-        ASSERT_EQ(ConvertGpsFile(Path("expected/" + name)), kConverted);
+        ASSERT_EQ(ConvertGpsFile(Path("expected/" + name)), ConvertResult::Converted);
         inputs.push_back({name, FileNamePart(Engine().OutputFilePath),
                           ReadBytes(Engine().WorkFileName), ReadBytes(Path("expected/" + name))});
     }

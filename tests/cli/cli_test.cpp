@@ -4,9 +4,17 @@
 
 #include <nlohmann/json.hpp>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <thread>
 
 #include "file_ops.h"
 #include "process.h"
@@ -146,11 +154,17 @@ TEST_F(CliTest, ReferenceDateDecidesWhatIsCorrected) {
     WriteBytes(Path("data/1234L27B.SIG"), Record(0x50, 23, {{2, Gps(2005, 5, 5)}}));
     ASSERT_EQ(Cli({"data", "--reference-date", "2005-05-05", "--quiet"}), 0);
     EXPECT_EQ(Contents("data").size(), 1u);  // not before that day: nothing to store
-    ASSERT_EQ(Cli({"data", "--reference-date", "2005-05-06", "--quiet", "-o", Path("out")}),
-              2);  // no such folder
-    fs::create_directory(Path("out"));
-    ASSERT_EQ(Cli({"data", "--reference-date", "2005-05-06", "--quiet", "-o", Path("out")}), 0);
-    EXPECT_EQ(ReadBytes(Path("out/1234L19B.SIG")), Record(0x50, 23, {{2, Gps(2024, 12, 19)}}));
+    ASSERT_EQ(Cli({"data", "--reference-date", "2005-05-06", "--quiet", "--dry-run", "-o",
+                   Path("out/2024")}),
+              0);
+    EXPECT_FALSE(fs::exists(Path("out")));  // a dry run makes no folder either
+    // A missing output folder is made, with the folders above it.
+    ASSERT_EQ(Cli({"data", "--reference-date", "2005-05-06", "--quiet", "-o", Path("out/2024")}),
+              0);
+    EXPECT_EQ(ReadBytes(Path("out/2024/1234L19B.SIG")), Record(0x50, 23, {{2, Gps(2024, 12, 19)}}));
+    // A file where the folder should be stops the run before any file.
+    WriteBytes(Path("taken"), Bytes{1});
+    EXPECT_EQ(Cli({"data", "--quiet", "-o", Path("taken/sub")}), 1);
 }
 
 TEST_F(CliTest, ParallelJobsGiveTheSameFiles) {
@@ -194,6 +208,143 @@ TEST_F(CliTest, RecursiveEntersSubfolders) {
     ASSERT_EQ(Cli({"data", "--report", "json", "--dry-run"}, &report), 1);  // nothing found
     ASSERT_EQ(Cli({"data", "-r", "--report", "json", "--dry-run"}, &report), 0);
     EXPECT_EQ(nlohmann::json::parse(report)["files"][0]["path"], "data/sub/deeper/1234L27B.SIG");
+}
+
+// A failed file's line and JSON entry say why, with the engine's own log
+// messages for it; the run closes with a summary line.
+TEST_F(CliTest, FailedFilesCarryTheirReasonAndLogMessages) {
+    const Bytes old = Record(0x50, 23, {{2, Gps(1994, 1, 2, 14, 10)}});  // 2013-08-18 14:10
+    WriteBytes(Path("data/1234L27B.SIG"), old);
+    WriteBytes(Path("data/notes.txt"), Bytes{1});
+    std::string json;
+    ASSERT_EQ(
+        Cli({"data/1234L27B.SIG", "data/notes.txt", "data/gone.RMG", "--report", "json"}, &json),
+        1);
+    const nlohmann::json files = nlohmann::json::parse(json)["files"];
+    ASSERT_EQ(files.size(), 3u);
+    EXPECT_EQ(files[0]["outcome"], "corrected");
+    EXPECT_TRUE(files[0]["reason"].is_null());
+    EXPECT_EQ(files[1]["outcome"], "failed");
+    EXPECT_EQ(files[1]["reason"],
+              "not a GPS file: extension \".txt\", not .SIG, .RMG or .RM0 to .RM5");
+    EXPECT_EQ(files[1]["log"], nlohmann::json::array({" > GPSファイルではありません"}));
+    EXPECT_EQ(files[2]["outcome"], "input missing");
+    EXPECT_EQ(files[2]["reason"], "input missing: no such file");
+    EXPECT_EQ(files[2]["log"], nlohmann::json::array({" > ERROR：ファイルOpen失敗(RMGタイプ確認)",
+                                                      " > ERROR：入力ファイルなし"}));
+    const nlohmann::json summary = nlohmann::json::parse(json)["summary"];
+    EXPECT_EQ(summary["files"], 3);
+    EXPECT_EQ(summary["corrected"], 1);
+    EXPECT_EQ(summary["failed"], 2);
+    EXPECT_EQ(summary["bytes_read"], 23);
+
+    // The same as text: the reason on the file's line, its log messages
+    // under it, the summary last.
+    std::string text;
+    ASSERT_EQ(Cli({"data/notes.txt", "data/1234L27B.SIG"}, &text), 1);
+    EXPECT_NE(text.find("data/notes.txt: failed: not a GPS file: extension \".txt\""),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("\n    log:  > GPSファイルではありません\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("\n2 files: 1 corrected, 0 unchanged, 1 failed; 0.0 MiB read in "),
+              std::string::npos)
+        << text;
+}
+
+// A second run over a folder that holds the first run's corrected files:
+// each input's output name is taken by another input of the run.
+TEST_F(CliTest, SecondRunReportsEachCollision) {
+    WriteBytes(Path("data/1234L27B.SIG"), Record(0x50, 23, {{2, Gps(1994, 1, 2, 14, 10)}}));
+    ASSERT_EQ(Cli({"data", "-q"}), 0);
+    ASSERT_TRUE(FileExists(Path("data/1234H18B.SIG")));
+    std::string json;
+    EXPECT_EQ(Cli({"data", "--report", "json"}, &json), 1);
+    const nlohmann::json files = nlohmann::json::parse(json)["files"];
+    ASSERT_EQ(files.size(), 2u);
+    EXPECT_EQ(files[0]["path"], "data/1234H18B.SIG");
+    EXPECT_EQ(files[0]["outcome"], "no rollover found");
+    EXPECT_EQ(files[1]["path"], "data/1234L27B.SIG");
+    EXPECT_EQ(files[1]["outcome"], "not stored");
+    EXPECT_EQ(files[1]["reason"], "output name taken by another input of this run: 1234H18B.SIG");
+    EXPECT_EQ(files[1]["messages"], nlohmann::json::array({"変換失敗"}));
+    EXPECT_EQ(files[1]["log"], nlohmann::json::array({" > ERROR：補正後ファイル出力失敗"}));
+}
+
+TEST_F(CliTest, UnreadableFileSaysPermissionDenied) {
+    WriteBytes(Path("data/1234L27B.SIG"), Record(0x50, 23, {{2, Gps(1994, 1, 2, 14, 10)}}));
+    fs::permissions(Path("data/1234L27B.SIG"), fs::perms::none);
+    if (std::FILE* f = std::fopen(Path("data/1234L27B.SIG").c_str(), "rb")) {
+        std::fclose(f);
+        GTEST_SKIP() << "this user reads every file (root)";
+    }
+    std::string json;
+    EXPECT_EQ(Cli({"data", "--report", "json"}, &json), 1);
+    const nlohmann::json file = nlohmann::json::parse(json)["files"][0];
+    EXPECT_EQ(file["reason"], "cannot read: permission denied");
+    EXPECT_EQ(file["log"], nlohmann::json::array(
+                               {" > ERROR：ファイルOpen失敗", " > ERROR：作業ファイル作成失敗"}));
+}
+
+// Ctrl-C during a file: that file is finished and reported, the rest are
+// left as they are, and the exit status is 130.
+TEST_F(CliTest, InterruptStopsAfterTheCurrentFile) {
+    const Bytes old = Record(0x50, 23, {{2, Gps(1994, 1, 2, 14, 10)}});
+    ASSERT_EQ(::mkfifo(Path("data/1234L27A.SIG").c_str(), 0600), 0);
+    WriteBytes(Path("data/1234L27B.SIG"), old);
+    WriteBytes(Path("data/1234L27C.SIG"), old);
+    const std::string output = Path("report.json");
+    const pid_t cli = StartAtFixedTime(QUENRIX_CLI, {"data", "--report", "json"}, Dir(), output);
+    // The program waits in its first input until a writer comes: once the
+    // pipe takes one, the program is there, its Ctrl-C handler set.
+    int pipe = -1;
+    for (int i = 0; i < 5000 && pipe < 0; ++i) {
+        pipe = ::open(Path("data/1234L27A.SIG").c_str(), O_WRONLY | O_NONBLOCK);
+        if (pipe < 0)
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    ASSERT_GE(pipe, 0);
+    SignalProgram(cli, SIGINT);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    ASSERT_EQ(::write(pipe, old.data(), old.size()), static_cast<ssize_t>(old.size()));
+    ::close(pipe);
+    EXPECT_EQ(WaitForExit(cli), 130);
+    const Bytes report = ReadBytes(output);
+    const nlohmann::json document =
+        nlohmann::json::parse(std::string(report.begin(), report.end()));
+    EXPECT_TRUE(document["interrupted"].get<bool>());
+    EXPECT_EQ(document["summary"]["not_done"], 2);
+    ASSERT_EQ(document["files"].size(), 1u);
+    EXPECT_EQ(document["files"][0]["path"], "data/1234L27A.SIG");
+    EXPECT_EQ(document["files"][0]["outcome"], "corrected");
+    EXPECT_EQ(ReadBytes(Path("data/1234H18A.SIG")),
+              Record(0x50, 23, {{2, Gps(2013, 8, 18, 14, 10)}}));
+    // The two files after it are untouched and have no output.
+    fs::remove(Path("data/1234L27A.SIG"));  // reading the pipe would wait for ever
+    const std::map<std::string, Bytes> left = Contents("data");
+    EXPECT_EQ(left.size(), 3u);
+    EXPECT_EQ(left.at("1234L27B.SIG"), old);
+    EXPECT_EQ(left.at("1234L27C.SIG"), old);
+}
+
+TEST_F(CliTest, JapaneseNamesGiveWholeCharacters) {
+    const Bytes old = Record(0x50, 23, {{2, Gps(1994, 2, 4, 14, 10)}});  // 2013-09-20 14:10
+    WriteBytes(Path("data/観測 データ.SIG"), old);
+    WriteBytes(Path("data/ｶﾀｶﾅ.SIG"), old);
+    ASSERT_EQ(Cli({"data", "-q", "--delete-input"}), 0);
+    std::vector<std::string> names;
+    for (const auto& [name, bytes] : Contents("data")) names.push_back(name);
+    // Byte 8 of "ｶﾀｶﾅ.SIG" is its "G" in code page 932, where each
+    // half-width katakana is one byte (three in UTF-8).
+    EXPECT_EQ(names, (std::vector<std::string>{"観測I20E.SIG", "ｶﾀｶﾅI20G.SIG"}));
+}
+
+TEST_F(CliTest, HelpReadsAsAPersonWouldWriteIt) {
+    std::string help;
+    ASSERT_EQ(Cli({"--help"}, &help), 0);
+    EXPECT_NE(help.find("-j,--jobs N"), std::string::npos) << help;
+    EXPECT_NE(help.find("1 to 256"), std::string::npos) << help;
+    EXPECT_EQ(help.find("UINT"), std::string::npos) << help;
+    EXPECT_EQ(help.find("[1 - 256]"), std::string::npos) << help;
 }
 
 }  // namespace

@@ -35,7 +35,7 @@ TEST_F(BatchActionsTest, StoresTheOutputAndDeletesTheInput) {
     WriteBytes(Path("1234L27B.SIG"), kInput);
     BatchFileActions actions({Path("1234L27B.SIG")}, true);
     Converted(Path("1234H18B.SIG"));
-    EXPECT_EQ(actions.Apply(0, kConverted),
+    EXPECT_EQ(actions.Apply(0, ConvertResult::Converted).statusLines,
               (std::vector<std::string>{"補正後ファイル名  1234H18B.SIG",
                                         "入力SIG,RMGファイル削除(1234L27B.SIG)"}));
     EXPECT_EQ(Log(), (std::vector<std::string>{" > 補正後ファイル名  " + Path("1234H18B.SIG"),
@@ -49,7 +49,8 @@ TEST_F(BatchActionsTest, DeletionOffKeepsTheInput) {
     WriteBytes(Path("in.SIG"), kInput);
     BatchFileActions actions({Path("in.SIG")}, false);
     Converted(Path("out.SIG"));
-    EXPECT_EQ(actions.Apply(0, kConverted), std::vector<std::string>{"補正後ファイル名  out.SIG"});
+    EXPECT_EQ(actions.Apply(0, ConvertResult::Converted).statusLines,
+              std::vector<std::string>{"補正後ファイル名  out.SIG"});
     EXPECT_EQ(ReadBytes(Path("in.SIG")), kInput);
     EXPECT_EQ(ReadBytes(Path("out.SIG")), kCorrected);
 }
@@ -58,20 +59,21 @@ TEST_F(BatchActionsTest, NoRolloverRolloverPointAndFailures) {
     WriteBytes(Path("in.SIG"), kInput);
     BatchFileActions actions({Path("in.SIG")}, true);
     Converted(Path("out.SIG"), 0);
-    EXPECT_EQ(actions.Apply(0, kConverted), std::vector<std::string>{"ロールオーバー未検出"});
+    EXPECT_EQ(actions.Apply(0, ConvertResult::Converted).statusLines,
+              std::vector<std::string>{"ロールオーバー未検出"});
     EXPECT_EQ(Log(), std::vector<std::string>{" > ロールオーバー未検出"});
     EXPECT_FALSE(FileExists(Path("out.SIG")));
 
     WriteBytes(Engine().WorkFileName, kCorrected);  // a leftover is cleared whatever the result
-    EXPECT_EQ(actions.Apply(0, kRolloverPoint),
+    EXPECT_EQ(actions.Apply(0, ConvertResult::RolloverPoint).statusLines,
               std::vector<std::string>{"ロールオーバー対策対象外"});
     EXPECT_EQ(Log(),
               std::vector<std::string>{" > ロールオーバーポイントのSIGファイルのため対策外"});
     EXPECT_FALSE(FileExists(Engine().WorkFileName));
 
-    for (std::int32_t result : {kInputMissing, kFailed}) {
+    for (ConvertResult result : {ConvertResult::InputMissing, ConvertResult::Failed}) {
         Converted(Path("out.SIG"));
-        EXPECT_TRUE(actions.Apply(0, result).empty());
+        EXPECT_TRUE(actions.Apply(0, result).statusLines.empty());
         EXPECT_TRUE(Log().empty());
         EXPECT_FALSE(FileExists(Engine().WorkFileName));
         EXPECT_FALSE(FileExists(Path("out.SIG")));
@@ -85,7 +87,8 @@ TEST_F(BatchActionsTest, MoveFailureKeepsTheInput) {
     BatchFileActions actions({Path("in.SIG")}, true);
     for (const std::string& output : {std::string(), Path("out.SIG")}) {
         Converted(output);
-        EXPECT_EQ(actions.Apply(0, kConverted), std::vector<std::string>{"変換失敗"});
+        EXPECT_EQ(actions.Apply(0, ConvertResult::Converted).statusLines,
+                  std::vector<std::string>{"変換失敗"});
         EXPECT_EQ(Log(), std::vector<std::string>{" > ERROR：補正後ファイル出力失敗"});
         EXPECT_EQ(ReadBytes(Path("in.SIG")), kInput);
         EXPECT_FALSE(FileExists(Engine().WorkFileName));
@@ -97,7 +100,8 @@ TEST_F(BatchActionsTest, ExistingUnrelatedFileIsReplaced) {
     WriteBytes(Path("out.SIG"), Bytes{7, 7});
     BatchFileActions actions({Path("in.SIG")}, false);
     Converted(Path("out.SIG"));
-    EXPECT_EQ(actions.Apply(0, kConverted).front(), "補正後ファイル名  out.SIG");
+    EXPECT_EQ(actions.Apply(0, ConvertResult::Converted).statusLines.front(),
+              "補正後ファイル名  out.SIG");
     EXPECT_EQ(ReadBytes(Path("out.SIG")), kCorrected);
 }
 
@@ -109,17 +113,19 @@ TEST_F(BatchActionsTest, NeverReplacesAFileOfThisBatch) {
 
     // The first output takes the name of the third input, still waiting.
     Converted(Path("c.RMG"));
-    EXPECT_EQ(actions.Apply(0, kConverted), std::vector<std::string>{"変換失敗"});
+    EXPECT_EQ(actions.Apply(0, ConvertResult::Converted).statusLines,
+              std::vector<std::string>{"変換失敗"});
     EXPECT_EQ(ReadBytes(Path("c.RMG")), kInput);
     EXPECT_TRUE(FileExists(Path("a.RMG")));
 
     // Two inputs whose outputs fall on one name: the second is refused.
     Converted(Path("out.RMG"));
-    EXPECT_EQ(actions.Apply(1, kConverted).size(), 2u);
+    EXPECT_EQ(actions.Apply(1, ConvertResult::Converted).statusLines.size(), 2u);
     EXPECT_FALSE(FileExists(Path("b.RMG")));
     WriteBytes(Engine().WorkFileName, Bytes{5});
     Engine().OutputFilePath = Path("out.RMG");
-    EXPECT_EQ(actions.Apply(2, kConverted), std::vector<std::string>{"変換失敗"});
+    EXPECT_EQ(actions.Apply(2, ConvertResult::Converted).statusLines,
+              std::vector<std::string>{"変換失敗"});
     EXPECT_EQ(ReadBytes(Path("out.RMG")), kCorrected);
     EXPECT_EQ(ReadBytes(Path("c.RMG")), kInput);
 }
@@ -129,14 +135,14 @@ TEST_F(BatchActionsTest, InputThatIsTheOutputIsNotDeleted) {
     WriteBytes(Path("1234H18B.SIG"), kInput);
     BatchFileActions byName({Path("1234h18b.sig")}, true);
     Converted(Path("1234H18B.SIG"));
-    EXPECT_EQ(byName.Apply(0, kConverted).size(), 1u);
+    EXPECT_EQ(byName.Apply(0, ConvertResult::Converted).statusLines.size(), 1u);
 
 #ifndef _WIN32  // a symbolic link needs privileges on Windows
     // Another name for the same file.
     std::filesystem::create_symlink(Path("same.SIG"), Path("link.SIG"));
     BatchFileActions byIdentity({Path("link.SIG")}, true);
     Converted(Path("same.SIG"));
-    EXPECT_EQ(byIdentity.Apply(0, kConverted),
+    EXPECT_EQ(byIdentity.Apply(0, ConvertResult::Converted).statusLines,
               std::vector<std::string>{"補正後ファイル名  same.SIG"});
     EXPECT_EQ(ReadBytes(Path("link.SIG")), kCorrected);
 #endif
@@ -156,7 +162,7 @@ TEST_F(BatchActionsTest, FailedDeletionIsReportedAsFailed) {
     ASSERT_TRUE(FileExists(input));
     BatchFileActions actions({input}, true);
     Converted(Path("out.SIG"));
-    EXPECT_EQ(actions.Apply(0, kConverted),
+    EXPECT_EQ(actions.Apply(0, ConvertResult::Converted).statusLines,
               (std::vector<std::string>{"補正後ファイル名  out.SIG",
                                         "入力SIG,RMGファイル削除失敗(version)"}));
     EXPECT_EQ(Log().back(), " > ERROR：入力ファイル削除失敗" + input);

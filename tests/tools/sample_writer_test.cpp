@@ -31,7 +31,7 @@ class SampleWriterTest : public TempDirTest {
     // Converts the file and checks that converting its corrected file
     // again changes nothing; gives the first conversion's output name.
     std::string ExpectConvertsAndSettles(const std::string& name, std::size_t expectedFailures) {
-        EXPECT_EQ(ConvertGpsFile(Path(name)), kConverted);
+        EXPECT_EQ(ConvertGpsFile(Path(name)), ConvertResult::Converted);
         const std::string output = Engine().OutputFilePath;
         EXPECT_EQ(Engine().RolloverFound, 1);
         const Bytes work = ReadBytes(Engine().WorkFileName);
@@ -39,7 +39,8 @@ class SampleWriterTest : public TempDirTest {
         EXPECT_EQ(LogMessages().size(), 1 + expectedFailures + (name.ends_with(".RMG") ? 1 : 0));
 
         WriteBytes(Path("again") + name.substr(name.size() - 4), work);
-        EXPECT_EQ(ConvertGpsFile(Path("again") + name.substr(name.size() - 4)), kConverted);
+        EXPECT_EQ(ConvertGpsFile(Path("again") + name.substr(name.size() - 4)),
+                  ConvertResult::Converted);
         EXPECT_EQ(Engine().RolloverFound, 0);
         EXPECT_EQ(ReadBytes(Engine().WorkFileName), work);
         return output;
@@ -62,7 +63,7 @@ TEST_F(SampleWriterTest, RmgSampleOfEachReceiverType) {
         SampleOptions options = Options(Kind::Rmg);
         options.receiverType = type;
         ASSERT_TRUE(WriteSampleFile(Path("1234A01B.RMG"), options));
-        ASSERT_EQ(ConvertGpsFile(Path("1234A01B.RMG")), kConverted);
+        ASSERT_EQ(ConvertGpsFile(Path("1234A01B.RMG")), ConvertResult::Converted);
         EXPECT_EQ(Engine().RmgReceiverType, type);
         std::filesystem::remove(LogPath());
     }

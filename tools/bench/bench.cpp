@@ -177,7 +177,7 @@ void LargeFile(const fs::path& dir, Kind kind, std::uint64_t size) {
         const double stolenBefore = StolenMilliseconds();
         const auto start = Clock::now();
         last = start;
-        result = quenrix::ConvertGpsFile(input);
+        result = static_cast<std::int32_t>(quenrix::ConvertGpsFile(input));
         const double seconds = Seconds(start);
         convert = std::min(convert, seconds);
         quenrix::SetEventPump({});
