@@ -379,6 +379,48 @@ TEST_F(WindowTest, ResultsWithoutAResultLine) {
     EXPECT_TRUE(FileExists(Path("1234L26Z.SIG")));
 }
 
+// A file that failed shows the log's messages for it as the tooltip of
+// its lines, also with the log off; a file that went well has none.
+TEST_F(WindowTest, FailedFileShowsItsReasonAsTheTooltipOfItsLines) {
+    TFormVaverMain& form = Form({"x", "/NLOG"});
+    Engine().LogFilePath.clear();
+    Sig("1234L27B.SIG", kOld);
+    Sig("1234L27C.SIG", kOld);
+    std::filesystem::create_directory(Path("1234H18C.SIG"));  // the second output's name
+    form.lstConvFiles = {Path("missing.SIG"), Path("1234L27B.SIG"), Path("1234L27C.SIG")};
+    form.flgDelInput = true;
+    form.ConvertFiles();
+    ASSERT_EQ(Status(), (std::vector<std::string>{
+                            kStamp + "missing.SIG",
+                            kStamp + "1234L27B.SIG",
+                            kArrow + "補正後ファイル名  1234H18B.SIG",
+                            kArrow + "入力SIG,RMGファイル削除(1234L27B.SIG)",
+                            kStamp + "1234L27C.SIG",
+                            kArrow + "変換失敗",
+                        }));
+    const auto tip = [&](int row) { return form.lboxStatus->item(row)->toolTip().toStdString(); };
+    EXPECT_EQ(tip(0), "ERROR：入力ファイルなし");
+    EXPECT_EQ(tip(1), "");
+    EXPECT_EQ(tip(2), "");
+    EXPECT_EQ(tip(4), "ERROR：補正後ファイル出力失敗");
+    EXPECT_EQ(tip(5), tip(4));
+    EXPECT_TRUE(FileExists(Path("1234L27C.SIG")));
+    EXPECT_FALSE(FileExists(LogPath()));
+}
+
+// Japanese file names on the status list as they are on disk.
+TEST_F(WindowTest, JapaneseNamesGiveWholeCharacters) {
+    TFormVaverMain& form = Form();
+    const std::uint32_t t = Gps(1994, 2, 4, 14, 10);  // 2013-09-20 14:10
+    Sig(SystemName("観測 データ.SIG"), t);
+    form.lstConvFiles = {Path(SystemName("観測 データ.SIG"))};
+    form.flgDelInput = false;
+    form.ConvertFiles();
+    EXPECT_EQ(Status(), (std::vector<std::string>{kStamp + "観測 データ.SIG",
+                                                  kArrow + "補正後ファイル名  観測I20E.SIG"}));
+    EXPECT_TRUE(FileExists(Path(SystemName("観測I20E.SIG"))));
+}
+
 TEST_F(WindowTest, CommandLineChoosesInputsAndOptions) {
     std::filesystem::create_directory(Path("gps"));
     std::filesystem::create_directory(Path("gps.d"));

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <utility>
 
 #include "engine_state.h"
 #include "file_ops.h"
@@ -73,7 +74,11 @@ TEST_F(BatchActionsTest, NoRolloverRolloverPointAndFailures) {
 
     for (ConvertResult result : {ConvertResult::InputMissing, ConvertResult::Failed}) {
         Converted(Path("out.SIG"));
-        EXPECT_TRUE(actions.Apply(0, result).statusLines.empty());
+        Engine().FailureReason = "cannot read: input/output error";
+        const FileOutcome outcome = actions.Apply(0, result);
+        EXPECT_TRUE(outcome.statusLines.empty());
+        EXPECT_FALSE(outcome.stored);
+        EXPECT_EQ(outcome.reason, "cannot read: input/output error");
         EXPECT_TRUE(Log().empty());
         EXPECT_FALSE(FileExists(Engine().WorkFileName));
         EXPECT_FALSE(FileExists(Path("out.SIG")));
@@ -85,10 +90,17 @@ TEST_F(BatchActionsTest, MoveFailureKeepsTheInput) {
     WriteBytes(Path("in.SIG"), kInput);
     std::filesystem::create_directory(Path("out.SIG"));
     BatchFileActions actions({Path("in.SIG")}, true);
-    for (const std::string& output : {std::string(), Path("out.SIG")}) {
+    const std::pair<std::string, std::string> cases[] = {
+        {std::string(), "corrected, but no position record to name the file after"},
+        {Path("out.SIG"), "cannot store as out.SIG: it is a folder"},
+    };
+    for (const auto& [output, reason] : cases) {
         Converted(output);
-        EXPECT_EQ(actions.Apply(0, ConvertResult::Converted).statusLines,
-                  std::vector<std::string>{"変換失敗"});
+        const FileOutcome outcome = actions.Apply(0, ConvertResult::Converted);
+        EXPECT_EQ(outcome.statusLines, std::vector<std::string>{"変換失敗"});
+        EXPECT_FALSE(outcome.stored);
+        EXPECT_FALSE(outcome.inputDeleted);
+        EXPECT_EQ(outcome.reason, reason);
         EXPECT_EQ(Log(), std::vector<std::string>{" > ERROR：補正後ファイル出力失敗"});
         EXPECT_EQ(ReadBytes(Path("in.SIG")), kInput);
         EXPECT_FALSE(FileExists(Engine().WorkFileName));
@@ -113,19 +125,25 @@ TEST_F(BatchActionsTest, NeverReplacesAFileOfThisBatch) {
 
     // The first output takes the name of the third input, still waiting.
     Converted(Path("c.RMG"));
-    EXPECT_EQ(actions.Apply(0, ConvertResult::Converted).statusLines,
-              std::vector<std::string>{"変換失敗"});
+    const FileOutcome first = actions.Apply(0, ConvertResult::Converted);
+    EXPECT_EQ(first.statusLines, std::vector<std::string>{"変換失敗"});
+    EXPECT_EQ(first.reason, "output name taken by another input of this run: c.RMG");
     EXPECT_EQ(ReadBytes(Path("c.RMG")), kInput);
     EXPECT_TRUE(FileExists(Path("a.RMG")));
 
     // Two inputs whose outputs fall on one name: the second is refused.
     Converted(Path("out.RMG"));
-    EXPECT_EQ(actions.Apply(1, ConvertResult::Converted).statusLines.size(), 2u);
+    const FileOutcome second = actions.Apply(1, ConvertResult::Converted);
+    EXPECT_EQ(second.statusLines.size(), 2u);
+    EXPECT_TRUE(second.stored && second.inputDeleted);
+    EXPECT_EQ(second.outputPath, Path("out.RMG"));
+    EXPECT_EQ(second.reason, "");
     EXPECT_FALSE(FileExists(Path("b.RMG")));
     WriteBytes(Engine().WorkFileName, Bytes{5});
     Engine().OutputFilePath = Path("out.RMG");
-    EXPECT_EQ(actions.Apply(2, ConvertResult::Converted).statusLines,
-              std::vector<std::string>{"変換失敗"});
+    const FileOutcome third = actions.Apply(2, ConvertResult::Converted);
+    EXPECT_EQ(third.statusLines, std::vector<std::string>{"変換失敗"});
+    EXPECT_EQ(third.reason, "output name taken by a file this run has written: out.RMG");
     EXPECT_EQ(ReadBytes(Path("out.RMG")), kCorrected);
     EXPECT_EQ(ReadBytes(Path("c.RMG")), kInput);
 }
@@ -162,9 +180,13 @@ TEST_F(BatchActionsTest, FailedDeletionIsReportedAsFailed) {
     ASSERT_TRUE(FileExists(input));
     BatchFileActions actions({input}, true);
     Converted(Path("out.SIG"));
-    EXPECT_EQ(actions.Apply(0, ConvertResult::Converted).statusLines,
+    const FileOutcome outcome = actions.Apply(0, ConvertResult::Converted);
+    EXPECT_EQ(outcome.statusLines,
               (std::vector<std::string>{"補正後ファイル名  out.SIG",
                                         "入力SIG,RMGファイル削除失敗(version)"}));
+    EXPECT_TRUE(outcome.stored);
+    EXPECT_FALSE(outcome.inputDeleted);
+    EXPECT_EQ(outcome.reason.rfind("cannot delete the input: ", 0), 0u) << outcome.reason;
     EXPECT_EQ(Log().back(), " > ERROR：入力ファイル削除失敗" + input);
 #ifdef _WIN32
     std::filesystem::permissions(input, std::filesystem::perms::owner_write,

@@ -76,6 +76,8 @@ TEST_F(PipelineTest, ExtensionDecidesTheKind) {
         EXPECT_EQ(Log(), (std::vector<std::string>{Path(name), " > GPSファイルではありません"}));
         EXPECT_EQ(Engine().IsSigFile + Engine().IsRmgFile, 0);
     }
+    EXPECT_EQ(Engine().FailureReason,
+              "not a GPS file: no extension, not .SIG, .RMG or .RM0 to .RM5");
 }
 
 TEST_F(PipelineTest, MissingInputRunsItsCheckFirst) {
@@ -87,6 +89,7 @@ TEST_F(PipelineTest, MissingInputRunsItsCheckFirst) {
     EXPECT_EQ(Log(), (std::vector<std::string>{Path("1234L26Z.SIG"),
                                                " > ERROR：ファイルOpen失敗(L26Z.SIG確認)",
                                                " > ERROR：入力ファイルなし"}));
+    EXPECT_EQ(Engine().FailureReason, "input missing: no such file");
     EXPECT_EQ(ConvertGpsFile(Path("1234L27Z.SIG")), ConvertResult::InputMissing);
     EXPECT_EQ(Log(),
               (std::vector<std::string>{Path("1234L27Z.SIG"), " > ERROR：入力ファイルなし"}));
@@ -129,6 +132,8 @@ TEST_F(PipelineTest, ConverterFailureIsReported) {
               (std::vector<std::string>{Path("1234L27B.SIG"), " > ERROR：SIG作業ファイルOpen失敗",
                                         " > ERROR：作業ファイル作成失敗"}));
     EXPECT_TRUE(Engine().OutputFilePath.empty());
+    EXPECT_EQ(Engine().FailureReason,
+              "cannot write the work file " + Engine().WorkFileName + ": it is a folder");
 }
 
 TEST_F(PipelineTest, StateOfThePreviousFileIsReset) {
@@ -136,8 +141,10 @@ TEST_F(PipelineTest, StateOfThePreviousFileIsReset) {
     Engine().RmgReceiverType = 80;
     Engine().OutputFilePath = "/stale";
     Engine().FirstGpsTime = 7;
+    Engine().FailureReason = "stale";
     WriteBytes(Path("a.SIG"), Record(0x60, 26));
     EXPECT_EQ(ConvertGpsFile(Path("a.SIG")), ConvertResult::Converted);
+    EXPECT_EQ(Engine().FailureReason, "");
     EXPECT_EQ(Engine().RolloverFound, 0);
     EXPECT_EQ(Engine().RmgReceiverType, 0);
     EXPECT_EQ(Engine().FirstGpsTime, 0u);

@@ -311,6 +311,7 @@ TEST_F(SigFileTest, ReadFailure) {
     EXPECT_EQ(LogMessages(), std::vector<std::string>{" > ERROR：ファイルOpen失敗"});
 #else
     EXPECT_EQ(LogMessages(), std::vector<std::string>{" > ERROR：ファイルRead失敗"});
+    EXPECT_EQ(Engine().FailureReason, "cannot read at byte 0: it is a folder");
 #endif
 }
 
@@ -319,6 +320,9 @@ TEST_F(SigFileTest, WorkFileThatCannotBeWrittenWholeIsNoSuccess) {
         GTEST_SKIP() << "no /dev/full";
     WriteBytes(Path("in.SIG"), Concat({Positioning(kOld), Satellite(kOld)}));
     EXPECT_FALSE(ConvertSigFile(Path("in.SIG"), "/dev/full"));
+    EXPECT_EQ(Engine().FailureReason,
+              "cannot write the work file /dev/full: no space left on the disk");
+    Engine().FailureReason.clear();
 
     // A file larger than the write buffer fails on the record whose write
     // found the disk full; the scan stops there instead of logging every
@@ -330,6 +334,8 @@ TEST_F(SigFileTest, WorkFileThatCannotBeWrittenWholeIsNoSuccess) {
     WriteBytes(Path("big.SIG"), big);
     EXPECT_FALSE(ConvertSigFile(Path("big.SIG"), "/dev/full"));
     EXPECT_EQ(LogMessages(), std::vector<std::string>{kSatelliteFailure});
+    EXPECT_EQ(Engine().FailureReason,
+              "cannot write the work file /dev/full: no space left on the disk");
 }
 
 }  // namespace

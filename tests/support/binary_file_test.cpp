@@ -150,17 +150,24 @@ TEST_F(BinaryFileTest, ShortReadAtTheEnd) {
 TEST_F(BinaryFileTest, MissingFileDoesNotOpenAndFolderFailsToRead) {
     InputFile in;
     EXPECT_FALSE(in.Open(Path("missing")));
+    EXPECT_EQ(in.Failure(), "no such file or folder");
     std::filesystem::create_directory(Path("folder"));
 #ifdef _WIN32
     // Windows opens no folder as a file; Linux does, and its first read fails.
     EXPECT_FALSE(in.Open(Path("folder")));
+    EXPECT_EQ(in.Failure(), "permission denied");
 #else
     ASSERT_TRUE(in.Open(Path("folder")));
+    EXPECT_EQ(in.Failure(), "");
     std::uint8_t byte;
     EXPECT_EQ(in.ReadByte(byte), InputFile::Status::Error);
     EXPECT_TRUE(in.Failed());
+    EXPECT_EQ(in.Failure(), "it is a folder");
     EXPECT_EQ(in.ReadByte(byte), InputFile::Status::Error);  // stays failed
 #endif
+    OutputFile out;
+    EXPECT_FALSE(out.Create(Path("missing/out")));
+    EXPECT_EQ(out.Failure(), "no such file or folder");
 }
 
 TEST_F(BinaryFileTest, WritesWholeFileThroughTheBuffer) {
@@ -189,6 +196,7 @@ TEST_F(BinaryFileTest, FullDiskIsNeverLost) {
     EXPECT_TRUE(out.Write(content.data(), content.size()));
     EXPECT_FALSE(out.Close());
     EXPECT_TRUE(out.Failed());
+    EXPECT_EQ(out.Failure(), "no space left on the disk");
     EXPECT_FALSE(out.Write(content.data(), 1));
 }
 
@@ -207,6 +215,7 @@ TEST_F(BinaryFileTest, FullDiskBehindTheWritingThreadStopsTheWriter) {
     EXPECT_TRUE(refused);
     EXPECT_TRUE(out.Failed());
     EXPECT_FALSE(out.Close());
+    EXPECT_EQ(out.Failure(), "no space left on the disk");  // met on the writing thread
 }
 
 // Drops the file's bytes from memory where the system lets us, so that

@@ -78,5 +78,25 @@ TEST_F(FileOpsTest, ExecutableFolderHoldsThisProgram) {
     EXPECT_TRUE(FileExists(ExecutablePath()));
 }
 
+TEST_F(FileOpsTest, MakeFoldersMakesEveryMissingFolderAbove) {
+    EXPECT_TRUE(MakeFolders(Path("a/b/c/")));
+    EXPECT_TRUE(std::filesystem::is_directory(Path("a/b/c")));
+    EXPECT_TRUE(MakeFolders(Path("a/b")));  // there already
+    EXPECT_TRUE(MakeFolders(Dir()));
+    WriteBytes(Path("file"), Bytes{1});
+    EXPECT_FALSE(MakeFolders(Path("file/sub")));
+    EXPECT_FALSE(MakeFolders(Path("file")));
+    EXPECT_FALSE(native::LastFailure().empty());
+}
+
+TEST_F(FileOpsTest, FailedMoveSaysWhy) {
+    std::filesystem::create_directory(Path("dir"));
+    WriteBytes(Path("a"), Bytes{1});
+    EXPECT_FALSE(MoveFileReplacing(Path("a"), Path("dir")));
+    EXPECT_EQ(native::LastFailure(), "it is a folder");
+    EXPECT_FALSE(MoveFileReplacing(Path("missing"), Path("b")));
+    EXPECT_EQ(native::LastFailure(), "no such file or folder");
+}
+
 }  // namespace
 }  // namespace quenrix::test

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #ifndef _WIN32
 #include <sys/resource.h>
 #endif
@@ -203,6 +205,24 @@ TEST_F(OperationLogTest, ChangesByOthersBetweenEntriesAreRespected) {
 TEST_F(OperationLogTest, NoTemporaryFileIsLeftBehind) {
     WriteLog(LogPath(), "entry");
     EXPECT_FALSE(std::filesystem::exists(LogPath() + ".tmp"));
+}
+
+TEST_F(OperationLogTest, CaptureCollectsWhatThisThreadLogsAlsoWhileLoggingIsOff) {
+    LogCapture outer;
+    {
+        LogCapture inner;
+        WriteLog("", " > ERROR：入力ファイルなし");
+        WriteLog(LogPath(), "a" + std::string(100, 'b'));  // cut to 80 bytes as the log holds it
+        EXPECT_EQ(inner.Messages(), (std::vector<std::string>{" > ERROR：入力ファイルなし",
+                                                              "a" + std::string(79, 'b')}));
+        // Another thread's messages are its own.
+        std::thread([] { WriteLog("", "elsewhere"); }).join();
+        EXPECT_EQ(inner.Messages().size(), 2u);
+    }
+    WriteLog("", "after");
+    EXPECT_EQ(outer.Messages().size(), 3u);  // the inner capture's too
+    EXPECT_EQ(outer.Messages().back(), "after");
+    EXPECT_EQ(LogMessages(), std::vector<std::string>{"a" + std::string(79, 'b')});
 }
 
 TEST(Cp932Test, SameBytesOnEverySystem) {
