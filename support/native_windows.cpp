@@ -114,17 +114,30 @@ bool FlushToDisk(const std::string& path) {
 
 }  // namespace
 
+// The C runtime says "permission denied" for a folder opened as a file;
+// Linux says what it is.
+Handle Opened(Handle file, const std::string& path) {
+    if (file < 0 && errno == EACCES) {
+        const DWORD attributes = GetFileAttributesA(path.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+            errno = EISDIR;
+    }
+    return file;
+}
+
 Handle OpenForReading(const std::string& path) {
-    return _open(path.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
+    return Opened(_open(path.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT), path);
 }
 
 Handle CreateForWriting(const std::string& path, unsigned permissions) {
     const int mode = (permissions & 0222) != 0 ? (_S_IREAD | _S_IWRITE) : _S_IREAD;
-    return _open(path.c_str(), _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY | _O_NOINHERIT, mode);
+    return Opened(
+        _open(path.c_str(), _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY | _O_NOINHERIT, mode),
+        path);
 }
 
 Handle OpenForAppending(const std::string& path) {
-    return _open(path.c_str(), _O_WRONLY | _O_APPEND | _O_BINARY | _O_NOINHERIT);
+    return Opened(_open(path.c_str(), _O_WRONLY | _O_APPEND | _O_BINARY | _O_NOINHERIT), path);
 }
 
 std::int64_t ReadSome(Handle file, void* destination, std::size_t n) {
