@@ -16,8 +16,8 @@
 #include "engine_state.h"
 #include "event_pump.h"
 #include "file_ops.h"
+#include "main_window.h"
 #include "records.h"
-#include "rsigsmain.h"
 #include "temp_dir.h"
 
 namespace quenrix::test {
@@ -33,7 +33,7 @@ class FaultTest : public TempDirTest {
     void SetUp() override {
         TempDirTest::SetUp();
         StatusIndent = 0;
-        form_ = std::make_unique<TFormVaverMain>(std::vector<std::string>{});
+        form_ = std::make_unique<MainWindow>(std::vector<std::string>{});
         Engine().LogFilePath = LogPath();
         SetEventPump({});
         fs::create_directory(Path("in"));
@@ -53,11 +53,11 @@ class FaultTest : public TempDirTest {
         return Path("in/" + name);
     }
     std::vector<std::string> Run(const std::vector<std::string>& inputs) {
-        form_->lstConvFiles = inputs;
-        form_->ConvertFiles();
+        form_->core->inputs = inputs;
+        form_->core->ConvertFiles();
         std::vector<std::string> lines;
-        for (int i = 0; i < form_->lboxStatus->count(); ++i) {
-            lines.push_back(form_->lboxStatus->item(i)->text().toStdString());
+        for (int i = 0; i < form_->statusList->count(); ++i) {
+            lines.push_back(form_->statusList->item(i)->text().toStdString());
         }
         return lines;
     }
@@ -74,7 +74,7 @@ class FaultTest : public TempDirTest {
         return std::find(lines.begin(), lines.end(), line) != lines.end();
     }
 
-    std::unique_ptr<TFormVaverMain> form_;
+    std::unique_ptr<MainWindow> form_;
 };
 
 TEST_F(FaultTest, InputThatIsAFolder) {

@@ -20,8 +20,8 @@
 #include "engine_state.h"
 #include "event_pump.h"
 #include "file_ops.h"
+#include "main_window.h"
 #include "records.h"
-#include "rsigsmain.h"
 #include "temp_dir.h"
 #include "widgets.h"
 
@@ -47,16 +47,16 @@ class WindowTest : public TempDirTest {
                                  [](QWidget* w) { return w->isVisible(); }));
         TempDirTest::TearDown();
     }
-    TFormVaverMain& Form(std::vector<std::string> arguments = {}) {
-        form_ = std::make_unique<TFormVaverMain>(std::move(arguments));
+    MainWindow& Form(std::vector<std::string> arguments = {}) {
+        form_ = std::make_unique<MainWindow>(std::move(arguments));
         Engine().LogFilePath =
             LogPath();  // the program's own log would be named after the test binary
         return *form_;
     }
     std::vector<std::string> Status() const {
         std::vector<std::string> lines;
-        for (int i = 0; i < form_->lboxStatus->count(); ++i) {
-            lines.push_back(form_->lboxStatus->item(i)->text().toStdString());
+        for (int i = 0; i < form_->statusList->count(); ++i) {
+            lines.push_back(form_->statusList->item(i)->text().toStdString());
         }
         return lines;
     }
@@ -70,7 +70,7 @@ class WindowTest : public TempDirTest {
         WriteBytes(Path(name), Concat({Record(0x62, 26, {{14, t}}), Record(0x50, 23, {{2, t}})}));
     }
 
-    std::unique_ptr<TFormVaverMain> form_;
+    std::unique_ptr<MainWindow> form_;
 };
 
 const std::string kIndent(22, ' ');
@@ -78,22 +78,22 @@ const std::string kArrow = kIndent + "             -> ";
 const std::string kStamp = "2013/10/01 10:00:00 - ";
 
 TEST_F(WindowTest, ControlsCarryTheirNamesCaptionsAndHints) {
-    TFormVaverMain& form = Form();
+    MainWindow& form = Form();
     struct Expect {
         const char* name;
         const char* caption;
         const char* hint;
     } buttons[] = {
-        {"btnClose1", "終了(&X)", "終了"},
-        {"btnNext", "次へ(&N)", "Sig、Rmgファイル選択へ"},
-        {"btnALL", "全選択(&A)", ""},
-        {"btnOFF", "選択解除(&R)", ""},
-        {"btnBack2", "戻る(&B)", "オプション設定へ戻る"},
-        {"btnClose2", "終了(&X)", "終了"},
-        {"btnOk", "変換(&C)", "ロールオーバー補正ファイルに変換"},
-        {"btnBack3", "戻る(&B)", "Sig、Rmgファイル選択に戻る"},
-        {"btnClose3", "終了(&X)", "終了"},
-        {"btnCancel", "変換中止(&C)", "Sig、Rmgファイル変換中止"},
+        {"optionsCloseButton", "終了(&X)", "終了"},
+        {"nextButton", "次へ(&N)", "Sig、Rmgファイル選択へ"},
+        {"selectAllButton", "全選択(&A)", ""},
+        {"selectNoneButton", "選択解除(&R)", ""},
+        {"filesBackButton", "戻る(&B)", "オプション設定へ戻る"},
+        {"filesCloseButton", "終了(&X)", "終了"},
+        {"convertButton", "変換(&C)", "ロールオーバー補正ファイルに変換"},
+        {"progressBackButton", "戻る(&B)", "Sig、Rmgファイル選択に戻る"},
+        {"progressCloseButton", "終了(&X)", "終了"},
+        {"cancelButton", "変換中止(&C)", "Sig、Rmgファイル変換中止"},
     };
     for (const Expect& e : buttons) {
         auto* button = form.findChild<QPushButton*>(e.name);
@@ -102,34 +102,35 @@ TEST_F(WindowTest, ControlsCarryTheirNamesCaptionsAndHints) {
         EXPECT_EQ(button->toolTip().toStdString(), e.hint);
         EXPECT_EQ(button->size(), QSize(99, 30)) << e.name;
     }
-    EXPECT_EQ(form.chkRmgDel->text().toStdString(), "変換成功後、入力SIG、RMGファイルを削除");
-    EXPECT_TRUE(form.chkRmgDel->isChecked());
-    EXPECT_EQ(form.Label5->text().toStdString(), "SIG、RMGファイルを選択して下さい");
-    EXPECT_EQ(form.StatusPanel0->text().toStdString(), "入力SIG、RMG削除の有無");
-    EXPECT_EQ(form.StatusPanel1->text().toStdString(), "削除する");
-    ASSERT_EQ(form.FilterComboBox1->count(), 3);
-    EXPECT_EQ(form.FilterComboBox1->itemText(0).toStdString(), "SIGファイル (*.SIG)");
-    EXPECT_EQ(form.FilterComboBox1->itemText(1).toStdString(), "RMGファイル (*.RMG)");
-    EXPECT_EQ(form.FilterComboBox1->itemText(2).toStdString(), "10分RMGファイル(*.RM0-*.RM5)");
-    for (const char* name : {"pgCtrl",      "tabOptionSet", "tabRSigRmgFile", "tabRSigRmg2SigRmg",
-                             "grpOptSet",   "Panel1",       "Panel3",         "Panel4",
-                             "Panel5",      "Panel6",       "Panel8",         "Panel10",
-                             "DriveCmbBox", "boxDirList",   "boxFileList",    "Splitter1",
-                             "lblIngMsg",   "barProgress",  "lblCount",       "lboxStatus",
-                             "StatusBar"}) {
+    EXPECT_EQ(form.deleteInputsCheck->text().toStdString(),
+              "変換成功後、入力SIG、RMGファイルを削除");
+    EXPECT_TRUE(form.deleteInputsCheck->isChecked());
+    EXPECT_EQ(form.selectFilesLabel->text().toStdString(), "SIG、RMGファイルを選択して下さい");
+    EXPECT_EQ(form.deleteCaptionPanel->text().toStdString(), "入力SIG、RMG削除の有無");
+    EXPECT_EQ(form.deleteStatePanel->text().toStdString(), "削除する");
+    ASSERT_EQ(form.fileTypeSelector->count(), 3);
+    EXPECT_EQ(form.fileTypeSelector->itemText(0).toStdString(), "SIGファイル (*.SIG)");
+    EXPECT_EQ(form.fileTypeSelector->itemText(1).toStdString(), "RMGファイル (*.RMG)");
+    EXPECT_EQ(form.fileTypeSelector->itemText(2).toStdString(), "10分RMGファイル(*.RM0-*.RM5)");
+    for (const char* name :
+         {"pages",           "optionsPage",     "filesPage",        "progressPage", "optionsGroup",
+          "optionsButtons",  "filesButtons",    "selectionButtons", "listsPanel",   "folderPanel",
+          "progressButtons", "progressPanel",   "driveSelector",    "folderList",   "fileList",
+          "listSplitter",    "progressMessage", "progressBar",      "fileCounter",  "statusList",
+          "StatusBar"}) {
         EXPECT_NE(form.findChild<QWidget*>(name), nullptr) << name;
     }
     EXPECT_TRUE(form.findChildren<QTabBar*>().isEmpty());
-    EXPECT_EQ(form.flgDelInput, true);
-    EXPECT_EQ(form.logSwitch, 1);
+    EXPECT_EQ(form.core->deleteInputs, true);
+    EXPECT_EQ(form.core->logSwitch, 1);
 }
 
 TEST_F(WindowTest, FirstShowSetsCaptionOptionPageAndStartsManualMode) {
-    TFormVaverMain& form = Form();
-    form.ShowPage(2);
+    MainWindow& form = Form();
+    form.ShowPage(WizardPage::Progress);
     form.show();
     EXPECT_EQ(form.windowTitle().toStdString(), "Quenrix Ver.1.0");
-    EXPECT_EQ(form.pgCtrl->currentIndex(), 0);
+    EXPECT_EQ(form.pages->currentIndex(), 0);
     QApplication::processEvents();  // the queued start runs
     EXPECT_EQ(Log(), (std::vector<std::string>{"Quenrix Ver.1.0", "変換手動"}));
     EXPECT_TRUE(form.isVisible());
@@ -138,16 +139,16 @@ TEST_F(WindowTest, FirstShowSetsCaptionOptionPageAndStartsManualMode) {
 }
 
 TEST_F(WindowTest, PageMovesAndEnter) {
-    TFormVaverMain& form = Form();
+    MainWindow& form = Form();
     form.show();
     QApplication::processEvents();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
-    QTest::mouseClick(form.btnNext, Qt::LeftButton);
-    EXPECT_EQ(form.pgCtrl->currentIndex(), 1);
-    QTest::mouseClick(form.btnBack2, Qt::LeftButton);
-    EXPECT_EQ(form.pgCtrl->currentIndex(), 0);
+    QTest::mouseClick(form.nextButton, Qt::LeftButton);
+    EXPECT_EQ(form.pages->currentIndex(), 1);
+    QTest::mouseClick(form.filesBackButton, Qt::LeftButton);
+    EXPECT_EQ(form.pages->currentIndex(), 0);
     QTest::keyClick(&form, Qt::Key_Return);
-    EXPECT_EQ(form.pgCtrl->currentIndex(), 1);
+    EXPECT_EQ(form.pages->currentIndex(), 1);
 
     // Enter on page 1 acts as the convert button: with nothing selected it warns.
     QString warning, title;
@@ -166,69 +167,68 @@ TEST_F(WindowTest, PageMovesAndEnter) {
     poll.stop();
     EXPECT_EQ(warning.toStdString(), "SIG、RMGファイルを選択して下さい");
     EXPECT_EQ(title.toStdString(), "警告");
-    EXPECT_EQ(form.pgCtrl->currentIndex(), 1);
+    EXPECT_EQ(form.pages->currentIndex(), 1);
 
-    form.ShowPage(7);
-    EXPECT_EQ(form.pgCtrl->currentIndex(), 0);
-    form.ShowPage(2);
-    QTest::mouseClick(form.btnBack3, Qt::LeftButton);
-    EXPECT_EQ(form.pgCtrl->currentIndex(), 1);
-    QTest::mouseClick(form.btnClose2, Qt::LeftButton);
+    form.ShowPage(WizardPage::Progress);
+    QTest::mouseClick(form.progressBackButton, Qt::LeftButton);
+    EXPECT_EQ(form.pages->currentIndex(), 1);
+    QTest::mouseClick(form.filesCloseButton, Qt::LeftButton);
     EXPECT_FALSE(form.isVisible());
 }
 
 TEST_F(WindowTest, DeletionOptionShowsInTheStatusBarAtOnce) {
-    TFormVaverMain& form = Form();
-    QTest::mouseClick(form.chkRmgDel, Qt::LeftButton);
-    EXPECT_FALSE(form.flgDelInput);
-    EXPECT_EQ(form.StatusPanel1->text().toStdString(), "削除しない");
-    QTest::mouseClick(form.chkRmgDel, Qt::LeftButton);
-    EXPECT_TRUE(form.flgDelInput);
-    EXPECT_EQ(form.StatusPanel1->text().toStdString(), "削除する");
+    MainWindow& form = Form();
+    QTest::mouseClick(form.deleteInputsCheck, Qt::LeftButton);
+    EXPECT_FALSE(form.core->deleteInputs);
+    EXPECT_EQ(form.deleteStatePanel->text().toStdString(), "削除しない");
+    QTest::mouseClick(form.deleteInputsCheck, Qt::LeftButton);
+    EXPECT_TRUE(form.core->deleteInputs);
+    EXPECT_EQ(form.deleteStatePanel->text().toStdString(), "削除する");
 }
 
 TEST_F(WindowTest, ResizeRulesKeepTheButtonsRight) {
-    TFormVaverMain& form = Form();
+    MainWindow& form = Form();
     form.resize(631, 400);
     form.show();
     QApplication::processEvents();
     // A page is laid out when it is shown.
-    ASSERT_EQ(form.Panel1->width(), 631);
-    EXPECT_EQ(form.btnClose1->x(), 396);
-    EXPECT_EQ(form.btnNext->x(), 516);
-    form.ShowPage(1);
+    ASSERT_EQ(form.optionsButtons->width(), 631);
+    EXPECT_EQ(form.optionsCloseButton->x(), 396);
+    EXPECT_EQ(form.nextButton->x(), 516);
+    form.ShowPage(WizardPage::FileSelection);
     QApplication::processEvents();
-    EXPECT_EQ(form.btnBack2->x(), 268);
-    EXPECT_EQ(form.btnClose2->x(), 396);
-    EXPECT_EQ(form.btnOk->x(), 516);
-    form.ShowPage(2);
+    EXPECT_EQ(form.filesBackButton->x(), 268);
+    EXPECT_EQ(form.filesCloseButton->x(), 396);
+    EXPECT_EQ(form.convertButton->x(), 516);
+    form.ShowPage(WizardPage::Progress);
     QApplication::processEvents();
-    EXPECT_EQ(form.btnBack3->x(), 268);
-    EXPECT_EQ(form.btnCancel->x(), 516);
-    EXPECT_EQ(form.barProgress->width(), form.Panel10->width() - 18);
+    EXPECT_EQ(form.progressBackButton->x(), 268);
+    EXPECT_EQ(form.cancelButton->x(), 516);
+    EXPECT_EQ(form.progressBar->width(), form.progressPanel->width() - 18);
 
-    EXPECT_EQ(form.barProgress->width(), 613);
+    EXPECT_EQ(form.progressBar->width(), 613);
 
-    form.ShowPage(1);
+    form.ShowPage(WizardPage::FileSelection);
     form.resize(900, 400);
     QApplication::processEvents();
-    EXPECT_EQ(form.Panel3->width(), 900);
-    EXPECT_EQ(form.btnOk->x() + form.btnOk->width(), form.Panel3->width() - 16);
+    EXPECT_EQ(form.filesButtons->width(), 900);
+    EXPECT_EQ(form.convertButton->x() + form.convertButton->width(),
+              form.filesButtons->width() - 16);
 
     // Hidden pages' panels take their size when shown; their handlers run
     // on the size they are given.
-    form.Panel3->resize(300, 54);
-    form.Panel8->resize(362, 54);
-    form.Panel8Resize(form.Panel8);
-    form.Panel1->resize(200, 54);
-    form.Panel1Resize(form.Panel1);
-    EXPECT_EQ(form.btnBack2->x(), 0);
-    EXPECT_EQ(form.btnClose2->x(), 128);
-    EXPECT_EQ(form.btnOk->x(), 248);
-    EXPECT_EQ(form.btnBack3->x(), 0);
-    EXPECT_EQ(form.btnCancel->x(), 248);
-    EXPECT_EQ(form.btnClose1->x(), 0);
-    EXPECT_EQ(form.btnNext->x(), 120);
+    form.filesButtons->resize(300, 54);
+    form.progressButtons->resize(362, 54);
+    form.PlaceBottomButtons(form.progressButtons);
+    form.optionsButtons->resize(200, 54);
+    form.PlaceOptionsButtons(form.optionsButtons);
+    EXPECT_EQ(form.filesBackButton->x(), 0);
+    EXPECT_EQ(form.filesCloseButton->x(), 128);
+    EXPECT_EQ(form.convertButton->x(), 248);
+    EXPECT_EQ(form.progressBackButton->x(), 0);
+    EXPECT_EQ(form.cancelButton->x(), 248);
+    EXPECT_EQ(form.optionsCloseButton->x(), 0);
+    EXPECT_EQ(form.nextButton->x(), 120);
     form.close();
 }
 
@@ -238,44 +238,44 @@ TEST_F(WindowTest, FolderListFillsTheFileListWithItsMask) {
     for (const char* name : {"b.SIG", "A.sig", "c.RMG", "d.rm0", "e.RM5", "f.RM6", "g.txt"}) {
         WriteBytes(Path("gps/") + name, Bytes{1});
     }
-    TFormVaverMain& form = Form();
+    MainWindow& form = Form();
     form.ShowFolder(Path("gps"));
     EXPECT_EQ(std::filesystem::current_path(), std::filesystem::path(Path("gps")));
     auto names = [&form] {
         std::vector<std::string> list;
-        for (int i = 0; i < form.boxFileList->count(); ++i) {
-            list.push_back(form.boxFileList->item(i)->text().toStdString());
+        for (int i = 0; i < form.fileList->count(); ++i) {
+            list.push_back(form.fileList->item(i)->text().toStdString());
         }
         return list;
     };
     EXPECT_EQ(names(), (std::vector<std::string>{"A.sig", "b.SIG"}));
-    form.FilterComboBox1->setCurrentIndex(1);
+    form.fileTypeSelector->setCurrentIndex(1);
     EXPECT_EQ(names(), std::vector<std::string>{"c.RMG"});
-    form.FilterComboBox1->setCurrentIndex(2);
+    form.fileTypeSelector->setCurrentIndex(2);
     EXPECT_EQ(names(), (std::vector<std::string>{"d.rm0", "e.RM5"}));
 
-    // Selection buttons, then the paths btnOk would convert.
-    form.btnALL->click();
-    EXPECT_EQ(form.boxFileList->selectedItems().size(), 2);
-    form.btnOFF->click();
-    EXPECT_TRUE(form.boxFileList->selectedItems().isEmpty());
+    // Selection buttons, then the paths convertButton would convert.
+    form.selectAllButton->click();
+    EXPECT_EQ(form.fileList->selectedItems().size(), 2);
+    form.selectNoneButton->click();
+    EXPECT_TRUE(form.fileList->selectedItems().isEmpty());
 
     // Choosing a subfolder makes it current.
-    auto items = form.boxDirList->findItems("sub", Qt::MatchEndsWith);
+    auto items = form.folderList->findItems("sub", Qt::MatchEndsWith);
     ASSERT_EQ(items.size(), 1);
-    emit form.boxDirList->itemActivated(items.front());
+    emit form.folderList->itemActivated(items.front());
     EXPECT_EQ(std::filesystem::current_path(), std::filesystem::path(Path("gps/sub")));
-    EXPECT_EQ(form.boxFileList->count(), 0);
+    EXPECT_EQ(form.fileList->count(), 0);
 }
 
 TEST_F(WindowTest, BatchOfThreeWhereTheSecondHasNoRollover) {
     Sig("1234L27B.SIG", kOld);
     Sig("1234L27C.SIG", kRecent);
     Sig("1234L28D.SIG", kOld + 86400);
-    TFormVaverMain& form = Form();
+    MainWindow& form = Form();
     form.ShowFolder(Dir());
-    form.btnALL->click();
-    form.btnOk->click();
+    form.selectAllButton->click();
+    form.convertButton->click();
 
     EXPECT_EQ(Status(), (std::vector<std::string>{
                             kStamp + "1234L27B.SIG",
@@ -302,21 +302,21 @@ TEST_F(WindowTest, BatchOfThreeWhereTheSecondHasNoRollover) {
     EXPECT_TRUE(FileExists(Path("1234L27C.SIG")));
     EXPECT_TRUE(FileExists(Path("1234H18B.SIG")));
     EXPECT_FALSE(FileExists(Path(Engine().WorkFileName)));
-    EXPECT_EQ(form.pgCtrl->currentIndex(), 2);
-    EXPECT_EQ(form.lblIngMsg->text().toStdString(), "変換終了");
-    EXPECT_TRUE(form.lblIngMsg->font().bold());
-    EXPECT_EQ(form.lblCount->text().toStdString(), "ファイル数=3/3");
-    EXPECT_EQ(form.barProgress->value(), 0);
-    EXPECT_TRUE(form.btnBack3->isEnabled());
-    EXPECT_TRUE(form.btnClose3->isEnabled());
-    EXPECT_FALSE(form.btnCancel->isEnabled());
+    EXPECT_EQ(form.pages->currentIndex(), 2);
+    EXPECT_EQ(form.progressMessage->text().toStdString(), "変換終了");
+    EXPECT_TRUE(form.progressMessage->font().bold());
+    EXPECT_EQ(form.fileCounter->text().toStdString(), "ファイル数=3/3");
+    EXPECT_EQ(form.progressBar->value(), 0);
+    EXPECT_TRUE(form.progressBackButton->isEnabled());
+    EXPECT_TRUE(form.progressCloseButton->isEnabled());
+    EXPECT_FALSE(form.cancelButton->isEnabled());
 
     // Back on page 1 the stale list stays; converting it again finds the
     // deleted inputs missing. A second batch appends with the same indent.
-    form.btnBack3->click();
-    EXPECT_EQ(form.boxFileList->count(), 3);
-    form.chkRmgDel->click();
-    form.btnOk->click();
+    form.progressBackButton->click();
+    EXPECT_EQ(form.fileList->count(), 3);
+    form.deleteInputsCheck->click();
+    form.convertButton->click();
     const std::vector<std::string> status = Status();
     ASSERT_EQ(status.size(), 12u);
     EXPECT_EQ(status[8], kStamp + "1234L27B.SIG");
@@ -327,25 +327,25 @@ TEST_F(WindowTest, BatchOfThreeWhereTheSecondHasNoRollover) {
 }
 
 TEST_F(WindowTest, CancelDuringTheSecondOfFiveFiles) {
-    TFormVaverMain& form = Form();
+    MainWindow& form = Form();
     for (int i = 0; i < 5; ++i) {
         const std::string name = "1234L2" + std::to_string(i) + "B.SIG";
         Sig(name, kOld + i * 86400);
-        form.lstConvFiles.push_back(Path(name));
+        form.core->inputs.push_back(Path(name));
     }
     bool runningStateSeen = false;
     SetEventPump([&] {
         QApplication::processEvents();
-        if (form.lblCount->text() == "ファイル数=2/5" && !form.flgCancel) {
-            runningStateSeen = !form.btnBack3->isEnabled() && !form.btnClose3->isEnabled() &&
-                               form.btnCancel->isEnabled() &&
-                               form.lblIngMsg->text() == "変換中・・・";
-            form.btnCancel->click();
-            EXPECT_EQ(form.lblIngMsg->text().toStdString(),
+        if (form.fileCounter->text() == "ファイル数=2/5" && !form.core->cancelRequested) {
+            runningStateSeen =
+                !form.progressBackButton->isEnabled() && !form.progressCloseButton->isEnabled() &&
+                form.cancelButton->isEnabled() && form.progressMessage->text() == "変換中・・・";
+            form.cancelButton->click();
+            EXPECT_EQ(form.progressMessage->text().toStdString(),
                       "変換を中止しています。しばらくお待ちください");
         }
     });
-    form.ConvertFiles();
+    form.core->ConvertFiles();
     EXPECT_TRUE(runningStateSeen);
     const std::vector<std::string> status = Status();
     ASSERT_EQ(status.size(), 6u);  // two files, each with its name and deletion lines
@@ -354,24 +354,24 @@ TEST_F(WindowTest, CancelDuringTheSecondOfFiveFiles) {
     const std::vector<std::string> log = Log();
     EXPECT_EQ(log.back(), "変換キャンセル");
     EXPECT_TRUE(FileExists(Path("1234L22B.SIG")));
-    EXPECT_EQ(form.lblCount->text().toStdString(), "ファイル数=2/5");
-    EXPECT_EQ(form.lblIngMsg->text().toStdString(), "変換終了");
-    EXPECT_EQ(form.lblIngMsg->palette().color(QPalette::WindowText), QColor(Qt::red));
-    EXPECT_EQ(form.barProgress->value(), 0);
+    EXPECT_EQ(form.fileCounter->text().toStdString(), "ファイル数=2/5");
+    EXPECT_EQ(form.progressMessage->text().toStdString(), "変換終了");
+    EXPECT_EQ(form.progressMessage->palette().color(QPalette::WindowText), QColor(Qt::red));
+    EXPECT_EQ(form.progressBar->value(), 0);
 
     // The next batch sets the colour back to black.
-    form.lstConvFiles = {Path("1234L22B.SIG")};
+    form.core->inputs = {Path("1234L22B.SIG")};
     SetEventPump({});
-    form.ConvertFiles();
-    EXPECT_EQ(form.lblIngMsg->palette().color(QPalette::WindowText), QColor(Qt::black));
+    form.core->ConvertFiles();
+    EXPECT_EQ(form.progressMessage->palette().color(QPalette::WindowText), QColor(Qt::black));
 }
 
 TEST_F(WindowTest, ResultsWithoutAResultLine) {
-    TFormVaverMain& form = Form();
+    MainWindow& form = Form();
     WriteBytes(Path("notes.txt"), Bytes{1});
     WriteBytes(Path("1234L26Z.SIG"), Record(0x50, 23, {{2, 440899200u + 5}}));
-    form.lstConvFiles = {Path("missing.SIG"), Path("notes.txt"), Path("1234L26Z.SIG")};
-    form.ConvertFiles();
+    form.core->inputs = {Path("missing.SIG"), Path("notes.txt"), Path("1234L26Z.SIG")};
+    form.core->ConvertFiles();
     EXPECT_EQ(Status(), (std::vector<std::string>{kStamp + "missing.SIG", kStamp + "notes.txt",
                                                   kStamp + "1234L26Z.SIG",
                                                   kArrow + "ロールオーバー対策対象外"}));
@@ -382,14 +382,14 @@ TEST_F(WindowTest, ResultsWithoutAResultLine) {
 // A file that failed shows the log's messages for it as the tooltip of
 // its lines, also with the log off; a file that went well has none.
 TEST_F(WindowTest, FailedFileShowsItsReasonAsTheTooltipOfItsLines) {
-    TFormVaverMain& form = Form({"x", "/NLOG"});
+    MainWindow& form = Form({"x", "/NLOG"});
     Engine().LogFilePath.clear();
     Sig("1234L27B.SIG", kOld);
     Sig("1234L27C.SIG", kOld);
     std::filesystem::create_directory(Path("1234H18C.SIG"));  // the second output's name
-    form.lstConvFiles = {Path("missing.SIG"), Path("1234L27B.SIG"), Path("1234L27C.SIG")};
-    form.flgDelInput = true;
-    form.ConvertFiles();
+    form.core->inputs = {Path("missing.SIG"), Path("1234L27B.SIG"), Path("1234L27C.SIG")};
+    form.core->deleteInputs = true;
+    form.core->ConvertFiles();
     ASSERT_EQ(Status(), (std::vector<std::string>{
                             kStamp + "missing.SIG",
                             kStamp + "1234L27B.SIG",
@@ -398,7 +398,7 @@ TEST_F(WindowTest, FailedFileShowsItsReasonAsTheTooltipOfItsLines) {
                             kStamp + "1234L27C.SIG",
                             kArrow + "変換失敗",
                         }));
-    const auto tip = [&](int row) { return form.lboxStatus->item(row)->toolTip().toStdString(); };
+    const auto tip = [&](int row) { return form.statusList->item(row)->toolTip().toStdString(); };
     EXPECT_EQ(tip(0), "ERROR：入力ファイルなし");
     EXPECT_EQ(tip(1), "");
     EXPECT_EQ(tip(2), "");
@@ -410,12 +410,12 @@ TEST_F(WindowTest, FailedFileShowsItsReasonAsTheTooltipOfItsLines) {
 
 // Japanese file names on the status list as they are on disk.
 TEST_F(WindowTest, JapaneseNamesGiveWholeCharacters) {
-    TFormVaverMain& form = Form();
+    MainWindow& form = Form();
     const std::uint32_t t = Gps(1994, 2, 4, 14, 10);  // 2013-09-20 14:10
     Sig(SystemName("観測 データ.SIG"), t);
-    form.lstConvFiles = {Path(SystemName("観測 データ.SIG"))};
-    form.flgDelInput = false;
-    form.ConvertFiles();
+    form.core->inputs = {Path(SystemName("観測 データ.SIG"))};
+    form.core->deleteInputs = false;
+    form.core->ConvertFiles();
     EXPECT_EQ(Status(), (std::vector<std::string>{kStamp + "観測 データ.SIG",
                                                   kArrow + "補正後ファイル名  観測I20E.SIG"}));
     EXPECT_TRUE(FileExists(Path(SystemName("観測I20E.SIG"))));
@@ -428,38 +428,38 @@ TEST_F(WindowTest, CommandLineChoosesInputsAndOptions) {
         WriteBytes(Path("gps/") + name, Bytes{1});
     std::filesystem::create_directory(Path("gps/sub"));
 
-    TFormVaverMain& single = Form({Path("gps/a.sig"), "/debug"});
-    single.ReadCommandLine();
-    EXPECT_TRUE(single.flgAutoMode);
-    EXPECT_TRUE(single.flgDebug);
-    EXPECT_EQ(single.lstConvFiles, std::vector<std::string>{Path("gps/a.sig")});
+    MainWindow& single = Form({Path("gps/a.sig"), "/debug"});
+    single.core->ReadCommandLine();
+    EXPECT_TRUE(single.core->automaticMode);
+    EXPECT_TRUE(single.core->debugMode);
+    EXPECT_EQ(single.core->inputs, std::vector<std::string>{Path("gps/a.sig")});
 
-    TFormVaverMain& folder = Form({Path("gps"), "extra", "/NotDel", "/NOTDEL=1"});
-    folder.ReadCommandLine();
-    EXPECT_EQ(folder.strInputArg, Path("gps/"));
-    EXPECT_EQ(folder.lstConvFiles,
+    MainWindow& folder = Form({Path("gps"), "extra", "/NotDel", "/NOTDEL=1"});
+    folder.core->ReadCommandLine();
+    EXPECT_EQ(folder.core->inputArgument, Path("gps/"));
+    EXPECT_EQ(folder.core->inputs,
               (std::vector<std::string>{Path("gps/a.sig"), Path("gps/b.SIG"), Path("gps/c.RMG")}));
-    EXPECT_FALSE(folder.flgDelInput);
-    EXPECT_FALSE(folder.chkRmgDel->isChecked());
-    EXPECT_EQ(folder.StatusPanel1->text().toStdString(), "削除しない");
-    EXPECT_FALSE(folder.flgDebug);
+    EXPECT_FALSE(folder.core->deleteInputs);
+    EXPECT_FALSE(folder.deleteInputsCheck->isChecked());
+    EXPECT_EQ(folder.deleteStatePanel->text().toStdString(), "削除しない");
+    EXPECT_FALSE(folder.core->debugMode);
 
-    TFormVaverMain& dotted = Form({Path("gps.d")});
-    dotted.ReadCommandLine();
-    EXPECT_EQ(dotted.strInputArg, Path("gps.d"));
-    EXPECT_TRUE(dotted.lstConvFiles.empty());
+    MainWindow& dotted = Form({Path("gps.d")});
+    dotted.core->ReadCommandLine();
+    EXPECT_EQ(dotted.core->inputArgument, Path("gps.d"));
+    EXPECT_TRUE(dotted.core->inputs.empty());
 
-    TFormVaverMain& mask = Form({Path("gps/*.*"), "/nlog"});
-    mask.ReadCommandLine();
-    EXPECT_EQ(mask.lstConvFiles.size(), 3u);
-    EXPECT_EQ(mask.logSwitch, 0);
+    MainWindow& mask = Form({Path("gps/*.*"), "/nlog"});
+    mask.core->ReadCommandLine();
+    EXPECT_EQ(mask.core->inputs.size(), 3u);
+    EXPECT_EQ(mask.core->logSwitch, 0);
     EXPECT_TRUE(Engine().LogFilePath.empty());
 
-    TFormVaverMain& option = Form({"/NOTDEL"});
-    option.ReadCommandLine();
-    EXPECT_EQ(option.strInputArg, "/NOTDEL/");
-    EXPECT_TRUE(option.lstConvFiles.empty());
-    EXPECT_FALSE(option.flgDelInput);
+    MainWindow& option = Form({"/NOTDEL"});
+    option.core->ReadCommandLine();
+    EXPECT_EQ(option.core->inputArgument, "/NOTDEL/");
+    EXPECT_TRUE(option.core->inputs.empty());
+    EXPECT_FALSE(option.core->deleteInputs);
 }
 
 TEST_F(WindowTest, DestructionRemovesTheLeftoverWorkFile) {

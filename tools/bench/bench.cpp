@@ -1,8 +1,6 @@
 // quenrix-bench: measures conversion speed against a plain copy, memory,
 // the window's longest wait for the event pump, and a batch of many small
 // files with and without the log. It prints figures; it asserts nothing.
-#include <QApplication>
-
 #include <CLI/CLI.hpp>
 
 #include <fcntl.h>
@@ -26,8 +24,8 @@
 #include "fsub.h"
 #include "paths.h"
 #include "pipeline.h"
-#include "rsigsmain.h"
 #include "sample_writer.h"
+#include "wizard_core.h"
 
 namespace {
 
@@ -232,6 +230,28 @@ void LargeFile(const fs::path& dir, Kind kind, std::uint64_t size) {
 }
 
 // The batch driver of the window, offscreen, over `count` small files.
+// The batch as the window runs it, with nothing drawn: the figures are the
+// wizard core's and the engine's.
+class HeadlessView : public quenrix::WizardView {
+  public:
+    void SetCaption(const std::string&) override {}
+    void ShowPage(quenrix::WizardPage) override {}
+    void ShowDeleteInputs(bool, const std::string&) override {}
+    void SetProgressMessage(const std::string&, quenrix::MessageColour) override {}
+    void SetFileCounter(const std::string&) override {}
+    void SetProgress(int, int) override {}
+    void AddStatusLine(const std::string& line) override { lines_.push_back(line); }
+    void SetStatusLineHint(int, const std::string&) override {}
+    void ShowBatchRunning(bool) override {}
+    void PumpMessages() override {}
+    void Pause(int) override {}
+    void ShowWarning(const std::string&, const std::string&) override {}
+    void CloseWindow() override {}
+
+  private:
+    std::vector<std::string> lines_;
+};
+
 double Batch(const fs::path& folder, int count, bool logging) {
     fs::remove_all(folder);
     fs::create_directories(folder);
@@ -246,12 +266,13 @@ double Batch(const fs::path& folder, int count, bool logging) {
         quenrix::sample::WriteSampleFile(path, options);
         inputs.push_back(path);
     }
-    quenrix::TFormVaverMain form({});
+    HeadlessView view;
+    quenrix::WizardCore core(view, {}, folder.string(), "quenrix");
     quenrix::Engine().LogFilePath = logging ? (folder / "quenrix.log").string() : std::string();
-    form.flgDelInput = true;
-    form.lstConvFiles = inputs;
+    core.deleteInputs = true;
+    core.inputs = inputs;
     const auto start = Clock::now();
-    form.ConvertFiles();
+    core.ConvertFiles();
     const double seconds = Seconds(start);
     quenrix::Engine().LogFilePath.clear();
     return seconds;
@@ -260,7 +281,6 @@ double Batch(const fs::path& folder, int count, bool logging) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    setenv("QT_QPA_PLATFORM", "offscreen", 1);
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
     CLI::App app{"Measures Quenrix: conversion against a plain copy, memory, pump gaps, batches."};
     std::string dir = "bench-data";
@@ -272,7 +292,6 @@ int main(int argc, char** argv) {
     app.add_option("--files", files, "Small files in the batch (0: no batch)")
         ->capture_default_str();
     CLI11_PARSE(app, argc, argv);
-    QApplication application(argc, argv);
 
     fs::create_directories(dir);
     const fs::path root = fs::absolute(dir);

@@ -8,7 +8,7 @@
 #include <exception>
 
 #include "file_ops.h"
-#include "rsigsmain.h"
+#include "main_window.h"
 #include "single_instance.h"
 
 namespace {
@@ -46,7 +46,7 @@ int main(int argc, char** argv) {
     }
 
     try {
-        quenrix::TFormVaverMain form(arguments);
+        quenrix::MainWindow form(arguments);
         QObject::connect(&guard, &quenrix::SingleInstance::raiseRequested, &form, [&form] {
             form.setWindowState(form.windowState() & ~Qt::WindowMinimized);
             form.show();

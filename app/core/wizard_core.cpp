@@ -1,0 +1,252 @@
+#include "wizard_core.h"
+
+#include <algorithm>
+#include <cctype>
+#include <exception>
+
+#include "batch_actions.h"
+#include "engine_state.h"
+#include "event_pump.h"
+#include "file_ops.h"
+#include "oplog.h"
+#include "paths.h"
+#include "pipeline.h"
+
+namespace quenrix {
+namespace {
+
+std::string UpperAscii(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(), [](char c) {
+        return static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    });
+    return text;
+}
+
+// The log carries the program's base name and lies in the folder that is
+// current at start-up.
+std::string LogPathFor(const std::string& startFolder, const std::string& programPath) {
+    std::string name = FileNamePart(programPath);
+    const std::string extension = ExtensionPart(name);
+    name = name.substr(0, name.size() - extension.size()) + ".log";
+    return JoinPath(startFolder, name);
+}
+
+const char* DeleteStatusText(bool deleteInputs) {
+    return deleteInputs ? "削除する" : "削除しない";
+}
+
+}  // namespace
+
+int StatusIndent = 0;
+
+WizardCore::WizardCore(WizardView& view, std::vector<std::string> arguments,
+                       const std::string& startFolder, const std::string& programPath)
+    : view_(view), arguments_(std::move(arguments)) {
+    view_.ShowDeleteInputs(deleteInputs, DeleteStatusText(deleteInputs));
+    Engine().LogFilePath = LogPathFor(startFolder, programPath);
+    // The converters let the window repaint and take clicks while they read.
+    SetEventPump([this] { view_.PumpMessages(); });
+}
+
+WizardCore::~WizardCore() {
+    SetEventPump({});
+    inputs.clear();
+    if (FileExists(Engine().WorkFileName)) {
+        DeleteFile(Engine().WorkFileName);
+    }
+    WriteLog(Engine().LogFilePath, "終了");
+}
+
+void WizardCore::FirstShown() {
+    view_.SetCaption(kWindowCaption);
+    view_.ShowPage(WizardPage::Options);
+}
+
+void WizardCore::Start() {
+    try {
+        ReadCommandLine();
+        WriteLog(Engine().LogFilePath, kWindowCaption);
+        if (automaticMode) {
+            WriteLog(Engine().LogFilePath, "変換自動");
+            WriteLongLog(Engine().LogFilePath, "入力引数:" + PathText(arguments_.front()));
+            if (!deleteInputs) {
+                WriteLog(Engine().LogFilePath, "オプション引数:/NOTDEL 入力ファイル削除しない");
+            }
+        } else {
+            WriteLog(Engine().LogFilePath, "変換手動");
+        }
+        if (!inputs.empty()) {
+            ConvertFiles();
+        }
+        if (automaticMode) {
+            if (inputs.empty()) {
+                WriteLog(Engine().LogFilePath,
+                         "ERROR：SIG,RMGファイルがみあたらない " + PathText(inputArgument));
+            } else {
+                view_.Pause(kAutomaticCloseDelayMs);
+            }
+            view_.CloseWindow();
+        }
+    } catch (...) {
+        WriteLog(Engine().LogFilePath, "ERROR：システム異常");
+    }
+}
+
+void WizardCore::ReadCommandLine() {
+    if (!arguments_.empty()) {
+        inputArgument = arguments_.front();
+        automaticMode = true;
+        inputs.clear();
+        if (ExtensionPart(inputArgument).empty()) {
+            // No extension: a folder, whose files are all listed.
+            inputArgument = JoinPath(inputArgument, "");
+        }
+        ListFiles(inputs, inputArgument);
+    }
+    for (const std::string& argument : arguments_) {
+        const std::string option = UpperAscii(argument);
+        if (option == "/NOTDEL") {
+            SetDeleteInputs(false);
+        } else if (option == "/NLOG") {
+            logSwitch = 0;
+            Engine().LogFilePath.clear();
+        } else if (option == "/DEBUG") {
+            debugMode = true;
+        }
+    }
+}
+
+void WizardCore::GoToFileSelection() {
+    view_.ShowPage(WizardPage::FileSelection);
+}
+
+void WizardCore::GoToOptions() {
+    view_.ShowPage(WizardPage::Options);
+}
+
+void WizardCore::SetDeleteInputs(bool value) {
+    deleteInputs = value;
+    view_.ShowDeleteInputs(deleteInputs, DeleteStatusText(deleteInputs));
+}
+
+void WizardCore::ConvertSelected(const std::string& folder, const std::vector<std::string>& names) {
+    if (names.empty()) {
+        view_.ShowWarning("警告", "SIG、RMGファイルを選択して下さい");
+        return;
+    }
+    inputs.clear();
+    for (const std::string& name : names) inputs.push_back(JoinPath(folder, name));
+    try {
+        ConvertFiles();
+    } catch (const std::exception& error) {
+        view_.ShowWarning(kWindowCaption, error.what());
+    } catch (...) {
+        view_.ShowWarning(kWindowCaption, "ERROR：システム異常");
+    }
+}
+
+void WizardCore::ConvertFiles() {
+    batchRunning_ = true;
+    cancelRequested = false;
+    view_.ShowBatchRunning(true);
+    view_.ShowPage(WizardPage::Progress);
+    view_.SetProgressMessage("", MessageColour::Black);
+    WriteLog(Engine().LogFilePath, deleteInputs ? "入力ファイル設定：入力ファイル削除する"
+                                                : "入力ファイル設定：入力ファイル削除しない");
+
+    // Runs on every way out of the loop, an exception included.
+    auto closing = [this] {
+        view_.ShowBatchRunning(false);
+        view_.SetProgressMessage("変換終了", MessageColour::Keep);
+        view_.SetProgress(0, 0);
+        view_.PumpMessages();
+        batchRunning_ = false;
+    };
+    try {
+        if (!inputs.empty()) {
+            const int count = static_cast<int>(inputs.size());
+            view_.SetProgress(0, count);
+            view_.SetProgressMessage("変換中・・・", MessageColour::Keep);
+            BatchFileActions actions(inputs, deleteInputs);
+            for (std::size_t i = 0; i < inputs.size(); ++i) {
+                if (cancelRequested) {
+                    WriteLog(Engine().LogFilePath, "変換キャンセル");
+                    break;
+                }
+                view_.SetFileCounter("ファイル数=" + std::to_string(i + 1) + "/" +
+                                     std::to_string(inputs.size()));
+                ConvertOne(i, actions);
+                view_.SetProgress(static_cast<int>(i) + 1, count);
+                view_.PumpMessages();
+                view_.PumpMessages();
+            }
+        }
+    } catch (...) {
+        closing();
+        throw;
+    }
+    closing();
+    if (closeRequested_) {
+        // The window was asked to close during the batch.
+        view_.CloseWindow();
+    }
+}
+
+void WizardCore::ConvertOne(std::size_t index, BatchFileActions& actions) {
+    const int fileRow = statusLines_;
+    AddStatusLine(PathText(FileNamePart(inputs[index])), 1);
+    const LogCapture logged;
+    const ConvertResult result = ConvertGpsFile(inputs[index]);
+    const FileOutcome outcome = actions.Apply(index, result);
+    for (const std::string& line : outcome.statusLines) {
+        AddStatusLine(line, 2);
+    }
+    if (!outcome.reason.empty()) {
+        ShowReason(fileRow, logged.Messages());
+    }
+}
+
+void WizardCore::AddStatusLine(const std::string& text, int kind) {
+    std::string line;
+    if (kind == 1) {
+        const std::string prefix = LogTimeStamp() + " - ";
+        if (StatusIndent == 0)
+            StatusIndent = static_cast<int>(prefix.size());
+        line = prefix + text;
+    } else {
+        line = std::string(static_cast<std::size_t>(StatusIndent), ' ') + "             -> " + text;
+    }
+    view_.AddStatusLine(line);
+    ++statusLines_;
+}
+
+// A file that failed keeps the status list's lines as they are; its log
+// messages (the path aside) become the hint of its lines, so the user need
+// not open the log to learn why.
+void WizardCore::ShowReason(int fileRow, const std::vector<std::string>& logged) {
+    std::string hint;
+    for (std::size_t i = 1; i < logged.size(); ++i) {
+        std::string message = logged[i];
+        if (message.rfind(" > ", 0) == 0)
+            message.erase(0, 3);
+        hint += (hint.empty() ? "" : "\n") + message;
+    }
+    for (int row = fileRow; row < statusLines_; ++row) {
+        view_.SetStatusLineHint(row, hint);
+    }
+}
+
+void WizardCore::RequestCancel() {
+    cancelRequested = true;
+    view_.SetProgressMessage("変換を中止しています。しばらくお待ちください", MessageColour::Red);
+}
+
+bool WizardCore::MayClose() {
+    if (batchRunning_) {
+        closeRequested_ = true;
+        return false;
+    }
+    return true;
+}
+
+}  // namespace quenrix

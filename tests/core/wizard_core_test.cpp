@@ -1,0 +1,271 @@
+// The wizard without a window: a view that records what it is asked to
+// show, so the pages, the batch and the start-up are checked the same on
+// Linux and Windows.
+#include "wizard_core.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+
+#include "engine_state.h"
+#include "file_browser.h"
+#include "file_ops.h"
+#include "records.h"
+#include "temp_dir.h"
+
+namespace quenrix::test {
+namespace {
+
+// Rolled over at the test's clock (2013-10-01 10:00): becomes 2013-08-18 14:10.
+const std::uint32_t kOld = Gps(1994, 1, 2, 14, 10);
+const std::uint32_t kRecent = Gps(2005, 5, 5);
+const std::string kStamp = "2013/10/01 10:00:00 - ";
+const std::string kArrow = std::string(22, ' ') + "             -> ";
+
+class RecordingView : public WizardView {
+  public:
+    void SetCaption(const std::string& text) override { caption = text; }
+    void ShowPage(WizardPage shown) override { page = shown; }
+    void ShowDeleteInputs(bool checked, const std::string& text) override {
+        deleteChecked = checked;
+        deleteText = text;
+    }
+    void SetProgressMessage(const std::string& text, MessageColour shade) override {
+        if (!text.empty())
+            message = text;
+        if (shade != MessageColour::Keep)
+            colour = shade;
+    }
+    void SetFileCounter(const std::string& text) override { counter = text; }
+    void SetProgress(int at, int of) override {
+        position = at;
+        maximum = of;
+    }
+    void AddStatusLine(const std::string& line) override { lines.push_back(line); }
+    void SetStatusLineHint(int row, const std::string& hint) override {
+        hints.resize(lines.size());
+        hints.at(static_cast<std::size_t>(row)) = hint;
+    }
+    void ShowBatchRunning(bool running) override { batchRunning = running; }
+    void PumpMessages() override {
+        ++pumps;
+        if (onPump)
+            onPump();
+    }
+    void Pause(int milliseconds) override { paused += milliseconds; }
+    void ShowWarning(const std::string& title, const std::string& text) override {
+        warnings.push_back(title + ": " + text);
+    }
+    void CloseWindow() override { ++closes; }
+
+    std::string caption;
+    WizardPage page = WizardPage::Options;
+    bool deleteChecked = false;
+    std::string deleteText;
+    std::string message;
+    MessageColour colour = MessageColour::Keep;
+    std::string counter;
+    int position = -1;
+    int maximum = -1;
+    std::vector<std::string> lines;
+    std::vector<std::string> hints;
+    bool batchRunning = false;
+    int pumps = 0;
+    std::function<void()> onPump;
+    int paused = 0;
+    std::vector<std::string> warnings;
+    int closes = 0;
+};
+
+class WizardCoreTest : public TempDirTest {
+  protected:
+    void SetUp() override {
+        TempDirTest::SetUp();
+        StatusIndent = 0;
+    }
+    WizardCore& Core(std::vector<std::string> arguments = {}) {
+        core_ = std::make_unique<WizardCore>(view, std::move(arguments), Dir(),
+                                             Native("/opt/quenrix/quenrix.exe"));
+        // The log is named after the program, in the folder of the start.
+        EXPECT_EQ(Engine().LogFilePath, Path("quenrix.log"));
+        Engine().LogFilePath = LogPath();
+        return *core_;
+    }
+    void Sig(const std::string& name, std::uint32_t t) {
+        WriteBytes(Path(name), Record(0x50, 23, {{2, t}}));
+    }
+    void TearDown() override {
+        core_.reset();
+        TempDirTest::TearDown();
+    }
+
+    RecordingView view;
+    std::unique_ptr<WizardCore> core_;
+};
+
+TEST_F(WizardCoreTest, CreationFirstShowAndPageMoves) {
+    WizardCore& core = Core();
+    EXPECT_TRUE(view.deleteChecked);
+    EXPECT_EQ(view.deleteText, "削除する");
+    core.FirstShown();
+    EXPECT_EQ(view.caption, "Quenrix Ver.1.0");
+    EXPECT_EQ(view.page, WizardPage::Options);
+    core.GoToFileSelection();
+    EXPECT_EQ(view.page, WizardPage::FileSelection);
+    core.GoToOptions();
+    EXPECT_EQ(view.page, WizardPage::Options);
+    core.SetDeleteInputs(false);
+    EXPECT_FALSE(core.deleteInputs);
+    EXPECT_EQ(view.deleteText, "削除しない");
+    core.Start();  // manual: nothing converted, the window stays
+    EXPECT_EQ(view.closes, 0);
+    EXPECT_EQ(LogMessages(), (std::vector<std::string>{"Quenrix Ver.1.0", "変換手動"}));
+}
+
+TEST_F(WizardCoreTest, ConvertWithNothingSelectedWarns) {
+    WizardCore& core = Core();
+    core.ConvertSelected(Dir(), {});
+    EXPECT_EQ(view.warnings, std::vector<std::string>{"警告: SIG、RMGファイルを選択して下さい"});
+    EXPECT_TRUE(view.lines.empty());
+}
+
+TEST_F(WizardCoreTest, BatchLinesProgressAndClosingSteps) {
+    Sig("1234L27B.SIG", kOld);
+    Sig("1234L27C.SIG", kRecent);
+    WizardCore& core = Core();
+    bool runningSeen = false;
+    view.onPump = [&] {
+        if (view.counter == "ファイル数=1/2")
+            runningSeen = view.batchRunning && view.message == "変換中・・・" && view.maximum == 2;
+    };
+    core.ConvertSelected(Dir(), {"1234L27B.SIG", "1234L27C.SIG"});
+    EXPECT_TRUE(runningSeen);
+    EXPECT_EQ(view.lines, (std::vector<std::string>{
+                              kStamp + "1234L27B.SIG",
+                              kArrow + "補正後ファイル名  1234H18B.SIG",
+                              kArrow + "入力SIG,RMGファイル削除(1234L27B.SIG)",
+                              kStamp + "1234L27C.SIG",
+                              kArrow + "ロールオーバー未検出",
+                          }));
+    EXPECT_EQ(view.page, WizardPage::Progress);
+    EXPECT_EQ(view.message, "変換終了");
+    EXPECT_EQ(view.colour, MessageColour::Black);
+    EXPECT_EQ(view.counter, "ファイル数=2/2");
+    EXPECT_EQ(view.position, 0);
+    EXPECT_EQ(view.maximum, 0);
+    EXPECT_FALSE(view.batchRunning);
+    EXPECT_TRUE(FileExists(Path("1234H18B.SIG")));
+    EXPECT_FALSE(FileExists(Path("1234L27B.SIG")));
+    EXPECT_EQ(LogMessages().front(), "入力ファイル設定：入力ファイル削除する");
+}
+
+TEST_F(WizardCoreTest, CancelFinishesTheFileInConversion) {
+    WizardCore& core = Core();
+    for (int i = 0; i < 4; ++i) {
+        Sig("1234L2" + std::to_string(i) + "B.SIG", kOld + i * 86400);
+        core.inputs.push_back(Path("1234L2" + std::to_string(i) + "B.SIG"));
+    }
+    view.onPump = [&] {
+        if (view.counter == "ファイル数=2/4" && !core.cancelRequested) {
+            core.RequestCancel();
+            EXPECT_EQ(view.message, "変換を中止しています。しばらくお待ちください");
+            EXPECT_FALSE(core.MayClose());  // the batch runs on; the window closes after it
+        }
+    };
+    core.ConvertFiles();
+    EXPECT_EQ(view.lines.size(), 6u);
+    EXPECT_EQ(view.message, "変換終了");
+    EXPECT_EQ(view.colour, MessageColour::Red);
+    EXPECT_EQ(LogMessages().back(), "変換キャンセル");
+    EXPECT_TRUE(FileExists(Path("1234L22B.SIG")));
+    EXPECT_EQ(view.closes, 1);
+    EXPECT_TRUE(core.MayClose());
+}
+
+TEST_F(WizardCoreTest, FailedFileGetsItsLogMessagesAsHint) {
+    WizardCore& core = Core();
+    core.inputs = {Path("missing.SIG")};
+    core.ConvertFiles();
+    ASSERT_EQ(view.lines, std::vector<std::string>{kStamp + "missing.SIG"});
+    EXPECT_EQ(view.hints, std::vector<std::string>{"ERROR：入力ファイルなし"});
+}
+
+TEST_F(WizardCoreTest, AutomaticModeConvertsLogsPausesAndCloses) {
+    std::filesystem::create_directory(Path("gps"));
+    Sig("gps/1234L27B.SIG", kOld);
+    WizardCore& core = Core({Path("gps"), "/notdel", "/DEBUG"});
+    core.FirstShown();
+    core.Start();
+    EXPECT_TRUE(core.automaticMode);
+    EXPECT_TRUE(core.debugMode);
+    EXPECT_FALSE(core.deleteInputs);
+    EXPECT_EQ(view.deleteText, "削除しない");
+    EXPECT_EQ(view.paused, kAutomaticCloseDelayMs);
+    EXPECT_EQ(view.closes, 1);
+    EXPECT_TRUE(FileExists(Path("gps/1234H18B.SIG")));
+    EXPECT_TRUE(FileExists(Path("gps/1234L27B.SIG")));
+    const std::vector<std::string> log = LogMessages();
+    ASSERT_GE(log.size(), 5u);
+    EXPECT_EQ(log[0], "Quenrix Ver.1.0");
+    EXPECT_EQ(log[1], "変換自動");
+    EXPECT_EQ(log[2], "入力引数:" + Path("gps"));
+    EXPECT_EQ(log[3], "オプション引数:/NOTDEL 入力ファイル削除しない");
+    EXPECT_EQ(log[4], "入力ファイル設定：入力ファイル削除しない");
+
+    // Nothing to convert: logged, no pause, closed all the same.
+    core_.reset();
+    view = RecordingView{};
+    Core({Path("empty/*.SIG"), "/NLOG"}).Start();
+    EXPECT_EQ(view.paused, 0);
+    EXPECT_EQ(view.closes, 1);
+}
+
+TEST_F(WizardCoreTest, EndDeletesTheWorkFileAndLogsIt) {
+    Core();
+    WriteBytes(Engine().WorkFileName, Bytes{1});
+    core_.reset();
+    EXPECT_FALSE(FileExists(Engine().WorkFileName));
+    EXPECT_EQ(LogMessages().back(), "終了");
+}
+
+TEST_F(WizardCoreTest, FolderListingShowsAncestorsAndSubfolders) {
+    std::size_t current = 0;
+    const std::vector<FolderEntry> posix = FolderListing("/a/b", current, PathStyle::Posix);
+    ASSERT_GE(posix.size(), 3u);
+    EXPECT_EQ(current, 2u);
+    EXPECT_EQ(posix[0].label, "/");
+    EXPECT_EQ(posix[1].label, "a");
+    EXPECT_EQ(posix[1].path, "/a");
+    EXPECT_EQ(posix[2].path, "/a/b");
+    EXPECT_EQ(posix[2].depth, 2);
+
+    const std::vector<FolderEntry> windows =
+        FolderListing("C:\\GPS\\データ表\\", current, PathStyle::Windows);
+    EXPECT_EQ(current, 2u);
+    EXPECT_EQ(windows[0].label, "C:\\");
+    EXPECT_EQ(windows[1].path, "C:\\GPS");
+    EXPECT_EQ(windows[2].label, "データ表");
+
+    // The test's own folder, with its subfolders sorted ignoring case.
+    std::filesystem::create_directory(Path("beta"));
+    std::filesystem::create_directory(Path("Alpha"));
+    const std::vector<FolderEntry> here = FolderListing(Dir(), current);
+    ASSERT_EQ(here.size(), current + 3);
+    EXPECT_EQ(here[current + 1].label, "Alpha");
+    EXPECT_EQ(here[current + 2].label, "beta");
+    EXPECT_EQ(here[current + 2].path, Path("beta"));
+    EXPECT_EQ(here[current + 2].depth, here[current].depth + 1);
+}
+
+TEST_F(WizardCoreTest, FilesOfATypeSortedIgnoringCase) {
+    for (const char* name : {"b.SIG", "A.sig", "c.RMG", "d.RM3", "e.RM0", "f.txt"})
+        WriteBytes(Path(name), Bytes{1});
+    EXPECT_EQ(FilesOfType(Dir(), 0), (std::vector<std::string>{"A.sig", "b.SIG"}));
+    EXPECT_EQ(FilesOfType(Dir(), 1), std::vector<std::string>{"c.RMG"});
+    EXPECT_EQ(FilesOfType(Dir(), 2), (std::vector<std::string>{"d.RM3", "e.RM0"}));
+    EXPECT_TRUE(FilesOfType(Dir(), 3).empty());
+}
+
+}  // namespace
+}  // namespace quenrix::test
