@@ -1,0 +1,33 @@
+// Quenrix on Windows: repairs GPS receiver files after a week-number
+// rollover. With an argument it converts the files named and closes;
+// without one it shows the wizard. Only one copy runs at a time.
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "instance_mutex.h"
+#include "main_window.h"
+
+int main(int argc, char** argv) {
+    // The arguments in the ANSI code page, as paths reach the engine.
+    std::vector<std::string> arguments(argv + 1, argv + argc);
+    char program[MAX_PATH];
+    const DWORD length = GetModuleFileNameA(nullptr, program, sizeof program);
+    quenrix::InstanceMutex guard(std::string(program, length));
+    if (!guard.BecomeFirst())
+        return 0;  // the running copy comes to the front; this one does nothing
+
+    quenrix::MainWindow window(std::move(arguments));
+    if (!window.Create())
+        return 0;
+    window.Show(SW_SHOWNORMAL);
+    MSG message;
+    while (GetMessageW(&message, nullptr, 0, 0) > 0) {
+        if (!window.PreTranslate(message)) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+    }
+    return 0;
+}

@@ -1,0 +1,137 @@
+// The main window on Windows: the same three-page wizard as the Linux
+// window, drawn with the Win32 API's own controls (Unicode), on the same
+// WizardCore. Paths reach the engine in the ANSI code page.
+#pragma once
+
+#include <windows.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "file_browser.h"
+#include "wizard_core.h"
+#include "wizard_view.h"
+
+namespace quenrix {
+
+// The window class a second copy looks for to raise the first.
+inline constexpr const wchar_t* kMainWindowClass = L"QuenrixMainWindow";
+// The private start message, posted from the first show.
+inline constexpr UINT kStartMessage = WM_USER + 5;
+
+// Control identifiers, in tab order within each page.
+enum ControlId : int {
+    kDeleteInputsCheck = 100,
+    kNextButton,
+    kOptionsCloseButton,
+    kDriveSelector = 200,
+    kFileTypeSelector,
+    kFolderList,
+    kFileList,
+    kSelectAllButton,
+    kSelectNoneButton,
+    kConvertButton,
+    kFilesBackButton,
+    kFilesCloseButton,
+    kProgressMessage = 300,
+    kProgressBar,
+    kFileCounter,
+    kStatusList,
+    kCancelButton,
+    kProgressBackButton,
+    kProgressCloseButton,
+    kOptionsGroup = 400,
+    kSelectFilesLabel,
+    kStatusBar,
+    kSplitter,
+};
+
+class MainWindow : public WizardView {
+  public:
+    // `arguments` are the command line's, in the ANSI code page.
+    explicit MainWindow(std::vector<std::string> arguments);
+    ~MainWindow() override;
+    MainWindow(const MainWindow&) = delete;
+    MainWindow& operator=(const MainWindow&) = delete;
+
+    // Creates the window (hidden); false when Windows refuses.
+    bool Create();
+    void Show(int how);
+    HWND Handle() const { return window_; }
+    // A control by its identifier.
+    HWND Control(int id) const { return GetDlgItem(window_, id); }
+    // Handles keyboard navigation for the window: true when it took the
+    // message.
+    bool PreTranslate(MSG& message);
+
+    WizardCore& Core() { return *core_; }
+    WizardPage Page() const { return page_; }
+    const std::string& Folder() const { return folder_; }
+    // Enters a folder: it becomes the current folder and the lists show it.
+    bool ShowFolder(const std::string& folder);
+    // The hint of a status line, as its tooltip shows it.
+    std::wstring StatusLineHint(int row) const;
+    // The position of the split between the folder and the file list.
+    int SplitPosition() const { return split_; }
+
+    // WizardView.
+    void SetCaption(const std::string& caption) override;
+    void ShowPage(WizardPage page) override;
+    void ShowDeleteInputs(bool deleteInputs, const std::string& statusText) override;
+    void SetProgressMessage(const std::string& text, MessageColour colour) override;
+    void SetFileCounter(const std::string& text) override;
+    void SetProgress(int position, int maximum) override;
+    void AddStatusLine(const std::string& line) override;
+    void SetStatusLineHint(int row, const std::string& hint) override;
+    void ShowBatchRunning(bool running) override;
+    void PumpMessages() override;
+    void Pause(int milliseconds) override;
+    void ShowWarning(const std::string& title, const std::string& text) override;
+    void CloseWindow() override;
+
+  private:
+    static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM w, LPARAM l);
+    static LRESULT CALLBACK SplitterProcedure(HWND window, UINT message, WPARAM w, LPARAM l);
+    static LRESULT CALLBACK StatusListProcedure(HWND window, UINT message, WPARAM w, LPARAM l,
+                                                UINT_PTR id, DWORD_PTR data);
+    LRESULT Handle(UINT message, WPARAM w, LPARAM l);
+    void CreateControls();
+    HWND Add(const wchar_t* type, const std::wstring& text, DWORD style, int id, WizardPage page,
+             HFONT font);
+    void AddHint(HWND control, const std::wstring& hint);
+    void Layout();
+    void Command(int id, int code);
+    void FillDrives();
+    void FillFileList();
+    void ConvertSelection();
+    void SelectAllFiles(bool selected);
+
+    std::unique_ptr<WizardCore> core_;
+    std::vector<std::string> arguments_;
+    HWND window_ = nullptr;
+    HWND tooltip_ = nullptr;
+    HFONT font_ = nullptr;       // proportional, for captions
+    HFONT fixedFont_ = nullptr;  // fixed, for lists
+    HFONT boldFont_ = nullptr;   // the progress message once a batch set it
+    std::vector<std::pair<HWND, WizardPage>> pageControls_;
+    WizardPage page_ = WizardPage::Options;
+    bool shown_ = false;
+    bool messageBold_ = false;
+    COLORREF messageColour_ = RGB(0, 0, 0);
+    int split_ = 280;
+    bool dragging_ = false;
+    std::string folder_;
+    std::vector<FolderEntry> folders_;
+    std::vector<std::string> fileNames_;  // the file list's names, ANSI
+    std::vector<std::wstring> hints_;     // the status lines' hints
+    std::wstring hintShown_;
+};
+
+// UTF-8 (the program's texts) and the ANSI code page (paths) as the
+// controls' UTF-16.
+std::wstring Wide(const std::string& utf8);
+std::wstring WideFromAnsi(const std::string& ansi);
+std::string Utf8(const std::wstring& wide);
+
+}  // namespace quenrix
