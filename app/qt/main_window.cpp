@@ -30,14 +30,12 @@
 #include "main_window.h"
 #include "paths.h"
 #include "widgets.h"
+#include "wizard_layout.h"
 
 namespace quenrix {
 namespace {
 
-constexpr int kButtonWidth = 99;
-constexpr int kButtonHeight = 30;
-constexpr int kButtonTop = 16;
-constexpr int kBottomPanelHeight = 54;
+using namespace layout;
 
 // The receivers' software was written for the Windows Japanese gothic
 // faces; IPA's are metric-compatible stand-ins.
@@ -79,12 +77,6 @@ QVBoxLayout* PageColumn(QWidget* page) {
     return layout;
 }
 
-// A panel's left button goes `fromRight` pixels left of its right edge,
-// or to the left edge when the panel is narrower.
-int LeftOf(int width, int fromRight) {
-    return width >= fromRight ? width - fromRight : 0;
-}
-
 void MoveLeft(QWidget* widget, int left) {
     widget->move(left, widget->y());
 }
@@ -94,7 +86,7 @@ void MoveLeft(QWidget* widget, int left) {
 MainWindow::MainWindow(std::vector<std::string> arguments, QWidget* parent) : QMainWindow(parent) {
     setObjectName("FormVaverMain");
     setFont(JapaneseFont(true, 15));
-    resize(631, 400);
+    resize(kWidth, kHeight);
 
     statusBar()->setObjectName("StatusBar");
     statusBar()->setSizeGripEnabled(false);
@@ -161,7 +153,7 @@ void MainWindow::BuildFileSelectionPage() {
     QVBoxLayout* layout = PageColumn(filesPage);
 
     folderPanel = Named(new QFrame(filesPage), "folderPanel");
-    folderPanel->setFixedHeight(64);
+    folderPanel->setFixedHeight(kFolderPanelHeight);
     selectFilesLabel =
         Named(new QLabel("SIG、RMGファイルを選択して下さい", folderPanel), "selectFilesLabel");
     selectFilesLabel->move(8, 16);
@@ -180,7 +172,7 @@ void MainWindow::BuildFileSelectionPage() {
     auto* lists = new QHBoxLayout(listsPanel);
     lists->setContentsMargins(0, 0, 0, 0);
     listSplitter = Named(new QSplitter(Qt::Horizontal, listsPanel), "listSplitter");
-    listSplitter->setHandleWidth(12);
+    listSplitter->setHandleWidth(kSplitterWidth);
     listSplitter->setChildrenCollapsible(false);
     folderList = Named(new FolderListBox(listSplitter), "folderList");
     folderList->setFont(JapaneseFont(false, 13));
@@ -191,11 +183,11 @@ void MainWindow::BuildFileSelectionPage() {
     listSplitter->addWidget(fileList);
     listSplitter->setStretchFactor(0, 1);
     listSplitter->setStretchFactor(1, 0);
-    listSplitter->setSizes({280, 230});
+    listSplitter->setSizes({kFolderListWidth, kWidth - kSelectionColumnWidth - kFolderListWidth});
     lists->addWidget(listSplitter);
 
     selectionButtons = Named(new QFrame(filesPage), "selectionButtons");
-    selectionButtons->setFixedWidth(109);
+    selectionButtons->setFixedWidth(kSelectionColumnWidth);
     selectAllButton = Named(new QPushButton("全選択(&A)", selectionButtons), "selectAllButton");
     selectAllButton->setGeometry(8, 0, kButtonWidth, kButtonHeight);
     selectAllButton->setAutoDefault(false);
@@ -242,7 +234,7 @@ void MainWindow::BuildProgressPage() {
     QVBoxLayout* layout = PageColumn(progressPage);
 
     progressPanel = Named(new ResizePanel(progressPage), "progressPanel");
-    progressPanel->setFixedHeight(65);
+    progressPanel->setFixedHeight(kProgressPanelHeight);
     progressPanel->setFrameStyle(QFrame::Panel | QFrame::Raised);
     progressPanel->setLineWidth(2);
     progressMessage = Named(new QLabel("変換中．．．", progressPanel), "progressMessage");
@@ -336,9 +328,9 @@ void MainWindow::ConvertSelection() {
 }
 
 void MainWindow::PlaceOptionsButtons(QWidget* panel) {
-    const int left = LeftOf(panel->width(), 235);
+    const int left = LeftOf(panel->width(), kOptionsButtonsFromRight);
     MoveLeft(optionsCloseButton, left);
-    MoveLeft(nextButton, left + 120);
+    MoveLeft(nextButton, left + kSecondButton);
 }
 
 void MainWindow::PlaceBottomButtons(QWidget* panel) {
@@ -346,10 +338,10 @@ void MainWindow::PlaceBottomButtons(QWidget* panel) {
     QPushButton* leftButton = filePage ? filesBackButton : progressBackButton;
     QPushButton* middleButton = filePage ? filesCloseButton : progressCloseButton;
     QPushButton* rightButton = filePage ? convertButton : cancelButton;
-    const int left = LeftOf(panel->width(), 363);
+    const int left = LeftOf(panel->width(), kPageButtonsFromRight);
     MoveLeft(leftButton, left);
-    MoveLeft(middleButton, left + 128);
-    MoveLeft(rightButton, left + 128 + 120);
+    MoveLeft(middleButton, left + kMiddleButton);
+    MoveLeft(rightButton, left + kLastButton);
 }
 
 void MainWindow::FitProgressBar(QWidget* panel) {

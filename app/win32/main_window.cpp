@@ -8,20 +8,12 @@
 
 #include "file_ops.h"
 #include "paths.h"
+#include "wizard_layout.h"
 
 namespace quenrix {
 namespace {
 
-constexpr int kClientWidth = 631;
-constexpr int kClientHeight = 400;
-constexpr int kButtonWidth = 99;
-constexpr int kButtonHeight = 30;
-constexpr int kButtonTop = 16;
-constexpr int kBottomPanelHeight = 54;
-constexpr int kFolderPanelHeight = 64;
-constexpr int kSelectionColumnWidth = 109;
-constexpr int kSplitterWidth = 12;
-constexpr int kProgressPanelHeight = 65;
+using namespace layout;
 constexpr int kSmallestList = 40;
 constexpr const wchar_t* kSplitterClass = L"QuenrixSplitter";
 
@@ -112,7 +104,7 @@ bool MainWindow::Create() {
     fixedFont_ = JapaneseFont(L"ＭＳ ゴシック");
     boldFont_ = JapaneseFont(L"ＭＳ Ｐゴシック", true);
 
-    RECT frame{0, 0, kClientWidth, kClientHeight + 22};  // the status bar below the pages
+    RECT frame{0, 0, kWidth, kHeight};  // the status bar included, as on Linux
     const DWORD style = WS_OVERLAPPEDWINDOW;
     const DWORD extended = WS_EX_CONTROLPARENT;
     AdjustWindowRectEx(&frame, style, FALSE, extended);
@@ -224,7 +216,6 @@ void MainWindow::CreateControls() {
         Add(L"LISTBOX", L"",
             WS_VSCROLL | WS_HSCROLL | WS_BORDER | LBS_NOSEL | LBS_NOINTEGRALHEIGHT | LBS_NOTIFY,
             kStatusList, WizardPage::Progress, fixedFont_);
-    SendMessageW(status, LB_SETHORIZONTALEXTENT, 1200, 0);
     SetWindowSubclass(status, &MainWindow::StatusListProcedure, 1,
                       reinterpret_cast<DWORD_PTR>(this));
     TOOLINFOW tool{};
@@ -266,18 +257,18 @@ void MainWindow::Layout() {
     // The options page: the group fills it; the buttons keep to the right.
     Place(Control(kOptionsGroup), 0, 0, width, bottom);
     Place(Control(kDeleteInputsCheck), 24, 96, 305, 17);
-    const int optionsLeft = width >= 235 ? width - 235 : 0;
+    const int optionsLeft = LeftOf(width, kOptionsButtonsFromRight);
     Place(Control(kOptionsCloseButton), optionsLeft, buttonY, kButtonWidth, kButtonHeight);
-    Place(Control(kNextButton), optionsLeft + 120, buttonY, kButtonWidth, kButtonHeight);
+    Place(Control(kNextButton), optionsLeft + kSecondButton, buttonY, kButtonWidth, kButtonHeight);
 
     // The bottom buttons of the two other pages.
-    const int left = width >= 363 ? width - 363 : 0;
+    const int left = LeftOf(width, kPageButtonsFromRight);
     for (auto [back, close, last] :
          {std::tuple{kFilesBackButton, kFilesCloseButton, kConvertButton},
           std::tuple{kProgressBackButton, kProgressCloseButton, kCancelButton}}) {
         Place(Control(back), left, buttonY, kButtonWidth, kButtonHeight);
-        Place(Control(close), left + 128, buttonY, kButtonWidth, kButtonHeight);
-        Place(Control(last), left + 248, buttonY, kButtonWidth, kButtonHeight);
+        Place(Control(close), left + kMiddleButton, buttonY, kButtonWidth, kButtonHeight);
+        Place(Control(last), left + kLastButton, buttonY, kButtonWidth, kButtonHeight);
     }
 
     // The file-selection page: folder panel, the two lists with the
@@ -483,6 +474,15 @@ LRESULT MainWindow::Handle(UINT message, WPARAM w, LPARAM l) {
             limits->ptMinTrackSize = {240, 200};
             return 0;
         }
+        case WM_CTLCOLORLISTBOX:
+            // The status list: blue lines on the window's own colour.
+            if (reinterpret_cast<HWND>(l) == Control(kStatusList)) {
+                HDC dc = reinterpret_cast<HDC>(w);
+                SetTextColor(dc, RGB(0, 0, 255));
+                SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
+                return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+            }
+            break;
         case WM_CTLCOLORSTATIC:
             if (reinterpret_cast<HWND>(l) == Control(kProgressMessage)) {
                 HDC dc = reinterpret_cast<HDC>(w);
@@ -627,6 +627,17 @@ void MainWindow::AddStatusLine(const std::string& line) {
         SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Wide(line).c_str()));
     SendMessageW(list, WM_VSCROLL, SB_BOTTOM, 0);
     hints_.resize(static_cast<std::size_t>(row) + 1);
+    // A line wider than the list can be scrolled to.
+    const std::wstring text = Wide(line);
+    HDC dc = GetDC(list);
+    HGDIOBJ old = SelectObject(dc, fixedFont_);
+    SIZE size{};
+    GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+    SelectObject(dc, old);
+    ReleaseDC(list, dc);
+    const LRESULT extent = SendMessageW(list, LB_GETHORIZONTALEXTENT, 0, 0);
+    if (size.cx + 8 > extent)
+        SendMessageW(list, LB_SETHORIZONTALEXTENT, static_cast<WPARAM>(size.cx + 8), 0);
 }
 
 void MainWindow::SetStatusLineHint(int row, const std::string& hint) {

@@ -11,6 +11,7 @@
 
 #include "file_browser.h"
 #include "wizard_core.h"
+#include "wizard_layout.h"
 #include "wizard_view.h"
 
 namespace quenrix {
@@ -119,7 +120,7 @@ class MainWindow : public WizardView {
     bool shown_ = false;
     bool messageBold_ = false;
     COLORREF messageColour_ = RGB(0, 0, 0);
-    int split_ = 280;
+    int split_ = layout::kFolderListWidth;
     bool dragging_ = false;
     std::string folder_;
     std::vector<FolderEntry> folders_;

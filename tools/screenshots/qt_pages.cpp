@@ -1,0 +1,53 @@
+// quenrix-screenshots (Linux): shows each page of the Qt window on a
+// folder of sample files and saves it as a PNG, for looking at.
+// Usage: quenrix-screenshots FOLDER OUTPUT-FOLDER
+#include <QApplication>
+#include <QListWidget>
+#include <QPushButton>
+#include <QThread>
+
+#include <cstdio>
+#include <string>
+
+#include "main_window.h"
+
+namespace {
+
+void Settle() {
+    for (int i = 0; i < 20; ++i) {
+        QApplication::processEvents();
+        QThread::msleep(20);
+    }
+}
+
+bool Save(quenrix::MainWindow& window, const std::string& path) {
+    Settle();
+    const bool saved = window.grab().save(QString::fromStdString(path));
+    std::printf("%s %s\n", saved ? "saved" : "could not save", path.c_str());
+    return saved;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 3) {
+        std::fprintf(stderr, "usage: %s FOLDER OUTPUT-FOLDER\n", argv[0]);
+        return 2;
+    }
+    const std::string folder = argv[1];
+    const std::string out = argv[2];
+    QApplication application(argc, argv);
+    quenrix::MainWindow window({});
+    window.show();
+    bool ok = Save(window, out + "/qt-1-options.png");
+    window.core->GoToFileSelection();
+    window.ShowFolder(folder);
+    for (int i = 0; i < window.fileList->count() && i < 3; ++i)
+        window.fileList->item(i)->setSelected(true);
+    ok = Save(window, out + "/qt-2-files.png") && ok;
+    window.core->SetDeleteInputs(false);  // the samples stay for the next run
+    window.convertButton->click();
+    ok = Save(window, out + "/qt-3-progress.png") && ok;
+    window.close();
+    return ok ? 0 : 1;
+}
