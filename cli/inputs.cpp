@@ -1,10 +1,12 @@
-#include "inputs.h"
+#include "cli/inputs.h"
 
 #include <algorithm>
 #include <cctype>
 
-#include "native.h"
-#include "paths.h"
+#include "engine/file_kind.h"
+#include "support/ascii.h"
+#include "support/native.h"
+#include "support/paths.h"
 
 namespace quenrix::cli {
 namespace {
@@ -32,26 +34,12 @@ void Collect(const std::string& folder, const std::string& mask, bool recursive,
             subfolders.push_back(JoinPath(folder, entry.name));
     });
     std::sort(subfolders.begin(), subfolders.end(), [](const std::string& a, const std::string& b) {
-        return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
-                                            [](char x, char y) {
-                                                return std::tolower(static_cast<unsigned char>(x)) <
-                                                       std::tolower(static_cast<unsigned char>(y));
-                                            });
+        return LessIgnoringAsciiCase(a, b);
     });
     for (const std::string& sub : subfolders) Collect(sub, mask, true, out);
 }
 
 }  // namespace
-
-bool IsGpsFileName(const std::string& name) {
-    std::string extension = ExtensionPart(name).substr(0, 4);
-    for (char& c : extension) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    for (const char* gps : {".SIG", ".RMG", ".RM0", ".RM1", ".RM2", ".RM3", ".RM4", ".RM5"}) {
-        if (extension == gps)
-            return true;
-    }
-    return false;
-}
 
 std::vector<std::string> ExpandInputs(const std::vector<std::string>& inputs, bool recursive) {
     std::vector<std::string> files;

@@ -7,10 +7,6 @@
 
 namespace quenrix::cli {
 
-// True for the extensions the converters take (.SIG, .RMG, .RM0-.RM5;
-// only the first four characters count).
-bool IsGpsFileName(const std::string& name);
-
 // Files named by `inputs`, in order: a folder gives its SIG and RMG files
 // (with `recursive` those of its subfolders too), a mask the SIG and RMG
 // files it matches, a plain name itself whatever its kind. Each folder's

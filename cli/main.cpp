@@ -12,16 +12,18 @@
 #include <mutex>
 #include <thread>
 
-#include "batch_actions.h"
-#include "engine_state.h"
-#include "file_ops.h"
-#include "fsub.h"
-#include "inputs.h"
-#include "native.h"
-#include "oplog.h"
-#include "paths.h"
-#include "pipeline.h"
-#include "report.h"
+#include "cli/inputs.h"
+#include "cli/report.h"
+#include "engine/batch_actions.h"
+#include "engine/byte_order.h"
+#include "engine/engine_state.h"
+#include "engine/file_kind.h"
+#include "engine/gps_time.h"
+#include "engine/pipeline.h"
+#include "support/file_ops.h"
+#include "support/native.h"
+#include "support/oplog.h"
+#include "support/paths.h"
 
 namespace {
 
@@ -67,12 +69,16 @@ bool ParseReferenceDate(const std::string& text, std::uint32_t& seconds) {
     return year >= 1980 && (seconds != 0 || (year == 1980 && month == 1 && day == 6));
 }
 
-std::string KindOf(const std::string& path) {
-    if (!cli::IsGpsFileName(FileNamePart(path)))
-        return "other";
-    std::string extension = ExtensionPart(path).substr(0, 4);
-    for (char& c : extension) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return extension == ".SIG" ? "SIG" : "RMG";
+const char* KindOf(const std::string& path) {
+    switch (ClassifyFileName(path)) {
+        case FileKind::Sig:
+            return "SIG";
+        case FileKind::Rmg:
+            return "RMG";
+        case FileKind::Other:
+            break;
+    }
+    return "other";
 }
 
 class Run {

@@ -1,11 +1,11 @@
-#include "report.h"
+#include "cli/report.h"
 
 #include <nlohmann/json.hpp>
 
 #include <cstdio>
 
-#include "fsub.h"
-#include "paths.h"
+#include "engine/gps_time.h"
+#include "support/paths.h"
 
 namespace quenrix::cli {
 namespace {

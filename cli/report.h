@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "engine_state.h"
+#include "engine/engine_state.h"
 
 namespace quenrix::cli {
 

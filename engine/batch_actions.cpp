@@ -1,25 +1,17 @@
-#include "batch_actions.h"
+#include "engine/batch_actions.h"
 
 #include <algorithm>
 #include <cctype>
 
-#include "engine_state.h"
-#include "native.h"
-#include "oplog.h"
-#include "paths.h"
-#include "pipeline.h"
+#include "engine/engine_state.h"
+#include "engine/pipeline.h"
+#include "support/ascii.h"
+#include "support/native.h"
+#include "support/oplog.h"
+#include "support/paths.h"
 
 namespace quenrix {
-namespace {
-
-bool EqualsIgnoringAsciiCase(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
-}
-
-}  // namespace
+namespace {}  // namespace
 
 BatchFileActions::BatchFileActions(std::vector<std::string> inputs, bool deleteInputs)
     : inputs_(std::move(inputs)), deleteInputs_(deleteInputs) {

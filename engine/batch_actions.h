@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "file_ops.h"
-#include "pipeline.h"
+#include "engine/pipeline.h"
+#include "support/file_ops.h"
 
 namespace quenrix {
 

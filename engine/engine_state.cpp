@@ -1,4 +1,4 @@
-#include "engine_state.h"
+#include "engine/engine_state.h"
 
 namespace quenrix {
 

@@ -1,4 +1,4 @@
-#include "event_pump.h"
+#include "engine/event_pump.h"
 
 namespace quenrix {
 namespace {

@@ -1,9 +1,10 @@
-#include "output_name.h"
+#include "engine/output_name.h"
 
-#include "cp932.h"
-#include "engine_state.h"
-#include "fsub.h"
-#include "utf8.h"
+#include "engine/byte_order.h"
+#include "engine/engine_state.h"
+#include "engine/gps_time.h"
+#include "support/cp932.h"
+#include "support/utf8.h"
 
 namespace quenrix {
 namespace {

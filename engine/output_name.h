@@ -19,7 +19,7 @@
 #include <cstdint>
 #include <string>
 
-#include "paths.h"
+#include "support/paths.h"
 
 namespace quenrix {
 

@@ -1,13 +1,15 @@
-#include "receiver_checks.h"
+#include "engine/receiver_checks.h"
 
 #include <cctype>
 
-#include "binary_file.h"
-#include "engine_state.h"
-#include "fsub.h"
-#include "oplog.h"
-#include "paths.h"
-#include "record_reader.h"
+#include "engine/byte_order.h"
+#include "engine/engine_state.h"
+#include "engine/gps_time.h"
+#include "engine/record_reader.h"
+#include "support/ascii.h"
+#include "support/binary_file.h"
+#include "support/oplog.h"
+#include "support/paths.h"
 
 namespace quenrix {
 namespace {
@@ -31,18 +33,7 @@ std::int32_t ReceiverTypeCode(std::uint8_t nibble) {
 bool HasRolloverPointName(const std::string& path) {
     const std::string name = FileNamePart(path);
     static constexpr char kLetters[] = "L26Z";
-    if (name.size() < 8)
-        return false;
-    for (std::size_t i = 0; i < 4; ++i) {
-        if (std::toupper(static_cast<unsigned char>(name[4 + i])) != kLetters[i])
-            return false;
-    }
-    return true;
-}
-
-std::uint32_t BigEndian32At(const std::uint8_t* bytes) {
-    return std::uint32_t{bytes[0]} << 24 | std::uint32_t{bytes[1]} << 16 |
-           std::uint32_t{bytes[2]} << 8 | bytes[3];
+    return name.size() >= 8 && EqualsIgnoringAsciiCase(name.substr(4, 4), kLetters);
 }
 
 }  // namespace
@@ -91,7 +82,7 @@ bool IsRolloverPointSigFile(const std::string& path) {
             default:
                 continue;
         }
-        const std::uint32_t t = BigEndian32At(record + offset);
+        const std::uint32_t t = ReadBigEndian32(record + offset);
         if (t - t % kSecondsPerDay == kRolloverPointDay) {
             return true;
         }

@@ -11,9 +11,9 @@
 #include <emmintrin.h>
 #endif
 
-#include "engine_state.h"
-#include "fsub.h"
-#include "rollover.h"
+#include "engine/check_value.h"
+#include "engine/engine_state.h"
+#include "engine/rollover.h"
 
 namespace quenrix {
 

@@ -1,8 +1,8 @@
-#include "record_reader.h"
+#include "engine/record_reader.h"
 
-#include "fsub.h"
-#include "record_frame.h"
-#include "satellite_section.h"
+#include "engine/check_value.h"
+#include "engine/record_frame.h"
+#include "engine/satellite_section.h"
 
 namespace quenrix {
 namespace {

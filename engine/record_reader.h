@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "binary_file.h"
+#include "support/binary_file.h"
 
 namespace quenrix {
 

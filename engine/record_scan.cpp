@@ -1,4 +1,4 @@
-#include "record_scan.h"
+#include "engine/record_scan.h"
 
 #include <algorithm>
 #include <array>
@@ -9,12 +9,12 @@
 #include <emmintrin.h>
 #endif
 
-#include "engine_state.h"
-#include "event_pump.h"
-#include "oplog.h"
-#include "paths.h"
-#include "record_frame.h"
-#include "rollover.h"
+#include "engine/engine_state.h"
+#include "engine/event_pump.h"
+#include "engine/record_frame.h"
+#include "engine/rollover.h"
+#include "support/oplog.h"
+#include "support/paths.h"
 
 namespace quenrix {
 namespace {
@@ -61,134 +61,191 @@ bool CorrectAcrossBuffers(InputFile& input, const RecordKind& kind, RecordSink& 
     }
 }
 
+// One scan of an input into its work file, in named stages: the records
+// that lie whole in the read buffer, a record across the buffer's end, and
+// the byte-wise resynchronisation after a sync byte with no kind after it.
+class RecordScanner {
+  public:
+    RecordScanner(std::span<const RecordKind> kinds, RecordCorrector correctAnyKind,
+                  const std::string& workPath)
+        : correctAnyKind_(correctAnyKind),
+          workPath_(workPath),
+          sink_{work_, Engine(), RolloverRule(CurrentRolloverBounds())} {
+        for (const RecordKind& kind : kinds) byKind_[kind.kind] = &kind;
+    }
+
+    // Opens the input and creates the work file; false (logged, with the
+    // reason noted) when either fails.
+    bool Open(const std::string& inputPath, const char* workFileOpenFailure) {
+        if (!input_.Open(inputPath)) {
+            WriteLog(log_, " > ERROR：ファイルOpen失敗");
+            NoteFailure("cannot read: " + input_.Failure());
+            return false;
+        }
+        if (!work_.Create(workPath_)) {
+            NoteFailure("cannot write the work file " + PathText(workPath_) + ": " +
+                        work_.Failure());
+            input_.Close();
+            WriteLog(log_, workFileOpenFailure);
+            return false;
+        }
+        // The work file takes about as many bytes as the input holds.
+        work_.ExpectSize(input_.Size());
+        // A slow disk does not keep the window waiting either.
+        input_.SetWhileWaiting(PumpEvents);
+        work_.SetWhileWaiting(PumpEvents);
+        return true;
+    }
+
+    // Scans the input to its end. False when the scan had to stop: the
+    // input could not be read or the work file lost bytes.
+    bool Run() {
+        for (;;) {
+            if (input_.Position() >= nextPump_) {
+                TurnOfTheWindow();
+            }
+            if (!syncSeen_) {
+                const Step step = ScanBuffer();
+                if (step == Step::Stop)
+                    return false;
+                if (step == Step::Next)
+                    continue;
+            }
+            const Step step = ScanByte();
+            if (step == Step::Stop)
+                return false;
+            if (step == Step::End)
+                break;
+        }
+        Engine().Counts.inputBytes = input_.Position();
+        // Bytes still buffered reach the disk here; a file that could not
+        // take them all is no complete work file.
+        return work_.Close() || WorkFileLost();
+    }
+
+  private:
+    enum class Step {
+        Next,      // go on with the next stage from the top
+        ByteWise,  // the byte-wise stage goes on from here
+        End,       // the input is scanned to its end
+        Stop,      // the scan cannot go on
+    };
+
+    // The window runs, and the rollover rule's bounds are read anew.
+    void TurnOfTheWindow() {
+        PumpEvents();
+        sink_.rule = RolloverRule(CurrentRolloverBounds());
+        nextPump_ = input_.Position() + kPumpInterval;
+    }
+
+    // Records whole in the buffer: the buffer is looked through in place up
+    // to the window's next turn; outside a record only a sync byte matters,
+    // and a record the buffer holds whole is corrected where it lies.
+    // Every pointer stays within [here, end): FindSync stops at `turn`, and
+    // a record is handed on only with the bytes at hand counted.
+    Step ScanBuffer() {
+        const std::size_t buffered = input_.Buffered();
+        const std::uint8_t* const here = input_.Peek(buffered);
+        const std::uint8_t* const end = here + buffered;
+        const std::uint8_t* const turn =
+            here + std::min<std::uint64_t>(buffered, nextPump_ - input_.Position());
+        const std::uint8_t* p = here;
+        const RecordKind* kind = nullptr;
+        bool written = true;
+        while (p < turn) {
+            p += FindSync(p, static_cast<std::size_t>(turn - p));
+            if (p == turn || end - p < 2 || (kind = byKind_[p[1]]) == nullptr) {
+                break;
+            }
+            const std::size_t available = static_cast<std::size_t>(end - p);
+            const std::size_t length = correctAnyKind_(p, available, sink_, written);
+            if (length > available) {
+                break;  // it runs past the buffer
+            }
+            p += length;
+            if (!written) {
+                break;
+            }
+            kind = nullptr;
+        }
+        input_.Skip(static_cast<std::size_t>(p - here));
+        if (!written) {
+            return KeepScanning(*kind, false) ? Step::Next : Step::Stop;
+        }
+        if (p == turn && buffered > 0) {
+            return Step::Next;
+        }
+        if (kind != nullptr) {
+            // A record across the buffer's end: its sync and kind byte are
+            // at hand (two bytes at least were left).
+            input_.Skip(2);
+            return KeepScanning(*kind, CorrectAcrossBuffers(input_, *kind, sink_)) ? Step::Next
+                                                                                   : Step::Stop;
+        }
+        return Step::ByteWise;
+    }
+
+    // One byte: where a sync byte had no kind after it in the buffer, or the
+    // buffer is used up and the next one is read.
+    Step ScanByte() {
+        std::uint8_t byte;
+        const InputFile::Status status = input_.ReadByte(byte);
+        if (status == InputFile::Status::End) {
+            return Step::End;
+        }
+        if (status == InputFile::Status::Error) {
+            WriteLog(log_, " > ERROR：ファイルRead失敗");
+            NoteFailure("cannot read at byte " + std::to_string(input_.Position()) + ": " +
+                        input_.Failure());
+            return Step::Stop;
+        }
+        if (byte == kSyncByte) {
+            syncSeen_ = true;
+            return Step::Next;
+        }
+        const RecordKind* kind = byKind_[byte];
+        if (syncSeen_ && kind != nullptr &&
+            !KeepScanning(*kind, CorrectAcrossBuffers(input_, *kind, sink_))) {
+            return Step::Stop;
+        }
+        syncSeen_ = false;
+        return Step::Next;
+    }
+
+    // A record that was not written is logged. False when the work file
+    // lost bytes: it can never become a whole corrected file, so the scan
+    // stops there.
+    bool KeepScanning(const RecordKind& kind, bool written) {
+        if (written) {
+            return true;
+        }
+        WriteLog(log_, kind.failureMessage);
+        return !work_.Failed() || WorkFileLost();
+    }
+
+    bool WorkFileLost() {
+        NoteFailure("cannot write the work file " + PathText(workPath_) + ": " + work_.Failure());
+        return false;
+    }
+
+    const std::string& log_ = Engine().LogFilePath;
+    std::array<const RecordKind*, 256> byKind_{};
+    RecordCorrector correctAnyKind_;
+    const std::string& workPath_;
+    InputFile input_;
+    OutputFile work_;
+    RecordSink sink_;
+    bool syncSeen_ = false;
+    std::uint64_t nextPump_ = 0;
+};
+
 }  // namespace
 
 bool ScanRecords(const std::string& inputPath, const std::string& workPath,
                  std::span<const RecordKind> kinds, RecordCorrector correctAnyKind,
                  const char* workFileOpenFailure) {
-    const std::string& log = Engine().LogFilePath;
-    InputFile input;
-    if (!input.Open(inputPath)) {
-        WriteLog(log, " > ERROR：ファイルOpen失敗");
-        NoteFailure("cannot read: " + input.Failure());
-        return false;
-    }
-    OutputFile work;
-    if (!work.Create(workPath)) {
-        NoteFailure("cannot write the work file " + PathText(workPath) + ": " + work.Failure());
-        input.Close();
-        WriteLog(log, workFileOpenFailure);
-        return false;
-    }
-    const auto workFileLost = [&] {
-        NoteFailure("cannot write the work file " + PathText(workPath) + ": " + work.Failure());
-        return false;
-    };
-
-    // The work file takes about as many bytes as the input holds.
-    work.ExpectSize(input.Size());
-
-    // A slow disk does not keep the window waiting either.
-    input.SetWhileWaiting(PumpEvents);
-    work.SetWhileWaiting(PumpEvents);
-
-    std::array<const RecordKind*, 256> byKind{};
-    for (const RecordKind& kind : kinds) {
-        byKind[kind.kind] = &kind;
-    }
-
-    RecordSink sink{work, Engine(), RolloverRule(CurrentRolloverBounds())};
-    // A record that was not written is logged. False when the work file
-    // lost bytes: it can never become a whole corrected file, so the scan
-    // stops there.
-    const auto KeepScanning = [&](const RecordKind& kind, bool written) {
-        if (written) {
-            return true;
-        }
-        WriteLog(log, kind.failureMessage);
-        return !work.Failed() || workFileLost();
-    };
-
-    bool syncSeen = false;
-    std::uint64_t nextPump = 0;
-    for (;;) {
-        if (input.Position() >= nextPump) {
-            PumpEvents();
-            sink.rule = RolloverRule(CurrentRolloverBounds());
-            nextPump = input.Position() + kPumpInterval;
-        }
-        if (!syncSeen) {
-            // The buffer is looked through in place up to the window's next
-            // turn: outside a record only a sync byte matters, and a record
-            // that the buffer holds whole is corrected where it lies.
-            const std::size_t buffered = input.Buffered();
-            const std::uint8_t* const here = input.Peek(buffered);
-            const std::uint8_t* const end = here + buffered;
-            const std::uint8_t* const turn =
-                here + std::min<std::uint64_t>(buffered, nextPump - input.Position());
-            const std::uint8_t* p = here;
-            const RecordKind* kind = nullptr;
-            bool written = true;
-            while (p < turn) {
-                p += FindSync(p, static_cast<std::size_t>(turn - p));
-                if (p == turn || end - p < 2 || (kind = byKind[p[1]]) == nullptr) {
-                    break;
-                }
-                const std::size_t available = static_cast<std::size_t>(end - p);
-                const std::size_t length = correctAnyKind(p, available, sink, written);
-                if (length > available) {
-                    break;  // it runs past the buffer
-                }
-                p += length;
-                if (!written) {
-                    break;
-                }
-                kind = nullptr;
-            }
-            input.Skip(static_cast<std::size_t>(p - here));
-            if (!written) {
-                if (!KeepScanning(*kind, false)) {
-                    return false;
-                }
-                continue;
-            }
-            if (p == turn && buffered > 0) {
-                continue;
-            }
-            if (kind != nullptr) {
-                input.Skip(2);
-                if (!KeepScanning(*kind, CorrectAcrossBuffers(input, *kind, sink))) {
-                    return false;
-                }
-                continue;
-            }
-        }
-        std::uint8_t byte;
-        InputFile::Status status = input.ReadByte(byte);
-        if (status == InputFile::Status::End) {
-            break;
-        }
-        if (status == InputFile::Status::Error) {
-            WriteLog(log, " > ERROR：ファイルRead失敗");
-            NoteFailure("cannot read at byte " + std::to_string(input.Position()) + ": " +
-                        input.Failure());
-            return false;
-        }
-        if (byte == kSyncByte) {
-            syncSeen = true;
-            continue;
-        }
-        const RecordKind* kind = byKind[byte];
-        if (syncSeen && kind != nullptr &&
-            !KeepScanning(*kind, CorrectAcrossBuffers(input, *kind, sink))) {
-            return false;
-        }
-        syncSeen = false;
-    }
-    Engine().Counts.inputBytes = input.Position();
-    // Bytes still buffered reach the disk here; a file that could not take
-    // them all is no complete work file.
-    return work.Close() || workFileLost();
+    RecordScanner scanner(kinds, correctAnyKind, workPath);
+    return scanner.Open(inputPath, workFileOpenFailure) && scanner.Run();
 }
 
 }  // namespace quenrix

@@ -13,10 +13,10 @@
 #include <string>
 #include <utility>
 
-#include "binary_file.h"
-#include "engine_state.h"
-#include "record_frame.h"
-#include "rollover.h"
+#include "engine/engine_state.h"
+#include "engine/record_frame.h"
+#include "engine/rollover.h"
+#include "support/binary_file.h"
 
 namespace quenrix {
 

@@ -1,10 +1,10 @@
-#include "rmg_file.h"
+#include "engine/rmg_file.h"
 
-#include "engine_state.h"
-#include "record_frame.h"
-#include "record_scan.h"
-#include "satellite_section.h"
-#include "sig_file.h"
+#include "engine/engine_state.h"
+#include "engine/record_frame.h"
+#include "engine/record_scan.h"
+#include "engine/satellite_section.h"
+#include "engine/sig_file.h"
 
 namespace quenrix {
 namespace {

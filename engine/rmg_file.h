@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "record_scan.h"
+#include "engine/record_scan.h"
 
 namespace quenrix {
 

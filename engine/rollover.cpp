@@ -1,10 +1,10 @@
-#include "rollover.h"
+#include "engine/rollover.h"
 
 #include <cstring>
 
-#include "clock.h"
-#include "engine_state.h"
-#include "fsub.h"
+#include "engine/engine_state.h"
+#include "engine/gps_time.h"
+#include "support/clock.h"
 
 namespace quenrix {
 namespace {
@@ -65,10 +65,6 @@ std::optional<std::uint32_t> ReferenceDay() {
 
 RolloverBounds CurrentRolloverBounds() {
     return {RolloverLimit(), ReferenceDay()};
-}
-
-void CorrectRollover(std::uint8_t* field) {
-    MoveRolledOverTime(field, field, RolloverRule(CurrentRolloverBounds()), Engine());
 }
 
 }  // namespace quenrix

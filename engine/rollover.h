@@ -9,8 +9,9 @@
 #include <cstring>
 #include <optional>
 
-#include "engine_state.h"
-#include "fsub.h"
+#include "engine/byte_order.h"
+#include "engine/engine_state.h"
+#include "engine/gps_time.h"
 
 namespace quenrix {
 
@@ -86,10 +87,5 @@ inline bool MoveRolledOverTime(const std::uint8_t* from, std::uint8_t* to, const
     std::memcpy(to, &t, sizeof t);
     return true;
 }
-
-// Corrects, in place, one 4-byte GPS time field (most significant byte
-// first) by the bounds of this moment and sets RolloverFound when it moved
-// the time.
-void CorrectRollover(std::uint8_t* field);
 
 }  // namespace quenrix

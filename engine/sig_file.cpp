@@ -1,6 +1,6 @@
-#include "sig_file.h"
+#include "engine/sig_file.h"
 
-#include "record_scan.h"
+#include "engine/record_scan.h"
 
 namespace quenrix {
 

@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "clock.h"
-#include "engine_state.h"
+#include "engine/engine_state.h"
+#include "support/clock.h"
 
 namespace quenrix::fuzz {
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "fuzz_common.h"
-#include "paths.h"
+#include "fuzz/fuzz_common.h"
+#include "support/paths.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
 // The log's message cut on any text.
 #include <string>
 
-#include "cp932.h"
-#include "fuzz_common.h"
-#include "oplog.h"
+#include "fuzz/fuzz_common.h"
+#include "support/cp932.h"
+#include "support/oplog.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace quenrix;

@@ -4,11 +4,11 @@
 #include <cstring>
 #include <string>
 
-#include "engine_state.h"
-#include "fuzz_common.h"
-#include "output_name.h"
-#include "paths.h"
-#include "utf8.h"
+#include "engine/engine_state.h"
+#include "engine/output_name.h"
+#include "fuzz/fuzz_common.h"
+#include "support/paths.h"
+#include "support/utf8.h"
 
 namespace {
 

@@ -1,9 +1,8 @@
 // The record reader and both receiver checks on any bytes.
-#include "binary_file.h"
-#include "fsub.h"
-#include "fuzz_common.h"
-#include "receiver_checks.h"
-#include "record_reader.h"
+#include "engine/receiver_checks.h"
+#include "engine/record_reader.h"
+#include "fuzz/fuzz_common.h"
+#include "support/binary_file.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace quenrix;

@@ -1,8 +1,8 @@
 // The RMG converter on any bytes, for each receiver type.
 #include <bit>
 
-#include "rmg_file.h"
-#include "scanner_properties.h"
+#include "engine/rmg_file.h"
+#include "fuzz/scanner_properties.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace quenrix;

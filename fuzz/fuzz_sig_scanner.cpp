@@ -1,6 +1,6 @@
 // The SIG converter on any bytes.
-#include "scanner_properties.h"
-#include "sig_file.h"
+#include "engine/sig_file.h"
+#include "fuzz/scanner_properties.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace quenrix;

@@ -3,7 +3,7 @@
 
 #include <functional>
 
-#include "fuzz_common.h"
+#include "fuzz/fuzz_common.h"
 
 namespace quenrix::fuzz {
 

@@ -1,4 +1,4 @@
-#include "binary_file.h"
+#include "support/binary_file.h"
 
 #include <algorithm>
 #include <array>
@@ -9,8 +9,8 @@
 #include <mutex>
 #include <thread>
 
-#include "fd_io.h"
-#include "native.h"
+#include "support/fd_io.h"
+#include "support/native.h"
 
 namespace quenrix {
 

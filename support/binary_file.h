@@ -4,6 +4,7 @@
 // file stays failed, so a caller that checks at the end never misses one.
 #pragma once
 
+#include <cassert>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -82,7 +83,10 @@ class InputFile {
     std::size_t Buffered() const { return end_ - next_; }
 
     // Consumes n bytes that Peek has shown.
-    void Skip(std::size_t n) { next_ += n; }
+    void Skip(std::size_t n) {
+        assert(n <= Buffered() && "Skip past what Peek has shown");
+        next_ += n;
+    }
 
     bool Failed() const { return failed_; }
     // Why the file failed, in plain English; empty while it has not.
@@ -164,7 +168,10 @@ class OutputFile {
     }
 
     // Appends the n bytes filled in after Reserve(n).
-    void Commit(std::size_t n) { used_ += n; }
+    void Commit(std::size_t n) {
+        assert(!failed_ && fd_ >= 0 && kBufferSize - used_ >= n && "Commit without Reserve");
+        used_ += n;
+    }
 
     // Writes out the buffer and closes; false when anything written to the
     // file since Create was not taken whole.

@@ -1,6 +1,6 @@
-#include "clock.h"
+#include "support/clock.h"
 
-#include "native.h"
+#include "support/native.h"
 
 namespace quenrix {
 namespace {

@@ -4,16 +4,9 @@
 
 #include <functional>
 
-namespace quenrix {
+#include "support/local_date_time.h"
 
-struct LocalDateTime {
-    int year = 0;
-    int month = 0;  // 1-12
-    int day = 0;    // 1-31
-    int hour = 0;
-    int minute = 0;
-    int second = 0;
-};
+namespace quenrix {
 
 using ClockFunction = std::function<LocalDateTime()>;
 

@@ -1,11 +1,11 @@
 // Code page 932 through iconv.
-#include "cp932.h"
+#include "support/cp932.h"
 
 #include <iconv.h>
 
 #include <cerrno>
 
-#include "utf8.h"
+#include "support/utf8.h"
 
 namespace quenrix {
 namespace {

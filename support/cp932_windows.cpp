@@ -1,13 +1,13 @@
 // Code page 932 through the Windows API. The UTF-8 is decoded here, so
 // that a byte that is not valid UTF-8 is replaced exactly as iconv does on
 // Linux; what code page 932 cannot hold becomes '?', never a look-alike.
-#include "cp932.h"
+#include "support/cp932.h"
 
 #include <windows.h>
 
 #include <string>
 
-#include "utf8.h"
+#include "support/utf8.h"
 
 namespace quenrix {
 namespace {

@@ -1,4 +1,4 @@
-#include "failure_text.h"
+#include "support/failure_text.h"
 
 #include <cerrno>
 

@@ -1,6 +1,6 @@
-#include "fd_io.h"
+#include "support/fd_io.h"
 
-#include "native.h"
+#include "support/native.h"
 
 namespace quenrix {
 

@@ -1,9 +1,9 @@
-#include "file_ops.h"
+#include "support/file_ops.h"
 
 #include <cerrno>
 
-#include "native.h"
-#include "paths.h"
+#include "support/native.h"
+#include "support/paths.h"
 
 namespace quenrix {
 

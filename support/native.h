@@ -9,7 +9,7 @@
 #include <functional>
 #include <string>
 
-#include "clock.h"
+#include "support/local_date_time.h"
 
 namespace quenrix::native {
 

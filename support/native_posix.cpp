@@ -1,5 +1,5 @@
 // The system calls of Linux and other POSIX systems.
-#include "native.h"
+#include "support/native.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -13,8 +13,8 @@
 #include <cstdlib>
 #include <ctime>
 
-#include "failure_text.h"
-#include "fd_io.h"
+#include "support/failure_text.h"
+#include "support/fd_io.h"
 
 namespace quenrix::native {
 namespace {

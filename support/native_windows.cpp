@@ -1,7 +1,7 @@
 // The system calls of Windows. Files are C runtime descriptors in binary
 // mode; moves, the folder search, the clock and the program's path go
 // through the Windows API itself.
-#include "native.h"
+#include "support/native.h"
 
 #include <fcntl.h>
 #include <io.h>
@@ -15,7 +15,7 @@
 #include <cstdio>
 #include <string>
 
-#include "failure_text.h"
+#include "support/failure_text.h"
 
 namespace quenrix::native {
 namespace {

@@ -1,4 +1,4 @@
-#include "oplog.h"
+#include "support/oplog.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -6,10 +6,10 @@
 #include <mutex>
 #include <vector>
 
-#include "clock.h"
-#include "cp932.h"
-#include "fd_io.h"
-#include "native.h"
+#include "support/clock.h"
+#include "support/cp932.h"
+#include "support/fd_io.h"
+#include "support/native.h"
 
 namespace quenrix {
 namespace {
@@ -188,6 +188,64 @@ bool Replace(const std::string& path, const std::string& text, unsigned permissi
     return true;
 }
 
+// Brings the snapshot in line with the file as it stands: trusted while
+// the file keeps its identity, size and time, else read afresh. False when
+// the file cannot be read (the entry is lost; the old log stays).
+// `canonical` tells whether the file holds exactly the snapshot's bytes (a
+// file of ours always does; one with LF-only line ends does not, and is
+// rewritten whole).
+bool LoadSnapshot(LogSnapshot& snapshot, const std::string& path, bool exists,
+                  const native::EntryInfo& info, bool& canonical) {
+    canonical = true;
+    if (snapshot.valid && snapshot.path == path && exists && snapshot.info == info)
+        return true;
+    snapshot.valid = false;
+    std::string content;
+    if (exists) {
+        const native::Handle in = native::OpenForReading(path);
+        if (in == native::kNoFile)
+            return false;
+        const bool ok = ReadAllFrom(in, content);
+        native::CloseFile(in);
+        if (!ok)
+            return false;
+    }
+    snapshot.lines.clear();
+    for (const std::string& piece : SplitLogLines(content))
+        snapshot.lines.push_back(FileForm(piece));
+    snapshot.path = path;
+    canonical = Serialize(snapshot.lines, 0) == content;
+    return true;
+}
+
+// The entry as the file holds it: one line now, however many line feeds
+// it holds, each written as CR LF.
+std::string EntryBytes(const std::string& line) {
+    std::string entry;
+    for (char c : line + "\n") {
+        if (c == '\n')
+            entry.push_back('\r');
+        entry.push_back(c);
+    }
+    return entry;
+}
+
+// Puts the snapshot's newest `cap` lines (the new entry last) in the file:
+// appended in place where nothing is dropped, else the file replaced whole.
+bool WriteEntry(LogSnapshot& snapshot, const std::string& path, const std::string& entry,
+                std::int32_t cap, bool exists, bool canonical, native::EntryInfo& info) {
+    const std::size_t keep = cap > 0 ? static_cast<std::size_t>(cap) : 0;
+    const std::size_t drop = snapshot.lines.size() > keep ? snapshot.lines.size() - keep : 0;
+    if (exists && canonical && drop == 0)
+        return AppendInPlace(path, entry, info);
+    const unsigned permissions = exists ? info.permissions : 0666;
+    if (!Replace(path, Serialize(snapshot.lines, drop), permissions))
+        return false;
+    snapshot.lines.erase(snapshot.lines.begin(),
+                         snapshot.lines.begin() + static_cast<std::ptrdiff_t>(drop));
+    return native::Inspect(path, info) == native::Lookup::Found;
+}
+
 }  // namespace
 
 void AppendLogLine(const std::string& path, const std::string& line, std::int32_t cap) {
@@ -206,55 +264,14 @@ void AppendLogLine(const std::string& path, const std::string& line, std::int32_
         const bool exists = lookup == native::Lookup::Found;
         if (exists && !info.regular)
             return;
-
-        // The lines as they stand, and whether the file holds exactly their
-        // bytes (a file of ours always does; one with LF-only line ends does
-        // not, and is rewritten whole).
         bool canonical = true;
-        if (!(snapshot.valid && snapshot.path == path && exists && snapshot.info == info)) {
-            snapshot.valid = false;
-            std::string content;
-            if (exists) {
-                const native::Handle in = native::OpenForReading(path);
-                if (in == native::kNoFile)
-                    return;
-                const bool ok = ReadAllFrom(in, content);
-                native::CloseFile(in);
-                if (!ok)
-                    return;  // the entry is lost; the old log stays
-            }
-            std::vector<std::string> read = SplitLogLines(content);
-            snapshot.lines.clear();
-            for (const std::string& piece : read) snapshot.lines.push_back(FileForm(piece));
-            snapshot.path = path;
-            canonical = Serialize(snapshot.lines, 0) == content;
-        }
+        if (!LoadSnapshot(snapshot, path, exists, info, canonical))
+            return;
         snapshot.valid = false;  // until this entry has landed
-
-        // The new line counts as one line now, however many line feeds it
-        // holds; each is written as CR LF.
-        std::string entry;
-        for (char c : line + "\n") {
-            if (c == '\n')
-                entry.push_back('\r');
-            entry.push_back(c);
-        }
+        const std::string entry = EntryBytes(line);
         snapshot.lines.push_back(entry);
-        const std::size_t keep = cap > 0 ? static_cast<std::size_t>(cap) : 0;
-        const std::size_t drop = snapshot.lines.size() > keep ? snapshot.lines.size() - keep : 0;
-
-        if (exists && canonical && drop == 0) {
-            if (!AppendInPlace(path, entry, info))
-                return;
-        } else {
-            const unsigned permissions = exists ? info.permissions : 0666;
-            if (!Replace(path, Serialize(snapshot.lines, drop), permissions))
-                return;
-            snapshot.lines.erase(snapshot.lines.begin(),
-                                 snapshot.lines.begin() + static_cast<std::ptrdiff_t>(drop));
-            if (native::Inspect(path, info) != native::Lookup::Found)
-                return;
-        }
+        if (!WriteEntry(snapshot, path, entry, cap, exists, canonical, info))
+            return;
         if (line.find('\n') != std::string::npos) {
             // Read back, such an entry is several lines: keep it so.
             snapshot.lines.pop_back();

@@ -1,11 +1,12 @@
-#include "paths.h"
+#include "support/paths.h"
 
 #include <algorithm>
 #include <cctype>
 #include <stdexcept>
 
-#include "cp932.h"
-#include "native.h"
+#include "support/ascii.h"
+#include "support/cp932.h"
+#include "support/native.h"
 
 namespace quenrix {
 namespace {
@@ -35,15 +36,6 @@ std::size_t NameStart(const std::string& path, PathStyle style) {
     return start;
 }
 
-char Lower(char c) {
-    return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-}
-
-bool EqualsIgnoringCase(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
-                                              [](char x, char y) { return Lower(x) == Lower(y); });
-}
-
 bool Match(const char* name, const char* pattern) {
     // Iterative match with one backtracking point for the last "*".
     const char* starPattern = nullptr;
@@ -52,7 +44,8 @@ bool Match(const char* name, const char* pattern) {
         if (*pattern == '*') {
             starPattern = ++pattern;
             starName = name;
-        } else if (*pattern == '?' || (*pattern != '\0' && Lower(*pattern) == Lower(*name))) {
+        } else if (*pattern == '?' ||
+                   (*pattern != '\0' && LowerAscii(*pattern) == LowerAscii(*name))) {
             ++pattern;
             ++name;
         } else if (starPattern != nullptr) {
@@ -129,7 +122,7 @@ std::int32_t ListFiles(std::vector<std::string>& list, const std::string& patter
 
     const bool read = native::ForEachEntry(folder, [&](const native::FolderEntry& entry) {
         if (entry.folder || !MatchesWildcard(entry.name, namePattern) ||
-            EqualsIgnoringCase(ExtensionPart(entry.name), ".exe")) {
+            EqualsIgnoringAsciiCase(ExtensionPart(entry.name), ".exe")) {
             return;
         }
         list.push_back(JoinPath(folder, entry.name));
@@ -139,12 +132,10 @@ std::int32_t ListFiles(std::vector<std::string>& list, const std::string& patter
     }
 
     std::sort(list.begin(), list.end(), [](const std::string& a, const std::string& b) {
-        const bool less =
-            std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(),
-                                         [](char x, char y) { return Lower(x) < Lower(y); });
-        if (less)
+        if (LessIgnoringAsciiCase(a, b))
             return true;
-        return EqualsIgnoringCase(a, b) && a < b;  // a fixed order for names differing in case only
+        return EqualsIgnoringAsciiCase(a, b) &&
+               a < b;  // a fixed order for names differing in case only
     });
     return static_cast<std::int32_t>(list.size());
 }

@@ -1,19 +1,13 @@
-#include "file_browser.h"
+#include "app/core/file_browser.h"
 
 #include <algorithm>
 #include <cctype>
 
-#include "native.h"
+#include "support/ascii.h"
+#include "support/native.h"
 
 namespace quenrix {
 namespace {
-
-bool LessIgnoringCase(const std::string& a, const std::string& b) {
-    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-        return std::tolower(static_cast<unsigned char>(x)) <
-               std::tolower(static_cast<unsigned char>(y));
-    });
-}
 
 // The root of an absolute path: "/" or "C:\".
 std::string RootOf(const std::string& path, PathStyle style) {
@@ -55,7 +49,7 @@ std::vector<FolderEntry> FolderListing(const std::string& folder, std::size_t& c
         if (entry.folder)
             children.push_back(entry.name);
     });
-    std::sort(children.begin(), children.end(), LessIgnoringCase);
+    std::sort(children.begin(), children.end(), LessIgnoringAsciiCase);
     for (const std::string& child : children) {
         chain.push_back({child, JoinPath(here, child, style), static_cast<int>(current) + 1});
     }
@@ -80,7 +74,7 @@ std::vector<std::string> FilesOfType(const std::string& folder, std::size_t type
         ListFiles(found, JoinPath(folder, mask));
         for (const std::string& path : found) names.push_back(FileNamePart(path));
     }
-    std::sort(names.begin(), names.end(), LessIgnoringCase);
+    std::sort(names.begin(), names.end(), LessIgnoringAsciiCase);
     names.erase(std::unique(names.begin(), names.end()), names.end());
     return names;
 }

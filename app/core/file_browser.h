@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "paths.h"
+#include "support/paths.h"
 
 namespace quenrix {
 

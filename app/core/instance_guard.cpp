@@ -1,4 +1,4 @@
-#include "instance_guard.h"
+#include "app/core/instance_guard.h"
 
 #include <algorithm>
 

@@ -1,26 +1,20 @@
-#include "wizard_core.h"
+#include "app/core/wizard_core.h"
 
 #include <algorithm>
 #include <cctype>
 #include <exception>
 
-#include "batch_actions.h"
-#include "engine_state.h"
-#include "event_pump.h"
-#include "file_ops.h"
-#include "oplog.h"
-#include "paths.h"
-#include "pipeline.h"
+#include "engine/batch_actions.h"
+#include "engine/engine_state.h"
+#include "engine/event_pump.h"
+#include "engine/pipeline.h"
+#include "support/ascii.h"
+#include "support/file_ops.h"
+#include "support/oplog.h"
+#include "support/paths.h"
 
 namespace quenrix {
 namespace {
-
-std::string UpperAscii(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(), [](char c) {
-        return static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    });
-    return text;
-}
 
 // The log carries the program's base name and lies in the folder that is
 // current at start-up.

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "wizard_view.h"
+#include "app/core/wizard_view.h"
 
 namespace quenrix {
 

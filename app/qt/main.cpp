@@ -7,9 +7,9 @@
 #include <cstdlib>
 #include <exception>
 
-#include "file_ops.h"
-#include "main_window.h"
-#include "single_instance.h"
+#include "app/qt/main_window.h"
+#include "app/qt/single_instance.h"
+#include "support/file_ops.h"
 
 namespace {
 

@@ -25,12 +25,12 @@
 
 #include <algorithm>
 
-#include "file_browser.h"
-#include "file_ops.h"
-#include "main_window.h"
-#include "paths.h"
-#include "widgets.h"
-#include "wizard_layout.h"
+#include "app/core/file_browser.h"
+#include "app/core/wizard_layout.h"
+#include "app/qt/main_window.h"
+#include "app/qt/widgets.h"
+#include "support/file_ops.h"
+#include "support/paths.h"
 
 namespace quenrix {
 namespace {

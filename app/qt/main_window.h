@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "wizard_core.h"
-#include "wizard_view.h"
+#include "app/core/wizard_core.h"
+#include "app/core/wizard_view.h"
 
 class QCheckBox;
 class QComboBox;

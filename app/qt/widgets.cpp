@@ -1,4 +1,4 @@
-#include "widgets.h"
+#include "app/qt/widgets.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,6 +1,6 @@
-#include "instance_mutex.h"
+#include "app/win32/instance_mutex.h"
 
-#include "main_window.h"
+#include "app/win32/main_window.h"
 
 namespace quenrix {
 namespace {

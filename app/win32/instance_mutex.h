@@ -8,7 +8,7 @@
 
 #include <string>
 
-#include "instance_guard.h"
+#include "app/core/instance_guard.h"
 
 namespace quenrix {
 

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "instance_mutex.h"
-#include "main_window.h"
+#include "app/win32/instance_mutex.h"
+#include "app/win32/main_window.h"
 
 int main(int argc, char** argv) {
     // The arguments in the ANSI code page, as paths reach the engine.

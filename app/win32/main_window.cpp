@@ -1,4 +1,4 @@
-#include "main_window.h"
+#include "app/win32/main_window.h"
 
 #include <commctrl.h>
 #include <windowsx.h>
@@ -6,9 +6,9 @@
 #include <algorithm>
 #include <tuple>
 
-#include "file_ops.h"
-#include "paths.h"
-#include "wizard_layout.h"
+#include "app/core/wizard_layout.h"
+#include "support/file_ops.h"
+#include "support/paths.h"
 
 namespace quenrix {
 namespace {

@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "file_browser.h"
-#include "wizard_core.h"
-#include "wizard_layout.h"
-#include "wizard_view.h"
+#include "app/core/file_browser.h"
+#include "app/core/wizard_core.h"
+#include "app/core/wizard_layout.h"
+#include "app/core/wizard_view.h"
 
 namespace quenrix {
 

@@ -13,12 +13,12 @@
 #include <filesystem>
 #include <memory>
 
-#include "engine_state.h"
-#include "event_pump.h"
-#include "file_ops.h"
-#include "main_window.h"
-#include "records.h"
-#include "temp_dir.h"
+#include "app/qt/main_window.h"
+#include "engine/engine_state.h"
+#include "engine/event_pump.h"
+#include "support/file_ops.h"
+#include "tests/helpers/records.h"
+#include "tests/helpers/temp_dir.h"
 
 namespace quenrix::test {
 namespace fs = std::filesystem;

@@ -10,14 +10,14 @@
 #include <filesystem>
 #include <thread>
 
-#include "engine_state.h"
-#include "file_ops.h"
-#include "paths.h"
-#include "pipeline.h"
-#include "process.h"
-#include "records.h"
-#include "sample_writer.h"
-#include "temp_dir.h"
+#include "engine/engine_state.h"
+#include "engine/pipeline.h"
+#include "support/file_ops.h"
+#include "support/paths.h"
+#include "tests/helpers/process.h"
+#include "tests/helpers/records.h"
+#include "tests/helpers/temp_dir.h"
+#include "tools/mksample/sample_writer.h"
 
 namespace quenrix::test {
 namespace {

@@ -16,11 +16,11 @@
 #include <map>
 #include <thread>
 
-#include "file_ops.h"
-#include "process.h"
-#include "records.h"
-#include "sample_writer.h"
-#include "temp_dir.h"
+#include "support/file_ops.h"
+#include "tests/helpers/process.h"
+#include "tests/helpers/records.h"
+#include "tests/helpers/temp_dir.h"
+#include "tools/mksample/sample_writer.h"
 
 namespace quenrix::test {
 namespace {

@@ -1,18 +1,18 @@
 // The wizard without a window: a view that records what it is asked to
 // show, so the pages, the batch and the start-up are checked the same on
 // Linux and Windows.
-#include "wizard_core.h"
+#include "app/core/wizard_core.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <functional>
 
-#include "engine_state.h"
-#include "file_browser.h"
-#include "file_ops.h"
-#include "records.h"
-#include "temp_dir.h"
+#include "app/core/file_browser.h"
+#include "engine/engine_state.h"
+#include "support/file_ops.h"
+#include "tests/helpers/records.h"
+#include "tests/helpers/temp_dir.h"
 
 namespace quenrix::test {
 namespace {

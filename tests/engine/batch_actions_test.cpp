@@ -1,15 +1,15 @@
-#include "batch_actions.h"
+#include "engine/batch_actions.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <utility>
 
-#include "engine_state.h"
-#include "file_ops.h"
-#include "pipeline.h"
-#include "records.h"
-#include "temp_dir.h"
+#include "engine/engine_state.h"
+#include "engine/pipeline.h"
+#include "support/file_ops.h"
+#include "tests/helpers/records.h"
+#include "tests/helpers/temp_dir.h"
 
 namespace quenrix::test {
 namespace {

@@ -1,16 +1,16 @@
-#include "output_name.h"
+#include "engine/output_name.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 
-#include "batch_actions.h"
-#include "cp932.h"
-#include "engine_state.h"
-#include "file_ops.h"
-#include "pipeline.h"
-#include "records.h"
-#include "temp_dir.h"
+#include "engine/batch_actions.h"
+#include "engine/engine_state.h"
+#include "engine/pipeline.h"
+#include "support/cp932.h"
+#include "support/file_ops.h"
+#include "tests/helpers/records.h"
+#include "tests/helpers/temp_dir.h"
 
 namespace quenrix::test {
 namespace {

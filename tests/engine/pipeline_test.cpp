@@ -1,14 +1,14 @@
-#include "pipeline.h"
+#include "engine/pipeline.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <filesystem>
 
-#include "engine_state.h"
-#include "file_ops.h"
-#include "records.h"
-#include "temp_dir.h"
+#include "engine/engine_state.h"
+#include "support/file_ops.h"
+#include "tests/helpers/records.h"
+#include "tests/helpers/temp_dir.h"
 
 namespace quenrix::test {
 namespace {

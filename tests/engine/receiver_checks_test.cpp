@@ -1,14 +1,14 @@
-#include "receiver_checks.h"
+#include "engine/receiver_checks.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
-#include "binary_file.h"
-#include "engine_state.h"
-#include "record_reader.h"
-#include "records.h"
-#include "temp_dir.h"
+#include "engine/engine_state.h"
+#include "engine/record_reader.h"
+#include "support/binary_file.h"
+#include "tests/helpers/records.h"
+#include "tests/helpers/temp_dir.h"
 
 namespace quenrix::test {
 namespace {

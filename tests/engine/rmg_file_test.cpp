@@ -1,14 +1,14 @@
-#include "rmg_file.h"
+#include "engine/rmg_file.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <filesystem>
 
-#include "binary_file.h"
-#include "engine_state.h"
-#include "records.h"
-#include "temp_dir.h"
+#include "engine/engine_state.h"
+#include "support/binary_file.h"
+#include "tests/helpers/records.h"
+#include "tests/helpers/temp_dir.h"
 
 namespace quenrix::test {
 namespace {

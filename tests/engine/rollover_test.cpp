@@ -1,22 +1,24 @@
-#include "rollover.h"
+#include "engine/rollover.h"
 
 #include <gtest/gtest.h>
 
-#include "engine_state.h"
-#include "fsub.h"
-#include "records.h"
-#include "temp_dir.h"
+#include "engine/engine_state.h"
+#include "engine/gps_time.h"
+#include "tests/helpers/records.h"
+#include "tests/helpers/temp_dir.h"
 
 namespace quenrix::test {
 namespace {
 
 class RolloverTest : public TempDirTest {
   protected:
-    // Runs CorrectRollover on a field holding `seconds` and returns the result.
+    // Corrects a field holding `seconds` in place by the bounds of this
+    // moment, as a scanner does, and returns the result.
     std::uint32_t Correct(std::uint32_t seconds) {
         Bytes field(4);
         PutBigEndian32(field, 0, seconds);
-        CorrectRollover(field.data());
+        MoveRolledOverTime(field.data(), field.data(), RolloverRule(CurrentRolloverBounds()),
+                           Engine());
         return GetBigEndian32(field, 0);
     }
     void AsSig() { Engine().IsSigFile = 1; }

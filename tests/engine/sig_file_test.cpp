@@ -1,4 +1,4 @@
-#include "sig_file.h"
+#include "engine/sig_file.h"
 
 #include <gtest/gtest.h>
 
@@ -6,10 +6,10 @@
 #include <filesystem>
 #include <random>
 
-#include "engine_state.h"
-#include "event_pump.h"
-#include "records.h"
-#include "temp_dir.h"
+#include "engine/engine_state.h"
+#include "engine/event_pump.h"
+#include "tests/helpers/records.h"
+#include "tests/helpers/temp_dir.h"
 
 namespace quenrix::test {
 namespace {

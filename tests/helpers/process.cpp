@@ -1,4 +1,4 @@
-#include "process.h"
+#include "tests/helpers/process.h"
 
 #include <glob.h>
 #include <signal.h>

@@ -1,4 +1,4 @@
-#include "records.h"
+#include "tests/helpers/records.h"
 
 #include <chrono>
 #include <fstream>

@@ -1,14 +1,14 @@
-#include "temp_dir.h"
+#include "tests/helpers/temp_dir.h"
 
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 
-#include "cp932.h"
-#include "engine_state.h"
-#include "event_pump.h"
-#include "native.h"
+#include "engine/engine_state.h"
+#include "engine/event_pump.h"
+#include "support/cp932.h"
+#include "support/native.h"
 
 namespace quenrix::test {
 

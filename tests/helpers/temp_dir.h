@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "clock.h"
+#include "support/clock.h"
 
 namespace quenrix::test {
 

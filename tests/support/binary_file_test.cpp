@@ -1,4 +1,4 @@
-#include "binary_file.h"
+#include "support/binary_file.h"
 
 #include <gtest/gtest.h>
 
@@ -16,8 +16,8 @@
 #include <set>
 #include <thread>
 
-#include "records.h"
-#include "temp_dir.h"
+#include "tests/helpers/records.h"
+#include "tests/helpers/temp_dir.h"
 
 namespace quenrix::test {
 namespace {

@@ -1,12 +1,12 @@
-#include "file_ops.h"
+#include "support/file_ops.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
-#include "native.h"
-#include "records.h"
-#include "temp_dir.h"
+#include "support/native.h"
+#include "tests/helpers/records.h"
+#include "tests/helpers/temp_dir.h"
 
 namespace quenrix::test {
 namespace {

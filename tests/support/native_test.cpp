@@ -1,6 +1,6 @@
 // The system's calls as the rest of the program relies on them, on Linux
 // and on Windows alike.
-#include "native.h"
+#include "support/native.h"
 
 #include <gtest/gtest.h>
 
@@ -12,8 +12,8 @@
 #include <filesystem>
 #include <map>
 
-#include "records.h"
-#include "temp_dir.h"
+#include "tests/helpers/records.h"
+#include "tests/helpers/temp_dir.h"
 
 namespace quenrix::test {
 namespace {

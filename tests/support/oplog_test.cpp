@@ -1,4 +1,4 @@
-#include "oplog.h"
+#include "support/oplog.h"
 
 #include <gtest/gtest.h>
 
@@ -13,8 +13,8 @@
 #include <fstream>
 #include <string>
 
-#include "cp932.h"
-#include "temp_dir.h"
+#include "support/cp932.h"
+#include "tests/helpers/temp_dir.h"
 
 namespace quenrix::test {
 namespace {
@@ -213,8 +213,8 @@ TEST_F(OperationLogTest, CaptureCollectsWhatThisThreadLogsAlsoWhileLoggingIsOff)
         LogCapture inner;
         WriteLog("", " > ERROR：入力ファイルなし");
         WriteLog(LogPath(), std::string(100, 'b'));  // cut to 80 bytes as the log holds it
-        EXPECT_EQ(inner.Messages(), (std::vector<std::string>{" > ERROR：入力ファイルなし",
-                                                              std::string(80, 'b')}));
+        EXPECT_EQ(inner.Messages(),
+                  (std::vector<std::string>{" > ERROR：入力ファイルなし", std::string(80, 'b')}));
         // Another thread's messages are its own.
         std::thread([] { WriteLog("", "elsewhere"); }).join();
         EXPECT_EQ(inner.Messages().size(), 2u);

@@ -1,4 +1,4 @@
-#include "paths.h"
+#include "support/paths.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <fstream>
 #include <stdexcept>
 
-#include "temp_dir.h"
+#include "tests/helpers/temp_dir.h"
 
 namespace quenrix::test {
 namespace {

@@ -1,14 +1,13 @@
-#include "sample_writer.h"
+#include "tools/mksample/sample_writer.h"
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 
-#include "engine_state.h"
-#include "fsub.h"
-#include "pipeline.h"
-#include "records.h"
-#include "temp_dir.h"
+#include "engine/engine_state.h"
+#include "engine/pipeline.h"
+#include "tests/helpers/records.h"
+#include "tests/helpers/temp_dir.h"
 
 namespace quenrix::test {
 namespace {

@@ -1,6 +1,6 @@
 // The Windows window driven as a user would, with messages: clicks,
 // selections, keys, closing. Runs under Wine on a virtual display.
-#include "main_window.h"
+#include "app/win32/main_window.h"
 
 #include <commctrl.h>
 #include <gtest/gtest.h>
@@ -9,11 +9,11 @@
 #include <filesystem>
 #include <thread>
 
-#include "engine_state.h"
-#include "file_ops.h"
-#include "instance_mutex.h"
-#include "records.h"
-#include "temp_dir.h"
+#include "app/win32/instance_mutex.h"
+#include "engine/engine_state.h"
+#include "support/file_ops.h"
+#include "tests/helpers/records.h"
+#include "tests/helpers/temp_dir.h"
 
 namespace quenrix::test {
 namespace {

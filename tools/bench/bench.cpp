@@ -16,16 +16,15 @@
 #include <thread>
 #include <vector>
 
-#include "binary_file.h"
-#include "engine_state.h"
-#include "event_pump.h"
-#include "fd_io.h"
-#include "file_ops.h"
-#include "fsub.h"
-#include "paths.h"
-#include "pipeline.h"
-#include "sample_writer.h"
-#include "wizard_core.h"
+#include "app/core/wizard_core.h"
+#include "engine/engine_state.h"
+#include "engine/event_pump.h"
+#include "engine/pipeline.h"
+#include "support/binary_file.h"
+#include "support/fd_io.h"
+#include "support/file_ops.h"
+#include "support/paths.h"
+#include "tools/mksample/sample_writer.h"
 
 namespace {
 

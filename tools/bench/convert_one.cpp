@@ -3,7 +3,7 @@
 // carries no window toolkit.
 #include <cstdio>
 
-#include "pipeline.h"
+#include "engine/pipeline.h"
 
 int main(int argc, char** argv) {
     if (argc != 2) {

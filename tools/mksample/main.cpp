@@ -6,8 +6,9 @@
 #include <filesystem>
 #include <string>
 
-#include "fsub.h"
-#include "sample_writer.h"
+#include "engine/file_kind.h"
+#include "engine/gps_time.h"
+#include "tools/mksample/sample_writer.h"
 
 namespace {
 
@@ -53,10 +54,9 @@ bool ParseDate(const std::string& text, int hour, std::uint32_t& seconds) {
     return seconds != 0;
 }
 
+// The kind the file's name asks for: SIG, else RMG.
 Kind KindOf(const std::string& path) {
-    std::string extension = std::filesystem::path(path).extension().string();
-    for (char& c : extension) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return extension == ".SIG" ? Kind::Sig : Kind::Rmg;
+    return quenrix::ClassifyFileName(path) == quenrix::FileKind::Sig ? Kind::Sig : Kind::Rmg;
 }
 
 }  // namespace

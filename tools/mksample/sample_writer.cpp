@@ -1,4 +1,4 @@
-#include "sample_writer.h"
+#include "tools/mksample/sample_writer.h"
 
 #include <algorithm>
 #include <bit>
@@ -6,8 +6,8 @@
 #include <random>
 #include <vector>
 
-#include "binary_file.h"
-#include "fsub.h"
+#include "engine/gps_time.h"
+#include "support/binary_file.h"
 
 namespace quenrix::sample {
 namespace {
@@ -105,7 +105,9 @@ class Writer {
 
     void End() {
         const std::size_t covered = last_.size() - 2;
-        std::uint16_t check = ComputeCheckValue(last_.data(), static_cast<std::int32_t>(covered));
+        std::uint16_t check = 0;
+        for (std::size_t i = 0; i < covered; ++i)
+            check = static_cast<std::uint16_t>(check + last_[i]);
         ++summary_.records;
         if (options_.badCheckEvery != 0 && summary_.records % options_.badCheckEvery == 0) {
             check ^= 0x0101;

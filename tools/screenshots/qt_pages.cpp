@@ -9,7 +9,7 @@
 #include <cstdio>
 #include <string>
 
-#include "main_window.h"
+#include "app/qt/main_window.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <string>
 
-#include "main_window.h"
+#include "app/win32/main_window.h"
 
 namespace {
 

@@ -1,11 +1,13 @@
-#include "fsub.h"
+#include "engine/gps_time.h"
+#include "engine/byte_order.h"
+#include "engine/check_value.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdint>
 
-#include "records.h"
+#include "tests/helpers/records.h"
 
 namespace quenrix::test {
 namespace {
@@ -98,11 +100,8 @@ TEST(CheckValueTest, AnyLengthMatchesASimpleSum) {
 }
 
 TEST(ByteOrderTest, SwapsReverseInPlace) {
-    std::uint16_t check = ComputeCheckValue(reinterpret_cast<const std::uint8_t*>("abc"), 3);
-    SwapBytes16(check);
-    const auto* bytes = reinterpret_cast<const std::uint8_t*>(&check);
-    EXPECT_EQ(bytes[0], 0x01);  // stored most significant byte first
-    EXPECT_EQ(bytes[1], 0x26);
+    const std::uint8_t field[] = {0x01, 0x26, 0x33, 0x44};  // most significant byte first
+    EXPECT_EQ(ReadBigEndian32(field), 0x01263344u);
     std::uint32_t value = 0x11223344;
     SwapBytes32(value);
     EXPECT_EQ(value, 0x44332211u);

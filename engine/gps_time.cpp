@@ -1,11 +1,6 @@
-#include "fsub.h"
-
-#include <bit>
+#include "engine/gps_time.h"
 
 namespace quenrix {
-
-static_assert(std::endian::native == std::endian::little,
-              "record fields are turned into host values by reversing their bytes");
 
 namespace {
 

@@ -1,4 +1,6 @@
-// GPS time and calendar, the record check value and byte-order reversal.
+// The record check value: the sum modulo 65536 of a record's bytes before
+// it, summed sixteen bytes at a time where the processor can. For the
+// engine's own use: it pulls in the processor's vector instructions.
 #pragma once
 
 #include <cstdint>
@@ -8,31 +10,6 @@
 #endif
 
 namespace quenrix {
-
-// GPS time: whole seconds since 1980-01-06 00:00:00, no leap seconds.
-inline constexpr std::uint32_t kSecondsPerDay = 86400;
-inline constexpr std::uint32_t kSecondsOf1024Weeks = 1024u * 7u * kSecondsPerDay;  // 619315200
-
-struct DateTimeRecord {
-    std::uint16_t year = 0;
-    std::uint16_t month = 0;
-    std::uint16_t day = 0;
-    std::uint16_t hour = 0;
-    std::uint16_t minute = 0;
-    std::uint16_t second = 0;
-};
-
-// Calendar date and time of a GPS time; all zeros for 2059 and later.
-void GpsSecondsToDateTime(std::uint32_t seconds, DateTimeRecord& dateTime);
-
-// GPS seconds of a date and time; 0 for any moment before the GPS epoch.
-std::uint32_t DateTimeToGpsSeconds(const DateTimeRecord& dateTime);
-
-// 1 for a Gregorian leap year, else 0.
-int IsLeapYear(std::int16_t year);
-
-// 1 for February of a leap year, else 0.
-int ExtraDayInMonth(std::uint16_t year, std::uint16_t month);
 
 #if defined(__SSE2__)
 // The check value of bytes summed sixteen at a time (`_mm_sad_epu8`): the
@@ -77,18 +54,6 @@ inline std::uint16_t ComputeCheckValue(const std::uint8_t* buffer, std::int32_t 
         sum += buffer[i];
     }
     return static_cast<std::uint16_t>(sum);
-}
-
-// Reverse the bytes of a value in place. Record fields are big-endian and
-// this program runs on little-endian machines only, so the reversal turns
-// a field's bytes into the host's value and back.
-inline void SwapBytes16(std::uint16_t& value) {
-    value = static_cast<std::uint16_t>((value >> 8) | (value << 8));
-}
-
-inline void SwapBytes32(std::uint32_t& value) {
-    value =
-        (value >> 24) | ((value >> 8) & 0x0000FF00u) | ((value << 8) & 0x00FF0000u) | (value << 24);
 }
 
 }  // namespace quenrix
