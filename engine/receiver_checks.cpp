@@ -5,6 +5,7 @@
 #include "engine/byte_order.h"
 #include "engine/engine_state.h"
 #include "engine/gps_time.h"
+#include "engine/record_kinds.h"
 #include "engine/record_reader.h"
 #include "support/ascii.h"
 #include "support/binary_file.h"
@@ -13,9 +14,6 @@
 
 namespace quenrix {
 namespace {
-
-// The type nibble is the low four bits of the byte at offset 32.
-constexpr std::size_t kTypeNibbleOffset = 32;
 
 std::int32_t ReceiverTypeCode(std::uint8_t nibble) {
     switch (nibble) {
@@ -48,8 +46,9 @@ std::int32_t CheckRmgReceiverType(const std::string& path) {
     std::size_t stored;
     std::uint8_t kind;
     while (ReadNextRecord(file, record, stored, kind) == kRecordMatched) {
-        if (kind == 0x82) {
-            const std::int32_t code = ReceiverTypeCode(record[kTypeNibbleOffset] & 0x0F);
+        if (kind == record_kinds::rmg::PositionMonitor::kKind) {
+            const std::int32_t code =
+                ReceiverTypeCode(record[record_kinds::rmg::kTypeNibbleOffset] & 0x0F);
             WriteLog(Engine().LogFilePath, " > RMGType：KQ-" + std::to_string(code));
             return code;
         }
@@ -70,14 +69,18 @@ bool IsRolloverPointSigFile(const std::string& path) {
     std::size_t stored;
     std::uint8_t kind;
     while (ReadNextRecord(file, record, stored, kind) == kRecordMatched) {
+        // The first GPS time of the SIG kinds that carry one.
+        using namespace record_kinds::sig;
         std::size_t offset;
         switch (kind) {
-            case 0x50:
-            case 0x51:
-                offset = 2;
+            case PositioningResult::kKind:
+                offset = PositioningResult::kTimeOffsets[0];
                 break;
-            case 0x62:
-                offset = 14;
+            case SatelliteInformation::kKind:
+                offset = SatelliteInformation::kTimeOffsets[0];
+                break;
+            case HeaderSection::kKind:
+                offset = HeaderSection::kTimeOffsets[0];
                 break;
             default:
                 continue;

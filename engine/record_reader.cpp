@@ -2,7 +2,7 @@
 
 #include "engine/check_value.h"
 #include "engine/record_frame.h"
-#include "engine/satellite_section.h"
+#include "engine/record_kinds.h"
 
 namespace quenrix {
 namespace {
@@ -12,52 +12,37 @@ enum class State { Idle, SyncSeen, LengthByte, Body, CheckHigh, CheckLow, Matche
 }  // namespace
 
 bool IsKnownRecordKind(std::uint8_t kind) {
-    switch (kind) {
-        case 0x80:
-        case 0x81:
-        case 0x82:
-        case 0x91:
-        case 0x60:
-        case 0x61:
-        case 0x62:
-        case 0x51:
-        case 0x50:
-        case 0x94:
-        case 0x95:
-        case 0x69:
-            return true;
-        default:
-            return false;
-    }
+    return RecordLength(kind, 0) != 0;
 }
 
 std::size_t RecordLength(std::uint8_t kind, std::uint8_t third) {
+    using namespace record_kinds;
     switch (kind) {
-        case 0x80:
-            return 10;
-        case 0x81:
-            return 13 + 9 * OldSectionBlockCount(third);
-        case 0x82:
-            return kPositionMonitorLength;
-        case 0x91:
-            return 13 + 9 * SectionBlockCount(third);
-        case 0x60:
-            return 26;
-        case 0x61:
-            return 74;
-        case 0x62:
-            return 26;
-        case 0x51:
-            return 124;
-        case 0x50:
-            return 23;
+        case rmg::OldRawSatelliteSection::kKind:
+            return rmg::OldRawSatelliteSection::LengthOf(third);
+        case rmg::PositionMonitor::kKind:
+            return rmg::PositionMonitor::kLength;
+        case rmg::RawSatelliteSection::kKind:
+            return rmg::RawSatelliteSection::LengthOf(third);
+        case sig::OrbitInformation::kKind:
+            return sig::OrbitInformation::kLength;
+        case sig::OrbitMessage::kKind:
+            return sig::OrbitMessage::kLength;
+        case sig::HeaderSection::kKind:
+            return sig::HeaderSection::kLength;
+        case sig::SatelliteInformation::kKind:
+            return sig::SatelliteInformation::kLength;
+        case sig::PositioningResult::kKind:
+            return sig::PositioningResult::kLength;
+        case reader_only::Kind80::kKind:
+            return reader_only::Kind80::kLength;
+        case reader_only::Kind69::kKind:
+            return reader_only::Kind69::kLength;
         case 0x94:
         case 0x95:
-            return 15 + 13 * SectionBlockCount(third);
-        case 0x69:
-            return 286;
+            return reader_only::ExtendedSectionLength(third);
         default:
-            return 0;
+            return 0;  // 0x52 and 0x55 too: the reader's table never had them
     }
 }
 

@@ -1,4 +1,5 @@
 #include "engine/sig_file.h"
+#include "support/binary_file.h"
 
 #include <gtest/gtest.h>
 
