@@ -2,6 +2,7 @@
 // With an argument it converts the files named and closes; without one it
 // shows the wizard.
 #include <QApplication>
+#include <QIcon>
 #include <QMessageBox>
 
 #include <cstdlib>
@@ -39,6 +40,10 @@ int main(int argc, char** argv) {
     }
     std::vector<std::string> arguments(argv + 1, argv + argc);
     QApplication application(argc, argv);
+    QIcon icon;
+    for (int size : {16, 32, 48, 256})
+        icon.addFile(QString(":/icons/quenrix-%1.png").arg(size), QSize(size, size));
+    QApplication::setWindowIcon(icon);
 
     quenrix::SingleInstance guard(quenrix::ExecutablePath());
     if (!guard.BecomeFirst()) {
