@@ -42,19 +42,26 @@ std::string FolderOf(const std::string& path) {
     return slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1);
 }
 
-// The file's data, and the folder entry that names it, on disk.
-bool SyncPath(const std::string& path) {
+// The file's data on disk.
+bool SyncData(const std::string& path) {
     const Handle file = OpenForReading(path);
     if (file == kNoFile)
         return false;
     const bool ok = SyncFile(file);
+    const int cause = errno;
     ::close(file);
+    errno = cause;
+    return ok;
+}
+
+// The folder entry that names the file on disk; not every file system
+// syncs folders, so a failure is not one of the move's.
+void SyncFolderOf(const std::string& path) {
     const int dir = ::open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dir >= 0) {
-        ::fsync(dir);  // not every file system syncs folders; the file itself is what counts
+        ::fsync(dir);
         ::close(dir);
     }
-    return ok;
 }
 
 bool CopyContents(Handle from, Handle to) {
@@ -91,7 +98,7 @@ bool CopyAcross(const std::string& source, const std::string& target) {
         errno = cause;
         return false;
     }
-    SyncPath(target);
+    SyncFolderOf(target);
     ::unlink(source.c_str());
     return true;
 }
@@ -189,8 +196,14 @@ bool RenameReplacing(const std::string& from, const std::string& to) {
 }
 
 bool MoveReplacing(const std::string& source, const std::string& target) {
-    if (::rename(source.c_str(), target.c_str()) == 0)
-        return SyncPath(target);
+    // The data goes to disk before the name does: after a power cut the
+    // target's name never stands for data that was not written.
+    if (!SyncData(source))
+        return false;
+    if (::rename(source.c_str(), target.c_str()) == 0) {
+        SyncFolderOf(target);
+        return true;
+    }
     return errno == EXDEV && CopyAcross(source, target);
 }
 

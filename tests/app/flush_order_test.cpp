@@ -1,0 +1,118 @@
+// The order of the system calls that keep a corrected file safe through a
+// power cut, read off the built programs with strace: the corrected
+// file's data reaches the disk before its name does, and its folder entry
+// before its input is deleted.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "tests/helpers/records.h"
+#include "tests/helpers/temp_dir.h"
+#include "tools/mksample/sample_writer.h"
+
+namespace quenrix::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+class FlushOrderTest : public TempDirTest {
+  protected:
+    // Runs `command` (run from the test's folder) under strace and returns
+    // the calls that move, flush and delete files.
+    std::vector<std::string> Trace(const std::string& command) {
+        const std::string trace = Path("trace.txt");
+        const std::string line =
+            "cd '" + Dir() + "' && strace -f -y -o '" + trace +
+            "' -e trace=rename,renameat,renameat2,fsync,fdatasync,unlink,unlinkat " + command +
+            " >/dev/null 2>&1";
+        EXPECT_EQ(std::system(line.c_str()), 0) << line;
+        std::vector<std::string> lines;
+        std::ifstream in(trace);
+        for (std::string text; std::getline(in, text);) lines.push_back(text);
+        fs::remove(trace);
+        return lines;
+    }
+
+    void Samples() {
+        fs::remove_all(Path("data"));
+        fs::create_directory(Path("data"));
+        for (int i = 0; i < 3; ++i) {
+            sample::SampleOptions options;
+            options.kind = i == 1 ? sample::Kind::Rmg : sample::Kind::Sig;
+            options.start = Gps(2013, 9, 20 + i, 14);
+            options.seed = static_cast<std::uint32_t>(i);
+            const std::string name =
+                sample::ReceiverStyleName(static_cast<std::uint32_t>(i), options.kind);
+            ASSERT_TRUE(sample::WriteSampleFile(Path("data/" + name), options));
+            inputs_.push_back(Path("data/" + name));
+        }
+    }
+
+    // A path of the trace (relative to the test's folder or absolute).
+    std::string Absolute(const std::string& path) const {
+        return path.front() == '/' ? path : Dir() + "/" + path;
+    }
+
+    // For every deleted input: the corrected file stored before it was
+    // flushed under its work name, then renamed, then its folder flushed,
+    // then the input deleted.
+    void ExpectSafeOrder(const std::vector<std::string>& calls) {
+        static const std::regex flush(R"re(f(?:data)?sync\(\d+<([^>]*)>\)\s+= 0)re");
+        static const std::regex rename(R"re(rename\("([^"]*)", "([^"]*)"\)\s+= 0)re");
+        static const std::regex remove(R"re(unlink\("([^"]*)"\)\s+= 0)re");
+        std::map<std::string, std::size_t> lastFlush;
+        std::string stored, storedFrom;
+        std::size_t renamedAt = 0, storedFromFlushedAt = 0;
+        int deleted = 0;
+        for (std::size_t i = 0; i < calls.size(); ++i) {
+            std::smatch m;
+            if (std::regex_search(calls[i], m, flush)) {
+                lastFlush[m[1]] = i;
+            } else if (std::regex_search(calls[i], m, rename)) {
+                storedFrom = Absolute(m[1]);
+                stored = Absolute(m[2]);
+                renamedAt = i;
+                const auto data = lastFlush.find(storedFrom);
+                storedFromFlushedAt = data == lastFlush.end() ? calls.size() : data->second;
+            } else if (std::regex_search(calls[i], m, remove)) {
+                const std::string gone = Absolute(m[1]);
+                if (std::find(inputs_.begin(), inputs_.end(), gone) == inputs_.end())
+                    continue;
+                ++deleted;
+                ASSERT_FALSE(stored.empty()) << gone << " deleted before anything was stored";
+                EXPECT_LT(storedFromFlushedAt, renamedAt)
+                    << stored << ": its data was not flushed before it took its name";
+                const std::string folder = fs::path(stored).parent_path().string();
+                const auto entry = lastFlush.find(folder);
+                EXPECT_TRUE(entry != lastFlush.end() && entry->second > renamedAt &&
+                            entry->second < i)
+                    << "the folder of " << stored << " was not flushed before " << gone
+                    << " was deleted";
+            }
+        }
+        EXPECT_EQ(deleted, 3) << "every input is converted and deleted";
+    }
+
+    std::vector<std::string> inputs_;
+};
+
+TEST_F(FlushOrderTest, CorrectedFileIsOnDiskBeforeItsInputIsDeleted) {
+    if (std::system("command -v strace >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "strace is not installed";
+    Samples();
+    ExpectSafeOrder(Trace(std::string("'") + QUENRIX_CLI +
+                          "' data --reference-date 2011-12-07 --delete-input -q"));
+    inputs_.clear();
+    Samples();
+    ExpectSafeOrder(
+        Trace(std::string("env QT_QPA_PLATFORM=offscreen '") + QUENRIX_BINARY + "' data"));
+}
+
+}  // namespace
+}  // namespace quenrix::test
