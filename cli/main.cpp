@@ -210,7 +210,8 @@ class Run {
                     report.ok = true;
                 } else if (output.empty()) {
                     report.outcome = "not stored";
-                    report.reason = "corrected, but no position record to name the file after";
+                    report.reason =
+                        kNoPositionRecordReason;  // a dry run stores nothing to learn it
                 } else if (!written) {
                     report.outcome = "would be corrected";
                     report.output = output;

@@ -73,7 +73,7 @@ void BatchFileActions::StoreCorrectedFile(std::size_t index, FileOutcome& outcom
     const std::string output = engine.OutputFilePath;
 
     if (output.empty()) {
-        outcome.reason = "corrected, but no position record to name the file after";
+        outcome.reason = kNoPositionRecordReason;
     } else {
         outcome.reason = BatchFileInTheWay(index, output);
         if (outcome.reason.empty() && !MoveFileReplacing(engine.WorkFileName, output)) {

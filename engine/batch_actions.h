@@ -16,6 +16,11 @@
 
 namespace quenrix {
 
+// Why a corrected file with no position record is not stored: it has no
+// date to be named after.
+inline constexpr const char* kNoPositionRecordReason =
+    "corrected, but no position record to name the file after";
+
 // What the batch did with one file.
 struct FileOutcome {
     bool stored = false;     // the corrected file is on disk under outputPath

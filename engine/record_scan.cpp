@@ -70,7 +70,9 @@ class RecordScanner {
                   const std::string& workPath)
         : correctAnyKind_(correctAnyKind),
           workPath_(workPath),
-          sink_{work_, Engine(), RolloverRule(CurrentRolloverBounds())} {
+          // The bounds are read at the first turn of the window, before
+          // any record: until then the rule moves nothing.
+          sink_{work_, Engine(), RolloverRule(RolloverBounds{})} {
         for (const RecordKind& kind : kinds) byKind_[kind.kind] = &kind;
     }
 

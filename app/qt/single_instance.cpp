@@ -12,8 +12,7 @@ constexpr int kWaitMs = 2000;
 }  // namespace
 
 SingleInstance::SingleInstance(const std::string& programPath, QObject* parent) : QObject(parent) {
-    QString name = QString::fromStdString(programPath);
-    name.remove('/').remove('\\');
+    QString name = QString::fromStdString(InstanceName(programPath));
     // Socket paths are short; a long program path is shortened by a hash.
     if (name.size() > 40) {
         name = name.right(16) + "-" +

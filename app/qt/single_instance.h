@@ -9,9 +9,11 @@
 #include <memory>
 #include <string>
 
+#include "app/core/instance_guard.h"
+
 namespace quenrix {
 
-class SingleInstance : public QObject {
+class SingleInstance : public QObject, public InstanceGuard {
     Q_OBJECT
 
   public:
@@ -21,7 +23,7 @@ class SingleInstance : public QObject {
 
     // True for the first copy. A later copy asks the first one to raise
     // its window and gets false.
-    bool BecomeFirst();
+    bool BecomeFirst() override;
 
   signals:
     void raiseRequested();

@@ -52,17 +52,6 @@ std::wstring WideFromAnsi(const std::string& ansi) {
     return Convert(CP_ACP, ansi);
 }
 
-std::string Utf8(const std::wstring& wide) {
-    if (wide.empty())
-        return {};
-    const int length = static_cast<int>(wide.size());
-    const int bytes =
-        WideCharToMultiByte(CP_UTF8, 0, wide.data(), length, nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<std::size_t>(std::max(bytes, 0)), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), length, out.data(), bytes, nullptr, nullptr);
-    return out;
-}
-
 MainWindow::MainWindow(std::vector<std::string> arguments) : arguments_(std::move(arguments)) {}
 
 MainWindow::~MainWindow() {
@@ -601,7 +590,6 @@ void MainWindow::ShowDeleteInputs(bool deleteInputs, const std::string& statusTe
 void MainWindow::SetProgressMessage(const std::string& text, MessageColour colour) {
     HWND label = Control(kProgressMessage);
     if (!text.empty()) {
-        messageBold_ = true;
         SendMessageW(label, WM_SETFONT, reinterpret_cast<WPARAM>(boldFont_), FALSE);
         SetWindowTextW(label, Wide(text).c_str());
     }

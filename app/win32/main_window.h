@@ -73,8 +73,6 @@ class MainWindow : public WizardView {
     bool ShowFolder(const std::string& folder);
     // The hint of a status line, as its tooltip shows it.
     std::wstring StatusLineHint(int row) const;
-    // The position of the split between the folder and the file list.
-    int SplitPosition() const { return split_; }
 
     // WizardView.
     void SetCaption(const std::string& caption) override;
@@ -118,7 +116,6 @@ class MainWindow : public WizardView {
     std::vector<std::pair<HWND, WizardPage>> pageControls_;
     WizardPage page_ = WizardPage::Options;
     bool shown_ = false;
-    bool messageBold_ = false;
     COLORREF messageColour_ = RGB(0, 0, 0);
     int split_ = layout::kFolderListWidth;
     bool dragging_ = false;
@@ -133,6 +130,5 @@ class MainWindow : public WizardView {
 // controls' UTF-16.
 std::wstring Wide(const std::string& utf8);
 std::wstring WideFromAnsi(const std::string& ansi);
-std::string Utf8(const std::wstring& wide);
 
 }  // namespace quenrix
