@@ -16,6 +16,20 @@ bool WriteAllTo(int fd, const void* data, std::size_t n) {
     return true;
 }
 
+std::int64_t ReadUpTo(int fd, void* destination, std::size_t n) {
+    char* next = static_cast<char*>(destination);
+    std::size_t got = 0;
+    while (got < n) {
+        const std::int64_t part = native::ReadSome(fd, next + got, n - got);
+        if (part < 0)
+            return -1;
+        if (part == 0)
+            break;
+        got += static_cast<std::size_t>(part);
+    }
+    return static_cast<std::int64_t>(got);
+}
+
 bool ReadAllFrom(int fd, std::string& content) {
     char buffer[64 * 1024];
     for (;;) {

@@ -1,11 +1,73 @@
 #include "support/file_ops.h"
 
 #include <cerrno>
+#include <cstdint>
 
+#include "support/fd_io.h"
 #include "support/native.h"
 #include "support/paths.h"
 
 namespace quenrix {
+namespace {
+
+// Keeps the cause of a failure across the clean-up calls after it.
+class KeepCause {
+  public:
+    KeepCause() : cause_(errno) {}
+    ~KeepCause() { errno = cause_; }
+    KeepCause(const KeepCause&) = delete;
+    KeepCause& operator=(const KeepCause&) = delete;
+
+  private:
+    int cause_;
+};
+
+bool CopyContents(native::Handle from, native::Handle to) {
+    char buffer[64 * 1024];
+    for (;;) {
+        const std::int64_t got = native::ReadSome(from, buffer, sizeof buffer);
+        if (got <= 0)
+            return got == 0;
+        if (!WriteAllTo(to, buffer, static_cast<std::size_t>(got)))
+            return false;
+    }
+}
+
+// Stores the name `target` has just been given: on disk with its folder.
+bool SyncNameOf(const std::string& target) {
+    return native::SyncFolder(FolderPart(target));
+}
+
+// To another volume: copied into a temporary file beside the target,
+// which goes to disk, then takes the target's name, which goes to disk;
+// only then is the source deleted. No file ever stands under the target's
+// name unless it is whole.
+bool CopyAcross(const std::string& source, const std::string& target) {
+    const std::string temporary = target + ".quenrix-part";
+    const native::Handle from = native::OpenForReading(source);
+    if (from == native::kNoFile)
+        return false;
+    const native::Handle to = native::CreateForWriting(temporary);
+    if (to == native::kNoFile) {
+        const KeepCause keep;
+        native::CloseFile(from);
+        return false;
+    }
+    bool ok = CopyContents(from, to) && native::SyncFile(to);
+    native::CloseFile(from);
+    ok = native::CloseFile(to) && ok;
+    if (!ok || !native::RenameReplacing(temporary, target)) {
+        const KeepCause keep;
+        native::RemoveFile(temporary);
+        return false;
+    }
+    if (!SyncNameOf(target))
+        return false;
+    native::RemoveFile(source);
+    return true;
+}
+
+}  // namespace
 
 bool FileExists(const std::string& path) {
     native::EntryInfo info;
@@ -40,7 +102,50 @@ bool MoveFileReplacing(const std::string& source, const std::string& target) {
         errno = EISDIR;
         return false;  // a folder is never replaced
     }
-    return native::MoveReplacing(source, target);
+    // The data goes to disk before the name does, and the name before the
+    // caller may delete the input: after a power cut the target's name
+    // never stands for data that was not written, and an input is never
+    // gone while its corrected file's name may still be lost.
+    if (!SyncFileData(source))
+        return false;
+    if (native::RenameReplacing(source, target))
+        return SyncNameOf(target);
+    return errno == EXDEV && CopyAcross(source, target);
+}
+
+bool SyncFileData(const std::string& path) {
+    // Opened for writing: Windows flushes only such a file.
+    const native::Handle file = native::OpenForAppending(path);
+    if (file == native::kNoFile)
+        return false;
+    const bool synced = native::SyncFile(file);
+    const KeepCause keep;
+    return native::CloseFile(file) && synced;
+}
+
+bool SameContent(const std::string& a, const std::string& b) {
+    native::EntryInfo first, second;
+    if (native::Inspect(a, first) != native::Lookup::Found ||
+        native::Inspect(b, second) != native::Lookup::Found || !first.regular || !second.regular ||
+        first.size != second.size)
+        return false;
+    const native::Handle one = native::OpenForReading(a);
+    const native::Handle other = native::OpenForReading(b);
+    bool same = one != native::kNoFile && other != native::kNoFile;
+    constexpr std::size_t kPiece = 64 * 1024;
+    std::string left(kPiece, '\0'), right(kPiece, '\0');
+    while (same) {
+        const std::int64_t got = ReadUpTo(one, left.data(), kPiece);
+        same = got >= 0 && ReadUpTo(other, right.data(), kPiece) == got &&
+               left.compare(0, static_cast<std::size_t>(got), right, 0,
+                            static_cast<std::size_t>(got)) == 0;
+        if (got == 0)
+            break;
+    }
+    for (native::Handle file : {one, other})
+        if (file != native::kNoFile)
+            native::CloseFile(file);
+    return same;
 }
 
 bool MakeFolders(const std::string& path) {

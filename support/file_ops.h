@@ -29,9 +29,15 @@ bool SameFile(const std::string& a, const std::string& b);
 // Moves a file to `target`, replacing an existing file there, also across
 // file systems (copied into a temporary file beside the target, which is
 // then renamed into place, and the source deleted). True only when the
-// moved file is on disk, so that its input may be deleted; a folder is
-// never replaced.
+// moved file's data and its new name are on disk, so that its input may
+// be deleted; a folder is never replaced.
 bool MoveFileReplacing(const std::string& source, const std::string& target);
+
+// Waits until the file's data is on disk.
+bool SyncFileData(const std::string& path);
+
+// True when both paths name regular files of the same bytes.
+bool SameContent(const std::string& a, const std::string& b);
 
 // Creates the folder and those above it that are missing; true when it
 // stands afterwards. A failure leaves its cause in native::LastFailure.

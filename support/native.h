@@ -68,11 +68,13 @@ Lookup Inspect(const std::string& path, EntryInfo& info);
 // The same for an open file.
 bool InspectOpen(Handle file, EntryInfo& info);
 
-// Renames within one folder's volume, replacing an existing file.
+// Renames within one volume, replacing an existing file; fails with errno
+// EXDEV where `to` lies on another volume.
 bool RenameReplacing(const std::string& from, const std::string& to);
-// Moves a file to `target`, replacing an existing file there, also to
-// another volume; true only once the moved file is on disk.
-bool MoveReplacing(const std::string& source, const std::string& target);
+// Waits until the folder's entries (names made, renamed into it or deleted
+// from it) are on disk; "" is the current folder. True also where the file
+// system has no such wait to offer.
+bool SyncFolder(const std::string& folder);
 // Deletes a file; true when it is gone (also when it never existed).
 bool RemoveFile(const std::string& path);
 

@@ -14,7 +14,6 @@
 #include <ctime>
 
 #include "support/failure_text.h"
-#include "support/fd_io.h"
 
 namespace quenrix::native {
 namespace {
@@ -35,72 +34,6 @@ EntryInfo FromStat(const struct stat& st) {
 // folder), anything else ends in "/".
 std::string WithSeparator(const std::string& folder) {
     return folder.empty() || folder.back() == '/' ? folder : folder + "/";
-}
-
-std::string FolderOf(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    return slash == std::string::npos ? std::string(".") : path.substr(0, slash + 1);
-}
-
-// The file's data on disk.
-bool SyncData(const std::string& path) {
-    const Handle file = OpenForReading(path);
-    if (file == kNoFile)
-        return false;
-    const bool ok = SyncFile(file);
-    const int cause = errno;
-    ::close(file);
-    errno = cause;
-    return ok;
-}
-
-// The folder entry that names the file on disk; not every file system
-// syncs folders, so a failure is not one of the move's.
-void SyncFolderOf(const std::string& path) {
-    const int dir = ::open(FolderOf(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
-}
-
-bool CopyContents(Handle from, Handle to) {
-    char buffer[64 * 1024];
-    for (;;) {
-        const std::int64_t got = ReadSome(from, buffer, sizeof buffer);
-        if (got <= 0)
-            return got == 0;
-        if (!WriteAllTo(to, buffer, static_cast<std::size_t>(got)))
-            return false;
-    }
-}
-
-// To another file system: copy into a temporary file in the target's
-// folder, flush it, rename it over the target, then delete the source.
-bool CopyAcross(const std::string& source, const std::string& target) {
-    const std::string temporary = target + ".quenrix-part";
-    const Handle from = OpenForReading(source);
-    if (from == kNoFile)
-        return false;
-    const Handle to = CreateForWriting(temporary);
-    if (to == kNoFile) {
-        const int cause = errno;
-        ::close(from);
-        errno = cause;
-        return false;
-    }
-    bool ok = CopyContents(from, to) && SyncFile(to);
-    ::close(from);
-    ok = CloseFile(to) && ok;
-    if (!ok || ::rename(temporary.c_str(), target.c_str()) != 0) {
-        const int cause = errno;
-        ::unlink(temporary.c_str());
-        errno = cause;
-        return false;
-    }
-    SyncFolderOf(target);
-    ::unlink(source.c_str());
-    return true;
 }
 
 }  // namespace
@@ -195,16 +128,18 @@ bool RenameReplacing(const std::string& from, const std::string& to) {
     return ::rename(from.c_str(), to.c_str()) == 0;
 }
 
-bool MoveReplacing(const std::string& source, const std::string& target) {
-    // The data goes to disk before the name does: after a power cut the
-    // target's name never stands for data that was not written.
-    if (!SyncData(source))
+bool SyncFolder(const std::string& folder) {
+    const int dir =
+        ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir < 0)
         return false;
-    if (::rename(source.c_str(), target.c_str()) == 0) {
-        SyncFolderOf(target);
-        return true;
-    }
-    return errno == EXDEV && CopyAcross(source, target);
+    const int synced = ::fsync(dir);
+    const int cause = errno;
+    ::close(dir);
+    errno = cause;
+    // Some file systems cannot sync a folder and say so; their entries go
+    // to disk with their own means.
+    return synced == 0 || cause == EINVAL || cause == EROFS || cause == ENOTSUP;
 }
 
 bool RemoveFile(const std::string& path) {

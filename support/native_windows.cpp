@@ -100,18 +100,6 @@ std::string WithSeparator(const std::string& folder) {
     return folder + '\\';
 }
 
-// Writes the file's data through to the disk before it is moved.
-bool FlushToDisk(const std::string& path) {
-    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return Failed();
-    const bool ok = FlushFileBuffers(file) != 0 || Failed();
-    CloseHandle(file);
-    return ok;
-}
-
 }  // namespace
 
 // The C runtime says "permission denied" for a folder opened as a file;
@@ -190,13 +178,18 @@ bool RenameReplacing(const std::string& from, const std::string& to) {
     return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0 || Failed();
 }
 
-bool MoveReplacing(const std::string& source, const std::string& target) {
-    // To another volume Windows copies the file and then deletes the
-    // source; write-through makes it return only once all is on disk.
-    return FlushToDisk(source) && (MoveFileExA(source.c_str(), target.c_str(),
-                                               MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED |
-                                                   MOVEFILE_WRITE_THROUGH) != 0 ||
-                                   Failed());
+bool SyncFolder(const std::string& folder) {
+    // NTFS writes a folder's entries through its journal; a flush of the
+    // folder asks for it at once. Where the folder cannot be opened so (a
+    // file system without it), the journal's own pace has to do.
+    HANDLE handle = CreateFileA(folder.empty() ? "." : folder.c_str(), GENERIC_WRITE,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (handle == INVALID_HANDLE_VALUE)
+        return true;
+    FlushFileBuffers(handle);
+    CloseHandle(handle);
+    return true;
 }
 
 bool RemoveFile(const std::string& path) {

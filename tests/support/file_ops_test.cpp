@@ -71,6 +71,27 @@ TEST_F(FileOpsTest, MoveAcrossFileSystems) {
     EXPECT_FALSE(FileExists(Path("target.quenrix-part")));
 }
 
+TEST_F(FileOpsTest, SameContentComparesEveryByte) {
+    Bytes content(150 * 1024);  // more than one piece of the comparison
+    for (std::size_t i = 0; i < content.size(); ++i)
+        content[i] = static_cast<std::uint8_t>(i % 253);
+    WriteBytes(Path("a"), content);
+    WriteBytes(Path("b"), content);
+    EXPECT_TRUE(SameContent(Path("a"), Path("b")));
+    content[140 * 1024] ^= 1;  // in the second piece
+    WriteBytes(Path("b"), content);
+    EXPECT_FALSE(SameContent(Path("a"), Path("b")));
+    content.pop_back();
+    WriteBytes(Path("b"), content);
+    EXPECT_FALSE(SameContent(Path("a"), Path("b")));
+    WriteBytes(Path("e1"), Bytes{});
+    WriteBytes(Path("e2"), Bytes{});
+    EXPECT_TRUE(SameContent(Path("e1"), Path("e2")));
+    EXPECT_FALSE(SameContent(Path("a"), Path("missing")));
+    std::filesystem::create_directory(Path("folder"));
+    EXPECT_FALSE(SameContent(Path("folder"), Path("folder")));
+}
+
 TEST_F(FileOpsTest, ExecutableFolderHoldsThisProgram) {
     const std::string folder = ExecutableFolder();
     ASSERT_FALSE(folder.empty());

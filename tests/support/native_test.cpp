@@ -92,16 +92,15 @@ TEST_F(NativeTest, ReservedSpaceLeavesSizeAndBytesToTheWrite) {
     EXPECT_EQ(ReadBytes(Path("f")), (Bytes{'0', '1', '2', '3', '4', '5', '6', '7', '8', '9'}));
 }
 
-TEST_F(NativeTest, RenameAndMoveReplaceAnExistingFile) {
+TEST_F(NativeTest, RenameReplacesAnExistingFileAndFoldersSync) {
     WriteBytes(Path("a"), Bytes{1});
     WriteBytes(Path("b"), Bytes{2});
     ASSERT_TRUE(native::RenameReplacing(Path("a"), Path("b")));
     EXPECT_EQ(ReadBytes(Path("b")), Bytes{1});
-    WriteBytes(Path("c"), Bytes{3});
-    ASSERT_TRUE(native::MoveReplacing(Path("c"), Path("b")));
-    EXPECT_EQ(ReadBytes(Path("b")), Bytes{3});
     native::EntryInfo info;
-    EXPECT_EQ(native::Inspect(Path("c"), info), native::Lookup::Missing);
+    EXPECT_EQ(native::Inspect(Path("a"), info), native::Lookup::Missing);
+    EXPECT_TRUE(native::SyncFolder(Path("")));
+    EXPECT_FALSE(native::SyncFolder(Path("missing")));
     EXPECT_FALSE(native::RenameReplacing(Path("missing"), Path("b")));
     EXPECT_TRUE(native::RemoveFile(Path("b")));
     EXPECT_TRUE(native::RemoveFile(Path("b")));  // gone already
