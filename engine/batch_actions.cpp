@@ -11,7 +11,18 @@
 #include "support/paths.h"
 
 namespace quenrix {
-namespace {}  // namespace
+namespace {
+
+// The corrected file stands under its name already, byte for byte: a run
+// cut short after it stored the file and before it deleted the input, or
+// the same recording given twice. Nothing is replaced; the file is made
+// sure of on disk, as a move would, before its input may go.
+bool AlreadyStored(const std::string& workFile, const std::string& output) {
+    return SameContent(workFile, output) && SyncFileData(output) &&
+           native::SyncFolder(FolderPart(output));
+}
+
+}  // namespace
 
 BatchFileActions::BatchFileActions(std::vector<std::string> inputs, bool deleteInputs)
     : inputs_(std::move(inputs)), deleteInputs_(deleteInputs) {
@@ -76,7 +87,9 @@ void BatchFileActions::StoreCorrectedFile(std::size_t index, FileOutcome& outcom
         outcome.reason = kNoPositionRecordReason;
     } else {
         outcome.reason = BatchFileInTheWay(index, output);
-        if (outcome.reason.empty() && !MoveFileReplacing(engine.WorkFileName, output)) {
+        if (!outcome.reason.empty() && AlreadyStored(engine.WorkFileName, output)) {
+            outcome.reason.clear();
+        } else if (outcome.reason.empty() && !MoveFileReplacing(engine.WorkFileName, output)) {
             outcome.reason =
                 "cannot store as " + PathText(FileNamePart(output)) + ": " + native::LastFailure();
         }

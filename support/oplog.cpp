@@ -10,6 +10,7 @@
 #include "support/cp932.h"
 #include "support/fd_io.h"
 #include "support/native.h"
+#include "support/paths.h"
 
 namespace quenrix {
 namespace {
@@ -166,11 +167,16 @@ bool AppendInPlace(const std::string& path, const std::string& bytes, native::En
     if (!ok) {
         native::TruncateFile(file, info.size);
     }
-    ok = ok && native::InspectOpen(file, info);
+    // On disk before the next entry: after a power cut the log is as it
+    // stood after some entry, never with an earlier entry lost under a
+    // later one.
+    ok = ok && native::SyncFile(file) && native::InspectOpen(file, info);
     return native::CloseFile(file) && ok;
 }
 
-// Replaces the whole file through a temporary file beside it.
+// Replaces the whole file through a temporary file beside it, whose data
+// is on disk before it takes the log's name, and the name before the next
+// entry: after a power cut the log is the old one or the new one, whole.
 bool Replace(const std::string& path, const std::string& text, unsigned permissions) {
     const std::string temporary = path + ".tmp";
     const native::Handle out = native::CreateForWriting(temporary, permissions);
@@ -179,13 +185,13 @@ bool Replace(const std::string& path, const std::string& text, unsigned permissi
     // Room set aside first makes the rename over the log far cheaper on
     // file systems that would otherwise find it while renaming.
     native::ReserveSpace(out, text.size());
-    bool written = WriteAllTo(out, text.data(), text.size());
+    bool written = WriteAllTo(out, text.data(), text.size()) && native::SyncFile(out);
     written = native::CloseFile(out) && written;
     if (!written || !native::RenameReplacing(temporary, path)) {
         native::RemoveFile(temporary);
         return false;
     }
-    return true;
+    return native::SyncFolder(FolderPart(path));
 }
 
 // Brings the snapshot in line with the file as it stands: trusted while

@@ -257,6 +257,8 @@ TEST_F(CliTest, SecondRunReportsEachCollision) {
     WriteBytes(Path("data/1234L27B.SIG"), Record(0x50, 23, {{2, Gps(1994, 1, 2, 14, 10)}}));
     ASSERT_EQ(Cli({"data", "-q"}), 0);
     ASSERT_TRUE(FileExists(Path("data/1234H18B.SIG")));
+    // Another recording of that hour: its corrected file would take the name.
+    WriteBytes(Path("data/1234L27B.SIG"), Record(0x50, 23, {{2, Gps(1994, 1, 2, 14, 20)}}));
     std::string json;
     EXPECT_EQ(Cli({"data", "--report", "json"}, &json), 1);
     const nlohmann::json files = nlohmann::json::parse(json)["files"];
@@ -268,6 +270,25 @@ TEST_F(CliTest, SecondRunReportsEachCollision) {
     EXPECT_EQ(files[1]["reason"], "output name taken by another input of this run: 1234H18B.SIG");
     EXPECT_EQ(files[1]["messages"], nlohmann::json::array({"変換失敗"}));
     EXPECT_EQ(files[1]["log"], nlohmann::json::array({" > ERROR：補正後ファイル出力失敗"}));
+}
+
+// A run cut short after it stored a corrected file and before it deleted
+// the input: run again, the corrected file found byte for byte under its
+// name counts as stored, and the input goes.
+TEST_F(CliTest, SecondRunFindsTheSameCorrectedFileStored) {
+    const Bytes input = Record(0x50, 23, {{2, Gps(1994, 1, 2, 14, 10)}});
+    WriteBytes(Path("data/1234L27B.SIG"), input);
+    ASSERT_EQ(Cli({"data", "-q"}), 0);
+    const Bytes corrected = ReadBytes(Path("data/1234H18B.SIG"));
+    std::string json;
+    EXPECT_EQ(Cli({"data", "--delete-input", "--report", "json"}, &json), 0);
+    const nlohmann::json files = nlohmann::json::parse(json)["files"];
+    ASSERT_EQ(files.size(), 2u);
+    EXPECT_EQ(files[1]["path"], "data/1234L27B.SIG");
+    EXPECT_EQ(files[1]["outcome"], "corrected");
+    EXPECT_EQ(files[1]["input_deleted"], true);
+    EXPECT_FALSE(FileExists(Path("data/1234L27B.SIG")));
+    EXPECT_EQ(ReadBytes(Path("data/1234H18B.SIG")), corrected);
 }
 
 TEST_F(CliTest, UnreadableFileSaysPermissionDenied) {

@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/core/quiet_view.h"
 #include "app/core/wizard_core.h"
 #include "engine/engine_state.h"
 #include "engine/event_pump.h"
@@ -228,29 +229,8 @@ void LargeFile(const fs::path& dir, Kind kind, std::uint64_t size) {
     fs::remove(quenrix::Engine().WorkFileName);
 }
 
-// The batch driver of the window, offscreen, over `count` small files.
-// The batch as the window runs it, with nothing drawn: the figures are the
-// wizard core's and the engine's.
-class HeadlessView : public quenrix::WizardView {
-  public:
-    void SetCaption(const std::string&) override {}
-    void ShowPage(quenrix::WizardPage) override {}
-    void ShowDeleteInputs(bool, const std::string&) override {}
-    void SetProgressMessage(const std::string&, quenrix::MessageColour) override {}
-    void SetFileCounter(const std::string&) override {}
-    void SetProgress(int, int) override {}
-    void AddStatusLine(const std::string& line) override { lines_.push_back(line); }
-    void SetStatusLineHint(int, const std::string&) override {}
-    void ShowBatchRunning(bool) override {}
-    void PumpMessages() override {}
-    void Pause(int) override {}
-    void ShowWarning(const std::string&, const std::string&) override {}
-    void CloseWindow() override {}
-
-  private:
-    std::vector<std::string> lines_;
-};
-
+// The window's batch over `count` small files, with nothing drawn: the
+// figures are the wizard core's and the engine's.
 double Batch(const fs::path& folder, int count, bool logging) {
     fs::remove_all(folder);
     fs::create_directories(folder);
@@ -265,7 +245,7 @@ double Batch(const fs::path& folder, int count, bool logging) {
         quenrix::sample::WriteSampleFile(path, options);
         inputs.push_back(path);
     }
-    HeadlessView view;
+    quenrix::QuietView view;
     quenrix::WizardCore core(view, {}, folder.string(), "quenrix");
     quenrix::Engine().LogFilePath = logging ? (folder / "quenrix.log").string() : std::string();
     core.deleteInputs = true;

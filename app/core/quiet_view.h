@@ -1,0 +1,34 @@
+// A window that draws nothing: the batch as the window runs it, for the
+// benchmark and the crash explorer. It keeps the status lines and their
+// hints, which tell what became of each file.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "app/core/wizard_view.h"
+
+namespace quenrix {
+
+class QuietView : public WizardView {
+  public:
+    void SetCaption(const std::string&) override {}
+    void ShowPage(WizardPage) override {}
+    void ShowDeleteInputs(bool, const std::string&) override {}
+    void SetProgressMessage(const std::string&, MessageColour) override {}
+    void SetFileCounter(const std::string&) override {}
+    void SetProgress(int, int) override {}
+    void AddStatusLine(const std::string& line) override { statusLines.push_back(line); }
+    void SetStatusLineHint(int row, const std::string& hint) override { hints[row] = hint; }
+    void ShowBatchRunning(bool) override {}
+    void PumpMessages() override {}
+    void Pause(int) override {}
+    void ShowWarning(const std::string&, const std::string&) override {}
+    void CloseWindow() override {}
+
+    std::vector<std::string> statusLines;
+    std::map<int, std::string> hints;  // by row
+};
+
+}  // namespace quenrix

@@ -1,0 +1,165 @@
+// A file system in memory that remembers what a power cut may take away.
+// Every file and folder has a state on disk and the operations done to it
+// since it was last flushed: a file's writes and size changes go to disk
+// when the file is flushed, a folder's entries (files made, renamed into
+// it, deleted from it) when the folder is flushed. native_sim.cpp puts the
+// program's system calls on it, so that the crash explorer can cut the
+// power after any operation and look at every disk the rules allow.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace quenrix::crash {
+
+using Content = std::shared_ptr<const std::string>;
+
+// What a disk holds: every file by its full path, and the folders.
+struct DiskImage {
+    std::map<std::string, Content> files;
+    std::set<std::string> folders;
+};
+
+// What the crash explorer is told of each operation that changes the
+// disk (a flush included).
+struct Operation {
+    std::size_t number = 0;  // from 1 on
+    std::string text;        // "rename /work/a -> /data/b"
+};
+
+// A disk the power cut may leave, and which pending operations reached it.
+struct CrashState {
+    std::string text;  // "none of 5 pending", "all but operation 12 (...)"
+    DiskImage disk;
+};
+
+// Faults the simulation can plant in the program's order, to show that
+// the explorer notices them.
+enum class PlantedFault {
+    None,
+    // The flush of a file of the given name does nothing: as if the
+    // program never flushed its data.
+    SkipDataFlush,
+    // A folder's flush waits until the next file is deleted: as if the
+    // program deleted an input before it flushed its output's folder.
+    FolderFlushAfterDelete,
+};
+
+class SimFileSystem {
+  public:
+    using Handle = int;
+    static SimFileSystem& Instance();
+
+    // Starts afresh from `disk`, all of it on disk. Files and folders get
+    // new identities, so nothing the program remembers of an earlier disk
+    // can match them.
+    void Reset(const DiskImage& disk);
+    // What the program sees now: all of it, or one file (empty when it is
+    // not there).
+    DiskImage Current() const;
+    Content FileNow(const std::string& path) const;
+
+    // Called after each numbered operation, with the file system locked:
+    // it may look (CrashStates, Current, FileNow), not change anything.
+    void SetObserver(std::function<void(const Operation&)> observer);
+    void Plant(PlantedFault fault, const std::string& fileName = {});
+    std::size_t Operations() const;
+
+    // The disks a power cut now may leave: none of the pending operations,
+    // all of them, all but each one alone, and for a file with pending
+    // writes each first part of them (all else done).
+    std::vector<CrashState> CrashStates() const;
+    std::size_t PendingCount() const;
+
+    // The system calls, as native.h describes them; failures set errno.
+    Handle Open(const std::string& path, bool forWriting);
+    Handle Create(const std::string& path);
+    std::int64_t Read(Handle handle, void* destination, std::size_t n);
+    std::int64_t Write(Handle handle, const void* data, std::size_t n);
+    bool Close(Handle handle);
+    bool SyncFile(Handle handle);
+    bool Truncate(Handle handle, std::uint64_t size);
+    struct Entry {
+        bool folder = false;
+        std::uint64_t size = 0;
+        std::uint64_t generation = 0;  // changes with every Reset
+        std::uint64_t id = 0;
+        std::int64_t modified = 0;
+    };
+    bool Inspect(const std::string& path, Entry& entry) const;
+    bool InspectOpen(Handle handle, Entry& entry) const;
+    bool Rename(const std::string& from, const std::string& to);
+    // Deletes a file, or with `folder` an empty folder.
+    bool Remove(const std::string& path, bool folder = false);
+    bool SyncFolder(const std::string& path);
+    bool MakeFolder(const std::string& path);
+    // The names in a folder, each with whether it is a folder.
+    bool List(const std::string& path, std::vector<std::pair<std::string, bool>>& names) const;
+
+  private:
+    struct Node {
+        bool folder = false;
+        std::string data;                    // what the program sees
+        Content durableData;                 // what the disk holds
+        std::map<std::string, int> entries;  // a folder's, as the program sees them
+        std::map<std::string, int> durableEntries;
+        std::int64_t modified = 0;
+    };
+    // One operation not yet on disk.
+    struct Pending {
+        enum class Kind { Write, Truncate, Link, Unlink, Rename };
+        explicit Pending(Kind what) : kind(what) {}
+        Kind kind;
+        std::size_t number = 0;
+        std::string text;
+        int node = -1;             // the file written, made, renamed or deleted
+        int owner = -1;            // whose flush puts it on disk: the file, or the folder
+        std::uint64_t offset = 0;  // Write: where; Truncate: the new size
+        Content bytes;             // Write
+        int folder = -1;           // Link, Unlink: where; Rename: to where
+        std::string name;
+        int fromFolder = -1;  // Rename: from where
+        std::string fromName;
+    };
+    struct OpenFile {
+        int node = -1;
+        std::uint64_t position = 0;
+        bool append = false;
+    };
+    class View;
+
+    // The folder and last name of a path; false (errno set) when the
+    // folder is not there.
+    bool Locate(const std::string& path, int& folder, std::string& name) const;
+    int Find(const std::string& path) const;  // -1 when missing
+    int NewNode(bool folder);
+    // A new file or folder under `name`; its node.
+    int Link(int folder, const std::string& name, bool isFolder);
+    void Record(Pending pending);
+    void Flush(int owner);
+    void Announce(const std::string& text);
+    std::string PathOf(int folder, const std::string& name) const;
+    std::string NameOf(int node) const;  // its path now, for messages
+
+    mutable std::recursive_mutex mutex_;
+    std::vector<Node> nodes_;
+    std::vector<Pending> pending_;
+    std::map<Handle, OpenFile> open_;
+    Handle nextHandle_ = 100;
+    std::size_t operations_ = 0;
+    std::uint64_t generation_ = 0;
+    std::int64_t clock_ = 0;
+    std::function<void(const Operation&)> observer_;
+    PlantedFault fault_ = PlantedFault::None;
+    std::string faultyFile_;              // SkipDataFlush: the file's name
+    std::vector<int> heldFolderFlushes_;  // FolderFlushAfterDelete
+};
+
+}  // namespace quenrix::crash
