@@ -47,7 +47,17 @@ constexpr const char* kInputFolder = "/data";
 constexpr const char* kStartFolder = "/work";
 constexpr const char* kProgram = "/opt/quenrix/quenrix";
 constexpr const char* kLogPath = "/work/quenrix.log";
-constexpr int kOldLogLines = 990;  // the batch's entries cross the cap
+// Inputs of their own: recorded in the same hour as the first input, and
+// one without a rollover.
+constexpr std::uint32_t kCollisionIndex = 8000;
+constexpr std::uint32_t kNoRolloverIndex = 8001;
+constexpr const char* kFailingInput = "9999L31N.SIG";
+
+// The batch to explore.
+struct Setup {
+    std::uint32_t files = 20;  // plain inputs, SIG and RMG in turn
+    int oldLogLines = 990;     // of an earlier run's log (0: none); 990 crosses the cap
+};
 
 std::string InputPath(const std::string& name) {
     return std::string(kInputFolder) + "/" + name;
@@ -61,7 +71,7 @@ void Put(const std::string& path, const std::string& bytes) {
 
 // The inputs, made on the simulated disk through the program's own file
 // writer.
-void MakeInputs() {
+void MakeInputs(const Setup& setup) {
     SimFileSystem& fs = SimFileSystem::Instance();
     fs.Reset({{}, {kInputFolder, kStartFolder}});
     auto make = [](std::uint32_t index, Kind kind, std::uint32_t hour, std::uint32_t seed,
@@ -75,18 +85,19 @@ void MakeInputs() {
         options.rolledOver = rolledOver;
         sample::WriteSampleFile(InputPath(sample::ReceiverStyleName(index, kind)), options);
     };
-    for (std::uint32_t i = 0; i < 20; ++i) make(i, i % 2 ? Kind::Rmg : Kind::Sig, i, i + 1, true);
-    // Recorded in the same hour as the first: its corrected file would
-    // take the first one's name.
-    make(200, Kind::Sig, 0, 99, true);
-    make(201, Kind::Rmg, 21, 21, false);  // no rollover: stays as it is
+    for (std::uint32_t i = 0; i < setup.files; ++i)
+        make(i, i % 2 ? Kind::Rmg : Kind::Sig, i, i + 1, true);
+    // Its corrected file would take the first one's name.
+    make(kCollisionIndex, Kind::Sig, 0, 99999, true);
+    make(kNoRolloverIndex, Kind::Rmg, setup.files, 99998, false);  // stays as it is
     // Bytes that hold no record: the file cannot be converted.
-    Put(InputPath("9999L31N.SIG"), std::string(2000, '\x5a'));
-    // A log of an earlier run, a few lines short of the cap.
-    std::string log;
-    for (int i = 0; i < kOldLogLines; ++i)
-        log += "2026/12/01 09:00:00 - earlier run, line " + std::to_string(i + 1) + "\r\n";
-    Put(kLogPath, log);
+    Put(InputPath(kFailingInput), std::string(2000, '\x5a'));
+    if (setup.oldLogLines > 0) {
+        std::string log;
+        for (int i = 0; i < setup.oldLogLines; ++i)
+            log += "2026/12/01 09:00:00 - earlier run, line " + std::to_string(i + 1) + "\r\n";
+        Put(kLogPath, log);
+    }
     fs.Reset(fs.Current());  // all of it on disk before the batch
 }
 
@@ -166,13 +177,19 @@ class Explorer {
         : expected_(std::move(expected)), maxReports_(maxReports) {}
 
     // The log as it stands before the batch.
-    void Begin(const SimFileSystem& fs) { NoteLog(fs); }
+    void Begin(const SimFileSystem& fs) {
+        NoteLog(fs);
+        logOnDisk_ = fs.FileNow(kLogPath) != nullptr;
+    }
 
     // Called after operation `op`: every crash state now.
     void AtOperation(const crash::Operation& op, const SimFileSystem& fs) {
         ++crashPoints_;
         NoteLog(fs);
-        for (const crash::CrashState& state : fs.CrashStates()) {
+        const std::vector<crash::CrashState> states = fs.CrashStates();
+        // Once on disk, the log must never be gone again.
+        logOnDisk_ = logOnDisk_ || states.front().disk.files.count(kLogPath) != 0;
+        for (const crash::CrashState& state : states) {
             ++states_;
             const std::size_t signature = Signature(state.disk);
             if (!seen_.insert(signature).second)
@@ -290,9 +307,10 @@ class Explorer {
             }
         }
         const auto log = disk.files.find(kLogPath);
-        if (log == disk.files.end())
-            problems.push_back(std::string(kLogPath) + " is gone");
-        else if (logHistory_.count(hashes_.Of(log->second)) == 0)
+        if (log == disk.files.end()) {
+            if (logOnDisk_)
+                problems.push_back(std::string(kLogPath) + " is gone");
+        } else if (logHistory_.count(hashes_.Of(log->second)) == 0)
             problems.push_back(
                 std::string(kLogPath) + " is not the log as it ever stood (" +
                 std::to_string(log->second->size()) + " bytes" +
@@ -317,6 +335,7 @@ class Explorer {
     HashCache hashes_;
     std::vector<std::string> problems_;  // the first of them
     std::set<std::size_t> logHistory_;
+    bool logOnDisk_ = false;
     std::set<std::size_t> seen_;
     std::map<std::size_t, DiskImage> restartDisks_;
     std::map<std::size_t, std::string> restartFrom_;
@@ -325,21 +344,20 @@ class Explorer {
 
 // Checks that the batch is the one the rules are about; a batch that lost
 // its collision or its failing file would prove less than it claims.
-bool CheckScenario(const Expectation& expected, const QuietView& view) {
+bool CheckScenario(const Setup& setup, const Expectation& expected, const QuietView& view) {
     std::size_t sig = 0, rmg = 0;
     for (const auto& [name, bytes] : expected.inputs) (name.ends_with(".SIG") ? sig : rmg) += 1;
     const bool collision =
         expected.outputOf.count(sample::ReceiverStyleName(0, Kind::Sig)) == 1 &&
-        expected.finalFiles.count(sample::ReceiverStyleName(200, Kind::Sig)) == 1;
-    const bool failing = expected.finalFiles.count("9999L31N.SIG") == 1 &&
-                         expected.outputOf.count("9999L31N.SIG") == 0;
+        expected.finalFiles.count(sample::ReceiverStyleName(kCollisionIndex, Kind::Sig)) == 1;
+    const bool failing = expected.finalFiles.count(kFailingInput) == 1 &&
+                         expected.outputOf.count(kFailingInput) == 0;
     std::printf(
         "batch: %zu inputs (SIG %zu, RMG %zu), %zu corrected and their inputs deleted, "
-        "%zu status lines; log near its cap (%d lines)\n",
+        "%zu status lines; %d lines of an earlier log\n",
         expected.inputs.size(), sig, rmg, expected.outputOf.size(), view.statusLines.size(),
-        kOldLogLines);
-    if (expected.inputs.size() < 20 || sig == 0 || rmg == 0 || !collision || !failing ||
-        expected.outputOf.size() < 18) {
+        setup.oldLogLines);
+    if (sig == 0 || rmg == 0 || !collision || !failing || expected.outputOf.size() != setup.files) {
         std::printf("the batch is not the one to explore (collision %d, failing file %d)\n",
                     collision, failing);
         return false;
@@ -363,11 +381,19 @@ int main(int argc, char** argv) {
     app.add_option("--expect-violation", expectViolation,
                    "Succeed only when a violation's message holds this text (for a planted fault)");
     app.add_option("--reports", maxReports, "Violations printed at most")->capture_default_str();
+    Setup setup;
+    app.add_option("--files", setup.files, "Plain inputs besides the special ones")
+        ->check(CLI::Range(2, 5000))
+        ->capture_default_str();
+    app.add_option("--old-log-lines", setup.oldLogLines,
+                   "Lines of an earlier run's log (0: the batch starts the log)")
+        ->check(CLI::Range(0, 5000))
+        ->capture_default_str();
     CLI11_PARSE(app, argc, argv);
 
     const auto start = std::chrono::steady_clock::now();
     SimFileSystem& fs = SimFileSystem::Instance();
-    MakeInputs();
+    MakeInputs(setup);
     const DiskImage initial = fs.Current();
 
     Expectation expected;
@@ -380,7 +406,7 @@ int main(int argc, char** argv) {
         if (expected.finalFiles.count(input) == 0)
             expected.outputOf[input] = output;  // stored, and its input deleted
     }
-    if (!CheckScenario(expected, uncut))
+    if (!CheckScenario(setup, expected, uncut))
         return 2;
 
     fs.Reset(initial);
