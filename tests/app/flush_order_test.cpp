@@ -1,7 +1,11 @@
-// The order of the system calls that keep a corrected file safe through a
-// power cut, read off the built programs with strace: the corrected
-// file's data reaches the disk before its name does, and its folder entry
-// before its input is deleted.
+// The order of the system calls that keep a corrected file and the log
+// safe through a power cut, read off the built programs with strace: the
+// corrected file's data reaches the disk before its name does, and its
+// folder entry before its input is deleted; each log entry reaches the
+// disk before the next is written, a replaced log's data before it takes
+// the log's name, and that name before the next entry. The crash explorer
+// assumes this order of the program's own calls; this holds the built
+// programs to it.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -29,8 +33,8 @@ class FlushOrderTest : public TempDirTest {
         const std::string trace = Path("trace.txt");
         const std::string line =
             "cd '" + Dir() + "' && strace -f -y -o '" + trace +
-            "' -e trace=rename,renameat,renameat2,fsync,fdatasync,unlink,unlinkat " + command +
-            " >/dev/null 2>&1";
+            "' -e trace=rename,renameat,renameat2,fsync,fdatasync,unlink,unlinkat,write,pwrite64 " +
+            command + " >/dev/null 2>&1";
         EXPECT_EQ(std::system(line.c_str()), 0) << line;
         std::vector<std::string> lines;
         std::ifstream in(trace);
@@ -75,6 +79,8 @@ class FlushOrderTest : public TempDirTest {
             if (std::regex_search(calls[i], m, flush)) {
                 lastFlush[m[1]] = i;
             } else if (std::regex_search(calls[i], m, rename)) {
+                if (Absolute(m[2]) == LogPath())
+                    continue;  // the log's own, checked by ExpectLogOrder
                 storedFrom = Absolute(m[1]);
                 stored = Absolute(m[2]);
                 renamedAt = i;
@@ -99,6 +105,53 @@ class FlushOrderTest : public TempDirTest {
         EXPECT_EQ(deleted, 3) << "every input is converted and deleted";
     }
 
+    std::string LogPath() const { return Path("quenrix.log"); }
+
+    // A log of an earlier run, a few lines short of its cap: the batch's
+    // entries are appended, then each replaces the log.
+    void OldLog() {
+        std::ofstream log(LogPath(), std::ios::binary);
+        for (int i = 0; i < 995; ++i) log << "2026/12/01 09:00:00 - earlier run\r\n";
+    }
+
+    // Every write to the log flushed before the next write to it or to its
+    // replacement; the replacement flushed before its rename, and the
+    // folder after it before the next entry.
+    void ExpectLogOrder(const std::vector<std::string>& calls) {
+        static const std::regex write(R"re(p?write(?:64)?\(\d+<([^>]*)>,.*= \d+)re");
+        static const std::regex flush(R"re(f(?:data)?sync\(\d+<([^>]*)>\)\s+= 0)re");
+        static const std::regex rename(R"re(rename\("([^"]*)", "([^"]*)"\)\s+= 0)re");
+        const std::string log = LogPath(), replacement = LogPath() + ".tmp";
+        bool logDirty = false, replacementDirty = false, nameDirty = false;
+        int appended = 0, replaced = 0;
+        for (const std::string& call : calls) {
+            std::smatch m;
+            if (std::regex_search(call, m, write)) {
+                const std::string path = m[1];
+                if (path != log && path != replacement)
+                    continue;
+                EXPECT_FALSE(logDirty) << "a log entry written before the one before was flushed";
+                EXPECT_FALSE(nameDirty) << "a log entry written before the replaced log's "
+                                           "folder was flushed";
+                (path == log ? logDirty : replacementDirty) = true;
+                (path == log ? appended : replaced) += 1;
+            } else if (std::regex_search(call, m, flush)) {
+                if (m[1] == log)
+                    logDirty = false;
+                else if (m[1] == replacement)
+                    replacementDirty = false;
+                else if (m[1] == Dir())
+                    nameDirty = false;
+            } else if (std::regex_search(call, m, rename) && Absolute(m[2]) == log) {
+                EXPECT_FALSE(replacementDirty) << "the log replaced by data not yet on disk";
+                nameDirty = true;
+            }
+        }
+        EXPECT_FALSE(logDirty || replacementDirty || nameDirty) << "the last entry never flushed";
+        EXPECT_GT(appended, 0) << "entries appended";
+        EXPECT_GT(replaced, 0) << "entries that replaced the log at its cap";
+    }
+
     std::vector<std::string> inputs_;
 };
 
@@ -110,8 +163,11 @@ TEST_F(FlushOrderTest, CorrectedFileIsOnDiskBeforeItsInputIsDeleted) {
                           "' data --reference-date 2011-12-07 --delete-input -q"));
     inputs_.clear();
     Samples();
-    ExpectSafeOrder(
-        Trace(std::string("env QT_QPA_PLATFORM=offscreen '") + QUENRIX_BINARY + "' data"));
+    OldLog();
+    const std::vector<std::string> window =
+        Trace(std::string("env QT_QPA_PLATFORM=offscreen '") + QUENRIX_BINARY + "' data");
+    ExpectSafeOrder(window);
+    ExpectLogOrder(window);
 }
 
 }  // namespace
