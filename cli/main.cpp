@@ -3,26 +3,17 @@
 // a script can read, several files at once.
 #include <CLI/CLI.hpp>
 
-#include <atomic>
-#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
-#include <mutex>
-#include <thread>
 
 #include "cli/inputs.h"
 #include "cli/report.h"
-#include "engine/batch_actions.h"
-#include "engine/byte_order.h"
-#include "engine/engine_state.h"
-#include "engine/file_kind.h"
+#include "cli/run.h"
 #include "engine/gps_time.h"
-#include "engine/pipeline.h"
 #include "support/file_ops.h"
 #include "support/native.h"
-#include "support/oplog.h"
 #include "support/paths.h"
 
 namespace {
@@ -31,28 +22,10 @@ using namespace quenrix;
 
 // Ctrl-C: the file in conversion is finished and the run stops before the
 // next; a second Ctrl-C ends the program at once.
-volatile std::sig_atomic_t interrupted = 0;
-
 extern "C" void OnInterrupt(int) {
-    interrupted = 1;
+    cli::RequestStop();
     std::signal(SIGINT, SIG_DFL);
 }
-
-struct Settings {
-    std::vector<std::string> inputs;
-    bool recursive = false;
-    std::string outputDir;
-    bool deleteInput = false;
-    bool dryRun = false;
-    std::optional<std::uint32_t> referenceDay;
-    std::int32_t receiverType = 0;
-    std::string report = "text";
-    std::string reportFile;
-    unsigned jobs = 1;
-    bool quiet = false;
-    bool verbose = false;
-    std::string log;
-};
 
 bool ParseReferenceDate(const std::string& text, std::uint32_t& seconds) {
     unsigned year = 0, month = 0, day = 0;
@@ -69,201 +42,6 @@ bool ParseReferenceDate(const std::string& text, std::uint32_t& seconds) {
     return year >= 1980 && (seconds != 0 || (year == 1980 && month == 1 && day == 6));
 }
 
-const char* KindOf(const std::string& path) {
-    switch (ClassifyFileName(path)) {
-        case FileKind::Sig:
-            return "SIG";
-        case FileKind::Rmg:
-            return "RMG";
-        case FileKind::Other:
-            break;
-    }
-    return "other";
-}
-
-class Run {
-  public:
-    Run(const Settings& settings, std::vector<std::string> files)
-        : settings_(settings),
-          files_(std::move(files)),
-          actions_(files_, settings.deleteInput),
-          reports_(files_.size()),
-          finished_(files_.size(), 0),
-          showProgress_(!settings.quiet && native::ErrorOutputIsTerminal()) {}
-
-    // False when a dry run has no private folder for its work files: it
-    // must never write beside the inputs.
-    bool Go() {
-        if (settings_.dryRun) {
-            dryFolder_ = native::MakeTemporaryFolder("quenrix-dry-");
-            if (dryFolder_.empty())
-                return false;
-        }
-        const unsigned workers = std::max(1u, std::min<unsigned>(settings_.jobs, files_.size()));
-        std::vector<std::thread> threads;
-        for (unsigned w = 1; w < workers; ++w) threads.emplace_back([this, w] { Work(w); });
-        Work(0);
-        for (std::thread& thread : threads) thread.join();
-        if (showProgress_)
-            std::fputc('\n', stderr);
-        if (!dryFolder_.empty())
-            native::RemoveFolderWithFiles(dryFolder_);
-        return true;
-    }
-
-    // The reports of the files that were converted, in input order.
-    std::vector<cli::FileReport> Reports() const {
-        std::vector<cli::FileReport> done;
-        for (std::size_t i = 0; i < files_.size(); ++i) {
-            if (finished_[i])
-                done.push_back(reports_[i]);
-        }
-        return done;
-    }
-    std::size_t NotDone() const { return files_.size() - done_; }
-    double Seconds() const {
-        return std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
-    }
-
-  private:
-    // The work file of one worker: beside the output, so that storing it
-    // is a rename; in a private folder for a dry run.
-    std::string WorkFile(unsigned worker, const std::string& input) const {
-        const std::string name = ".quenrix-work-" + std::to_string(native::ProcessId()) + "-" +
-                                 std::to_string(worker) + ".tmp";
-        if (!dryFolder_.empty())
-            return JoinPath(dryFolder_, name);
-        return JoinPath(OutputFolder(input), name);
-    }
-
-    // Beside the input, or in the output folder; an input named without a
-    // folder gets its output in the current one (the window would use its
-    // program's folder).
-    std::string OutputFolder(const std::string& input) const {
-        return settings_.outputDir.empty() ? FolderPart(input) : settings_.outputDir;
-    }
-
-    void Work(unsigned worker) {
-        EngineState& engine = Engine();
-        engine.LogFilePath = settings_.dryRun ? std::string() : settings_.log;
-        engine.ReferenceDayOverride = settings_.referenceDay;
-        engine.ForcedRmgReceiverType = settings_.receiverType;
-        for (std::size_t i = next_++; i < files_.size() && !interrupted; i = next_++) {
-            Convert(worker, i);
-            finished_[i] = 1;
-            Progress();
-        }
-    }
-
-    void Convert(unsigned worker, std::size_t index) {
-        EngineState& engine = Engine();
-        const std::string& input = files_[index];
-        engine.WorkFileName = WorkFile(worker, input);
-        cli::FileReport& report = reports_[index];
-        report.path = input;
-        report.kind = KindOf(input);
-        const LogCapture logged;
-        const ConvertResult result = ConvertGpsFile(input);
-        report.result = static_cast<std::int32_t>(result);
-        report.counts = engine.Counts;
-        report.receiverType = engine.RmgReceiverType;
-        if (engine.FirstGpsTime != 0) {
-            std::uint32_t t = engine.FirstGpsTime;
-            SwapBytes32(t);
-            report.firstGpsTime = t;
-        }
-        if (result == ConvertResult::Converted && !engine.OutputFilePath.empty()) {
-            engine.OutputFilePath =
-                JoinPath(OutputFolder(input), FileNamePart(engine.OutputFilePath));
-        }
-        const bool rollover = engine.RolloverFound == 1;
-
-        if (settings_.dryRun) {
-            DeleteFile(engine.WorkFileName);
-            report.reason = engine.FailureReason;
-            Describe(report, result, rollover, engine.OutputFilePath, false, false);
-        } else {
-            FileOutcome outcome;
-            {
-                // Storing, deleting and the checks against this run's other
-                // files go one file at a time.
-                const std::lock_guard<std::mutex> lock(actionsMutex_);
-                outcome = actions_.Apply(index, result);
-            }
-            report.messages = outcome.statusLines;
-            report.inputDeleted = outcome.inputDeleted;
-            report.reason = outcome.reason;
-            Describe(report, result, rollover, outcome.outputPath, outcome.stored, true);
-        }
-        // The path the pipeline logs first is the report's own.
-        report.log.assign(logged.Messages().begin() + (logged.Messages().empty() ? 0 : 1),
-                          logged.Messages().end());
-        bytes_ += report.counts.inputBytes;
-    }
-
-    static void Describe(cli::FileReport& report, ConvertResult result, bool rollover,
-                         const std::string& output, bool stored, bool written) {
-        switch (result) {
-            case ConvertResult::Converted:
-                if (!rollover) {
-                    report.outcome = "no rollover found";
-                    report.ok = true;
-                } else if (output.empty()) {
-                    report.outcome = "not stored";
-                    report.reason =
-                        kNoPositionRecordReason;  // a dry run stores nothing to learn it
-                } else if (!written) {
-                    report.outcome = "would be corrected";
-                    report.output = output;
-                    report.ok = true;
-                } else if (stored) {
-                    report.outcome = "corrected";
-                    report.output = output;
-                    report.ok = true;
-                } else {
-                    report.outcome = "not stored";
-                }
-                break;
-            case ConvertResult::RolloverPoint:
-                report.outcome = "rollover-point SIG file, not converted";
-                report.ok = true;
-                break;
-            case ConvertResult::InputMissing:
-                report.outcome = "input missing";
-                break;
-            case ConvertResult::Failed:
-                report.outcome = "failed";
-                break;
-        }
-    }
-
-    void Progress() {
-        const std::size_t done = ++done_;
-        if (!showProgress_)
-            return;
-        const std::lock_guard<std::mutex> lock(progressMutex_);
-        const double seconds =
-            std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
-        const double mib = static_cast<double>(bytes_) / (1024.0 * 1024.0);
-        std::fprintf(stderr, "\r%zu/%zu files, %.1f MiB, %.1f MiB/s   ", done, files_.size(), mib,
-                     seconds > 0 ? mib / seconds : 0.0);
-    }
-
-    const Settings& settings_;
-    std::vector<std::string> files_;
-    BatchFileActions actions_;
-    std::mutex actionsMutex_;
-    std::vector<cli::FileReport> reports_;
-    std::vector<char> finished_;  // one worker writes each entry; read after all joined
-    std::atomic<std::size_t> next_{0};
-    std::atomic<std::size_t> done_{0};
-    std::atomic<std::uint64_t> bytes_{0};
-    bool showProgress_;
-    std::mutex progressMutex_;
-    std::string dryFolder_;
-    const std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -273,7 +51,7 @@ int main(int argc, char** argv) {
         "file is stored under a name from its first position record's date. Inputs are kept\n"
         "unless --delete-input is given.",
         "quenrix-cli"};
-    Settings settings;
+    cli::Settings settings;
     std::string referenceDate;
     app.add_option("inputs", settings.inputs, "Files, wildcard masks ('data/*.RMG') and folders")
         ->required()
@@ -342,7 +120,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     std::signal(SIGINT, OnInterrupt);
-    Run run(settings, files);
+    cli::Run run(settings, files);
     if (!run.Go()) {
         std::fprintf(stderr,
                      "quenrix-cli: --dry-run: no temporary folder for the work files "

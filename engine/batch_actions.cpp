@@ -61,21 +61,23 @@ FileOutcome BatchFileActions::Apply(std::size_t index, ConvertResult result) {
     return outcome;
 }
 
-std::string BatchFileActions::BatchFileInTheWay(std::size_t index,
-                                                const std::string& target) const {
+std::string BatchFileActions::FileInTheWay(std::size_t index, const std::string& target) const {
     FileIdentity existing;
-    if (!IdentifyFile(target, existing)) {
-        return {};
+    if (!FileExists(target) || !IdentifyFile(target, existing)) {
+        return {};  // nothing there, or a folder, which the move refuses
     }
     const std::string name = PathText(FileNamePart(target));
     if (written_.count(existing) != 0) {
         return "output name taken by a file this run has written: " + name;
     }
     const auto input = waiting_.find(existing);
-    if (input != waiting_.end() && input->second != index) {
-        return "output name taken by another input of this run: " + name;
+    if (input != waiting_.end()) {
+        // The input itself (its name differs in letter case only on a
+        // system that ignores the case) is replaced by its corrected file.
+        return input->second != index ? "output name taken by another input of this run: " + name
+                                      : std::string();
     }
-    return {};
+    return "output name taken by another file: " + name;
 }
 
 void BatchFileActions::StoreCorrectedFile(std::size_t index, FileOutcome& outcome) {
@@ -86,7 +88,7 @@ void BatchFileActions::StoreCorrectedFile(std::size_t index, FileOutcome& outcom
     if (output.empty()) {
         outcome.reason = kNoPositionRecordReason;
     } else {
-        outcome.reason = BatchFileInTheWay(index, output);
+        outcome.reason = FileInTheWay(index, output);
         if (!outcome.reason.empty() && AlreadyStored(engine.WorkFileName, output)) {
             outcome.reason.clear();
         } else if (outcome.reason.empty() && !MoveFileReplacing(engine.WorkFileName, output)) {

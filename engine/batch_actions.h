@@ -45,8 +45,11 @@ class BatchFileActions {
   private:
     void StoreCorrectedFile(std::size_t index, FileOutcome& outcome);
     // Why the output name must not be replaced: it is a file this batch
-    // wrote, or another input of this batch. Empty when it may be.
-    std::string BatchFileInTheWay(std::size_t index, const std::string& target) const;
+    // wrote, another input of this batch, or any other file, whose bytes
+    // would be lost (it may be the corrected file of an input deleted by an
+    // earlier run). Empty when it may be: nothing is there, or the input
+    // itself.
+    std::string FileInTheWay(std::size_t index, const std::string& target) const;
 
     std::vector<std::string> inputs_;
     bool deleteInputs_;

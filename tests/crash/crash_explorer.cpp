@@ -1,16 +1,18 @@
 // quenrix-crash-explorer: cuts the power after every operation of a batch
 // and looks at every disk the power cut may leave.
 //
-// The batch runs as the window runs it in automatic mode, with the input
-// deletion and the log on, on a simulated file system (native_sim.cpp):
-// SIG and RMG files, two whose corrected files would take one name, one
-// that cannot be converted, one that has no rollover, the work file in the
-// start folder and the corrected files beside the inputs, and a log near
-// its line cap. After each operation every crash state is checked:
+// The batch runs as the window runs it in automatic mode (the work file in
+// the start folder, the corrected files beside the inputs), or as
+// quenrix-cli runs it with an output folder (the work file and the
+// corrected files there), with the input deletion and the log on, on a
+// simulated file system (native_sim.cpp): SIG and RMG files, two whose
+// corrected files would take one name, one that cannot be converted, one
+// that has no rollover, and a log near its line cap. After each operation
+// every crash state is checked:
 //   - every input is there with its bytes, or its corrected file is there
 //     whole;
 //   - no file stands under a corrected file's name unless it is whole, and
-//     no file stands in the input folder that no run leaves there;
+//     no file stands in the input or output folder that no run leaves there;
 //   - the log is there and is the log as it stood at some moment: whole
 //     lines, none torn, none lost in between;
 //   - the batch run again on that disk leaves the same files as a batch
@@ -19,6 +21,7 @@
 // when some state breaks one with TEXT in its message, for planted faults).
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <functional>
@@ -29,6 +32,7 @@
 
 #include "app/core/quiet_view.h"
 #include "app/core/wizard_core.h"
+#include "cli/run.h"
 #include "engine/engine_state.h"
 #include "support/fd_io.h"
 #include "support/native.h"
@@ -44,9 +48,9 @@ using crash::SimFileSystem;
 using sample::Kind;
 
 constexpr const char* kInputFolder = "/data";
+constexpr const char* kOutputFolder = "/out";  // quenrix-cli's
 constexpr const char* kStartFolder = "/work";
 constexpr const char* kProgram = "/opt/quenrix/quenrix";
-constexpr const char* kLogPath = "/work/quenrix.log";
 // Inputs of their own: recorded in the same hour as the first input, and
 // one without a rollover.
 constexpr std::uint32_t kCollisionIndex = 8000;
@@ -57,6 +61,15 @@ constexpr const char* kFailingInput = "9999L31N.SIG";
 struct Setup {
     std::uint32_t files = 20;  // plain inputs, SIG and RMG in turn
     int oldLogLines = 990;     // of an earlier run's log (0: none); 990 crosses the cap
+    bool cli = false;          // quenrix-cli's batch instead of the window's
+
+    std::string LogPath() const { return cli ? "/work/quenrix-cli.log" : "/work/quenrix.log"; }
+    // The folders whose files the checks cover.
+    std::vector<std::string> Folders() const {
+        if (cli)
+            return {kInputFolder, kOutputFolder};
+        return {kInputFolder};
+    }
 };
 
 std::string InputPath(const std::string& name) {
@@ -73,7 +86,7 @@ void Put(const std::string& path, const std::string& bytes) {
 // writer.
 void MakeInputs(const Setup& setup) {
     SimFileSystem& fs = SimFileSystem::Instance();
-    fs.Reset({{}, {kInputFolder, kStartFolder}});
+    fs.Reset({{}, {kInputFolder, kStartFolder, kOutputFolder}});
     auto make = [](std::uint32_t index, Kind kind, std::uint32_t hour, std::uint32_t seed,
                    bool rolledOver) {
         sample::SampleOptions options;
@@ -96,19 +109,56 @@ void MakeInputs(const Setup& setup) {
         std::string log;
         for (int i = 0; i < setup.oldLogLines; ++i)
             log += "2026/12/01 09:00:00 - earlier run, line " + std::to_string(i + 1) + "\r\n";
-        Put(kLogPath, log);
+        Put(setup.LogPath(), log);
     }
     fs.Reset(fs.Current());  // all of it on disk before the batch
 }
 
-// The window in automatic mode over the input folder, start to end.
-QuietView RunBatch() {
-    QuietView view;
-    {
-        WizardCore core(view, {kInputFolder}, kStartFolder, kProgram);
-        core.Start();
+// Reads which input became which corrected file off the window's status
+// lines: a file's line ("time - NAME"), then its results ("-> 補正後ファイル名
+// OUT"); full paths.
+std::map<std::string, std::string> OutputsByInput(const std::vector<std::string>& lines) {
+    const std::string stored = "-> 補正後ファイル名  ";
+    std::map<std::string, std::string> outputs;
+    std::string input;
+    for (const std::string& line : lines) {
+        const std::size_t result = line.find(stored);
+        if (line.rfind(" ", 0) != 0)
+            input = InputPath(line.substr(line.find(" - ") + 3));
+        else if (result != std::string::npos)
+            outputs[input] = InputPath(line.substr(result + stored.size()));
     }
-    return view;
+    return outputs;
+}
+
+// The batch, start to end: the window in automatic mode over the input
+// folder, or quenrix-cli over it with an output folder. Which input became
+// which corrected file, by full paths.
+std::map<std::string, std::string> RunBatch(const Setup& setup) {
+    if (!setup.cli) {
+        QuietView view;
+        {
+            WizardCore core(view, {kInputFolder}, kStartFolder, kProgram);
+            core.Start();
+        }
+        return OutputsByInput(view.statusLines);
+    }
+    cli::Settings settings;
+    settings.outputDir = kOutputFolder;
+    settings.deleteInput = true;
+    settings.quiet = true;
+    settings.log = setup.LogPath();
+    std::vector<std::string> files;
+    native::ForEachEntry(kInputFolder, [&](const native::FolderEntry& entry) {
+        files.push_back(InputPath(entry.name));
+    });
+    cli::Run run(settings, files);
+    run.Go();
+    std::map<std::string, std::string> outputs;
+    for (const cli::FileReport& report : run.Reports())
+        if (report.outcome == "corrected")
+            outputs[report.path] = report.output;
+    return outputs;
 }
 
 std::size_t HashOf(const std::string& bytes) {
@@ -138,48 +188,54 @@ std::size_t Mix(std::size_t seed, std::size_t value) {
     return seed ^ (value + 0x9e3779b97f4a7c15ULL + (seed << 6) + (seed >> 2));
 }
 
-// What the uninterrupted batch did.
+// What the uncut batch did; files by their full paths.
 struct Expectation {
-    std::map<std::string, std::string> inputs;      // name: original bytes
-    std::map<std::string, std::string> outputs;     // corrected file's name: bytes
-    std::map<std::string, std::string> outputOf;    // input name: its corrected file's name
-    std::map<std::string, std::string> finalFiles;  // the input folder at the end
+    std::map<std::string, std::string> inputs;      // their original bytes
+    std::map<std::string, std::string> outputs;     // the corrected files' bytes
+    std::map<std::string, std::string> outputOf;    // input deleted: its corrected file
+    std::map<std::string, std::string> finalFiles;  // the checked folders at the end
 };
 
-std::map<std::string, std::string> FolderFiles(const DiskImage& disk, const std::string& folder) {
-    std::map<std::string, std::string> files;
-    const std::string prefix = folder + "/";
-    for (const auto& [path, content] : disk.files)
-        if (path.rfind(prefix, 0) == 0 && path.find('/', prefix.size()) == std::string::npos)
-            files[path.substr(prefix.size())] = *content;
-    return files;
+bool InFolder(const std::string& path, const std::string& folder) {
+    return path.size() > folder.size() + 1 && path.rfind(folder + "/", 0) == 0 &&
+           path.find('/', folder.size() + 1) == std::string::npos;
 }
 
-// Reads which input became which corrected file off the status lines:
-// a file's line ("time - NAME"), then its results ("-> 補正後ファイル名  OUT").
-std::map<std::string, std::string> OutputsByInput(const std::vector<std::string>& lines) {
-    const std::string stored = "-> 補正後ファイル名  ";
-    std::map<std::string, std::string> outputs;
-    std::string input;
-    for (const std::string& line : lines) {
-        const std::size_t result = line.find(stored);
-        if (line.rfind(" ", 0) != 0)
-            input = line.substr(line.find(" - ") + 3);
-        else if (result != std::string::npos)
-            outputs[input] = line.substr(result + stored.size());
-    }
-    return outputs;
+bool InFolders(const std::string& path, const std::vector<std::string>& folders) {
+    return std::any_of(folders.begin(), folders.end(),
+                       [&](const std::string& folder) { return InFolder(path, folder); });
+}
+
+// quenrix-cli's work file, beside its outputs: a cut may leave it, and a
+// later run of the same process id clears it away; it never stands under
+// an output's name.
+bool IsWorkFile(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    return path.compare(slash + 1, 14, ".quenrix-work-") == 0 && path.ends_with(".tmp");
+}
+
+std::map<std::string, std::string> FilesIn(const DiskImage& disk,
+                                           const std::vector<std::string>& folders) {
+    std::map<std::string, std::string> files;
+    for (const auto& [path, content] : disk.files)
+        if (InFolders(path, folders))
+            files[path] = *content;
+    return files;
 }
 
 class Explorer {
   public:
-    Explorer(Expectation expected, std::size_t maxReports)
-        : expected_(std::move(expected)), maxReports_(maxReports) {}
+    Explorer(const Setup& setup, Expectation expected, std::size_t maxReports)
+        : setup_(setup),
+          folders_(setup.Folders()),
+          logPath_(setup.LogPath()),
+          expected_(std::move(expected)),
+          maxReports_(maxReports) {}
 
     // The log as it stands before the batch.
     void Begin(const SimFileSystem& fs) {
         NoteLog(fs);
-        logOnDisk_ = fs.FileNow(kLogPath) != nullptr;
+        logOnDisk_ = fs.FileNow(logPath_) != nullptr;
     }
 
     // Called after operation `op`: every crash state now.
@@ -188,7 +244,7 @@ class Explorer {
         NoteLog(fs);
         const std::vector<crash::CrashState> states = fs.CrashStates();
         // Once on disk, the log must never be gone again.
-        logOnDisk_ = logOnDisk_ || states.front().disk.files.count(kLogPath) != 0;
+        logOnDisk_ = logOnDisk_ || states.front().disk.files.count(logPath_) != 0;
         for (const crash::CrashState& state : states) {
             ++states_;
             const std::size_t signature = Signature(state.disk);
@@ -209,9 +265,9 @@ class Explorer {
         fs.SetObserver({});
         for (const auto& [signature, disk] : restartDisks_) {
             fs.Reset(disk);
-            RunBatch();
+            RunBatch(setup_);
             ++restarts_;
-            const auto after = FolderFiles(fs.Current(), kInputFolder);
+            const auto after = FilesIn(fs.Current(), folders_);
             for (const auto& [name, bytes] : expected_.finalFiles) {
                 const auto found = after.find(name);
                 if (found == after.end())
@@ -245,7 +301,7 @@ class Explorer {
   private:
     // Every content the log has had up to now: a crash may leave any.
     void NoteLog(const SimFileSystem& fs) {
-        const Content log = fs.FileNow(kLogPath);
+        const Content log = fs.FileNow(logPath_);
         if (log)
             logHistory_.insert(HashOf(*log));
     }
@@ -260,61 +316,59 @@ class Explorer {
 
     std::size_t FolderSignature(const DiskImage& disk) {
         std::size_t signature = 0;
-        const std::string prefix = std::string(kInputFolder) + "/";
         for (const auto& [path, content] : disk.files)
-            if (path.rfind(prefix, 0) == 0)
+            if (InFolders(path, folders_) && !IsWorkFile(path))
                 signature = Mix(Mix(signature, HashOf(path)), hashes_.Of(content));
         return signature;
     }
 
     std::vector<std::string> Check(const DiskImage& disk) {
         std::vector<std::string> problems;
-        auto at = [&](const std::string& name) -> const std::string* {
-            const auto found = disk.files.find(InputPath(name));
+        auto at = [&](const std::string& path) -> const std::string* {
+            const auto found = disk.files.find(path);
             return found != disk.files.end() ? found->second.get() : nullptr;
         };
-        for (const auto& [name, bytes] : expected_.inputs) {
-            const std::string* now = at(name);
+        for (const auto& [path, bytes] : expected_.inputs) {
+            const std::string* now = at(path);
             if (now != nullptr) {
                 if (*now != bytes)
-                    problems.push_back(name + ": the input is there with other bytes");
+                    problems.push_back(path + ": the input is there with other bytes");
                 continue;
             }
-            const auto output = expected_.outputOf.find(name);
+            const auto output = expected_.outputOf.find(path);
             if (output == expected_.outputOf.end()) {
-                problems.push_back(name + ": the input is gone, and it is never corrected");
+                problems.push_back(path + ": the input is gone, and it is never corrected");
                 continue;
             }
             const std::string* corrected = at(output->second);
             if (corrected == nullptr || *corrected != expected_.outputs.at(output->second))
-                problems.push_back(name + ": the input is gone, and its corrected file " +
+                problems.push_back(path + ": the input is gone, and its corrected file " +
                                    output->second + " is " +
                                    (corrected ? "not whole" : "not there"));
         }
-        const std::string prefix = std::string(kInputFolder) + "/";
         for (const auto& [path, content] : disk.files) {
-            if (path.rfind(prefix, 0) != 0)
+            if (!InFolders(path, folders_))
                 continue;
-            const std::string name = path.substr(prefix.size());
-            const auto output = expected_.outputs.find(name);
+            const auto output = expected_.outputs.find(path);
             if (output != expected_.outputs.end()) {
                 if (*content != output->second)
-                    problems.push_back(name + " stands with " + std::to_string(content->size()) +
+                    problems.push_back(path + " stands with " + std::to_string(content->size()) +
                                        " bytes that are not its corrected file's " +
                                        std::to_string(output->second.size()));
-            } else if (expected_.inputs.count(name) == 0) {
-                problems.push_back(name + " stands in the input folder; no run leaves it there");
+            } else if (expected_.inputs.count(path) == 0 && !IsWorkFile(path)) {
+                problems.push_back(path + " stands there; no run leaves it there");
             }
         }
-        const auto log = disk.files.find(kLogPath);
+        const auto log = disk.files.find(logPath_);
         if (log == disk.files.end()) {
             if (logOnDisk_)
-                problems.push_back(std::string(kLogPath) + " is gone");
-        } else if (logHistory_.count(hashes_.Of(log->second)) == 0)
+                problems.push_back(logPath_ + " is gone");
+        } else if (logHistory_.count(hashes_.Of(log->second)) == 0) {
             problems.push_back(
-                std::string(kLogPath) + " is not the log as it ever stood (" +
+                logPath_ + " is not the log as it ever stood (" +
                 std::to_string(log->second->size()) + " bytes" +
                 (log->second->find('\0') != std::string::npos ? ", zero bytes in it" : "") + ")");
+        }
         return problems;
     }
 
@@ -330,6 +384,9 @@ class Explorer {
             problems_.push_back(problem);
     }
 
+    const Setup setup_;
+    const std::vector<std::string> folders_;
+    const std::string logPath_;
     Expectation expected_;
     std::size_t maxReports_;
     HashCache hashes_;
@@ -344,19 +401,20 @@ class Explorer {
 
 // Checks that the batch is the one the rules are about; a batch that lost
 // its collision or its failing file would prove less than it claims.
-bool CheckScenario(const Setup& setup, const Expectation& expected, const QuietView& view) {
+bool CheckScenario(const Setup& setup, const Expectation& expected) {
     std::size_t sig = 0, rmg = 0;
-    for (const auto& [name, bytes] : expected.inputs) (name.ends_with(".SIG") ? sig : rmg) += 1;
+    for (const auto& [path, bytes] : expected.inputs) (path.ends_with(".SIG") ? sig : rmg) += 1;
     const bool collision =
-        expected.outputOf.count(sample::ReceiverStyleName(0, Kind::Sig)) == 1 &&
-        expected.finalFiles.count(sample::ReceiverStyleName(kCollisionIndex, Kind::Sig)) == 1;
-    const bool failing = expected.finalFiles.count(kFailingInput) == 1 &&
-                         expected.outputOf.count(kFailingInput) == 0;
+        expected.outputOf.count(InputPath(sample::ReceiverStyleName(0, Kind::Sig))) == 1 &&
+        expected.finalFiles.count(
+            InputPath(sample::ReceiverStyleName(kCollisionIndex, Kind::Sig))) == 1;
+    const bool failing = expected.finalFiles.count(InputPath(kFailingInput)) == 1 &&
+                         expected.outputOf.count(InputPath(kFailingInput)) == 0;
     std::printf(
-        "batch: %zu inputs (SIG %zu, RMG %zu), %zu corrected and their inputs deleted, "
-        "%zu status lines; %d lines of an earlier log\n",
-        expected.inputs.size(), sig, rmg, expected.outputOf.size(), view.statusLines.size(),
-        setup.oldLogLines);
+        "batch of %s: %zu inputs (SIG %zu, RMG %zu), %zu corrected and their inputs deleted; "
+        "%d lines of an earlier log\n",
+        setup.cli ? "quenrix-cli --output-dir" : "the window", expected.inputs.size(), sig, rmg,
+        expected.outputOf.size(), setup.oldLogLines);
     if (sig == 0 || rmg == 0 || !collision || !failing || expected.outputOf.size() != setup.files) {
         std::printf("the batch is not the one to explore (collision %d, failing file %d)\n",
                     collision, failing);
@@ -389,6 +447,8 @@ int main(int argc, char** argv) {
                    "Lines of an earlier run's log (0: the batch starts the log)")
         ->check(CLI::Range(0, 5000))
         ->capture_default_str();
+    app.add_flag("--cli", setup.cli,
+                 "quenrix-cli's batch with an output folder instead of the window's");
     CLI11_PARSE(app, argc, argv);
 
     const auto start = std::chrono::steady_clock::now();
@@ -397,27 +457,30 @@ int main(int argc, char** argv) {
     const DiskImage initial = fs.Current();
 
     Expectation expected;
-    expected.inputs = FolderFiles(initial, kInputFolder);
-    const QuietView uncut = RunBatch();
-    expected.finalFiles = FolderFiles(fs.Current(), kInputFolder);
-    for (const auto& [input, output] : OutputsByInput(uncut.statusLines)) {
+    expected.inputs = FilesIn(initial, {kInputFolder});
+    const std::map<std::string, std::string> stored = RunBatch(setup);
+    expected.finalFiles = FilesIn(fs.Current(), setup.Folders());
+    for (const auto& [input, output] : stored) {
         if (expected.finalFiles.count(output) != 0)
             expected.outputs[output] = expected.finalFiles[output];
         if (expected.finalFiles.count(input) == 0)
             expected.outputOf[input] = output;  // stored, and its input deleted
     }
-    if (!CheckScenario(setup, expected, uncut))
+    if (!CheckScenario(setup, expected))
         return 2;
 
     fs.Reset(initial);
     if (plant == "skip-data-flush")
-        fs.Plant(crash::PlantedFault::SkipDataFlush, "/" + Engine().WorkFileName);
+        // The work file's flush: the window's, or quenrix-cli's first
+        // worker's (the simulation's process id is 1).
+        fs.Plant(crash::PlantedFault::SkipDataFlush,
+                 setup.cli ? "/.quenrix-work-1-0.tmp" : "/" + Engine().WorkFileName);
     else if (plant == "folder-flush-after-delete")
         fs.Plant(crash::PlantedFault::FolderFlushAfterDelete);
-    Explorer explorer(expected, maxReports);
+    Explorer explorer(setup, expected, maxReports);
     explorer.Begin(fs);
     fs.SetObserver([&](const crash::Operation& op) { explorer.AtOperation(op, fs); });
-    RunBatch();
+    RunBatch(setup);
     const std::size_t operations = fs.Operations();
     fs.Plant(crash::PlantedFault::None);
     explorer.Restart();

@@ -107,14 +107,30 @@ TEST_F(BatchActionsTest, MoveFailureKeepsTheInput) {
     }
 }
 
-TEST_F(BatchActionsTest, ExistingUnrelatedFileIsReplaced) {
+// A file under the output name may be the corrected file of an input an
+// earlier run deleted: it is never replaced by other bytes. The same bytes
+// count as stored (a run cut short before it deleted the input).
+TEST_F(BatchActionsTest, AnotherFileIsKeptUnlessItHoldsTheSameCorrectedFile) {
     WriteBytes(Path("in.SIG"), kInput);
     WriteBytes(Path("out.SIG"), Bytes{7, 7});
-    BatchFileActions actions({Path("in.SIG")}, false);
+    BatchFileActions actions({Path("in.SIG")}, true);
     Converted(Path("out.SIG"));
-    EXPECT_EQ(actions.Apply(0, ConvertResult::Converted).statusLines.front(),
-              "補正後ファイル名  out.SIG");
+    const FileOutcome refused = actions.Apply(0, ConvertResult::Converted);
+    EXPECT_EQ(refused.statusLines, std::vector<std::string>{"変換失敗"});
+    EXPECT_EQ(refused.reason, "output name taken by another file: out.SIG");
+    EXPECT_EQ(Log(), std::vector<std::string>{" > ERROR：補正後ファイル出力失敗"});
+    EXPECT_EQ(ReadBytes(Path("out.SIG")), (Bytes{7, 7}));
+    EXPECT_EQ(ReadBytes(Path("in.SIG")), kInput);
+
+    WriteBytes(Path("out.SIG"), kCorrected);
+    Converted(Path("out.SIG"));
+    const FileOutcome stored = actions.Apply(0, ConvertResult::Converted);
+    EXPECT_TRUE(stored.stored && stored.inputDeleted);
+    EXPECT_EQ(stored.statusLines, (std::vector<std::string>{"補正後ファイル名  out.SIG",
+                                                            "入力SIG,RMGファイル削除(in.SIG)"}));
     EXPECT_EQ(ReadBytes(Path("out.SIG")), kCorrected);
+    EXPECT_FALSE(FileExists(Path("in.SIG")));
+    EXPECT_FALSE(FileExists(Engine().WorkFileName));
 }
 
 TEST_F(BatchActionsTest, NeverReplacesAFileOfThisBatch) {
@@ -149,11 +165,19 @@ TEST_F(BatchActionsTest, NeverReplacesAFileOfThisBatch) {
 }
 
 TEST_F(BatchActionsTest, InputThatIsTheOutputIsNotDeleted) {
-    // Same name apart from letter case: the move replaced the input itself.
+    // Same name apart from letter case: on Windows the input itself, which
+    // the move replaces; on Linux another file, which is kept.
     WriteBytes(Path("1234H18B.SIG"), kInput);
     BatchFileActions byName({Path("1234h18b.sig")}, true);
     Converted(Path("1234H18B.SIG"));
-    EXPECT_EQ(byName.Apply(0, ConvertResult::Converted).statusLines.size(), 1u);
+    const FileOutcome outcome = byName.Apply(0, ConvertResult::Converted);
+#ifdef _WIN32
+    EXPECT_EQ(outcome.statusLines, std::vector<std::string>{"補正後ファイル名  1234H18B.SIG"});
+    EXPECT_EQ(ReadBytes(Path("1234H18B.SIG")), kCorrected);
+#else
+    EXPECT_EQ(outcome.reason, "output name taken by another file: 1234H18B.SIG");
+    EXPECT_EQ(ReadBytes(Path("1234H18B.SIG")), kInput);
+#endif
 
 #ifndef _WIN32  // a symbolic link needs privileges on Windows
     // Another name for the same file.

@@ -1,0 +1,193 @@
+#include "cli/run.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <thread>
+
+#include "engine/byte_order.h"
+#include "engine/engine_state.h"
+#include "engine/file_kind.h"
+#include "engine/pipeline.h"
+#include "support/file_ops.h"
+#include "support/native.h"
+#include "support/oplog.h"
+#include "support/paths.h"
+
+namespace quenrix::cli {
+namespace {
+
+volatile std::sig_atomic_t stopRequested = 0;
+
+const char* KindOf(const std::string& path) {
+    switch (ClassifyFileName(path)) {
+        case FileKind::Sig:
+            return "SIG";
+        case FileKind::Rmg:
+            return "RMG";
+        case FileKind::Other:
+            break;
+    }
+    return "other";
+}
+
+void Describe(cli::FileReport& report, ConvertResult result, bool rollover,
+              const std::string& output, bool stored, bool written) {
+    switch (result) {
+        case ConvertResult::Converted:
+            if (!rollover) {
+                report.outcome = "no rollover found";
+                report.ok = true;
+            } else if (output.empty()) {
+                report.outcome = "not stored";
+                report.reason = kNoPositionRecordReason;  // a dry run stores nothing to learn it
+            } else if (!written) {
+                report.outcome = "would be corrected";
+                report.output = output;
+                report.ok = true;
+            } else if (stored) {
+                report.outcome = "corrected";
+                report.output = output;
+                report.ok = true;
+            } else {
+                report.outcome = "not stored";
+            }
+            break;
+        case ConvertResult::RolloverPoint:
+            report.outcome = "rollover-point SIG file, not converted";
+            report.ok = true;
+            break;
+        case ConvertResult::InputMissing:
+            report.outcome = "input missing";
+            break;
+        case ConvertResult::Failed:
+            report.outcome = "failed";
+            break;
+    }
+}
+
+}  // namespace
+
+void RequestStop() {
+    stopRequested = 1;
+}
+
+Run::Run(const Settings& settings, std::vector<std::string> files)
+    : settings_(settings),
+      files_(std::move(files)),
+      actions_(files_, settings.deleteInput),
+      reports_(files_.size()),
+      finished_(files_.size(), 0),
+      showProgress_(!settings.quiet && native::ErrorOutputIsTerminal()) {}
+
+bool Run::Go() {
+    if (settings_.dryRun) {
+        dryFolder_ = native::MakeTemporaryFolder("quenrix-dry-");
+        if (dryFolder_.empty())
+            return false;
+    }
+    const unsigned workers = std::max(1u, std::min<unsigned>(settings_.jobs, files_.size()));
+    std::vector<std::thread> threads;
+    for (unsigned w = 1; w < workers; ++w) threads.emplace_back([this, w] { Work(w); });
+    Work(0);
+    for (std::thread& thread : threads) thread.join();
+    if (showProgress_)
+        std::fputc('\n', stderr);
+    if (!dryFolder_.empty())
+        native::RemoveFolderWithFiles(dryFolder_);
+    return true;
+}
+
+std::vector<FileReport> Run::Reports() const {
+    std::vector<FileReport> done;
+    for (std::size_t i = 0; i < files_.size(); ++i) {
+        if (finished_[i])
+            done.push_back(reports_[i]);
+    }
+    return done;
+}
+
+double Run::Seconds() const {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+}
+
+std::string Run::WorkFile(unsigned worker, const std::string& input) const {
+    const std::string name = ".quenrix-work-" + std::to_string(native::ProcessId()) + "-" +
+                             std::to_string(worker) + ".tmp";
+    if (!dryFolder_.empty())
+        return JoinPath(dryFolder_, name);
+    return JoinPath(OutputFolder(input), name);
+}
+
+std::string Run::OutputFolder(const std::string& input) const {
+    return settings_.outputDir.empty() ? FolderPart(input) : settings_.outputDir;
+}
+
+void Run::Work(unsigned worker) {
+    EngineState& engine = Engine();
+    engine.LogFilePath = settings_.dryRun ? std::string() : settings_.log;
+    engine.ReferenceDayOverride = settings_.referenceDay;
+    engine.ForcedRmgReceiverType = settings_.receiverType;
+    for (std::size_t i = next_++; i < files_.size() && !stopRequested; i = next_++) {
+        Convert(worker, i);
+        finished_[i] = 1;
+        Progress();
+    }
+}
+
+void Run::Convert(unsigned worker, std::size_t index) {
+    EngineState& engine = Engine();
+    const std::string& input = files_[index];
+    engine.WorkFileName = WorkFile(worker, input);
+    FileReport& report = reports_[index];
+    report.path = input;
+    report.kind = KindOf(input);
+    const LogCapture logged;
+    const ConvertResult result = ConvertGpsFile(input);
+    report.result = static_cast<std::int32_t>(result);
+    report.counts = engine.Counts;
+    report.receiverType = engine.RmgReceiverType;
+    if (engine.FirstGpsTime != 0) {
+        std::uint32_t t = engine.FirstGpsTime;
+        SwapBytes32(t);
+        report.firstGpsTime = t;
+    }
+    if (result == ConvertResult::Converted && !engine.OutputFilePath.empty()) {
+        engine.OutputFilePath = JoinPath(OutputFolder(input), FileNamePart(engine.OutputFilePath));
+    }
+    const bool rollover = engine.RolloverFound == 1;
+
+    if (settings_.dryRun) {
+        DeleteFile(engine.WorkFileName);
+        report.reason = engine.FailureReason;
+        Describe(report, result, rollover, engine.OutputFilePath, false, false);
+    } else {
+        FileOutcome outcome;
+        {
+            // Storing, deleting and the checks against this run's other
+            // files go one file at a time.
+            const std::lock_guard<std::mutex> lock(actionsMutex_);
+            outcome = actions_.Apply(index, result);
+        }
+        report.messages = outcome.statusLines;
+        report.inputDeleted = outcome.inputDeleted;
+        report.reason = outcome.reason;
+        Describe(report, result, rollover, outcome.outputPath, outcome.stored, true);
+    }
+    // The path the pipeline logs first is the report's own.
+    report.log.assign(logged.Messages().begin() + (logged.Messages().empty() ? 0 : 1),
+                      logged.Messages().end());
+    bytes_ += report.counts.inputBytes;
+}
+
+void Run::Progress() {
+    const std::size_t done = ++done_;
+    if (!showProgress_)
+        return;
+    const std::lock_guard<std::mutex> lock(progressMutex_);
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
+    const double mib = static_cast<double>(bytes_) / (1024.0 * 1024.0);
+    std::fprintf(stderr, "\r%zu/%zu files, %.1f MiB, %.1f MiB/s   ", done, files_.size(), mib,
+                 seconds > 0 ? mib / seconds : 0.0);
+}
+}  // namespace quenrix::cli

@@ -1,0 +1,84 @@
+// One run of quenrix-cli over its files: each converted, stored and
+// reported, on one thread or several.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "cli/report.h"
+#include "engine/batch_actions.h"
+
+namespace quenrix::cli {
+
+// What the command line asks for.
+struct Settings {
+    std::vector<std::string> inputs;
+    bool recursive = false;
+    std::string outputDir;
+    bool deleteInput = false;
+    bool dryRun = false;
+    std::optional<std::uint32_t> referenceDay;
+    std::int32_t receiverType = 0;
+    std::string report = "text";
+    std::string reportFile;
+    unsigned jobs = 1;
+    bool quiet = false;
+    bool verbose = false;
+    std::string log;
+};
+
+// Asks the run to stop after the files in conversion; safe in a signal
+// handler.
+void RequestStop();
+
+class Run {
+  public:
+    Run(const Settings& settings, std::vector<std::string> files);
+
+    // False when a dry run has no private folder for its work files: it
+    // must never write beside the inputs.
+    bool Go();
+
+    // The reports of the files that were converted, in input order.
+    std::vector<FileReport> Reports() const;
+    std::size_t NotDone() const { return files_.size() - done_; }
+    double Seconds() const;
+
+  private:
+    // The work file of one worker: beside the output, so that storing it
+    // is a rename; in a private folder for a dry run.
+    std::string WorkFile(unsigned worker, const std::string& input) const;
+
+    // Beside the input, or in the output folder; an input named without a
+    // folder gets its output in the current one (the window would use its
+    // program's folder).
+    std::string OutputFolder(const std::string& input) const;
+
+    void Work(unsigned worker);
+
+    void Convert(unsigned worker, std::size_t index);
+
+    void Progress();
+
+    const Settings& settings_;
+    std::vector<std::string> files_;
+    BatchFileActions actions_;
+    std::mutex actionsMutex_;
+    std::vector<FileReport> reports_;
+    std::vector<char> finished_;  // one worker writes each entry; read after all joined
+    std::atomic<std::size_t> next_{0};
+    std::atomic<std::size_t> done_{0};
+    std::atomic<std::uint64_t> bytes_{0};
+    bool showProgress_;
+    std::mutex progressMutex_;
+    std::string dryFolder_;
+    const std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+};
+
+}  // namespace quenrix::cli
