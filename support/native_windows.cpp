@@ -181,12 +181,13 @@ bool RenameReplacing(const std::string& from, const std::string& to) {
 bool SyncFolder(const std::string& folder) {
     // NTFS writes a folder's entries through its journal; a flush of the
     // folder asks for it at once. Where the folder cannot be opened so (a
-    // file system without it), the journal's own pace has to do.
+    // file system without it), the journal's own pace has to do; a folder
+    // that is not there fails.
     HANDLE handle = CreateFileA(folder.empty() ? "." : folder.c_str(), GENERIC_WRITE,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
-        return true;
+        return !IsMissing(GetLastError()) || Failed();
     FlushFileBuffers(handle);
     CloseHandle(handle);
     return true;
