@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/helpers/process.h"
 #include "tests/helpers/records.h"
 #include "tests/helpers/temp_dir.h"
 #include "tools/mksample/sample_writer.h"
@@ -165,7 +166,8 @@ TEST_F(FlushOrderTest, CorrectedFileIsOnDiskBeforeItsInputIsDeleted) {
     Samples();
     OldLog();
     const std::vector<std::string> window =
-        Trace(std::string("env QT_QPA_PLATFORM=offscreen '") + QUENRIX_BINARY + "' data");
+        Trace("env QT_QPA_PLATFORM=offscreen '" + OwnCopyOfWindow(QUENRIX_BINARY, Path("bin")) +
+              "' data");
     ExpectSafeOrder(window);
     ExpectLogOrder(window);
 }

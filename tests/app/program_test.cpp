@@ -34,8 +34,7 @@ class ProgramTest : public TempDirTest {
             GTEST_SKIP() << "faketime is not installed";
         // A copy of its own per test: the single-instance guard and the
         // executable's folder belong to the program's path.
-        fs::create_directory(Path("bin"));
-        fs::copy_file(QUENRIX_BINARY, Path("bin/quenrix"));
+        OwnCopyOfWindow(QUENRIX_BINARY, Path("bin"));
         fs::create_directory(Path("data"));
     }
 

@@ -86,7 +86,7 @@ TEST_F(CliTest, SameBytesAsTheWindowsAutomaticMode) {
     Samples("data");
     fs::copy(Path("data"), Path("window"));
     fs::copy(Path("data"), Path("cli"));
-    ASSERT_EQ(Run(QUENRIX_PROGRAM, {"window", "/NLOG"}), 0);
+    ASSERT_EQ(Run(OwnCopyOfWindow(QUENRIX_PROGRAM, Path("bin")), {"window", "/NLOG"}), 0);
     ASSERT_EQ(Cli({"cli", "--delete-input", "--quiet"}), 0);
     const auto window = Contents("window");
     EXPECT_EQ(window.size(), 6u);

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <thread>
 
@@ -71,6 +72,13 @@ pid_t StartAtFixedTime(const std::string& program, const std::vector<std::string
     }
     setpgid(pid, pid);
     return pid;
+}
+
+std::string OwnCopyOfWindow(const std::string& program, const std::string& folder) {
+    std::filesystem::create_directories(folder);
+    const std::string copy = (std::filesystem::path(folder) / "quenrix").string();
+    std::filesystem::copy_file(program, copy, std::filesystem::copy_options::overwrite_existing);
+    return copy;
 }
 
 void SignalProgram(pid_t pid, int signal) {

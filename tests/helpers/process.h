@@ -19,6 +19,12 @@ bool HaveFaketime();
 pid_t StartAtFixedTime(const std::string& program, const std::vector<std::string>& arguments,
                        const std::string& cwd, const std::string& stdoutPath = "/dev/null");
 
+// Copies the window program into `folder` (made if missing) under the name
+// "quenrix" and returns the copy's path: its single-instance guard belongs
+// to its path, so tests that run side by side each need a copy of their
+// own, or the second copy would only raise the first and end.
+std::string OwnCopyOfWindow(const std::string& program, const std::string& folder);
+
 // Sends `signal` to the program.
 void SignalProgram(pid_t pid, int signal);
 
