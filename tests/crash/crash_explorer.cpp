@@ -251,36 +251,34 @@ class Explorer {
             if (!seen_.insert(signature).second)
                 continue;
             ++distinct_;
-            for (const std::string& problem : Check(state.disk)) Report(op, state.text, problem);
-            const std::size_t inputs = FolderSignature(state.disk);
-            if (restartDisks_.emplace(inputs, state.disk).second)
-                restartFrom_[inputs] = "operation " + std::to_string(op.number) + " (" + op.text +
-                                       "), state \"" + state.text + "\"";
+            const std::string where = Where(op, state.text);
+            for (const std::string& problem : Check(state.disk)) Report(where, problem);
+            restarts_.emplace(FolderSignature(state.disk), Restart{state.disk, where});
         }
     }
 
-    // The batch again on each different input folder a crash may leave.
-    void Restart() {
+    // The batch again on each different set of inputs and outputs a crash
+    // may leave.
+    void RunAgain() {
         SimFileSystem& fs = SimFileSystem::Instance();
         fs.SetObserver({});
-        for (const auto& [signature, disk] : restartDisks_) {
-            fs.Reset(disk);
+        for (const auto& [signature, restart] : restarts_) {
+            fs.Reset(restart.disk);
             RunBatch(setup_);
-            ++restarts_;
             const auto after = FilesIn(fs.Current(), folders_);
             for (const auto& [name, bytes] : expected_.finalFiles) {
                 const auto found = after.find(name);
                 if (found == after.end())
-                    Report(restartFrom_[signature], name + " is missing after the batch ran again");
+                    Report(restart.where, name + " is missing after the batch ran again");
                 else if (found->second != bytes)
-                    Report(restartFrom_[signature],
+                    Report(restart.where,
                            name + " differs after the batch ran again from the uncut batch's");
             }
             for (const auto& [name, bytes] : after)
                 if (expected_.finalFiles.count(name) == 0)
-                    Report(
-                        restartFrom_[signature],
-                        name + " is left after the batch ran again; the uncut batch leaves none");
+                    Report(restart.where, name +
+                                              " is left after the batch ran again; the uncut "
+                                              "batch leaves none");
         }
     }
 
@@ -288,7 +286,7 @@ class Explorer {
         std::printf(
             "operations: %zu, crash points: %zu, crash states: %zu (%zu different), batches run "
             "again: %zu, violations: %zu\n",
-            operations, crashPoints_, states_, distinct_, restarts_, violations_);
+            operations, crashPoints_, states_, distinct_, restarts_.size(), violations_);
     }
     std::size_t Violations() const { return violations_; }
     bool Found(const std::string& text) const {
@@ -372,10 +370,9 @@ class Explorer {
         return problems;
     }
 
-    void Report(const crash::Operation& op, const std::string& state, const std::string& problem) {
-        Report("operation " + std::to_string(op.number) + " (" + op.text + "), state \"" + state +
-                   "\"",
-               problem);
+    static std::string Where(const crash::Operation& op, const std::string& state) {
+        return "operation " + std::to_string(op.number) + " (" + op.text + "), state \"" + state +
+               "\"";
     }
     void Report(const std::string& where, const std::string& problem) {
         if (++violations_ <= maxReports_)
@@ -394,9 +391,13 @@ class Explorer {
     std::set<std::size_t> logHistory_;
     bool logOnDisk_ = false;
     std::set<std::size_t> seen_;
-    std::map<std::size_t, DiskImage> restartDisks_;
-    std::map<std::size_t, std::string> restartFrom_;
-    std::size_t crashPoints_ = 0, states_ = 0, distinct_ = 0, restarts_ = 0, violations_ = 0;
+    // The first crash state of each different set of inputs and outputs.
+    struct Restart {
+        DiskImage disk;
+        std::string where;
+    };
+    std::map<std::size_t, Restart> restarts_;
+    std::size_t crashPoints_ = 0, states_ = 0, distinct_ = 0, violations_ = 0;
 };
 
 // Checks that the batch is the one the rules are about; a batch that lost
@@ -483,7 +484,7 @@ int main(int argc, char** argv) {
     RunBatch(setup);
     const std::size_t operations = fs.Operations();
     fs.Plant(crash::PlantedFault::None);
-    explorer.Restart();
+    explorer.RunAgain();
     explorer.Print(operations);
     std::printf("time: %.1f s\n",
                 std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());

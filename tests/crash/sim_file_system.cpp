@@ -292,6 +292,28 @@ int SimFileSystem::Find(const std::string& path) const {
     return found->second;
 }
 
+int SimFileSystem::FindFolder(const std::string& path) const {
+    const int node = Find(path);
+    if (node >= 0 && !nodes_[node].folder) {
+        errno = ENOTDIR;
+        return -1;
+    }
+    return node;
+}
+
+SimFileSystem::OpenFile* SimFileSystem::Opened(Handle handle) {
+    const auto file = open_.find(handle);
+    if (file == open_.end()) {
+        errno = EBADF;
+        return nullptr;
+    }
+    return &file->second;
+}
+
+const SimFileSystem::OpenFile* SimFileSystem::Opened(Handle handle) const {
+    return const_cast<SimFileSystem*>(this)->Opened(handle);
+}
+
 std::string SimFileSystem::PathOf(int folder, const std::string& name) const {
     return (folder == kRoot ? std::string() : NameOf(folder)) + "/" + name;
 }
@@ -396,40 +418,36 @@ SimFileSystem::Handle SimFileSystem::Create(const std::string& path) {
 
 std::int64_t SimFileSystem::Read(Handle handle, void* destination, std::size_t n) {
     std::lock_guard lock(mutex_);
-    const auto file = open_.find(handle);
-    if (file == open_.end()) {
-        errno = EBADF;
+    OpenFile* const file = Opened(handle);
+    if (file == nullptr)
         return -1;
-    }
-    const std::string& data = nodes_[file->second.node].data;
-    const std::size_t at = std::min<std::uint64_t>(file->second.position, data.size());
+    const std::string& data = nodes_[file->node].data;
+    const std::size_t at = std::min<std::uint64_t>(file->position, data.size());
     const std::size_t got = std::min(n, data.size() - at);
     std::memcpy(destination, data.data() + at, got);
-    file->second.position = at + got;
+    file->position = at + got;
     return static_cast<std::int64_t>(got);
 }
 
 std::int64_t SimFileSystem::Write(Handle handle, const void* data, std::size_t n) {
     std::lock_guard lock(mutex_);
-    const auto file = open_.find(handle);
-    if (file == open_.end()) {
-        errno = EBADF;
+    OpenFile* const file = Opened(handle);
+    if (file == nullptr)
         return -1;
-    }
-    Node& node = nodes_[file->second.node];
-    const std::uint64_t at = file->second.append ? node.data.size() : file->second.position;
+    Node& node = nodes_[file->node];
+    const std::uint64_t at = file->append ? node.data.size() : file->position;
     const char* bytes = static_cast<const char*>(data);
     if (node.data.size() < at + n)
         node.data.resize(at + n, '\0');
     std::copy(bytes, bytes + n, node.data.begin() + static_cast<std::ptrdiff_t>(at));
     node.modified = ++clock_;
-    file->second.position = at + n;
+    file->position = at + n;
     Pending p(Pending::Kind::Write);
-    p.node = p.owner = file->second.node;
+    p.node = p.owner = file->node;
     p.offset = at;
     p.bytes = Share(std::string(bytes, n));
     p.text = "write " + std::to_string(n) + " bytes at " + std::to_string(at) + " to " +
-             NameOf(file->second.node);
+             NameOf(file->node);
     Record(std::move(p));
     return static_cast<std::int64_t>(n);
 }
@@ -441,33 +459,29 @@ bool SimFileSystem::Close(Handle handle) {
 
 bool SimFileSystem::SyncFile(Handle handle) {
     std::lock_guard lock(mutex_);
-    const auto file = open_.find(handle);
-    if (file == open_.end()) {
-        errno = EBADF;
+    OpenFile* const file = Opened(handle);
+    if (file == nullptr)
         return false;
-    }
     ++operations_;
-    const std::string name = NameOf(file->second.node);
+    const std::string name = NameOf(file->node);
     const bool skipped =
         fault_ == PlantedFault::SkipDataFlush && name.size() >= faultyFile_.size() &&
         name.compare(name.size() - faultyFile_.size(), std::string::npos, faultyFile_) == 0;
     if (!skipped)
-        Flush(file->second.node);
+        Flush(file->node);
     Announce("flush " + name);
     return true;
 }
 
 bool SimFileSystem::Truncate(Handle handle, std::uint64_t size) {
     std::lock_guard lock(mutex_);
-    const auto file = open_.find(handle);
-    if (file == open_.end()) {
-        errno = EBADF;
+    OpenFile* const file = Opened(handle);
+    if (file == nullptr)
         return false;
-    }
-    nodes_[file->second.node].data.resize(size, '\0');
-    nodes_[file->second.node].modified = ++clock_;
+    nodes_[file->node].data.resize(size, '\0');
+    nodes_[file->node].modified = ++clock_;
     Pending p(Pending::Kind::Truncate);
-    p.node = p.owner = file->second.node;
+    p.node = p.owner = file->node;
     p.offset = size;
     p.text = "cut " + NameOf(p.node) + " to " + std::to_string(size) + " bytes";
     Record(std::move(p));
@@ -486,13 +500,11 @@ bool SimFileSystem::Inspect(const std::string& path, Entry& entry) const {
 
 bool SimFileSystem::InspectOpen(Handle handle, Entry& entry) const {
     std::lock_guard lock(mutex_);
-    const auto file = open_.find(handle);
-    if (file == open_.end()) {
-        errno = EBADF;
+    const OpenFile* const file = Opened(handle);
+    if (file == nullptr)
         return false;
-    }
-    const Node& node = nodes_[file->second.node];
-    entry = {false, node.data.size(), generation_, static_cast<std::uint64_t>(file->second.node),
+    const Node& node = nodes_[file->node];
+    entry = {false, node.data.size(), generation_, static_cast<std::uint64_t>(file->node),
              node.modified};
     return true;
 }
@@ -563,13 +575,9 @@ bool SimFileSystem::Remove(const std::string& path, bool folderWanted) {
 
 bool SimFileSystem::SyncFolder(const std::string& path) {
     std::lock_guard lock(mutex_);
-    const int folder = Find(path);
+    const int folder = FindFolder(path);
     if (folder < 0)
         return false;
-    if (!nodes_[folder].folder) {
-        errno = ENOTDIR;
-        return false;
-    }
     ++operations_;
     if (fault_ == PlantedFault::FolderFlushAfterDelete)
         heldFolderFlushes_.push_back(folder);
@@ -596,13 +604,9 @@ bool SimFileSystem::MakeFolder(const std::string& path) {
 bool SimFileSystem::List(const std::string& path,
                          std::vector<std::pair<std::string, bool>>& names) const {
     std::lock_guard lock(mutex_);
-    const int folder = Find(path);
+    const int folder = FindFolder(path);
     if (folder < 0)
         return false;
-    if (!nodes_[folder].folder) {
-        errno = ENOTDIR;
-        return false;
-    }
     names.clear();
     for (const auto& [name, node] : nodes_[folder].entries)
         names.emplace_back(name, nodes_[node].folder);

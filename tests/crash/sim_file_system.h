@@ -138,7 +138,11 @@ class SimFileSystem {
     // The folder and last name of a path; false (errno set) when the
     // folder is not there.
     bool Locate(const std::string& path, int& folder, std::string& name) const;
-    int Find(const std::string& path) const;  // -1 when missing
+    int Find(const std::string& path) const;        // -1 when missing
+    int FindFolder(const std::string& path) const;  // -1 also for a file
+    // An open file; nullptr (errno EBADF) for a handle that is not.
+    OpenFile* Opened(Handle handle);
+    const OpenFile* Opened(Handle handle) const;
     int NewNode(bool folder);
     // A new file or folder under `name`; its node.
     int Link(int folder, const std::string& name, bool isFolder);
