@@ -3,15 +3,16 @@
 // a script can read, several files at once.
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 
 #include "cli/inputs.h"
 #include "cli/report.h"
 #include "cli/run.h"
 #include "engine/gps_time.h"
+#include "support/binary_file.h"
 #include "support/file_ops.h"
 #include "support/native.h"
 #include "support/paths.h"
@@ -87,7 +88,10 @@ int main(int argc, char** argv) {
     app.set_version_flag("--version", "quenrix-cli 1.0");
 
     try {
-        app.parse(argc, argv);
+        // UTF-8 arguments on both systems, last first as CLI11 takes them.
+        std::vector<std::string> arguments = native::Arguments(argc, argv);
+        std::reverse(arguments.begin(), arguments.end());
+        app.parse(arguments);
     } catch (const CLI::Success& success) {
         return app.exit(success);
     } catch (const CLI::ParseError& error) {
@@ -115,8 +119,9 @@ int main(int argc, char** argv) {
         return 1;
     }
     if (!settings.dryRun && !settings.outputDir.empty() && !MakeFolders(settings.outputDir)) {
-        std::fprintf(stderr, "quenrix-cli: --output-dir: cannot make the folder %s: %s\n",
-                     settings.outputDir.c_str(), native::LastFailure().c_str());
+        native::WriteText(native::TextStream::Error,
+                          "quenrix-cli: --output-dir: cannot make the folder " +
+                              settings.outputDir + ": " + native::LastFailure() + "\n");
         return 1;
     }
     std::signal(SIGINT, OnInterrupt);
@@ -134,21 +139,25 @@ int main(int argc, char** argv) {
     for (const cli::FileReport& report : reports) allOk = allOk && report.ok;
     const std::string json = cli::JsonReport(reports, summary, settings.dryRun);
     if (!settings.reportFile.empty()) {
-        std::ofstream out(settings.reportFile, std::ios::binary | std::ios::trunc);
-        out << json;
-        if (!out) {
-            std::fprintf(stderr, "quenrix-cli: cannot write the report to %s\n",
-                         settings.reportFile.c_str());
+        OutputFile out;
+        const bool written =
+            out.Create(settings.reportFile) &&
+            out.Write(reinterpret_cast<const std::uint8_t*>(json.data()), json.size());
+        if (!out.Close() || !written) {
+            native::WriteText(
+                native::TextStream::Error,
+                "quenrix-cli: cannot write the report to " + settings.reportFile + "\n");
             allOk = false;
         }
     }
     if (settings.report == "json") {
-        std::fputs(json.c_str(), stdout);
+        native::WriteText(native::TextStream::Output, json);
     } else if (!settings.quiet) {
+        std::string text;
         for (const cli::FileReport& report : reports) {
-            std::puts(cli::TextLine(report, settings.verbose).c_str());
+            text += cli::TextLine(report, settings.verbose) + "\n";
         }
-        std::puts(cli::SummaryLine(summary).c_str());
+        native::WriteText(native::TextStream::Output, text + cli::SummaryLine(summary) + "\n");
     }
     if (summary.notDone > 0) {
         std::fprintf(stderr, "quenrix-cli: interrupted after %zu of %zu files\n", reports.size(),

@@ -45,9 +45,12 @@ std::string GpsTimeText(std::uint32_t seconds) {
 
 std::string TextLine(const FileReport& report, bool verbose) {
     const Totals totals = Sum(report.counts);
-    std::string line = report.path + ": " + report.outcome;
-    if (!report.reason.empty())
-        line += ": " + report.reason;
+    std::string line = report.path + ": ";
+    // A reason that names the outcome itself ("input missing: no such
+    // file") stands in its place.
+    if (report.reason.rfind(report.outcome + ": ", 0) != 0)
+        line += report.outcome + (report.reason.empty() ? "" : ": ");
+    line += report.reason;
     if (!report.output.empty())
         line += " -> " + report.output;
     if (report.inputDeleted)
@@ -134,7 +137,7 @@ std::string JsonReport(const std::vector<FileReport>& reports, const Summary& su
                                       {"cut_short", c.cutShort[kind]}};
         }
         nlohmann::json file = {
-            {"path", PathText(report.path)},
+            {"path", report.path},
             {"kind", report.kind},
             {"result", report.result},
             {"outcome", report.outcome},
@@ -154,8 +157,8 @@ std::string JsonReport(const std::vector<FileReport>& reports, const Summary& su
             {"first_gps_time", report.firstGpsTime
                                    ? nlohmann::json(GpsTimeText(*report.firstGpsTime))
                                    : nlohmann::json(nullptr)},
-            {"output", report.output.empty() ? nlohmann::json(nullptr)
-                                             : nlohmann::json(PathText(report.output))},
+            {"output",
+             report.output.empty() ? nlohmann::json(nullptr) : nlohmann::json(report.output)},
             {"input_deleted", report.inputDeleted},
             {"messages", report.messages},
             {"reason",

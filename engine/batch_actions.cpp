@@ -66,7 +66,7 @@ std::string BatchFileActions::FileInTheWay(std::size_t index, const std::string&
     if (!FileExists(target) || !IdentifyFile(target, existing)) {
         return {};  // nothing there, or a folder, which the move refuses
     }
-    const std::string name = PathText(FileNamePart(target));
+    const std::string name = FileNamePart(target);
     if (written_.count(existing) != 0) {
         return "output name taken by a file this run has written: " + name;
     }
@@ -93,7 +93,7 @@ void BatchFileActions::StoreCorrectedFile(std::size_t index, FileOutcome& outcom
             outcome.reason.clear();
         } else if (outcome.reason.empty() && !MoveFileReplacing(engine.WorkFileName, output)) {
             outcome.reason =
-                "cannot store as " + PathText(FileNamePart(output)) + ": " + native::LastFailure();
+                "cannot store as " + FileNamePart(output) + ": " + native::LastFailure();
         }
     }
     if (!outcome.reason.empty()) {
@@ -106,8 +106,8 @@ void BatchFileActions::StoreCorrectedFile(std::size_t index, FileOutcome& outcom
     if (IdentifyFile(output, stored)) {
         written_.insert(stored);
     }
-    outcome.statusLines.push_back("補正後ファイル名  " + PathText(FileNamePart(output)));
-    WriteLongLog(engine.LogFilePath, " > 補正後ファイル名  " + PathText(output));
+    outcome.statusLines.push_back("補正後ファイル名  " + FileNamePart(output));
+    WriteLongLog(engine.LogFilePath, " > 補正後ファイル名  " + output);
 
     // The input goes only when the corrected file is stored under another
     // name: never when both names lead to one file.
@@ -118,14 +118,14 @@ void BatchFileActions::StoreCorrectedFile(std::size_t index, FileOutcome& outcom
             if (known)
                 waiting_.erase(gone);
             outcome.inputDeleted = true;
-            WriteLog(engine.LogFilePath, " > 削除：" + PathText(input));
+            WriteLog(engine.LogFilePath, " > 削除：" + input);
             outcome.statusLines.push_back("入力SIG,RMGファイル削除(" +
-                                          PathText(FileNamePart(input)) + ")");
+                                          FileNamePart(input) + ")");
         } else {
             outcome.reason = "cannot delete the input: " + native::LastFailure();
-            WriteLog(engine.LogFilePath, " > ERROR：入力ファイル削除失敗" + PathText(input));
+            WriteLog(engine.LogFilePath, " > ERROR：入力ファイル削除失敗" + input);
             outcome.statusLines.push_back("入力SIG,RMGファイル削除失敗(" +
-                                          PathText(FileNamePart(input)) + ")");
+                                          FileNamePart(input) + ")");
         }
     }
 }

@@ -24,10 +24,7 @@ char HourCharacter(unsigned hour) {
 // A file name as the naming rules count its bytes.
 class CountedName {
   public:
-    CountedName(const std::string& name, PathStyle style) : bytes_(name) {
-        if (style == PathStyle::Windows) {
-            return;  // the ANSI name: code page 932 bytes already
-        }
+    explicit CountedName(const std::string& name) : bytes_(name) {
         std::string cp932 = Utf8ToCp932(name);
         // Only a name that converts back unchanged is counted in code page
         // 932: a character it lacks became "?", and a few (the wave dash)
@@ -86,7 +83,7 @@ std::string EighthCharacter(const CountedName& name) {
 
 std::string GetFileNamePrefix(const std::string& path, PathStyle style) {
     try {
-        const CountedName name(FileNamePart(path, style), style);
+        const CountedName name(FileNamePart(path, style));
         if (name.Size() < kPrefixLength)
             return {};
         std::size_t end = 0;
@@ -123,8 +120,7 @@ std::string BuildOutputFileName(const std::string& prefix, std::uint32_t firstGp
         } else if (hourStart == kRolloverHours[0] || hourStart == kRolloverHours[1]) {
             name.push_back('Z');
         } else {
-            const std::string eighth =
-                EighthCharacter(CountedName(FileNamePart(inputPath, style), style));
+            const std::string eighth = EighthCharacter(CountedName(FileNamePart(inputPath, style)));
             if (!eighth.empty()) {
                 name.append(eighth);
             } else {

@@ -4,7 +4,7 @@
 // the input's extension.
 //
 // The bytes are those of the name in code page 932, as the receivers'
-// own Windows programs count them, on every system: a Linux name (UTF-8)
+// own Windows programs count them, on every system: a name (UTF-8 on both)
 // is counted in its code page 932 form and the result converted back, so
 // that a name spelt alike on both systems gets the same output name. A cut
 // never splits a character:
@@ -12,8 +12,8 @@
 //   the whole characters before it filled up to four bytes with "_";
 // - where the eighth byte is half of a double-byte character, the SIG
 //   sequence character is the hour, as for a name too short to have one.
-// A Linux name with a character code page 932 cannot spell is counted in
-// its UTF-8 bytes by the same rules, whole characters again.
+// A name with a character code page 932 cannot spell is counted in its
+// UTF-8 bytes by the same rules, whole characters again.
 #pragma once
 
 #include <cstdint>
@@ -23,8 +23,7 @@
 
 namespace quenrix {
 
-// The first four bytes of the file name (folder removed), in the system's
-// own form; empty when the name is shorter or anything fails.
+// The first four bytes of the file name (folder removed), as UTF-8; empty when the name is shorter or anything fails.
 std::string GetFileNamePrefix(const std::string& path, PathStyle style = kNativePathStyle);
 
 // The full output path in `outputFolder`; `firstGpsTime` holds the four

@@ -19,7 +19,7 @@ std::string NotAGpsFileReason(const std::string& path) {
     const std::string extension = ExtensionPart(path);
     return "not a GPS file: " +
            (extension.empty() ? std::string("no extension")
-                              : "extension \"" + PathText(extension) + "\"") +
+                              : "extension \"" + extension + "\"") +
            ", not .SIG, .RMG or .RM0 to .RM5";
 }
 
@@ -90,7 +90,7 @@ ConvertResult ConvertAndName(const std::string& inputPath, const std::string& pr
 ConvertResult ConvertGpsFile(const std::string& inputPath) {
     try {
         EngineState& engine = Engine();
-        WriteLog(engine.LogFilePath, PathText(inputPath));
+        WriteLog(engine.LogFilePath, inputPath);
         ResetForNextFile(engine);
         DeleteFile(engine.WorkFileName);  // a leftover of an earlier run
 

@@ -85,7 +85,7 @@ class RecordScanner {
             return false;
         }
         if (!work_.Create(workPath_)) {
-            NoteFailure("cannot write the work file " + PathText(workPath_) + ": " +
+            NoteFailure("cannot write the work file " + workPath_ + ": " +
                         work_.Failure());
             input_.Close();
             WriteLog(log_, workFileOpenFailure);
@@ -226,7 +226,7 @@ class RecordScanner {
     }
 
     bool WorkFileLost() {
-        NoteFailure("cannot write the work file " + PathText(workPath_) + ": " + work_.Failure());
+        NoteFailure("cannot write the work file " + workPath_ + ": " + work_.Failure());
         return false;
     }
 

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "support/local_date_time.h"
 
@@ -102,9 +103,15 @@ bool RemoveFolderWithFiles(const std::string& folder);
 // plain English words ("permission denied"): ask right after the call.
 std::string LastFailure();
 
-// Text the system gave (file names, arguments) as UTF-8: Linux gives
-// UTF-8 already, Windows its ANSI code page (932 on a Japanese system).
-std::string SystemTextToUtf8(const std::string& text);
+// The program's command-line arguments (without its own name) as UTF-8:
+// Linux gives them so; Windows is asked for its wide command line, as its
+// ANSI code page cannot spell every name.
+std::vector<std::string> Arguments(int argc, char** argv);
+
+// Writes UTF-8 text to standard output or error: to a Windows console as
+// the console's own UTF-16, anywhere else as UTF-8 bytes.
+enum class TextStream { Output, Error };
+void WriteText(TextStream stream, const std::string& utf8);
 
 // Creates a new, empty folder named `prefix` plus a unique ending in the
 // system's temporary folder; empty when it cannot.

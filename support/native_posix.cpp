@@ -195,8 +195,12 @@ std::string LastFailure() {
     return FailureText(errno);
 }
 
-std::string SystemTextToUtf8(const std::string& text) {
-    return text;
+std::vector<std::string> Arguments(int argc, char** argv) {
+    return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
+}
+
+void WriteText(TextStream stream, const std::string& utf8) {
+    std::fwrite(utf8.data(), 1, utf8.size(), stream == TextStream::Output ? stdout : stderr);
 }
 
 std::string MakeTemporaryFolder(const std::string& prefix) {

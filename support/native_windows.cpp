@@ -1,6 +1,8 @@
-// The system calls of Windows. Files are C runtime descriptors in binary
-// mode; moves, the folder search, the clock and the program's path go
-// through the Windows API itself.
+// The system calls of Windows, through its wide (UTF-16) functions only:
+// a path is UTF-8 inside the program, made absolute and given to the
+// system in its long form ("\\?\C:\..."), so any NTFS name and any depth
+// reach the file. Files are C runtime descriptors in binary mode over
+// handles the Windows API opened.
 #include "support/native.h"
 
 #include <fcntl.h>
@@ -8,14 +10,19 @@
 #include <sys/stat.h>
 #include <windows.h>
 
+#include <shellapi.h>  // after windows.h, which it needs
+
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "support/failure_text.h"
+#include "support/paths.h"
+#include "support/utf16.h"
 
 namespace quenrix::native {
 namespace {
@@ -92,40 +99,79 @@ bool IsMissing(DWORD error) {
            error == ERROR_INVALID_DRIVE;
 }
 
-// The folder ready for a name to be added: "" stays "" (the current
-// folder), anything else ends in a separator.
-std::string WithSeparator(const std::string& folder) {
-    if (folder.empty() || folder.back() == '\\' || folder.back() == '/' || folder.back() == ':')
-        return folder;
-    return folder + '\\';
-}
-
 }  // namespace
 
-// The C runtime says "permission denied" for a folder opened as a file;
-// Linux says what it is.
-Handle Opened(Handle file, const std::string& path) {
-    if (file < 0 && errno == EACCES) {
-        const DWORD attributes = GetFileAttributesA(path.c_str());
-        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+namespace {
+
+// The path as the system takes it: absolute ("" is the current folder)
+// and in the long form, which no length limit applies to.
+std::wstring SystemPath(const std::string& path) {
+    const std::wstring given = Utf16(path.empty() ? std::string(".") : path);
+    if (given.rfind(L"\\\\?\\", 0) == 0)
+        return given;
+    const DWORD needed = GetFullPathNameW(given.c_str(), 0, nullptr, nullptr);
+    if (needed == 0)
+        return given;  // the call that takes it says what is wrong
+    std::wstring full(needed, L'\0');
+    const DWORD length = GetFullPathNameW(given.c_str(), needed, full.data(), nullptr);
+    if (length == 0 || length >= needed)
+        return given;
+    full.resize(length);
+    return Utf16(LongPathForm(Utf8(full)));
+}
+
+bool IsFolder(const std::wstring& systemPath) {
+    const DWORD attributes = GetFileAttributesW(systemPath.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// A handle the Windows API opened as a C runtime descriptor in binary
+// mode; a failure keeps its cause in errno. The system says "permission
+// denied" for a folder opened as a file; Linux says what it is.
+Handle Descriptor(HANDLE handle, const std::wstring& systemPath, int flags) {
+    if (handle == INVALID_HANDLE_VALUE) {
+        const bool folder = GetLastError() == ERROR_ACCESS_DENIED && IsFolder(systemPath);
+        Failed();
+        if (folder)
             errno = EISDIR;
+        return kNoFile;
     }
+    const int file = _open_osfhandle(reinterpret_cast<intptr_t>(handle), flags);
+    if (file < 0) {
+        CloseHandle(handle);
+        errno = EMFILE;
+        return kNoFile;
+    }
+    _setmode(file, _O_BINARY);
     return file;
 }
 
+// The sharing the C runtime's own open grants.
+constexpr DWORD kShared = FILE_SHARE_READ | FILE_SHARE_WRITE;
+
+}  // namespace
+
 Handle OpenForReading(const std::string& path) {
-    return Opened(_open(path.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT), path);
+    const std::wstring name = SystemPath(path);
+    return Descriptor(CreateFileW(name.c_str(), GENERIC_READ, kShared, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr),
+                      name, _O_RDONLY);
 }
 
 Handle CreateForWriting(const std::string& path, unsigned permissions) {
-    const int mode = (permissions & 0222) != 0 ? (_S_IREAD | _S_IWRITE) : _S_IREAD;
-    return Opened(
-        _open(path.c_str(), _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY | _O_NOINHERIT, mode),
-        path);
+    const std::wstring name = SystemPath(path);
+    const DWORD attributes =
+        (permissions & 0222) != 0 ? FILE_ATTRIBUTE_NORMAL : FILE_ATTRIBUTE_READONLY;
+    return Descriptor(CreateFileW(name.c_str(), GENERIC_WRITE, kShared, nullptr, CREATE_ALWAYS,
+                                  attributes, nullptr),
+                      name, 0);
 }
 
 Handle OpenForAppending(const std::string& path) {
-    return Opened(_open(path.c_str(), _O_WRONLY | _O_APPEND | _O_BINARY | _O_NOINHERIT), path);
+    const std::wstring name = SystemPath(path);
+    return Descriptor(CreateFileW(name.c_str(), GENERIC_WRITE, kShared, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr),
+                      name, _O_APPEND);
 }
 
 std::int64_t ReadSome(Handle file, void* destination, std::size_t n) {
@@ -159,9 +205,9 @@ void ReserveSpace(Handle, std::uint64_t) {
 Lookup Inspect(const std::string& path, EntryInfo& info) {
     // No access asked for: this opens files another program holds, and
     // folders (with backup semantics).
-    HANDLE handle =
-        CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    HANDLE handle = CreateFileW(SystemPath(path).c_str(), 0,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
         return IsMissing(GetLastError()) ? Lookup::Missing : Lookup::Failed;
     const bool ok = Describe(handle, info);
@@ -175,7 +221,9 @@ bool InspectOpen(Handle file, EntryInfo& info) {
 }
 
 bool RenameReplacing(const std::string& from, const std::string& to) {
-    return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0 || Failed();
+    return MoveFileExW(SystemPath(from).c_str(), SystemPath(to).c_str(),
+                       MOVEFILE_REPLACE_EXISTING) != 0 ||
+           Failed();
 }
 
 bool SyncFolder(const std::string& folder) {
@@ -183,7 +231,7 @@ bool SyncFolder(const std::string& folder) {
     // folder asks for it at once. Where the folder cannot be opened so (a
     // file system without it), the journal's own pace has to do; a folder
     // that is not there fails.
-    HANDLE handle = CreateFileA(folder.empty() ? "." : folder.c_str(), GENERIC_WRITE,
+    HANDLE handle = CreateFileW(SystemPath(folder).c_str(), GENERIC_WRITE,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (handle == INVALID_HANDLE_VALUE)
@@ -194,36 +242,40 @@ bool SyncFolder(const std::string& folder) {
 }
 
 bool RemoveFile(const std::string& path) {
-    return DeleteFileA(path.c_str()) != 0 || IsMissing(GetLastError()) || Failed();
+    return DeleteFileW(SystemPath(path).c_str()) != 0 || IsMissing(GetLastError()) || Failed();
 }
 
 bool ForEachEntry(const std::string& folder,
                   const std::function<void(const FolderEntry& entry)>& visit) {
-    WIN32_FIND_DATAA found{};
-    HANDLE search = FindFirstFileExA(WithSeparator(folder).append("*").c_str(), FindExInfoBasic,
-                                     &found, FindExSearchNameMatch, nullptr, 0);
+    std::wstring pattern = SystemPath(folder);
+    if (pattern.back() != L'\\')
+        pattern += L'\\';
+    pattern += L'*';
+    WIN32_FIND_DATAW found{};
+    HANDLE search = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &found,
+                                     FindExSearchNameMatch, nullptr, 0);
     if (search == INVALID_HANDLE_VALUE)
         return GetLastError() == ERROR_FILE_NOT_FOUND;  // a folder with nothing in it
     FolderEntry entry;
     do {
-        entry.name = found.cFileName;
+        entry.name = Utf8(found.cFileName);
         if (entry.name == "." || entry.name == "..")
             continue;
         entry.folder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
         entry.link = (found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
         visit(entry);
-    } while (FindNextFileA(search, &found));
+    } while (FindNextFileW(search, &found));
     const bool complete = GetLastError() == ERROR_NO_MORE_FILES;
     FindClose(search);
     return complete;
 }
 
 bool CreateFolder(const std::string& path) {
-    if (CreateDirectoryA(path.c_str(), nullptr))
+    const std::wstring name = SystemPath(path);
+    if (CreateDirectoryW(name.c_str(), nullptr))
         return true;
     if (GetLastError() == ERROR_ALREADY_EXISTS) {
-        const DWORD attributes = GetFileAttributesA(path.c_str());
-        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        if (IsFolder(name))
             return true;
         SetLastError(ERROR_ALREADY_EXISTS);
     }
@@ -231,49 +283,65 @@ bool CreateFolder(const std::string& path) {
 }
 
 bool RemoveFolderWithFiles(const std::string& folder) {
-    const std::string prefix = WithSeparator(folder);
     ForEachEntry(folder, [&](const FolderEntry& entry) {
         if (!entry.folder)
-            DeleteFileA((prefix + entry.name).c_str());
+            DeleteFileW(SystemPath(JoinPath(folder, entry.name)).c_str());
     });
-    return RemoveDirectoryA(folder.c_str()) != 0 || IsMissing(GetLastError());
+    return RemoveDirectoryW(SystemPath(folder).c_str()) != 0 || IsMissing(GetLastError());
 }
 
 std::string LastFailure() {
     return FailureText(errno);
 }
 
-std::string SystemTextToUtf8(const std::string& text) {
-    const bool ascii = std::all_of(text.begin(), text.end(),
-                                   [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-    if (ascii || GetACP() == CP_UTF8)
-        return text;
-    const int length = static_cast<int>(text.size());
-    const int wideLength = MultiByteToWideChar(CP_ACP, 0, text.data(), length, nullptr, 0);
-    if (wideLength <= 0)
-        return text;
-    std::wstring wide(static_cast<std::size_t>(wideLength), L'\0');
-    MultiByteToWideChar(CP_ACP, 0, text.data(), length, wide.data(), wideLength);
-    const int utf8Length =
-        WideCharToMultiByte(CP_UTF8, 0, wide.data(), wideLength, nullptr, 0, nullptr, nullptr);
-    std::string utf8(static_cast<std::size_t>(utf8Length), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, wide.data(), wideLength, utf8.data(), utf8Length, nullptr,
-                        nullptr);
-    return utf8;
+std::vector<std::string> Arguments(int argc, char** argv) {
+    // The C runtime's argv is in the ANSI code page, which cannot spell
+    // every name: the arguments are read again from the wide command line.
+    int count = 0;
+    LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
+    std::vector<std::string> arguments;
+    if (wide != nullptr && count == argc) {
+        for (int i = 1; i < count; ++i) arguments.push_back(Utf8(wide[i]));
+    } else {
+        for (int i = 1; i < argc; ++i) arguments.emplace_back(argv[i]);
+    }
+    LocalFree(wide);
+    return arguments;
+}
+
+void WriteText(TextStream stream, const std::string& utf8) {
+    std::FILE* file = stream == TextStream::Output ? stdout : stderr;
+    HANDLE handle =
+        GetStdHandle(stream == TextStream::Output ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
+    DWORD mode = 0;
+    if (handle != nullptr && handle != INVALID_HANDLE_VALUE && GetConsoleMode(handle, &mode)) {
+        // A console shows UTF-16 whatever its code page.
+        std::fflush(file);
+        const std::wstring text = Utf16(utf8);
+        DWORD written = 0;
+        WriteConsoleW(handle, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+        return;
+    }
+    std::fwrite(utf8.data(), 1, utf8.size(), file);  // redirected: UTF-8
 }
 
 std::string MakeTemporaryFolder(const std::string& prefix) {
-    char base[MAX_PATH + 1];
-    const DWORD length = GetTempPathA(sizeof base, base);
-    if (length == 0 || length > MAX_PATH)
+    std::wstring base(MAX_PATH + 1, L'\0');
+    DWORD length = GetTempPathW(static_cast<DWORD>(base.size()), base.data());
+    if (length > base.size()) {
+        base.resize(length);
+        length = GetTempPathW(static_cast<DWORD>(base.size()), base.data());
+    }
+    if (length == 0 || length >= base.size())
         return {};
+    base.resize(length);
     static std::atomic<unsigned> counter{0};
     for (int attempt = 0; attempt < 1000; ++attempt) {
         char unique[64];
         std::snprintf(unique, sizeof unique, "%lx-%lx-%x", GetCurrentProcessId(), GetTickCount(),
                       counter++);
-        const std::string folder = std::string(base, length) + prefix + unique;
-        if (CreateDirectoryA(folder.c_str(), nullptr))
+        const std::string folder = Utf8(base) + prefix + unique;
+        if (CreateDirectoryW(SystemPath(folder).c_str(), nullptr))
             return folder;
         if (GetLastError() != ERROR_ALREADY_EXISTS)
             return {};
@@ -282,15 +350,15 @@ std::string MakeTemporaryFolder(const std::string& prefix) {
 }
 
 std::string ExecutablePath() {
-    std::string path(MAX_PATH, '\0');
+    std::wstring path(MAX_PATH, L'\0');
     for (;;) {
         const DWORD length =
-            GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
+            GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
         if (length == 0)
             return {};
         if (length < path.size()) {
             path.resize(length);
-            return path;
+            return Utf8(path);
         }
         path.resize(path.size() * 2);  // cut short: try a larger buffer
     }

@@ -5,7 +5,6 @@
 #include <stdexcept>
 
 #include "support/ascii.h"
-#include "support/cp932.h"
 #include "support/native.h"
 
 namespace quenrix {
@@ -15,25 +14,34 @@ char Separator(PathStyle style) {
     return style == PathStyle::Windows ? '\\' : '/';
 }
 
-// Position just after the last separator or drive colon; 0 when there is
-// none. On Windows paths a byte that is the second half of a double-byte
-// character is no separator.
+bool IsSeparator(char c, PathStyle style) {
+    return c == Separator(style);
+}
+
+// Position just after the last separator or drive colon, never inside
+// the path's root; 0 when there is none. Paths are UTF-8 on both systems,
+// where a "\" byte is always the separator.
 std::size_t NameStart(const std::string& path, PathStyle style) {
-    std::size_t start = 0;
-    for (std::size_t i = 0; i < path.size(); ++i) {
-        unsigned char c = static_cast<unsigned char>(path[i]);
-        if (style == PathStyle::Windows) {
-            if (IsCp932LeadByte(c)) {
-                ++i;
-                continue;
-            }
-            if (c == '\\' || c == ':')
-                start = i + 1;
-        } else if (c == '/') {
+    std::size_t start = RootLength(path, style);
+    for (std::size_t i = start; i < path.size(); ++i) {
+        const char c = path[i];
+        if (IsSeparator(c, style) || (style == PathStyle::Windows && c == ':'))
             start = i + 1;
-        }
     }
     return start;
+}
+
+// Where the separator after the `count`-th name from `from` ends (the
+// path's end when it has no such separator).
+std::size_t AfterNames(const std::string& path, std::size_t from, int count) {
+    std::size_t at = from;
+    for (int i = 0; i < count; ++i) {
+        const std::size_t separator = path.find('\\', at);
+        if (separator == std::string::npos)
+            return path.size();
+        at = separator + 1;
+    }
+    return at;
 }
 
 bool Match(const char* name, const char* pattern) {
@@ -68,22 +76,45 @@ char CharAt(const std::string& text, std::size_t position) {
     return text[position - 1];
 }
 
+std::size_t RootLength(const std::string& path, PathStyle style) {
+    if (style == PathStyle::Posix)
+        return !path.empty() && path[0] == '/' ? 1 : 0;
+    auto startsWith = [&](const char* prefix) { return path.rfind(prefix, 0) == 0; };
+    auto drive = [&](std::size_t at) {
+        return path.size() >= at + 2 && path[at + 1] == ':' &&
+               std::isalpha(static_cast<unsigned char>(path[at])) != 0;
+    };
+    if (startsWith("\\\\?\\UNC\\"))
+        return AfterNames(path, 8, 2);  // "\\?\UNC\server\share\"
+    if (startsWith("\\\\?\\") || startsWith("\\\\.\\")) {
+        if (drive(4))
+            return path.size() > 6 && path[6] == '\\' ? 7 : 6;  // "\\?\C:\"
+        return AfterNames(path, 4, 1);                          // "\\.\device\"
+    }
+    if (startsWith("\\\\"))
+        return AfterNames(path, 2, 2);  // "\\server\share\"
+    if (drive(0))
+        return path.size() > 2 && path[2] == '\\' ? 3 : 2;  // "C:\" or "C:"
+    return !path.empty() && path[0] == '\\' ? 1 : 0;
+}
+
+std::string LongPathForm(const std::string& absolute) {
+    if (absolute.rfind("\\\\?\\", 0) == 0 || absolute.rfind("\\\\.\\", 0) == 0)
+        return absolute;  // long or a device already
+    if (absolute.rfind("\\\\", 0) == 0)
+        return "\\\\?\\UNC\\" + absolute.substr(2);
+    return "\\\\?\\" + absolute;
+}
+
 std::string JoinPath(const std::string& folder, const std::string& name, PathStyle style) {
     if (folder.empty()) {
         return name;
     }
-    const char separator = Separator(style);
-    const std::size_t length = folder.size();
-    bool needed;
-    if (CharAt(folder, length) == separator) {
-        // A "\" may be the second byte of a double-byte character; only the
-        // byte before it is looked at.
-        needed = style == PathStyle::Windows && length >= 2 &&
-                 IsCp932LeadByte(static_cast<unsigned char>(CharAt(folder, length - 1)));
-    } else {
-        needed = !(style == PathStyle::Windows && length == 2 && CharAt(folder, 2) == ':');
-    }
-    return needed ? folder + separator + name : folder + name;
+    const char last = folder.back();
+    // A bare drive ("C:") names the drive's current folder and takes no
+    // separator.
+    const bool bareDrive = style == PathStyle::Windows && folder.size() == 2 && last == ':';
+    return IsSeparator(last, style) || bareDrive ? folder + name : folder + Separator(style) + name;
 }
 
 std::string FileNamePart(const std::string& path, PathStyle style) {
@@ -144,10 +175,6 @@ std::string WithNativeSeparators(std::string path, PathStyle style) {
     if (style == PathStyle::Windows)
         std::replace(path.begin(), path.end(), '/', '\\');
     return path;
-}
-
-std::string PathText(const std::string& path) {
-    return native::SystemTextToUtf8(path);
 }
 
 }  // namespace quenrix

@@ -1,7 +1,7 @@
-// Paths and file lists. The program uses the native form; the helpers take
-// a path style so that the Windows rules (drive colon, a "\" that is the
-// second byte of a double-byte code page 932 character) hold, and are
-// tested, on every platform.
+// Paths and file lists. A path is UTF-8 on both systems, in the native
+// form; the helpers take a path style so that the Windows rules (drive
+// colons, network shares, the long form) hold, and are tested, on every
+// platform.
 #pragma once
 
 #include <cstddef>
@@ -23,13 +23,25 @@ inline constexpr PathStyle kNativePathStyle = PathStyle::Posix;
 // the length.
 char CharAt(const std::string& text, std::size_t position);
 
+// How many bytes of the path are its root, which no name part reaches
+// into: "/" on Linux; on Windows "C:\", "C:", "\", a network share
+// "\\server\share\" and the long forms "\\?\C:\" and
+// "\\?\UNC\server\share\" (each also without its last separator); 0
+// for a relative path.
+std::size_t RootLength(const std::string& path, PathStyle style = kNativePathStyle);
+
+// An absolute Windows path in the long form the system takes past 260
+// characters: "C:\x" as "\\?\C:\x", "\\server\share\x" as
+// "\\?\UNC\server\share\x"; a path in that form, or a device's, as it is.
+std::string LongPathForm(const std::string& absolute);
+
 // The folder and the file name with exactly one separator between them;
 // an empty folder gives the name, a bare drive ("C:") takes no separator,
 // and an empty name gives the folder with its trailing separator.
 std::string JoinPath(const std::string& folder, const std::string& name,
                      PathStyle style = kNativePathStyle);
 
-// The part after the last separator (or drive colon).
+// The part after the last separator (or drive colon); empty for a root.
 std::string FileNamePart(const std::string& path, PathStyle style = kNativePathStyle);
 
 // The part up to and including the last separator (or drive colon).
@@ -54,12 +66,7 @@ bool MatchesWildcard(const std::string& name, const std::string& pattern);
 std::int32_t ListFiles(std::vector<std::string>& list, const std::string& pattern);
 
 // The path with "/" as the style's separator: on Windows, where "\" is
-// the separator, a "/" typed by a user becomes "\" ("/" is never the
-// second byte of a code page 932 character).
+// the separator, a "/" typed by a user becomes "\".
 std::string WithNativeSeparators(std::string path, PathStyle style = kNativePathStyle);
-
-// A path as UTF-8, for a log message or a report: the system's file names
-// are UTF-8 on Linux, in the ANSI code page (932 in Japan) on Windows.
-std::string PathText(const std::string& path);
 
 }  // namespace quenrix

@@ -62,7 +62,7 @@ void WizardCore::Start() {
         WriteLog(Engine().LogFilePath, kWindowCaption);
         if (automaticMode) {
             WriteLog(Engine().LogFilePath, "変換自動");
-            WriteLongLog(Engine().LogFilePath, "入力引数:" + PathText(arguments_.front()));
+            WriteLongLog(Engine().LogFilePath, "入力引数:" + arguments_.front());
             if (!deleteInputs) {
                 WriteLog(Engine().LogFilePath, "オプション引数:/NOTDEL 入力ファイル削除しない");
             }
@@ -75,7 +75,7 @@ void WizardCore::Start() {
         if (automaticMode) {
             if (inputs.empty()) {
                 WriteLog(Engine().LogFilePath,
-                         "ERROR：SIG,RMGファイルがみあたらない " + PathText(inputArgument));
+                         "ERROR：SIG,RMGファイルがみあたらない " + inputArgument);
             } else {
                 view_.Pause(kAutomaticCloseDelayMs);
             }
@@ -188,7 +188,7 @@ void WizardCore::ConvertFiles() {
 
 void WizardCore::ConvertOne(std::size_t index, BatchFileActions& actions) {
     const int fileRow = statusLines_;
-    AddStatusLine(PathText(FileNamePart(inputs[index])), 1);
+    AddStatusLine(FileNamePart(inputs[index]), 1);
     const LogCapture logged;
     const ConvertResult result = ConvertGpsFile(inputs[index]);
     const FileOutcome outcome = actions.Apply(index, result);

@@ -306,7 +306,7 @@ void MainWindow::FillFileList() {
     fileList->clear();
     const int type = std::max(fileTypeSelector->currentIndex(), 0);
     for (const std::string& name : FilesOfType(FileListFolder(), static_cast<std::size_t>(type))) {
-        auto* item = new QListWidgetItem(QString::fromStdString(PathText(name)), fileList);
+        auto* item = new QListWidgetItem(QString::fromStdString(name), fileList);
         item->setData(Qt::UserRole, QByteArray::fromStdString(name));  // the system's own bytes
     }
 }

@@ -20,7 +20,7 @@ InstanceMutex::~InstanceMutex() {
 }
 
 bool InstanceMutex::BecomeFirst() {
-    mutex_ = CreateMutexA(nullptr, FALSE, name_.c_str());
+    mutex_ = CreateMutexW(nullptr, FALSE, Wide(name_).c_str());
     if (mutex_ == nullptr)
         return true;  // no guard to be had: run as the first copy
     if (GetLastError() != ERROR_ALREADY_EXISTS)

@@ -8,13 +8,13 @@
 
 #include "app/win32/instance_mutex.h"
 #include "app/win32/main_window.h"
+#include "support/file_ops.h"
+#include "support/native.h"
 
 int main(int argc, char** argv) {
-    // The arguments in the ANSI code page, as paths reach the engine.
-    std::vector<std::string> arguments(argv + 1, argv + argc);
-    char program[MAX_PATH];
-    const DWORD length = GetModuleFileNameA(nullptr, program, sizeof program);
-    quenrix::InstanceMutex guard(std::string(program, length));
+    // The arguments in UTF-8, as every path of the program.
+    std::vector<std::string> arguments = quenrix::native::Arguments(argc, argv);
+    quenrix::InstanceMutex guard(quenrix::ExecutablePath());
     if (!guard.BecomeFirst())
         return 0;  // the running copy comes to the front; this one does nothing
 

@@ -4,39 +4,95 @@
 #include <windowsx.h>
 
 #include <algorithm>
-#include <tuple>
+#include <string_view>
 
 #include "app/core/wizard_layout.h"
 #include "support/file_ops.h"
 #include "support/paths.h"
+#include "support/utf16.h"
+
+// Windows 8.1 and later tell a window its screen's new DPI.
+#ifndef WM_DPICHANGED
+#define WM_DPICHANGED 0x02E0
+#endif
 
 namespace quenrix {
 namespace {
 
 using namespace layout;
-constexpr int kSmallestList = 40;
 constexpr const wchar_t* kSplitterClass = L"QuenrixSplitter";
 
-std::wstring Convert(UINT codePage, const std::string& text) {
-    if (text.empty())
-        return {};
-    const int length = static_cast<int>(text.size());
-    const int wide = MultiByteToWideChar(codePage, 0, text.data(), length, nullptr, 0);
-    std::wstring out(static_cast<std::size_t>(std::max(wide, 0)), L'\0');
-    MultiByteToWideChar(codePage, 0, text.data(), length, out.data(), wide);
-    return out;
+// The window font: 9 points of the Japanese gothic face the receivers'
+// software was drawn with, at the window's DPI.
+HFONT JapaneseFont(const wchar_t* face, int dpi, bool bold = false) {
+    return CreateFontW(-MulDiv(9, dpi, 72), 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE,
+                       FALSE, SHIFTJIS_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
+                       DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, face);
 }
 
-// The window font: 9 points of the Japanese gothic face the receivers'
-// software was drawn with, at the screen's resolution.
-HFONT JapaneseFont(const wchar_t* face, bool bold = false) {
+// The DPI Windows draws the window at: the window's own where Windows
+// can tell it (10 and later), else the system's.
+int WindowDpi(HWND window) {
+    using DpiForWindow = UINT(WINAPI*)(HWND);
+    static const auto dpiForWindow = reinterpret_cast<DpiForWindow>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32"), "GetDpiForWindow")));
+    if (dpiForWindow != nullptr && window != nullptr) {
+        if (const UINT dpi = dpiForWindow(window))
+            return static_cast<int>(dpi);
+    }
     HDC screen = GetDC(nullptr);
-    const int height = -MulDiv(9, GetDeviceCaps(screen, LOGPIXELSY), 72);
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
     ReleaseDC(nullptr, screen);
-    return CreateFontW(height, 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE,
-                       SHIFTJIS_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                       DEFAULT_PITCH | FF_DONTCARE, face);
+    return dpi > 0 ? dpi : 96;
 }
+
+// How each control of the window description is made here.
+enum class FontKind { Caption, Fixed };
+struct Win32Control {
+    layout::Role role;
+    int id;
+    const wchar_t* type;
+    DWORD style;
+    FontKind font;
+};
+constexpr DWORD kButton = WS_TABSTOP | BS_PUSHBUTTON;
+constexpr DWORD kDefaultButton = WS_TABSTOP | BS_DEFPUSHBUTTON;
+const Win32Control kWin32Controls[] = {
+    {layout::Role::OptionsGroup, kOptionsGroup, L"BUTTON", BS_GROUPBOX, FontKind::Caption},
+    {layout::Role::DeleteInputsCheck, kDeleteInputsCheck, L"BUTTON", WS_TABSTOP | BS_AUTOCHECKBOX,
+     FontKind::Caption},
+    {layout::Role::NextButton, kNextButton, L"BUTTON", kDefaultButton, FontKind::Caption},
+    {layout::Role::OptionsCloseButton, kOptionsCloseButton, L"BUTTON", kButton, FontKind::Caption},
+    {layout::Role::SelectFilesLabel, kSelectFilesLabel, L"STATIC", SS_LEFT, FontKind::Caption},
+    {layout::Role::DriveSelector, kDriveSelector, WC_COMBOBOXW,
+     WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST, FontKind::Fixed},
+    {layout::Role::FileTypeSelector, kFileTypeSelector, WC_COMBOBOXW,
+     WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST, FontKind::Caption},
+    {layout::Role::FolderList, kFolderList, L"LISTBOX",
+     WS_TABSTOP | WS_VSCROLL | WS_BORDER | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT, FontKind::Fixed},
+    {layout::Role::ListSplitter, kSplitter, kSplitterClass, 0, FontKind::Caption},
+    {layout::Role::FileList, kFileList, L"LISTBOX",
+     WS_TABSTOP | WS_VSCROLL | WS_BORDER | LBS_NOTIFY | LBS_EXTENDEDSEL | LBS_NOINTEGRALHEIGHT,
+     FontKind::Fixed},
+    {layout::Role::SelectAllButton, kSelectAllButton, L"BUTTON", kButton, FontKind::Caption},
+    {layout::Role::SelectNoneButton, kSelectNoneButton, L"BUTTON", kButton, FontKind::Caption},
+    {layout::Role::ConvertButton, kConvertButton, L"BUTTON", kDefaultButton, FontKind::Caption},
+    {layout::Role::FilesBackButton, kFilesBackButton, L"BUTTON", kButton, FontKind::Caption},
+    {layout::Role::FilesCloseButton, kFilesCloseButton, L"BUTTON", kButton, FontKind::Caption},
+    {layout::Role::ProgressMessage, kProgressMessage, L"STATIC", SS_LEFT | SS_NOPREFIX,
+     FontKind::Caption},
+    {layout::Role::ProgressBar, kProgressBar, PROGRESS_CLASSW, 0, FontKind::Caption},
+    {layout::Role::FileCounter, kFileCounter, L"STATIC", SS_LEFT | SS_NOPREFIX, FontKind::Caption},
+    {layout::Role::StatusList, kStatusList, L"LISTBOX",
+     WS_VSCROLL | WS_HSCROLL | WS_BORDER | LBS_NOSEL | LBS_NOINTEGRALHEIGHT | LBS_NOTIFY,
+     FontKind::Fixed},
+    {layout::Role::CancelButton, kCancelButton, L"BUTTON", kButton, FontKind::Caption},
+    {layout::Role::ProgressBackButton, kProgressBackButton, L"BUTTON", kButton, FontKind::Caption},
+    {layout::Role::ProgressCloseButton, kProgressCloseButton, L"BUTTON", kButton,
+     FontKind::Caption},
+};
+// A drop-down list's height includes the list it drops.
+constexpr int kDropDownHeight = 200;
 
 void Place(HWND control, int x, int y, int width, int height) {
     MoveWindow(control, x, y, std::max(width, 0), std::max(height, 0), TRUE);
@@ -44,12 +100,15 @@ void Place(HWND control, int x, int y, int width, int height) {
 
 }  // namespace
 
-std::wstring Wide(const std::string& utf8) {
-    return Convert(CP_UTF8, utf8);
-}
-
-std::wstring WideFromAnsi(const std::string& ansi) {
-    return Convert(CP_ACP, ansi);
+// The current folder as UTF-8; empty when it cannot be read.
+std::string CurrentFolder() {
+    const DWORD needed = GetCurrentDirectoryW(0, nullptr);
+    std::wstring folder(needed, L'\0');
+    const DWORD length = GetCurrentDirectoryW(needed, folder.data());
+    if (needed == 0 || length == 0 || length >= needed)
+        return {};
+    folder.resize(length);
+    return Utf8(folder);
 }
 
 MainWindow::MainWindow(std::vector<std::string> arguments) : arguments_(std::move(arguments)) {}
@@ -89,11 +148,9 @@ bool MainWindow::Create() {
     splitterClass.lpszClassName = kSplitterClass;
     RegisterClassExW(&splitterClass);
 
-    font_ = JapaneseFont(L"ＭＳ Ｐゴシック");
-    fixedFont_ = JapaneseFont(L"ＭＳ ゴシック");
-    boldFont_ = JapaneseFont(L"ＭＳ Ｐゴシック", true);
-
-    RECT frame{0, 0, kWidth, kHeight};  // the status bar included, as on Linux
+    dpi_ = WindowDpi(nullptr);
+    MakeFonts();
+    RECT frame{0, 0, Scaled(kWidth), Scaled(kHeight)};  // the status bar included, as on Linux
     const DWORD style = WS_OVERLAPPEDWINDOW;
     const DWORD extended = WS_EX_CONTROLPARENT;
     AdjustWindowRectEx(&frame, style, FALSE, extended);
@@ -102,14 +159,18 @@ bool MainWindow::Create() {
                               instance, this);
     if (window_ == nullptr)
         return false;
+    if (const int dpi = WindowDpi(window_); dpi != dpi_) {
+        // Opened on a screen of another scaling than the system's.
+        dpi_ = dpi;
+        MakeFonts();
+        RECT scaled{0, 0, Scaled(kWidth), Scaled(kHeight)};
+        AdjustWindowRectEx(&scaled, style, FALSE, extended);
+        SetWindowPos(window_, nullptr, 0, 0, scaled.right - scaled.left, scaled.bottom - scaled.top,
+                     SWP_NOMOVE | SWP_NOZORDER);
+    }
     CreateControls();
-    char current[MAX_PATH];
-    const DWORD length = GetCurrentDirectoryA(sizeof current, current);
-    const std::string startFolder(current, length < sizeof current ? length : 0);
-    char program[MAX_PATH];
-    const DWORD programLength = GetModuleFileNameA(nullptr, program, sizeof program);
-    core_ = std::make_unique<WizardCore>(*this, arguments_, startFolder,
-                                         std::string(program, programLength));
+    const std::string startFolder = CurrentFolder();
+    core_ = std::make_unique<WizardCore>(*this, arguments_, startFolder, ExecutablePath());
     FillDrives();
     ShowFolder(startFolder);
     Layout();
@@ -131,16 +192,6 @@ void MainWindow::Show(int how) {
     UpdateWindow(window_);
 }
 
-HWND MainWindow::Add(const wchar_t* type, const std::wstring& text, DWORD style, int id,
-                     WizardPage page, HFONT font) {
-    HWND control = CreateWindowExW(0, type, text.c_str(), WS_CHILD | style, 0, 0, 10, 10, window_,
-                                   reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
-                                   GetModuleHandleW(nullptr), nullptr);
-    SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
-    pageControls_.emplace_back(control, page);
-    return control;
-}
-
 void MainWindow::AddHint(HWND control, const std::wstring& hint) {
     TOOLINFOW tool{};
     tool.cbSize = sizeof tool;
@@ -151,60 +202,44 @@ void MainWindow::AddHint(HWND control, const std::wstring& hint) {
     SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
 }
 
+void MainWindow::MakeFonts() {
+    for (HFONT font : {font_, fixedFont_, boldFont_}) {
+        if (font != nullptr)
+            DeleteObject(font);
+    }
+    font_ = JapaneseFont(L"ＭＳ Ｐゴシック", dpi_);
+    fixedFont_ = JapaneseFont(L"ＭＳ ゴシック", dpi_);
+    boldFont_ = JapaneseFont(L"ＭＳ Ｐゴシック", dpi_, true);
+}
+
+int MainWindow::Scaled(int units) const {
+    return MulDiv(units, dpi_, 96);
+}
+
 void MainWindow::CreateControls() {
-    const DWORD button = WS_TABSTOP | BS_PUSHBUTTON;
     tooltip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP,
                                CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, window_,
                                nullptr, GetModuleHandleW(nullptr), nullptr);
     SendMessageW(tooltip_, TTM_SETMAXTIPWIDTH, 0, 600);
 
-    // The options page, in tab order.
-    Add(L"BUTTON", L"", BS_GROUPBOX, kOptionsGroup, WizardPage::Options, font_);
-    Add(L"BUTTON", L"変換成功後、入力SIG、RMGファイルを削除", WS_TABSTOP | BS_AUTOCHECKBOX,
-        kDeleteInputsCheck, WizardPage::Options, font_);
-    AddHint(Add(L"BUTTON", L"次へ(&N)", WS_TABSTOP | BS_DEFPUSHBUTTON, kNextButton,
-                WizardPage::Options, font_),
-            L"Sig、Rmgファイル選択へ");
-    AddHint(Add(L"BUTTON", L"終了(&X)", button, kOptionsCloseButton, WizardPage::Options, font_),
-            L"終了");
-
-    // The file-selection page.
-    Add(L"STATIC", L"SIG、RMGファイルを選択して下さい", SS_LEFT, kSelectFilesLabel,
-        WizardPage::FileSelection, font_);
-    Add(WC_COMBOBOXW, L"", WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST, kDriveSelector,
-        WizardPage::FileSelection, fixedFont_);
-    HWND types = Add(WC_COMBOBOXW, L"", WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST,
-                     kFileTypeSelector, WizardPage::FileSelection, font_);
+    // The three pages from the window's description, each in tab order.
+    for (const Win32Control& made : kWin32Controls) {
+        const layout::Control& control = layout::ControlOf(made.role);
+        HWND handle = CreateWindowExW(0, made.type, Wide(control.caption).c_str(),
+                                      WS_CHILD | made.style, 0, 0, 10, 10, window_,
+                                      reinterpret_cast<HMENU>(static_cast<INT_PTR>(made.id)),
+                                      GetModuleHandleW(nullptr), nullptr);
+        pageControls_.push_back({handle, control.page, made.font == FontKind::Fixed});
+        if (*control.hint != '\0')
+            AddHint(handle, Wide(control.hint));
+    }
+    HWND types = Control(kFileTypeSelector);
     for (const FileType& type : FileTypes()) {
         SendMessageW(types, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Wide(type.caption).c_str()));
     }
     SendMessageW(types, CB_SETCURSEL, 0, 0);
-    Add(L"LISTBOX", L"", WS_TABSTOP | WS_VSCROLL | WS_BORDER | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT,
-        kFolderList, WizardPage::FileSelection, fixedFont_);
-    Add(kSplitterClass, L"", 0, kSplitter, WizardPage::FileSelection, font_);
-    Add(L"LISTBOX", L"",
-        WS_TABSTOP | WS_VSCROLL | WS_BORDER | LBS_NOTIFY | LBS_EXTENDEDSEL | LBS_NOINTEGRALHEIGHT,
-        kFileList, WizardPage::FileSelection, fixedFont_);
-    Add(L"BUTTON", L"全選択(&A)", button, kSelectAllButton, WizardPage::FileSelection, font_);
-    Add(L"BUTTON", L"選択解除(&R)", button, kSelectNoneButton, WizardPage::FileSelection, font_);
-    AddHint(Add(L"BUTTON", L"変換(&C)", WS_TABSTOP | BS_DEFPUSHBUTTON, kConvertButton,
-                WizardPage::FileSelection, font_),
-            L"ロールオーバー補正ファイルに変換");
-    AddHint(Add(L"BUTTON", L"戻る(&B)", button, kFilesBackButton, WizardPage::FileSelection, font_),
-            L"オプション設定へ戻る");
-    AddHint(
-        Add(L"BUTTON", L"終了(&X)", button, kFilesCloseButton, WizardPage::FileSelection, font_),
-        L"終了");
 
-    // The progress page.
-    Add(L"STATIC", L"変換中．．．", SS_LEFT | SS_NOPREFIX, kProgressMessage, WizardPage::Progress,
-        font_);
-    Add(PROGRESS_CLASSW, L"", 0, kProgressBar, WizardPage::Progress, font_);
-    Add(L"STATIC", L"", SS_LEFT | SS_NOPREFIX, kFileCounter, WizardPage::Progress, font_);
-    HWND status =
-        Add(L"LISTBOX", L"",
-            WS_VSCROLL | WS_HSCROLL | WS_BORDER | LBS_NOSEL | LBS_NOINTEGRALHEIGHT | LBS_NOTIFY,
-            kStatusList, WizardPage::Progress, fixedFont_);
+    HWND status = Control(kStatusList);
     SetWindowSubclass(status, &MainWindow::StatusListProcedure, 1,
                       reinterpret_cast<DWORD_PTR>(this));
     TOOLINFOW tool{};
@@ -214,21 +249,28 @@ void MainWindow::CreateControls() {
     tool.uId = reinterpret_cast<UINT_PTR>(status);
     tool.lpszText = LPSTR_TEXTCALLBACKW;
     SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
-    AddHint(Add(L"BUTTON", L"変換中止(&C)", button, kCancelButton, WizardPage::Progress, font_),
-            L"Sig、Rmgファイル変換中止");
-    AddHint(Add(L"BUTTON", L"戻る(&B)", button, kProgressBackButton, WizardPage::Progress, font_),
-            L"Sig、Rmgファイル選択に戻る");
-    AddHint(Add(L"BUTTON", L"終了(&X)", button, kProgressCloseButton, WizardPage::Progress, font_),
-            L"終了");
 
     // The status bar: the deletion option in its two parts.
-    HWND bar = CreateWindowExW(0, STATUSCLASSNAMEW, L"", WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, window_,
-                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(kStatusBar)),
-                               GetModuleHandleW(nullptr), nullptr);
-    SendMessageW(bar, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
-    int parts[] = {200, 380};
+    CreateWindowExW(0, STATUSCLASSNAMEW, L"", WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, window_,
+                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(kStatusBar)),
+                    GetModuleHandleW(nullptr), nullptr);
+    SendMessageW(Control(kStatusBar), SB_SETTEXTW, 0,
+                 reinterpret_cast<LPARAM>(Wide(kStatusCaption).c_str()));
+    ApplyFonts();
+}
+
+// Every control in the fonts of the window's DPI, the status bar's parts
+// measured at it.
+void MainWindow::ApplyFonts() {
+    for (const PageControl& control : pageControls_) {
+        const bool bold = control.handle == Control(kProgressMessage) && progressBold_;
+        HFONT font = control.fixedFont ? fixedFont_ : bold ? boldFont_ : font_;
+        SendMessageW(control.handle, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
+    }
+    HWND bar = Control(kStatusBar);
+    SendMessageW(bar, WM_SETFONT, reinterpret_cast<WPARAM>(font_), TRUE);
+    int parts[] = {Scaled(kStatusCaptionWidth), Scaled(kStatusCaptionWidth + kStatusStateWidth)};
     SendMessageW(bar, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(parts));
-    SendMessageW(bar, SB_SETTEXTW, 0, reinterpret_cast<LPARAM>(L"入力SIG、RMG削除の有無"));
 }
 
 void MainWindow::Layout() {
@@ -238,74 +280,42 @@ void MainWindow::Layout() {
     SendMessageW(bar, WM_SIZE, 0, 0);
     RECT barRect{};
     GetWindowRect(bar, &barRect);
-    const int width = client.right;
-    const int height = client.bottom - (barRect.bottom - barRect.top);
-    const int bottom = height - kBottomPanelHeight;
-    const int buttonY = bottom + kButtonTop;
-
-    // The options page: the group fills it; the buttons keep to the right.
-    Place(Control(kOptionsGroup), 0, 0, width, bottom);
-    Place(Control(kDeleteInputsCheck), 24, 96, 305, 17);
-    const int optionsLeft = LeftOf(width, kOptionsButtonsFromRight);
-    Place(Control(kOptionsCloseButton), optionsLeft, buttonY, kButtonWidth, kButtonHeight);
-    Place(Control(kNextButton), optionsLeft + kSecondButton, buttonY, kButtonWidth, kButtonHeight);
-
-    // The bottom buttons of the two other pages.
-    const int left = LeftOf(width, kPageButtonsFromRight);
-    for (auto [back, close, last] :
-         {std::tuple{kFilesBackButton, kFilesCloseButton, kConvertButton},
-          std::tuple{kProgressBackButton, kProgressCloseButton, kCancelButton}}) {
-        Place(Control(back), left, buttonY, kButtonWidth, kButtonHeight);
-        Place(Control(close), left + kMiddleButton, buttonY, kButtonWidth, kButtonHeight);
-        Place(Control(last), left + kLastButton, buttonY, kButtonWidth, kButtonHeight);
+    // The description's rules work in 96-DPI units; each place is then
+    // scaled to the window's DPI, edges rounded alike so that neighbours
+    // stay neighbours.
+    const int width = MulDiv(client.right, 96, dpi_);
+    const int height = MulDiv(client.bottom - (barRect.bottom - barRect.top), 96, dpi_);
+    split_ = ClampSplit(split_, width);
+    for (const Win32Control& made : kWin32Controls) {
+        const layout::Control& control = layout::ControlOf(made.role);
+        const Rect at = layout::Place(control, width, height, split_);
+        const int bottom = made.type == std::wstring_view(WC_COMBOBOXW) ? at.y + kDropDownHeight
+                                                                        : at.y + at.height;
+        Place(Control(made.id), Scaled(at.x), Scaled(at.y), Scaled(at.x + at.width) - Scaled(at.x),
+              Scaled(bottom) - Scaled(at.y));
     }
-
-    // The file-selection page: folder panel, the two lists with the
-    // splitter between them, the selection buttons on the right.
-    Place(Control(kSelectFilesLabel), 8, 16, 400, 16);
-    Place(Control(kDriveSelector), 0, 38, 236, 200);
-    Place(Control(kFileTypeSelector), 293, 38, 229, 200);
-    const int listsWidth = std::max(width - kSelectionColumnWidth, 0);
-    const int listsHeight = bottom - kFolderPanelHeight;
-    split_ = std::clamp(split_, kSmallestList,
-                        std::max(kSmallestList, listsWidth - kSplitterWidth - kSmallestList));
-    Place(Control(kFolderList), 0, kFolderPanelHeight, split_, listsHeight);
-    Place(Control(kSplitter), split_, kFolderPanelHeight, kSplitterWidth, listsHeight);
-    Place(Control(kFileList), split_ + kSplitterWidth, kFolderPanelHeight,
-          listsWidth - split_ - kSplitterWidth, listsHeight);
-    Place(Control(kSelectAllButton), listsWidth + 8, kFolderPanelHeight, kButtonWidth,
-          kButtonHeight);
-    Place(Control(kSelectNoneButton), listsWidth + 8, kFolderPanelHeight + 56, kButtonWidth,
-          kButtonHeight);
-
-    // The progress page.
-    Place(Control(kProgressMessage), 8, 8, std::min(600, width - 8), 16);
-    Place(Control(kProgressBar), 8, 24, width - 18, 16);
-    Place(Control(kFileCounter), 8, 42, 300, 16);
-    Place(Control(kStatusList), 0, kProgressPanelHeight, width, bottom - kProgressPanelHeight);
 }
 
 bool MainWindow::ShowFolder(const std::string& folder) {
-    if (folder.empty() || !SetCurrentDirectoryA(folder.c_str()))
+    if (folder.empty() || !SetCurrentDirectoryW(Wide(folder).c_str()))
         return false;
-    char full[MAX_PATH];
-    const DWORD length = GetCurrentDirectoryA(sizeof full, full);
-    if (length == 0 || length >= sizeof full)
+    const std::string full = CurrentFolder();
+    if (full.empty())
         return false;
-    folder_.assign(full, length);
+    folder_ = full;
     std::size_t current = 0;
     folders_ = FolderListing(folder_, current);
     HWND list = Control(kFolderList);
     SendMessageW(list, LB_RESETCONTENT, 0, 0);
     for (const FolderEntry& entry : folders_) {
-        const std::wstring label = std::wstring(static_cast<std::size_t>(entry.depth) * 2, L' ') +
-                                   WideFromAnsi(entry.label);
+        const std::wstring label =
+            std::wstring(static_cast<std::size_t>(entry.depth) * 2, L' ') + Wide(entry.label);
         SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(label.c_str()));
     }
     SendMessageW(list, LB_SETCURSEL, current, 0);
     // The drive of the folder is the one selected.
     HWND drives = Control(kDriveSelector);
-    const std::wstring root = WideFromAnsi(folder_.substr(0, 3));
+    const std::wstring root = Wide(folder_.substr(0, 3));
     const LRESULT index = SendMessageW(drives, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
                                        reinterpret_cast<LPARAM>(root.c_str()));
     if (index != CB_ERR)
@@ -331,7 +341,7 @@ void MainWindow::FillFileList() {
     const LRESULT type = SendMessageW(Control(kFileTypeSelector), CB_GETCURSEL, 0, 0);
     fileNames_ = FilesOfType(folder_, type == CB_ERR ? 0 : static_cast<std::size_t>(type));
     for (const std::string& name : fileNames_) {
-        SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(WideFromAnsi(name).c_str()));
+        SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Wide(name).c_str()));
     }
 }
 
@@ -398,10 +408,7 @@ void MainWindow::Command(int id, int code) {
                     SendMessageW(drives, CB_GETLBTEXTLEN, static_cast<WPARAM>(row), 0) < 16) {
                     SendMessageW(drives, CB_GETLBTEXT, static_cast<WPARAM>(row),
                                  reinterpret_cast<LPARAM>(drive));
-                    char ansi[16];
-                    const int n = WideCharToMultiByte(CP_ACP, 0, drive, -1, ansi, sizeof ansi,
-                                                      nullptr, nullptr);
-                    if (n > 0 && !ShowFolder(ansi))
+                    if (!ShowFolder(Utf8(drive)))
                         ShowFolder(folder_);  // an empty drive: back to where we were
                 }
             }
@@ -460,7 +467,21 @@ LRESULT MainWindow::Handle(UINT message, WPARAM w, LPARAM l) {
             return 0;
         case WM_GETMINMAXINFO: {
             auto* limits = reinterpret_cast<MINMAXINFO*>(l);
-            limits->ptMinTrackSize = {240, 200};
+            limits->ptMinTrackSize = {Scaled(kMinimumWidth), Scaled(kMinimumHeight)};
+            return 0;
+        }
+        case WM_DPICHANGED: {
+            // Dragged to a screen of another scaling: fonts made again at
+            // its DPI, the window where Windows suggests, every control
+            // placed again.
+            dpi_ = LOWORD(w);
+            MakeFonts();
+            ApplyFonts();
+            const RECT* suggested = reinterpret_cast<const RECT*>(l);
+            SetWindowPos(window_, nullptr, suggested->left, suggested->top,
+                         suggested->right - suggested->left, suggested->bottom - suggested->top,
+                         SWP_NOZORDER | SWP_NOACTIVATE);
+            Layout();
             return 0;
         }
         case WM_CTLCOLORLISTBOX:
@@ -539,7 +560,7 @@ LRESULT CALLBACK MainWindow::SplitterProcedure(HWND splitter, UINT message, WPAR
                 if (self->dragging_) {
                     POINT point{GET_X_LPARAM(l), GET_Y_LPARAM(l)};
                     MapWindowPoints(splitter, parent, &point, 1);
-                    self->split_ = point.x - kSplitterWidth / 2;
+                    self->split_ = MulDiv(point.x, 96, self->dpi_) - kSplitterWidth / 2;
                     self->Layout();
                 }
                 return 0;
@@ -568,14 +589,14 @@ void MainWindow::SetCaption(const std::string& caption) {
 
 void MainWindow::ShowPage(WizardPage page) {
     page_ = page;
-    for (const auto& [control, owner] : pageControls_) {
-        ShowWindow(control, owner == page ? SW_SHOW : SW_HIDE);
+    for (const PageControl& control : pageControls_) {
+        ShowWindow(control.handle, control.page == page ? SW_SHOW : SW_HIDE);
     }
     // The focus goes to the page's first control that takes it.
-    for (const auto& [control, owner] : pageControls_) {
-        if (owner == page && IsWindowEnabled(control) &&
-            (GetWindowLongW(control, GWL_STYLE) & WS_TABSTOP) != 0) {
-            SetFocus(control);
+    for (const PageControl& control : pageControls_) {
+        if (control.page == page && IsWindowEnabled(control.handle) &&
+            (GetWindowLongW(control.handle, GWL_STYLE) & WS_TABSTOP) != 0) {
+            SetFocus(control.handle);
             break;
         }
     }
@@ -590,6 +611,7 @@ void MainWindow::ShowDeleteInputs(bool deleteInputs, const std::string& statusTe
 void MainWindow::SetProgressMessage(const std::string& text, MessageColour colour) {
     HWND label = Control(kProgressMessage);
     if (!text.empty()) {
+        progressBold_ = true;
         SendMessageW(label, WM_SETFONT, reinterpret_cast<WPARAM>(boldFont_), FALSE);
         SetWindowTextW(label, Wide(text).c_str());
     }

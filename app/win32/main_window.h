@@ -1,6 +1,6 @@
 // The main window on Windows: the same three-page wizard as the Linux
 // window, drawn with the Win32 API's own controls (Unicode), on the same
-// WizardCore. Paths reach the engine in the ANSI code page.
+// WizardCore. Paths are UTF-8, as everywhere in the program.
 #pragma once
 
 #include <windows.h>
@@ -13,6 +13,7 @@
 #include "app/core/wizard_core.h"
 #include "app/core/wizard_layout.h"
 #include "app/core/wizard_view.h"
+#include "support/utf16.h"
 
 namespace quenrix {
 
@@ -50,7 +51,7 @@ enum ControlId : int {
 
 class MainWindow : public WizardView {
   public:
-    // `arguments` are the command line's, in the ANSI code page.
+    // `arguments` are the command line's, in UTF-8.
     explicit MainWindow(std::vector<std::string> arguments);
     ~MainWindow() override;
     MainWindow(const MainWindow&) = delete;
@@ -96,8 +97,10 @@ class MainWindow : public WizardView {
                                                 UINT_PTR id, DWORD_PTR data);
     LRESULT Handle(UINT message, WPARAM w, LPARAM l);
     void CreateControls();
-    HWND Add(const wchar_t* type, const std::wstring& text, DWORD style, int id, WizardPage page,
-             HFONT font);
+    void MakeFonts();
+    void ApplyFonts();
+    // 96-DPI units in pixels at the window's DPI.
+    int Scaled(int units) const;
     void AddHint(HWND control, const std::wstring& hint);
     void Layout();
     void Command(int id, int code);
@@ -113,11 +116,18 @@ class MainWindow : public WizardView {
     HFONT font_ = nullptr;       // proportional, for captions
     HFONT fixedFont_ = nullptr;  // fixed, for lists
     HFONT boldFont_ = nullptr;   // the progress message once a batch set it
-    std::vector<std::pair<HWND, WizardPage>> pageControls_;
+    struct PageControl {
+        HWND handle;
+        WizardPage page;
+        bool fixedFont;  // the lists' fixed face, not the captions' proportional one
+    };
+    std::vector<PageControl> pageControls_;
+    int dpi_ = 96;
+    bool progressBold_ = false;  // the progress message once a batch set it
     WizardPage page_ = WizardPage::Options;
     bool shown_ = false;
     COLORREF messageColour_ = RGB(0, 0, 0);
-    int split_ = layout::kFolderListWidth;
+    int split_ = layout::kFolderListWidth;  // in 96-DPI units
     bool dragging_ = false;
     std::string folder_;
     std::vector<FolderEntry> folders_;
@@ -126,9 +136,9 @@ class MainWindow : public WizardView {
     std::wstring hintShown_;
 };
 
-// UTF-8 (the program's texts) and the ANSI code page (paths) as the
-// controls' UTF-16.
-std::wstring Wide(const std::string& utf8);
-std::wstring WideFromAnsi(const std::string& ansi);
+// The program's texts and paths (UTF-8) as the controls' UTF-16.
+inline std::wstring Wide(const std::string& utf8) {
+    return Utf16(utf8);
+}
 
 }  // namespace quenrix

@@ -412,13 +412,13 @@ TEST_F(WindowTest, FailedFileShowsItsReasonAsTheTooltipOfItsLines) {
 TEST_F(WindowTest, JapaneseNamesGiveWholeCharacters) {
     MainWindow& form = Form();
     const std::uint32_t t = Gps(1994, 2, 4, 14, 10);  // 2013-09-20 14:10
-    Sig(SystemName("観測 データ.SIG"), t);
-    form.core->inputs = {Path(SystemName("観測 データ.SIG"))};
+    Sig("観測 データ.SIG", t);
+    form.core->inputs = {Path("観測 データ.SIG")};
     form.core->deleteInputs = false;
     form.core->ConvertFiles();
     EXPECT_EQ(Status(), (std::vector<std::string>{kStamp + "観測 データ.SIG",
                                                   kArrow + "補正後ファイル名  観測I20E.SIG"}));
-    EXPECT_TRUE(FileExists(Path(SystemName("観測I20E.SIG"))));
+    EXPECT_TRUE(FileExists(Path("観測I20E.SIG")));
 }
 
 TEST_F(WindowTest, CommandLineChoosesInputsAndOptions) {

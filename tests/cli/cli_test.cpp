@@ -241,12 +241,13 @@ TEST_F(CliTest, FailedFilesCarryTheirReasonAndLogMessages) {
     // The same as text: the reason on the file's line, its log messages
     // under it, the summary last.
     std::string text;
-    ASSERT_EQ(Cli({"data/notes.txt", "data/1234L27B.SIG"}, &text), 1);
+    ASSERT_EQ(Cli({"data/notes.txt", "data/1234L27B.SIG", "data/gone.RMG"}, &text), 1);
     EXPECT_NE(text.find("data/notes.txt: failed: not a GPS file: extension \".txt\""),
               std::string::npos)
         << text;
+    EXPECT_NE(text.find("data/gone.RMG: input missing: no such file\n"), std::string::npos) << text;
     EXPECT_NE(text.find("\n    log:  > GPSファイルではありません\n"), std::string::npos) << text;
-    EXPECT_NE(text.find("\n2 files: 1 corrected, 0 unchanged, 1 failed; 0.0 MiB read in "),
+    EXPECT_NE(text.find("\n3 files: 1 corrected, 0 unchanged, 2 failed; 0.0 MiB read in "),
               std::string::npos)
         << text;
 }

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <initializer_list>
 #include <string>
 #include <utility>
@@ -36,6 +37,9 @@ Bytes Section(std::uint8_t kind, std::uint8_t countOrMask, std::size_t blocks,
 Bytes PositionMonitor(std::uint32_t gpsTime, std::uint8_t typeNibble = 0, bool goodCheck = true);
 
 Bytes Concat(std::initializer_list<Bytes> parts);
+
+// A path of the program (UTF-8 on both systems) for the standard library.
+std::filesystem::path FsPath(const std::string& utf8);
 
 void WriteBytes(const std::string& path, const Bytes& bytes);
 Bytes ReadBytes(const std::string& path);

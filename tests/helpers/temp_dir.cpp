@@ -40,14 +40,6 @@ std::string TempDirTest::Path(const std::string& name) const {
     return path;
 }
 
-std::string TempDirTest::SystemName(const std::string& utf8) {
-#ifdef _WIN32
-    return Utf8ToCp932(utf8);
-#else
-    return utf8;
-#endif
-}
-
 void TempDirTest::SetNow(int year, int month, int day, int hour, int minute, int second) {
     LocalDateTime now{year, month, day, hour, minute, second};
     SetClock([now] { return now; });

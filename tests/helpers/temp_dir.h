@@ -39,10 +39,6 @@ class TempDirTest : public ::testing::Test {
         std::replace(path.begin(), path.end(), kSeparator, '/');
         return path;
     }
-    // A file name written in UTF-8, in the system's own form: the ANSI
-    // code page (932) on Windows.
-    static std::string SystemName(const std::string& utf8);
-
     const std::string& Dir() const {
         return dir_;
     }

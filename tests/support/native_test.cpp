@@ -8,6 +8,7 @@
 #include <windows.h>
 #endif
 
+#include <algorithm>
 #include <ctime>
 #include <filesystem>
 #include <map>
@@ -161,17 +162,48 @@ TEST_F(NativeTest, LocalClockAgreesWithTheRuntimesLocalTime) {
         << ":" << now.second;
 }
 
-TEST(NativeTextTest, FileNamesBecomeUtf8) {
-    EXPECT_EQ(native::SystemTextToUtf8("1234L27B.SIG"), "1234L27B.SIG");
-#ifdef _WIN32
-    if (GetACP() != 932)
-        GTEST_SKIP() << "not a Japanese Windows (code page " << GetACP() << ")";
-    EXPECT_EQ(native::SystemTextToUtf8("\x83\x66\x81\x5b\x83\x5e\x95\x5c"), "データ表");
-#else
-    // Linux file names are UTF-8 already, or bytes to be kept as they are.
-    EXPECT_EQ(native::SystemTextToUtf8("データ表"), "データ表");
-    EXPECT_EQ(native::SystemTextToUtf8("\x95\x5c"), "\x95\x5c");
-#endif
+// Names in any script and a tree deeper than Windows' old 260-character
+// limit: every call reaches the file (UTF-8 paths, given to Windows as
+// UTF-16 in the long form).
+TEST_F(NativeTest, AnyNameAndAnyDepth) {
+    std::string folder = Dir();
+    while (folder.size() < 320) {
+        folder += std::string(1, kSeparator) + "観測データ_2019年_受信機①②";
+        ASSERT_TRUE(native::CreateFolder(folder)) << folder.size() << ": " << native::LastFailure();
+    }
+    const std::vector<std::string> names = {"café.SIG", "𠮷野.SIG", "観測.SIG", "①②.SIG"};
+    for (const std::string& name : names) {
+        const std::string path = folder + kSeparator + name;
+        const native::Handle file = native::CreateForWriting(path);
+        ASSERT_NE(file, native::kNoFile) << name << ": " << native::LastFailure();
+        EXPECT_EQ(native::WriteSome(file, name.data(), name.size()),
+                  static_cast<std::int64_t>(name.size()));
+        EXPECT_TRUE(native::SyncFile(file));
+        EXPECT_TRUE(native::CloseFile(file));
+    }
+    std::vector<std::string> listed;
+    ASSERT_TRUE(native::ForEachEntry(
+        folder, [&](const native::FolderEntry& entry) { listed.push_back(entry.name); }));
+    std::sort(listed.begin(), listed.end());
+    std::vector<std::string> expected = names;
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(listed, expected);
+    for (const std::string& name : names) {
+        const std::string path = folder + kSeparator + name;
+        native::EntryInfo info;
+        ASSERT_EQ(native::Inspect(path, info), native::Lookup::Found) << name;
+        EXPECT_EQ(info.size, name.size());
+        const native::Handle file = native::OpenForReading(path);
+        ASSERT_NE(file, native::kNoFile) << name;
+        std::string bytes(64, '\0');
+        bytes.resize(static_cast<std::size_t>(native::ReadSome(file, bytes.data(), bytes.size())));
+        native::CloseFile(file);
+        EXPECT_EQ(bytes, name);
+        EXPECT_TRUE(native::RenameReplacing(path, path + ".old")) << name;
+        EXPECT_TRUE(native::SyncFolder(folder));
+        EXPECT_TRUE(native::RemoveFile(path + ".old")) << name;
+        EXPECT_EQ(native::Inspect(path + ".old", info), native::Lookup::Missing) << name;
+    }
 }
 
 TEST(NativeTextTest, ProgramPathAndProcess) {

@@ -14,9 +14,11 @@ namespace {
 constexpr PathStyle kWin = PathStyle::Windows;
 constexpr PathStyle kPosix = PathStyle::Posix;
 
-// "表" and "ソ" in code page 932 end in 0x5C, the byte of "\".
-const std::string kHyo = "\x95\x5c";
-const std::string kSo = "\x83\x5c";
+// Paths are UTF-8 on both systems: "表" ends in 0x5C, the byte of "\", only
+// in code page 932, and "あ" holds bytes that code page 932 would read as a
+// character's first byte, the last just before a separator.
+const std::string kHyo = "表";
+const std::string kA = "あ";
 
 TEST(JoinPathTest, WindowsRules) {
     EXPECT_EQ(JoinPath("", "a.SIG", kWin), "a.SIG");
@@ -27,11 +29,42 @@ TEST(JoinPathTest, WindowsRules) {
     EXPECT_EQ(JoinPath("C:\\data", "", kWin), "C:\\data\\");
     EXPECT_EQ(JoinPath("data", "a.SIG", kWin), "data\\a.SIG");
     EXPECT_EQ(JoinPath("\\", "a.SIG", kWin), "\\a.SIG");
-    // The 0x5C that ends a double-byte character is no separator.
     EXPECT_EQ(JoinPath("C:\\" + kHyo, "a.SIG", kWin), "C:\\" + kHyo + "\\a.SIG");
-    EXPECT_EQ(JoinPath("C:\\" + kSo, "a.SIG", kWin), "C:\\" + kSo + "\\a.SIG");
-    // Only the byte before the last one is tested, on its own.
     EXPECT_EQ(JoinPath("C:\\" + kHyo + "\\", "a.SIG", kWin), "C:\\" + kHyo + "\\a.SIG");
+    EXPECT_EQ(JoinPath("C:\\" + kA + "\\", "a.SIG", kWin), "C:\\" + kA + "\\a.SIG");
+    // Network shares and the long form.
+    EXPECT_EQ(JoinPath("\\\\server\\share", "a.SIG", kWin), "\\\\server\\share\\a.SIG");
+    EXPECT_EQ(JoinPath("\\\\server\\share\\", "a.SIG", kWin), "\\\\server\\share\\a.SIG");
+    EXPECT_EQ(JoinPath("\\\\?\\C:\\data", "a.SIG", kWin), "\\\\?\\C:\\data\\a.SIG");
+}
+
+// The root of a path is never split into a folder and a name: a network
+// share "\\server\share" is a root as "C:\" is.
+TEST(PathRootTest, WindowsRootsAndTheLongForm) {
+    EXPECT_EQ(RootLength("C:\\data", kWin), 3u);
+    EXPECT_EQ(RootLength("C:data", kWin), 2u);
+    EXPECT_EQ(RootLength("\\data", kWin), 1u);
+    EXPECT_EQ(RootLength("data\\x", kWin), 0u);
+    EXPECT_EQ(RootLength("\\\\server\\share\\data", kWin), 15u);
+    EXPECT_EQ(RootLength("\\\\server\\share", kWin), 14u);
+    EXPECT_EQ(RootLength("\\\\?\\C:\\data", kWin), 7u);
+    EXPECT_EQ(RootLength("\\\\?\\UNC\\server\\share\\data", kWin), 21u);
+    EXPECT_EQ(RootLength("/data", kPosix), 1u);
+    EXPECT_EQ(RootLength("\\\\server\\share", kPosix), 0u);
+
+    EXPECT_EQ(FileNamePart("\\\\server\\share", kWin), "");
+    EXPECT_EQ(FolderPart("\\\\server\\share", kWin), "\\\\server\\share");
+    EXPECT_EQ(FolderPart("\\\\server\\share\\*.SIG", kWin), "\\\\server\\share\\");
+    EXPECT_EQ(FileNamePart("\\\\server\\share\\*.SIG", kWin), "*.SIG");
+    EXPECT_EQ(FolderPart("\\\\server\\share\\gps\\a.SIG", kWin), "\\\\server\\share\\gps\\");
+    EXPECT_EQ(FileNamePart("\\\\?\\UNC\\server\\share", kWin), "");
+    EXPECT_EQ(FileNamePart("\\\\?\\C:\\gps\\a.SIG", kWin), "a.SIG");
+    EXPECT_EQ(FolderPart("\\\\?\\C:\\gps\\a.SIG", kWin), "\\\\?\\C:\\gps\\");
+
+    EXPECT_EQ(LongPathForm("C:\\gps\\a.SIG"), "\\\\?\\C:\\gps\\a.SIG");
+    EXPECT_EQ(LongPathForm("\\\\server\\share\\a.SIG"), "\\\\?\\UNC\\server\\share\\a.SIG");
+    EXPECT_EQ(LongPathForm("\\\\?\\C:\\a.SIG"), "\\\\?\\C:\\a.SIG");
+    EXPECT_EQ(LongPathForm("\\\\.\\pipe\\x"), "\\\\.\\pipe\\x");
 }
 
 TEST(JoinPathTest, PosixRules) {
@@ -58,7 +91,8 @@ TEST(PathPartsTest, SplitsBothStyles) {
     EXPECT_EQ(FileNamePart("C:a.SIG", kWin), "a.SIG");
     EXPECT_EQ(FolderPart("C:a.SIG", kWin), "C:");
     EXPECT_EQ(FileNamePart("C:\\" + kHyo, kWin), kHyo);
-    EXPECT_EQ(FileNamePart("C:\\x\\" + kSo + "1.SIG", kWin), kSo + "1.SIG");
+    EXPECT_EQ(FileNamePart("C:\\" + kA + "\\1.SIG", kWin), "1.SIG");
+    EXPECT_EQ(FolderPart("C:\\" + kA + "\\1.SIG", kWin), "C:\\" + kA + "\\");
     EXPECT_EQ(FileNamePart("/gps/a\\b.SIG", kPosix), "a\\b.SIG");
     EXPECT_EQ(FolderPart("a.SIG", kPosix), "");
     EXPECT_EQ(ExtensionPart("/gps.d/x.tar.SIG", kPosix), ".SIG");

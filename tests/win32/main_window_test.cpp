@@ -5,13 +5,16 @@
 #include <commctrl.h>
 #include <gtest/gtest.h>
 
-#include <atomic>
+#include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <thread>
+#include <vector>
 
 #include "app/win32/instance_mutex.h"
 #include "engine/engine_state.h"
 #include "support/file_ops.h"
+#include "support/native.h"
 #include "tests/helpers/records.h"
 #include "tests/helpers/temp_dir.h"
 
@@ -49,39 +52,70 @@ std::wstring StatusBarText(HWND bar, int part) {
     return text;
 }
 
-// Answers the next message box titled `title` with OK, keeping its text.
+// Answers the next message box titled `title` with OK once its message is
+// there, keeping the message. A box that does not come within a few
+// seconds is a failure, not a wait for the test's time limit; a box of
+// another title is closed too, so that the test goes on to fail.
 class BoxAnswerer {
   public:
-    explicit BoxAnswerer(const std::wstring& title) {
-        thread_ = std::thread([this, title] {
-            for (int i = 0; i < 500 && !done_; ++i) {
-                if (HWND box = FindWindowW(L"#32770", title.c_str())) {
-                    wchar_t text[256] = L"";
-                    GetDlgItemTextW(box, 0xFFFF, text, 256);  // the box's message
-                    text_ = text;
-                    PostMessageW(box, WM_COMMAND, IDOK, 0);
-                    return;
-                }
-                Sleep(10);
-            }
-        });
-    }
-    ~BoxAnswerer() {
-        done_ = true;
-        thread_.join();
-    }
+    explicit BoxAnswerer(const std::wstring& title) : thread_([this, title] { Answer(title); }) {}
+    ~BoxAnswerer() { Finish(); }
+    BoxAnswerer(const BoxAnswerer&) = delete;
+    BoxAnswerer& operator=(const BoxAnswerer&) = delete;
+
+    // The box's message; a description of what was found instead when no
+    // such box came.
     std::wstring Text() {
-        done_ = true;
-        thread_.join();
-        thread_ = std::thread([] {});
+        Finish();
         return text_;
     }
 
   private:
-    std::atomic<bool> done_{false};
+    static constexpr ULONGLONG kPatienceMs = 5000;
+
+    void Answer(const std::wstring& title) {
+        const ULONGLONG end = GetTickCount64() + kPatienceMs;
+        while (GetTickCount64() < end) {
+            HWND box = FindWindowW(L"#32770", title.c_str());
+            wchar_t text[256] = L"";
+            // The box exists before its controls have their texts.
+            if (box != nullptr && IsWindowVisible(box) &&
+                GetDlgItemTextW(box, 0xFFFF, text, 256) > 0) {
+                text_ = text;
+                PostMessageW(box, WM_COMMAND, IDOK, 0);
+                return;
+            }
+            Sleep(10);
+        }
+        text_ = L"(no box titled " + title + L" within 5 s)";
+        if (HWND other = FindWindowW(L"#32770", nullptr)) {
+            wchar_t caption[128] = L"";
+            GetWindowTextW(other, caption, 128);
+            text_ += L" (a box titled " + std::wstring(caption) + L" was closed)";
+            PostMessageW(other, WM_COMMAND, IDOK, 0);
+        }
+    }
+    void Finish() {
+        if (thread_.joinable())
+            thread_.join();
+    }
+
     std::wstring text_;
     std::thread thread_;
 };
+
+// The windows this thread still has.
+std::vector<HWND> ThreadWindows() {
+    std::vector<HWND> windows;
+    EnumThreadWindows(
+        GetCurrentThreadId(),
+        [](HWND window, LPARAM list) {
+            reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&windows));
+    return windows;
+}
 
 class Win32WindowTest : public TempDirTest {
   protected:
@@ -89,8 +123,15 @@ class Win32WindowTest : public TempDirTest {
         TempDirTest::SetUp();
         StatusIndent = 0;
     }
+    // Each test starts as a program does: no window, nothing queued. The
+    // window's end posts the quit message for the program's loop; left in
+    // the queue it would end the next test's modal boxes at once.
     void TearDown() override {
         window_.reset();
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        }
+        EXPECT_TRUE(ThreadWindows().empty()) << "a window outlived its test";
         TempDirTest::TearDown();
     }
     MainWindow& Window(std::vector<std::string> arguments = {}, bool show = true) {
@@ -237,6 +278,51 @@ TEST_F(Win32WindowTest, ManualBatchWithDeletionOnAndOff) {
     EXPECT_TRUE(FileExists(Path("1234H19D.SIG")));
 }
 
+// Names the ANSI code page cannot spell, listed and converted in a folder
+// deeper than 260 characters: the window shows them and the batch stores
+// each corrected file before it deletes the input.
+TEST_F(Win32WindowTest, AnyNameInADeepFolder) {
+    std::string folder = Dir();
+    while (folder.size() < 300) {
+        folder += "\\観測データ_2019年_受信機①②";
+        ASSERT_TRUE(native::CreateFolder(folder)) << folder.size();
+    }
+    const std::vector<std::string> names = {"café.SIG", "𠮷野.SIG", "観測.SIG", "①②.SIG"};
+    const Bytes record = Record(0x50, 23, {{2, kOld}});
+    MainWindow& window = Window();
+    for (const std::string& name : names) {
+        for (const std::string& where : {Dir(), folder}) {
+            const native::Handle file = native::CreateForWriting(where + "\\" + name);
+            ASSERT_NE(file, native::kNoFile) << name;
+            native::WriteSome(file, record.data(), record.size());
+            native::CloseFile(file);
+        }
+        window.Core().inputs.push_back(folder + "\\" + name);
+    }
+    ASSERT_TRUE(window.ShowFolder(Dir()));
+    EXPECT_EQ(Lines(window.Control(kFileList)),
+              (std::vector<std::wstring>{L"café.SIG", L"①②.SIG", L"観測.SIG", L"𠮷野.SIG"}));
+
+    window.Core().ConvertFiles();
+    const std::vector<std::wstring> lines = Lines(window.Control(kStatusList));
+    ASSERT_EQ(lines.size(), 12u);
+    EXPECT_EQ(lines[0], kStamp + L"café.SIG");
+    EXPECT_EQ(lines[1], kArrow + L"補正後ファイル名  caf_H18I.SIG");
+    EXPECT_EQ(lines[2], kArrow + L"入力SIG,RMGファイル削除(café.SIG)");
+    // "𠮷" is four bytes and code page 932 lacks it: the name's UTF-8 bytes
+    // count, as on Linux, and the eighth is the dot.
+    EXPECT_EQ(lines[4], kArrow + L"補正後ファイル名  𠮷H18..SIG");
+    for (const char* output : {"caf_H18I.SIG", "𠮷H18..SIG", "観測H18G.SIG", "①②H18G.SIG"}) {
+        native::EntryInfo info;
+        EXPECT_EQ(native::Inspect(folder + "\\" + std::string(output), info), native::Lookup::Found)
+            << output;
+    }
+    for (const std::string& name : names) {
+        native::EntryInfo info;
+        EXPECT_EQ(native::Inspect(folder + "\\" + name, info), native::Lookup::Missing) << name;
+    }
+}
+
 TEST_F(Win32WindowTest, CancelFinishesTheFileInConversionAndCloseWaitsForTheBatch) {
     MainWindow& window = Window();
     for (int i = 0; i < 4; ++i) {
@@ -298,6 +384,102 @@ TEST_F(Win32WindowTest, SecondCopyRaisesTheFirst) {
     // Another installation is another program.
     InstanceMutex elsewhere(Path("other/quenrix.exe"));
     EXPECT_TRUE(elsewhere.BecomeFirst());
+}
+
+// The text's extent in the control's own font.
+SIZE Extent(HWND control, std::wstring text) {
+    text.erase(std::remove(text.begin(), text.end(), L'&'), text.end());  // accelerator marks
+    HDC dc = GetDC(control);
+    HGDIOBJ old =
+        SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(control, WM_GETFONT, 0, 0)));
+    SIZE size{};
+    GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+    SelectObject(dc, old);
+    ReleaseDC(control, dc);
+    return size;
+}
+
+// At the display scaling of the Wine prefix it runs in (QUENRIX_EXPECT_DPI
+// names it; 96 when unset) the window is today's size times DPI / 96, and
+// every caption fits its control in the control's own font.
+TEST_F(Win32WindowTest, ScalesWithTheDisplayAndEveryCaptionFits) {
+    const char* expected = std::getenv("QUENRIX_EXPECT_DPI");
+    const int dpi = expected != nullptr ? std::atoi(expected) : 96;
+    HDC screen = GetDC(nullptr);
+    ASSERT_EQ(GetDeviceCaps(screen, LOGPIXELSY), dpi)
+        << "the display's scaling is not the one named";
+    ReleaseDC(nullptr, screen);
+    MainWindow& window = Window();
+    auto scaled = [dpi](int units) { return MulDiv(units, dpi, 96); };
+    RECT client{};
+    GetClientRect(window.Handle(), &client);
+    EXPECT_NEAR(client.right, scaled(631), 2);
+    EXPECT_NEAR(client.bottom, scaled(400), 2);
+
+    // The texts each control shows at some time.
+    window.SetFileCounter("ファイル数=10000/10000");
+    struct Shown {
+        int id;
+        std::vector<std::wstring> texts;
+        int margin;  // room the control keeps for itself, in 96-DPI units
+    };
+    const int box = 13 + 6;  // a check box's square and the gap after it
+    const std::vector<Shown> controls = {
+        {kDeleteInputsCheck, {Text(window.Control(kDeleteInputsCheck))}, box},
+        {kNextButton, {Text(window.Control(kNextButton))}, 8},
+        {kOptionsCloseButton, {Text(window.Control(kOptionsCloseButton))}, 8},
+        {kSelectFilesLabel, {Text(window.Control(kSelectFilesLabel))}, 0},
+        {kSelectAllButton, {Text(window.Control(kSelectAllButton))}, 8},
+        {kSelectNoneButton, {Text(window.Control(kSelectNoneButton))}, 8},
+        {kConvertButton, {Text(window.Control(kConvertButton))}, 8},
+        {kFilesBackButton, {Text(window.Control(kFilesBackButton))}, 8},
+        {kFilesCloseButton, {Text(window.Control(kFilesCloseButton))}, 8},
+        {kCancelButton, {Text(window.Control(kCancelButton))}, 8},
+        {kProgressBackButton, {Text(window.Control(kProgressBackButton))}, 8},
+        {kProgressCloseButton, {Text(window.Control(kProgressCloseButton))}, 8},
+        {kProgressMessage, {Text(window.Control(kProgressMessage))}, 0},
+        {kFileCounter, {Text(window.Control(kFileCounter))}, 0},
+        {kFileTypeSelector, {}, 17 + 4},  // the drop button
+    };
+    for (const Shown& shown : controls) {
+        HWND control = window.Control(shown.id);
+        std::vector<std::wstring> texts = shown.texts;
+        for (LRESULT i = 0;
+             shown.id == kFileTypeSelector && i < SendMessageW(control, CB_GETCOUNT, 0, 0); ++i) {
+            std::wstring entry(
+                static_cast<std::size_t>(SendMessageW(control, CB_GETLBTEXTLEN, i, 0)) + 1, L'\0');
+            SendMessageW(control, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(entry.data()));
+            entry.pop_back();
+            texts.push_back(entry);
+        }
+        RECT area{};
+        GetClientRect(control, &area);
+        if (shown.id == kFileTypeSelector)
+            area.bottom = static_cast<LONG>(
+                SendMessageW(control, CB_GETITEMHEIGHT, static_cast<WPARAM>(-1), 0));
+        for (const std::wstring& text : texts) {
+            const SIZE size = Extent(control, text);
+            EXPECT_LE(size.cx + scaled(shown.margin), area.right)
+                << "control " << shown.id << " at " << dpi << " DPI";
+            EXPECT_LE(size.cy, area.bottom) << "control " << shown.id << " at " << dpi << " DPI";
+        }
+    }
+    // The status bar's parts, with each state the second one shows.
+    HWND bar = window.Control(kStatusBar);
+    for (const auto& [part, text] :
+         {std::pair{0, std::wstring(L"入力SIG、RMG削除の有無")},
+          std::pair{1, std::wstring(L"削除しない")}, std::pair{1, std::wstring(L"削除する")}}) {
+        RECT area{};
+        SendMessageW(bar, SB_GETRECT, part, reinterpret_cast<LPARAM>(&area));
+        const SIZE size = Extent(bar, text);
+        EXPECT_LE(size.cx + scaled(4), area.right - area.left)
+            << "status bar part " << part << " at " << dpi << " DPI";
+        EXPECT_LE(size.cy, area.bottom - area.top) << "status bar part " << part;
+    }
+    // A status line in the status list's row.
+    HWND status = window.Control(kStatusList);
+    EXPECT_GE(SendMessageW(status, LB_GETITEMHEIGHT, 0, 0),
+              Extent(status, kStamp + L"観測.SIG").cy);
 }
 
 TEST_F(Win32WindowTest, ResizeKeepsTheButtonsRight) {
