@@ -36,6 +36,7 @@ namespace quenrix {
 namespace {
 
 using namespace layout;
+using layout::Rect;
 
 // The receivers' software was written for the Windows Japanese gothic
 // faces; IPA's are metric-compatible stand-ins.
@@ -53,14 +54,31 @@ Widget* Named(Widget* widget, const char* name) {
     return widget;
 }
 
-QPushButton* Button(QWidget* parent, const char* name, const QString& caption,
-                    const QString& hint) {
-    auto* button = Named(new QPushButton(caption, parent), name);
-    button->setGeometry(0, kButtonTop, kButtonWidth, kButtonHeight);
+// A control of the window's description: its name, hint and place (in its
+// panel, which starts `top` pixels down the page); with a caption where
+// the widget shows one.
+template <typename Widget>
+Widget* Made(QWidget* parent, Role role, int top = 0) {
+    const layout::Control& control = ControlOf(role);
+    auto* widget = Named(new Widget(parent), control.name);
+    if constexpr (requires { widget->setText(QString()); })
+        widget->setText(control.caption);
+    if (*control.hint != '\0')
+        widget->setToolTip(control.hint);
+    widget->setGeometry(control.at.x, control.at.y - top, control.at.width, control.at.height);
+    return widget;
+}
+
+QPushButton* Button(QWidget* parent, Role role, int top = 0) {
+    auto* button = Made<QPushButton>(parent, role, top);
     button->setAutoDefault(false);
-    if (!hint.isEmpty())
-        button->setToolTip(hint);
     return button;
+}
+
+// A button's or bar's place in a panel as wide as the window.
+void FollowWidth(QWidget* widget, Role role, int width) {
+    const Rect at = Place(ControlOf(role), width, kHeight, kFolderListWidth);
+    widget->setGeometry(at.x, widget->y(), at.width, widget->height());
 }
 
 ResizePanel* BottomPanel(QWidget* page, const char* name) {
@@ -77,10 +95,6 @@ QVBoxLayout* PageColumn(QWidget* page) {
     return layout;
 }
 
-void MoveLeft(QWidget* widget, int left) {
-    widget->move(left, widget->y());
-}
-
 }  // namespace
 
 MainWindow::MainWindow(std::vector<std::string> arguments, QWidget* parent) : QMainWindow(parent) {
@@ -90,11 +104,11 @@ MainWindow::MainWindow(std::vector<std::string> arguments, QWidget* parent) : QM
 
     statusBar()->setObjectName("StatusBar");
     statusBar()->setSizeGripEnabled(false);
-    deleteCaptionPanel = Named(new QLabel("入力SIG、RMG削除の有無"), "deleteCaptionPanel");
-    deleteCaptionPanel->setFixedWidth(200);
+    deleteCaptionPanel = Named(new QLabel(kStatusCaption), "deleteCaptionPanel");
+    deleteCaptionPanel->setFixedWidth(kStatusCaptionWidth);
     deleteCaptionPanel->setAlignment(Qt::AlignCenter);
     deleteStatePanel = Named(new QLabel, "deleteStatePanel");
-    deleteStatePanel->setFixedWidth(180);
+    deleteStatePanel->setFixedWidth(kStatusStateWidth);
     statusBar()->addWidget(deleteCaptionPanel);
     statusBar()->addWidget(deleteStatePanel);
 
@@ -127,16 +141,14 @@ void MainWindow::BuildOptionPage() {
     QVBoxLayout* layout = PageColumn(optionsPage);
 
     optionsGroup = Named(new QGroupBox(optionsPage), "optionsGroup");
-    deleteInputsCheck = Named(new QCheckBox("変換成功後、入力SIG、RMGファイルを削除", optionsGroup),
-                              "deleteInputsCheck");
-    deleteInputsCheck->setGeometry(24, 96, 305, 17);
+    deleteInputsCheck = Made<QCheckBox>(optionsGroup, Role::DeleteInputsCheck);
     deleteInputsCheck->setChecked(true);
     connect(deleteInputsCheck, &QCheckBox::clicked, this,
             [this] { core->SetDeleteInputs(deleteInputsCheck->isChecked()); });
 
     optionsButtons = BottomPanel(optionsPage, "optionsButtons");
-    optionsCloseButton = Button(optionsButtons, "optionsCloseButton", "終了(&X)", "終了");
-    nextButton = Button(optionsButtons, "nextButton", "次へ(&N)", "Sig、Rmgファイル選択へ");
+    optionsCloseButton = Button(optionsButtons, Role::OptionsCloseButton);
+    nextButton = Button(optionsButtons, Role::NextButton);
     nextButton->setDefault(true);
     QWidget::setTabOrder(nextButton, optionsCloseButton);
     connect(optionsCloseButton, &QPushButton::clicked, this, [this] { close(); });
@@ -154,15 +166,11 @@ void MainWindow::BuildFileSelectionPage() {
 
     folderPanel = Named(new QFrame(filesPage), "folderPanel");
     folderPanel->setFixedHeight(kFolderPanelHeight);
-    selectFilesLabel =
-        Named(new QLabel("SIG、RMGファイルを選択して下さい", folderPanel), "selectFilesLabel");
-    selectFilesLabel->move(8, 16);
-    driveSelector = Named(new QComboBox(folderPanel), "driveSelector");
+    selectFilesLabel = Made<QLabel>(folderPanel, Role::SelectFilesLabel);
+    driveSelector = Made<QComboBox>(folderPanel, Role::DriveSelector);
     driveSelector->setFont(JapaneseFont(false, 15));
-    driveSelector->setGeometry(0, 38, 236, 22);
-    fileTypeSelector = Named(new QComboBox(folderPanel), "fileTypeSelector");
+    fileTypeSelector = Made<QComboBox>(folderPanel, Role::FileTypeSelector);
     fileTypeSelector->setFont(JapaneseFont(true, 13));
-    fileTypeSelector->setGeometry(293, 38, 229, 22);
     for (const FileType& type : FileTypes()) fileTypeSelector->addItem(type.caption);
 
     auto* middle = new QHBoxLayout;
@@ -188,20 +196,15 @@ void MainWindow::BuildFileSelectionPage() {
 
     selectionButtons = Named(new QFrame(filesPage), "selectionButtons");
     selectionButtons->setFixedWidth(kSelectionColumnWidth);
-    selectAllButton = Named(new QPushButton("全選択(&A)", selectionButtons), "selectAllButton");
-    selectAllButton->setGeometry(8, 0, kButtonWidth, kButtonHeight);
-    selectAllButton->setAutoDefault(false);
-    selectNoneButton = Named(new QPushButton("選択解除(&R)", selectionButtons), "selectNoneButton");
-    selectNoneButton->setGeometry(8, 56, kButtonWidth, kButtonHeight);
-    selectNoneButton->setAutoDefault(false);
+    selectAllButton = Button(selectionButtons, Role::SelectAllButton, kFolderPanelHeight);
+    selectNoneButton = Button(selectionButtons, Role::SelectNoneButton, kFolderPanelHeight);
     middle->addWidget(listsPanel, 1);
     middle->addWidget(selectionButtons);
 
     filesButtons = BottomPanel(filesPage, "filesButtons");
-    filesBackButton = Button(filesButtons, "filesBackButton", "戻る(&B)", "オプション設定へ戻る");
-    filesCloseButton = Button(filesButtons, "filesCloseButton", "終了(&X)", "終了");
-    convertButton =
-        Button(filesButtons, "convertButton", "変換(&C)", "ロールオーバー補正ファイルに変換");
+    filesBackButton = Button(filesButtons, Role::FilesBackButton);
+    filesCloseButton = Button(filesButtons, Role::FilesCloseButton);
+    convertButton = Button(filesButtons, Role::ConvertButton);
     convertButton->setDefault(true);
     QWidget::setTabOrder(convertButton, filesBackButton);
     QWidget::setTabOrder(filesBackButton, filesCloseButton);
@@ -237,15 +240,12 @@ void MainWindow::BuildProgressPage() {
     progressPanel->setFixedHeight(kProgressPanelHeight);
     progressPanel->setFrameStyle(QFrame::Panel | QFrame::Raised);
     progressPanel->setLineWidth(2);
-    progressMessage = Named(new QLabel("変換中．．．", progressPanel), "progressMessage");
-    progressMessage->setGeometry(8, 8, 600, 16);
-    progressBar = Named(new QProgressBar(progressPanel), "progressBar");
-    progressBar->setGeometry(8, 24, 577, 16);
+    progressMessage = Made<QLabel>(progressPanel, Role::ProgressMessage);
+    progressBar = Made<QProgressBar>(progressPanel, Role::ProgressBar);
     progressBar->setRange(0, 100);
     progressBar->setTextVisible(false);
-    fileCounter = Named(new QLabel(progressPanel), "fileCounter");
+    fileCounter = Made<QLabel>(progressPanel, Role::FileCounter);
     fileCounter->setFont(JapaneseFont(true, 13));
-    fileCounter->setGeometry(8, 42, 300, 16);
     progressPanel->onResize = [this](QWidget* sender) { FitProgressBar(sender); };
 
     statusList = Named(new QListWidget(progressPage), "statusList");
@@ -260,11 +260,9 @@ void MainWindow::BuildProgressPage() {
     statusList->setPalette(palette);
 
     progressButtons = BottomPanel(progressPage, "progressButtons");
-    progressBackButton =
-        Button(progressButtons, "progressBackButton", "戻る(&B)", "Sig、Rmgファイル選択に戻る");
-    progressCloseButton = Button(progressButtons, "progressCloseButton", "終了(&X)", "終了");
-    cancelButton =
-        Button(progressButtons, "cancelButton", "変換中止(&C)", "Sig、Rmgファイル変換中止");
+    progressBackButton = Button(progressButtons, Role::ProgressBackButton);
+    progressCloseButton = Button(progressButtons, Role::ProgressCloseButton);
+    cancelButton = Button(progressButtons, Role::CancelButton);
     QWidget::setTabOrder(cancelButton, progressBackButton);
     QWidget::setTabOrder(progressBackButton, progressCloseButton);
     progressButtons->onResize = [this](QWidget* sender) { PlaceBottomButtons(sender); };
@@ -328,26 +326,25 @@ void MainWindow::ConvertSelection() {
 }
 
 void MainWindow::PlaceOptionsButtons(QWidget* panel) {
-    const int left = LeftOf(panel->width(), kOptionsButtonsFromRight);
-    MoveLeft(optionsCloseButton, left);
-    MoveLeft(nextButton, left + kSecondButton);
+    FollowWidth(optionsCloseButton, Role::OptionsCloseButton, panel->width());
+    FollowWidth(nextButton, Role::NextButton, panel->width());
 }
 
 void MainWindow::PlaceBottomButtons(QWidget* panel) {
-    const bool filePage = panel == filesButtons;
-    QPushButton* leftButton = filePage ? filesBackButton : progressBackButton;
-    QPushButton* middleButton = filePage ? filesCloseButton : progressCloseButton;
-    QPushButton* rightButton = filePage ? convertButton : cancelButton;
-    const int left = LeftOf(panel->width(), kPageButtonsFromRight);
-    MoveLeft(leftButton, left);
-    MoveLeft(middleButton, left + kMiddleButton);
-    MoveLeft(rightButton, left + kLastButton);
+    if (panel == filesButtons) {
+        FollowWidth(filesBackButton, Role::FilesBackButton, panel->width());
+        FollowWidth(filesCloseButton, Role::FilesCloseButton, panel->width());
+        FollowWidth(convertButton, Role::ConvertButton, panel->width());
+    } else {
+        FollowWidth(progressBackButton, Role::ProgressBackButton, panel->width());
+        FollowWidth(progressCloseButton, Role::ProgressCloseButton, panel->width());
+        FollowWidth(cancelButton, Role::CancelButton, panel->width());
+    }
 }
 
 void MainWindow::FitProgressBar(QWidget* panel) {
-    if (panel->width() >= 18) {
-        progressBar->resize(panel->width() - 18, progressBar->height());
-    }
+    if (panel->width() >= 18)
+        FollowWidth(progressBar, Role::ProgressBar, panel->width());
 }
 
 void MainWindow::showEvent(QShowEvent* event) {

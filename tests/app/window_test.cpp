@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QStackedWidget>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTabBar>
 #include <QTest>
 #include <QTimer>
@@ -76,6 +77,36 @@ class WindowTest : public TempDirTest {
 const std::string kIndent(22, ' ');
 const std::string kArrow = kIndent + "             -> ";
 const std::string kStamp = "2013/10/01 10:00:00 - ";
+
+// Every caption fits its control in the control's own font, at the scale
+// factor the test runs at (CTest runs it at QT_SCALE_FACTOR 1, 1.5 and 2).
+TEST_F(WindowTest, EveryCaptionFitsAtThisScaleFactor) {
+    MainWindow& form = Form();
+    form.show();
+    form.SetFileCounter("ファイル数=10000/10000");
+    const QString scale = qEnvironmentVariable("QT_SCALE_FACTOR", "1");
+    auto fits = [&](QWidget* widget, QString text, int margin) {
+        text.remove('&');
+        const QFontMetrics metrics(widget->font());
+        EXPECT_LE(metrics.horizontalAdvance(text) + margin, widget->contentsRect().width())
+            << widget->objectName().toStdString() << " at scale factor " << scale.toStdString();
+        EXPECT_LE(metrics.height(), widget->contentsRect().height())
+            << widget->objectName().toStdString() << " at scale factor " << scale.toStdString();
+    };
+    for (QPushButton* button : form.findChildren<QPushButton*>()) fits(button, button->text(), 8);
+    QStyle* style = form.deleteInputsCheck->style();
+    fits(form.deleteInputsCheck, form.deleteInputsCheck->text(),
+         style->pixelMetric(QStyle::PM_IndicatorWidth) +
+             style->pixelMetric(QStyle::PM_CheckBoxLabelSpacing));
+    for (QLabel* label :
+         {form.selectFilesLabel, form.progressMessage, form.fileCounter, form.deleteCaptionPanel}) {
+        fits(label, label->text(), 0);
+    }
+    for (const char* state : {"削除する", "削除しない"}) fits(form.deleteStatePanel, state, 0);
+    const int arrow = style->pixelMetric(QStyle::PM_ScrollBarExtent);
+    for (int i = 0; i < form.fileTypeSelector->count(); ++i)
+        fits(form.fileTypeSelector, form.fileTypeSelector->itemText(i), arrow);
+}
 
 TEST_F(WindowTest, ControlsCarryTheirNamesCaptionsAndHints) {
     MainWindow& form = Form();

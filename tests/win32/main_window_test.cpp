@@ -501,5 +501,32 @@ TEST_F(Win32WindowTest, ResizeKeepsTheButtonsRight) {
     EXPECT_EQ(convert.right, 900 - 16);
 }
 
+// Dragged to a screen of 150 %: Windows suggests a rectangle and the
+// window takes it, its fonts and every place at the new DPI.
+TEST_F(Win32WindowTest, MovedToAScreenOfAnotherScaling) {
+    MainWindow& window = Window();
+    RECT frame{};
+    GetWindowRect(window.Handle(), &frame);
+    RECT client{};
+    GetClientRect(window.Handle(), &client);
+    const int dpi = 144;  // from the suite's 96
+    RECT suggested{frame.left, frame.top,
+                   frame.left + (frame.right - frame.left) + MulDiv(client.right, 1, 2),
+                   frame.top + (frame.bottom - frame.top) + MulDiv(client.bottom, 1, 2)};
+    SendMessageW(window.Handle(), 0x02E0 /* WM_DPICHANGED */, MAKEWPARAM(dpi, dpi),
+                 reinterpret_cast<LPARAM>(&suggested));
+    RECT now{};
+    GetWindowRect(window.Handle(), &now);
+    EXPECT_EQ(now.right - now.left, suggested.right - suggested.left);
+    RECT next{};
+    GetWindowRect(window.Control(kNextButton), &next);
+    EXPECT_NEAR(next.right - next.left, MulDiv(99, dpi, 96), 1);
+    EXPECT_NEAR(next.bottom - next.top, MulDiv(30, dpi, 96), 1);
+    LOGFONTW font{};
+    GetObjectW(reinterpret_cast<HFONT>(SendMessageW(window.Control(kNextButton), WM_GETFONT, 0, 0)),
+               sizeof font, &font);
+    EXPECT_EQ(font.lfHeight, -MulDiv(9, dpi, 72));
+}
+
 }  // namespace
 }  // namespace quenrix::test
