@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/engine_state.h"
+#include "engine/conversion.h"
 
 namespace quenrix::cli {
 

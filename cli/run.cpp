@@ -4,8 +4,6 @@
 #include <cstdio>
 #include <thread>
 
-#include "engine/byte_order.h"
-#include "engine/engine_state.h"
 #include "engine/file_kind.h"
 #include "engine/pipeline.h"
 #include "support/file_ops.h"
@@ -123,10 +121,6 @@ std::string Run::OutputFolder(const std::string& input) const {
 }
 
 void Run::Work(unsigned worker) {
-    EngineState& engine = Engine();
-    engine.LogFilePath = settings_.dryRun ? std::string() : settings_.log;
-    engine.ReferenceDayOverride = settings_.referenceDay;
-    engine.ForcedRmgReceiverType = settings_.receiverType;
     for (std::size_t i = next_++; i < files_.size() && !stopRequested; i = next_++) {
         Convert(worker, i);
         finished_[i] = 1;
@@ -135,38 +129,38 @@ void Run::Work(unsigned worker) {
 }
 
 void Run::Convert(unsigned worker, std::size_t index) {
-    EngineState& engine = Engine();
     const std::string& input = files_[index];
-    engine.WorkFileName = WorkFile(worker, input);
+    ConversionRequest request;
+    request.input = input;
+    request.workFile = WorkFile(worker, input);
+    request.outputFolder = OutputFolder(input);
+    request.log.path = settings_.dryRun ? std::string() : settings_.log;
+    request.referenceDay = settings_.referenceDay;
+    request.receiverType = settings_.receiverType;
     FileReport& report = reports_[index];
     report.path = input;
     report.kind = KindOf(input);
     const LogCapture logged;
-    const ConvertResult result = ConvertGpsFile(input);
+    const Conversion conversion = ConvertGpsFile(request);
+    const ConvertResult result = conversion.result;
     report.result = static_cast<std::int32_t>(result);
-    report.counts = engine.Counts;
-    report.receiverType = engine.RmgReceiverType;
-    if (engine.FirstGpsTime != 0) {
-        std::uint32_t t = engine.FirstGpsTime;
-        SwapBytes32(t);
-        report.firstGpsTime = t;
-    }
-    if (result == ConvertResult::Converted && !engine.OutputFilePath.empty()) {
-        engine.OutputFilePath = JoinPath(OutputFolder(input), FileNamePart(engine.OutputFilePath));
-    }
-    const bool rollover = engine.RolloverFound == 1;
+    report.counts = conversion.counts;
+    report.receiverType = conversion.receiverType;
+    if (conversion.firstGpsTime != 0)
+        report.firstGpsTime = conversion.firstGpsTime;
+    const bool rollover = conversion.timeCorrected;
 
     if (settings_.dryRun) {
-        DeleteFile(engine.WorkFileName);
-        report.reason = engine.FailureReason;
-        Describe(report, result, rollover, engine.OutputFilePath, false, false);
+        DeleteFile(request.workFile);
+        report.reason = conversion.reason;
+        Describe(report, result, rollover, conversion.outputPath, false, false);
     } else {
         FileOutcome outcome;
         {
             // Storing, deleting and the checks against this run's other
             // files go one file at a time.
             const std::lock_guard<std::mutex> lock(actionsMutex_);
-            outcome = actions_.Apply(index, result);
+            outcome = actions_.Apply(index, request, conversion);
         }
         report.messages = outcome.statusLines;
         report.inputDeleted = outcome.inputDeleted;

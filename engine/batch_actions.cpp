@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cctype>
 
-#include "engine/engine_state.h"
 #include "engine/pipeline.h"
 #include "support/ascii.h"
 #include "support/native.h"
@@ -33,30 +32,30 @@ BatchFileActions::BatchFileActions(std::vector<std::string> inputs, bool deleteI
     }
 }
 
-FileOutcome BatchFileActions::Apply(std::size_t index, ConvertResult result) {
-    EngineState& engine = Engine();
+FileOutcome BatchFileActions::Apply(std::size_t index, const ConversionRequest& request,
+                                    const Conversion& conversion) {
     FileOutcome outcome;
-    outcome.outputPath = engine.OutputFilePath;
-    switch (result) {
+    outcome.outputPath = conversion.outputPath;
+    switch (conversion.result) {
         case ConvertResult::Converted:
-            if (engine.RolloverFound == 1) {
-                StoreCorrectedFile(index, outcome);
+            if (conversion.timeCorrected) {
+                StoreCorrectedFile(index, request, outcome);
             } else {
                 outcome.statusLines.push_back("ロールオーバー未検出");
-                WriteLog(engine.LogFilePath, " > ロールオーバー未検出");
+                WriteLog(request.log.path, " > ロールオーバー未検出");
             }
             break;
         case ConvertResult::RolloverPoint:
             outcome.statusLines.push_back("ロールオーバー対策対象外");
-            WriteLog(engine.LogFilePath, " > ロールオーバーポイントのSIGファイルのため対策外");
+            WriteLog(request.log.path, " > ロールオーバーポイントのSIGファイルのため対策外");
             break;
         case ConvertResult::InputMissing:
         case ConvertResult::Failed:
-            outcome.reason = engine.FailureReason;
+            outcome.reason = conversion.reason;
             break;
     }
-    if (FileExists(engine.WorkFileName)) {
-        DeleteFile(engine.WorkFileName);
+    if (FileExists(request.workFile)) {
+        DeleteFile(request.workFile);
     }
     return outcome;
 }
@@ -80,24 +79,25 @@ std::string BatchFileActions::FileInTheWay(std::size_t index, const std::string&
     return "output name taken by another file: " + name;
 }
 
-void BatchFileActions::StoreCorrectedFile(std::size_t index, FileOutcome& outcome) {
-    EngineState& engine = Engine();
+void BatchFileActions::StoreCorrectedFile(std::size_t index, const ConversionRequest& request,
+                                          FileOutcome& outcome) {
     const std::string& input = inputs_.at(index);
-    const std::string output = engine.OutputFilePath;
+    const std::string& output = outcome.outputPath;
+    const std::string& log = request.log.path;
 
     if (output.empty()) {
         outcome.reason = kNoPositionRecordReason;
     } else {
         outcome.reason = FileInTheWay(index, output);
-        if (!outcome.reason.empty() && AlreadyStored(engine.WorkFileName, output)) {
+        if (!outcome.reason.empty() && AlreadyStored(request.workFile, output)) {
             outcome.reason.clear();
-        } else if (outcome.reason.empty() && !MoveFileReplacing(engine.WorkFileName, output)) {
+        } else if (outcome.reason.empty() && !MoveFileReplacing(request.workFile, output)) {
             outcome.reason =
                 "cannot store as " + FileNamePart(output) + ": " + native::LastFailure();
         }
     }
     if (!outcome.reason.empty()) {
-        WriteLog(engine.LogFilePath, " > ERROR：補正後ファイル出力失敗");
+        WriteLog(log, " > ERROR：補正後ファイル出力失敗");
         outcome.statusLines.push_back("変換失敗");
         return;
     }
@@ -107,7 +107,7 @@ void BatchFileActions::StoreCorrectedFile(std::size_t index, FileOutcome& outcom
         written_.insert(stored);
     }
     outcome.statusLines.push_back("補正後ファイル名  " + FileNamePart(output));
-    WriteLongLog(engine.LogFilePath, " > 補正後ファイル名  " + output);
+    WriteLongLog(log, " > 補正後ファイル名  " + output);
 
     // The input goes only when the corrected file is stored under another
     // name: never when both names lead to one file.
@@ -118,12 +118,12 @@ void BatchFileActions::StoreCorrectedFile(std::size_t index, FileOutcome& outcom
             if (known)
                 waiting_.erase(gone);
             outcome.inputDeleted = true;
-            WriteLog(engine.LogFilePath, " > 削除：" + input);
+            WriteLog(log, " > 削除：" + input);
             outcome.statusLines.push_back("入力SIG,RMGファイル削除(" +
                                           FileNamePart(input) + ")");
         } else {
             outcome.reason = "cannot delete the input: " + native::LastFailure();
-            WriteLog(engine.LogFilePath, " > ERROR：入力ファイル削除失敗" + input);
+            WriteLog(log, " > ERROR：入力ファイル削除失敗" + input);
             outcome.statusLines.push_back("入力SIG,RMGファイル削除失敗(" +
                                           FileNamePart(input) + ")");
         }

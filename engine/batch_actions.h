@@ -39,11 +39,13 @@ class BatchFileActions {
     // `inputs` are the batch's input paths in conversion order.
     BatchFileActions(std::vector<std::string> inputs, bool deleteInputs);
 
-    // Acts on what ConvertGpsFile made of input `index`.
-    FileOutcome Apply(std::size_t index, ConvertResult result);
+    // Acts on what ConvertGpsFile made of input `index` by `request`.
+    FileOutcome Apply(std::size_t index, const ConversionRequest& request,
+                      const Conversion& conversion);
 
   private:
-    void StoreCorrectedFile(std::size_t index, FileOutcome& outcome);
+    void StoreCorrectedFile(std::size_t index, const ConversionRequest& request,
+                            FileOutcome& outcome);
     // Why the output name must not be replaced: it is a file this batch
     // wrote, another input of this batch, or any other file, whose bytes
     // would be lost (it may be the corrected file of an input deleted by an

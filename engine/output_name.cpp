@@ -1,7 +1,6 @@
 #include "engine/output_name.h"
 
 #include "engine/byte_order.h"
-#include "engine/engine_state.h"
 #include "engine/gps_time.h"
 #include "support/cp932.h"
 #include "support/utf8.h"
@@ -97,7 +96,7 @@ std::string GetFileNamePrefix(const std::string& path, PathStyle style) {
     }
 }
 
-std::string BuildOutputFileName(const std::string& prefix, std::uint32_t firstGpsTime,
+std::string BuildOutputFileName(FileKind kind, const std::string& prefix, std::uint32_t firstGpsTime,
                                 const std::string& inputPath, const std::string& outputFolder,
                                 PathStyle style) {
     try {
@@ -115,7 +114,7 @@ std::string BuildOutputFileName(const std::string& prefix, std::uint32_t firstGp
         name += static_cast<char>('0' + day % 10);
 
         const std::uint32_t hourStart = t - t % 3600;
-        if (Engine().IsRmgFile == 1) {
+        if (kind == FileKind::Rmg) {
             name.push_back(HourCharacter(hour));
         } else if (hourStart == kRolloverHours[0] || hourStart == kRolloverHours[1]) {
             name.push_back('Z');

@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <string>
 
+#include "engine/file_kind.h"
 #include "support/paths.h"
 
 namespace quenrix {
@@ -26,9 +27,10 @@ namespace quenrix {
 // The first four bytes of the file name (folder removed), as UTF-8; empty when the name is shorter or anything fails.
 std::string GetFileNamePrefix(const std::string& path, PathStyle style = kNativePathStyle);
 
-// The full output path in `outputFolder`; `firstGpsTime` holds the four
-// bytes of a record's GPS time field. Empty when anything fails.
-std::string BuildOutputFileName(const std::string& prefix, std::uint32_t firstGpsTime,
+// The full output path in `outputFolder` for a file of `kind`;
+// `firstGpsTime` holds the four bytes of a record's GPS time field. Empty
+// when anything fails.
+std::string BuildOutputFileName(FileKind kind, const std::string& prefix, std::uint32_t firstGpsTime,
                                 const std::string& inputPath, const std::string& outputFolder,
                                 PathStyle style = kNativePathStyle);
 

@@ -2,7 +2,7 @@
 
 #include <exception>
 
-#include "engine/engine_state.h"
+#include "engine/byte_order.h"
 #include "engine/file_kind.h"
 #include "engine/output_name.h"
 #include "engine/receiver_checks.h"
@@ -23,101 +23,97 @@ std::string NotAGpsFileReason(const std::string& path) {
            ", not .SIG, .RMG or .RM0 to .RM5";
 }
 
-// The per-file values of the engine state, as a new file starts.
-void ResetForNextFile(EngineState& engine) {
-    engine.RolloverFound = 0;
-    engine.IsSigFile = 0;
-    engine.IsRmgFile = 0;
-    engine.FirstGpsTime = 0;
-    engine.RmgReceiverType = 0;
-    engine.OutputFilePath.clear();
-    engine.Counts = ConversionCounts{};
-    engine.FailureReason.clear();
-}
-
 // Classifies the input by its name and runs the check of its kind: the
 // rollover-point check of a SIG file, the receiver type of an RMG file.
 // Converted means the file goes on to be converted.
-ConvertResult ClassifyAndCheck(const std::string& inputPath, EngineState& engine) {
-    switch (ClassifyFileName(inputPath)) {
+ConvertResult ClassifyAndCheck(const ConversionRequest& request, Conversion& conversion) {
+    const std::string& input = request.input;
+    conversion.kind = ClassifyFileName(input);
+    switch (conversion.kind) {
         case FileKind::Sig:
-            engine.IsSigFile = 1;
-            return IsRolloverPointSigFile(inputPath) ? ConvertResult::RolloverPoint
-                                                     : ConvertResult::Converted;
+            return IsRolloverPointSigFile(input, request.log) ? ConvertResult::RolloverPoint
+                                                              : ConvertResult::Converted;
         case FileKind::Rmg:
-            engine.RmgReceiverType = engine.ForcedRmgReceiverType != 0
-                                         ? engine.ForcedRmgReceiverType
-                                         : CheckRmgReceiverType(inputPath);
-            engine.IsRmgFile = 1;
+            conversion.receiverType = request.receiverType != 0
+                                          ? request.receiverType
+                                          : CheckRmgReceiverType(input, request.log);
             return ConvertResult::Converted;
         case FileKind::Other:
             break;
     }
-    WriteLog(engine.LogFilePath, " > GPSファイルではありません");
-    NoteFailure(NotAGpsFileReason(inputPath));
+    WriteLog(request.log.path, " > GPSファイルではありません");
+    conversion.Fail(NotAGpsFileReason(input));
     return ConvertResult::Failed;
 }
 
 // Streams the input into the work file and names the corrected file after
 // its first position record.
-ConvertResult ConvertAndName(const std::string& inputPath, const std::string& prefix,
-                             EngineState& engine) {
-    std::string outputFolder = FolderPart(inputPath);
-    if (outputFolder.empty()) {
+ConvertResult ConvertAndName(const ConversionRequest& request, const std::string& prefix,
+                             Conversion& conversion) {
+    const std::string& input = request.input;
+    std::string outputFolder = request.outputFolder.value_or(FolderPart(input));
+    if (!request.outputFolder && outputFolder.empty()) {
         outputFolder = ExecutableFolder();
     }
-    const bool scanned = engine.IsSigFile == 1 ? ConvertSigFile(inputPath, engine.WorkFileName)
-                                               : ConvertRmgFile(inputPath, engine.WorkFileName);
+    const bool scanned = conversion.kind == FileKind::Sig ? ConvertSigFile(request, conversion)
+                                                          : ConvertRmgFile(request, conversion);
     if (!scanned) {
-        WriteLog(engine.LogFilePath, " > ERROR：作業ファイル作成失敗");
-        NoteFailure("the conversion stopped");
+        WriteLog(request.log.path, " > ERROR：作業ファイル作成失敗");
+        conversion.Fail("the conversion stopped");
         return ConvertResult::Failed;
     }
-    if (engine.FirstGpsTime != 0) {
-        engine.OutputFilePath =
-            BuildOutputFileName(prefix, engine.FirstGpsTime, inputPath, outputFolder);
-        if (engine.OutputFilePath.empty()) {
-            WriteLog(engine.LogFilePath, " > ERROR：出力ファイル名作成失敗");
-            NoteFailure("no output name could be built");
+    if (conversion.firstGpsTime != 0) {
+        std::uint32_t field = conversion.firstGpsTime;  // as the record holds it
+        SwapBytes32(field);
+        conversion.outputPath =
+            BuildOutputFileName(conversion.kind, prefix, field, input, outputFolder);
+        if (conversion.outputPath.empty()) {
+            WriteLog(request.log.path, " > ERROR：出力ファイル名作成失敗");
+            conversion.Fail("no output name could be built");
             return ConvertResult::Failed;
         }
     }
     return ConvertResult::Converted;
 }
 
+ConvertResult Convert(const ConversionRequest& request, Conversion& conversion) {
+    const std::string& input = request.input;
+    WriteLog(request.log.path, input);
+    DeleteFile(request.workFile);  // a leftover of an earlier run
+
+    const ConvertResult checked = ClassifyAndCheck(request, conversion);
+    if (checked != ConvertResult::Converted) {
+        return checked;
+    }
+    if (!FileExists(input)) {
+        WriteLog(request.log.path, " > ERROR：入力ファイルなし");
+        conversion.Fail("input missing: no such file");
+        return ConvertResult::InputMissing;
+    }
+    const std::string prefix = GetFileNamePrefix(input);
+    if (prefix.empty()) {
+        conversion.Fail("no output name can be built from this file name");
+        return ConvertResult::Failed;
+    }
+    return ConvertAndName(request, prefix, conversion);
+}
+
 }  // namespace
 
-ConvertResult ConvertGpsFile(const std::string& inputPath) {
+Conversion ConvertGpsFile(const ConversionRequest& request) {
+    Conversion conversion;
     try {
-        EngineState& engine = Engine();
-        WriteLog(engine.LogFilePath, inputPath);
-        ResetForNextFile(engine);
-        DeleteFile(engine.WorkFileName);  // a leftover of an earlier run
-
-        const ConvertResult checked = ClassifyAndCheck(inputPath, engine);
-        if (checked != ConvertResult::Converted) {
-            return checked;
-        }
-        if (!FileExists(inputPath)) {
-            WriteLog(engine.LogFilePath, " > ERROR：入力ファイルなし");
-            NoteFailure("input missing: no such file");
-            return ConvertResult::InputMissing;
-        }
-        const std::string prefix = GetFileNamePrefix(inputPath);
-        if (prefix.empty()) {
-            NoteFailure("no output name can be built from this file name");
-            return ConvertResult::Failed;
-        }
-        return ConvertAndName(inputPath, prefix, engine);
+        conversion.result = Convert(request, conversion);
     } catch (const std::exception& error) {
         // As the pipeline has always done, nothing is logged here; the
         // reason reaches the report and the window's hint.
-        NoteFailure(std::string("internal error: ") + error.what());
-        return ConvertResult::Failed;
+        conversion.Fail(std::string("internal error: ") + error.what());
+        conversion.result = ConvertResult::Failed;
     } catch (...) {
-        NoteFailure("internal error");
-        return ConvertResult::Failed;
+        conversion.Fail("internal error");
+        conversion.result = ConvertResult::Failed;
     }
+    return conversion;
 }
 
 }  // namespace quenrix

@@ -3,7 +3,6 @@
 #include <cctype>
 
 #include "engine/byte_order.h"
-#include "engine/engine_state.h"
 #include "engine/gps_time.h"
 #include "engine/record_kinds.h"
 #include "engine/record_reader.h"
@@ -36,10 +35,10 @@ bool HasRolloverPointName(const std::string& path) {
 
 }  // namespace
 
-std::int32_t CheckRmgReceiverType(const std::string& path) {
+std::int32_t CheckRmgReceiverType(const std::string& path, const LogSink& log) {
     InputFile file;
     if (!file.Open(path)) {
-        WriteLog(Engine().LogFilePath, " > ERROR：ファイルOpen失敗(RMGタイプ確認)");
+        WriteLog(log.path, " > ERROR：ファイルOpen失敗(RMGタイプ確認)");
         return 0;
     }
     std::uint8_t record[kRecordBufferSize];
@@ -49,20 +48,20 @@ std::int32_t CheckRmgReceiverType(const std::string& path) {
         if (kind == record_kinds::rmg::PositionMonitor::kKind) {
             const std::int32_t code =
                 ReceiverTypeCode(record[record_kinds::rmg::kTypeNibbleOffset] & 0x0F);
-            WriteLog(Engine().LogFilePath, " > RMGType：KQ-" + std::to_string(code));
+            WriteLog(log.path, " > RMGType：KQ-" + std::to_string(code));
             return code;
         }
     }
     return 0;
 }
 
-bool IsRolloverPointSigFile(const std::string& path) {
+bool IsRolloverPointSigFile(const std::string& path, const LogSink& log) {
     if (!HasRolloverPointName(path)) {
         return false;
     }
     InputFile file;
     if (!file.Open(path)) {
-        WriteLog(Engine().LogFilePath, " > ERROR：ファイルOpen失敗(L26Z.SIG確認)");
+        WriteLog(log.path, " > ERROR：ファイルOpen失敗(L26Z.SIG確認)");
         return false;
     }
     std::uint8_t record[kRecordBufferSize];

@@ -6,20 +6,24 @@
 #include <cstdint>
 #include <string>
 
+#include "engine/conversion.h"
+
 namespace quenrix {
 
 // The day the receivers rolled over: GPS week 729, day 0 (1993-12-26),
 // exactly 1024 weeks before 2013-08-11.
 inline constexpr std::uint32_t kRolloverPointDay = 440899200;
 
+// Each logs its failures to `log`.
+
 // The receiver type code (74, 77 or 80) from the type nibble of the first
 // valid position and monitor record, logged as " > RMGType：KQ-<code>";
 // 0 when none comes first or the file cannot be opened.
-std::int32_t CheckRmgReceiverType(const std::string& path);
+std::int32_t CheckRmgReceiverType(const std::string& path, const LogSink& log);
 
 // True for the SIG file of the rollover point: a name with "L26Z" at
 // positions 5 to 8 (any ASCII case) holding a positioning result,
 // satellite information or header record dated on the rollover day.
-bool IsRolloverPointSigFile(const std::string& path);
+bool IsRolloverPointSigFile(const std::string& path, const LogSink& log);
 
 }  // namespace quenrix

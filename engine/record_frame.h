@@ -12,7 +12,7 @@
 #endif
 
 #include "engine/check_value.h"
-#include "engine/engine_state.h"
+#include "engine/conversion.h"
 #include "engine/rollover.h"
 
 namespace quenrix {
@@ -51,8 +51,8 @@ inline void AdjustCheckValue(std::uint8_t* record, std::size_t covered, const st
 // original: a copy just made may not be readable back at once.
 inline void CorrectTimeField(const std::uint8_t* original, std::uint8_t* record,
                              std::size_t covered, std::size_t offset, const RolloverRule& rule,
-                             EngineState& engine) {
-    if (MoveRolledOverTime(original + offset, record + offset, rule, engine)) {
+                             Conversion& conversion) {
+    if (MoveRolledOverTime(original + offset, record + offset, rule, conversion)) {
         std::uint8_t before[4];
         std::memcpy(before, original + offset, sizeof before);
         AdjustCheckValue(record, covered, record + offset, before);

@@ -9,7 +9,8 @@
 #include <emmintrin.h>
 #endif
 
-#include "engine/engine_state.h"
+#include "engine/byte_order.h"
+#include "engine/conversion.h"
 #include "engine/event_pump.h"
 #include "engine/record_frame.h"
 #include "engine/rollover.h"
@@ -54,7 +55,7 @@ bool CorrectAcrossBuffers(InputFile& input, const RecordKind& kind, RecordSink& 
             return written;
         }
         if (need > sizeof record || input.Read(record + have, need - have) != need - have) {
-            ++sink.engine.Counts.cutShort[kind.kind];
+            ++sink.conversion.counts.cutShort[kind.kind];
             return false;
         }
         have = need;
@@ -66,13 +67,16 @@ bool CorrectAcrossBuffers(InputFile& input, const RecordKind& kind, RecordSink& 
 // the byte-wise resynchronisation after a sync byte with no kind after it.
 class RecordScanner {
   public:
-    RecordScanner(std::span<const RecordKind> kinds, RecordCorrector correctAnyKind,
-                  const std::string& workPath)
-        : correctAnyKind_(correctAnyKind),
-          workPath_(workPath),
+    RecordScanner(const ConversionRequest& request, Conversion& conversion,
+                  std::span<const RecordKind> kinds, RecordCorrector correctAnyKind)
+        : request_(request),
+          conversion_(conversion),
+          log_(request.log.path),
+          correctAnyKind_(correctAnyKind),
+          workPath_(request.workFile),
           // The bounds are read at the first turn of the window, before
           // any record: until then the rule moves nothing.
-          sink_{work_, Engine(), RolloverRule(RolloverBounds{})} {
+          sink_{work_, conversion, RolloverRule(RolloverBounds{})} {
         for (const RecordKind& kind : kinds) byKind_[kind.kind] = &kind;
     }
 
@@ -81,11 +85,11 @@ class RecordScanner {
     bool Open(const std::string& inputPath, const char* workFileOpenFailure) {
         if (!input_.Open(inputPath)) {
             WriteLog(log_, " > ERROR：ファイルOpen失敗");
-            NoteFailure("cannot read: " + input_.Failure());
+            conversion_.Fail("cannot read: " + input_.Failure());
             return false;
         }
         if (!work_.Create(workPath_)) {
-            NoteFailure("cannot write the work file " + workPath_ + ": " +
+            conversion_.Fail("cannot write the work file " + workPath_ + ": " +
                         work_.Failure());
             input_.Close();
             WriteLog(log_, workFileOpenFailure);
@@ -119,7 +123,10 @@ class RecordScanner {
             if (step == Step::End)
                 break;
         }
-        Engine().Counts.inputBytes = input_.Position();
+        conversion_.counts.inputBytes = input_.Position();
+        std::uint32_t first = sink_.firstTimeField;
+        SwapBytes32(first);
+        conversion_.firstGpsTime = first;
         // Bytes still buffered reach the disk here; a file that could not
         // take them all is no complete work file.
         return work_.Close() || WorkFileLost();
@@ -136,7 +143,7 @@ class RecordScanner {
     // The window runs, and the rollover rule's bounds are read anew.
     void TurnOfTheWindow() {
         PumpEvents();
-        sink_.rule = RolloverRule(CurrentRolloverBounds());
+        sink_.rule = RolloverRule(CurrentRolloverBounds(request_, conversion_));
         nextPump_ = input_.Position() + kPumpInterval;
     }
 
@@ -197,7 +204,7 @@ class RecordScanner {
         }
         if (status == InputFile::Status::Error) {
             WriteLog(log_, " > ERROR：ファイルRead失敗");
-            NoteFailure("cannot read at byte " + std::to_string(input_.Position()) + ": " +
+            conversion_.Fail("cannot read at byte " + std::to_string(input_.Position()) + ": " +
                         input_.Failure());
             return Step::Stop;
         }
@@ -226,11 +233,13 @@ class RecordScanner {
     }
 
     bool WorkFileLost() {
-        NoteFailure("cannot write the work file " + workPath_ + ": " + work_.Failure());
+        conversion_.Fail("cannot write the work file " + workPath_ + ": " + work_.Failure());
         return false;
     }
 
-    const std::string& log_ = Engine().LogFilePath;
+    const ConversionRequest& request_;
+    Conversion& conversion_;
+    const std::string& log_;
     std::array<const RecordKind*, 256> byKind_{};
     RecordCorrector correctAnyKind_;
     const std::string& workPath_;
@@ -243,11 +252,11 @@ class RecordScanner {
 
 }  // namespace
 
-bool ScanRecords(const std::string& inputPath, const std::string& workPath,
+bool ScanRecords(const ConversionRequest& request, Conversion& conversion,
                  std::span<const RecordKind> kinds, RecordCorrector correctAnyKind,
                  const char* workFileOpenFailure) {
-    RecordScanner scanner(kinds, correctAnyKind, workPath);
-    return scanner.Open(inputPath, workFileOpenFailure) && scanner.Run();
+    RecordScanner scanner(request, conversion, kinds, correctAnyKind);
+    return scanner.Open(request.input, workFileOpenFailure) && scanner.Run();
 }
 
 }  // namespace quenrix

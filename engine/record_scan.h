@@ -13,7 +13,7 @@
 #include <string>
 #include <utility>
 
-#include "engine/engine_state.h"
+#include "engine/conversion.h"
 #include "engine/record_frame.h"
 #include "engine/rollover.h"
 #include "support/binary_file.h"
@@ -24,11 +24,13 @@ namespace quenrix {
 inline constexpr std::size_t kLongestRecord = 512;
 
 // What the correctors of one scan share: the work file their records go
-// to, the engine state they count in, and the rollover rule as last read.
+// to, the conversion they count in, the rollover rule as last read, and
+// the first position record's time field as it was written.
 struct RecordSink {
     OutputFile& work;
-    EngineState& engine;
+    Conversion& conversion;
     RolloverRule rule;
+    std::uint32_t firstTimeField = 0;  // most significant byte first; 0 until found
 };
 
 // Handles the record at `record` (sync byte first) of which `available`
@@ -46,12 +48,13 @@ struct RecordKind {
     const char* failureMessage;  // logged when a record of the kind is not written
 };
 
-// Streams the input into a new work file. True when the input was scanned
-// to its end and the work file holds every accepted record; failures of
-// single records are logged and skipped. `correctAnyKind` is the
-// corrector of every kind in `kinds`, chosen by the record's kind byte
-// (CorrectAnyKind below).
-bool ScanRecords(const std::string& inputPath, const std::string& workPath,
+// Streams the request's input into a new work file, counting in
+// `conversion` and setting its first GPS time. True when the input was
+// scanned to its end and the work file holds every accepted record;
+// failures of single records are logged and skipped. `correctAnyKind` is
+// the corrector of every kind in `kinds`, chosen by the record's kind
+// byte (CorrectAnyKind below).
+bool ScanRecords(const ConversionRequest& request, Conversion& conversion,
                  std::span<const RecordKind> kinds, RecordCorrector correctAnyKind,
                  const char* workFileOpenFailure);
 
@@ -85,7 +88,7 @@ template <std::size_t... TimeOffsets>
                                                                       std::size_t readable,
                                                                       RecordSink& sink) {
     static_assert(((TimeOffsets >= 2) && ...), "a time field lies after the kind byte");
-    ConversionCounts& counts = sink.engine.Counts;
+    ConversionCounts& counts = sink.conversion.counts;
     const std::uint8_t kind = record[1];
     const std::size_t length = covered + 2;
     std::uint8_t* written = nullptr;
@@ -106,7 +109,7 @@ template <std::size_t... TimeOffsets>
         }
         CopyRecord(written, record, length);
     }
-    (CorrectTimeField(record, written, covered, TimeOffsets, sink.rule, sink.engine), ...);
+    (CorrectTimeField(record, written, covered, TimeOffsets, sink.rule, sink.conversion), ...);
     sink.work.Commit(length);
     ++counts.accepted[kind];
     counts.outputBytes += length;
@@ -116,8 +119,8 @@ template <std::size_t... TimeOffsets>
 // The corrector of every record of fixed length, with its length and GPS
 // time offsets built in: a record is a few dozen bytes, so calls and loops
 // over them would cost as much as the work. With `capturesFirstTime` the
-// first accepted record with a non-zero time at offset 2 sets the engine's
-// first GPS time.
+// first accepted record with a non-zero time at offset 2 sets the first
+// GPS time.
 template <std::size_t Length, std::size_t... TimeOffsets>
 [[gnu::always_inline]] inline std::size_t CorrectFixedLengthRecord(const std::uint8_t* record,
                                                                    std::size_t available,
@@ -130,8 +133,8 @@ template <std::size_t Length, std::size_t... TimeOffsets>
         return Length;
     }
     const std::uint8_t* appended = AppendCheckedRecord<TimeOffsets...>(record, Length - 2, 0, sink);
-    if (appended != nullptr && capturesFirstTime && sink.engine.FirstGpsTime == 0) {
-        std::memcpy(&sink.engine.FirstGpsTime, appended + 2, 4);  // as corrected
+    if (appended != nullptr && capturesFirstTime && sink.firstTimeField == 0) {
+        std::memcpy(&sink.firstTimeField, appended + 2, 4);  // as corrected
     }
     written = appended != nullptr;
     return Length;

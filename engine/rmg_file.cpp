@@ -5,9 +5,9 @@
 
 namespace quenrix {
 
-bool ConvertRmgFile(const std::string& inputPath, const std::string& workPath) {
+bool ConvertRmgFile(const ConversionRequest& request, Conversion& conversion) {
     using record_kinds::kRmgKinds;
-    return ScanRecords(inputPath, workPath, kRmgKinds, CorrectAnyKind<kRmgKinds>,
+    return ScanRecords(request, conversion, kRmgKinds, CorrectAnyKind<kRmgKinds>,
                        " > ERROR：RMG作業ファイルOpen失敗");
 }
 

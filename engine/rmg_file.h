@@ -4,13 +4,13 @@
 // corrected file.
 #pragma once
 
-#include <string>
+#include "engine/conversion.h"
 
 namespace quenrix {
 
 // Streams an RMG file into the work file, correcting every rolled-over GPS
 // time with the limit of the file's receiver type. True when the whole
 // input was scanned and the work file written whole.
-bool ConvertRmgFile(const std::string& inputPath, const std::string& workPath);
+bool ConvertRmgFile(const ConversionRequest& request, Conversion& conversion);
 
 }  // namespace quenrix

@@ -2,7 +2,6 @@
 
 #include <cstring>
 
-#include "engine/engine_state.h"
 #include "engine/gps_time.h"
 #include "support/clock.h"
 
@@ -14,13 +13,12 @@ constexpr std::uint32_t kLocalClockOffset = 9 * 3600;
 
 }  // namespace
 
-std::optional<std::uint32_t> RolloverLimit() {
-    const EngineState& engine = Engine();
-    if (engine.IsSigFile == 1) {
+std::optional<std::uint32_t> RolloverLimit(FileKind kind, std::int32_t receiverType) {
+    if (kind == FileKind::Sig) {
         return kSigRolloverLimit;
     }
-    if (engine.IsRmgFile == 1) {
-        switch (engine.RmgReceiverType) {
+    if (kind == FileKind::Rmg) {
+        switch (receiverType) {
             case 77:
                 return kRmgType77RolloverLimit;
             case 80:
@@ -55,16 +53,15 @@ std::optional<std::uint32_t> ComputeReferenceDay(const LocalDateTime& now) {
 }  // namespace
 
 std::optional<std::uint32_t> ReferenceDay() {
-    if (Engine().ReferenceDayOverride) {
-        return Engine().ReferenceDayOverride;
-    }
-    // A scanner asks once per turn of the window (RolloverRule), not for
-    // every GPS time.
     return ComputeReferenceDay(LocalNow());
 }
 
-RolloverBounds CurrentRolloverBounds() {
-    return {RolloverLimit(), ReferenceDay()};
+RolloverBounds CurrentRolloverBounds(const ConversionRequest& request,
+                                     const Conversion& conversion) {
+    // A scanner asks once per turn of the window (RolloverRule), not for
+    // every GPS time.
+    return {RolloverLimit(conversion.kind, conversion.receiverType),
+            request.referenceDay ? request.referenceDay : ReferenceDay()};
 }
 
 }  // namespace quenrix

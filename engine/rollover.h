@@ -10,7 +10,7 @@
 #include <optional>
 
 #include "engine/byte_order.h"
-#include "engine/engine_state.h"
+#include "engine/conversion.h"
 #include "engine/gps_time.h"
 
 namespace quenrix {
@@ -19,21 +19,24 @@ inline constexpr std::uint32_t kSigRolloverLimit = 1060214400;        // 2013-08
 inline constexpr std::uint32_t kRmgType77RolloverLimit = 1189641600;  // 2017-09-17, week 1967
 inline constexpr std::uint32_t kRmgType80RolloverLimit = 1325116800;  // 2022-01-02, week 2191
 
-// The latest GPS time that can be a rolled-over one for the current file
-// (engine-wide flags), or nothing when the file is of neither kind.
-std::optional<std::uint32_t> RolloverLimit();
+// The latest GPS time that can be a rolled-over one in a file of `kind`
+// (an RMG file's by its receiver type), or nothing for a file of neither
+// kind.
+std::optional<std::uint32_t> RolloverLimit(FileKind kind, std::int32_t receiverType);
 
 // Start of the day fifteen years before the local clock's date, in GPS
 // seconds (the clock is taken as UTC+9); nothing when that day would lie
 // before the GPS epoch.
 std::optional<std::uint32_t> ReferenceDay();
 
-// Both bounds of the rule as they stand now.
+// Both bounds of the rule as they stand now for the file in conversion:
+// the request's reference day, or the clock's.
 struct RolloverBounds {
     std::optional<std::uint32_t> limit;
     std::optional<std::uint32_t> referenceDay;
 };
-RolloverBounds CurrentRolloverBounds();
+RolloverBounds CurrentRolloverBounds(const ConversionRequest& request,
+                                     const Conversion& conversion);
 
 // The rule with its bounds read once: what a scanner applies to every GPS
 // time of a file. The scanner reads the bounds anew each time it lets the
@@ -70,10 +73,10 @@ class RolloverRule {
 
 // Moves the 4-byte GPS time read at `from` (most significant byte first)
 // by `rule` and stores it at `to` (which may be `from`); a moved time is
-// counted in `engine` and sets RolloverFound. True when the time moved;
-// else nothing is stored.
+// counted in `conversion`. True when the time moved; else nothing is
+// stored.
 inline bool MoveRolledOverTime(const std::uint8_t* from, std::uint8_t* to, const RolloverRule& rule,
-                               EngineState& engine) {
+                               Conversion& conversion) {
     std::uint32_t t;
     std::memcpy(&t, from, sizeof t);
     SwapBytes32(t);
@@ -81,8 +84,8 @@ inline bool MoveRolledOverTime(const std::uint8_t* from, std::uint8_t* to, const
     if (steps == 0) {
         return false;
     }
-    ++(steps == 1 ? engine.Counts.oneStep : engine.Counts.twoSteps);
-    engine.RolloverFound = 1;
+    ++(steps == 1 ? conversion.counts.oneStep : conversion.counts.twoSteps);
+    conversion.timeCorrected = true;
     SwapBytes32(t);
     std::memcpy(to, &t, sizeof t);
     return true;

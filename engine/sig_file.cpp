@@ -5,9 +5,9 @@
 
 namespace quenrix {
 
-bool ConvertSigFile(const std::string& inputPath, const std::string& workPath) {
+bool ConvertSigFile(const ConversionRequest& request, Conversion& conversion) {
     using record_kinds::kSigKinds;
-    return ScanRecords(inputPath, workPath, kSigKinds, CorrectAnyKind<kSigKinds>,
+    return ScanRecords(request, conversion, kSigKinds, CorrectAnyKind<kSigKinds>,
                        " > ERROR：SIG作業ファイルOpen失敗");
 }
 

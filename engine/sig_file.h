@@ -2,7 +2,7 @@
 // fixed length, four of them with GPS time fields (engine/record_kinds.h).
 #pragma once
 
-#include <string>
+#include "engine/conversion.h"
 
 namespace quenrix {
 
@@ -10,6 +10,6 @@ namespace quenrix {
 // time. True when the whole input was scanned and the work file written
 // whole; false when the input cannot be opened or read, or the work file
 // cannot be created or written. Bad records are logged and left out.
-bool ConvertSigFile(const std::string& inputPath, const std::string& workPath);
+bool ConvertSigFile(const ConversionRequest& request, Conversion& conversion);
 
 }  // namespace quenrix

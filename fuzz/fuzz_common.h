@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/engine_state.h"
+#include "engine/conversion.h"
 #include "support/clock.h"
 
 namespace quenrix::fuzz {
@@ -63,7 +63,7 @@ inline Bytes ReadFile(const std::string& path) {
     return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
-// A fixed "now" (reference day 2011-12-07), no log, a clean engine state.
+// A fixed "now" (reference day 2011-12-07) and the folder made.
 inline void Reset() {
     Folder();
     static const bool clockSet = [] {
@@ -71,8 +71,11 @@ inline void Reset() {
         return true;
     }();
     (void)clockSet;
-    Engine() = EngineState{};
-    Engine().WorkFileName = In("$$$SRG.TMP");
+}
+
+// The work file, in the folder.
+inline std::string WorkFile() {
+    return In(kWorkFileName);
 }
 
 inline bool CheckValueHolds(const std::uint8_t* record, std::size_t length) {

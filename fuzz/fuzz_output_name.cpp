@@ -4,7 +4,6 @@
 #include <cstring>
 #include <string>
 
-#include "engine/engine_state.h"
 #include "engine/output_name.h"
 #include "fuzz/fuzz_common.h"
 #include "support/paths.h"
@@ -35,14 +34,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size < 5)
         return 0;
     fuzz::Reset();
-    Engine().IsRmgFile = data[0] & 1;
-    Engine().IsSigFile = Engine().IsRmgFile ^ 1;
+    const FileKind kind = (data[0] & 1) != 0 ? FileKind::Rmg : FileKind::Sig;
     std::uint32_t firstTime;
     std::memcpy(&firstTime, data + 1, 4);
     const std::string path(reinterpret_cast<const char*>(data + 5), size - 5);
     const std::string inputName = FileNamePart(path);
     const std::string prefix = GetFileNamePrefix(path);
-    const std::string output = BuildOutputFileName(prefix, firstTime, path, "/out");
+    const std::string output = BuildOutputFileName(kind, prefix, firstTime, path, "/out");
     FUZZ_CHECK(output.compare(0, 5, "/out/") == 0);
     const std::string name = output.substr(5);
     const std::string extension = ExtensionPart(path);
@@ -57,7 +55,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                name[p + 2] <= '9');
     FUZZ_CHECK(name.compare(name.size() - extension.size(), std::string::npos, extension) == 0);
     const std::string sequence = name.substr(p + 3, name.size() - extension.size() - p - 3);
-    if (Engine().IsRmgFile) {
+    if (kind == FileKind::Rmg) {
         FUZZ_CHECK(sequence.size() == 1 && IsHourCharacter(sequence[0]));
     } else if (sequence.size() != 1) {
         // One character of the name that is one byte in code page 932

@@ -9,10 +9,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (size == 0)
         return 0;
     fuzz::Reset();
-    Engine().IsRmgFile = 1;
     static const int kTypes[] = {74, 77, 80, 0};
-    Engine().RmgReceiverType = kTypes[data[0] % 4];
-    fuzz::CheckScanner(data + 1, size - 1, ".RMG", ConvertRmgFile,
+    Conversion start;
+    start.kind = FileKind::Rmg;
+    start.receiverType = kTypes[data[0] % 4];
+    fuzz::CheckScanner(data + 1, size - 1, ".RMG", start, ConvertRmgFile,
                        [](const std::uint8_t* record) -> std::size_t {
                            switch (record[1]) {
                                case 0x82:

@@ -5,8 +5,9 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace quenrix;
     fuzz::Reset();
-    Engine().IsSigFile = 1;
-    fuzz::CheckScanner(data, size, ".SIG", ConvertSigFile,
+    Conversion start;
+    start.kind = FileKind::Sig;
+    fuzz::CheckScanner(data, size, ".SIG", start, ConvertSigFile,
                        [](const std::uint8_t* record) -> std::size_t {
                            switch (record[1]) {
                                case 0x62:

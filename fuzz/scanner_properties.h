@@ -7,17 +7,20 @@
 
 namespace quenrix::fuzz {
 
-// `convert(input, work)` is a converter; `length(record, available)` the
+// `convert` is a converter and `start` what the pipeline knows of a file
+// before it converts it (kind, receiver type); `length(record)` the
 // length of the record that starts there by the converter's own table (0
 // for a kind it does not copy).
 inline void CheckScanner(const std::uint8_t* data, std::size_t size, const char* extension,
-                         const std::function<bool(const std::string&, const std::string&)>& convert,
+                         const Conversion& start,
+                         const std::function<bool(const ConversionRequest&, Conversion&)>& convert,
                          const std::function<std::size_t(const std::uint8_t*)>& length) {
-    const std::string input = In(std::string("in") + extension);
-    const std::string again = In(std::string("again") + extension);
-    WriteFile(input, data, size);
-    FUZZ_CHECK(convert(input, Engine().WorkFileName));
-    const Bytes work = ReadFile(Engine().WorkFileName);
+    ConversionRequest request(In(std::string("in") + extension));
+    request.workFile = WorkFile();
+    WriteFile(request.input, data, size);
+    Conversion first = start;
+    FUZZ_CHECK(convert(request, first));
+    const Bytes work = ReadFile(request.workFile);
 
     // Never larger than its input; nothing but whole records of the kinds
     // copied, each with a valid check value.
@@ -32,13 +35,12 @@ inline void CheckScanner(const std::uint8_t* data, std::size_t size, const char*
 
     // Every time left before the reference day was corrected, so a second
     // pass changes nothing.
-    WriteFile(again, work.data(), work.size());
-    const std::uint8_t rollover = Engine().RolloverFound;
-    Engine().RolloverFound = 0;
-    FUZZ_CHECK(convert(again, Engine().WorkFileName));
-    FUZZ_CHECK(ReadFile(Engine().WorkFileName) == work);
-    FUZZ_CHECK(Engine().RolloverFound == 0);
-    (void)rollover;
+    request.input = In(std::string("again") + extension);
+    WriteFile(request.input, work.data(), work.size());
+    Conversion second = start;
+    FUZZ_CHECK(convert(request, second));
+    FUZZ_CHECK(ReadFile(request.workFile) == work);
+    FUZZ_CHECK(!second.timeCorrected);
 }
 
 }  // namespace quenrix::fuzz

@@ -5,7 +5,6 @@
 #include <exception>
 
 #include "engine/batch_actions.h"
-#include "engine/engine_state.h"
 #include "engine/event_pump.h"
 #include "engine/pipeline.h"
 #include "support/ascii.h"
@@ -37,7 +36,7 @@ WizardCore::WizardCore(WizardView& view, std::vector<std::string> arguments,
                        const std::string& startFolder, const std::string& programPath)
     : view_(view), arguments_(std::move(arguments)) {
     view_.ShowDeleteInputs(deleteInputs, DeleteStatusText(deleteInputs));
-    Engine().LogFilePath = LogPathFor(startFolder, programPath);
+    log_.path = LogPathFor(startFolder, programPath);
     // The converters let the window repaint and take clicks while they read.
     SetEventPump([this] { view_.PumpMessages(); });
 }
@@ -45,10 +44,14 @@ WizardCore::WizardCore(WizardView& view, std::vector<std::string> arguments,
 WizardCore::~WizardCore() {
     SetEventPump({});
     inputs.clear();
-    if (FileExists(Engine().WorkFileName)) {
-        DeleteFile(Engine().WorkFileName);
+    if (FileExists(kWorkFileName)) {
+        DeleteFile(kWorkFileName);
     }
-    WriteLog(Engine().LogFilePath, "終了");
+    WriteLog(log_.path, "終了");
+}
+
+void WizardCore::SetLogFile(std::string path) {
+    log_.path = std::move(path);
 }
 
 void WizardCore::FirstShown() {
@@ -59,22 +62,22 @@ void WizardCore::FirstShown() {
 void WizardCore::Start() {
     try {
         ReadCommandLine();
-        WriteLog(Engine().LogFilePath, kWindowCaption);
+        WriteLog(log_.path, kWindowCaption);
         if (automaticMode) {
-            WriteLog(Engine().LogFilePath, "変換自動");
-            WriteLongLog(Engine().LogFilePath, "入力引数:" + arguments_.front());
+            WriteLog(log_.path, "変換自動");
+            WriteLongLog(log_.path, "入力引数:" + arguments_.front());
             if (!deleteInputs) {
-                WriteLog(Engine().LogFilePath, "オプション引数:/NOTDEL 入力ファイル削除しない");
+                WriteLog(log_.path, "オプション引数:/NOTDEL 入力ファイル削除しない");
             }
         } else {
-            WriteLog(Engine().LogFilePath, "変換手動");
+            WriteLog(log_.path, "変換手動");
         }
         if (!inputs.empty()) {
             ConvertFiles();
         }
         if (automaticMode) {
             if (inputs.empty()) {
-                WriteLog(Engine().LogFilePath,
+                WriteLog(log_.path,
                          "ERROR：SIG,RMGファイルがみあたらない " + inputArgument);
             } else {
                 view_.Pause(kAutomaticCloseDelayMs);
@@ -82,7 +85,7 @@ void WizardCore::Start() {
             view_.CloseWindow();
         }
     } catch (...) {
-        WriteLog(Engine().LogFilePath, "ERROR：システム異常");
+        WriteLog(log_.path, "ERROR：システム異常");
     }
 }
 
@@ -103,7 +106,7 @@ void WizardCore::ReadCommandLine() {
             SetDeleteInputs(false);
         } else if (option == "/NLOG") {
             logSwitch = 0;
-            Engine().LogFilePath.clear();
+            log_.path.clear();
         } else if (option == "/DEBUG") {
             debugMode = true;
         }
@@ -145,7 +148,7 @@ void WizardCore::ConvertFiles() {
     view_.ShowBatchRunning(true);
     view_.ShowPage(WizardPage::Progress);
     view_.SetProgressMessage("", MessageColour::Black);
-    WriteLog(Engine().LogFilePath, deleteInputs ? "入力ファイル設定：入力ファイル削除する"
+    WriteLog(log_.path, deleteInputs ? "入力ファイル設定：入力ファイル削除する"
                                                 : "入力ファイル設定：入力ファイル削除しない");
 
     // Runs on every way out of the loop, an exception included.
@@ -164,7 +167,7 @@ void WizardCore::ConvertFiles() {
             BatchFileActions actions(inputs, deleteInputs);
             for (std::size_t i = 0; i < inputs.size(); ++i) {
                 if (cancelRequested) {
-                    WriteLog(Engine().LogFilePath, "変換キャンセル");
+                    WriteLog(log_.path, "変換キャンセル");
                     break;
                 }
                 view_.SetFileCounter("ファイル数=" + std::to_string(i + 1) + "/" +
@@ -190,8 +193,10 @@ void WizardCore::ConvertOne(std::size_t index, BatchFileActions& actions) {
     const int fileRow = statusLines_;
     AddStatusLine(FileNamePart(inputs[index]), 1);
     const LogCapture logged;
-    const ConvertResult result = ConvertGpsFile(inputs[index]);
-    const FileOutcome outcome = actions.Apply(index, result);
+    ConversionRequest request;
+    request.input = inputs[index];
+    request.log = log_;
+    const FileOutcome outcome = actions.Apply(index, request, ConvertGpsFile(request));
     for (const std::string& line : outcome.statusLines) {
         AddStatusLine(line, 2);
     }

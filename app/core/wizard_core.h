@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/core/wizard_view.h"
+#include "engine/conversion.h"
 
 namespace quenrix {
 
@@ -53,6 +54,11 @@ class WizardCore {
 
     bool BatchRunning() const { return batchRunning_; }
 
+    // Where the operation log goes: the start folder's log at first, none
+    // after "/NLOG"; an empty path logs nothing.
+    const std::string& LogFile() const { return log_.path; }
+    void SetLogFile(std::string path);
+
     // The command line: the input argument's files (automatic mode) and
     // the options "/NOTDEL", "/NLOG" and "/DEBUG", in any letter case.
     void ReadCommandLine();
@@ -73,6 +79,7 @@ class WizardCore {
 
     WizardView& view_;
     std::vector<std::string> arguments_;
+    LogSink log_;
     bool batchRunning_ = false;
     bool closeRequested_ = false;
     int statusLines_ = 0;

@@ -14,7 +14,7 @@
 #include <memory>
 
 #include "app/qt/main_window.h"
-#include "engine/engine_state.h"
+#include "engine/conversion.h"
 #include "engine/event_pump.h"
 #include "support/file_ops.h"
 #include "tests/helpers/records.h"
@@ -34,7 +34,7 @@ class FaultTest : public TempDirTest {
         TempDirTest::SetUp();
         StatusIndent = 0;
         form_ = std::make_unique<MainWindow>(std::vector<std::string>{});
-        Engine().LogFilePath = LogPath();
+        form_->core->SetLogFile(LogPath());
         SetEventPump({});
         fs::create_directory(Path("in"));
     }
@@ -87,7 +87,7 @@ TEST_F(FaultTest, InputThatIsAFolder) {
 }
 
 TEST_F(FaultTest, WorkFileThatCannotBeCreated) {
-    fs::create_directory(Engine().WorkFileName);
+    fs::create_directory(request.workFile);
     const std::string input = Sig("1234L27B.SIG");
     const std::vector<std::string> status = Run({input, GoodFile()});
     EXPECT_EQ(status, (std::vector<std::string>{kStamp + "1234L27B.SIG", kStamp + "1234L28C.SIG"}));
@@ -122,7 +122,7 @@ TEST_F(FaultTest, FullDisk) {
     EXPECT_EQ(log[3], " > ERROR：作業ファイル作成失敗");
     EXPECT_EQ(fs::file_size(big), 120000u * 23);
     EXPECT_FALSE(fs::exists(Path("in/1234H18B.SIG")));
-    EXPECT_FALSE(fs::exists(Engine().WorkFileName));
+    EXPECT_FALSE(fs::exists(request.workFile));
 }
 
 TEST_F(FaultTest, OutputNameTakenByAFolder) {
@@ -137,7 +137,7 @@ TEST_F(FaultTest, OutputNameTakenByAFolder) {
 }
 
 TEST_F(FaultTest, LogThatCannotBeWritten) {
-    Engine().LogFilePath = Path("no/such/folder/quenrix.log");
+    form_->core->SetLogFile(Path("no/such/folder/quenrix.log"));
     const std::string input = Sig("1234L27B.SIG");
     const std::vector<std::string> status = Run({input, GoodFile()});
     EXPECT_EQ(status.size(), 6u);

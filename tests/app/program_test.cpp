@@ -10,7 +10,7 @@
 #include <filesystem>
 #include <thread>
 
-#include "engine/engine_state.h"
+#include "engine/conversion.h"
 #include "engine/pipeline.h"
 #include "support/file_ops.h"
 #include "support/paths.h"
@@ -149,9 +149,9 @@ TEST_F(ProgramTest, InterruptedRunLosesNothing) {
         options.junk = true;
         const std::string name = sample::ReceiverStyleName(i * 100, options.kind);
         ASSERT_TRUE(sample::WriteSampleFile(Path("expected/" + name), options));
-        ASSERT_EQ(ConvertGpsFile(Path("expected/" + name)), ConvertResult::Converted);
-        inputs.push_back({name, FileNamePart(Engine().OutputFilePath),
-                          ReadBytes(Engine().WorkFileName), ReadBytes(Path("expected/" + name))});
+        ASSERT_EQ(Convert(Path("expected/" + name)), ConvertResult::Converted);
+        inputs.push_back({name, FileNamePart(converted.outputPath),
+                          ReadBytes(request.workFile), ReadBytes(Path("expected/" + name))});
     }
 
     auto freshInputs = [&] {

@@ -20,7 +20,7 @@
 
 #include "app/qt/main_window.h"
 #include "app/qt/widgets.h"
-#include "engine/engine_state.h"
+#include "engine/conversion.h"
 #include "engine/event_pump.h"
 #include "support/file_ops.h"
 #include "tests/helpers/records.h"
@@ -50,8 +50,8 @@ class WindowTest : public TempDirTest {
     }
     MainWindow& Form(std::vector<std::string> arguments = {}) {
         form_ = std::make_unique<MainWindow>(std::move(arguments));
-        Engine().LogFilePath =
-            LogPath();  // the program's own log would be named after the test binary
+        // The program's own log would be named after the test binary.
+        form_->core->SetLogFile(LogPath());
         return *form_;
     }
     std::vector<std::string> Status() const {
@@ -332,7 +332,7 @@ TEST_F(WindowTest, BatchOfThreeWhereTheSecondHasNoRollover) {
     EXPECT_FALSE(FileExists(Path("1234L27B.SIG")));
     EXPECT_TRUE(FileExists(Path("1234L27C.SIG")));
     EXPECT_TRUE(FileExists(Path("1234H18B.SIG")));
-    EXPECT_FALSE(FileExists(Path(Engine().WorkFileName)));
+    EXPECT_FALSE(FileExists(Path(request.workFile)));
     EXPECT_EQ(form.pages->currentIndex(), 2);
     EXPECT_EQ(form.progressMessage->text().toStdString(), "変換終了");
     EXPECT_TRUE(form.progressMessage->font().bold());
@@ -414,7 +414,7 @@ TEST_F(WindowTest, ResultsWithoutAResultLine) {
 // its lines, also with the log off; a file that went well has none.
 TEST_F(WindowTest, FailedFileShowsItsReasonAsTheTooltipOfItsLines) {
     MainWindow& form = Form({"x", "/NLOG"});
-    Engine().LogFilePath.clear();
+    form.core->SetLogFile({});
     Sig("1234L27B.SIG", kOld);
     Sig("1234L27C.SIG", kOld);
     std::filesystem::create_directory(Path("1234H18C.SIG"));  // the second output's name
@@ -484,7 +484,7 @@ TEST_F(WindowTest, CommandLineChoosesInputsAndOptions) {
     mask.core->ReadCommandLine();
     EXPECT_EQ(mask.core->inputs.size(), 3u);
     EXPECT_EQ(mask.core->logSwitch, 0);
-    EXPECT_TRUE(Engine().LogFilePath.empty());
+    EXPECT_TRUE(mask.core->LogFile().empty());
 
     MainWindow& option = Form({"/NOTDEL"});
     option.core->ReadCommandLine();
@@ -495,9 +495,9 @@ TEST_F(WindowTest, CommandLineChoosesInputsAndOptions) {
 
 TEST_F(WindowTest, DestructionRemovesTheLeftoverWorkFile) {
     Form();
-    WriteBytes(Engine().WorkFileName, Bytes{1});
+    WriteBytes(request.workFile, Bytes{1});
     form_.reset();
-    EXPECT_FALSE(FileExists(Engine().WorkFileName));
+    EXPECT_FALSE(FileExists(request.workFile));
     EXPECT_EQ(Log(), std::vector<std::string>{"終了"});
 }
 

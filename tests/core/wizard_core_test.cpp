@@ -9,7 +9,7 @@
 #include <functional>
 
 #include "app/core/file_browser.h"
-#include "engine/engine_state.h"
+#include "engine/conversion.h"
 #include "support/file_ops.h"
 #include "tests/helpers/records.h"
 #include "tests/helpers/temp_dir.h"
@@ -88,8 +88,8 @@ class WizardCoreTest : public TempDirTest {
         core_ = std::make_unique<WizardCore>(view, std::move(arguments), Dir(),
                                              Native("/opt/quenrix/quenrix.exe"));
         // The log is named after the program, in the folder of the start.
-        EXPECT_EQ(Engine().LogFilePath, Path("quenrix.log"));
-        Engine().LogFilePath = LogPath();
+        EXPECT_EQ(core_->LogFile(), Path("quenrix.log"));
+        core_->SetLogFile(LogPath());
         return *core_;
     }
     void Sig(const std::string& name, std::uint32_t t) {
@@ -223,9 +223,9 @@ TEST_F(WizardCoreTest, AutomaticModeConvertsLogsPausesAndCloses) {
 
 TEST_F(WizardCoreTest, EndDeletesTheWorkFileAndLogsIt) {
     Core();
-    WriteBytes(Engine().WorkFileName, Bytes{1});
+    WriteBytes(request.workFile, Bytes{1});
     core_.reset();
-    EXPECT_FALSE(FileExists(Engine().WorkFileName));
+    EXPECT_FALSE(FileExists(request.workFile));
     EXPECT_EQ(LogMessages().back(), "終了");
 }
 

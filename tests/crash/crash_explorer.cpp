@@ -33,7 +33,7 @@
 #include "app/core/quiet_view.h"
 #include "app/core/wizard_core.h"
 #include "cli/run.h"
-#include "engine/engine_state.h"
+#include "engine/conversion.h"
 #include "support/fd_io.h"
 #include "support/native.h"
 #include "tests/crash/sim_file_system.h"
@@ -475,7 +475,7 @@ int main(int argc, char** argv) {
         // The work file's flush: the window's, or quenrix-cli's first
         // worker's (the simulation's process id is 1).
         fs.Plant(crash::PlantedFault::SkipDataFlush,
-                 setup.cli ? "/.quenrix-work-1-0.tmp" : "/" + Engine().WorkFileName);
+                 setup.cli ? "/.quenrix-work-1-0.tmp" : "/" + std::string(kWorkFileName));
     else if (plant == "folder-flush-after-delete")
         fs.Plant(crash::PlantedFault::FolderFlushAfterDelete);
     Explorer explorer(setup, expected, maxReports);

@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <utility>
 
-#include "engine/engine_state.h"
+#include "engine/conversion.h"
 #include "engine/pipeline.h"
 #include "support/file_ops.h"
 #include "tests/helpers/records.h"
@@ -20,10 +20,15 @@ const Bytes kInput = {0x8B, 0x60, 9, 9, 9};
 class BatchActionsTest : public TempDirTest {
   protected:
     // As the pipeline leaves things after converting a file with a rollover.
-    void Converted(const std::string& output, std::uint8_t rollover = 1) {
-        WriteBytes(Engine().WorkFileName, kCorrected);
-        Engine().RolloverFound = rollover;
-        Engine().OutputFilePath = output;
+    void Converted(const std::string& output, bool rollover = true) {
+        WriteBytes(request.workFile, kCorrected);
+        converted.timeCorrected = rollover;
+        converted.outputPath = output;
+    }
+    // Applies `actions` to input `index` as the pipeline left it with `result`.
+    FileOutcome Apply(BatchFileActions& actions, std::size_t index, ConvertResult result) {
+        converted.result = result;
+        return actions.Apply(index, request, converted);
     }
     std::vector<std::string> Log() {
         std::vector<std::string> lines = LogMessages();
@@ -36,21 +41,21 @@ TEST_F(BatchActionsTest, StoresTheOutputAndDeletesTheInput) {
     WriteBytes(Path("1234L27B.SIG"), kInput);
     BatchFileActions actions({Path("1234L27B.SIG")}, true);
     Converted(Path("1234H18B.SIG"));
-    EXPECT_EQ(actions.Apply(0, ConvertResult::Converted).statusLines,
+    EXPECT_EQ(Apply(actions, 0, ConvertResult::Converted).statusLines,
               (std::vector<std::string>{"補正後ファイル名  1234H18B.SIG",
                                         "入力SIG,RMGファイル削除(1234L27B.SIG)"}));
     EXPECT_EQ(Log(), (std::vector<std::string>{" > 補正後ファイル名  " + Path("1234H18B.SIG"),
                                                " > 削除：" + Path("1234L27B.SIG")}));
     EXPECT_EQ(ReadBytes(Path("1234H18B.SIG")), kCorrected);
     EXPECT_FALSE(FileExists(Path("1234L27B.SIG")));
-    EXPECT_FALSE(FileExists(Engine().WorkFileName));
+    EXPECT_FALSE(FileExists(request.workFile));
 }
 
 TEST_F(BatchActionsTest, DeletionOffKeepsTheInput) {
     WriteBytes(Path("in.SIG"), kInput);
     BatchFileActions actions({Path("in.SIG")}, false);
     Converted(Path("out.SIG"));
-    EXPECT_EQ(actions.Apply(0, ConvertResult::Converted).statusLines,
+    EXPECT_EQ(Apply(actions, 0, ConvertResult::Converted).statusLines,
               std::vector<std::string>{"補正後ファイル名  out.SIG"});
     EXPECT_EQ(ReadBytes(Path("in.SIG")), kInput);
     EXPECT_EQ(ReadBytes(Path("out.SIG")), kCorrected);
@@ -59,28 +64,28 @@ TEST_F(BatchActionsTest, DeletionOffKeepsTheInput) {
 TEST_F(BatchActionsTest, NoRolloverRolloverPointAndFailures) {
     WriteBytes(Path("in.SIG"), kInput);
     BatchFileActions actions({Path("in.SIG")}, true);
-    Converted(Path("out.SIG"), 0);
-    EXPECT_EQ(actions.Apply(0, ConvertResult::Converted).statusLines,
+    Converted(Path("out.SIG"), false);
+    EXPECT_EQ(Apply(actions, 0, ConvertResult::Converted).statusLines,
               std::vector<std::string>{"ロールオーバー未検出"});
     EXPECT_EQ(Log(), std::vector<std::string>{" > ロールオーバー未検出"});
     EXPECT_FALSE(FileExists(Path("out.SIG")));
 
-    WriteBytes(Engine().WorkFileName, kCorrected);  // a leftover is cleared whatever the result
-    EXPECT_EQ(actions.Apply(0, ConvertResult::RolloverPoint).statusLines,
+    WriteBytes(request.workFile, kCorrected);  // a leftover is cleared whatever the result
+    EXPECT_EQ(Apply(actions, 0, ConvertResult::RolloverPoint).statusLines,
               std::vector<std::string>{"ロールオーバー対策対象外"});
     EXPECT_EQ(Log(),
               std::vector<std::string>{" > ロールオーバーポイントのSIGファイルのため対策外"});
-    EXPECT_FALSE(FileExists(Engine().WorkFileName));
+    EXPECT_FALSE(FileExists(request.workFile));
 
     for (ConvertResult result : {ConvertResult::InputMissing, ConvertResult::Failed}) {
         Converted(Path("out.SIG"));
-        Engine().FailureReason = "cannot read: input/output error";
-        const FileOutcome outcome = actions.Apply(0, result);
+        converted.reason = "cannot read: input/output error";
+        const FileOutcome outcome = Apply(actions, 0, result);
         EXPECT_TRUE(outcome.statusLines.empty());
         EXPECT_FALSE(outcome.stored);
         EXPECT_EQ(outcome.reason, "cannot read: input/output error");
         EXPECT_TRUE(Log().empty());
-        EXPECT_FALSE(FileExists(Engine().WorkFileName));
+        EXPECT_FALSE(FileExists(request.workFile));
         EXPECT_FALSE(FileExists(Path("out.SIG")));
     }
     EXPECT_EQ(ReadBytes(Path("in.SIG")), kInput);
@@ -96,14 +101,14 @@ TEST_F(BatchActionsTest, MoveFailureKeepsTheInput) {
     };
     for (const auto& [output, reason] : cases) {
         Converted(output);
-        const FileOutcome outcome = actions.Apply(0, ConvertResult::Converted);
+        const FileOutcome outcome = Apply(actions, 0, ConvertResult::Converted);
         EXPECT_EQ(outcome.statusLines, std::vector<std::string>{"変換失敗"});
         EXPECT_FALSE(outcome.stored);
         EXPECT_FALSE(outcome.inputDeleted);
         EXPECT_EQ(outcome.reason, reason);
         EXPECT_EQ(Log(), std::vector<std::string>{" > ERROR：補正後ファイル出力失敗"});
         EXPECT_EQ(ReadBytes(Path("in.SIG")), kInput);
-        EXPECT_FALSE(FileExists(Engine().WorkFileName));
+        EXPECT_FALSE(FileExists(request.workFile));
     }
 }
 
@@ -115,7 +120,7 @@ TEST_F(BatchActionsTest, AnotherFileIsKeptUnlessItHoldsTheSameCorrectedFile) {
     WriteBytes(Path("out.SIG"), Bytes{7, 7});
     BatchFileActions actions({Path("in.SIG")}, true);
     Converted(Path("out.SIG"));
-    const FileOutcome refused = actions.Apply(0, ConvertResult::Converted);
+    const FileOutcome refused = Apply(actions, 0, ConvertResult::Converted);
     EXPECT_EQ(refused.statusLines, std::vector<std::string>{"変換失敗"});
     EXPECT_EQ(refused.reason, "output name taken by another file: out.SIG");
     EXPECT_EQ(Log(), std::vector<std::string>{" > ERROR：補正後ファイル出力失敗"});
@@ -124,13 +129,13 @@ TEST_F(BatchActionsTest, AnotherFileIsKeptUnlessItHoldsTheSameCorrectedFile) {
 
     WriteBytes(Path("out.SIG"), kCorrected);
     Converted(Path("out.SIG"));
-    const FileOutcome stored = actions.Apply(0, ConvertResult::Converted);
+    const FileOutcome stored = Apply(actions, 0, ConvertResult::Converted);
     EXPECT_TRUE(stored.stored && stored.inputDeleted);
     EXPECT_EQ(stored.statusLines, (std::vector<std::string>{"補正後ファイル名  out.SIG",
                                                             "入力SIG,RMGファイル削除(in.SIG)"}));
     EXPECT_EQ(ReadBytes(Path("out.SIG")), kCorrected);
     EXPECT_FALSE(FileExists(Path("in.SIG")));
-    EXPECT_FALSE(FileExists(Engine().WorkFileName));
+    EXPECT_FALSE(FileExists(request.workFile));
 }
 
 TEST_F(BatchActionsTest, NeverReplacesAFileOfThisBatch) {
@@ -141,7 +146,7 @@ TEST_F(BatchActionsTest, NeverReplacesAFileOfThisBatch) {
 
     // The first output takes the name of the third input, still waiting.
     Converted(Path("c.RMG"));
-    const FileOutcome first = actions.Apply(0, ConvertResult::Converted);
+    const FileOutcome first = Apply(actions, 0, ConvertResult::Converted);
     EXPECT_EQ(first.statusLines, std::vector<std::string>{"変換失敗"});
     EXPECT_EQ(first.reason, "output name taken by another input of this run: c.RMG");
     EXPECT_EQ(ReadBytes(Path("c.RMG")), kInput);
@@ -149,15 +154,15 @@ TEST_F(BatchActionsTest, NeverReplacesAFileOfThisBatch) {
 
     // Two inputs whose outputs fall on one name: the second is refused.
     Converted(Path("out.RMG"));
-    const FileOutcome second = actions.Apply(1, ConvertResult::Converted);
+    const FileOutcome second = Apply(actions, 1, ConvertResult::Converted);
     EXPECT_EQ(second.statusLines.size(), 2u);
     EXPECT_TRUE(second.stored && second.inputDeleted);
     EXPECT_EQ(second.outputPath, Path("out.RMG"));
     EXPECT_EQ(second.reason, "");
     EXPECT_FALSE(FileExists(Path("b.RMG")));
-    WriteBytes(Engine().WorkFileName, Bytes{5});
-    Engine().OutputFilePath = Path("out.RMG");
-    const FileOutcome third = actions.Apply(2, ConvertResult::Converted);
+    WriteBytes(request.workFile, Bytes{5});
+    converted.outputPath = Path("out.RMG");
+    const FileOutcome third = Apply(actions, 2, ConvertResult::Converted);
     EXPECT_EQ(third.statusLines, std::vector<std::string>{"変換失敗"});
     EXPECT_EQ(third.reason, "output name taken by a file this run has written: out.RMG");
     EXPECT_EQ(ReadBytes(Path("out.RMG")), kCorrected);
@@ -170,7 +175,7 @@ TEST_F(BatchActionsTest, InputThatIsTheOutputIsNotDeleted) {
     WriteBytes(Path("1234H18B.SIG"), kInput);
     BatchFileActions byName({Path("1234h18b.sig")}, true);
     Converted(Path("1234H18B.SIG"));
-    const FileOutcome outcome = byName.Apply(0, ConvertResult::Converted);
+    const FileOutcome outcome = Apply(byName, 0, ConvertResult::Converted);
 #ifdef _WIN32
     EXPECT_EQ(outcome.statusLines, std::vector<std::string>{"補正後ファイル名  1234H18B.SIG"});
     EXPECT_EQ(ReadBytes(Path("1234H18B.SIG")), kCorrected);
@@ -184,7 +189,7 @@ TEST_F(BatchActionsTest, InputThatIsTheOutputIsNotDeleted) {
     std::filesystem::create_symlink(Path("same.SIG"), Path("link.SIG"));
     BatchFileActions byIdentity({Path("link.SIG")}, true);
     Converted(Path("same.SIG"));
-    EXPECT_EQ(byIdentity.Apply(0, ConvertResult::Converted).statusLines,
+    EXPECT_EQ(Apply(byIdentity, 0, ConvertResult::Converted).statusLines,
               std::vector<std::string>{"補正後ファイル名  same.SIG"});
     EXPECT_EQ(ReadBytes(Path("link.SIG")), kCorrected);
 #endif
@@ -204,7 +209,7 @@ TEST_F(BatchActionsTest, FailedDeletionIsReportedAsFailed) {
     ASSERT_TRUE(FileExists(input));
     BatchFileActions actions({input}, true);
     Converted(Path("out.SIG"));
-    const FileOutcome outcome = actions.Apply(0, ConvertResult::Converted);
+    const FileOutcome outcome = Apply(actions, 0, ConvertResult::Converted);
     EXPECT_EQ(outcome.statusLines,
               (std::vector<std::string>{"補正後ファイル名  out.SIG",
                                         "入力SIG,RMGファイル削除失敗(version)"}));

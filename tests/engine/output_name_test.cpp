@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "engine/batch_actions.h"
-#include "engine/engine_state.h"
+#include "engine/conversion.h"
 #include "engine/pipeline.h"
 #include "support/file_ops.h"
 #include "tests/helpers/records.h"
@@ -27,11 +27,10 @@ class OutputNameTest : public TempDirTest {
   protected:
     std::string Name(const std::string& input, std::uint32_t seconds, bool rmg,
                      const std::string& folder) {
-        Engine().IsRmgFile = rmg ? 1 : 0;
-        Engine().IsSigFile = rmg ? 0 : 1;
         // Written with "/", worked on with the system's separator.
-        const std::string name = BuildOutputFileName(
-            GetFileNamePrefix(Native(input)), RecordOrder(seconds), Native(input), Native(folder));
+        const std::string name =
+            BuildOutputFileName(rmg ? FileKind::Rmg : FileKind::Sig, GetFileNamePrefix(Native(input)),
+                                RecordOrder(seconds), Native(input), Native(folder));
         return Portable(name);
     }
 };
@@ -128,17 +127,17 @@ const NamedCase kJapaneseNames[] = {
 };
 
 TEST_F(OutputNameTest, JapaneseNamesCountCodePage932Bytes) {
-    Engine().LogFilePath.clear();
+    request.log.path.clear();
     for (const NamedCase& c : kJapaneseNames) {
-        Engine().IsRmgFile = c.rmg ? 1 : 0;
+        const FileKind kind = c.rmg ? FileKind::Rmg : FileKind::Sig;
         const std::uint32_t t = RecordOrder(Gps(2013, 9, 20, 14, 10));
         const std::string linux = std::string("/d/") + c.input;
-        EXPECT_EQ(BuildOutputFileName(GetFileNamePrefix(linux, PathStyle::Posix), t, linux, "/d",
+        EXPECT_EQ(BuildOutputFileName(kind, GetFileNamePrefix(linux, PathStyle::Posix), t, linux, "/d",
                                       PathStyle::Posix),
                   std::string("/d/") + c.expected)
             << c.input;
         const std::string windows = std::string("D:\\") + c.input;
-        EXPECT_EQ(BuildOutputFileName(GetFileNamePrefix(windows, PathStyle::Windows), t, windows,
+        EXPECT_EQ(BuildOutputFileName(kind, GetFileNamePrefix(windows, PathStyle::Windows), t, windows,
                                       "D:\\", PathStyle::Windows),
                   std::string("D:\\") + c.expected)
             << c.input;
@@ -146,7 +145,7 @@ TEST_F(OutputNameTest, JapaneseNamesCountCodePage932Bytes) {
 }
 
 TEST_F(OutputNameTest, NamesCodePage932CannotSpellCountWholeUtf8Characters) {
-    Engine().LogFilePath.clear();
+    request.log.path.clear();
     const NamedCase cases[] = {
         {"Straße12.SIG", false, "StraI201.SIG"},  // "ß" is bytes 5-6, "1" byte 8
         {"Straße12.RMG", true, "StraI20E.RMG"},
@@ -157,9 +156,9 @@ TEST_F(OutputNameTest, NamesCodePage932CannotSpellCountWholeUtf8Characters) {
         {"ab〜c.RMG", true, "ab__I20E.RMG"},
     };
     for (const NamedCase& c : cases) {
-        Engine().IsRmgFile = c.rmg ? 1 : 0;
+        const FileKind kind = c.rmg ? FileKind::Rmg : FileKind::Sig;
         const std::string path = std::string("/d/") + c.input;
-        EXPECT_EQ(BuildOutputFileName(GetFileNamePrefix(path, PathStyle::Posix),
+        EXPECT_EQ(BuildOutputFileName(kind, GetFileNamePrefix(path, PathStyle::Posix),
                                       RecordOrder(Gps(2013, 9, 20, 14, 10)), path, "/d",
                                       PathStyle::Posix),
                   std::string("/d/") + c.expected)
@@ -178,8 +177,8 @@ TEST_F(OutputNameTest, JapaneseNameIsStoredAndLoggedAsTheFileThatIsThere) {
     WriteBytes(input, Record(0x50, 23, {{2, Gps(1994, 2, 4, 14, 10)}}));  // 2013-09-20 14:10
     const std::vector<std::string> inputs{input};
     BatchFileActions actions(inputs, true);
-    ASSERT_EQ(ConvertGpsFile(input), ConvertResult::Converted);
-    const FileOutcome outcome = actions.Apply(0, ConvertResult::Converted);
+    ASSERT_EQ(Convert(input), ConvertResult::Converted);
+    const FileOutcome outcome = actions.Apply(0, request, converted);
     const std::string expected = Path("観測I20E.SIG");
     EXPECT_TRUE(outcome.stored);
     EXPECT_EQ(outcome.outputPath, expected);

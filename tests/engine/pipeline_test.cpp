@@ -5,7 +5,7 @@
 #include <cstring>
 #include <filesystem>
 
-#include "engine/engine_state.h"
+#include "engine/conversion.h"
 #include "support/file_ops.h"
 #include "tests/helpers/records.h"
 #include "tests/helpers/temp_dir.h"
@@ -31,14 +31,14 @@ TEST_F(PipelineTest, SigFileEndToEnd) {
     const std::string input = Path("1234L27B.SIG");
     WriteBytes(input, Concat({Record(0x62, 26, {{14, kOld}}), Record(0x50, 23, {{2, kOld}}),
                               Record(0x50, 23, {{2, kRecent}})}));
-    EXPECT_EQ(ConvertGpsFile(input), ConvertResult::Converted);
+    EXPECT_EQ(Convert(input), ConvertResult::Converted);
     const std::uint32_t fixed = kOld + 619315200u;  // 2013-08-18 14:10
-    EXPECT_EQ(ReadBytes(Engine().WorkFileName),
+    EXPECT_EQ(ReadBytes(request.workFile),
               Concat({Record(0x62, 26, {{14, fixed}}), Record(0x50, 23, {{2, fixed}}),
                       Record(0x50, 23, {{2, kRecent}})}));
-    EXPECT_EQ(Engine().RolloverFound, 1);
-    EXPECT_EQ(Engine().IsSigFile, 1);
-    EXPECT_EQ(Engine().OutputFilePath, Path("1234H18B.SIG"));
+    EXPECT_TRUE(converted.timeCorrected);
+    EXPECT_EQ(converted.kind, FileKind::Sig);
+    EXPECT_EQ(converted.outputPath, Path("1234H18B.SIG"));
     EXPECT_EQ(Log(), std::vector<std::string>{input});
     EXPECT_TRUE(FileExists(input));  // the pipeline never touches its input
 }
@@ -48,114 +48,99 @@ TEST_F(PipelineTest, RmgFileKeepsItsReceiverType) {
     const std::string input = Path("1234A01B.RM3");
     const std::uint32_t t = Gps(2016, 1, 1, 9);
     WriteBytes(input, Concat({PositionMonitor(t, 1), Section(0x91, 2, 2, t)}));
-    EXPECT_EQ(ConvertGpsFile(input), ConvertResult::Converted);
-    EXPECT_EQ(Engine().RmgReceiverType, 77);
-    EXPECT_EQ(Engine().IsRmgFile, 1);
-    EXPECT_EQ(Engine().RolloverFound, 1);
-    EXPECT_EQ(ReadBytes(Engine().WorkFileName),
+    EXPECT_EQ(Convert(input), ConvertResult::Converted);
+    EXPECT_EQ(converted.receiverType, 77);
+    EXPECT_EQ(converted.kind, FileKind::Rmg);
+    EXPECT_TRUE(converted.timeCorrected);
+    EXPECT_EQ(ReadBytes(request.workFile),
               Concat({PositionMonitor(t + 619315200u, 1), Section(0x91, 2, 2, t + 619315200u)}));
-    EXPECT_EQ(Engine().OutputFilePath, Path("1234H179.RM3"));  // 2035-08-17 09:00
+    EXPECT_EQ(converted.outputPath, Path("1234H179.RM3"));  // 2035-08-17 09:00
     EXPECT_EQ(Log(), (std::vector<std::string>{input, " > RMGType：KQ-77"}));
 }
 
 TEST_F(PipelineTest, ExtensionDecidesTheKind) {
     for (const char* name : {"x.sig", "x.Sig", "x.SIGB"}) {
         WriteBytes(Path(name), Record(0x50, 23, {{2, kRecent}}));
-        EXPECT_EQ(ConvertGpsFile(Path(name)), ConvertResult::Converted) << name;
-        EXPECT_EQ(Engine().IsSigFile, 1) << name;
+        EXPECT_EQ(Convert(Path(name)), ConvertResult::Converted) << name;
+        EXPECT_EQ(converted.kind, FileKind::Sig) << name;
     }
     for (const char* name : {"x.RMG", "x.rm0", "x.RM5"}) {
         WriteBytes(Path(name), PositionMonitor(kRecent));
-        EXPECT_EQ(ConvertGpsFile(Path(name)), ConvertResult::Converted) << name;
-        EXPECT_EQ(Engine().IsRmgFile, 1) << name;
+        EXPECT_EQ(Convert(Path(name)), ConvertResult::Converted) << name;
+        EXPECT_EQ(converted.kind, FileKind::Rmg) << name;
     }
     Log();
     for (const char* name : {"x.RM6", "x.RM", "x.txt", "SIG"}) {
         WriteBytes(Path(name), PositionMonitor(kRecent));
-        EXPECT_EQ(ConvertGpsFile(Path(name)), ConvertResult::Failed) << name;
+        EXPECT_EQ(Convert(Path(name)), ConvertResult::Failed) << name;
         EXPECT_EQ(Log(), (std::vector<std::string>{Path(name), " > GPSファイルではありません"}));
-        EXPECT_EQ(Engine().IsSigFile + Engine().IsRmgFile, 0);
+        EXPECT_EQ(converted.kind, FileKind::Other);
     }
-    EXPECT_EQ(Engine().FailureReason,
+    EXPECT_EQ(converted.reason,
               "not a GPS file: no extension, not .SIG, .RMG or .RM0 to .RM5");
 }
 
 TEST_F(PipelineTest, MissingInputRunsItsCheckFirst) {
-    EXPECT_EQ(ConvertGpsFile(Path("1234A01B.RMG")), ConvertResult::InputMissing);
+    EXPECT_EQ(Convert(Path("1234A01B.RMG")), ConvertResult::InputMissing);
     EXPECT_EQ(Log(), (std::vector<std::string>{Path("1234A01B.RMG"),
                                                " > ERROR：ファイルOpen失敗(RMGタイプ確認)",
                                                " > ERROR：入力ファイルなし"}));
-    EXPECT_EQ(ConvertGpsFile(Path("1234L26Z.SIG")), ConvertResult::InputMissing);
+    EXPECT_EQ(Convert(Path("1234L26Z.SIG")), ConvertResult::InputMissing);
     EXPECT_EQ(Log(), (std::vector<std::string>{Path("1234L26Z.SIG"),
                                                " > ERROR：ファイルOpen失敗(L26Z.SIG確認)",
                                                " > ERROR：入力ファイルなし"}));
-    EXPECT_EQ(Engine().FailureReason, "input missing: no such file");
-    EXPECT_EQ(ConvertGpsFile(Path("1234L27Z.SIG")), ConvertResult::InputMissing);
+    EXPECT_EQ(converted.reason, "input missing: no such file");
+    EXPECT_EQ(Convert(Path("1234L27Z.SIG")), ConvertResult::InputMissing);
     EXPECT_EQ(Log(),
               (std::vector<std::string>{Path("1234L27Z.SIG"), " > ERROR：入力ファイルなし"}));
 }
 
 TEST_F(PipelineTest, RolloverPointFileIsNotConverted) {
     std::filesystem::create_directory(Path("old"));
-    WriteBytes(Engine().WorkFileName, Bytes{1, 2, 3});  // leftover of an earlier run
+    WriteBytes(request.workFile, Bytes{1, 2, 3});  // leftover of an earlier run
     WriteBytes(Path("1234L26Z.SIG"), Record(0x50, 23, {{2, 440899200u + 100}}));
-    EXPECT_EQ(ConvertGpsFile(Path("1234L26Z.SIG")), ConvertResult::RolloverPoint);
+    EXPECT_EQ(Convert(Path("1234L26Z.SIG")), ConvertResult::RolloverPoint);
     EXPECT_EQ(Log(), std::vector<std::string>{Path("1234L26Z.SIG")});
-    EXPECT_FALSE(FileExists(Engine().WorkFileName));
-    EXPECT_EQ(Engine().RolloverFound, 0);
+    EXPECT_FALSE(FileExists(request.workFile));
+    EXPECT_FALSE(converted.timeCorrected);
 }
 
 TEST_F(PipelineTest, NoPositionRecordLeavesTheOutputNameEmpty) {
     WriteBytes(Path("1234L27B.SIG"), Record(0x50, 23, {{2, kOld}}));
-    ASSERT_EQ(ConvertGpsFile(Path("1234L27B.SIG")), ConvertResult::Converted);
-    ASSERT_FALSE(Engine().OutputFilePath.empty());
+    ASSERT_EQ(Convert(Path("1234L27B.SIG")), ConvertResult::Converted);
+    ASSERT_FALSE(converted.outputPath.empty());
     WriteBytes(Path("1234L27C.SIG"), Record(0x51, 124, {{2, kOld}}));
-    EXPECT_EQ(ConvertGpsFile(Path("1234L27C.SIG")), ConvertResult::Converted);
-    EXPECT_TRUE(Engine().OutputFilePath.empty());
-    EXPECT_EQ(Engine().RolloverFound, 1);
-    EXPECT_EQ(Engine().FirstGpsTime, 0u);
+    EXPECT_EQ(Convert(Path("1234L27C.SIG")), ConvertResult::Converted);
+    EXPECT_TRUE(converted.outputPath.empty());
+    EXPECT_TRUE(converted.timeCorrected);
+    EXPECT_EQ(converted.firstGpsTime, 0u);
 }
 
 TEST_F(PipelineTest, InputWithoutFolderGetsItsOutputBesideTheProgram) {
     WriteBytes("1234L27B.SIG", Record(0x50, 23, {{2, kOld}}));
-    ASSERT_EQ(ConvertGpsFile("1234L27B.SIG"), ConvertResult::Converted);
-    EXPECT_EQ(Engine().OutputFilePath, ExecutableFolder() + "1234H18B.SIG");
+    ASSERT_EQ(Convert("1234L27B.SIG"), ConvertResult::Converted);
+    EXPECT_EQ(converted.outputPath, ExecutableFolder() + "1234H18B.SIG");
     EXPECT_TRUE(
-        FileExists(Path(Engine().WorkFileName)));  // the work file stays in the current folder
+        FileExists(Path(request.workFile)));  // the work file stays in the current folder
 }
 
 TEST_F(PipelineTest, ConverterFailureIsReported) {
-    std::filesystem::create_directory(Engine().WorkFileName);
+    std::filesystem::create_directory(request.workFile);
     WriteBytes(Path("1234L27B.SIG"), Record(0x50, 23, {{2, kOld}}));
-    EXPECT_EQ(ConvertGpsFile(Path("1234L27B.SIG")), ConvertResult::Failed);
+    EXPECT_EQ(Convert(Path("1234L27B.SIG")), ConvertResult::Failed);
     EXPECT_EQ(Log(),
               (std::vector<std::string>{Path("1234L27B.SIG"), " > ERROR：SIG作業ファイルOpen失敗",
                                         " > ERROR：作業ファイル作成失敗"}));
-    EXPECT_TRUE(Engine().OutputFilePath.empty());
-    EXPECT_EQ(Engine().FailureReason,
-              "cannot write the work file " + Engine().WorkFileName + ": it is a folder");
-}
-
-TEST_F(PipelineTest, StateOfThePreviousFileIsReset) {
-    Engine().RolloverFound = 1;
-    Engine().RmgReceiverType = 80;
-    Engine().OutputFilePath = "/stale";
-    Engine().FirstGpsTime = 7;
-    Engine().FailureReason = "stale";
-    WriteBytes(Path("a.SIG"), Record(0x60, 26));
-    EXPECT_EQ(ConvertGpsFile(Path("a.SIG")), ConvertResult::Converted);
-    EXPECT_EQ(Engine().FailureReason, "");
-    EXPECT_EQ(Engine().RolloverFound, 0);
-    EXPECT_EQ(Engine().RmgReceiverType, 0);
-    EXPECT_EQ(Engine().FirstGpsTime, 0u);
-    EXPECT_TRUE(Engine().OutputFilePath.empty());
+    EXPECT_TRUE(converted.outputPath.empty());
+    EXPECT_EQ(converted.reason,
+              "cannot write the work file " + request.workFile + ": it is a folder");
 }
 
 TEST_F(PipelineTest, LongPathIsLoggedCutToTheShortLimit) {
     const std::string folder = Path(std::string(90, 'f'));
     std::filesystem::create_directory(folder);
     WriteBytes(folder + "/a.SIG", Record(0x60, 26));
-    ConvertGpsFile(folder + "/a.SIG");
+    Convert(folder + "/a.SIG");
     EXPECT_EQ(Log(), std::vector<std::string>{(folder + "/a.SIG").substr(0, 80)});
 }
 
@@ -172,8 +157,8 @@ TEST_F(PipelineTest, CountsTellWhatTheCorrectedFileLeavesOut) {
     const Bytes recent = Record(0x50, 23, {{2, kRecent}});
     const Bytes cut(good.begin(), good.begin() + 10);
     WriteBytes(Path("1234L27B.SIG"), Concat({Bytes{1, 2, 3}, good, bad, recent, cut}));
-    ASSERT_EQ(ConvertGpsFile(Path("1234L27B.SIG")), ConvertResult::Converted);
-    const ConversionCounts& counts = Engine().Counts;
+    ASSERT_EQ(Convert(Path("1234L27B.SIG")), ConvertResult::Converted);
+    const ConversionCounts& counts = converted.counts;
     EXPECT_EQ(counts.accepted[0x50], 2u);
     EXPECT_EQ(counts.badCheck[0x51], 1u);
     EXPECT_EQ(counts.cutShort[0x50], 1u);
@@ -181,25 +166,21 @@ TEST_F(PipelineTest, CountsTellWhatTheCorrectedFileLeavesOut) {
     EXPECT_EQ(counts.oneStep, 1u);
     EXPECT_EQ(counts.inputBytes, 3 + 23 + 124 + 23 + 10u);
     EXPECT_EQ(counts.outputBytes, 46u);
-    // The next file starts from zero.
-    WriteBytes(Path("a.SIG"), Bytes{});
-    ASSERT_EQ(ConvertGpsFile(Path("a.SIG")), ConvertResult::Converted);
-    EXPECT_EQ(Engine().Counts.accepted[0x50], 0u);
 }
 
 TEST_F(PipelineTest, ReferenceDayAndReceiverTypeCanBeGiven) {
     const std::uint32_t t = Gps(2016, 1, 1);
     WriteBytes(Path("1234A01B.RMG"), PositionMonitor(t, 0));  // a type 74 receiver by its record
-    Engine().ForcedRmgReceiverType = 80;
-    Engine().ReferenceDayOverride = Gps(2020, 1, 1);
-    ASSERT_EQ(ConvertGpsFile(Path("1234A01B.RMG")), ConvertResult::Converted);
-    EXPECT_EQ(Engine().RmgReceiverType, 80);
-    EXPECT_EQ(ReadBytes(Engine().WorkFileName), PositionMonitor(t + 619315200u, 0));
+    request.receiverType = 80;
+    request.referenceDay = Gps(2020, 1, 1);
+    ASSERT_EQ(Convert(Path("1234A01B.RMG")), ConvertResult::Converted);
+    EXPECT_EQ(converted.receiverType, 80);
+    EXPECT_EQ(ReadBytes(request.workFile), PositionMonitor(t + 619315200u, 0));
     EXPECT_EQ(Log(), std::vector<std::string>{Path("1234A01B.RMG")});  // no type check ran
 
-    Engine().ReferenceDayOverride = Gps(2015, 12, 31);  // the time is not before it
-    ASSERT_EQ(ConvertGpsFile(Path("1234A01B.RMG")), ConvertResult::Converted);
-    EXPECT_EQ(Engine().RolloverFound, 0);
+    request.referenceDay = Gps(2015, 12, 31);  // the time is not before it
+    ASSERT_EQ(Convert(Path("1234A01B.RMG")), ConvertResult::Converted);
+    EXPECT_FALSE(converted.timeCorrected);
 }
 
 }  // namespace

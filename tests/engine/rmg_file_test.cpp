@@ -5,7 +5,7 @@
 #include <cstring>
 #include <filesystem>
 
-#include "engine/engine_state.h"
+#include "engine/conversion.h"
 #include "support/binary_file.h"
 #include "tests/helpers/records.h"
 #include "tests/helpers/temp_dir.h"
@@ -28,20 +28,16 @@ class RmgFileTest : public TempDirTest {
   protected:
     void SetUp() override {
         TempDirTest::SetUp();
-        Engine().IsRmgFile = 1;
-        Engine().RmgReceiverType = 74;
+        converted.kind = FileKind::Rmg;
+        converted.receiverType = 74;
     }
     bool Convert(const Bytes& input, Bytes& work) {
         WriteBytes(Path("in.RMG"), input);
-        bool ok = ConvertRmgFile(Path("in.RMG"), Engine().WorkFileName);
-        work = ReadBytes(Engine().WorkFileName);
+        bool ok = Scan(ConvertRmgFile, Path("in.RMG"), request.workFile);
+        work = ReadBytes(request.workFile);
         return ok;
     }
-    std::uint32_t FirstGpsTime() const {
-        Bytes bytes(4);
-        std::memcpy(bytes.data(), &Engine().FirstGpsTime, 4);
-        return GetBigEndian32(bytes, 0);
-    }
+    std::uint32_t FirstGpsTime() const { return converted.firstGpsTime; }
 };
 
 Bytes OrbitMessage() {
@@ -78,7 +74,7 @@ TEST_F(RmgFileTest, AllFourKindsConvertByteExactInInputOrder) {
     Bytes work;
     ASSERT_TRUE(Convert(input, work));
     EXPECT_EQ(work, expected);
-    EXPECT_EQ(Engine().RolloverFound, 1);
+    EXPECT_TRUE(converted.timeCorrected);
     EXPECT_TRUE(LogMessages().empty());
 }
 
@@ -103,14 +99,14 @@ TEST_F(RmgFileTest, RecordsThatStraddleTheReadBufferConvertTheSame) {
         tail = Concat({oldSection, position, bad});
         shifted.insert(shifted.end(), tail.begin(), tail.end());
         Bytes work;
-        Engine().Counts = ConversionCounts{};
         ASSERT_TRUE(Convert(input, work));
         EXPECT_EQ(work, Concat({sectionFixed, oldSectionFixed, positionFixed, sectionFixed}))
             << "split " << split;
+        EXPECT_EQ(converted.counts.badCheck[0x91], 1u) << "split " << split;
+        EXPECT_EQ(converted.counts.accepted[0x91], 2u) << "split " << split;
         ASSERT_TRUE(Convert(shifted, work));
         EXPECT_EQ(work, Concat({oldSectionFixed, positionFixed})) << "split " << split;
-        EXPECT_EQ(Engine().Counts.badCheck[0x91], 2u) << "split " << split;
-        EXPECT_EQ(Engine().Counts.accepted[0x91], 2u) << "split " << split;
+        EXPECT_EQ(converted.counts.badCheck[0x91], 1u) << "split " << split;
     }
 }
 
@@ -146,7 +142,7 @@ TEST_F(RmgFileTest, OldSectionWorkedExample) {
     section[11] = 0x01;
     section[12] = 0x0C;
     // Its GPS time of 0 would be corrected; with no file kind set it stays.
-    Engine().IsRmgFile = 0;
+    converted.kind = FileKind::Other;
     Bytes work;
     ASSERT_TRUE(Convert(section, work));
     EXPECT_EQ(work, section);
@@ -175,7 +171,7 @@ TEST_F(RmgFileTest, BadCheckValueSkipsTheRecordWithAValidOneInside) {
         Convert(Concat({bad, OldSection(0x01, 1, kRecent, false), NewSection(1, kRecent)}), work));
     EXPECT_EQ(work, NewSection(1, kRecent));
     EXPECT_EQ(LogMessages(), (std::vector<std::string>{kOrbitFailure, kOldSectionFailure}));
-    EXPECT_EQ(Engine().FirstGpsTime, 0u);
+    EXPECT_EQ(converted.firstGpsTime, 0u);
 }
 
 TEST_F(RmgFileTest, RecordsCutShortAtTheEnd) {
@@ -217,10 +213,9 @@ TEST_F(RmgFileTest, FirstGpsTimeFromTheFirstAcceptedPositionRecordOnly) {
                         work));
     EXPECT_EQ(FirstGpsTime(), kOldFixed);
 
-    Engine().FirstGpsTime = 0;
     ASSERT_TRUE(
         Convert(Concat({NewSection(2, kRecent), OldSection(0x01, 1, kOld), OrbitMessage()}), work));
-    EXPECT_EQ(Engine().FirstGpsTime, 0u);
+    EXPECT_EQ(converted.firstGpsTime, 0u);
 }
 
 TEST_F(RmgFileTest, ReceiverTypeSelectsTheLimit) {
@@ -229,7 +224,7 @@ TEST_F(RmgFileTest, ReceiverTypeSelectsTheLimit) {
     const std::uint32_t fixed = Gps(2035, 8, 17);
     const Bytes input = Concat({PositionMonitor(t), NewSection(1, t), OldSection(0x80, 1, t)});
     for (int type : {77, 80}) {
-        Engine().RmgReceiverType = type;
+        converted.receiverType = type;
         Bytes work;
         ASSERT_TRUE(Convert(input, work));
         EXPECT_EQ(work, Concat({PositionMonitor(fixed), NewSection(1, fixed),
@@ -237,12 +232,11 @@ TEST_F(RmgFileTest, ReceiverTypeSelectsTheLimit) {
             << type;
     }
     for (int type : {74, 0}) {
-        Engine().RmgReceiverType = type;
-        Engine().RolloverFound = 0;
+        converted.receiverType = type;
         Bytes work;
         ASSERT_TRUE(Convert(input, work));
         EXPECT_EQ(work, input) << type;
-        EXPECT_EQ(Engine().RolloverFound, 0);
+        EXPECT_FALSE(converted.timeCorrected);
     }
 }
 
@@ -264,11 +258,11 @@ TEST_F(RmgFileTest, EachKindLogsItsOwnFailureMessage) {
 }
 
 TEST_F(RmgFileTest, WorkFileThatCannotBeCreated) {
-    std::filesystem::create_directory(Engine().WorkFileName);
+    std::filesystem::create_directory(request.workFile);
     WriteBytes(Path("in.RMG"), PositionMonitor(kOld));
-    EXPECT_FALSE(ConvertRmgFile(Path("in.RMG"), Engine().WorkFileName));
+    EXPECT_FALSE(Scan(ConvertRmgFile, Path("in.RMG"), request.workFile));
     EXPECT_EQ(LogMessages(), std::vector<std::string>{" > ERROR：RMG作業ファイルOpen失敗"});
-    EXPECT_FALSE(ConvertRmgFile(Path("missing.RMG"), Path("other.TMP")));
+    EXPECT_FALSE(Scan(ConvertRmgFile, Path("missing.RMG"), Path("other.TMP")));
     EXPECT_EQ(LogMessages().back(), " > ERROR：ファイルOpen失敗");
     EXPECT_FALSE(std::filesystem::exists(Path("other.TMP")));
 }

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/engine_state.h"
+#include "engine/conversion.h"
 #include "engine/gps_time.h"
 #include "tests/helpers/records.h"
 #include "tests/helpers/temp_dir.h"
@@ -17,14 +17,14 @@ class RolloverTest : public TempDirTest {
     std::uint32_t Correct(std::uint32_t seconds) {
         Bytes field(4);
         PutBigEndian32(field, 0, seconds);
-        MoveRolledOverTime(field.data(), field.data(), RolloverRule(CurrentRolloverBounds()),
-                           Engine());
+        MoveRolledOverTime(field.data(), field.data(), RolloverRule(Bounds()), converted);
         return GetBigEndian32(field, 0);
     }
-    void AsSig() { Engine().IsSigFile = 1; }
+    RolloverBounds Bounds() const { return CurrentRolloverBounds(request, converted); }
+    void AsSig() { converted.kind = FileKind::Sig; }
     void AsRmg(int type) {
-        Engine().IsRmgFile = 1;
-        Engine().RmgReceiverType = type;
+        converted.kind = FileKind::Rmg;
+        converted.receiverType = type;
     }
 };
 
@@ -43,9 +43,9 @@ TEST_F(RolloverTest, OneStepForwardSetsTheFlag) {
     AsSig();
     for (int hour : {10, 5}) {
         SetNow(2013, 10, 1, hour, 0);
-        Engine().RolloverFound = 0;
+        converted.timeCorrected = false;
         EXPECT_EQ(Correct(Gps(1993, 12, 26, 12)), Gps(2013, 8, 11, 12));
-        EXPECT_EQ(Engine().RolloverFound, 1);
+        EXPECT_TRUE(converted.timeCorrected);
     }
 }
 
@@ -61,17 +61,17 @@ TEST_F(RolloverTest, ARuleKeepsTheBoundsItWasMadeWith) {
     const std::uint32_t time = Gps(2005, 5, 5);
     AsSig();
     SetNow(2013, 10, 1, 10, 0);
-    const RolloverRule of2013(CurrentRolloverBounds());
+    const RolloverRule of2013(Bounds());
     SetNow(2020, 10, 1, 10, 0);
     std::uint32_t t = time;
     EXPECT_EQ(of2013.Apply(t), 0);
     EXPECT_EQ(t, time);
-    EXPECT_EQ(RolloverRule(CurrentRolloverBounds()).Apply(t), 1);
+    EXPECT_EQ(RolloverRule(Bounds()).Apply(t), 1);
     EXPECT_EQ(t, time + kSecondsOf1024Weeks);
     // The file's kind is part of the bounds too.
-    const RolloverRule ofSig(CurrentRolloverBounds());
-    Engine().IsSigFile = 0;
-    const RolloverRule ofNeither(CurrentRolloverBounds());
+    const RolloverRule ofSig(Bounds());
+    converted.kind = FileKind::Other;
+    const RolloverRule ofNeither(Bounds());
     for (const auto& [rolled, steps] : {std::pair{0u, 2}, {Gps(1993, 12, 26, 12), 1}}) {
         t = rolled;
         EXPECT_EQ(ofNeither.Apply(t), 0);
@@ -83,26 +83,26 @@ TEST_F(RolloverTest, ARuleKeepsTheBoundsItWasMadeWith) {
 TEST_F(RolloverTest, MovingATimeCountsTheStepsOfEachTime) {
     AsSig();
     SetNow(2030, 6, 1, 12, 0);
-    const RolloverRule rule(CurrentRolloverBounds());
+    const RolloverRule rule(Bounds());
     Bytes fields(12);
     PutBigEndian32(fields, 0, Gps(1993, 12, 26, 12));  // two steps
     PutBigEndian32(fields, 4, Gps(2005, 5, 5));        // one
     PutBigEndian32(fields, 8, Gps(2020, 1, 1));        // none
-    Engine().Counts = ConversionCounts{};
-    Engine().RolloverFound = 0;
+    converted.counts = ConversionCounts{};
+    converted.timeCorrected = false;
     Bytes moved(12, 0xEE);
     for (std::size_t at : {8, 0, 4}) {  // the one that stays first
-        EXPECT_EQ(MoveRolledOverTime(fields.data() + at, moved.data() + at, rule, Engine()),
+        EXPECT_EQ(MoveRolledOverTime(fields.data() + at, moved.data() + at, rule, converted),
                   at != 8);
-        EXPECT_EQ(Engine().RolloverFound, at == 8 ? 0 : 1);
+        EXPECT_EQ(converted.timeCorrected, at != 8);
     }
     EXPECT_EQ(GetBigEndian32(moved, 0), Gps(2033, 3, 27, 12));
     EXPECT_EQ(GetBigEndian32(moved, 4), Gps(2024, 12, 19));
     EXPECT_EQ(GetBigEndian32(moved, 8), 0xEEEEEEEEu);  // a time that stays is not stored
     EXPECT_EQ(GetBigEndian32(fields, 0), Gps(1993, 12, 26, 12));
-    EXPECT_EQ(Engine().Counts.twoSteps, 1u);
-    EXPECT_EQ(Engine().Counts.oneStep, 1u);
-    EXPECT_EQ(Engine().RolloverFound, 1);
+    EXPECT_EQ(converted.counts.twoSteps, 1u);
+    EXPECT_EQ(converted.counts.oneStep, 1u);
+    EXPECT_TRUE(converted.timeCorrected);
 }
 
 TEST_F(RolloverTest, TimeNotBeforeTheReferenceDayStays) {
@@ -111,20 +111,20 @@ TEST_F(RolloverTest, TimeNotBeforeTheReferenceDayStays) {
     EXPECT_EQ(Correct(Gps(2005, 5, 5)), Gps(2005, 5, 5));
     EXPECT_EQ(Correct(Gps(1998, 10, 1)), Gps(1998, 10, 1));
     EXPECT_EQ(Correct(Gps(1998, 10, 1) - 1), Gps(1998, 10, 1) - 1 + kSecondsOf1024Weeks);
-    Engine().RolloverFound = 0;
+    converted.timeCorrected = false;
     Correct(Gps(2005, 5, 5));
-    EXPECT_EQ(Engine().RolloverFound, 0);
+    EXPECT_FALSE(converted.timeCorrected);
 }
 
 TEST_F(RolloverTest, TimeExactlyAtTheLimitIsCorrectedOneAboveIsNot) {
     AsSig();
     SetNow(2030, 6, 1, 12, 0);
     EXPECT_EQ(Correct(1060214400u), 1679529600u);
-    Engine().RolloverFound = 0;
+    converted.timeCorrected = false;
     EXPECT_EQ(Correct(1060214401u), 1060214401u);
     SetNow(2099, 1, 1, 12, 0);
     EXPECT_EQ(Correct(1060214401u), 1060214401u);
-    EXPECT_EQ(Engine().RolloverFound, 0);
+    EXPECT_FALSE(converted.timeCorrected);
 }
 
 TEST_F(RolloverTest, RmgLimitFollowsTheReceiverType) {
@@ -147,7 +147,7 @@ TEST_F(RolloverTest, RmgLimitFollowsTheReceiverType) {
 TEST_F(RolloverTest, NothingIsCorrectedForAFileOfNeitherKind) {
     SetNow(2030, 6, 1, 12, 0);
     EXPECT_EQ(Correct(Gps(1993, 12, 26)), Gps(1993, 12, 26));
-    EXPECT_EQ(Engine().RolloverFound, 0);
+    EXPECT_FALSE(converted.timeCorrected);
 }
 
 TEST_F(RolloverTest, ClockBeforeTheGpsEraCorrectsNothing) {
@@ -158,7 +158,7 @@ TEST_F(RolloverTest, ClockBeforeTheGpsEraCorrectsNothing) {
     EXPECT_EQ(Correct(0), 0u);
     SetNow(1990, 1, 1);
     EXPECT_EQ(Correct(12345), 12345u);
-    EXPECT_EQ(Engine().RolloverFound, 0);
+    EXPECT_FALSE(converted.timeCorrected);
     // From 09:00 on the reference day is the epoch itself: nothing lies before it.
     SetNow(1995, 1, 6, 9, 0, 0);
     EXPECT_EQ(ReferenceDay(), 0u);

@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <random>
 
-#include "engine/engine_state.h"
+#include "engine/conversion.h"
 #include "engine/event_pump.h"
 #include "tests/helpers/records.h"
 #include "tests/helpers/temp_dir.h"
@@ -28,14 +28,14 @@ class SigFileTest : public TempDirTest {
   protected:
     void SetUp() override {
         TempDirTest::SetUp();
-        Engine().IsSigFile = 1;
+        converted.kind = FileKind::Sig;
     }
     // Converts `input` and returns whether it succeeded; the work file's
     // bytes land in `work`.
     bool Convert(const Bytes& input, Bytes& work) {
         WriteBytes(Path("in.SIG"), input);
-        bool ok = ConvertSigFile(Path("in.SIG"), Engine().WorkFileName);
-        work = ReadBytes(Engine().WorkFileName);
+        bool ok = Scan(ConvertSigFile, Path("in.SIG"), request.workFile);
+        work = ReadBytes(request.workFile);
         return ok;
     }
 };
@@ -94,7 +94,7 @@ TEST_F(SigFileTest, EveryKindConvertsByteExact) {
     Bytes work;
     ASSERT_TRUE(Convert(input, work));
     EXPECT_EQ(work, expected);
-    EXPECT_EQ(Engine().RolloverFound, 1);
+    EXPECT_TRUE(converted.timeCorrected);
     EXPECT_TRUE(LogMessages().empty());
 }
 
@@ -103,7 +103,7 @@ TEST_F(SigFileTest, RecordsWithoutRolledOverTimesLeaveTheFlagAlone) {
     Bytes work;
     ASSERT_TRUE(Convert(input, work));
     EXPECT_EQ(work, input);
-    EXPECT_EQ(Engine().RolloverFound, 0);
+    EXPECT_FALSE(converted.timeCorrected);
 }
 
 TEST_F(SigFileTest, DisplayMonitorFieldsAreCorrectedEachOnItsOwn) {
@@ -129,7 +129,7 @@ TEST_F(SigFileTest, EmptyOrRecordlessInputGivesAnEmptyWorkFile) {
         Bytes work{1};
         EXPECT_TRUE(Convert(input, work));
         EXPECT_TRUE(work.empty());
-        EXPECT_TRUE(std::filesystem::exists(Engine().WorkFileName));
+        EXPECT_TRUE(std::filesystem::exists(request.workFile));
     }
     EXPECT_TRUE(LogMessages().empty());
 }
@@ -166,7 +166,7 @@ TEST_F(SigFileTest, BytesBetweenRecordsOfAnyLengthAreSkipped) {
     Bytes work;
     ASSERT_TRUE(Convert(input, work));
     EXPECT_EQ(work, expected);
-    EXPECT_EQ(Engine().Counts.accepted[0x50], 41u);
+    EXPECT_EQ(converted.counts.accepted[0x50], 41u);
 }
 
 TEST_F(SigFileTest, BadCheckValueSkipsTheWholeRecordEvenAValidOneInside) {
@@ -181,8 +181,8 @@ TEST_F(SigFileTest, BadCheckValueSkipsTheWholeRecordEvenAValidOneInside) {
     ASSERT_TRUE(Convert(Concat({bad, Navigation()}), work));
     EXPECT_EQ(work, Navigation());
     EXPECT_EQ(LogMessages(), std::vector<std::string>{kSatelliteFailure});
-    EXPECT_EQ(Engine().RolloverFound, 0);
-    EXPECT_EQ(Engine().FirstGpsTime, 0u);
+    EXPECT_FALSE(converted.timeCorrected);
+    EXPECT_EQ(converted.firstGpsTime, 0u);
 }
 
 TEST_F(SigFileTest, RecordCutShortAtTheEndIsLeftOut) {
@@ -220,18 +220,14 @@ TEST_F(SigFileTest, FirstGpsTimeComesFromTheFirstAcceptedPositioningRecord) {
     ASSERT_TRUE(Convert(Concat({Satellite(kRecent), Positioning(kRecent + 5, false),
                                 Positioning(kOld), Positioning(kRecent)}),
                         work));
-    Bytes expected(4);
-    PutBigEndian32(expected, 0, kOldFixed);  // after its correction, in record order
-    EXPECT_EQ(std::memcmp(&Engine().FirstGpsTime, expected.data(), 4), 0);
+    EXPECT_EQ(converted.firstGpsTime, kOldFixed);  // after its correction
 }
 
 TEST_F(SigFileTest, UncorrectedZeroTimeLeavesFirstGpsTimeForTheNextRecord) {
     SetNow(1990, 1, 1);  // nothing is corrected with a clock this early
     Bytes work;
     ASSERT_TRUE(Convert(Concat({Positioning(0), Positioning(kRecent)}), work));
-    Bytes expected(4);
-    PutBigEndian32(expected, 0, kRecent);
-    EXPECT_EQ(std::memcmp(&Engine().FirstGpsTime, expected.data(), 4), 0);
+    EXPECT_EQ(converted.firstGpsTime, kRecent);
 }
 
 TEST_F(SigFileTest, ANewDayOfTheClockCountsFromTheWindowsNextTurn) {
@@ -292,27 +288,27 @@ TEST_F(SigFileTest, ManyRecordsAcrossBufferBoundariesKeepTheirOrder) {
 }
 
 TEST_F(SigFileTest, InputThatCannotBeOpened) {
-    EXPECT_FALSE(ConvertSigFile(Path("missing.SIG"), Engine().WorkFileName));
+    EXPECT_FALSE(Scan(ConvertSigFile, Path("missing.SIG"), request.workFile));
     EXPECT_EQ(LogMessages(), std::vector<std::string>{" > ERROR：ファイルOpen失敗"});
-    EXPECT_FALSE(std::filesystem::exists(Engine().WorkFileName));
+    EXPECT_FALSE(std::filesystem::exists(request.workFile));
 }
 
 TEST_F(SigFileTest, WorkFileThatCannotBeCreated) {
-    std::filesystem::create_directory(Engine().WorkFileName);
+    std::filesystem::create_directory(request.workFile);
     WriteBytes(Path("in.SIG"), Positioning(kOld));
-    EXPECT_FALSE(ConvertSigFile(Path("in.SIG"), Engine().WorkFileName));
+    EXPECT_FALSE(Scan(ConvertSigFile, Path("in.SIG"), request.workFile));
     EXPECT_EQ(LogMessages(), std::vector<std::string>{" > ERROR：SIG作業ファイルOpen失敗"});
 }
 
 TEST_F(SigFileTest, ReadFailure) {
     std::filesystem::create_directory(Path("folder.SIG"));
-    EXPECT_FALSE(ConvertSigFile(Path("folder.SIG"), Engine().WorkFileName));
+    EXPECT_FALSE(Scan(ConvertSigFile, Path("folder.SIG"), request.workFile));
 #ifdef _WIN32
     // Windows does not open a folder as a file at all.
     EXPECT_EQ(LogMessages(), std::vector<std::string>{" > ERROR：ファイルOpen失敗"});
 #else
     EXPECT_EQ(LogMessages(), std::vector<std::string>{" > ERROR：ファイルRead失敗"});
-    EXPECT_EQ(Engine().FailureReason, "cannot read at byte 0: it is a folder");
+    EXPECT_EQ(converted.reason, "cannot read at byte 0: it is a folder");
 #endif
 }
 
@@ -320,10 +316,10 @@ TEST_F(SigFileTest, WorkFileThatCannotBeWrittenWholeIsNoSuccess) {
     if (!std::filesystem::exists("/dev/full"))
         GTEST_SKIP() << "no /dev/full";
     WriteBytes(Path("in.SIG"), Concat({Positioning(kOld), Satellite(kOld)}));
-    EXPECT_FALSE(ConvertSigFile(Path("in.SIG"), "/dev/full"));
-    EXPECT_EQ(Engine().FailureReason,
+    EXPECT_FALSE(Scan(ConvertSigFile, Path("in.SIG"), "/dev/full"));
+    EXPECT_EQ(converted.reason,
               "cannot write the work file /dev/full: no space left on the disk");
-    Engine().FailureReason.clear();
+    converted.reason.clear();
 
     // A file larger than the write buffer fails on the record whose write
     // found the disk full; the scan stops there instead of logging every
@@ -333,9 +329,9 @@ TEST_F(SigFileTest, WorkFileThatCannotBeWrittenWholeIsNoSuccess) {
     while (big.size() < 3 * OutputFile::kBufferSize)
         big.insert(big.end(), record.begin(), record.end());
     WriteBytes(Path("big.SIG"), big);
-    EXPECT_FALSE(ConvertSigFile(Path("big.SIG"), "/dev/full"));
+    EXPECT_FALSE(Scan(ConvertSigFile, Path("big.SIG"), "/dev/full"));
     EXPECT_EQ(LogMessages(), std::vector<std::string>{kSatelliteFailure});
-    EXPECT_EQ(Engine().FailureReason,
+    EXPECT_EQ(converted.reason,
               "cannot write the work file /dev/full: no space left on the disk");
 }
 

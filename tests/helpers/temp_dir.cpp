@@ -5,7 +5,7 @@
 #include <fstream>
 #include <iterator>
 
-#include "engine/engine_state.h"
+#include "engine/pipeline.h"
 #include "engine/event_pump.h"
 #include "support/cp932.h"
 #include "support/native.h"
@@ -17,8 +17,9 @@ void TempDirTest::SetUp() {
     dir_ = native::MakeTemporaryFolder("quenrix-test-");
     ASSERT_FALSE(dir_.empty());
     std::filesystem::current_path(dir_);
-    Engine() = EngineState{};
-    Engine().LogFilePath = LogPath();
+    request = ConversionRequest{};
+    request.log.path = LogPath();
+    converted = Conversion{};
     SetEventPump({});
     SetNow(2013, 10, 1, 10, 0, 0);
 }
@@ -30,7 +31,25 @@ void TempDirTest::TearDown() {
     std::filesystem::remove_all(dir_, ignored);
     SetClock({});
     SetEventPump({});
-    Engine() = EngineState{};
+}
+
+ConvertResult TempDirTest::Convert(const std::string& input) {
+    request.input = input;
+    converted = ConvertGpsFile(request);
+    return converted.result;
+}
+
+bool TempDirTest::Scan(bool (*converter)(const ConversionRequest&, Conversion&),
+                       const std::string& input, const std::string& work) {
+    ConversionRequest scan = request;
+    scan.input = input;
+    if (!work.empty())
+        scan.workFile = work;
+    Conversion fresh;
+    fresh.kind = converted.kind;
+    fresh.receiverType = converted.receiverType;
+    converted = fresh;
+    return converter(scan, converted);
 }
 
 std::string TempDirTest::Path(const std::string& name) const {

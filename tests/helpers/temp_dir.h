@@ -1,6 +1,6 @@
 // Each test runs in a fresh temporary folder that is its current
-// directory, with a fixed local clock, a log in that folder and a clean
-// engine state; everything is put back afterwards.
+// directory, with a fixed local clock and a log in that folder;
+// everything is put back afterwards.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/conversion.h"
 #include "support/clock.h"
 
 namespace quenrix::test {
@@ -57,6 +58,19 @@ class TempDirTest : public ::testing::Test {
 
     // The log file's raw bytes as text (code page 932).
     std::string LogBytes() const;
+
+    // The pipeline on `input` with the test's request (its log, work file,
+    // reference day and receiver type); the result stays in `converted`.
+    ConvertResult Convert(const std::string& input);
+    // One converter on `input` into `work` (the request's work file when
+    // empty), with a conversion as the pipeline starts it: the kind and
+    // receiver type of `converted`, nothing else. The result stays in
+    // `converted`.
+    bool Scan(bool (*converter)(const ConversionRequest&, Conversion&), const std::string& input,
+              const std::string& work = "");
+
+    ConversionRequest request;
+    Conversion converted;
 
   private:
     std::string dir_;

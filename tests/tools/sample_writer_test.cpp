@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "engine/engine_state.h"
+#include "engine/conversion.h"
 #include "engine/pipeline.h"
 #include "tests/helpers/records.h"
 #include "tests/helpers/temp_dir.h"
@@ -30,18 +30,18 @@ class SampleWriterTest : public TempDirTest {
     // Converts the file and checks that converting its corrected file
     // again changes nothing; gives the first conversion's output name.
     std::string ExpectConvertsAndSettles(const std::string& name, std::size_t expectedFailures) {
-        EXPECT_EQ(ConvertGpsFile(Path(name)), ConvertResult::Converted);
-        const std::string output = Engine().OutputFilePath;
-        EXPECT_EQ(Engine().RolloverFound, 1);
-        const Bytes work = ReadBytes(Engine().WorkFileName);
+        EXPECT_EQ(Convert(Path(name)), ConvertResult::Converted);
+        const std::string output = converted.outputPath;
+        EXPECT_TRUE(converted.timeCorrected);
+        const Bytes work = ReadBytes(request.workFile);
         EXPECT_LE(work.size(), std::filesystem::file_size(Path(name)));
         EXPECT_EQ(LogMessages().size(), 1 + expectedFailures + (name.ends_with(".RMG") ? 1 : 0));
 
         WriteBytes(Path("again") + name.substr(name.size() - 4), work);
-        EXPECT_EQ(ConvertGpsFile(Path("again") + name.substr(name.size() - 4)),
+        EXPECT_EQ(Convert(Path("again") + name.substr(name.size() - 4)),
                   ConvertResult::Converted);
-        EXPECT_EQ(Engine().RolloverFound, 0);
-        EXPECT_EQ(ReadBytes(Engine().WorkFileName), work);
+        EXPECT_FALSE(converted.timeCorrected);
+        EXPECT_EQ(ReadBytes(request.workFile), work);
         return output;
     }
 };
@@ -62,8 +62,8 @@ TEST_F(SampleWriterTest, RmgSampleOfEachReceiverType) {
         SampleOptions options = Options(Kind::Rmg);
         options.receiverType = type;
         ASSERT_TRUE(WriteSampleFile(Path("1234A01B.RMG"), options));
-        ASSERT_EQ(ConvertGpsFile(Path("1234A01B.RMG")), ConvertResult::Converted);
-        EXPECT_EQ(Engine().RmgReceiverType, type);
+        ASSERT_EQ(Convert(Path("1234A01B.RMG")), ConvertResult::Converted);
+        EXPECT_EQ(converted.receiverType, type);
         std::filesystem::remove(LogPath());
     }
     ASSERT_TRUE(WriteSampleFile(Path("1234A01B.RMG"), Options(Kind::Rmg)));

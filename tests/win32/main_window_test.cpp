@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "app/win32/instance_mutex.h"
-#include "engine/engine_state.h"
+#include "engine/conversion.h"
 #include "support/file_ops.h"
 #include "support/native.h"
 #include "tests/helpers/records.h"
@@ -137,7 +137,7 @@ class Win32WindowTest : public TempDirTest {
     MainWindow& Window(std::vector<std::string> arguments = {}, bool show = true) {
         window_ = std::make_unique<MainWindow>(std::move(arguments));
         EXPECT_TRUE(window_->Create());
-        Engine().LogFilePath = LogPath();
+        window_->Core().SetLogFile(LogPath());
         if (show) {
             window_->Show(SW_SHOWNORMAL);
             window_->PumpMessages();

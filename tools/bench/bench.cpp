@@ -18,7 +18,7 @@
 
 #include "app/core/quiet_view.h"
 #include "app/core/wizard_core.h"
-#include "engine/engine_state.h"
+#include "engine/conversion.h"
 #include "engine/event_pump.h"
 #include "engine/pipeline.h"
 #include "support/binary_file.h"
@@ -156,13 +156,13 @@ void LargeFile(const fs::path& dir, Kind kind, std::uint64_t size) {
         double seconds, gap, stolen;
     };
     std::vector<Run> runs;
-    std::int32_t result = 0;
+    quenrix::Conversion conversion;
     for (int run = 0; run < 5; ++run) {
         Settle();
         const double copied = CopySeconds(input, (dir / "copy.tmp").string());
         copy = std::min(copy, copied);
         fs::remove(dir / "copy.tmp");
-        fs::remove(quenrix::Engine().WorkFileName);  // nor is an old work file's
+        fs::remove(quenrix::kWorkFileName);  // nor is an old work file's
         Settle();
         auto last = Clock::now();
         double gap = 0;
@@ -175,7 +175,7 @@ void LargeFile(const fs::path& dir, Kind kind, std::uint64_t size) {
         const double stolenBefore = StolenMilliseconds();
         const auto start = Clock::now();
         last = start;
-        result = static_cast<std::int32_t>(quenrix::ConvertGpsFile(input));
+        conversion = quenrix::ConvertGpsFile(quenrix::ConversionRequest(input));
         const double seconds = Seconds(start);
         convert = std::min(convert, seconds);
         quenrix::SetEventPump({});
@@ -191,8 +191,8 @@ void LargeFile(const fs::path& dir, Kind kind, std::uint64_t size) {
         eachRun += line;
     }
 
-    std::printf("%s input: %.0f MiB, result %d, rollover found %d\n", label, MiB(bytes), result,
-                quenrix::Engine().RolloverFound);
+    std::printf("%s input: %.0f MiB, result %d, rollover found %d\n", label, MiB(bytes),
+                static_cast<int>(conversion.result), conversion.timeCorrected ? 1 : 0);
     std::printf("%s conversion: %.3f s\n", label, convert);
     std::printf("%s plain copy: %.3f s\n", label, copy);
     std::printf("%s conversion/copy: %.2f\n", label, convert / copy);
@@ -226,7 +226,7 @@ void LargeFile(const fs::path& dir, Kind kind, std::uint64_t size) {
     std::printf("%s peak resident memory, 1 MiB file: %.1f MiB\n", label,
                 PeakResidentKiB(small) / 1024.0);
     fs::remove(dir / "copy.tmp");
-    fs::remove(quenrix::Engine().WorkFileName);
+    fs::remove(quenrix::kWorkFileName);
 }
 
 // The window's batch over `count` small files, with nothing drawn: the
@@ -247,14 +247,13 @@ double Batch(const fs::path& folder, int count, bool logging) {
     }
     quenrix::QuietView view;
     quenrix::WizardCore core(view, {}, folder.string(), "quenrix");
-    quenrix::Engine().LogFilePath = logging ? (folder / "quenrix.log").string() : std::string();
+    if (!logging)
+        core.SetLogFile({});
     core.deleteInputs = true;
     core.inputs = inputs;
     const auto start = Clock::now();
     core.ConvertFiles();
-    const double seconds = Seconds(start);
-    quenrix::Engine().LogFilePath.clear();
-    return seconds;
+    return Seconds(start);
 }
 
 }  // namespace

@@ -10,5 +10,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: quenrix-bench-convert FILE\n");
         return 2;
     }
-    return quenrix::ConvertGpsFile(argv[1]) == quenrix::ConvertResult::Converted ? 0 : 1;
+    return quenrix::ConvertGpsFile(quenrix::ConversionRequest(argv[1])).result == quenrix::ConvertResult::Converted
+               ? 0
+               : 1;
 }

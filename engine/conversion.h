@@ -1,0 +1,86 @@
+// One conversion as values: what a front end asks for (ConversionRequest)
+// and what it gets back (Conversion). The engine keeps nothing between
+// two conversions; everything one needs travels in its request.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <utility>
+
+#include "engine/file_kind.h"
+
+namespace quenrix {
+
+// The work file's name when a front end gives none: a bare name, so it
+// lands in the current folder.
+inline constexpr const char* kWorkFileName = "$$$SRG.TMP";
+
+// What one conversion did, record by record: a report shows the user
+// what a corrected file leaves out before an input is deleted.
+struct ConversionCounts {
+    std::array<std::uint64_t, 256> accepted{};  // records written, by kind byte
+    std::array<std::uint64_t, 256> badCheck{};  // records dropped for their check value
+    std::array<std::uint64_t, 256> cutShort{};  // records cut short by the end of the file
+    std::uint64_t oneStep = 0;                  // times moved 1024 weeks
+    std::uint64_t twoSteps = 0;                 // times moved 2048 weeks
+    std::uint64_t inputBytes = 0;               // bytes scanned
+    std::uint64_t outputBytes = 0;              // bytes of the records written
+};
+
+// Where log entries go: the operation log's path, or nowhere when empty.
+struct LogSink {
+    std::string path;
+};
+
+// What the pipeline made of one input. The numbers are those the
+// receivers' tools have always used.
+enum class ConvertResult : std::int32_t {
+    Converted = 1,       // streamed into the work file; outputPath set when a first time was found
+    InputMissing = 0,    // the input does not exist
+    Failed = -1,         // not a GPS file, or the conversion failed
+    RolloverPoint = -2,  // the SIG file of the rollover point: not converted
+};
+
+struct ConversionRequest {
+    ConversionRequest() = default;
+    explicit ConversionRequest(std::string inputPath) : input(std::move(inputPath)) {}
+
+    std::string input;
+    std::string workFile = kWorkFileName;
+    // Where the corrected file goes; none: the input's folder (the
+    // program's own for a bare name, as the receivers' software did).
+    std::optional<std::string> outputFolder;
+    LogSink log;
+    // A reference day (GPS seconds) in place of the one the clock gives.
+    std::optional<std::uint32_t> referenceDay;
+    // An RMG receiver type (74, 77, 80) in place of the file's; 0: the file's.
+    std::int32_t receiverType = 0;
+};
+
+struct Conversion {
+    ConvertResult result = ConvertResult::Failed;
+    FileKind kind = FileKind::Other;
+    // The RMG receiver type the rollover limit was chosen by: 74, 77, 80 or 0.
+    std::int32_t receiverType = 0;
+    // The first position record's GPS time in seconds, as corrected; 0
+    // when none was found.
+    std::uint32_t firstGpsTime = 0;
+    ConversionCounts counts;
+    bool timeCorrected = false;  // some GPS time was moved
+    // Where the corrected file is to be stored; empty when no name was built.
+    std::string outputPath;
+    // Why the file failed, in plain English ("cannot read: permission
+    // denied"); empty while nothing failed.
+    std::string reason;
+
+    // Notes why the file failed; the first cause stands, as later ones
+    // follow from it.
+    void Fail(std::string why) {
+        if (reason.empty())
+            reason = std::move(why);
+    }
+};
+
+}  // namespace quenrix

@@ -1,9 +1,0 @@
-#include "engine/engine_state.h"
-
-namespace quenrix {
-
-namespace detail {
-thread_local EngineState engineState;
-}  // namespace detail
-
-}  // namespace quenrix
