@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "engine/conversion.h"
+#include "engine/outcome.h"
 
 namespace quenrix::cli {
 
@@ -15,8 +16,8 @@ struct FileReport {
     std::string path;
     std::string kind;  // "SIG", "RMG" or "other"
     std::int32_t result = 0;
-    std::string outcome;  // converted, would convert, no rollover, rollover point, missing, failed,
-                          // not stored
+    Outcome code = Outcome::Failed;
+    std::string outcome;  // its word
     bool ok = false;
     std::int32_t receiverType = 0;
     ConversionCounts counts;

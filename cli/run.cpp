@@ -28,39 +28,12 @@ const char* KindOf(const std::string& path) {
     return "other";
 }
 
-void Describe(cli::FileReport& report, ConvertResult result, bool rollover,
-              const std::string& output, bool stored, bool written) {
-    switch (result) {
-        case ConvertResult::Converted:
-            if (!rollover) {
-                report.outcome = "no rollover found";
-                report.ok = true;
-            } else if (output.empty()) {
-                report.outcome = "not stored";
-                report.reason = kNoPositionRecordReason;  // a dry run stores nothing to learn it
-            } else if (!written) {
-                report.outcome = "would be corrected";
-                report.output = output;
-                report.ok = true;
-            } else if (stored) {
-                report.outcome = "corrected";
-                report.output = output;
-                report.ok = true;
-            } else {
-                report.outcome = "not stored";
-            }
-            break;
-        case ConvertResult::RolloverPoint:
-            report.outcome = "rollover-point SIG file, not converted";
-            report.ok = true;
-            break;
-        case ConvertResult::InputMissing:
-            report.outcome = "input missing";
-            break;
-        case ConvertResult::Failed:
-            report.outcome = "failed";
-            break;
-    }
+void Fill(cli::FileReport& report, Outcome outcome, const std::string& output) {
+    report.code = outcome;
+    report.outcome = quenrix::Describe(outcome).word;
+    report.ok = quenrix::Describe(outcome).ok;
+    if (outcome == Outcome::Corrected || outcome == Outcome::WouldBeCorrected)
+        report.output = output;
 }
 
 }  // namespace
@@ -142,18 +115,20 @@ void Run::Convert(unsigned worker, std::size_t index) {
     report.kind = KindOf(input);
     const LogCapture logged;
     const Conversion conversion = ConvertGpsFile(request);
-    const ConvertResult result = conversion.result;
-    report.result = static_cast<std::int32_t>(result);
+    report.result = static_cast<std::int32_t>(conversion.result);
     report.counts = conversion.counts;
     report.receiverType = conversion.receiverType;
     if (conversion.firstGpsTime != 0)
         report.firstGpsTime = conversion.firstGpsTime;
-    const bool rollover = conversion.timeCorrected;
-
     if (settings_.dryRun) {
         DeleteFile(request.workFile);
         report.reason = conversion.reason;
-        Describe(report, result, rollover, conversion.outputPath, false, false);
+        Outcome outcome = OutcomeOf(conversion);
+        if (outcome == Outcome::Corrected)
+            outcome = Outcome::WouldBeCorrected;
+        else if (outcome == Outcome::NotStored)
+            report.reason = kNoPositionRecordReason;  // a dry run stores nothing to learn it
+        Fill(report, outcome, conversion.outputPath);
     } else {
         FileOutcome outcome;
         {
@@ -165,7 +140,7 @@ void Run::Convert(unsigned worker, std::size_t index) {
         report.messages = outcome.statusLines;
         report.inputDeleted = outcome.inputDeleted;
         report.reason = outcome.reason;
-        Describe(report, result, rollover, outcome.outputPath, outcome.stored, true);
+        Fill(report, outcome.outcome, outcome.outputPath);
     }
     // The path the pipeline logs first is the report's own.
     report.log.assign(logged.Messages().begin() + (logged.Messages().empty() ? 0 : 1),

@@ -36,21 +36,20 @@ FileOutcome BatchFileActions::Apply(std::size_t index, const ConversionRequest& 
                                     const Conversion& conversion) {
     FileOutcome outcome;
     outcome.outputPath = conversion.outputPath;
-    switch (conversion.result) {
-        case ConvertResult::Converted:
-            if (conversion.timeCorrected) {
-                StoreCorrectedFile(index, request, outcome);
-            } else {
-                outcome.statusLines.push_back("ロールオーバー未検出");
-                WriteLog(request.log.path, " > ロールオーバー未検出");
-            }
+    outcome.outcome = OutcomeOf(conversion);
+    switch (outcome.outcome) {
+        case Outcome::Corrected:
+        case Outcome::NotStored:
+            StoreCorrectedFile(index, request, outcome);
             break;
-        case ConvertResult::RolloverPoint:
-            outcome.statusLines.push_back("ロールオーバー対策対象外");
-            WriteLog(request.log.path, " > ロールオーバーポイントのSIGファイルのため対策外");
+        case Outcome::NoRollover:
+        case Outcome::RolloverPoint:
+            outcome.statusLines.push_back(Describe(outcome.outcome).statusLine);
+            WriteLog(request.log.path, Describe(outcome.outcome).logMessage);
             break;
-        case ConvertResult::InputMissing:
-        case ConvertResult::Failed:
+        case Outcome::WouldBeCorrected:
+        case Outcome::InputMissing:
+        case Outcome::Failed:
             outcome.reason = conversion.reason;
             break;
     }
@@ -97,17 +96,19 @@ void BatchFileActions::StoreCorrectedFile(std::size_t index, const ConversionReq
         }
     }
     if (!outcome.reason.empty()) {
-        WriteLog(log, " > ERROR：補正後ファイル出力失敗");
-        outcome.statusLines.push_back("変換失敗");
+        outcome.outcome = Outcome::NotStored;
+        WriteLog(log, Describe(Outcome::NotStored).logMessage);
+        outcome.statusLines.push_back(Describe(Outcome::NotStored).statusLine);
         return;
     }
+    outcome.outcome = Outcome::Corrected;
     outcome.stored = true;
     FileIdentity stored;
     if (IdentifyFile(output, stored)) {
         written_.insert(stored);
     }
-    outcome.statusLines.push_back("補正後ファイル名  " + FileNamePart(output));
-    WriteLongLog(log, " > 補正後ファイル名  " + output);
+    outcome.statusLines.push_back(Describe(Outcome::Corrected).statusLine + FileNamePart(output));
+    WriteLongLog(log, Describe(Outcome::Corrected).logMessage + output);
 
     // The input goes only when the corrected file is stored under another
     // name: never when both names lead to one file.
@@ -118,14 +119,12 @@ void BatchFileActions::StoreCorrectedFile(std::size_t index, const ConversionReq
             if (known)
                 waiting_.erase(gone);
             outcome.inputDeleted = true;
-            WriteLog(log, " > 削除：" + input);
-            outcome.statusLines.push_back("入力SIG,RMGファイル削除(" +
-                                          FileNamePart(input) + ")");
+            WriteLog(log, kInputDeletedLog + input);
+            outcome.statusLines.push_back(kInputDeletedLine + FileNamePart(input) + ")");
         } else {
             outcome.reason = "cannot delete the input: " + native::LastFailure();
-            WriteLog(log, " > ERROR：入力ファイル削除失敗" + input);
-            outcome.statusLines.push_back("入力SIG,RMGファイル削除失敗(" +
-                                          FileNamePart(input) + ")");
+            WriteLog(log, kInputKeptLog + input);
+            outcome.statusLines.push_back(kInputKeptLine + FileNamePart(input) + ")");
         }
     }
 }

@@ -11,18 +11,15 @@
 #include <string>
 #include <vector>
 
+#include "engine/outcome.h"
 #include "engine/pipeline.h"
 #include "support/file_ops.h"
 
 namespace quenrix {
 
-// Why a corrected file with no position record is not stored: it has no
-// date to be named after.
-inline constexpr const char* kNoPositionRecordReason =
-    "corrected, but no position record to name the file after";
-
 // What the batch did with one file.
 struct FileOutcome {
+    Outcome outcome = Outcome::Failed;
     bool stored = false;     // the corrected file is on disk under outputPath
     std::string outputPath;  // where it is, or was to go; empty when no name was built
     bool inputDeleted = false;

@@ -96,9 +96,9 @@ std::string GetFileNamePrefix(const std::string& path, PathStyle style) {
     }
 }
 
-std::string BuildOutputFileName(FileKind kind, const std::string& prefix, std::uint32_t firstGpsTime,
-                                const std::string& inputPath, const std::string& outputFolder,
-                                PathStyle style) {
+std::string BuildOutputFileName(FileKind kind, const std::string& prefix,
+                                std::uint32_t firstGpsTime, const std::string& inputPath,
+                                const std::string& outputFolder, PathStyle style) {
     try {
         std::uint32_t t = firstGpsTime;
         SwapBytes32(t);

@@ -24,14 +24,16 @@
 
 namespace quenrix {
 
-// The first four bytes of the file name (folder removed), as UTF-8; empty when the name is shorter or anything fails.
+// The first four bytes of the file name (folder removed), as UTF-8; empty when the name is shorter
+// or anything fails.
 std::string GetFileNamePrefix(const std::string& path, PathStyle style = kNativePathStyle);
 
 // The full output path in `outputFolder` for a file of `kind`;
 // `firstGpsTime` holds the four bytes of a record's GPS time field. Empty
 // when anything fails.
-std::string BuildOutputFileName(FileKind kind, const std::string& prefix, std::uint32_t firstGpsTime,
-                                const std::string& inputPath, const std::string& outputFolder,
+std::string BuildOutputFileName(FileKind kind, const std::string& prefix,
+                                std::uint32_t firstGpsTime, const std::string& inputPath,
+                                const std::string& outputFolder,
                                 PathStyle style = kNativePathStyle);
 
 }  // namespace quenrix

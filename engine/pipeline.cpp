@@ -18,8 +18,7 @@ namespace {
 std::string NotAGpsFileReason(const std::string& path) {
     const std::string extension = ExtensionPart(path);
     return "not a GPS file: " +
-           (extension.empty() ? std::string("no extension")
-                              : "extension \"" + extension + "\"") +
+           (extension.empty() ? std::string("no extension") : "extension \"" + extension + "\"") +
            ", not .SIG, .RMG or .RM0 to .RM5";
 }
 

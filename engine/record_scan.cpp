@@ -89,8 +89,7 @@ class RecordScanner {
             return false;
         }
         if (!work_.Create(workPath_)) {
-            conversion_.Fail("cannot write the work file " + workPath_ + ": " +
-                        work_.Failure());
+            conversion_.Fail("cannot write the work file " + workPath_ + ": " + work_.Failure());
             input_.Close();
             WriteLog(log_, workFileOpenFailure);
             return false;
@@ -205,7 +204,7 @@ class RecordScanner {
         if (status == InputFile::Status::Error) {
             WriteLog(log_, " > ERROR：ファイルRead失敗");
             conversion_.Fail("cannot read at byte " + std::to_string(input_.Position()) + ": " +
-                        input_.Failure());
+                             input_.Failure());
             return Step::Stop;
         }
         if (byte == kSyncByte) {

@@ -1,6 +1,6 @@
 // A window that draws nothing: the batch as the window runs it, for the
-// benchmark and the crash explorer. It keeps the status lines and their
-// hints, which tell what became of each file.
+// benchmark and the crash explorer. It keeps the status lines, their
+// hints and what became of each file.
 #pragma once
 
 #include <map>
@@ -26,9 +26,13 @@ class QuietView : public WizardView {
     void Pause(int) override {}
     void ShowWarning(const std::string&, const std::string&) override {}
     void CloseWindow() override {}
+    void FileDone(const std::string& input, const FileOutcome& outcome) override {
+        outcomes[input] = outcome;
+    }
 
     std::vector<std::string> statusLines;
-    std::map<int, std::string> hints;  // by row
+    std::map<int, std::string> hints;             // by row
+    std::map<std::string, FileOutcome> outcomes;  // by input path
 };
 
 }  // namespace quenrix

@@ -77,8 +77,7 @@ void WizardCore::Start() {
         }
         if (automaticMode) {
             if (inputs.empty()) {
-                WriteLog(log_.path,
-                         "ERROR：SIG,RMGファイルがみあたらない " + inputArgument);
+                WriteLog(log_.path, "ERROR：SIG,RMGファイルがみあたらない " + inputArgument);
             } else {
                 view_.Pause(kAutomaticCloseDelayMs);
             }
@@ -149,7 +148,7 @@ void WizardCore::ConvertFiles() {
     view_.ShowPage(WizardPage::Progress);
     view_.SetProgressMessage("", MessageColour::Black);
     WriteLog(log_.path, deleteInputs ? "入力ファイル設定：入力ファイル削除する"
-                                                : "入力ファイル設定：入力ファイル削除しない");
+                                     : "入力ファイル設定：入力ファイル削除しない");
 
     // Runs on every way out of the loop, an exception included.
     auto closing = [this] {
@@ -203,6 +202,7 @@ void WizardCore::ConvertOne(std::size_t index, BatchFileActions& actions) {
     if (!outcome.reason.empty()) {
         ShowReason(fileRow, logged.Messages());
     }
+    view_.FileDone(inputs[index], outcome);
 }
 
 void WizardCore::AddStatusLine(const std::string& text, int kind) {

@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "engine/batch_actions.h"
+
 namespace quenrix {
 
 enum class WizardPage { Options = 0, FileSelection = 1, Progress = 2 };
@@ -39,6 +41,12 @@ class WizardView {
     virtual void ShowWarning(const std::string& title, const std::string& text) = 0;
     // Closes the window (the program ends with it).
     virtual void CloseWindow() = 0;
+    // What became of one input of the batch, once its status lines are
+    // there; a window that shows only the lines needs nothing more.
+    virtual void FileDone(const std::string& input, const FileOutcome& outcome) {
+        (void)input;
+        (void)outcome;
+    }
 };
 
 }  // namespace quenrix

@@ -150,8 +150,8 @@ TEST_F(ProgramTest, InterruptedRunLosesNothing) {
         const std::string name = sample::ReceiverStyleName(i * 100, options.kind);
         ASSERT_TRUE(sample::WriteSampleFile(Path("expected/" + name), options));
         ASSERT_EQ(Convert(Path("expected/" + name)), ConvertResult::Converted);
-        inputs.push_back({name, FileNamePart(converted.outputPath),
-                          ReadBytes(request.workFile), ReadBytes(Path("expected/" + name))});
+        inputs.push_back({name, FileNamePart(converted.outputPath), ReadBytes(request.workFile),
+                          ReadBytes(Path("expected/" + name))});
     }
 
     auto freshInputs = [&] {

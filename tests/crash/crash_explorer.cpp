@@ -114,23 +114,6 @@ void MakeInputs(const Setup& setup) {
     fs.Reset(fs.Current());  // all of it on disk before the batch
 }
 
-// Reads which input became which corrected file off the window's status
-// lines: a file's line ("time - NAME"), then its results ("-> 補正後ファイル名
-// OUT"); full paths.
-std::map<std::string, std::string> OutputsByInput(const std::vector<std::string>& lines) {
-    const std::string stored = "-> 補正後ファイル名  ";
-    std::map<std::string, std::string> outputs;
-    std::string input;
-    for (const std::string& line : lines) {
-        const std::size_t result = line.find(stored);
-        if (line.rfind(" ", 0) != 0)
-            input = InputPath(line.substr(line.find(" - ") + 3));
-        else if (result != std::string::npos)
-            outputs[input] = InputPath(line.substr(result + stored.size()));
-    }
-    return outputs;
-}
-
 // The batch, start to end: the window in automatic mode over the input
 // folder, or quenrix-cli over it with an output folder. Which input became
 // which corrected file, by full paths.
@@ -141,7 +124,11 @@ std::map<std::string, std::string> RunBatch(const Setup& setup) {
             WizardCore core(view, {kInputFolder}, kStartFolder, kProgram);
             core.Start();
         }
-        return OutputsByInput(view.statusLines);
+        std::map<std::string, std::string> outputs;
+        for (const auto& [input, outcome] : view.outcomes)
+            if (outcome.outcome == Outcome::Corrected)
+                outputs[input] = outcome.outputPath;
+        return outputs;
     }
     cli::Settings settings;
     settings.outputDir = kOutputFolder;
@@ -156,7 +143,7 @@ std::map<std::string, std::string> RunBatch(const Setup& setup) {
     run.Go();
     std::map<std::string, std::string> outputs;
     for (const cli::FileReport& report : run.Reports())
-        if (report.outcome == "corrected")
+        if (report.code == Outcome::Corrected)
             outputs[report.path] = report.output;
     return outputs;
 }

@@ -28,9 +28,9 @@ class OutputNameTest : public TempDirTest {
     std::string Name(const std::string& input, std::uint32_t seconds, bool rmg,
                      const std::string& folder) {
         // Written with "/", worked on with the system's separator.
-        const std::string name =
-            BuildOutputFileName(rmg ? FileKind::Rmg : FileKind::Sig, GetFileNamePrefix(Native(input)),
-                                RecordOrder(seconds), Native(input), Native(folder));
+        const std::string name = BuildOutputFileName(
+            rmg ? FileKind::Rmg : FileKind::Sig, GetFileNamePrefix(Native(input)),
+            RecordOrder(seconds), Native(input), Native(folder));
         return Portable(name);
     }
 };
@@ -132,13 +132,13 @@ TEST_F(OutputNameTest, JapaneseNamesCountCodePage932Bytes) {
         const FileKind kind = c.rmg ? FileKind::Rmg : FileKind::Sig;
         const std::uint32_t t = RecordOrder(Gps(2013, 9, 20, 14, 10));
         const std::string linux = std::string("/d/") + c.input;
-        EXPECT_EQ(BuildOutputFileName(kind, GetFileNamePrefix(linux, PathStyle::Posix), t, linux, "/d",
-                                      PathStyle::Posix),
+        EXPECT_EQ(BuildOutputFileName(kind, GetFileNamePrefix(linux, PathStyle::Posix), t, linux,
+                                      "/d", PathStyle::Posix),
                   std::string("/d/") + c.expected)
             << c.input;
         const std::string windows = std::string("D:\\") + c.input;
-        EXPECT_EQ(BuildOutputFileName(kind, GetFileNamePrefix(windows, PathStyle::Windows), t, windows,
-                                      "D:\\", PathStyle::Windows),
+        EXPECT_EQ(BuildOutputFileName(kind, GetFileNamePrefix(windows, PathStyle::Windows), t,
+                                      windows, "D:\\", PathStyle::Windows),
                   std::string("D:\\") + c.expected)
             << c.input;
     }

@@ -76,8 +76,7 @@ TEST_F(PipelineTest, ExtensionDecidesTheKind) {
         EXPECT_EQ(Log(), (std::vector<std::string>{Path(name), " > GPSファイルではありません"}));
         EXPECT_EQ(converted.kind, FileKind::Other);
     }
-    EXPECT_EQ(converted.reason,
-              "not a GPS file: no extension, not .SIG, .RMG or .RM0 to .RM5");
+    EXPECT_EQ(converted.reason, "not a GPS file: no extension, not .SIG, .RMG or .RM0 to .RM5");
 }
 
 TEST_F(PipelineTest, MissingInputRunsItsCheckFirst) {
@@ -120,8 +119,7 @@ TEST_F(PipelineTest, InputWithoutFolderGetsItsOutputBesideTheProgram) {
     WriteBytes("1234L27B.SIG", Record(0x50, 23, {{2, kOld}}));
     ASSERT_EQ(Convert("1234L27B.SIG"), ConvertResult::Converted);
     EXPECT_EQ(converted.outputPath, ExecutableFolder() + "1234H18B.SIG");
-    EXPECT_TRUE(
-        FileExists(Path(request.workFile)));  // the work file stays in the current folder
+    EXPECT_TRUE(FileExists(Path(request.workFile)));  // the work file stays in the current folder
 }
 
 TEST_F(PipelineTest, ConverterFailureIsReported) {

@@ -317,8 +317,7 @@ TEST_F(SigFileTest, WorkFileThatCannotBeWrittenWholeIsNoSuccess) {
         GTEST_SKIP() << "no /dev/full";
     WriteBytes(Path("in.SIG"), Concat({Positioning(kOld), Satellite(kOld)}));
     EXPECT_FALSE(Scan(ConvertSigFile, Path("in.SIG"), "/dev/full"));
-    EXPECT_EQ(converted.reason,
-              "cannot write the work file /dev/full: no space left on the disk");
+    EXPECT_EQ(converted.reason, "cannot write the work file /dev/full: no space left on the disk");
     converted.reason.clear();
 
     // A file larger than the write buffer fails on the record whose write
@@ -331,8 +330,7 @@ TEST_F(SigFileTest, WorkFileThatCannotBeWrittenWholeIsNoSuccess) {
     WriteBytes(Path("big.SIG"), big);
     EXPECT_FALSE(Scan(ConvertSigFile, Path("big.SIG"), "/dev/full"));
     EXPECT_EQ(LogMessages(), std::vector<std::string>{kSatelliteFailure});
-    EXPECT_EQ(converted.reason,
-              "cannot write the work file /dev/full: no space left on the disk");
+    EXPECT_EQ(converted.reason, "cannot write the work file /dev/full: no space left on the disk");
 }
 
 }  // namespace

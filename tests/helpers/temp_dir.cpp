@@ -5,8 +5,8 @@
 #include <fstream>
 #include <iterator>
 
-#include "engine/pipeline.h"
 #include "engine/event_pump.h"
+#include "engine/pipeline.h"
 #include "support/cp932.h"
 #include "support/native.h"
 

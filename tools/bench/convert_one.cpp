@@ -10,7 +10,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: quenrix-bench-convert FILE\n");
         return 2;
     }
-    return quenrix::ConvertGpsFile(quenrix::ConversionRequest(argv[1])).result == quenrix::ConvertResult::Converted
+    return quenrix::ConvertGpsFile(quenrix::ConversionRequest(argv[1])).result ==
+                   quenrix::ConvertResult::Converted
                ? 0
                : 1;
 }
