@@ -118,10 +118,12 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "quenrix-cli: no SIG or RMG file found\n");
         return 1;
     }
-    if (!settings.dryRun && !settings.outputDir.empty() && !MakeFolders(settings.outputDir)) {
+    Failure failure;
+    if (!settings.dryRun && !settings.outputDir.empty() &&
+        !MakeFolders(settings.outputDir, &failure)) {
         native::WriteText(native::TextStream::Error,
                           "quenrix-cli: --output-dir: cannot make the folder " +
-                              settings.outputDir + ": " + native::LastFailure() + "\n");
+                              settings.outputDir + ": " + failure.Why() + "\n");
         return 1;
     }
     std::signal(SIGINT, OnInterrupt);

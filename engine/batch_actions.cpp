@@ -88,11 +88,12 @@ void BatchFileActions::StoreCorrectedFile(std::size_t index, const ConversionReq
         outcome.reason = kNoPositionRecordReason;
     } else {
         outcome.reason = FileInTheWay(index, output);
+        Failure failure;
         if (!outcome.reason.empty() && AlreadyStored(request.workFile, output)) {
             outcome.reason.clear();
-        } else if (outcome.reason.empty() && !MoveFileReplacing(request.workFile, output)) {
-            outcome.reason =
-                "cannot store as " + FileNamePart(output) + ": " + native::LastFailure();
+        } else if (outcome.reason.empty() &&
+                   !MoveFileReplacing(request.workFile, output, &failure)) {
+            outcome.reason = "cannot store as " + FileNamePart(output) + ": " + failure.Why();
         }
     }
     if (!outcome.reason.empty()) {
@@ -115,14 +116,15 @@ void BatchFileActions::StoreCorrectedFile(std::size_t index, const ConversionReq
     if (deleteInputs_ && !EqualsIgnoringAsciiCase(output, input) && !SameFile(output, input)) {
         FileIdentity gone;
         const bool known = IdentifyFile(input, gone);
-        if (DeleteFile(input) && !FileExists(input)) {
+        Failure failure;
+        if (DeleteFile(input, &failure) && !FileExists(input)) {
             if (known)
                 waiting_.erase(gone);
             outcome.inputDeleted = true;
             WriteLog(log, kInputDeletedLog + input);
             outcome.statusLines.push_back(kInputDeletedLine + FileNamePart(input) + ")");
         } else {
-            outcome.reason = "cannot delete the input: " + native::LastFailure();
+            outcome.reason = "cannot delete the input: " + failure.Why();
             WriteLog(log, kInputKeptLog + input);
             outcome.statusLines.push_back(kInputKeptLine + FileNamePart(input) + ")");
         }

@@ -46,8 +46,8 @@ std::size_t RecordLength(std::uint8_t kind, std::uint8_t third) {
     }
 }
 
-int ReadNextRecord(InputFile& file, std::uint8_t (&buffer)[kRecordBufferSize], std::size_t& stored,
-                   std::uint8_t& lastKind) {
+RecordReadResult ReadNextRecord(InputFile& file, std::uint8_t (&buffer)[kRecordBufferSize],
+                                std::size_t& stored, std::uint8_t& lastKind) {
     lastKind = 0;
     stored = 0;
     try {

@@ -30,7 +30,7 @@ bool IsKnownRecordKind(std::uint8_t kind);
 // record. `stored` receives the bytes kept in the buffer, `lastKind` the
 // last byte seen right after a sync byte (0 if none). After kRecordMatched
 // the file stands just after the record.
-int ReadNextRecord(InputFile& file, std::uint8_t (&buffer)[kRecordBufferSize], std::size_t& stored,
-                   std::uint8_t& lastKind);
+RecordReadResult ReadNextRecord(InputFile& file, std::uint8_t (&buffer)[kRecordBufferSize],
+                                std::size_t& stored, std::uint8_t& lastKind);
 
 }  // namespace quenrix

@@ -17,7 +17,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::uint8_t kind = 0;
     std::uint64_t before = file.Position();
     for (;;) {
-        const int result = ReadNextRecord(file, buffer, stored, kind);
+        const RecordReadResult result = ReadNextRecord(file, buffer, stored, kind);
         FUZZ_CHECK(stored <= kRecordBufferSize);
         if (result == kRecordMatched || result == kRecordMismatched) {
             // A whole record of a known kind, of its table length.

@@ -9,6 +9,7 @@
 #include <mutex>
 #include <thread>
 
+#include "support/failure.h"
 #include "support/fd_io.h"
 #include "support/native.h"
 
@@ -131,7 +132,7 @@ InputFile::~InputFile() {
 bool InputFile::Open(const std::string& path) {
     Close();
     fd_ = native::OpenForReading(path);
-    failure_ = fd_ < 0 ? native::LastFailure() : std::string();
+    failure_ = fd_ < 0 ? FailureText(native::LastCause()) : std::string();
     failed_ = false;
     atEnd_ = false;
     next_ = end_ = 0;
@@ -197,7 +198,7 @@ std::int64_t InputFile::ReadFromDisk() {
     reader_ = StartIoThread();
     if (!reader_) {
         const std::int64_t got = native::ReadSome(fd_, buffer_.get(), kBufferSize);
-        aheadFailure_ = got < 0 ? native::LastFailure() : std::string();
+        aheadFailure_ = got < 0 ? FailureText(native::LastCause()) : std::string();
         return got;
     }
     if (!ahead_) {
@@ -213,7 +214,7 @@ void InputFile::ReadAheadOnThread() {
     reader_->Start([this] {
         aheadResult_ = native::ReadSome(fd_, ahead_.get(), kBufferSize);
         if (aheadResult_ < 0)
-            aheadFailure_ = native::LastFailure();
+            aheadFailure_ = FailureText(native::LastCause());
     });
 }
 
@@ -263,7 +264,7 @@ bool OutputFile::Create(const std::string& path) {
     Close();
     fd_ = native::CreateForWriting(path);
     failed_ = fd_ < 0;
-    failure_ = failed_ ? native::LastFailure() : std::string();
+    failure_ = failed_ ? FailureText(native::LastCause()) : std::string();
     writeFailed_ = false;
     used_ = 0;
     handedOver_ = 0;
@@ -289,7 +290,7 @@ bool OutputFile::HandOver() {
             const std::size_t size = used_;
             writer_->Start([this, size] {
                 if (!WriteAllTo(fd_, behind_.get(), size)) {
-                    writeFailure_ = native::LastFailure();
+                    writeFailure_ = FailureText(native::LastCause());
                     writeFailed_ = true;
                 }
             });
@@ -345,7 +346,7 @@ std::uint8_t* OutputFile::ReserveSlow(std::size_t n) {
 
 bool OutputFile::Fail() {
     if (failure_.empty())
-        failure_ = native::LastFailure();
+        failure_ = FailureText(native::LastCause());
     return false;
 }
 

@@ -10,17 +10,14 @@
 namespace quenrix {
 namespace {
 
-// Keeps the cause of a failure across the clean-up calls after it.
-class KeepCause {
-  public:
-    KeepCause() : cause_(errno) {}
-    ~KeepCause() { errno = cause_; }
-    KeepCause(const KeepCause&) = delete;
-    KeepCause& operator=(const KeepCause&) = delete;
-
-  private:
-    int cause_;
-};
+// Fills in why `step` on `path` failed (the system's cause of the call
+// just made, or `cause`); false, for the caller to return.
+bool Fails(Failure* failure, const char* step, const std::string& path,
+           int cause = native::LastCause()) {
+    if (failure != nullptr)
+        *failure = Failure{step, path, cause};
+    return false;
+}
 
 bool CopyContents(native::Handle from, native::Handle to) {
     char buffer[64 * 1024];
@@ -42,27 +39,31 @@ bool SyncNameOf(const std::string& target) {
 // which goes to disk, then takes the target's name, which goes to disk;
 // only then is the source deleted. No file ever stands under the target's
 // name unless it is whole.
-bool CopyAcross(const std::string& source, const std::string& target) {
+bool CopyAcross(const std::string& source, const std::string& target, Failure* failure) {
     const std::string temporary = target + ".quenrix-part";
     const native::Handle from = native::OpenForReading(source);
     if (from == native::kNoFile)
-        return false;
+        return Fails(failure, "read", source);
     const native::Handle to = native::CreateForWriting(temporary);
     if (to == native::kNoFile) {
-        const KeepCause keep;
+        Fails(failure, "create", temporary);
         native::CloseFile(from);
         return false;
     }
     bool ok = CopyContents(from, to) && native::SyncFile(to);
+    if (!ok)
+        Fails(failure, "copy", temporary);
     native::CloseFile(from);
-    ok = native::CloseFile(to) && ok;
-    if (!ok || !native::RenameReplacing(temporary, target)) {
-        const KeepCause keep;
+    if (!native::CloseFile(to) && ok)
+        ok = Fails(failure, "copy", temporary);
+    if (ok && !native::RenameReplacing(temporary, target))
+        ok = Fails(failure, "store", target);
+    if (!ok) {
         native::RemoveFile(temporary);
         return false;
     }
     if (!SyncNameOf(target))
-        return false;
+        return Fails(failure, "store", target);
     native::RemoveFile(source);
     return true;
 }
@@ -74,8 +75,8 @@ bool FileExists(const std::string& path) {
     return !path.empty() && native::Inspect(path, info) == native::Lookup::Found && !info.folder;
 }
 
-bool DeleteFile(const std::string& path) {
-    return native::RemoveFile(path);
+bool DeleteFile(const std::string& path, Failure* failure) {
+    return native::RemoveFile(path) || Fails(failure, "delete", path);
 }
 
 bool IdentifyFile(const std::string& path, FileIdentity& identity) {
@@ -92,35 +93,36 @@ bool SameFile(const std::string& a, const std::string& b) {
     return IdentifyFile(a, first) && IdentifyFile(b, second) && first == second;
 }
 
-bool MoveFileReplacing(const std::string& source, const std::string& target) {
-    if (source.empty() || target.empty() || !FileExists(source)) {
-        errno = ENOENT;
-        return false;
-    }
+bool MoveFileReplacing(const std::string& source, const std::string& target, Failure* failure) {
+    if (source.empty() || target.empty() || !FileExists(source))
+        return Fails(failure, "store", source, ENOENT);
     native::EntryInfo info;
-    if (native::Inspect(target, info) == native::Lookup::Found && info.folder) {
-        errno = EISDIR;
-        return false;  // a folder is never replaced
-    }
+    if (native::Inspect(target, info) == native::Lookup::Found && info.folder)
+        return Fails(failure, "store", target, EISDIR);  // a folder is never replaced
     // The data goes to disk before the name does, and the name before the
     // caller may delete the input: after a power cut the target's name
     // never stands for data that was not written, and an input is never
     // gone while its corrected file's name may still be lost.
-    if (!SyncFileData(source))
+    if (!SyncFileData(source, failure))
         return false;
     if (native::RenameReplacing(source, target))
-        return SyncNameOf(target);
-    return errno == EXDEV && CopyAcross(source, target);
+        return SyncNameOf(target) || Fails(failure, "store", target);
+    const int cause = native::LastCause();
+    return cause == EXDEV ? CopyAcross(source, target, failure)
+                          : Fails(failure, "store", target, cause);
 }
 
-bool SyncFileData(const std::string& path) {
+bool SyncFileData(const std::string& path, Failure* failure) {
     // Opened for writing: Windows flushes only such a file.
     const native::Handle file = native::OpenForAppending(path);
     if (file == native::kNoFile)
+        return Fails(failure, "flush", path);
+    if (!native::SyncFile(file)) {
+        Fails(failure, "flush", path);
+        native::CloseFile(file);
         return false;
-    const bool synced = native::SyncFile(file);
-    const KeepCause keep;
-    return native::CloseFile(file) && synced;
+    }
+    return native::CloseFile(file) || Fails(failure, "flush", path);
 }
 
 bool SameContent(const std::string& a, const std::string& b) {
@@ -148,7 +150,7 @@ bool SameContent(const std::string& a, const std::string& b) {
     return same;
 }
 
-bool MakeFolders(const std::string& path) {
+bool MakeFolders(const std::string& path, Failure* failure) {
     native::EntryInfo info;
     if (path.empty() || (native::Inspect(path, info) == native::Lookup::Found && info.folder))
         return true;
@@ -156,21 +158,15 @@ bool MakeFolders(const std::string& path) {
     std::string folder = path;
     const std::string name = FileNamePart(folder);
     if (name.empty()) {
-        if (folder.back() != '/' && folder.back() != '\\') {
-            errno = ENOENT;  // a drive ("C:") that is not there
-            return false;
-        }
-        folder.pop_back();  // a trailing separator
-        return MakeFolders(folder);
+        if (folder.back() != '/' && folder.back() != '\\')
+            return Fails(failure, "make the folder", path, ENOENT);  // a drive ("C:") not there
+        folder.pop_back();                                           // a trailing separator
+        return MakeFolders(folder, failure);
     }
     const std::string parent = FolderPart(folder);
-    if (!parent.empty() && parent != folder && !MakeFolders(parent))
+    if (!parent.empty() && parent != folder && !MakeFolders(parent, failure))
         return false;
-    return native::CreateFolder(folder);
-}
-
-std::string ExecutablePath() {
-    return native::ExecutablePath();
+    return native::CreateFolder(folder) || Fails(failure, "make the folder", folder);
 }
 
 std::string ExecutableFolder() {

@@ -3,13 +3,17 @@
 
 #include <string>
 
+#include "support/failure.h"
+
 namespace quenrix {
 
 // True when the path names an existing entry that is not a folder.
 bool FileExists(const std::string& path);
 
+// Each call that can fail says why in `failure`, where one is given.
+
 // Deletes a file; true when it is gone (also when it never existed).
-bool DeleteFile(const std::string& path);
+bool DeleteFile(const std::string& path, Failure* failure = nullptr);
 
 // Identity of an existing file (device and inode), for telling whether
 // two paths name the same file.
@@ -31,23 +35,21 @@ bool SameFile(const std::string& a, const std::string& b);
 // then renamed into place, and the source deleted). True only when the
 // moved file's data and its new name are on disk, so that its input may
 // be deleted; a folder is never replaced.
-bool MoveFileReplacing(const std::string& source, const std::string& target);
+bool MoveFileReplacing(const std::string& source, const std::string& target,
+                       Failure* failure = nullptr);
 
 // Waits until the file's data is on disk.
-bool SyncFileData(const std::string& path);
+bool SyncFileData(const std::string& path, Failure* failure = nullptr);
 
 // True when both paths name regular files of the same bytes.
 bool SameContent(const std::string& a, const std::string& b);
 
 // Creates the folder and those above it that are missing; true when it
-// stands afterwards. A failure leaves its cause in native::LastFailure.
-bool MakeFolders(const std::string& path);
+// stands afterwards.
+bool MakeFolders(const std::string& path, Failure* failure = nullptr);
 
 // The folder of the running program, with its trailing separator; empty
 // when it cannot be found.
 std::string ExecutableFolder();
-
-// The running program's full path; empty when it cannot be found.
-std::string ExecutablePath();
 
 }  // namespace quenrix

@@ -99,9 +99,10 @@ bool CreateFolder(const std::string& path);
 // is gone.
 bool RemoveFolderWithFiles(const std::string& folder);
 
-// Why the last call above that failed on this thread did fail, in a few
-// plain English words ("permission denied"): ask right after the call.
-std::string LastFailure();
+// Why the last call above that failed on this thread did fail, as the
+// system's error number (FailureText words it): ask right after the call,
+// and keep the answer as a value (a Failure).
+int LastCause();
 
 // The program's command-line arguments (without its own name) as UTF-8:
 // Linux gives them so; Windows is asked for its wide command line, as its

@@ -13,8 +13,6 @@
 #include <cstdlib>
 #include <ctime>
 
-#include "support/failure_text.h"
-
 namespace quenrix::native {
 namespace {
 
@@ -191,8 +189,8 @@ bool RemoveFolderWithFiles(const std::string& folder) {
     return ::rmdir(folder.c_str()) == 0 || errno == ENOENT;
 }
 
-std::string LastFailure() {
-    return FailureText(errno);
+int LastCause() {
+    return errno;
 }
 
 std::vector<std::string> Arguments(int argc, char** argv) {

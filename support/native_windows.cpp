@@ -20,7 +20,6 @@
 #include <string>
 #include <vector>
 
-#include "support/failure_text.h"
 #include "support/paths.h"
 #include "support/utf16.h"
 
@@ -52,7 +51,7 @@ bool Describe(HANDLE handle, EntryInfo& info) {
 }
 
 // A failed call of the Windows API leaves its cause where the C
-// runtime's calls leave theirs, so that LastFailure tells both.
+// runtime's calls leave theirs, so that LastCause tells both.
 bool Failed() {
     switch (GetLastError()) {
         case ERROR_FILE_NOT_FOUND:
@@ -290,8 +289,8 @@ bool RemoveFolderWithFiles(const std::string& folder) {
     return RemoveDirectoryW(SystemPath(folder).c_str()) != 0 || IsMissing(GetLastError());
 }
 
-std::string LastFailure() {
-    return FailureText(errno);
+int LastCause() {
+    return errno;
 }
 
 std::vector<std::string> Arguments(int argc, char** argv) {

@@ -29,9 +29,9 @@ std::string Trimmed(const std::string& path, PathStyle style) {
 
 }  // namespace
 
-std::vector<FolderEntry> FolderListing(const std::string& folder, std::size_t& current,
-                                       PathStyle style) {
-    std::vector<FolderEntry> chain;  // the folder, then each parent up to the root
+std::vector<FolderListEntry> FolderListing(const std::string& folder, std::size_t& current,
+                                           PathStyle style) {
+    std::vector<FolderListEntry> chain;  // the folder, then each parent up to the root
     std::string path = Trimmed(folder, style);
     const std::string root = RootOf(path, style);
     while (path.size() > root.size()) {

@@ -11,7 +11,7 @@
 namespace quenrix {
 
 // One line of the folder list.
-struct FolderEntry {
+struct FolderListEntry {
     std::string label;  // the folder's own name ("/" or "C:\" for a root)
     std::string path;   // where choosing it leads
     int depth = 0;      // ancestors are indented one step more each
@@ -20,8 +20,8 @@ struct FolderEntry {
 // The folder list of `folder` (an absolute path in `style`): its ancestors
 // from the root down, itself, then its subfolders sorted ignoring case.
 // `current` is set to the index of the folder itself.
-std::vector<FolderEntry> FolderListing(const std::string& folder, std::size_t& current,
-                                       PathStyle style = kNativePathStyle);
+std::vector<FolderListEntry> FolderListing(const std::string& folder, std::size_t& current,
+                                           PathStyle style = kNativePathStyle);
 
 // The file-type selector's entries, in order.
 struct FileType {

@@ -35,7 +35,7 @@ int StatusIndent = 0;
 WizardCore::WizardCore(WizardView& view, std::vector<std::string> arguments,
                        const std::string& startFolder, const std::string& programPath)
     : view_(view), arguments_(std::move(arguments)) {
-    view_.ShowDeleteInputs(deleteInputs, DeleteStatusText(deleteInputs));
+    view_.ShowDeleteInputs(deleteInputs_, DeleteStatusText(deleteInputs_));
     log_.path = LogPathFor(startFolder, programPath);
     // The converters let the window repaint and take clicks while they read.
     SetEventPump([this] { view_.PumpMessages(); });
@@ -43,7 +43,7 @@ WizardCore::WizardCore(WizardView& view, std::vector<std::string> arguments,
 
 WizardCore::~WizardCore() {
     SetEventPump({});
-    inputs.clear();
+    inputs_.clear();
     if (FileExists(kWorkFileName)) {
         DeleteFile(kWorkFileName);
     }
@@ -63,21 +63,21 @@ void WizardCore::Start() {
     try {
         ReadCommandLine();
         WriteLog(log_.path, kWindowCaption);
-        if (automaticMode) {
+        if (automaticMode_) {
             WriteLog(log_.path, "変換自動");
             WriteLongLog(log_.path, "入力引数:" + arguments_.front());
-            if (!deleteInputs) {
+            if (!deleteInputs_) {
                 WriteLog(log_.path, "オプション引数:/NOTDEL 入力ファイル削除しない");
             }
         } else {
             WriteLog(log_.path, "変換手動");
         }
-        if (!inputs.empty()) {
-            ConvertFiles();
+        if (!inputs_.empty()) {
+            ConvertInputs();
         }
-        if (automaticMode) {
-            if (inputs.empty()) {
-                WriteLog(log_.path, "ERROR：SIG,RMGファイルがみあたらない " + inputArgument);
+        if (automaticMode_) {
+            if (inputs_.empty()) {
+                WriteLog(log_.path, "ERROR：SIG,RMGファイルがみあたらない " + inputArgument_);
             } else {
                 view_.Pause(kAutomaticCloseDelayMs);
             }
@@ -90,24 +90,21 @@ void WizardCore::Start() {
 
 void WizardCore::ReadCommandLine() {
     if (!arguments_.empty()) {
-        inputArgument = arguments_.front();
-        automaticMode = true;
-        inputs.clear();
-        if (ExtensionPart(inputArgument).empty()) {
+        inputArgument_ = arguments_.front();
+        automaticMode_ = true;
+        inputs_.clear();
+        if (ExtensionPart(inputArgument_).empty()) {
             // No extension: a folder, whose files are all listed.
-            inputArgument = JoinPath(inputArgument, "");
+            inputArgument_ = JoinPath(inputArgument_, "");
         }
-        ListFiles(inputs, inputArgument);
+        ListFiles(inputs_, inputArgument_);
     }
     for (const std::string& argument : arguments_) {
         const std::string option = UpperAscii(argument);
         if (option == "/NOTDEL") {
             SetDeleteInputs(false);
         } else if (option == "/NLOG") {
-            logSwitch = 0;
             log_.path.clear();
-        } else if (option == "/DEBUG") {
-            debugMode = true;
         }
     }
 }
@@ -121,8 +118,8 @@ void WizardCore::GoToOptions() {
 }
 
 void WizardCore::SetDeleteInputs(bool value) {
-    deleteInputs = value;
-    view_.ShowDeleteInputs(deleteInputs, DeleteStatusText(deleteInputs));
+    deleteInputs_ = value;
+    view_.ShowDeleteInputs(deleteInputs_, DeleteStatusText(deleteInputs_));
 }
 
 void WizardCore::ConvertSelected(const std::string& folder, const std::vector<std::string>& names) {
@@ -130,10 +127,10 @@ void WizardCore::ConvertSelected(const std::string& folder, const std::vector<st
         view_.ShowWarning("警告", "SIG、RMGファイルを選択して下さい");
         return;
     }
-    inputs.clear();
-    for (const std::string& name : names) inputs.push_back(JoinPath(folder, name));
+    inputs_.clear();
+    for (const std::string& name : names) inputs_.push_back(JoinPath(folder, name));
     try {
-        ConvertFiles();
+        ConvertInputs();
     } catch (const std::exception& error) {
         view_.ShowWarning(kWindowCaption, error.what());
     } catch (...) {
@@ -141,14 +138,19 @@ void WizardCore::ConvertSelected(const std::string& folder, const std::vector<st
     }
 }
 
-void WizardCore::ConvertFiles() {
+void WizardCore::ConvertFiles(std::vector<std::string> inputs) {
+    inputs_ = std::move(inputs);
+    ConvertInputs();
+}
+
+void WizardCore::ConvertInputs() {
     batchRunning_ = true;
-    cancelRequested = false;
+    cancelRequested_ = false;
     view_.ShowBatchRunning(true);
     view_.ShowPage(WizardPage::Progress);
     view_.SetProgressMessage("", MessageColour::Black);
-    WriteLog(log_.path, deleteInputs ? "入力ファイル設定：入力ファイル削除する"
-                                     : "入力ファイル設定：入力ファイル削除しない");
+    WriteLog(log_.path, deleteInputs_ ? "入力ファイル設定：入力ファイル削除する"
+                                      : "入力ファイル設定：入力ファイル削除しない");
 
     // Runs on every way out of the loop, an exception included.
     auto closing = [this] {
@@ -159,18 +161,18 @@ void WizardCore::ConvertFiles() {
         batchRunning_ = false;
     };
     try {
-        if (!inputs.empty()) {
-            const int count = static_cast<int>(inputs.size());
+        if (!inputs_.empty()) {
+            const int count = static_cast<int>(inputs_.size());
             view_.SetProgress(0, count);
             view_.SetProgressMessage("変換中・・・", MessageColour::Keep);
-            BatchFileActions actions(inputs, deleteInputs);
-            for (std::size_t i = 0; i < inputs.size(); ++i) {
-                if (cancelRequested) {
+            BatchFileActions actions(inputs_, deleteInputs_);
+            for (std::size_t i = 0; i < inputs_.size(); ++i) {
+                if (cancelRequested_) {
                     WriteLog(log_.path, "変換キャンセル");
                     break;
                 }
                 view_.SetFileCounter("ファイル数=" + std::to_string(i + 1) + "/" +
-                                     std::to_string(inputs.size()));
+                                     std::to_string(inputs_.size()));
                 ConvertOne(i, actions);
                 view_.SetProgress(static_cast<int>(i) + 1, count);
                 view_.PumpMessages();
@@ -190,24 +192,24 @@ void WizardCore::ConvertFiles() {
 
 void WizardCore::ConvertOne(std::size_t index, BatchFileActions& actions) {
     const int fileRow = statusLines_;
-    AddStatusLine(FileNamePart(inputs[index]), 1);
+    AddStatusLine(FileNamePart(inputs_[index]), StatusLine::File);
     const LogCapture logged;
     ConversionRequest request;
-    request.input = inputs[index];
+    request.input = inputs_[index];
     request.log = log_;
     const FileOutcome outcome = actions.Apply(index, request, ConvertGpsFile(request));
     for (const std::string& line : outcome.statusLines) {
-        AddStatusLine(line, 2);
+        AddStatusLine(line, StatusLine::Result);
     }
     if (!outcome.reason.empty()) {
         ShowReason(fileRow, logged.Messages());
     }
-    view_.FileDone(inputs[index], outcome);
+    view_.FileDone(inputs_[index], outcome);
 }
 
-void WizardCore::AddStatusLine(const std::string& text, int kind) {
+void WizardCore::AddStatusLine(const std::string& text, StatusLine kind) {
     std::string line;
-    if (kind == 1) {
+    if (kind == StatusLine::File) {
         const std::string prefix = LogTimeStamp() + " - ";
         if (StatusIndent == 0)
             StatusIndent = static_cast<int>(prefix.size());
@@ -236,7 +238,7 @@ void WizardCore::ShowReason(int fileRow, const std::vector<std::string>& logged)
 }
 
 void WizardCore::RequestCancel() {
-    cancelRequested = true;
+    cancelRequested_ = true;
     view_.SetProgressMessage("変換を中止しています。しばらくお待ちください", MessageColour::Red);
 }
 

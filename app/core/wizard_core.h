@@ -44,8 +44,8 @@ class WizardCore {
     // The convert button: the selected names of the file list, in its
     // order, become the inputs; with none selected, a warning.
     void ConvertSelected(const std::string& folder, const std::vector<std::string>& names);
-    // Converts every input, one after the other.
-    void ConvertFiles();
+    // Converts these inputs, one after the other.
+    void ConvertFiles(std::vector<std::string> inputs);
     // The cancel button: the file in conversion is finished first.
     void RequestCancel();
     // The window is asked to close: false while a batch runs, which
@@ -60,26 +60,36 @@ class WizardCore {
     void SetLogFile(std::string path);
 
     // The command line: the input argument's files (automatic mode) and
-    // the options "/NOTDEL", "/NLOG" and "/DEBUG", in any letter case.
+    // the options "/NOTDEL" and "/NLOG", in any letter case ("/DEBUG" is
+    // taken and does nothing, as it always has).
     void ReadCommandLine();
 
-    // The window's state, open to its views and tests.
-    std::vector<std::string> inputs;
-    bool cancelRequested = false;
-    bool automaticMode = false;
-    std::int16_t logSwitch = 1;  // 0 after "/NLOG"
-    bool deleteInputs = true;
-    bool debugMode = false;  // "/DEBUG": accepted, acted on nowhere
-    std::string inputArgument;
+    // The inputs of the last batch, or those the command line named.
+    const std::vector<std::string>& Inputs() const { return inputs_; }
+    // The command line's input argument; a folder's with a separator added.
+    const std::string& InputArgument() const { return inputArgument_; }
+    bool AutomaticMode() const { return automaticMode_; }
+    bool DeleteInputs() const { return deleteInputs_; }
+    bool CancelRequested() const { return cancelRequested_; }
 
   private:
-    void AddStatusLine(const std::string& text, int kind);
+    // A file's line: its time stamp and name; a result line: indented
+    // under it, after an arrow.
+    enum class StatusLine { File, Result };
+    void AddStatusLine(const std::string& text, StatusLine kind);
     void ShowReason(int fileRow, const std::vector<std::string>& logged);
     void ConvertOne(std::size_t index, class BatchFileActions& actions);
+
+    void ConvertInputs();
 
     WizardView& view_;
     std::vector<std::string> arguments_;
     LogSink log_;
+    std::vector<std::string> inputs_;
+    std::string inputArgument_;
+    bool automaticMode_ = false;
+    bool deleteInputs_ = true;
+    bool cancelRequested_ = false;
     bool batchRunning_ = false;
     bool closeRequested_ = false;
     int statusLines_ = 0;

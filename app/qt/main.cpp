@@ -11,6 +11,7 @@
 #include "app/qt/main_window.h"
 #include "app/qt/single_instance.h"
 #include "support/file_ops.h"
+#include "support/native.h"
 
 namespace {
 
@@ -45,7 +46,7 @@ int main(int argc, char** argv) {
         icon.addFile(QString(":/icons/quenrix-%1.png").arg(size), QSize(size, size));
     QApplication::setWindowIcon(icon);
 
-    quenrix::SingleInstance guard(quenrix::ExecutablePath());
+    quenrix::SingleInstance guard(quenrix::native::ExecutablePath());
     if (!guard.BecomeFirst()) {
         return 0;  // the running copy raises its window; this one does nothing
     }

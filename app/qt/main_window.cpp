@@ -30,6 +30,7 @@
 #include "app/qt/main_window.h"
 #include "app/qt/widgets.h"
 #include "support/file_ops.h"
+#include "support/native.h"
 #include "support/paths.h"
 
 namespace quenrix {
@@ -130,8 +131,8 @@ MainWindow::MainWindow(std::vector<std::string> arguments, QWidget* parent) : QM
         });
     }
 
-    core = std::make_unique<WizardCore>(*this, std::move(arguments),
-                                        QDir::currentPath().toStdString(), ExecutablePath());
+    core_ = std::make_unique<WizardCore>(
+        *this, std::move(arguments), QDir::currentPath().toStdString(), native::ExecutablePath());
 }
 
 MainWindow::~MainWindow() = default;
@@ -144,7 +145,7 @@ void MainWindow::BuildOptionPage() {
     deleteInputsCheck = Made<QCheckBox>(optionsGroup, Role::DeleteInputsCheck);
     deleteInputsCheck->setChecked(true);
     connect(deleteInputsCheck, &QCheckBox::clicked, this,
-            [this] { core->SetDeleteInputs(deleteInputsCheck->isChecked()); });
+            [this] { core_->SetDeleteInputs(deleteInputsCheck->isChecked()); });
 
     optionsButtons = BottomPanel(optionsPage, "optionsButtons");
     optionsCloseButton = Button(optionsButtons, Role::OptionsCloseButton);
@@ -152,7 +153,7 @@ void MainWindow::BuildOptionPage() {
     nextButton->setDefault(true);
     QWidget::setTabOrder(nextButton, optionsCloseButton);
     connect(optionsCloseButton, &QPushButton::clicked, this, [this] { close(); });
-    connect(nextButton, &QPushButton::clicked, this, [this] { core->GoToFileSelection(); });
+    connect(nextButton, &QPushButton::clicked, this, [this] { core_->GoToFileSelection(); });
     optionsButtons->onResize = [this](QWidget* panel) { PlaceOptionsButtons(panel); };
 
     layout->addWidget(optionsGroup, 1);
@@ -212,7 +213,7 @@ void MainWindow::BuildFileSelectionPage() {
 
     connect(selectAllButton, &QPushButton::clicked, this, [this] { SelectAllFiles(true); });
     connect(selectNoneButton, &QPushButton::clicked, this, [this] { SelectAllFiles(false); });
-    connect(filesBackButton, &QPushButton::clicked, this, [this] { core->GoToOptions(); });
+    connect(filesBackButton, &QPushButton::clicked, this, [this] { core_->GoToOptions(); });
     connect(filesCloseButton, &QPushButton::clicked, this, [this] { close(); });
     connect(convertButton, &QPushButton::clicked, this, [this] { ConvertSelection(); });
     connect(folderList, &FolderListBox::directoryChanged, this, [this] { FillFileList(); });
@@ -266,9 +267,10 @@ void MainWindow::BuildProgressPage() {
     QWidget::setTabOrder(cancelButton, progressBackButton);
     QWidget::setTabOrder(progressBackButton, progressCloseButton);
     progressButtons->onResize = [this](QWidget* sender) { PlaceBottomButtons(sender); };
-    connect(progressBackButton, &QPushButton::clicked, this, [this] { core->GoToFileSelection(); });
+    connect(progressBackButton, &QPushButton::clicked, this,
+            [this] { core_->GoToFileSelection(); });
     connect(progressCloseButton, &QPushButton::clicked, this, [this] { close(); });
-    connect(cancelButton, &QPushButton::clicked, this, [this] { core->RequestCancel(); });
+    connect(cancelButton, &QPushButton::clicked, this, [this] { core_->RequestCancel(); });
 
     layout->addWidget(progressPanel);
     layout->addWidget(statusList, 1);
@@ -322,7 +324,7 @@ void MainWindow::ConvertSelection() {
         if (fileList->item(i)->isSelected())
             names.push_back(fileList->item(i)->data(Qt::UserRole).toByteArray().toStdString());
     }
-    core->ConvertSelected(FileListFolder(), names);
+    core_->ConvertSelected(FileListFolder(), names);
 }
 
 void MainWindow::PlaceOptionsButtons(QWidget* panel) {
@@ -355,14 +357,14 @@ void MainWindow::showEvent(QShowEvent* event) {
     if (QScreen* screen = this->screen()) {
         move(screen->availableGeometry().center() - rect().center());
     }
-    core->FirstShown();
+    core_->FirstShown();
     // The run mode is decided once the window is on screen.
     QMetaObject::invokeMethod(
-        this, [this] { core->Start(); }, Qt::QueuedConnection);
+        this, [this] { core_->Start(); }, Qt::QueuedConnection);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-    if (!core->MayClose()) {
+    if (!core_->MayClose()) {
         event->ignore();  // the batch finishes first; the core closes the window after it
         return;
     }

@@ -37,6 +37,49 @@ class MainWindow : public QMainWindow, public WizardView {
     explicit MainWindow(std::vector<std::string> arguments, QWidget* parent = nullptr);
     ~MainWindow() override;
 
+    // What the window does, without drawing.
+    WizardCore& Core() { return *core_; }
+
+    // The folder whose files the file list shows; ShowFolder enters one.
+    std::string FileListFolder() const;
+    void ShowFolder(const std::string& folder);
+
+    // The resize rules: the buttons keep to the right edge of their panel.
+    void PlaceOptionsButtons(QWidget* panel);
+    void PlaceBottomButtons(QWidget* panel);
+    void FitProgressBar(QWidget* panel);
+
+    // WizardView.
+    void SetCaption(const std::string& caption) override;
+    void ShowPage(WizardPage page) override;
+    void ShowDeleteInputs(bool deleteInputs, const std::string& statusText) override;
+    void SetProgressMessage(const std::string& text, MessageColour colour) override;
+    void SetFileCounter(const std::string& text) override;
+    void SetProgress(int position, int maximum) override;
+    void AddStatusLine(const std::string& line) override;
+    void SetStatusLineHint(int row, const std::string& hint) override;
+    void ShowBatchRunning(bool running) override;
+    void PumpMessages() override;
+    void Pause(int milliseconds) override;
+    void ShowWarning(const std::string& title, const std::string& text) override;
+    void CloseWindow() override;
+
+  protected:
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+  private:
+    void BuildOptionPage();
+    void BuildFileSelectionPage();
+    void BuildProgressPage();
+    void FillDrives();
+    void FillFileList();
+    void ConvertSelection();
+    void SelectAllFiles(bool selected);
+    bool shown_ = false;
+
+    // The controls, by the names the window description gives them (also
+    // their object names, by which tests find them).
     // Window level.
     QLabel* deleteCaptionPanel = nullptr;
     QLabel* deleteStatePanel = nullptr;
@@ -77,46 +120,7 @@ class MainWindow : public QMainWindow, public WizardView {
     QPushButton* progressCloseButton = nullptr;
     QPushButton* cancelButton = nullptr;
 
-    // What the window does, without drawing.
-    std::unique_ptr<WizardCore> core;
-
-    // The folder whose files the file list shows; ShowFolder enters one.
-    std::string FileListFolder() const;
-    void ShowFolder(const std::string& folder);
-
-    // The resize rules: the buttons keep to the right edge of their panel.
-    void PlaceOptionsButtons(QWidget* panel);
-    void PlaceBottomButtons(QWidget* panel);
-    void FitProgressBar(QWidget* panel);
-
-    // WizardView.
-    void SetCaption(const std::string& caption) override;
-    void ShowPage(WizardPage page) override;
-    void ShowDeleteInputs(bool deleteInputs, const std::string& statusText) override;
-    void SetProgressMessage(const std::string& text, MessageColour colour) override;
-    void SetFileCounter(const std::string& text) override;
-    void SetProgress(int position, int maximum) override;
-    void AddStatusLine(const std::string& line) override;
-    void SetStatusLineHint(int row, const std::string& hint) override;
-    void ShowBatchRunning(bool running) override;
-    void PumpMessages() override;
-    void Pause(int milliseconds) override;
-    void ShowWarning(const std::string& title, const std::string& text) override;
-    void CloseWindow() override;
-
-  protected:
-    void showEvent(QShowEvent* event) override;
-    void closeEvent(QCloseEvent* event) override;
-
-  private:
-    void BuildOptionPage();
-    void BuildFileSelectionPage();
-    void BuildProgressPage();
-    void FillDrives();
-    void FillFileList();
-    void ConvertSelection();
-    void SelectAllFiles(bool selected);
-    bool shown_ = false;
+    std::unique_ptr<WizardCore> core_;
 };
 
 }  // namespace quenrix

@@ -14,7 +14,7 @@
 int main(int argc, char** argv) {
     // The arguments in UTF-8, as every path of the program.
     std::vector<std::string> arguments = quenrix::native::Arguments(argc, argv);
-    quenrix::InstanceMutex guard(quenrix::ExecutablePath());
+    quenrix::InstanceMutex guard(quenrix::native::ExecutablePath());
     if (!guard.BecomeFirst())
         return 0;  // the running copy comes to the front; this one does nothing
 

@@ -8,6 +8,7 @@
 
 #include "app/core/wizard_layout.h"
 #include "support/file_ops.h"
+#include "support/native.h"
 #include "support/paths.h"
 #include "support/utf16.h"
 
@@ -170,7 +171,7 @@ bool MainWindow::Create() {
     }
     CreateControls();
     const std::string startFolder = CurrentFolder();
-    core_ = std::make_unique<WizardCore>(*this, arguments_, startFolder, ExecutablePath());
+    core_ = std::make_unique<WizardCore>(*this, arguments_, startFolder, native::ExecutablePath());
     FillDrives();
     ShowFolder(startFolder);
     Layout();
@@ -307,7 +308,7 @@ bool MainWindow::ShowFolder(const std::string& folder) {
     folders_ = FolderListing(folder_, current);
     HWND list = Control(kFolderList);
     SendMessageW(list, LB_RESETCONTENT, 0, 0);
-    for (const FolderEntry& entry : folders_) {
+    for (const FolderListEntry& entry : folders_) {
         const std::wstring label =
             std::wstring(static_cast<std::size_t>(entry.depth) * 2, L' ') + Wide(entry.label);
         SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(label.c_str()));

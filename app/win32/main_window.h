@@ -130,7 +130,7 @@ class MainWindow : public WizardView {
     int split_ = layout::kFolderListWidth;  // in 96-DPI units
     bool dragging_ = false;
     std::string folder_;
-    std::vector<FolderEntry> folders_;
+    std::vector<FolderListEntry> folders_;
     std::vector<std::string> fileNames_;  // the file list's names, ANSI
     std::vector<std::wstring> hints_;     // the status lines' hints
     std::wstring hintShown_;

@@ -17,6 +17,7 @@
 #include "engine/conversion.h"
 #include "engine/event_pump.h"
 #include "support/file_ops.h"
+#include "tests/app/child.h"
 #include "tests/helpers/records.h"
 #include "tests/helpers/temp_dir.h"
 
@@ -34,7 +35,7 @@ class FaultTest : public TempDirTest {
         TempDirTest::SetUp();
         StatusIndent = 0;
         form_ = std::make_unique<MainWindow>(std::vector<std::string>{});
-        form_->core->SetLogFile(LogPath());
+        form_->Core().SetLogFile(LogPath());
         SetEventPump({});
         fs::create_directory(Path("in"));
     }
@@ -53,11 +54,11 @@ class FaultTest : public TempDirTest {
         return Path("in/" + name);
     }
     std::vector<std::string> Run(const std::vector<std::string>& inputs) {
-        form_->core->inputs = inputs;
-        form_->core->ConvertFiles();
+        form_->Core().ConvertFiles(inputs);
         std::vector<std::string> lines;
-        for (int i = 0; i < form_->statusList->count(); ++i) {
-            lines.push_back(form_->statusList->item(i)->text().toStdString());
+        for (int i = 0; i < Child<QListWidget>(*form_, "statusList")->count(); ++i) {
+            lines.push_back(
+                Child<QListWidget>(*form_, "statusList")->item(i)->text().toStdString());
         }
         return lines;
     }
@@ -137,7 +138,7 @@ TEST_F(FaultTest, OutputNameTakenByAFolder) {
 }
 
 TEST_F(FaultTest, LogThatCannotBeWritten) {
-    form_->core->SetLogFile(Path("no/such/folder/quenrix.log"));
+    form_->Core().SetLogFile(Path("no/such/folder/quenrix.log"));
     const std::string input = Sig("1234L27B.SIG");
     const std::vector<std::string> status = Run({input, GoodFile()});
     EXPECT_EQ(status.size(), 6u);

@@ -23,6 +23,7 @@
 #include "engine/conversion.h"
 #include "engine/event_pump.h"
 #include "support/file_ops.h"
+#include "tests/app/child.h"
 #include "tests/helpers/records.h"
 #include "tests/helpers/temp_dir.h"
 
@@ -51,13 +52,14 @@ class WindowTest : public TempDirTest {
     MainWindow& Form(std::vector<std::string> arguments = {}) {
         form_ = std::make_unique<MainWindow>(std::move(arguments));
         // The program's own log would be named after the test binary.
-        form_->core->SetLogFile(LogPath());
+        form_->Core().SetLogFile(LogPath());
         return *form_;
     }
     std::vector<std::string> Status() const {
         std::vector<std::string> lines;
-        for (int i = 0; i < form_->statusList->count(); ++i) {
-            lines.push_back(form_->statusList->item(i)->text().toStdString());
+        for (int i = 0; i < Child<QListWidget>(*form_, "statusList")->count(); ++i) {
+            lines.push_back(
+                Child<QListWidget>(*form_, "statusList")->item(i)->text().toStdString());
         }
         return lines;
     }
@@ -94,18 +96,22 @@ TEST_F(WindowTest, EveryCaptionFitsAtThisScaleFactor) {
             << widget->objectName().toStdString() << " at scale factor " << scale.toStdString();
     };
     for (QPushButton* button : form.findChildren<QPushButton*>()) fits(button, button->text(), 8);
-    QStyle* style = form.deleteInputsCheck->style();
-    fits(form.deleteInputsCheck, form.deleteInputsCheck->text(),
+    QStyle* style = Child<QCheckBox>(form, "deleteInputsCheck")->style();
+    fits(Child<QCheckBox>(form, "deleteInputsCheck"),
+         Child<QCheckBox>(form, "deleteInputsCheck")->text(),
          style->pixelMetric(QStyle::PM_IndicatorWidth) +
              style->pixelMetric(QStyle::PM_CheckBoxLabelSpacing));
     for (QLabel* label :
-         {form.selectFilesLabel, form.progressMessage, form.fileCounter, form.deleteCaptionPanel}) {
+         {Child<QLabel>(form, "selectFilesLabel"), Child<QLabel>(form, "progressMessage"),
+          Child<QLabel>(form, "fileCounter"), Child<QLabel>(form, "deleteCaptionPanel")}) {
         fits(label, label->text(), 0);
     }
-    for (const char* state : {"削除する", "削除しない"}) fits(form.deleteStatePanel, state, 0);
+    for (const char* state : {"削除する", "削除しない"})
+        fits(Child<QLabel>(form, "deleteStatePanel"), state, 0);
     const int arrow = style->pixelMetric(QStyle::PM_ScrollBarExtent);
-    for (int i = 0; i < form.fileTypeSelector->count(); ++i)
-        fits(form.fileTypeSelector, form.fileTypeSelector->itemText(i), arrow);
+    for (int i = 0; i < Child<QComboBox>(form, "fileTypeSelector")->count(); ++i)
+        fits(Child<QComboBox>(form, "fileTypeSelector"),
+             Child<QComboBox>(form, "fileTypeSelector")->itemText(i), arrow);
 }
 
 TEST_F(WindowTest, ControlsCarryTheirNamesCaptionsAndHints) {
@@ -133,16 +139,21 @@ TEST_F(WindowTest, ControlsCarryTheirNamesCaptionsAndHints) {
         EXPECT_EQ(button->toolTip().toStdString(), e.hint);
         EXPECT_EQ(button->size(), QSize(99, 30)) << e.name;
     }
-    EXPECT_EQ(form.deleteInputsCheck->text().toStdString(),
+    EXPECT_EQ(Child<QCheckBox>(form, "deleteInputsCheck")->text().toStdString(),
               "変換成功後、入力SIG、RMGファイルを削除");
-    EXPECT_TRUE(form.deleteInputsCheck->isChecked());
-    EXPECT_EQ(form.selectFilesLabel->text().toStdString(), "SIG、RMGファイルを選択して下さい");
-    EXPECT_EQ(form.deleteCaptionPanel->text().toStdString(), "入力SIG、RMG削除の有無");
-    EXPECT_EQ(form.deleteStatePanel->text().toStdString(), "削除する");
-    ASSERT_EQ(form.fileTypeSelector->count(), 3);
-    EXPECT_EQ(form.fileTypeSelector->itemText(0).toStdString(), "SIGファイル (*.SIG)");
-    EXPECT_EQ(form.fileTypeSelector->itemText(1).toStdString(), "RMGファイル (*.RMG)");
-    EXPECT_EQ(form.fileTypeSelector->itemText(2).toStdString(), "10分RMGファイル(*.RM0-*.RM5)");
+    EXPECT_TRUE(Child<QCheckBox>(form, "deleteInputsCheck")->isChecked());
+    EXPECT_EQ(Child<QLabel>(form, "selectFilesLabel")->text().toStdString(),
+              "SIG、RMGファイルを選択して下さい");
+    EXPECT_EQ(Child<QLabel>(form, "deleteCaptionPanel")->text().toStdString(),
+              "入力SIG、RMG削除の有無");
+    EXPECT_EQ(Child<QLabel>(form, "deleteStatePanel")->text().toStdString(), "削除する");
+    ASSERT_EQ(Child<QComboBox>(form, "fileTypeSelector")->count(), 3);
+    EXPECT_EQ(Child<QComboBox>(form, "fileTypeSelector")->itemText(0).toStdString(),
+              "SIGファイル (*.SIG)");
+    EXPECT_EQ(Child<QComboBox>(form, "fileTypeSelector")->itemText(1).toStdString(),
+              "RMGファイル (*.RMG)");
+    EXPECT_EQ(Child<QComboBox>(form, "fileTypeSelector")->itemText(2).toStdString(),
+              "10分RMGファイル(*.RM0-*.RM5)");
     for (const char* name :
          {"pages",           "optionsPage",     "filesPage",        "progressPage", "optionsGroup",
           "optionsButtons",  "filesButtons",    "selectionButtons", "listsPanel",   "folderPanel",
@@ -152,8 +163,8 @@ TEST_F(WindowTest, ControlsCarryTheirNamesCaptionsAndHints) {
         EXPECT_NE(form.findChild<QWidget*>(name), nullptr) << name;
     }
     EXPECT_TRUE(form.findChildren<QTabBar*>().isEmpty());
-    EXPECT_EQ(form.core->deleteInputs, true);
-    EXPECT_EQ(form.core->logSwitch, 1);
+    EXPECT_EQ(form.Core().DeleteInputs(), true);
+    EXPECT_FALSE(form.Core().LogFile().empty());
 }
 
 TEST_F(WindowTest, FirstShowSetsCaptionOptionPageAndStartsManualMode) {
@@ -161,7 +172,7 @@ TEST_F(WindowTest, FirstShowSetsCaptionOptionPageAndStartsManualMode) {
     form.ShowPage(WizardPage::Progress);
     form.show();
     EXPECT_EQ(form.windowTitle().toStdString(), "Quenrix Ver.1.0");
-    EXPECT_EQ(form.pages->currentIndex(), 0);
+    EXPECT_EQ(Child<QStackedWidget>(form, "pages")->currentIndex(), 0);
     QApplication::processEvents();  // the queued start runs
     EXPECT_EQ(Log(), (std::vector<std::string>{"Quenrix Ver.1.0", "変換手動"}));
     EXPECT_TRUE(form.isVisible());
@@ -174,12 +185,12 @@ TEST_F(WindowTest, PageMovesAndEnter) {
     form.show();
     QApplication::processEvents();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
-    QTest::mouseClick(form.nextButton, Qt::LeftButton);
-    EXPECT_EQ(form.pages->currentIndex(), 1);
-    QTest::mouseClick(form.filesBackButton, Qt::LeftButton);
-    EXPECT_EQ(form.pages->currentIndex(), 0);
+    QTest::mouseClick(Child<QPushButton>(form, "nextButton"), Qt::LeftButton);
+    EXPECT_EQ(Child<QStackedWidget>(form, "pages")->currentIndex(), 1);
+    QTest::mouseClick(Child<QPushButton>(form, "filesBackButton"), Qt::LeftButton);
+    EXPECT_EQ(Child<QStackedWidget>(form, "pages")->currentIndex(), 0);
     QTest::keyClick(&form, Qt::Key_Return);
-    EXPECT_EQ(form.pages->currentIndex(), 1);
+    EXPECT_EQ(Child<QStackedWidget>(form, "pages")->currentIndex(), 1);
 
     // Enter on page 1 acts as the convert button: with nothing selected it warns.
     QString warning, title;
@@ -198,23 +209,23 @@ TEST_F(WindowTest, PageMovesAndEnter) {
     poll.stop();
     EXPECT_EQ(warning.toStdString(), "SIG、RMGファイルを選択して下さい");
     EXPECT_EQ(title.toStdString(), "警告");
-    EXPECT_EQ(form.pages->currentIndex(), 1);
+    EXPECT_EQ(Child<QStackedWidget>(form, "pages")->currentIndex(), 1);
 
     form.ShowPage(WizardPage::Progress);
-    QTest::mouseClick(form.progressBackButton, Qt::LeftButton);
-    EXPECT_EQ(form.pages->currentIndex(), 1);
-    QTest::mouseClick(form.filesCloseButton, Qt::LeftButton);
+    QTest::mouseClick(Child<QPushButton>(form, "progressBackButton"), Qt::LeftButton);
+    EXPECT_EQ(Child<QStackedWidget>(form, "pages")->currentIndex(), 1);
+    QTest::mouseClick(Child<QPushButton>(form, "filesCloseButton"), Qt::LeftButton);
     EXPECT_FALSE(form.isVisible());
 }
 
 TEST_F(WindowTest, DeletionOptionShowsInTheStatusBarAtOnce) {
     MainWindow& form = Form();
-    QTest::mouseClick(form.deleteInputsCheck, Qt::LeftButton);
-    EXPECT_FALSE(form.core->deleteInputs);
-    EXPECT_EQ(form.deleteStatePanel->text().toStdString(), "削除しない");
-    QTest::mouseClick(form.deleteInputsCheck, Qt::LeftButton);
-    EXPECT_TRUE(form.core->deleteInputs);
-    EXPECT_EQ(form.deleteStatePanel->text().toStdString(), "削除する");
+    QTest::mouseClick(Child<QCheckBox>(form, "deleteInputsCheck"), Qt::LeftButton);
+    EXPECT_FALSE(form.Core().DeleteInputs());
+    EXPECT_EQ(Child<QLabel>(form, "deleteStatePanel")->text().toStdString(), "削除しない");
+    QTest::mouseClick(Child<QCheckBox>(form, "deleteInputsCheck"), Qt::LeftButton);
+    EXPECT_TRUE(form.Core().DeleteInputs());
+    EXPECT_EQ(Child<QLabel>(form, "deleteStatePanel")->text().toStdString(), "削除する");
 }
 
 TEST_F(WindowTest, ResizeRulesKeepTheButtonsRight) {
@@ -223,43 +234,45 @@ TEST_F(WindowTest, ResizeRulesKeepTheButtonsRight) {
     form.show();
     QApplication::processEvents();
     // A page is laid out when it is shown.
-    ASSERT_EQ(form.optionsButtons->width(), 631);
-    EXPECT_EQ(form.optionsCloseButton->x(), 396);
-    EXPECT_EQ(form.nextButton->x(), 516);
+    ASSERT_EQ(Child<ResizePanel>(form, "optionsButtons")->width(), 631);
+    EXPECT_EQ(Child<QPushButton>(form, "optionsCloseButton")->x(), 396);
+    EXPECT_EQ(Child<QPushButton>(form, "nextButton")->x(), 516);
     form.ShowPage(WizardPage::FileSelection);
     QApplication::processEvents();
-    EXPECT_EQ(form.filesBackButton->x(), 268);
-    EXPECT_EQ(form.filesCloseButton->x(), 396);
-    EXPECT_EQ(form.convertButton->x(), 516);
+    EXPECT_EQ(Child<QPushButton>(form, "filesBackButton")->x(), 268);
+    EXPECT_EQ(Child<QPushButton>(form, "filesCloseButton")->x(), 396);
+    EXPECT_EQ(Child<QPushButton>(form, "convertButton")->x(), 516);
     form.ShowPage(WizardPage::Progress);
     QApplication::processEvents();
-    EXPECT_EQ(form.progressBackButton->x(), 268);
-    EXPECT_EQ(form.cancelButton->x(), 516);
-    EXPECT_EQ(form.progressBar->width(), form.progressPanel->width() - 18);
+    EXPECT_EQ(Child<QPushButton>(form, "progressBackButton")->x(), 268);
+    EXPECT_EQ(Child<QPushButton>(form, "cancelButton")->x(), 516);
+    EXPECT_EQ(Child<QProgressBar>(form, "progressBar")->width(),
+              Child<ResizePanel>(form, "progressPanel")->width() - 18);
 
-    EXPECT_EQ(form.progressBar->width(), 613);
+    EXPECT_EQ(Child<QProgressBar>(form, "progressBar")->width(), 613);
 
     form.ShowPage(WizardPage::FileSelection);
     form.resize(900, 400);
     QApplication::processEvents();
-    EXPECT_EQ(form.filesButtons->width(), 900);
-    EXPECT_EQ(form.convertButton->x() + form.convertButton->width(),
-              form.filesButtons->width() - 16);
+    EXPECT_EQ(Child<ResizePanel>(form, "filesButtons")->width(), 900);
+    EXPECT_EQ(Child<QPushButton>(form, "convertButton")->x() +
+                  Child<QPushButton>(form, "convertButton")->width(),
+              Child<ResizePanel>(form, "filesButtons")->width() - 16);
 
     // Hidden pages' panels take their size when shown; their handlers run
     // on the size they are given.
-    form.filesButtons->resize(300, 54);
-    form.progressButtons->resize(362, 54);
-    form.PlaceBottomButtons(form.progressButtons);
-    form.optionsButtons->resize(200, 54);
-    form.PlaceOptionsButtons(form.optionsButtons);
-    EXPECT_EQ(form.filesBackButton->x(), 0);
-    EXPECT_EQ(form.filesCloseButton->x(), 128);
-    EXPECT_EQ(form.convertButton->x(), 248);
-    EXPECT_EQ(form.progressBackButton->x(), 0);
-    EXPECT_EQ(form.cancelButton->x(), 248);
-    EXPECT_EQ(form.optionsCloseButton->x(), 0);
-    EXPECT_EQ(form.nextButton->x(), 120);
+    Child<ResizePanel>(form, "filesButtons")->resize(300, 54);
+    Child<ResizePanel>(form, "progressButtons")->resize(362, 54);
+    form.PlaceBottomButtons(Child<ResizePanel>(form, "progressButtons"));
+    Child<ResizePanel>(form, "optionsButtons")->resize(200, 54);
+    form.PlaceOptionsButtons(Child<ResizePanel>(form, "optionsButtons"));
+    EXPECT_EQ(Child<QPushButton>(form, "filesBackButton")->x(), 0);
+    EXPECT_EQ(Child<QPushButton>(form, "filesCloseButton")->x(), 128);
+    EXPECT_EQ(Child<QPushButton>(form, "convertButton")->x(), 248);
+    EXPECT_EQ(Child<QPushButton>(form, "progressBackButton")->x(), 0);
+    EXPECT_EQ(Child<QPushButton>(form, "cancelButton")->x(), 248);
+    EXPECT_EQ(Child<QPushButton>(form, "optionsCloseButton")->x(), 0);
+    EXPECT_EQ(Child<QPushButton>(form, "nextButton")->x(), 120);
     form.close();
 }
 
@@ -274,29 +287,29 @@ TEST_F(WindowTest, FolderListFillsTheFileListWithItsMask) {
     EXPECT_EQ(std::filesystem::current_path(), std::filesystem::path(Path("gps")));
     auto names = [&form] {
         std::vector<std::string> list;
-        for (int i = 0; i < form.fileList->count(); ++i) {
-            list.push_back(form.fileList->item(i)->text().toStdString());
+        for (int i = 0; i < Child<QListWidget>(form, "fileList")->count(); ++i) {
+            list.push_back(Child<QListWidget>(form, "fileList")->item(i)->text().toStdString());
         }
         return list;
     };
     EXPECT_EQ(names(), (std::vector<std::string>{"A.sig", "b.SIG"}));
-    form.fileTypeSelector->setCurrentIndex(1);
+    Child<QComboBox>(form, "fileTypeSelector")->setCurrentIndex(1);
     EXPECT_EQ(names(), std::vector<std::string>{"c.RMG"});
-    form.fileTypeSelector->setCurrentIndex(2);
+    Child<QComboBox>(form, "fileTypeSelector")->setCurrentIndex(2);
     EXPECT_EQ(names(), (std::vector<std::string>{"d.rm0", "e.RM5"}));
 
     // Selection buttons, then the paths convertButton would convert.
-    form.selectAllButton->click();
-    EXPECT_EQ(form.fileList->selectedItems().size(), 2);
-    form.selectNoneButton->click();
-    EXPECT_TRUE(form.fileList->selectedItems().isEmpty());
+    Child<QPushButton>(form, "selectAllButton")->click();
+    EXPECT_EQ(Child<QListWidget>(form, "fileList")->selectedItems().size(), 2);
+    Child<QPushButton>(form, "selectNoneButton")->click();
+    EXPECT_TRUE(Child<QListWidget>(form, "fileList")->selectedItems().isEmpty());
 
     // Choosing a subfolder makes it current.
-    auto items = form.folderList->findItems("sub", Qt::MatchEndsWith);
+    auto items = Child<FolderListBox>(form, "folderList")->findItems("sub", Qt::MatchEndsWith);
     ASSERT_EQ(items.size(), 1);
-    emit form.folderList->itemActivated(items.front());
+    emit Child<FolderListBox>(form, "folderList")->itemActivated(items.front());
     EXPECT_EQ(std::filesystem::current_path(), std::filesystem::path(Path("gps/sub")));
-    EXPECT_EQ(form.fileList->count(), 0);
+    EXPECT_EQ(Child<QListWidget>(form, "fileList")->count(), 0);
 }
 
 TEST_F(WindowTest, BatchOfThreeWhereTheSecondHasNoRollover) {
@@ -305,8 +318,8 @@ TEST_F(WindowTest, BatchOfThreeWhereTheSecondHasNoRollover) {
     Sig("1234L28D.SIG", kOld + 86400);
     MainWindow& form = Form();
     form.ShowFolder(Dir());
-    form.selectAllButton->click();
-    form.convertButton->click();
+    Child<QPushButton>(form, "selectAllButton")->click();
+    Child<QPushButton>(form, "convertButton")->click();
 
     EXPECT_EQ(Status(), (std::vector<std::string>{
                             kStamp + "1234L27B.SIG",
@@ -333,21 +346,21 @@ TEST_F(WindowTest, BatchOfThreeWhereTheSecondHasNoRollover) {
     EXPECT_TRUE(FileExists(Path("1234L27C.SIG")));
     EXPECT_TRUE(FileExists(Path("1234H18B.SIG")));
     EXPECT_FALSE(FileExists(Path(request.workFile)));
-    EXPECT_EQ(form.pages->currentIndex(), 2);
-    EXPECT_EQ(form.progressMessage->text().toStdString(), "変換終了");
-    EXPECT_TRUE(form.progressMessage->font().bold());
-    EXPECT_EQ(form.fileCounter->text().toStdString(), "ファイル数=3/3");
-    EXPECT_EQ(form.progressBar->value(), 0);
-    EXPECT_TRUE(form.progressBackButton->isEnabled());
-    EXPECT_TRUE(form.progressCloseButton->isEnabled());
-    EXPECT_FALSE(form.cancelButton->isEnabled());
+    EXPECT_EQ(Child<QStackedWidget>(form, "pages")->currentIndex(), 2);
+    EXPECT_EQ(Child<QLabel>(form, "progressMessage")->text().toStdString(), "変換終了");
+    EXPECT_TRUE(Child<QLabel>(form, "progressMessage")->font().bold());
+    EXPECT_EQ(Child<QLabel>(form, "fileCounter")->text().toStdString(), "ファイル数=3/3");
+    EXPECT_EQ(Child<QProgressBar>(form, "progressBar")->value(), 0);
+    EXPECT_TRUE(Child<QPushButton>(form, "progressBackButton")->isEnabled());
+    EXPECT_TRUE(Child<QPushButton>(form, "progressCloseButton")->isEnabled());
+    EXPECT_FALSE(Child<QPushButton>(form, "cancelButton")->isEnabled());
 
     // Back on page 1 the stale list stays; converting it again finds the
     // deleted inputs missing. A second batch appends with the same indent.
-    form.progressBackButton->click();
-    EXPECT_EQ(form.fileList->count(), 3);
-    form.deleteInputsCheck->click();
-    form.convertButton->click();
+    Child<QPushButton>(form, "progressBackButton")->click();
+    EXPECT_EQ(Child<QListWidget>(form, "fileList")->count(), 3);
+    Child<QCheckBox>(form, "deleteInputsCheck")->click();
+    Child<QPushButton>(form, "convertButton")->click();
     const std::vector<std::string> status = Status();
     ASSERT_EQ(status.size(), 12u);
     EXPECT_EQ(status[8], kStamp + "1234L27B.SIG");
@@ -359,24 +372,27 @@ TEST_F(WindowTest, BatchOfThreeWhereTheSecondHasNoRollover) {
 
 TEST_F(WindowTest, CancelDuringTheSecondOfFiveFiles) {
     MainWindow& form = Form();
+    std::vector<std::string> inputs;
     for (int i = 0; i < 5; ++i) {
         const std::string name = "1234L2" + std::to_string(i) + "B.SIG";
         Sig(name, kOld + i * 86400);
-        form.core->inputs.push_back(Path(name));
+        inputs.push_back(Path(name));
     }
     bool runningStateSeen = false;
     SetEventPump([&] {
         QApplication::processEvents();
-        if (form.fileCounter->text() == "ファイル数=2/5" && !form.core->cancelRequested) {
-            runningStateSeen =
-                !form.progressBackButton->isEnabled() && !form.progressCloseButton->isEnabled() &&
-                form.cancelButton->isEnabled() && form.progressMessage->text() == "変換中・・・";
-            form.cancelButton->click();
-            EXPECT_EQ(form.progressMessage->text().toStdString(),
+        if (Child<QLabel>(form, "fileCounter")->text() == "ファイル数=2/5" &&
+            !form.Core().CancelRequested()) {
+            runningStateSeen = !Child<QPushButton>(form, "progressBackButton")->isEnabled() &&
+                               !Child<QPushButton>(form, "progressCloseButton")->isEnabled() &&
+                               Child<QPushButton>(form, "cancelButton")->isEnabled() &&
+                               Child<QLabel>(form, "progressMessage")->text() == "変換中・・・";
+            Child<QPushButton>(form, "cancelButton")->click();
+            EXPECT_EQ(Child<QLabel>(form, "progressMessage")->text().toStdString(),
                       "変換を中止しています。しばらくお待ちください");
         }
     });
-    form.core->ConvertFiles();
+    form.Core().ConvertFiles(inputs);
     EXPECT_TRUE(runningStateSeen);
     const std::vector<std::string> status = Status();
     ASSERT_EQ(status.size(), 6u);  // two files, each with its name and deletion lines
@@ -385,24 +401,24 @@ TEST_F(WindowTest, CancelDuringTheSecondOfFiveFiles) {
     const std::vector<std::string> log = Log();
     EXPECT_EQ(log.back(), "変換キャンセル");
     EXPECT_TRUE(FileExists(Path("1234L22B.SIG")));
-    EXPECT_EQ(form.fileCounter->text().toStdString(), "ファイル数=2/5");
-    EXPECT_EQ(form.progressMessage->text().toStdString(), "変換終了");
-    EXPECT_EQ(form.progressMessage->palette().color(QPalette::WindowText), QColor(Qt::red));
-    EXPECT_EQ(form.progressBar->value(), 0);
+    EXPECT_EQ(Child<QLabel>(form, "fileCounter")->text().toStdString(), "ファイル数=2/5");
+    EXPECT_EQ(Child<QLabel>(form, "progressMessage")->text().toStdString(), "変換終了");
+    EXPECT_EQ(Child<QLabel>(form, "progressMessage")->palette().color(QPalette::WindowText),
+              QColor(Qt::red));
+    EXPECT_EQ(Child<QProgressBar>(form, "progressBar")->value(), 0);
 
     // The next batch sets the colour back to black.
-    form.core->inputs = {Path("1234L22B.SIG")};
     SetEventPump({});
-    form.core->ConvertFiles();
-    EXPECT_EQ(form.progressMessage->palette().color(QPalette::WindowText), QColor(Qt::black));
+    form.Core().ConvertFiles({Path("1234L22B.SIG")});
+    EXPECT_EQ(Child<QLabel>(form, "progressMessage")->palette().color(QPalette::WindowText),
+              QColor(Qt::black));
 }
 
 TEST_F(WindowTest, ResultsWithoutAResultLine) {
     MainWindow& form = Form();
     WriteBytes(Path("notes.txt"), Bytes{1});
     WriteBytes(Path("1234L26Z.SIG"), Record(0x50, 23, {{2, 440899200u + 5}}));
-    form.core->inputs = {Path("missing.SIG"), Path("notes.txt"), Path("1234L26Z.SIG")};
-    form.core->ConvertFiles();
+    form.Core().ConvertFiles({Path("missing.SIG"), Path("notes.txt"), Path("1234L26Z.SIG")});
     EXPECT_EQ(Status(), (std::vector<std::string>{kStamp + "missing.SIG", kStamp + "notes.txt",
                                                   kStamp + "1234L26Z.SIG",
                                                   kArrow + "ロールオーバー対策対象外"}));
@@ -414,13 +430,12 @@ TEST_F(WindowTest, ResultsWithoutAResultLine) {
 // its lines, also with the log off; a file that went well has none.
 TEST_F(WindowTest, FailedFileShowsItsReasonAsTheTooltipOfItsLines) {
     MainWindow& form = Form({"x", "/NLOG"});
-    form.core->SetLogFile({});
+    form.Core().SetLogFile({});
     Sig("1234L27B.SIG", kOld);
     Sig("1234L27C.SIG", kOld);
     std::filesystem::create_directory(Path("1234H18C.SIG"));  // the second output's name
-    form.core->inputs = {Path("missing.SIG"), Path("1234L27B.SIG"), Path("1234L27C.SIG")};
-    form.core->deleteInputs = true;
-    form.core->ConvertFiles();
+    form.Core().SetDeleteInputs(true);
+    form.Core().ConvertFiles({Path("missing.SIG"), Path("1234L27B.SIG"), Path("1234L27C.SIG")});
     ASSERT_EQ(Status(), (std::vector<std::string>{
                             kStamp + "missing.SIG",
                             kStamp + "1234L27B.SIG",
@@ -429,7 +444,9 @@ TEST_F(WindowTest, FailedFileShowsItsReasonAsTheTooltipOfItsLines) {
                             kStamp + "1234L27C.SIG",
                             kArrow + "変換失敗",
                         }));
-    const auto tip = [&](int row) { return form.statusList->item(row)->toolTip().toStdString(); };
+    const auto tip = [&](int row) {
+        return Child<QListWidget>(form, "statusList")->item(row)->toolTip().toStdString();
+    };
     EXPECT_EQ(tip(0), "ERROR：入力ファイルなし");
     EXPECT_EQ(tip(1), "");
     EXPECT_EQ(tip(2), "");
@@ -444,9 +461,8 @@ TEST_F(WindowTest, JapaneseNamesGiveWholeCharacters) {
     MainWindow& form = Form();
     const std::uint32_t t = Gps(1994, 2, 4, 14, 10);  // 2013-09-20 14:10
     Sig("観測 データ.SIG", t);
-    form.core->inputs = {Path("観測 データ.SIG")};
-    form.core->deleteInputs = false;
-    form.core->ConvertFiles();
+    form.Core().SetDeleteInputs(false);
+    form.Core().ConvertFiles({Path("観測 データ.SIG")});
     EXPECT_EQ(Status(), (std::vector<std::string>{kStamp + "観測 データ.SIG",
                                                   kArrow + "補正後ファイル名  観測I20E.SIG"}));
     EXPECT_TRUE(FileExists(Path("観測I20E.SIG")));
@@ -460,37 +476,34 @@ TEST_F(WindowTest, CommandLineChoosesInputsAndOptions) {
     std::filesystem::create_directory(Path("gps/sub"));
 
     MainWindow& single = Form({Path("gps/a.sig"), "/debug"});
-    single.core->ReadCommandLine();
-    EXPECT_TRUE(single.core->automaticMode);
-    EXPECT_TRUE(single.core->debugMode);
-    EXPECT_EQ(single.core->inputs, std::vector<std::string>{Path("gps/a.sig")});
+    single.Core().ReadCommandLine();
+    EXPECT_TRUE(single.Core().AutomaticMode());
+    EXPECT_EQ(single.Core().Inputs(), std::vector<std::string>{Path("gps/a.sig")});
 
     MainWindow& folder = Form({Path("gps"), "extra", "/NotDel", "/NOTDEL=1"});
-    folder.core->ReadCommandLine();
-    EXPECT_EQ(folder.core->inputArgument, Path("gps/"));
-    EXPECT_EQ(folder.core->inputs,
+    folder.Core().ReadCommandLine();
+    EXPECT_EQ(folder.Core().InputArgument(), Path("gps/"));
+    EXPECT_EQ(folder.Core().Inputs(),
               (std::vector<std::string>{Path("gps/a.sig"), Path("gps/b.SIG"), Path("gps/c.RMG")}));
-    EXPECT_FALSE(folder.core->deleteInputs);
-    EXPECT_FALSE(folder.deleteInputsCheck->isChecked());
-    EXPECT_EQ(folder.deleteStatePanel->text().toStdString(), "削除しない");
-    EXPECT_FALSE(folder.core->debugMode);
+    EXPECT_FALSE(folder.Core().DeleteInputs());
+    EXPECT_FALSE(Child<QCheckBox>(folder, "deleteInputsCheck")->isChecked());
+    EXPECT_EQ(Child<QLabel>(folder, "deleteStatePanel")->text().toStdString(), "削除しない");
 
     MainWindow& dotted = Form({Path("gps.d")});
-    dotted.core->ReadCommandLine();
-    EXPECT_EQ(dotted.core->inputArgument, Path("gps.d"));
-    EXPECT_TRUE(dotted.core->inputs.empty());
+    dotted.Core().ReadCommandLine();
+    EXPECT_EQ(dotted.Core().InputArgument(), Path("gps.d"));
+    EXPECT_TRUE(dotted.Core().Inputs().empty());
 
     MainWindow& mask = Form({Path("gps/*.*"), "/nlog"});
-    mask.core->ReadCommandLine();
-    EXPECT_EQ(mask.core->inputs.size(), 3u);
-    EXPECT_EQ(mask.core->logSwitch, 0);
-    EXPECT_TRUE(mask.core->LogFile().empty());
+    mask.Core().ReadCommandLine();
+    EXPECT_EQ(mask.Core().Inputs().size(), 3u);
+    EXPECT_TRUE(mask.Core().LogFile().empty());
 
     MainWindow& option = Form({"/NOTDEL"});
-    option.core->ReadCommandLine();
-    EXPECT_EQ(option.core->inputArgument, "/NOTDEL/");
-    EXPECT_TRUE(option.core->inputs.empty());
-    EXPECT_FALSE(option.core->deleteInputs);
+    option.Core().ReadCommandLine();
+    EXPECT_EQ(option.Core().InputArgument(), "/NOTDEL/");
+    EXPECT_TRUE(option.Core().Inputs().empty());
+    EXPECT_FALSE(option.Core().DeleteInputs());
 }
 
 TEST_F(WindowTest, DestructionRemovesTheLeftoverWorkFile) {

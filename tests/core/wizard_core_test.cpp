@@ -116,7 +116,7 @@ TEST_F(WizardCoreTest, CreationFirstShowAndPageMoves) {
     core.GoToOptions();
     EXPECT_EQ(view.page, WizardPage::Options);
     core.SetDeleteInputs(false);
-    EXPECT_FALSE(core.deleteInputs);
+    EXPECT_FALSE(core.DeleteInputs());
     EXPECT_EQ(view.deleteText, "削除しない");
     core.Start();  // manual: nothing converted, the window stays
     EXPECT_EQ(view.closes, 0);
@@ -162,18 +162,19 @@ TEST_F(WizardCoreTest, BatchLinesProgressAndClosingSteps) {
 
 TEST_F(WizardCoreTest, CancelFinishesTheFileInConversion) {
     WizardCore& core = Core();
+    std::vector<std::string> inputs;
     for (int i = 0; i < 4; ++i) {
         Sig("1234L2" + std::to_string(i) + "B.SIG", kOld + i * 86400);
-        core.inputs.push_back(Path("1234L2" + std::to_string(i) + "B.SIG"));
+        inputs.push_back(Path("1234L2" + std::to_string(i) + "B.SIG"));
     }
     view.onPump = [&] {
-        if (view.counter == "ファイル数=2/4" && !core.cancelRequested) {
+        if (view.counter == "ファイル数=2/4" && !core.CancelRequested()) {
             core.RequestCancel();
             EXPECT_EQ(view.message, "変換を中止しています。しばらくお待ちください");
             EXPECT_FALSE(core.MayClose());  // the batch runs on; the window closes after it
         }
     };
-    core.ConvertFiles();
+    core.ConvertFiles(inputs);
     EXPECT_EQ(view.lines.size(), 6u);
     EXPECT_EQ(view.message, "変換終了");
     EXPECT_EQ(view.colour, MessageColour::Red);
@@ -185,8 +186,7 @@ TEST_F(WizardCoreTest, CancelFinishesTheFileInConversion) {
 
 TEST_F(WizardCoreTest, FailedFileGetsItsLogMessagesAsHint) {
     WizardCore& core = Core();
-    core.inputs = {Path("missing.SIG")};
-    core.ConvertFiles();
+    core.ConvertFiles({Path("missing.SIG")});
     ASSERT_EQ(view.lines, std::vector<std::string>{kStamp + "missing.SIG"});
     EXPECT_EQ(view.hints, std::vector<std::string>{"ERROR：入力ファイルなし"});
 }
@@ -197,9 +197,8 @@ TEST_F(WizardCoreTest, AutomaticModeConvertsLogsPausesAndCloses) {
     WizardCore& core = Core({Path("gps"), "/notdel", "/DEBUG"});
     core.FirstShown();
     core.Start();
-    EXPECT_TRUE(core.automaticMode);
-    EXPECT_TRUE(core.debugMode);
-    EXPECT_FALSE(core.deleteInputs);
+    EXPECT_TRUE(core.AutomaticMode());
+    EXPECT_FALSE(core.DeleteInputs());
     EXPECT_EQ(view.deleteText, "削除しない");
     EXPECT_EQ(view.paused, kAutomaticCloseDelayMs);
     EXPECT_EQ(view.closes, 1);
@@ -231,7 +230,7 @@ TEST_F(WizardCoreTest, EndDeletesTheWorkFileAndLogsIt) {
 
 TEST_F(WizardCoreTest, FolderListingShowsAncestorsAndSubfolders) {
     std::size_t current = 0;
-    const std::vector<FolderEntry> posix = FolderListing("/a/b", current, PathStyle::Posix);
+    const std::vector<FolderListEntry> posix = FolderListing("/a/b", current, PathStyle::Posix);
     ASSERT_GE(posix.size(), 3u);
     EXPECT_EQ(current, 2u);
     EXPECT_EQ(posix[0].label, "/");
@@ -240,7 +239,7 @@ TEST_F(WizardCoreTest, FolderListingShowsAncestorsAndSubfolders) {
     EXPECT_EQ(posix[2].path, "/a/b");
     EXPECT_EQ(posix[2].depth, 2);
 
-    const std::vector<FolderEntry> windows =
+    const std::vector<FolderListEntry> windows =
         FolderListing("C:\\GPS\\データ表\\", current, PathStyle::Windows);
     EXPECT_EQ(current, 2u);
     EXPECT_EQ(windows[0].label, "C:\\");
@@ -250,7 +249,7 @@ TEST_F(WizardCoreTest, FolderListingShowsAncestorsAndSubfolders) {
     // The test's own folder, with its subfolders sorted ignoring case.
     std::filesystem::create_directory(Path("beta"));
     std::filesystem::create_directory(Path("Alpha"));
-    const std::vector<FolderEntry> here = FolderListing(Dir(), current);
+    const std::vector<FolderListEntry> here = FolderListing(Dir(), current);
     ASSERT_EQ(here.size(), current + 3);
     EXPECT_EQ(here[current + 1].label, "Alpha");
     EXPECT_EQ(here[current + 2].label, "beta");

@@ -5,7 +5,6 @@
 #include <cerrno>
 #include <cstdio>
 
-#include "support/failure_text.h"
 #include "support/native.h"
 #include "tests/crash/sim_file_system.h"
 
@@ -121,8 +120,8 @@ bool RemoveFolderWithFiles(const std::string& folder) {
     return Fs().Remove(folder, true);
 }
 
-std::string LastFailure() {
-    return FailureText(errno);
+int LastCause() {
+    return errno;
 }
 
 std::vector<std::string> Arguments(int argc, char** argv) {

@@ -20,7 +20,7 @@ class RecordReaderTest : public TempDirTest {
         WriteBytes(Path("records"), bytes);
         ASSERT_TRUE(file_.Open(Path("records")));
     }
-    int Next() { return ReadNextRecord(file_, buffer_, stored_, kind_); }
+    RecordReadResult Next() { return ReadNextRecord(file_, buffer_, stored_, kind_); }
 
     InputFile file_;
     std::uint8_t buffer_[kRecordBufferSize];

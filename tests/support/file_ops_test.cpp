@@ -96,7 +96,7 @@ TEST_F(FileOpsTest, ExecutableFolderHoldsThisProgram) {
     const std::string folder = ExecutableFolder();
     ASSERT_FALSE(folder.empty());
     EXPECT_EQ(folder.back(), kSeparator);
-    EXPECT_TRUE(FileExists(ExecutablePath()));
+    EXPECT_TRUE(FileExists(native::ExecutablePath()));
 }
 
 TEST_F(FileOpsTest, MakeFoldersMakesEveryMissingFolderAbove) {
@@ -105,18 +105,23 @@ TEST_F(FileOpsTest, MakeFoldersMakesEveryMissingFolderAbove) {
     EXPECT_TRUE(MakeFolders(Path("a/b")));  // there already
     EXPECT_TRUE(MakeFolders(Dir()));
     WriteBytes(Path("file"), Bytes{1});
-    EXPECT_FALSE(MakeFolders(Path("file/sub")));
-    EXPECT_FALSE(MakeFolders(Path("file")));
-    EXPECT_FALSE(native::LastFailure().empty());
+    Failure failure;
+    EXPECT_FALSE(MakeFolders(Path("file/sub"), &failure));
+    EXPECT_EQ(failure.path, Path("file"));  // the folder that could not be made
+    EXPECT_FALSE(MakeFolders(Path("file"), &failure));
+    EXPECT_EQ(failure.step, "make the folder");
+    EXPECT_FALSE(failure.Why().empty());
 }
 
 TEST_F(FileOpsTest, FailedMoveSaysWhy) {
     std::filesystem::create_directory(Path("dir"));
     WriteBytes(Path("a"), Bytes{1});
-    EXPECT_FALSE(MoveFileReplacing(Path("a"), Path("dir")));
-    EXPECT_EQ(native::LastFailure(), "it is a folder");
-    EXPECT_FALSE(MoveFileReplacing(Path("missing"), Path("b")));
-    EXPECT_EQ(native::LastFailure(), "no such file or folder");
+    Failure failure;
+    EXPECT_FALSE(MoveFileReplacing(Path("a"), Path("dir"), &failure));
+    EXPECT_EQ(failure.Why(), "it is a folder");
+    EXPECT_EQ(failure.path, Path("dir"));
+    EXPECT_FALSE(MoveFileReplacing(Path("missing"), Path("b"), &failure));
+    EXPECT_EQ(failure.Why(), "no such file or folder");
 }
 
 }  // namespace

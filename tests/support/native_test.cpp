@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <map>
 
+#include "support/failure.h"
 #include "tests/helpers/records.h"
 #include "tests/helpers/temp_dir.h"
 
@@ -169,13 +170,14 @@ TEST_F(NativeTest, AnyNameAndAnyDepth) {
     std::string folder = Dir();
     while (folder.size() < 320) {
         folder += std::string(1, kSeparator) + "観測データ_2019年_受信機①②";
-        ASSERT_TRUE(native::CreateFolder(folder)) << folder.size() << ": " << native::LastFailure();
+        ASSERT_TRUE(native::CreateFolder(folder))
+            << folder.size() << ": " << FailureText(native::LastCause());
     }
     const std::vector<std::string> names = {"café.SIG", "𠮷野.SIG", "観測.SIG", "①②.SIG"};
     for (const std::string& name : names) {
         const std::string path = folder + kSeparator + name;
         const native::Handle file = native::CreateForWriting(path);
-        ASSERT_NE(file, native::kNoFile) << name << ": " << native::LastFailure();
+        ASSERT_NE(file, native::kNoFile) << name << ": " << FailureText(native::LastCause());
         EXPECT_EQ(native::WriteSome(file, name.data(), name.size()),
                   static_cast<std::int64_t>(name.size()));
         EXPECT_TRUE(native::SyncFile(file));

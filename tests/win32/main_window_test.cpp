@@ -187,10 +187,10 @@ TEST_F(Win32WindowTest, FirstShowCaptionsHintsAndStatusBar) {
 TEST_F(Win32WindowTest, PageMovesEnterAndTheDeletionOption) {
     MainWindow& window = Window();
     Click(kDeleteInputsCheck);
-    EXPECT_FALSE(window.Core().deleteInputs);
+    EXPECT_FALSE(window.Core().DeleteInputs());
     EXPECT_EQ(StatusBarText(window.Control(kStatusBar), 1), L"削除しない");
     Click(kDeleteInputsCheck);
-    EXPECT_TRUE(window.Core().deleteInputs);
+    EXPECT_TRUE(window.Core().DeleteInputs());
 
     // Enter acts on the page's default button.
     MSG enter{window.Control(kDeleteInputsCheck), WM_KEYDOWN, VK_RETURN, 0, 0, {}};
@@ -290,6 +290,7 @@ TEST_F(Win32WindowTest, AnyNameInADeepFolder) {
     const std::vector<std::string> names = {"café.SIG", "𠮷野.SIG", "観測.SIG", "①②.SIG"};
     const Bytes record = Record(0x50, 23, {{2, kOld}});
     MainWindow& window = Window();
+    std::vector<std::string> inputs;
     for (const std::string& name : names) {
         for (const std::string& where : {Dir(), folder}) {
             const native::Handle file = native::CreateForWriting(where + "\\" + name);
@@ -297,13 +298,13 @@ TEST_F(Win32WindowTest, AnyNameInADeepFolder) {
             native::WriteSome(file, record.data(), record.size());
             native::CloseFile(file);
         }
-        window.Core().inputs.push_back(folder + "\\" + name);
+        inputs.push_back(folder + "\\" + name);
     }
     ASSERT_TRUE(window.ShowFolder(Dir()));
     EXPECT_EQ(Lines(window.Control(kFileList)),
               (std::vector<std::wstring>{L"café.SIG", L"①②.SIG", L"観測.SIG", L"𠮷野.SIG"}));
 
-    window.Core().ConvertFiles();
+    window.Core().ConvertFiles(inputs);
     const std::vector<std::wstring> lines = Lines(window.Control(kStatusList));
     ASSERT_EQ(lines.size(), 12u);
     EXPECT_EQ(lines[0], kStamp + L"café.SIG");
@@ -325,15 +326,16 @@ TEST_F(Win32WindowTest, AnyNameInADeepFolder) {
 
 TEST_F(Win32WindowTest, CancelFinishesTheFileInConversionAndCloseWaitsForTheBatch) {
     MainWindow& window = Window();
+    std::vector<std::string> inputs;
     for (int i = 0; i < 4; ++i) {
         Sig("1234L2" + std::to_string(i) + "B.SIG", kOld + i * 86400);
-        window.Core().inputs.push_back(Path("1234L2" + std::to_string(i) + "B.SIG"));
+        inputs.push_back(Path("1234L2" + std::to_string(i) + "B.SIG"));
     }
     // Both arrive while the first file is converted: the cancel button is
     // enabled by then, and the close waits for the batch.
     PostMessageW(window.Control(kCancelButton), BM_CLICK, 0, 0);
     PostMessageW(window.Handle(), WM_CLOSE, 0, 0);
-    window.Core().ConvertFiles();
+    window.Core().ConvertFiles(inputs);
     EXPECT_EQ(Lines(window.Control(kStatusList)).size(), 3u);  // one file, its two lines
     EXPECT_EQ(LogMessages().back(), "変換キャンセル");
     EXPECT_EQ(Text(window.Control(kProgressMessage)), L"変換終了");
@@ -345,8 +347,7 @@ TEST_F(Win32WindowTest, CancelFinishesTheFileInConversionAndCloseWaitsForTheBatc
 
 TEST_F(Win32WindowTest, FailedFileShowsItsReasonAsHint) {
     MainWindow& window = Window();
-    window.Core().inputs = {Path("missing.SIG")};
-    window.Core().ConvertFiles();
+    window.Core().ConvertFiles({Path("missing.SIG")});
     EXPECT_EQ(Lines(window.Control(kStatusList)),
               std::vector<std::wstring>{kStamp + L"missing.SIG"});
     EXPECT_EQ(window.StatusLineHint(0), L"ERROR：入力ファイルなし");

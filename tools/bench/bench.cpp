@@ -249,10 +249,8 @@ double Batch(const fs::path& folder, int count, bool logging) {
     quenrix::WizardCore core(view, {}, folder.string(), "quenrix");
     if (!logging)
         core.SetLogFile({});
-    core.deleteInputs = true;
-    core.inputs = inputs;
     const auto start = Clock::now();
-    core.ConvertFiles();
+    core.ConvertFiles(inputs);  // deleting each input, as the window does at first
     return Seconds(start);
 }
 

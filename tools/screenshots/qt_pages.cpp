@@ -40,13 +40,13 @@ int main(int argc, char** argv) {
     quenrix::MainWindow window({});
     window.show();
     bool ok = Save(window, out + "/qt-1-options.png");
-    window.core->GoToFileSelection();
+    window.Core().GoToFileSelection();
     window.ShowFolder(folder);
-    for (int i = 0; i < window.fileList->count() && i < 3; ++i)
-        window.fileList->item(i)->setSelected(true);
+    for (int i = 0; i < window.findChild<QListWidget*>("fileList")->count() && i < 3; ++i)
+        window.findChild<QListWidget*>("fileList")->item(i)->setSelected(true);
     ok = Save(window, out + "/qt-2-files.png") && ok;
-    window.core->SetDeleteInputs(false);  // the samples stay for the next run
-    window.convertButton->click();
+    window.Core().SetDeleteInputs(false);  // the samples stay for the next run
+    window.findChild<QPushButton*>("convertButton")->click();
     ok = Save(window, out + "/qt-3-progress.png") && ok;
     window.close();
     return ok ? 0 : 1;

@@ -1,4 +1,4 @@
-#include "support/failure_text.h"
+#include "support/failure.h"
 
 #include <cerrno>
 

@@ -1,0 +1,22 @@
+// A step that failed, as a value: what was being done, to which path, and
+// the system's cause. The call that fails fills it in at once, so no cause
+// has to outlive the calls that clean up after it.
+#pragma once
+
+#include <string>
+
+namespace quenrix {
+
+// The C runtime's error numbers in a few plain English words, the same on
+// every system, for the reason a report gives when a file fails.
+std::string FailureText(int errorNumber);
+
+struct Failure {
+    std::string step;  // "store", "delete", "make the folder", ...
+    std::string path;
+    int cause = 0;  // the system's error number
+    // The cause in plain words ("permission denied").
+    std::string Why() const { return FailureText(cause); }
+};
+
+}  // namespace quenrix
