@@ -88,7 +88,7 @@ class RecordScanner {
             conversion_.Fail("cannot read: " + input_.Failure());
             return false;
         }
-        if (!work_.Create(workPath_)) {
+        if (!work_.CreateFresh(workPath_)) {
             conversion_.Fail("cannot write the work file " + workPath_ + ": " + work_.Failure());
             input_.Close();
             WriteLog(log_, workFileOpenFailure);

@@ -261,10 +261,21 @@ OutputFile::~OutputFile() {
 }
 
 bool OutputFile::Create(const std::string& path) {
+    const native::Handle file = native::CreateForWriting(path);
+    return Opened(file, file == native::kNoFile ? native::LastCause() : 0);
+}
+
+bool OutputFile::CreateFresh(const std::string& path) {
+    int cause = 0;
+    const native::Handle file = quenrix::CreateFresh(path, cause);
+    return Opened(file, cause);
+}
+
+bool OutputFile::Opened(int fd, int cause) {
     Close();
-    fd_ = native::CreateForWriting(path);
+    fd_ = fd;
     failed_ = fd_ < 0;
-    failure_ = failed_ ? FailureText(native::LastCause()) : std::string();
+    failure_ = failed_ ? FailureText(cause) : std::string();
     writeFailed_ = false;
     used_ = 0;
     handedOver_ = 0;

@@ -133,8 +133,12 @@ class OutputFile {
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
 
-    // Creates the file empty (an existing one is truncated).
+    // Creates the file empty (an existing one is truncated): for a file a
+    // user names.
     bool Create(const std::string& path);
+    // Creates a file of the program's own name anew (CreateFresh in
+    // fd_io.h): never through a link planted under it.
+    bool CreateFresh(const std::string& path);
 
     // Called every few milliseconds while a write waits for the disk.
     void SetWhileWaiting(std::function<void()> whileWaiting) {
@@ -184,6 +188,8 @@ class OutputFile {
   private:
     // The buffer takes n more bytes of a file that has not failed.
     bool HasRoom(std::size_t n) const { return !failed_ && fd_ >= 0 && kBufferSize - used_ >= n; }
+    // Takes the new file (or its failure) in place of the one open.
+    bool Opened(int fd, int cause);
     bool HandOver();
     bool WriteSlow(const std::uint8_t* data, std::size_t n);
     std::uint8_t* ReserveSlow(std::size_t n);

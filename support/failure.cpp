@@ -19,6 +19,10 @@ std::string FailureText(int errorNumber) {
             return "it exists already";
         case ENOSPC:
             return "no space left on the disk";
+        case EFBIG:
+            return "file too large";
+        case ELOOP:
+            return "a symbolic link stands in the way";
 #ifdef EDQUOT
         case EDQUOT:
             return "disk quota exceeded";

@@ -1,5 +1,7 @@
 #include "support/fd_io.h"
 
+#include <cerrno>
+
 #include "support/native.h"
 
 namespace quenrix {
@@ -40,6 +42,31 @@ bool ReadAllFrom(int fd, std::string& content) {
             return false;
         content.append(buffer, static_cast<std::size_t>(got));
     }
+}
+
+int CreateFresh(const std::string& path, int& cause, unsigned permissions) {
+    // Another user may plant the name again between the two steps: a few
+    // tries, then the creation fails rather than write through it.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        // Only a file or a link is removed: a folder or a device under the
+        // name is nothing of ours.
+        native::EntryInfo info;
+        const bool link = native::IsLink(path);
+        const native::Lookup lookup = native::Inspect(path, info);
+        if (!link && lookup == native::Lookup::Found && !info.regular) {
+            cause = info.folder ? EISDIR : EEXIST;
+            return native::kNoFile;
+        }
+        if (link || lookup == native::Lookup::Found)
+            native::RemoveFile(path);
+        const native::Handle file = native::CreateNew(path, permissions);
+        if (file != native::kNoFile)
+            return file;
+        cause = native::LastCause();
+        if (cause != EEXIST)
+            return native::kNoFile;
+    }
+    return native::kNoFile;
 }
 
 }  // namespace quenrix

@@ -1,5 +1,5 @@
 // Whole reads and writes on open files, retrying what the system call
-// left undone.
+// left undone, and the creation of the program's own files.
 #pragma once
 
 #include <cstddef>
@@ -17,5 +17,13 @@ std::int64_t ReadUpTo(int fd, void* destination, std::size_t n);
 
 // Appends everything up to the end of the file; false on a read failure.
 bool ReadAllFrom(int fd, std::string& content);
+
+// Creates a file of the program's own name (a work file, a temporary
+// file) for writing: whatever stands under the name is removed as a name
+// first (a stale file of an earlier run, or a link planted by another user
+// of a shared folder, which is never followed), then the file is made anew
+// and exclusively. -1 when it cannot be, with the system's cause in
+// `cause` (a folder under the name is "is a folder").
+int CreateFresh(const std::string& path, int& cause, unsigned permissions = 0666);
 
 }  // namespace quenrix

@@ -44,9 +44,10 @@ bool CopyAcross(const std::string& source, const std::string& target, Failure* f
     const native::Handle from = native::OpenForReading(source);
     if (from == native::kNoFile)
         return Fails(failure, "read", source);
-    const native::Handle to = native::CreateForWriting(temporary);
+    int cause = 0;
+    const native::Handle to = CreateFresh(temporary, cause);
     if (to == native::kNoFile) {
-        Fails(failure, "create", temporary);
+        Fails(failure, "create", temporary, cause);
         native::CloseFile(from);
         return false;
     }

@@ -24,7 +24,12 @@ Handle OpenForReading(const std::string& path);
 // Creates a file, or empties an existing one, for writing; a new file
 // gets `permissions` (less the umask) where the system has them.
 Handle CreateForWriting(const std::string& path, unsigned permissions = 0666);
-// Opens an existing file for writing at its end.
+// Creates a file that must not exist yet, for writing: never through a
+// link planted under its name, never over another file (fails with errno
+// EEXIST). For the program's own names in folders others may share.
+Handle CreateNew(const std::string& path, unsigned permissions = 0666);
+// Opens an existing file for writing at its end; on Linux not through a
+// symbolic link.
 Handle OpenForAppending(const std::string& path);
 
 // Up to n bytes: how many were read, 0 at the end, -1 on failure.
@@ -68,6 +73,9 @@ enum class Lookup { Found, Missing, Failed };
 Lookup Inspect(const std::string& path, EntryInfo& info);
 // The same for an open file.
 bool InspectOpen(Handle file, EntryInfo& info);
+// True when the path's last part is a symbolic link (on Windows any
+// reparse point), which Inspect would follow.
+bool IsLink(const std::string& path);
 
 // Renames within one volume, replacing an existing file; fails with errno
 // EXDEV where `to` lies on another volume.

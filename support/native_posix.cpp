@@ -45,8 +45,14 @@ Handle CreateForWriting(const std::string& path, unsigned permissions) {
                   static_cast<mode_t>(permissions));
 }
 
+Handle CreateNew(const std::string& path, unsigned permissions) {
+    // With O_EXCL a link under the name is never followed either.
+    return ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                  static_cast<mode_t>(permissions));
+}
+
 Handle OpenForAppending(const std::string& path) {
-    return ::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    return ::open(path.c_str(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC);
 }
 
 std::int64_t ReadSome(Handle file, void* destination, std::size_t n) {
@@ -120,6 +126,11 @@ bool InspectOpen(Handle file, EntryInfo& info) {
         return false;
     info = FromStat(st);
     return true;
+}
+
+bool IsLink(const std::string& path) {
+    struct stat data {};
+    return ::lstat(path.c_str(), &data) == 0 && S_ISLNK(data.st_mode);
 }
 
 bool RenameReplacing(const std::string& from, const std::string& to) {

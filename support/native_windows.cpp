@@ -166,6 +166,16 @@ Handle CreateForWriting(const std::string& path, unsigned permissions) {
                       name, 0);
 }
 
+Handle CreateNew(const std::string& path, unsigned permissions) {
+    const std::wstring name = SystemPath(path);
+    const DWORD attributes =
+        (permissions & 0222) != 0 ? FILE_ATTRIBUTE_NORMAL : FILE_ATTRIBUTE_READONLY;
+    // CREATE_NEW fails on any entry under the name, a link among them.
+    return Descriptor(
+        CreateFileW(name.c_str(), GENERIC_WRITE, kShared, nullptr, CREATE_NEW, attributes, nullptr),
+        name, 0);
+}
+
 Handle OpenForAppending(const std::string& path) {
     const std::wstring name = SystemPath(path);
     return Descriptor(CreateFileW(name.c_str(), GENERIC_WRITE, kShared, nullptr, OPEN_EXISTING,
@@ -217,6 +227,12 @@ Lookup Inspect(const std::string& path, EntryInfo& info) {
 bool InspectOpen(Handle file, EntryInfo& info) {
     const intptr_t handle = _get_osfhandle(file);
     return handle != -1 && Describe(reinterpret_cast<HANDLE>(handle), info);
+}
+
+bool IsLink(const std::string& path) {
+    const DWORD attributes = GetFileAttributesW(SystemPath(path).c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES &&
+           (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
 bool RenameReplacing(const std::string& from, const std::string& to) {

@@ -179,7 +179,8 @@ bool AppendInPlace(const std::string& path, const std::string& bytes, native::En
 // entry: after a power cut the log is the old one or the new one, whole.
 bool Replace(const std::string& path, const std::string& text, unsigned permissions) {
     const std::string temporary = path + ".tmp";
-    const native::Handle out = native::CreateForWriting(temporary, permissions);
+    int cause = 0;
+    const native::Handle out = CreateFresh(temporary, cause, permissions);
     if (out == native::kNoFile)
         return false;
     // Room set aside first makes the rename over the log far cheaper on
@@ -267,9 +268,15 @@ void AppendLogLine(const std::string& path, const std::string& line, std::int32_
         const native::Lookup lookup = native::Inspect(path, info);
         if (lookup == native::Lookup::Failed)
             return;
-        const bool exists = lookup == native::Lookup::Found;
+        // A log that is a link (another user may have planted it in a
+        // shared folder) is neither read nor written through: the link is
+        // replaced by a log of its own, which starts with this entry.
+        const bool link = native::IsLink(path);
+        const bool exists = lookup == native::Lookup::Found && !link;
         if (exists && !info.regular)
             return;
+        if (link)
+            snapshot.valid = false;
         bool canonical = true;
         if (!LoadSnapshot(snapshot, path, exists, info, canonical))
             return;

@@ -36,6 +36,10 @@ Handle CreateForWriting(const std::string& path, unsigned) {
     return Fs().Create(path);
 }
 
+Handle CreateNew(const std::string& path, unsigned) {
+    return Fs().Create(path, true);
+}
+
 Handle OpenForAppending(const std::string& path) {
     return Fs().Open(path, true);
 }
@@ -80,6 +84,10 @@ bool InspectOpen(Handle file, EntryInfo& info) {
         return false;
     info = Info(entry);
     return true;
+}
+
+bool IsLink(const std::string&) {
+    return false;  // the simulation has no links
 }
 
 bool RenameReplacing(const std::string& from, const std::string& to) {

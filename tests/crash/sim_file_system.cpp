@@ -387,7 +387,7 @@ SimFileSystem::Handle SimFileSystem::Open(const std::string& path, bool forWriti
     return nextHandle_++;
 }
 
-SimFileSystem::Handle SimFileSystem::Create(const std::string& path) {
+SimFileSystem::Handle SimFileSystem::Create(const std::string& path, bool exclusive) {
     std::lock_guard lock(mutex_);
     int folder = kRoot;
     std::string name;
@@ -396,6 +396,10 @@ SimFileSystem::Handle SimFileSystem::Create(const std::string& path) {
     const auto found = nodes_[folder].entries.find(name);
     int node = -1;
     if (found != nodes_[folder].entries.end()) {
+        if (exclusive) {
+            errno = EEXIST;
+            return -1;
+        }
         node = found->second;
         if (nodes_[node].folder) {
             errno = EISDIR;

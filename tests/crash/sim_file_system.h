@@ -80,7 +80,7 @@ class SimFileSystem {
 
     // The system calls, as native.h describes them; failures set errno.
     Handle Open(const std::string& path, bool forWriting);
-    Handle Create(const std::string& path);
+    Handle Create(const std::string& path, bool exclusive = false);
     std::int64_t Read(Handle handle, void* destination, std::size_t n);
     std::int64_t Write(Handle handle, const void* data, std::size_t n);
     bool Close(Handle handle);

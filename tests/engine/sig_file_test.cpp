@@ -3,6 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#ifndef _WIN32
+#include <sys/resource.h>
+#endif
+
+#include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <random>
@@ -312,26 +317,41 @@ TEST_F(SigFileTest, ReadFailure) {
 #endif
 }
 
+#ifndef _WIN32
+// The work file may hold only 100 bytes (a file size limit; the disk
+// filling up reads the same to the scanner).
 TEST_F(SigFileTest, WorkFileThatCannotBeWrittenWholeIsNoSuccess) {
-    if (!std::filesystem::exists("/dev/full"))
-        GTEST_SKIP() << "no /dev/full";
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit tight = saved;
+    tight.rlim_cur = 100;
+    auto scan = [&](const std::string& input) {
+        EXPECT_EQ(setrlimit(RLIMIT_FSIZE, &tight), 0);
+        const bool ok = Scan(ConvertSigFile, input, Path("work.TMP"));
+        EXPECT_EQ(setrlimit(RLIMIT_FSIZE, &saved), 0);
+        return ok;
+    };
     WriteBytes(Path("in.SIG"), Concat({Positioning(kOld), Satellite(kOld)}));
-    EXPECT_FALSE(Scan(ConvertSigFile, Path("in.SIG"), "/dev/full"));
-    EXPECT_EQ(converted.reason, "cannot write the work file /dev/full: no space left on the disk");
-    converted.reason.clear();
+    EXPECT_FALSE(scan(Path("in.SIG")));
+    EXPECT_EQ(converted.reason,
+              "cannot write the work file " + Path("work.TMP") + ": file too large");
 
     // A file larger than the write buffer fails on the record whose write
-    // found the disk full; the scan stops there instead of logging every
-    // record after it.
+    // found no room; the scan stops there instead of logging every record
+    // after it.
     Bytes big;
     const Bytes record = Satellite(kOld);
     while (big.size() < 3 * OutputFile::kBufferSize)
         big.insert(big.end(), record.begin(), record.end());
     WriteBytes(Path("big.SIG"), big);
-    EXPECT_FALSE(Scan(ConvertSigFile, Path("big.SIG"), "/dev/full"));
+    EXPECT_FALSE(scan(Path("big.SIG")));
+    std::signal(SIGXFSZ, previous);
     EXPECT_EQ(LogMessages(), std::vector<std::string>{kSatelliteFailure});
-    EXPECT_EQ(converted.reason, "cannot write the work file /dev/full: no space left on the disk");
+    EXPECT_EQ(converted.reason,
+              "cannot write the work file " + Path("work.TMP") + ": file too large");
 }
+#endif
 
 }  // namespace
 }  // namespace quenrix::test

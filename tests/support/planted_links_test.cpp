@@ -1,0 +1,105 @@
+// Another user of a shared folder plants a name the program is about to
+// create (the log's temporary file, the work file, a copy's temporary
+// file), or the log itself, as a link to a file of the user who runs the
+// program: that file keeps its bytes, whatever the program writes.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "engine/pipeline.h"
+#include "support/failure.h"
+#include "support/fd_io.h"
+#include "support/file_ops.h"
+#include "support/native.h"
+#include "support/oplog.h"
+#include "tests/helpers/records.h"
+#include "tests/helpers/temp_dir.h"
+
+namespace quenrix::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+const Bytes kThesis = {'m', 'y', ' ', 't', 'h', 'e', 's', 'i', 's'};
+
+class PlantedLinksTest : public TempDirTest {
+  protected:
+    void SetUp() override {
+        TempDirTest::SetUp();
+        fs::create_directory(Path("home"));
+        WriteBytes(Path("home/thesis.txt"), kThesis);
+    }
+    // Plants `name` as a link to the user's file; false where the system
+    // makes no links for this user.
+    bool Plant(const std::string& name) {
+        std::error_code error;
+        fs::create_symlink(Path("home/thesis.txt"), Path(name), error);
+        return !error;
+    }
+    void ExpectThesisKept() { EXPECT_EQ(ReadBytes(Path("home/thesis.txt")), kThesis); }
+};
+
+TEST_F(PlantedLinksTest, TheProgramsOwnNamesAreMadeAnewNeverThroughALink) {
+    if (!Plant("quenrix.log.tmp") || !Plant(kWorkFileName))
+        GTEST_SKIP() << "no symbolic links here";
+    // A new log is made through its temporary name.
+    WriteLog(Path("quenrix.log"), "first entry");
+    ExpectThesisKept();
+    EXPECT_FALSE(native::IsLink(Path("quenrix.log")));
+    EXPECT_EQ(LogMessagesOf(Path("quenrix.log")), std::vector<std::string>{"first entry"});
+
+    // The work file, in the current folder.
+    WriteBytes(Path("1234L27B.SIG"), Record(0x50, 23, {{2, Gps(1994, 1, 2, 14, 10)}}));
+    ASSERT_EQ(Convert(Path("1234L27B.SIG")), ConvertResult::Converted);
+    ExpectThesisKept();
+    EXPECT_FALSE(native::IsLink(kWorkFileName));
+    EXPECT_EQ(ReadBytes(kWorkFileName).size(), 23u);
+}
+
+TEST_F(PlantedLinksTest, ALogThatIsALinkIsReplacedByALogOfItsOwn) {
+    if (!Plant("quenrix.log"))
+        GTEST_SKIP() << "no symbolic links here";
+    WriteLog(Path("quenrix.log"), "entry");
+    ExpectThesisKept();
+    EXPECT_FALSE(native::IsLink(Path("quenrix.log")));
+    // Nothing of the linked file is read into the log either.
+    EXPECT_EQ(LogMessagesOf(Path("quenrix.log")), std::vector<std::string>{"entry"});
+}
+
+TEST_F(PlantedLinksTest, ACopyToAnotherVolumeIsMadeAnewBesideItsTarget) {
+    const std::string other = "/dev/shm";
+    native::EntryInfo here, there;
+    if (native::Inspect(Dir(), here) != native::Lookup::Found ||
+        native::Inspect(other, there) != native::Lookup::Found || here.device == there.device)
+        GTEST_SKIP() << "no second volume";
+    if (!Plant("out.SIG.quenrix-part"))
+        GTEST_SKIP() << "no symbolic links here";
+    const std::string source = other + "/quenrix-planted-" + std::to_string(native::ProcessId());
+    WriteBytes(source, Bytes{1, 2, 3});
+    EXPECT_TRUE(MoveFileReplacing(source, Path("out.SIG")));
+    ExpectThesisKept();
+    EXPECT_EQ(ReadBytes(Path("out.SIG")), (Bytes{1, 2, 3}));
+    EXPECT_FALSE(fs::exists(Path("out.SIG.quenrix-part")));
+    fs::remove(source);
+}
+
+// Portable: an exclusive creation never takes an existing name, and a
+// fresh one replaces a stale file of the program's own but never a folder.
+TEST_F(PlantedLinksTest, ExclusiveAndFreshCreation) {
+    WriteBytes(Path("stale.tmp"), kThesis);
+    EXPECT_EQ(native::CreateNew(Path("stale.tmp")), native::kNoFile);
+    EXPECT_EQ(FailureText(native::LastCause()), "it exists already");
+    EXPECT_EQ(ReadBytes(Path("stale.tmp")), kThesis);
+    int cause = 0;
+    const native::Handle fresh = CreateFresh(Path("stale.tmp"), cause);
+    ASSERT_NE(fresh, native::kNoFile);
+    native::CloseFile(fresh);
+    EXPECT_TRUE(ReadBytes(Path("stale.tmp")).empty());
+    fs::create_directory(Path("folder.tmp"));
+    EXPECT_EQ(CreateFresh(Path("folder.tmp"), cause), native::kNoFile);
+    EXPECT_EQ(FailureText(cause), "it is a folder");
+    EXPECT_TRUE(fs::is_directory(Path("folder.tmp")));
+}
+
+}  // namespace
+}  // namespace quenrix::test
