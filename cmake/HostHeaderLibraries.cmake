@@ -5,7 +5,7 @@
 set(QUENRIX_HOST_INCLUDE ${CMAKE_BINARY_DIR}/host-include)
 file(MAKE_DIRECTORY ${QUENRIX_HOST_INCLUDE})
 
-function(quenrix_host_header_library target folder)
+function(quenrix_host_header_library target folder)  # a folder of headers, or one header
   if(NOT EXISTS /usr/include/${folder})
     message(FATAL_ERROR "/usr/include/${folder} is missing: run scripts/install-deps")
   endif()
@@ -16,3 +16,4 @@ endfunction()
 
 quenrix_host_header_library(CLI11::CLI11 CLI)
 quenrix_host_header_library(nlohmann_json::nlohmann_json nlohmann)
+quenrix_host_header_library(xxhash::header xxhash.h)

@@ -23,8 +23,9 @@ bool AlreadyStored(const std::string& workFile, const std::string& output) {
 
 }  // namespace
 
-BatchFileActions::BatchFileActions(std::vector<std::string> inputs, bool deleteInputs)
-    : inputs_(std::move(inputs)), deleteInputs_(deleteInputs) {
+BatchFileActions::BatchFileActions(std::vector<std::string> inputs, bool deleteInputs,
+                                   bool readBack)
+    : inputs_(std::move(inputs)), deleteInputs_(deleteInputs), readBack_(readBack) {
     for (std::size_t i = 0; i < inputs_.size(); ++i) {
         FileIdentity identity;
         if (IdentifyFile(inputs_[i], identity))
@@ -40,7 +41,7 @@ FileOutcome BatchFileActions::Apply(std::size_t index, const ConversionRequest& 
     switch (outcome.outcome) {
         case Outcome::Corrected:
         case Outcome::NotStored:
-            StoreCorrectedFile(index, request, outcome);
+            StoreCorrectedFile(index, request, conversion, outcome);
             break;
         case Outcome::NoRollover:
         case Outcome::RolloverPoint:
@@ -79,7 +80,7 @@ std::string BatchFileActions::FileInTheWay(std::size_t index, const std::string&
 }
 
 void BatchFileActions::StoreCorrectedFile(std::size_t index, const ConversionRequest& request,
-                                          FileOutcome& outcome) {
+                                          const Conversion& conversion, FileOutcome& outcome) {
     const std::string& input = inputs_.at(index);
     const std::string& output = outcome.outputPath;
     const std::string& log = request.log.path;
@@ -94,6 +95,24 @@ void BatchFileActions::StoreCorrectedFile(std::size_t index, const ConversionReq
         } else if (outcome.reason.empty() &&
                    !MoveFileReplacing(request.workFile, output, &failure)) {
             outcome.reason = "cannot store as " + FileNamePart(output) + ": " + failure.Why();
+        }
+    }
+    // The input goes only when its corrected file is stored under another
+    // name: never when both names lead to one file.
+    const bool deleting =
+        deleteInputs_ && !EqualsIgnoringAsciiCase(output, input) && !SameFile(output, input);
+    if (outcome.reason.empty() && deleting && readBack_) {
+        // Before its input goes, the stored file is read back from the
+        // disk: a disk or cable that garbles what it was given must not
+        // cost the user the recording. A file that reads back different is
+        // no corrected file, and does not stay under the output name.
+        std::uint64_t stored = 0;
+        Failure failure;
+        if (!ReadBackHash(output, stored, &failure)) {
+            outcome.reason = "cannot read back " + FileNamePart(output) + ": " + failure.Why();
+        } else if (stored != conversion.writtenHash) {
+            outcome.reason = "the stored file reads back different";
+            DeleteFile(output);
         }
     }
     if (!outcome.reason.empty()) {
@@ -111,9 +130,7 @@ void BatchFileActions::StoreCorrectedFile(std::size_t index, const ConversionReq
     outcome.statusLines.push_back(Describe(Outcome::Corrected).statusLine + FileNamePart(output));
     WriteLongLog(log, Describe(Outcome::Corrected).logMessage + output);
 
-    // The input goes only when the corrected file is stored under another
-    // name: never when both names lead to one file.
-    if (deleteInputs_ && !EqualsIgnoringAsciiCase(output, input) && !SameFile(output, input)) {
+    if (deleting) {
         FileIdentity gone;
         const bool known = IdentifyFile(input, gone);
         Failure failure;

@@ -33,8 +33,11 @@ struct FileOutcome {
 
 class BatchFileActions {
   public:
-    // `inputs` are the batch's input paths in conversion order.
-    BatchFileActions(std::vector<std::string> inputs, bool deleteInputs);
+    // `inputs` are the batch's input paths in conversion order. With
+    // `readBack` (as every front end runs) a stored file is read back from
+    // the disk and compared with what was written before its input is
+    // deleted; the benchmark turns it off to tell its cost.
+    BatchFileActions(std::vector<std::string> inputs, bool deleteInputs, bool readBack = true);
 
     // Acts on what ConvertGpsFile made of input `index` by `request`.
     FileOutcome Apply(std::size_t index, const ConversionRequest& request,
@@ -42,7 +45,7 @@ class BatchFileActions {
 
   private:
     void StoreCorrectedFile(std::size_t index, const ConversionRequest& request,
-                            FileOutcome& outcome);
+                            const Conversion& conversion, FileOutcome& outcome);
     // Why the output name must not be replaced: it is a file this batch
     // wrote, another input of this batch, or any other file, whose bytes
     // would be lost (it may be the corrected file of an input deleted by an
@@ -52,6 +55,7 @@ class BatchFileActions {
 
     std::vector<std::string> inputs_;
     bool deleteInputs_;
+    bool readBack_;
     std::set<FileIdentity> written_;
     // The inputs still on disk, by identity, taken once at the start: a
     // batch of many files must not look at every input for every file.

@@ -71,6 +71,8 @@ struct Conversion {
     bool timeCorrected = false;  // some GPS time was moved
     // Where the corrected file is to be stored; empty when no name was built.
     std::string outputPath;
+    // The hash of the work file's bytes as they were written (ContentHash).
+    std::uint64_t writtenHash = 0;
     // Why the file failed, in plain English ("cannot read: permission
     // denied"); empty while nothing failed.
     std::string reason;

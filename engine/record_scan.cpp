@@ -128,7 +128,10 @@ class RecordScanner {
         conversion_.firstGpsTime = first;
         // Bytes still buffered reach the disk here; a file that could not
         // take them all is no complete work file.
-        return work_.Close() || WorkFileLost();
+        if (!work_.Close())
+            return WorkFileLost();
+        conversion_.writtenHash = work_.WrittenHash();
+        return true;
     }
 
   private:

@@ -273,6 +273,7 @@ bool OutputFile::CreateFresh(const std::string& path) {
 
 bool OutputFile::Opened(int fd, int cause) {
     Close();
+    written_.Reset();
     fd_ = fd;
     failed_ = fd_ < 0;
     failure_ = failed_ ? FailureText(cause) : std::string();
@@ -297,6 +298,7 @@ bool OutputFile::HandOver() {
         writer_->Wait(whileWaiting_);
         ok = !writeFailed_;
         if (ok) {
+            written_.Add(buffer_.get(), used_);
             buffer_.swap(behind_);
             const std::size_t size = used_;
             writer_->Start([this, size] {
@@ -307,6 +309,7 @@ bool OutputFile::HandOver() {
             });
         }
     } else {
+        written_.Add(buffer_.get(), used_);
         ok = WriteAllTo(fd_, buffer_.get(), used_) || Fail();
     }
     handedOver_ += used_;
@@ -370,7 +373,12 @@ bool OutputFile::Close() {
     const std::uint64_t size = handedOver_ + used_;
     if (ok && used_ > 0) {
         // The whole of a small file is written here, without a thread.
-        ok = writer_ ? HandOver() : WriteAllTo(fd_, buffer_.get(), used_) || Fail();
+        if (writer_) {
+            ok = HandOver();
+        } else {
+            written_.Add(buffer_.get(), used_);
+            ok = WriteAllTo(fd_, buffer_.get(), used_) || Fail();
+        }
     }
     used_ = 0;
     if (writer_) {

@@ -12,6 +12,8 @@
 #include <memory>
 #include <string>
 
+#include "support/content_hash.h"
+
 namespace quenrix {
 
 class IoThread;
@@ -184,6 +186,9 @@ class OutputFile {
     bool Failed() const { return failed_; }
     // Why the file failed, in plain English; empty while it has not.
     const std::string& Failure() const { return failure_; }
+    // The hash of every byte given to the system for the file since Create
+    // (ContentHash): after a Close that succeeded, of the whole file.
+    std::uint64_t WrittenHash() const { return written_.Value(); }
 
   private:
     // The buffer takes n more bytes of a file that has not failed.
@@ -209,6 +214,7 @@ class OutputFile {
     bool roomSetAside_ = false;
     std::string failure_;
     std::function<void()> whileWaiting_;
+    ContentHash written_;  // of the bytes given to the system, in order
 };
 
 }  // namespace quenrix

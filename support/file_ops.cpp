@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdint>
 
+#include "support/content_hash.h"
 #include "support/fd_io.h"
 #include "support/native.h"
 #include "support/paths.h"
@@ -124,6 +125,26 @@ bool SyncFileData(const std::string& path, Failure* failure) {
         return false;
     }
     return native::CloseFile(file) || Fails(failure, "flush", path);
+}
+
+bool ReadBackHash(const std::string& path, std::uint64_t& hash, Failure* failure) {
+    const native::Handle file = native::OpenForReading(path);
+    if (file == native::kNoFile)
+        return Fails(failure, "read back", path);
+    native::DropCachedData(file);
+    ContentHash content;
+    std::string piece(1 << 20, '\0');
+    std::int64_t got = 0;
+    while ((got = ReadUpTo(file, piece.data(), piece.size())) > 0)
+        content.Add(piece.data(), static_cast<std::size_t>(got));
+    if (got < 0) {
+        Fails(failure, "read back", path);
+        native::CloseFile(file);
+        return false;
+    }
+    native::CloseFile(file);
+    hash = content.Value();
+    return true;
 }
 
 bool SameContent(const std::string& a, const std::string& b) {

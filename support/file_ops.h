@@ -1,6 +1,7 @@
 // File system operations on whole files, and where the program lives.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "support/failure.h"
@@ -40,6 +41,10 @@ bool MoveFileReplacing(const std::string& source, const std::string& target,
 
 // Waits until the file's data is on disk.
 bool SyncFileData(const std::string& path, Failure* failure = nullptr);
+
+// The ContentHash of the file's bytes as the disk gives them back, its
+// cached data dropped first where the system allows.
+bool ReadBackHash(const std::string& path, std::uint64_t& hash, Failure* failure = nullptr);
 
 // True when both paths name regular files of the same bytes.
 bool SameContent(const std::string& a, const std::string& b);

@@ -45,6 +45,10 @@ std::int64_t WriteSome(Handle file, const void* data, std::size_t n);
 bool CloseFile(Handle file);
 // Waits until the file's data is on disk.
 bool SyncFile(Handle file);
+// Lets the system forget the file's data it keeps in memory, so that the
+// next read comes from the disk (data already on disk only); nothing
+// where the system cannot be asked.
+void DropCachedData(Handle file);
 // Cuts the file back to `size` bytes.
 bool TruncateFile(Handle file, std::uint64_t size);
 // Sets aside room for `size` bytes of an empty file about to be written,

@@ -93,6 +93,10 @@ bool SyncFile(Handle file) {
     return ::fsync(file) == 0;
 }
 
+void DropCachedData(Handle file) {
+    ::posix_fadvise(file, 0, 0, POSIX_FADV_DONTNEED);
+}
+
 bool TruncateFile(Handle file, std::uint64_t size) {
     return ::ftruncate(file, static_cast<off_t>(size)) == 0;
 }

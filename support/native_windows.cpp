@@ -203,6 +203,10 @@ bool SyncFile(Handle file) {
     return _commit(file) == 0;
 }
 
+void DropCachedData(Handle) {
+    // A cached file's pages cannot be dropped by a program here.
+}
+
 bool TruncateFile(Handle file, std::uint64_t size) {
     return _chsize_s(file, static_cast<long long>(size)) == 0;
 }

@@ -64,6 +64,8 @@ bool SyncFile(Handle file) {
     return Fs().SyncFile(file);
 }
 
+void DropCachedData(Handle) {}
+
 bool TruncateFile(Handle file, std::uint64_t size) {
     return Fs().Truncate(file, size);
 }

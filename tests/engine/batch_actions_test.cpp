@@ -7,6 +7,7 @@
 
 #include "engine/conversion.h"
 #include "engine/pipeline.h"
+#include "support/content_hash.h"
 #include "support/file_ops.h"
 #include "tests/helpers/records.h"
 #include "tests/helpers/temp_dir.h"
@@ -24,6 +25,9 @@ class BatchActionsTest : public TempDirTest {
         WriteBytes(request.workFile, kCorrected);
         converted.timeCorrected = rollover;
         converted.outputPath = output;
+        ContentHash written;
+        written.Add(kCorrected.data(), kCorrected.size());
+        converted.writtenHash = written.Value();
     }
     // Applies `actions` to input `index` as the pipeline left it with `result`.
     FileOutcome Apply(BatchFileActions& actions, std::size_t index, ConvertResult result) {
@@ -49,6 +53,29 @@ TEST_F(BatchActionsTest, StoresTheOutputAndDeletesTheInput) {
     EXPECT_EQ(ReadBytes(Path("1234H18B.SIG")), kCorrected);
     EXPECT_FALSE(FileExists(Path("1234L27B.SIG")));
     EXPECT_FALSE(FileExists(request.workFile));
+}
+
+// What the disk gives back is not what was written (the hash of the
+// written bytes differs): the input stays, and so does nothing under the
+// output name.
+TEST_F(BatchActionsTest, AStoredFileThatReadsBackDifferentKeepsItsInput) {
+    WriteBytes(Path("1234L27B.SIG"), kInput);
+    BatchFileActions actions({Path("1234L27B.SIG")}, true);
+    Converted(Path("1234H18B.SIG"));
+    converted.writtenHash ^= 1;
+    const FileOutcome outcome = Apply(actions, 0, ConvertResult::Converted);
+    EXPECT_EQ(outcome.outcome, Outcome::NotStored);
+    EXPECT_EQ(outcome.reason, "the stored file reads back different");
+    EXPECT_EQ(outcome.statusLines, std::vector<std::string>{"変換失敗"});
+    EXPECT_EQ(Log(), std::vector<std::string>{" > ERROR：補正後ファイル出力失敗"});
+    EXPECT_EQ(ReadBytes(Path("1234L27B.SIG")), kInput);
+    EXPECT_FALSE(FileExists(Path("1234H18B.SIG")));
+
+    // Without deletion nothing is read back: the input stays anyway.
+    BatchFileActions keeping({Path("1234L27B.SIG")}, false);
+    Converted(Path("1234H18B.SIG"));
+    converted.writtenHash ^= 1;
+    EXPECT_TRUE(Apply(keeping, 0, ConvertResult::Converted).stored);
 }
 
 TEST_F(BatchActionsTest, DeletionOffKeepsTheInput) {

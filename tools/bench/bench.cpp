@@ -18,6 +18,7 @@
 
 #include "app/core/quiet_view.h"
 #include "app/core/wizard_core.h"
+#include "engine/batch_actions.h"
 #include "engine/conversion.h"
 #include "engine/event_pump.h"
 #include "engine/pipeline.h"
@@ -231,7 +232,8 @@ void LargeFile(const fs::path& dir, Kind kind, std::uint64_t size) {
 
 // The window's batch over `count` small files, with nothing drawn: the
 // figures are the wizard core's and the engine's.
-double Batch(const fs::path& folder, int count, bool logging) {
+// `count` small receiver files in a new folder, half SIG, half RMG.
+std::vector<std::string> SmallFiles(const fs::path& folder, int count) {
     fs::remove_all(folder);
     fs::create_directories(folder);
     std::vector<std::string> inputs;
@@ -245,6 +247,11 @@ double Batch(const fs::path& folder, int count, bool logging) {
         quenrix::sample::WriteSampleFile(path, options);
         inputs.push_back(path);
     }
+    return inputs;
+}
+
+double Batch(const fs::path& folder, int count, bool logging) {
+    const std::vector<std::string> inputs = SmallFiles(folder, count);
     quenrix::QuietView view;
     quenrix::WizardCore core(view, {}, folder.string(), "quenrix");
     if (!logging)
@@ -252,6 +259,46 @@ double Batch(const fs::path& folder, int count, bool logging) {
     const auto start = Clock::now();
     core.ConvertFiles(inputs);  // deleting each input, as the window does at first
     return Seconds(start);
+}
+
+// Converts and stores every input with deletion through the batch's file
+// actions, with or without reading each stored file back before its input
+// goes; nothing logged.
+double StoreAll(const std::vector<std::string>& inputs, bool readBack) {
+    Settle();
+    quenrix::BatchFileActions actions(inputs, true, readBack);
+    const auto start = Clock::now();
+    for (std::size_t i = 0; i < inputs.size(); ++i) {
+        const quenrix::ConversionRequest request(inputs[i]);
+        actions.Apply(i, request, quenrix::ConvertGpsFile(request));
+    }
+    return Seconds(start);
+}
+
+// What the read-back costs a batch of small files and a large file.
+void ReadBackCost(const fs::path& root, int count) {
+    auto report = [](const std::string& what, double with, double without) {
+        std::printf("read-back, %s: %.3f s with it, %.3f s without (%+.0f %%)\n", what.c_str(),
+                    with, without, 100 * (with - without) / without);
+    };
+    if (count > 0) {
+        const double with = StoreAll(SmallFiles(root / "readback", count), true);
+        const double without = StoreAll(SmallFiles(root / "readback", count), false);
+        report("batch of " + std::to_string(count) + " files with deletion", with, without);
+    }
+    const fs::path large = root / "1234L27B.SIG";
+    const fs::path copy = root / "readback" / "1234L27B.SIG";
+    double times[2];
+    for (bool readBack : {true, false}) {
+        fs::remove_all(root / "readback");
+        fs::create_directories(root / "readback");
+        fs::copy_file(large, copy);
+        times[readBack ? 0 : 1] = StoreAll({copy.string()}, readBack);
+    }
+    report(std::to_string(static_cast<long long>(MiB(fs::file_size(large)))) +
+               " MiB SIG file with deletion",
+           times[0], times[1]);
+    fs::remove_all(root / "readback");
 }
 
 }  // namespace
@@ -276,6 +323,7 @@ int main(int argc, char** argv) {
     LargeFile(root, Kind::Sig, bytes);
     LargeFile(root, Kind::Rmg, bytes);
 
+    ReadBackCost(root, files);
     if (files <= 0)
         return 0;
     const double withLog = Batch(root / "batch", files, true);
