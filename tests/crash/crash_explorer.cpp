@@ -47,7 +47,13 @@ using crash::DiskImage;
 using crash::SimFileSystem;
 using sample::Kind;
 
-constexpr const char* kInputFolder = "/data";
+// The inputs' folder: "/data", or with --other-volume "/vol2/data" on a
+// volume of its own, so that every corrected file is copied across from
+// the work file in the start folder.
+std::string& InputFolder() {
+    static std::string folder = "/data";
+    return folder;
+}
 constexpr const char* kOutputFolder = "/out";  // quenrix-cli's
 constexpr const char* kStartFolder = "/work";
 constexpr const char* kProgram = "/opt/quenrix/quenrix";
@@ -67,13 +73,13 @@ struct Setup {
     // The folders whose files the checks cover.
     std::vector<std::string> Folders() const {
         if (cli)
-            return {kInputFolder, kOutputFolder};
-        return {kInputFolder};
+            return {InputFolder(), kOutputFolder};
+        return {InputFolder()};
     }
 };
 
 std::string InputPath(const std::string& name) {
-    return std::string(kInputFolder) + "/" + name;
+    return InputFolder() + "/" + name;
 }
 
 void Put(const std::string& path, const std::string& bytes) {
@@ -86,7 +92,7 @@ void Put(const std::string& path, const std::string& bytes) {
 // writer.
 void MakeInputs(const Setup& setup) {
     SimFileSystem& fs = SimFileSystem::Instance();
-    fs.Reset({{}, {kInputFolder, kStartFolder, kOutputFolder}});
+    fs.Reset({{}, {InputFolder(), kStartFolder, kOutputFolder}});
     auto make = [](std::uint32_t index, Kind kind, std::uint32_t hour, std::uint32_t seed,
                    bool rolledOver) {
         sample::SampleOptions options;
@@ -121,7 +127,7 @@ std::map<std::string, std::string> RunBatch(const Setup& setup) {
     if (!setup.cli) {
         QuietView view;
         {
-            WizardCore core(view, {kInputFolder}, kStartFolder, kProgram);
+            WizardCore core(view, {InputFolder()}, kStartFolder, kProgram);
             core.Start();
         }
         std::map<std::string, std::string> outputs;
@@ -136,7 +142,7 @@ std::map<std::string, std::string> RunBatch(const Setup& setup) {
     settings.quiet = true;
     settings.log = setup.LogPath();
     std::vector<std::string> files;
-    native::ForEachEntry(kInputFolder, [&](const native::FolderEntry& entry) {
+    native::ForEachEntry(InputFolder(), [&](const native::FolderEntry& entry) {
         files.push_back(InputPath(entry.name));
     });
     cli::Run run(settings, files);
@@ -196,9 +202,13 @@ bool InFolders(const std::string& path, const std::vector<std::string>& folders)
 // quenrix-cli's work file, beside its outputs: a cut may leave it, and a
 // later run of the same process id clears it away; it never stands under
 // an output's name.
+// A work file of quenrix-cli's, or the temporary file of a copy across
+// volumes: a cut may leave either (never under an output name); the next
+// run that stores there removes it, and the rerun check holds runs to that.
 bool IsWorkFile(const std::string& path) {
     const std::size_t slash = path.rfind('/');
-    return path.compare(slash + 1, 14, ".quenrix-work-") == 0 && path.ends_with(".tmp");
+    return (path.compare(slash + 1, 14, ".quenrix-work-") == 0 && path.ends_with(".tmp")) ||
+           path.ends_with(".quenrix-part");
 }
 
 std::map<std::string, std::string> FilesIn(const DiskImage& disk,
@@ -421,8 +431,9 @@ int main(int argc, char** argv) {
     std::size_t maxReports = 20;
     app.add_option("--plant", plant,
                    "A fault to plant: none, skip-data-flush (of the work file), "
-                   "folder-flush-after-delete")
-        ->check(CLI::IsMember({"none", "skip-data-flush", "folder-flush-after-delete"}))
+                   "skip-copy-flush (of a copy across volumes), folder-flush-after-delete")
+        ->check(CLI::IsMember(
+            {"none", "skip-data-flush", "skip-copy-flush", "folder-flush-after-delete"}))
         ->capture_default_str();
     app.add_option("--expect-violation", expectViolation,
                    "Succeed only when a violation's message holds this text (for a planted fault)");
@@ -437,7 +448,14 @@ int main(int argc, char** argv) {
         ->capture_default_str();
     app.add_flag("--cli", setup.cli,
                  "quenrix-cli's batch with an output folder instead of the window's");
+    bool otherVolume = false;
+    app.add_flag("--other-volume", otherVolume,
+                 "The inputs on a volume of their own: corrected files are copied across");
     CLI11_PARSE(app, argc, argv);
+    if (otherVolume) {
+        InputFolder() = "/vol2/data";
+        SimFileSystem::Instance().SetSecondVolume("/vol2");
+    }
 
     const auto start = std::chrono::steady_clock::now();
     SimFileSystem& fs = SimFileSystem::Instance();
@@ -445,7 +463,7 @@ int main(int argc, char** argv) {
     const DiskImage initial = fs.Current();
 
     Expectation expected;
-    expected.inputs = FilesIn(initial, {kInputFolder});
+    expected.inputs = FilesIn(initial, {InputFolder()});
     const std::map<std::string, std::string> stored = RunBatch(setup);
     expected.finalFiles = FilesIn(fs.Current(), setup.Folders());
     for (const auto& [input, output] : stored) {
@@ -463,6 +481,8 @@ int main(int argc, char** argv) {
         // worker's (the simulation's process id is 1).
         fs.Plant(crash::PlantedFault::SkipDataFlush,
                  setup.cli ? "/.quenrix-work-1-0.tmp" : "/" + std::string(kWorkFileName));
+    else if (plant == "skip-copy-flush")
+        fs.Plant(crash::PlantedFault::SkipDataFlush, ".quenrix-part");
     else if (plant == "folder-flush-after-delete")
         fs.Plant(crash::PlantedFault::FolderFlushAfterDelete);
     Explorer explorer(setup, expected, maxReports);

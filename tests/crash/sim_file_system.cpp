@@ -497,7 +497,7 @@ bool SimFileSystem::Inspect(const std::string& path, Entry& entry) const {
     const int node = Find(path);
     if (node < 0)
         return false;
-    entry = {nodes_[node].folder, nodes_[node].data.size(), generation_,
+    entry = {nodes_[node].folder, nodes_[node].data.size(), generation_ * 2 + VolumeOf(path),
              static_cast<std::uint64_t>(node), nodes_[node].modified};
     return true;
 }
@@ -513,8 +513,23 @@ bool SimFileSystem::InspectOpen(Handle handle, Entry& entry) const {
     return true;
 }
 
+void SimFileSystem::SetSecondVolume(const std::string& top) {
+    std::lock_guard lock(mutex_);
+    const std::vector<std::string> parts = PartsOf(top);
+    secondVolume_ = parts.empty() ? std::string() : parts.front();
+}
+
+int SimFileSystem::VolumeOf(const std::string& path) const {
+    const std::vector<std::string> parts = PartsOf(path);
+    return !secondVolume_.empty() && !parts.empty() && parts.front() == secondVolume_ ? 1 : 0;
+}
+
 bool SimFileSystem::Rename(const std::string& from, const std::string& to) {
     std::lock_guard lock(mutex_);
+    if (VolumeOf(from) != VolumeOf(to)) {
+        errno = EXDEV;
+        return false;
+    }
     int fromFolder = kRoot, toFolder = kRoot;
     std::string fromName, toName;
     if (!Locate(from, fromFolder, fromName) || !Locate(to, toFolder, toName))

@@ -70,6 +70,10 @@ class SimFileSystem {
     // it may look (CrashStates, Current, FileNow), not change anything.
     void SetObserver(std::function<void(const Operation&)> observer);
     void Plant(PlantedFault fault, const std::string& fileName = {});
+    // Puts the folder `top` (a folder of the root, "/vol2") and all below it
+    // on a volume of its own: a rename into or out of it fails with EXDEV,
+    // as between two disks. Stays over Reset.
+    void SetSecondVolume(const std::string& top);
     std::size_t Operations() const;
 
     // The disks a power cut now may leave: none of the pending operations,
@@ -162,6 +166,9 @@ class SimFileSystem {
     std::int64_t clock_ = 0;
     std::function<void(const Operation&)> observer_;
     PlantedFault fault_ = PlantedFault::None;
+    std::string secondVolume_;  // the first part of its paths; empty: one volume
+    // 1 for a path on the second volume, else 0.
+    int VolumeOf(const std::string& path) const;
     std::string faultyFile_;              // SkipDataFlush: the file's name
     std::vector<int> heldFolderFlushes_;  // FolderFlushAfterDelete
 };
