@@ -8,6 +8,11 @@
 // programs to it.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -44,9 +49,10 @@ class FlushOrderTest : public TempDirTest {
         return lines;
     }
 
-    void Samples() {
-        fs::remove_all(Path("data"));
-        fs::create_directory(Path("data"));
+    void Samples() { Samples(Path("data")); }
+    void Samples(const std::string& folder) {
+        fs::remove_all(folder);
+        fs::create_directory(folder);
         for (int i = 0; i < 3; ++i) {
             sample::SampleOptions options;
             options.kind = i == 1 ? sample::Kind::Rmg : sample::Kind::Sig;
@@ -54,8 +60,8 @@ class FlushOrderTest : public TempDirTest {
             options.seed = static_cast<std::uint32_t>(i);
             const std::string name =
                 sample::ReceiverStyleName(static_cast<std::uint32_t>(i), options.kind);
-            ASSERT_TRUE(sample::WriteSampleFile(Path("data/" + name), options));
-            inputs_.push_back(Path("data/" + name));
+            ASSERT_TRUE(sample::WriteSampleFile(folder + "/" + name, options));
+            inputs_.push_back(folder + "/" + name);
         }
     }
 
@@ -153,6 +159,11 @@ class FlushOrderTest : public TempDirTest {
         EXPECT_GT(replaced, 0) << "entries that replaced the log at its cap";
     }
 
+    static unsigned long long Device(const std::string& path) {
+        struct stat data {};
+        return ::stat(path.c_str(), &data) == 0 ? data.st_dev : 0;
+    }
+
     std::vector<std::string> inputs_;
 };
 
@@ -170,6 +181,30 @@ TEST_F(FlushOrderTest, CorrectedFileIsOnDiskBeforeItsInputIsDeleted) {
               "' data");
     ExpectSafeOrder(window);
     ExpectLogOrder(window);
+}
+
+// The inputs on another file system than the start folder's work file: the
+// corrected file is copied across into a temporary file beside its target,
+// whose data reaches the disk before it takes the target's name, and that
+// name before the input is deleted.
+TEST_F(FlushOrderTest, ACopyToAnotherVolumeIsOnDiskBeforeItsInputIsDeleted) {
+    if (std::system("command -v strace >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "strace is not installed";
+    const std::string data = "/dev/shm/quenrix-flush-order-" + std::to_string(::getpid());
+    std::error_code error;
+    if (!fs::is_directory("/dev/shm"))
+        GTEST_SKIP() << "no /dev/shm";
+    Samples(data);
+    if (Device(data) == Device(Dir()))
+        GTEST_SKIP() << "/dev/shm is on the test folder's file system";
+    const std::vector<std::string> window =
+        Trace("env QT_QPA_PLATFORM=offscreen '" + OwnCopyOfWindow(QUENRIX_BINARY, Path("bin")) +
+              "' '" + data + "'");
+    fs::remove_all(data, error);
+    ExpectSafeOrder(window);
+    EXPECT_TRUE(std::any_of(window.begin(), window.end(), [](const std::string& call) {
+        return call.find(".quenrix-part") != std::string::npos;
+    })) << "nothing was copied across";
 }
 
 }  // namespace
