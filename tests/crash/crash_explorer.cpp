@@ -237,6 +237,8 @@ class Explorer {
 
     // Called after operation `op`: every crash state now.
     void AtOperation(const crash::Operation& op, const SimFileSystem& fs) {
+        if (foundAwaited_)
+            return;  // a planted fault is found: nothing more to show
         ++crashPoints_;
         NoteLog(fs);
         const std::vector<crash::CrashState> states = fs.CrashStates();
@@ -257,6 +259,8 @@ class Explorer {
     // The batch again on each different set of inputs and outputs a crash
     // may leave.
     void RunAgain() {
+        if (foundAwaited_)
+            return;
         SimFileSystem& fs = SimFileSystem::Instance();
         fs.SetObserver({});
         for (const auto& [signature, restart] : restarts_) {
@@ -277,6 +281,16 @@ class Explorer {
                                               " is left after the batch ran again; the uncut "
                                               "batch leaves none");
         }
+        // After a log whose last entry was torn, the next run's entries
+        // start on lines of their own: the torn line ends where it was cut.
+        for (const TornLog& torn : tornLogs_) {
+            fs.Reset(torn.disk);
+            RunBatch(setup_);
+            const Content log = fs.FileNow(logPath_);
+            if (!log || log->find(torn.piece + "\r\n") == std::string::npos)
+                Report("a log torn as \"" + torn.piece.substr(0, 40) + "...\"",
+                       "the batch run again does not end the torn line before its entries");
+        }
     }
 
     void Print(std::size_t operations) const {
@@ -286,6 +300,9 @@ class Explorer {
             operations, crashPoints_, states_, distinct_, restarts_.size(), violations_);
     }
     std::size_t Violations() const { return violations_; }
+    // With a violation awaited (a planted fault's), the exploration stops
+    // once one like it is found.
+    void Await(const std::string& text) { awaited_ = text; }
     bool Found(const std::string& text) const {
         for (const std::string& problem : problems_)
             if (problem.find(text) != std::string::npos)
@@ -297,8 +314,10 @@ class Explorer {
     // Every content the log has had up to now: a crash may leave any.
     void NoteLog(const SimFileSystem& fs) {
         const Content log = fs.FileNow(logPath_);
-        if (log)
+        if (log) {
             logHistory_.insert(HashOf(*log));
+            logSizes_.insert(log->size());
+        }
     }
 
     std::size_t Signature(const DiskImage& disk) {
@@ -359,12 +378,36 @@ class Explorer {
             if (logOnDisk_)
                 problems.push_back(logPath_ + " is gone");
         } else if (logHistory_.count(hashes_.Of(log->second)) == 0) {
-            problems.push_back(
-                logPath_ + " is not the log as it ever stood (" +
-                std::to_string(log->second->size()) + " bytes" +
-                (log->second->find('\0') != std::string::npos ? ", zero bytes in it" : "") + ")");
+            std::string torn;
+            if (!TornLast(*log->second, torn)) {
+                problems.push_back(
+                    logPath_ +
+                    " is not the log as it ever stood, nor that with a torn last "
+                    "entry (" +
+                    std::to_string(log->second->size()) + " bytes" +
+                    (log->second->find('\0') != std::string::npos ? ", zero bytes in it" : "") +
+                    ")");
+            } else if (!torn.empty() && tornLogs_.size() < 20) {
+                tornLogs_.push_back({disk, torn});
+            }
         }
         return problems;
+    }
+
+    // A disk that kept only some sectors of the last entry's write: the log
+    // as it once stood, then part of one more entry, with no line end but
+    // at its very end (a lost sector in it reads as zeros).
+    // `torn` is the part of the entry without its line end, if it has none.
+    bool TornLast(const std::string& log, std::string& torn) const {
+        for (auto size = logSizes_.rbegin(); size != logSizes_.rend(); ++size) {
+            if (*size >= log.size() || logHistory_.count(HashOf(log.substr(0, *size))) == 0)
+                continue;
+            const std::size_t lineEnd = log.find('\n', *size);
+            if (lineEnd == std::string::npos)
+                torn = log.substr(*size);
+            return lineEnd == std::string::npos || lineEnd + 1 == log.size();
+        }
+        return false;
     }
 
     static std::string Where(const crash::Operation& op, const std::string& state) {
@@ -376,6 +419,8 @@ class Explorer {
             std::printf("VIOLATION after %s: %s\n", where.c_str(), problem.c_str());
         if (problems_.size() < 1000)
             problems_.push_back(problem);
+        if (!awaited_.empty() && problem.find(awaited_) != std::string::npos)
+            foundAwaited_ = true;
     }
 
     const Setup setup_;
@@ -383,9 +428,12 @@ class Explorer {
     const std::string logPath_;
     Expectation expected_;
     std::size_t maxReports_;
+    std::string awaited_;
+    bool foundAwaited_ = false;
     HashCache hashes_;
     std::vector<std::string> problems_;  // the first of them
     std::set<std::size_t> logHistory_;
+    std::set<std::size_t> logSizes_;  // of the log's contents in the history
     bool logOnDisk_ = false;
     std::set<std::size_t> seen_;
     // The first crash state of each different set of inputs and outputs.
@@ -394,6 +442,11 @@ class Explorer {
         std::string where;
     };
     std::map<std::size_t, Restart> restarts_;
+    struct TornLog {
+        DiskImage disk;
+        std::string piece;  // the torn entry, which has no line end
+    };
+    std::vector<TornLog> tornLogs_;
     std::size_t crashPoints_ = 0, states_ = 0, distinct_ = 0, violations_ = 0;
 };
 
@@ -486,6 +539,7 @@ int main(int argc, char** argv) {
     else if (plant == "folder-flush-after-delete")
         fs.Plant(crash::PlantedFault::FolderFlushAfterDelete);
     Explorer explorer(setup, expected, maxReports);
+    explorer.Await(expectViolation);
     explorer.Begin(fs);
     fs.SetObserver([&](const crash::Operation& op) { explorer.AtOperation(op, fs); });
     RunBatch(setup);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <random>
 #include <sstream>
 
 namespace quenrix::crash {
@@ -41,6 +42,25 @@ Content Share(std::string bytes) {
 class SimFileSystem::View {
   public:
     explicit View(const SimFileSystem& fs) : fs_(fs) {}
+
+    // A write torn at the disk's sectors: only the bytes in [from, to) of
+    // it (offsets in the file) reach the disk, with `hole` bytes from
+    // `holeFrom` on lost in the middle (the old bytes stay there, zeros
+    // past the file's old end).
+    void ApplyTorn(const Pending& p, std::uint64_t to, std::uint64_t holeFrom = 0,
+                   std::uint64_t hole = 0) {
+        std::string& data = Data(p.node);
+        const std::string before = data;
+        const std::uint64_t end = std::min<std::uint64_t>(to, p.offset + p.bytes->size());
+        if (end <= p.offset)
+            return;
+        if (data.size() < end)
+            data.resize(end, '\0');
+        std::copy(p.bytes->begin(), p.bytes->begin() + static_cast<std::ptrdiff_t>(end - p.offset),
+                  data.begin() + static_cast<std::ptrdiff_t>(p.offset));
+        for (std::uint64_t i = holeFrom; i < holeFrom + hole && i < end; ++i)
+            data[i] = i < before.size() ? before[i] : '\0';
+    }
 
     void Apply(const Pending& p) {
         switch (p.kind) {
@@ -232,6 +252,59 @@ std::vector<CrashState> SimFileSystem::CrashStates() const {
     for (std::size_t i = 0; i < count; ++i)
         if (pending_[i].kind == Pending::Kind::Write || pending_[i].kind == Pending::Kind::Truncate)
             writes[pending_[i].node].push_back(i);
+    // A write torn at 512-byte sectors, all else that was pending applied
+    // but the node's later writes: its first sectors only (one, half, all
+    // but the last), or all but one sector in its middle.
+    constexpr std::uint64_t kSector = 512;
+    for (const auto& [node, list] : writes) {
+        for (std::size_t w = 0; w < list.size(); ++w) {
+            const Pending& write = pending_[list[w]];
+            if (write.kind != Pending::Kind::Write || write.bytes->empty())
+                continue;
+            const std::uint64_t first = write.offset / kSector;
+            const std::uint64_t last = (write.offset + write.bytes->size() - 1) / kSector;
+            const std::uint64_t sectors = last - first + 1;
+            if (sectors < 2)
+                continue;
+            auto torn = [&, node = node, w](const std::string& how, std::uint64_t to,
+                                            std::uint64_t holeFrom, std::uint64_t hole) {
+                View view(*this);
+                for (std::size_t i = 0; i < count; ++i) {
+                    const bool laterWrite = pending_[i].node == node && i > list[w] &&
+                                            (pending_[i].kind == Pending::Kind::Write ||
+                                             pending_[i].kind == Pending::Kind::Truncate);
+                    if (i == list[w])
+                        view.ApplyTorn(write, to, holeFrom, hole);
+                    else if (!laterWrite)
+                        view.Apply(pending_[i]);
+                }
+                states.push_back({"all" + of + " but operation " + std::to_string(write.number) +
+                                      " (" + write.text + ") torn: " + how,
+                                  view.Image()});
+            };
+            for (std::uint64_t kept : {std::uint64_t{1}, sectors / 2, sectors - 1}) {
+                if (kept >= 1 && kept < sectors)
+                    torn("its first " + std::to_string(kept) + " of " + std::to_string(sectors) +
+                             " sectors",
+                         (first + kept) * kSector, 0, 0);
+            }
+            if (sectors >= 3) {
+                const std::uint64_t lost = first + sectors / 2;
+                torn("its sector " + std::to_string(sectors / 2) + " of " +
+                         std::to_string(sectors) + " lost",
+                     write.offset + write.bytes->size(), lost * kSector, kSector);
+            }
+        }
+    }
+    // A few subsets of the pending operations at random, the same every
+    // run: each operation in or out by a coin of its own.
+    std::mt19937 coin(static_cast<std::uint32_t>(operations_ * 2654435761u));
+    for (int subset = 0; subset < 4 && count > 2; ++subset) {
+        std::vector<bool> in(count);
+        for (std::size_t i = 0; i < count; ++i) in[i] = (coin() & 1) != 0;
+        states.push_back({"a random " + std::to_string(subset + 1) + " of 4 of" + of,
+                          build([&in](std::size_t i) { return in[i]; })});
+    }
     for (const auto& [node, list] : writes) {
         for (std::size_t kept = 0; kept + 1 < list.size(); ++kept) {
             const std::size_t firstLost = list[kept];

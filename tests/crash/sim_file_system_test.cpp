@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <set>
 
 namespace quenrix::crash {
@@ -52,11 +53,26 @@ TEST_F(SimFileSystemTest, PendingWritesArriveInAnyFirstPartOrWithOneMissing) {
     Write(file, "a");
     Write(file, "b");
     Write(file, "c");
-    // First parts, all, none, and each one alone missing (a hole of zeros
-    // where the file grew past it).
-    EXPECT_EQ(Outcomes("/d/log"),
-              (std::set<std::string>{"", "a", "ab", "abc", std::string("\0bc", 3),
-                                     std::string("a\0c", 3)}));
+    // First parts, all, none, each one alone missing (a hole of zeros
+    // where the file grew past it), and the random subsets: here every
+    // subset of the three writes.
+    EXPECT_EQ(
+        Outcomes("/d/log"),
+        (std::set<std::string>{"", "a", "ab", "abc", std::string("\0bc", 3), std::string("a\0c", 3),
+                               std::string("\0b", 2), std::string("\0\0c", 3)}));
+}
+
+// A disk keeps whole 512-byte sectors of a write, not necessarily all.
+TEST_F(SimFileSystemTest, AWriteIsTornAtTheDisksSectors) {
+    const SimFileSystem::Handle file = fs.Create("/d/big");
+    ASSERT_TRUE(fs.SyncFolder("/d"));
+    Write(file, std::string(1300, 'x'));  // three sectors
+    const std::set<std::string> outcomes = Outcomes("/d/big");
+    EXPECT_EQ(outcomes.count(std::string(512, 'x')), 1u);
+    EXPECT_EQ(outcomes.count(std::string(1024, 'x')), 1u);
+    std::string holed(1300, 'x');
+    std::fill(holed.begin() + 512, holed.begin() + 1024, '\0');
+    EXPECT_EQ(outcomes.count(holed), 1u);
 }
 
 TEST_F(SimFileSystemTest, ARenameIsOneStepThatLandsWithItsTargetsFolder) {
