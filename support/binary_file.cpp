@@ -298,10 +298,12 @@ bool OutputFile::HandOver() {
         writer_->Wait(whileWaiting_);
         ok = !writeFailed_;
         if (ok) {
-            written_.Add(buffer_.get(), used_);
             buffer_.swap(behind_);
             const std::size_t size = used_;
+            // Hashed on the writing thread too, off the converting one; the
+            // jobs run one at a time, in order.
             writer_->Start([this, size] {
+                written_.Add(behind_.get(), size);
                 if (!WriteAllTo(fd_, behind_.get(), size)) {
                     writeFailure_ = FailureText(native::LastCause());
                     writeFailed_ = true;
