@@ -38,8 +38,7 @@ class SampleWriterTest : public TempDirTest {
         EXPECT_EQ(LogMessages().size(), 1 + expectedFailures + (name.ends_with(".RMG") ? 1 : 0));
 
         WriteBytes(Path("again") + name.substr(name.size() - 4), work);
-        EXPECT_EQ(Convert(Path("again") + name.substr(name.size() - 4)),
-                  ConvertResult::Converted);
+        EXPECT_EQ(Convert(Path("again") + name.substr(name.size() - 4)), ConvertResult::Converted);
         EXPECT_FALSE(converted.timeCorrected);
         EXPECT_EQ(ReadBytes(request.workFile), work);
         return output;
