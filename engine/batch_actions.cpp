@@ -5,6 +5,7 @@
 
 #include "engine/pipeline.h"
 #include "support/ascii.h"
+#include "support/failure.h"
 #include "support/native.h"
 #include "support/oplog.h"
 #include "support/paths.h"
@@ -61,10 +62,16 @@ FileOutcome BatchFileActions::Apply(std::size_t index, const ConversionRequest& 
 }
 
 std::string BatchFileActions::FileInTheWay(std::size_t index, const std::string& target) const {
-    FileIdentity existing;
-    if (!FileExists(target) || !IdentifyFile(target, existing)) {
+    native::EntryInfo info;
+    const native::Lookup lookup = native::Inspect(target, info);
+    if (lookup == native::Lookup::Failed) {
+        // What stands there is not known: it may be a file to keep.
+        return "cannot look up " + FileNamePart(target) + ": " + FailureText(native::LastCause());
+    }
+    if (lookup == native::Lookup::Missing || info.folder) {
         return {};  // nothing there, or a folder, which the move refuses
     }
+    const FileIdentity existing{info.device, info.fileIndex};
     const std::string name = FileNamePart(target);
     if (written_.count(existing) != 0) {
         return "output name taken by a file this run has written: " + name;

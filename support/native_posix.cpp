@@ -1,5 +1,5 @@
 // The system calls of Linux and other POSIX systems.
-#include "support/native.h"
+#include "support/native_system.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -36,26 +36,26 @@ std::string WithSeparator(const std::string& folder) {
 
 }  // namespace
 
-Handle OpenForReading(const std::string& path) {
+Handle RealSystem::OpenForReading(const std::string& path) {
     return ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
 }
 
-Handle CreateForWriting(const std::string& path, unsigned permissions) {
+Handle RealSystem::CreateForWriting(const std::string& path, unsigned permissions) {
     return ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC,
                   static_cast<mode_t>(permissions));
 }
 
-Handle CreateNew(const std::string& path, unsigned permissions) {
+Handle RealSystem::CreateNew(const std::string& path, unsigned permissions) {
     // With O_EXCL a link under the name is never followed either.
     return ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
                   static_cast<mode_t>(permissions));
 }
 
-Handle OpenForAppending(const std::string& path) {
+Handle RealSystem::OpenForAppending(const std::string& path) {
     return ::open(path.c_str(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC);
 }
 
-std::int64_t ReadSome(Handle file, void* destination, std::size_t n) {
+std::int64_t RealSystem::ReadSome(Handle file, void* destination, std::size_t n) {
     for (;;) {
         const ssize_t got = ::read(file, destination, n);
         if (got >= 0 || errno != EINTR)
@@ -63,7 +63,7 @@ std::int64_t ReadSome(Handle file, void* destination, std::size_t n) {
     }
 }
 
-std::int64_t ReadSomeAtHand(Handle file, void* destination, std::size_t n) {
+std::int64_t RealSystem::ReadSomeAtHand(Handle file, void* destination, std::size_t n) {
     iovec part{destination, n};
     for (;;) {
         // From the file position, like read; EAGAIN where the disk would
@@ -77,7 +77,7 @@ std::int64_t ReadSomeAtHand(Handle file, void* destination, std::size_t n) {
     }
 }
 
-std::int64_t WriteSome(Handle file, const void* data, std::size_t n) {
+std::int64_t RealSystem::WriteSome(Handle file, const void* data, std::size_t n) {
     for (;;) {
         const ssize_t put = ::write(file, data, n);
         if (put >= 0 || errno != EINTR)
@@ -85,23 +85,23 @@ std::int64_t WriteSome(Handle file, const void* data, std::size_t n) {
     }
 }
 
-bool CloseFile(Handle file) {
+bool RealSystem::CloseFile(Handle file) {
     return ::close(file) == 0;
 }
 
-bool SyncFile(Handle file) {
+bool RealSystem::SyncFile(Handle file) {
     return ::fsync(file) == 0;
 }
 
-void DropCachedData(Handle file) {
+void RealSystem::DropCachedData(Handle file) {
     ::posix_fadvise(file, 0, 0, POSIX_FADV_DONTNEED);
 }
 
-bool TruncateFile(Handle file, std::uint64_t size) {
+bool RealSystem::TruncateFile(Handle file, std::uint64_t size) {
     return ::ftruncate(file, static_cast<off_t>(size)) == 0;
 }
 
-void ReserveSpace(Handle file, std::uint64_t size) {
+void RealSystem::ReserveSpace(Handle file, std::uint64_t size) {
 #ifdef __linux__
     // FALLOC_FL_KEEP_SIZE: the size stays what is written, also when the
     // write falls short.
@@ -116,7 +116,7 @@ void ReserveSpace(Handle file, std::uint64_t size) {
 #endif
 }
 
-Lookup Inspect(const std::string& path, EntryInfo& info) {
+Lookup RealSystem::Inspect(const std::string& path, EntryInfo& info) {
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0)
         return errno == ENOENT || errno == ENOTDIR ? Lookup::Missing : Lookup::Failed;
@@ -124,7 +124,7 @@ Lookup Inspect(const std::string& path, EntryInfo& info) {
     return Lookup::Found;
 }
 
-bool InspectOpen(Handle file, EntryInfo& info) {
+bool RealSystem::InspectOpen(Handle file, EntryInfo& info) {
     struct stat st {};
     if (::fstat(file, &st) != 0)
         return false;
@@ -132,16 +132,16 @@ bool InspectOpen(Handle file, EntryInfo& info) {
     return true;
 }
 
-bool IsLink(const std::string& path) {
+bool RealSystem::IsLink(const std::string& path) {
     struct stat data {};
     return ::lstat(path.c_str(), &data) == 0 && S_ISLNK(data.st_mode);
 }
 
-bool RenameReplacing(const std::string& from, const std::string& to) {
+bool RealSystem::RenameReplacing(const std::string& from, const std::string& to) {
     return ::rename(from.c_str(), to.c_str()) == 0;
 }
 
-bool SyncFolder(const std::string& folder) {
+bool RealSystem::SyncFolder(const std::string& folder) {
     const int dir =
         ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dir < 0)
@@ -155,12 +155,12 @@ bool SyncFolder(const std::string& folder) {
     return synced == 0 || cause == EINVAL || cause == EROFS || cause == ENOTSUP;
 }
 
-bool RemoveFile(const std::string& path) {
+bool RealSystem::RemoveFile(const std::string& path) {
     return ::unlink(path.c_str()) == 0 || errno == ENOENT;
 }
 
-bool ForEachEntry(const std::string& folder,
-                  const std::function<void(const FolderEntry& entry)>& visit) {
+bool RealSystem::ForEachEntry(const std::string& folder,
+                              const std::function<void(const FolderEntry& entry)>& visit) {
     DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
     if (dir == nullptr)
         return false;
@@ -184,7 +184,7 @@ bool ForEachEntry(const std::string& folder,
     return true;
 }
 
-bool CreateFolder(const std::string& path) {
+bool RealSystem::CreateFolder(const std::string& path) {
     if (::mkdir(path.c_str(), 0777) == 0)
         return true;
     const int cause = errno;
@@ -195,7 +195,7 @@ bool CreateFolder(const std::string& path) {
     return false;
 }
 
-bool RemoveFolderWithFiles(const std::string& folder) {
+bool RealSystem::RemoveFolderWithFiles(const std::string& folder) {
     const std::string prefix = WithSeparator(folder);
     ForEachEntry(folder, [&](const FolderEntry& entry) {
         if (!entry.folder || entry.link)
@@ -204,7 +204,7 @@ bool RemoveFolderWithFiles(const std::string& folder) {
     return ::rmdir(folder.c_str()) == 0 || errno == ENOENT;
 }
 
-int LastCause() {
+int RealSystem::LastCause() {
     return errno;
 }
 
@@ -216,20 +216,20 @@ void WriteText(TextStream stream, const std::string& utf8) {
     std::fwrite(utf8.data(), 1, utf8.size(), stream == TextStream::Output ? stdout : stderr);
 }
 
-std::string MakeTemporaryFolder(const std::string& prefix) {
+std::string RealSystem::MakeTemporaryFolder(const std::string& prefix) {
     const char* base = std::getenv("TMPDIR");
     std::string pattern =
         std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/" + prefix + "XXXXXX";
     return ::mkdtemp(pattern.data()) != nullptr ? pattern : std::string();
 }
 
-std::string ExecutablePath() {
+std::string RealSystem::ExecutablePath() {
     char buffer[PATH_MAX];
     const ssize_t length = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
     return length > 0 ? std::string(buffer, static_cast<std::size_t>(length)) : std::string();
 }
 
-LocalDateTime LocalClockNow() {
+LocalDateTime RealSystem::LocalClockNow() {
     const std::time_t now = std::time(nullptr);
     std::tm parts{};
     if (::localtime_r(&now, &parts) == nullptr)
@@ -242,7 +242,7 @@ bool ErrorOutputIsTerminal() {
     return ::isatty(STDERR_FILENO) != 0;
 }
 
-unsigned long ProcessId() {
+unsigned long RealSystem::ProcessId() {
     return static_cast<unsigned long>(::getpid());
 }
 

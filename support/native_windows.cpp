@@ -3,7 +3,7 @@
 // system in its long form ("\\?\C:\..."), so any NTFS name and any depth
 // reach the file. Files are C runtime descriptors in binary mode over
 // handles the Windows API opened.
-#include "support/native.h"
+#include "support/native_system.h"
 
 #include <fcntl.h>
 #include <io.h>
@@ -150,14 +150,14 @@ constexpr DWORD kShared = FILE_SHARE_READ | FILE_SHARE_WRITE;
 
 }  // namespace
 
-Handle OpenForReading(const std::string& path) {
+Handle RealSystem::OpenForReading(const std::string& path) {
     const std::wstring name = SystemPath(path);
     return Descriptor(CreateFileW(name.c_str(), GENERIC_READ, kShared, nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL, nullptr),
                       name, _O_RDONLY);
 }
 
-Handle CreateForWriting(const std::string& path, unsigned permissions) {
+Handle RealSystem::CreateForWriting(const std::string& path, unsigned permissions) {
     const std::wstring name = SystemPath(path);
     const DWORD attributes =
         (permissions & 0222) != 0 ? FILE_ATTRIBUTE_NORMAL : FILE_ATTRIBUTE_READONLY;
@@ -166,7 +166,7 @@ Handle CreateForWriting(const std::string& path, unsigned permissions) {
                       name, 0);
 }
 
-Handle CreateNew(const std::string& path, unsigned permissions) {
+Handle RealSystem::CreateNew(const std::string& path, unsigned permissions) {
     const std::wstring name = SystemPath(path);
     const DWORD attributes =
         (permissions & 0222) != 0 ? FILE_ATTRIBUTE_NORMAL : FILE_ATTRIBUTE_READONLY;
@@ -176,46 +176,46 @@ Handle CreateNew(const std::string& path, unsigned permissions) {
         name, 0);
 }
 
-Handle OpenForAppending(const std::string& path) {
+Handle RealSystem::OpenForAppending(const std::string& path) {
     const std::wstring name = SystemPath(path);
     return Descriptor(CreateFileW(name.c_str(), GENERIC_WRITE, kShared, nullptr, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL, nullptr),
                       name, _O_APPEND);
 }
 
-std::int64_t ReadSome(Handle file, void* destination, std::size_t n) {
+std::int64_t RealSystem::ReadSome(Handle file, void* destination, std::size_t n) {
     return _read(file, destination, Chunk(n));
 }
 
-std::int64_t ReadSomeAtHand(Handle, void*, std::size_t) {
+std::int64_t RealSystem::ReadSomeAtHand(Handle, void*, std::size_t) {
     return kNotAtHand;  // not to be asked of a C runtime descriptor
 }
 
-std::int64_t WriteSome(Handle file, const void* data, std::size_t n) {
+std::int64_t RealSystem::WriteSome(Handle file, const void* data, std::size_t n) {
     return _write(file, data, Chunk(n));
 }
 
-bool CloseFile(Handle file) {
+bool RealSystem::CloseFile(Handle file) {
     return _close(file) == 0;
 }
 
-bool SyncFile(Handle file) {
+bool RealSystem::SyncFile(Handle file) {
     return _commit(file) == 0;
 }
 
-void DropCachedData(Handle) {
+void RealSystem::DropCachedData(Handle) {
     // A cached file's pages cannot be dropped by a program here.
 }
 
-bool TruncateFile(Handle file, std::uint64_t size) {
+bool RealSystem::TruncateFile(Handle file, std::uint64_t size) {
     return _chsize_s(file, static_cast<long long>(size)) == 0;
 }
 
-void ReserveSpace(Handle, std::uint64_t) {
+void RealSystem::ReserveSpace(Handle, std::uint64_t) {
     // Windows finds room as the data is written.
 }
 
-Lookup Inspect(const std::string& path, EntryInfo& info) {
+Lookup RealSystem::Inspect(const std::string& path, EntryInfo& info) {
     // No access asked for: this opens files another program holds, and
     // folders (with backup semantics).
     HANDLE handle = CreateFileW(SystemPath(path).c_str(), 0,
@@ -228,24 +228,24 @@ Lookup Inspect(const std::string& path, EntryInfo& info) {
     return ok ? Lookup::Found : Lookup::Failed;
 }
 
-bool InspectOpen(Handle file, EntryInfo& info) {
+bool RealSystem::InspectOpen(Handle file, EntryInfo& info) {
     const intptr_t handle = _get_osfhandle(file);
     return handle != -1 && Describe(reinterpret_cast<HANDLE>(handle), info);
 }
 
-bool IsLink(const std::string& path) {
+bool RealSystem::IsLink(const std::string& path) {
     const DWORD attributes = GetFileAttributesW(SystemPath(path).c_str());
     return attributes != INVALID_FILE_ATTRIBUTES &&
            (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
-bool RenameReplacing(const std::string& from, const std::string& to) {
+bool RealSystem::RenameReplacing(const std::string& from, const std::string& to) {
     return MoveFileExW(SystemPath(from).c_str(), SystemPath(to).c_str(),
                        MOVEFILE_REPLACE_EXISTING) != 0 ||
            Failed();
 }
 
-bool SyncFolder(const std::string& folder) {
+bool RealSystem::SyncFolder(const std::string& folder) {
     // NTFS writes a folder's entries through its journal; a flush of the
     // folder asks for it at once. Where the folder cannot be opened so (a
     // file system without it), the journal's own pace has to do; a folder
@@ -260,12 +260,12 @@ bool SyncFolder(const std::string& folder) {
     return true;
 }
 
-bool RemoveFile(const std::string& path) {
+bool RealSystem::RemoveFile(const std::string& path) {
     return DeleteFileW(SystemPath(path).c_str()) != 0 || IsMissing(GetLastError()) || Failed();
 }
 
-bool ForEachEntry(const std::string& folder,
-                  const std::function<void(const FolderEntry& entry)>& visit) {
+bool RealSystem::ForEachEntry(const std::string& folder,
+                              const std::function<void(const FolderEntry& entry)>& visit) {
     std::wstring pattern = SystemPath(folder);
     if (pattern.back() != L'\\')
         pattern += L'\\';
@@ -289,7 +289,7 @@ bool ForEachEntry(const std::string& folder,
     return complete;
 }
 
-bool CreateFolder(const std::string& path) {
+bool RealSystem::CreateFolder(const std::string& path) {
     const std::wstring name = SystemPath(path);
     if (CreateDirectoryW(name.c_str(), nullptr))
         return true;
@@ -301,7 +301,7 @@ bool CreateFolder(const std::string& path) {
     return Failed();
 }
 
-bool RemoveFolderWithFiles(const std::string& folder) {
+bool RealSystem::RemoveFolderWithFiles(const std::string& folder) {
     ForEachEntry(folder, [&](const FolderEntry& entry) {
         if (!entry.folder)
             DeleteFileW(SystemPath(JoinPath(folder, entry.name)).c_str());
@@ -309,7 +309,7 @@ bool RemoveFolderWithFiles(const std::string& folder) {
     return RemoveDirectoryW(SystemPath(folder).c_str()) != 0 || IsMissing(GetLastError());
 }
 
-int LastCause() {
+int RealSystem::LastCause() {
     return errno;
 }
 
@@ -344,7 +344,7 @@ void WriteText(TextStream stream, const std::string& utf8) {
     std::fwrite(utf8.data(), 1, utf8.size(), file);  // redirected: UTF-8
 }
 
-std::string MakeTemporaryFolder(const std::string& prefix) {
+std::string RealSystem::MakeTemporaryFolder(const std::string& prefix) {
     std::wstring base(MAX_PATH + 1, L'\0');
     DWORD length = GetTempPathW(static_cast<DWORD>(base.size()), base.data());
     if (length > base.size()) {
@@ -368,7 +368,7 @@ std::string MakeTemporaryFolder(const std::string& prefix) {
     return {};
 }
 
-std::string ExecutablePath() {
+std::string RealSystem::ExecutablePath() {
     std::wstring path(MAX_PATH, L'\0');
     for (;;) {
         const DWORD length =
@@ -383,7 +383,7 @@ std::string ExecutablePath() {
     }
 }
 
-LocalDateTime LocalClockNow() {
+LocalDateTime RealSystem::LocalClockNow() {
     SYSTEMTIME now{};
     GetLocalTime(&now);
     return {now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond};
@@ -393,7 +393,7 @@ bool ErrorOutputIsTerminal() {
     return _isatty(_fileno(stderr)) != 0;
 }
 
-unsigned long ProcessId() {
+unsigned long RealSystem::ProcessId() {
     return GetCurrentProcessId();
 }
 

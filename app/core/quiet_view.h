@@ -24,7 +24,9 @@ class QuietView : public WizardView {
     void ShowBatchRunning(bool) override {}
     void PumpMessages() override {}
     void Pause(int) override {}
-    void ShowWarning(const std::string&, const std::string&) override {}
+    void ShowWarning(const std::string&, const std::string& text) override {
+        warnings.push_back(text);
+    }
     void CloseWindow() override {}
     void FileDone(const std::string& input, const FileOutcome& outcome) override {
         outcomes[input] = outcome;
@@ -33,6 +35,7 @@ class QuietView : public WizardView {
     std::vector<std::string> statusLines;
     std::map<int, std::string> hints;             // by row
     std::map<std::string, FileOutcome> outcomes;  // by input path
+    std::vector<std::string> warnings;            // the boxes' texts
 };
 
 }  // namespace quenrix

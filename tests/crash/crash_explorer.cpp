@@ -1,20 +1,11 @@
 // quenrix-crash-explorer: cuts the power after every operation of a batch
-// and looks at every disk the power cut may leave.
-//
-// The batch runs as the window runs it in automatic mode (the work file in
-// the start folder, the corrected files beside the inputs), or as
-// quenrix-cli runs it with an output folder (the work file and the
-// corrected files there), with the input deletion and the log on, on a
-// simulated file system (native_sim.cpp): SIG and RMG files, two whose
-// corrected files would take one name, one that cannot be converted, one
-// that has no rollover, and a log near its line cap. After each operation
-// every crash state is checked:
-//   - every input is there with its bytes, or its corrected file is there
-//     whole;
-//   - no file stands under a corrected file's name unless it is whole, and
-//     no file stands in the input or output folder that no run leaves there;
+// (explored_batch.h) and looks at every disk the power cut may leave.
+// After each operation every crash state is checked:
+//   - the files keep the rules of CheckFiles: every input is there with its
+//     bytes, or its corrected file is there whole; nothing else stands
+//     under a corrected file's name, nor anything no run leaves;
 //   - the log is there and is the log as it stood at some moment: whole
-//     lines, none torn, none lost in between;
+//     lines, none lost in between; only its last entry may be torn;
 //   - the batch run again on that disk leaves the same files as a batch
 //     that was never cut.
 // Exit status 0 when no state breaks a rule (with --expect-violation TEXT:
@@ -30,14 +21,12 @@
 #include <unordered_map>
 #include <vector>
 
-#include "app/core/quiet_view.h"
-#include "app/core/wizard_core.h"
-#include "cli/run.h"
 #include "engine/conversion.h"
-#include "support/fd_io.h"
-#include "support/native.h"
+#include "support/native_layer.h"
+#include "tests/crash/explored_batch.h"
+#include "tests/crash/explorer_options.h"
 #include "tests/crash/sim_file_system.h"
-#include "tools/mksample/sample_writer.h"
+#include "tests/crash/sim_layer.h"
 
 namespace {
 
@@ -45,114 +34,7 @@ using namespace quenrix;
 using crash::Content;
 using crash::DiskImage;
 using crash::SimFileSystem;
-using sample::Kind;
-
-// The inputs' folder: "/data", or with --other-volume "/vol2/data" on a
-// volume of its own, so that every corrected file is copied across from
-// the work file in the start folder.
-std::string& InputFolder() {
-    static std::string folder = "/data";
-    return folder;
-}
-constexpr const char* kOutputFolder = "/out";  // quenrix-cli's
-constexpr const char* kStartFolder = "/work";
-constexpr const char* kProgram = "/opt/quenrix/quenrix";
-// Inputs of their own: recorded in the same hour as the first input, and
-// one without a rollover.
-constexpr std::uint32_t kCollisionIndex = 8000;
-constexpr std::uint32_t kNoRolloverIndex = 8001;
-constexpr const char* kFailingInput = "9999L31N.SIG";
-
-// The batch to explore.
-struct Setup {
-    std::uint32_t files = 20;  // plain inputs, SIG and RMG in turn
-    int oldLogLines = 990;     // of an earlier run's log (0: none); 990 crosses the cap
-    bool cli = false;          // quenrix-cli's batch instead of the window's
-
-    std::string LogPath() const { return cli ? "/work/quenrix-cli.log" : "/work/quenrix.log"; }
-    // The folders whose files the checks cover.
-    std::vector<std::string> Folders() const {
-        if (cli)
-            return {InputFolder(), kOutputFolder};
-        return {InputFolder()};
-    }
-};
-
-std::string InputPath(const std::string& name) {
-    return InputFolder() + "/" + name;
-}
-
-void Put(const std::string& path, const std::string& bytes) {
-    const native::Handle file = native::CreateForWriting(path);
-    WriteAllTo(file, bytes.data(), bytes.size());
-    native::CloseFile(file);
-}
-
-// The inputs, made on the simulated disk through the program's own file
-// writer.
-void MakeInputs(const Setup& setup) {
-    SimFileSystem& fs = SimFileSystem::Instance();
-    fs.Reset({{}, {InputFolder(), kStartFolder, kOutputFolder}});
-    auto make = [](std::uint32_t index, Kind kind, std::uint32_t hour, std::uint32_t seed,
-                   bool rolledOver) {
-        sample::SampleOptions options;
-        options.kind = kind;
-        options.start = 1063638000 + hour * 3600;  // 2013-09-20 14:20 GPS time on
-        options.size = 3000;
-        options.seed = seed;
-        options.junk = true;
-        options.rolledOver = rolledOver;
-        sample::WriteSampleFile(InputPath(sample::ReceiverStyleName(index, kind)), options);
-    };
-    for (std::uint32_t i = 0; i < setup.files; ++i)
-        make(i, i % 2 ? Kind::Rmg : Kind::Sig, i, i + 1, true);
-    // Its corrected file would take the first one's name.
-    make(kCollisionIndex, Kind::Sig, 0, 99999, true);
-    make(kNoRolloverIndex, Kind::Rmg, setup.files, 99998, false);  // stays as it is
-    // Bytes that hold no record: the file cannot be converted.
-    Put(InputPath(kFailingInput), std::string(2000, '\x5a'));
-    if (setup.oldLogLines > 0) {
-        std::string log;
-        for (int i = 0; i < setup.oldLogLines; ++i)
-            log += "2026/12/01 09:00:00 - earlier run, line " + std::to_string(i + 1) + "\r\n";
-        Put(setup.LogPath(), log);
-    }
-    fs.Reset(fs.Current());  // all of it on disk before the batch
-}
-
-// The batch, start to end: the window in automatic mode over the input
-// folder, or quenrix-cli over it with an output folder. Which input became
-// which corrected file, by full paths.
-std::map<std::string, std::string> RunBatch(const Setup& setup) {
-    if (!setup.cli) {
-        QuietView view;
-        {
-            WizardCore core(view, {InputFolder()}, kStartFolder, kProgram);
-            core.Start();
-        }
-        std::map<std::string, std::string> outputs;
-        for (const auto& [input, outcome] : view.outcomes)
-            if (outcome.outcome == Outcome::Corrected)
-                outputs[input] = outcome.outputPath;
-        return outputs;
-    }
-    cli::Settings settings;
-    settings.outputDir = kOutputFolder;
-    settings.deleteInput = true;
-    settings.quiet = true;
-    settings.log = setup.LogPath();
-    std::vector<std::string> files;
-    native::ForEachEntry(InputFolder(), [&](const native::FolderEntry& entry) {
-        files.push_back(InputPath(entry.name));
-    });
-    cli::Run run(settings, files);
-    run.Go();
-    std::map<std::string, std::string> outputs;
-    for (const cli::FileReport& report : run.Reports())
-        if (report.code == Outcome::Corrected)
-            outputs[report.path] = report.output;
-    return outputs;
-}
+using namespace quenrix::explore;
 
 std::size_t HashOf(const std::string& bytes) {
     return std::hash<std::string>{}(bytes);
@@ -179,45 +61,6 @@ class HashCache {
 
 std::size_t Mix(std::size_t seed, std::size_t value) {
     return seed ^ (value + 0x9e3779b97f4a7c15ULL + (seed << 6) + (seed >> 2));
-}
-
-// What the uncut batch did; files by their full paths.
-struct Expectation {
-    std::map<std::string, std::string> inputs;      // their original bytes
-    std::map<std::string, std::string> outputs;     // the corrected files' bytes
-    std::map<std::string, std::string> outputOf;    // input deleted: its corrected file
-    std::map<std::string, std::string> finalFiles;  // the checked folders at the end
-};
-
-bool InFolder(const std::string& path, const std::string& folder) {
-    return path.size() > folder.size() + 1 && path.rfind(folder + "/", 0) == 0 &&
-           path.find('/', folder.size() + 1) == std::string::npos;
-}
-
-bool InFolders(const std::string& path, const std::vector<std::string>& folders) {
-    return std::any_of(folders.begin(), folders.end(),
-                       [&](const std::string& folder) { return InFolder(path, folder); });
-}
-
-// quenrix-cli's work file, beside its outputs: a cut may leave it, and a
-// later run of the same process id clears it away; it never stands under
-// an output's name.
-// A work file of quenrix-cli's, or the temporary file of a copy across
-// volumes: a cut may leave either (never under an output name); the next
-// run that stores there removes it, and the rerun check holds runs to that.
-bool IsWorkFile(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    return (path.compare(slash + 1, 14, ".quenrix-work-") == 0 && path.ends_with(".tmp")) ||
-           path.ends_with(".quenrix-part");
-}
-
-std::map<std::string, std::string> FilesIn(const DiskImage& disk,
-                                           const std::vector<std::string>& folders) {
-    std::map<std::string, std::string> files;
-    for (const auto& [path, content] : disk.files)
-        if (InFolders(path, folders))
-            files[path] = *content;
-    return files;
 }
 
 class Explorer {
@@ -266,20 +109,9 @@ class Explorer {
         for (const auto& [signature, restart] : restarts_) {
             fs.Reset(restart.disk);
             RunBatch(setup_);
-            const auto after = FilesIn(fs.Current(), folders_);
-            for (const auto& [name, bytes] : expected_.finalFiles) {
-                const auto found = after.find(name);
-                if (found == after.end())
-                    Report(restart.where, name + " is missing after the batch ran again");
-                else if (found->second != bytes)
-                    Report(restart.where,
-                           name + " differs after the batch ran again from the uncut batch's");
-            }
-            for (const auto& [name, bytes] : after)
-                if (expected_.finalFiles.count(name) == 0)
-                    Report(restart.where, name +
-                                              " is left after the batch ran again; the uncut "
-                                              "batch leaves none");
+            for (const std::string& problem :
+                 CompareWithUncut(FilesIn(fs.Current(), folders_), expected_))
+                Report(restart.where, problem);
         }
         // After a log whose last entry was torn, the next run's entries
         // start on lines of their own: the torn line ends where it was cut.
@@ -337,42 +169,7 @@ class Explorer {
     }
 
     std::vector<std::string> Check(const DiskImage& disk) {
-        std::vector<std::string> problems;
-        auto at = [&](const std::string& path) -> const std::string* {
-            const auto found = disk.files.find(path);
-            return found != disk.files.end() ? found->second.get() : nullptr;
-        };
-        for (const auto& [path, bytes] : expected_.inputs) {
-            const std::string* now = at(path);
-            if (now != nullptr) {
-                if (*now != bytes)
-                    problems.push_back(path + ": the input is there with other bytes");
-                continue;
-            }
-            const auto output = expected_.outputOf.find(path);
-            if (output == expected_.outputOf.end()) {
-                problems.push_back(path + ": the input is gone, and it is never corrected");
-                continue;
-            }
-            const std::string* corrected = at(output->second);
-            if (corrected == nullptr || *corrected != expected_.outputs.at(output->second))
-                problems.push_back(path + ": the input is gone, and its corrected file " +
-                                   output->second + " is " +
-                                   (corrected ? "not whole" : "not there"));
-        }
-        for (const auto& [path, content] : disk.files) {
-            if (!InFolders(path, folders_))
-                continue;
-            const auto output = expected_.outputs.find(path);
-            if (output != expected_.outputs.end()) {
-                if (*content != output->second)
-                    problems.push_back(path + " stands with " + std::to_string(content->size()) +
-                                       " bytes that are not its corrected file's " +
-                                       std::to_string(output->second.size()));
-            } else if (expected_.inputs.count(path) == 0 && !IsWorkFile(path)) {
-                problems.push_back(path + " stands there; no run leaves it there");
-            }
-        }
+        std::vector<std::string> problems = CheckFiles(disk, expected_, folders_);
         const auto log = disk.files.find(logPath_);
         if (log == disk.files.end()) {
             if (logOnDisk_)
@@ -450,82 +247,36 @@ class Explorer {
     std::size_t crashPoints_ = 0, states_ = 0, distinct_ = 0, violations_ = 0;
 };
 
-// Checks that the batch is the one the rules are about; a batch that lost
-// its collision or its failing file would prove less than it claims.
-bool CheckScenario(const Setup& setup, const Expectation& expected) {
-    std::size_t sig = 0, rmg = 0;
-    for (const auto& [path, bytes] : expected.inputs) (path.ends_with(".SIG") ? sig : rmg) += 1;
-    const bool collision =
-        expected.outputOf.count(InputPath(sample::ReceiverStyleName(0, Kind::Sig))) == 1 &&
-        expected.finalFiles.count(
-            InputPath(sample::ReceiverStyleName(kCollisionIndex, Kind::Sig))) == 1;
-    const bool failing = expected.finalFiles.count(InputPath(kFailingInput)) == 1 &&
-                         expected.outputOf.count(InputPath(kFailingInput)) == 0;
-    std::printf(
-        "batch of %s: %zu inputs (SIG %zu, RMG %zu), %zu corrected and their inputs deleted; "
-        "%d lines of an earlier log\n",
-        setup.cli ? "quenrix-cli --output-dir" : "the window", expected.inputs.size(), sig, rmg,
-        expected.outputOf.size(), setup.oldLogLines);
-    if (sig == 0 || rmg == 0 || !collision || !failing || expected.outputOf.size() != setup.files) {
-        std::printf("the batch is not the one to explore (collision %d, failing file %d)\n",
-                    collision, failing);
-        return false;
-    }
-    return true;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
     CLI::App app{"Cuts the power after every operation of a batch and checks every crash state."};
-    std::string plant = "none";
-    std::string expectViolation;
-    std::size_t maxReports = 20;
-    app.add_option("--plant", plant,
+    ExplorerOptions options;
+    AddExplorerOptions(app, options);
+    app.add_option("--plant", options.plant,
                    "A fault to plant: none, skip-data-flush (of the work file), "
                    "skip-copy-flush (of a copy across volumes), folder-flush-after-delete")
         ->check(CLI::IsMember(
             {"none", "skip-data-flush", "skip-copy-flush", "folder-flush-after-delete"}))
         ->capture_default_str();
-    app.add_option("--expect-violation", expectViolation,
-                   "Succeed only when a violation's message holds this text (for a planted fault)");
-    app.add_option("--reports", maxReports, "Violations printed at most")->capture_default_str();
-    Setup setup;
-    app.add_option("--files", setup.files, "Plain inputs besides the special ones")
-        ->check(CLI::Range(2, 5000))
-        ->capture_default_str();
-    app.add_option("--old-log-lines", setup.oldLogLines,
-                   "Lines of an earlier run's log (0: the batch starts the log)")
-        ->check(CLI::Range(0, 5000))
-        ->capture_default_str();
-    app.add_flag("--cli", setup.cli,
-                 "quenrix-cli's batch with an output folder instead of the window's");
     bool otherVolume = false;
     app.add_flag("--other-volume", otherVolume,
                  "The inputs on a volume of their own: corrected files are copied across");
     CLI11_PARSE(app, argc, argv);
-    if (otherVolume) {
-        InputFolder() = "/vol2/data";
-        SimFileSystem::Instance().SetSecondVolume("/vol2");
-    }
+    const Setup& setup = options.setup;
+    const std::string& plant = options.plant;
+    const std::string& expectViolation = options.expectViolation;
+    const std::size_t maxReports = options.maxReports;
+    native::UseLayer(&native::SimulatedSystem());
+    if (otherVolume)
+        PutInputsOnAnotherVolume();
 
     const auto start = std::chrono::steady_clock::now();
     SimFileSystem& fs = SimFileSystem::Instance();
-    MakeInputs(setup);
-    const DiskImage initial = fs.Current();
-
+    DiskImage initial;
     Expectation expected;
-    expected.inputs = FilesIn(initial, {InputFolder()});
-    const std::map<std::string, std::string> stored = RunBatch(setup);
-    expected.finalFiles = FilesIn(fs.Current(), setup.Folders());
-    for (const auto& [input, output] : stored) {
-        if (expected.finalFiles.count(output) != 0)
-            expected.outputs[output] = expected.finalFiles[output];
-        if (expected.finalFiles.count(input) == 0)
-            expected.outputOf[input] = output;  // stored, and its input deleted
-    }
-    if (!CheckScenario(setup, expected))
+    if (!RunUncut(setup, initial, expected))
         return 2;
 
     fs.Reset(initial);

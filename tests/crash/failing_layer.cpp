@@ -1,0 +1,191 @@
+#include "tests/crash/failing_layer.h"
+
+#include <cerrno>
+
+namespace quenrix::crash {
+
+using native::EntryInfo;
+using native::Handle;
+using native::kNoFile;
+using native::Lookup;
+
+void FailingLayer::Reset(Mode mode, std::uint64_t call) {
+    mode_ = mode;
+    failing_ = call;
+    calls_ = 0;
+    failed_.clear();
+    flipped_.clear();
+    open_.clear();
+}
+
+bool FailingLayer::Fails(const char* call, const std::string& what, int cause) {
+    ++calls_;
+    if (hangLimit_ != 0 && calls_ > hangLimit_ && onHang_ != nullptr)
+        onHang_();
+    const bool fails = (mode_ == Mode::Once && calls_ == failing_) ||
+                       (mode_ == Mode::FromThenOn && calls_ >= failing_);
+    if (!fails)
+        return false;
+    if (failed_.empty())
+        failed_ = std::string(call) + " " + what;
+    errno = cause;
+    return true;
+}
+
+namespace {
+
+std::string Of(Handle file, const std::map<Handle, std::string>& open) {
+    const auto found = open.find(file);
+    return found != open.end() ? found->second : "?";
+}
+
+}  // namespace
+
+Handle FailingLayer::OpenForReading(const std::string& path) {
+    if (Fails("open", path, ENOENT))
+        return kNoFile;
+    const Handle file = real_.OpenForReading(path);
+    if (file != kNoFile)
+        open_[file] = path;
+    return file;
+}
+
+Handle FailingLayer::CreateForWriting(const std::string& path, unsigned permissions) {
+    if (Fails("create", path, EACCES))
+        return kNoFile;
+    const Handle file = real_.CreateForWriting(path, permissions);
+    if (file != kNoFile)
+        open_[file] = path;
+    return file;
+}
+
+Handle FailingLayer::CreateNew(const std::string& path, unsigned permissions) {
+    if (Fails("create new", path, ENOSPC))
+        return kNoFile;
+    const Handle file = real_.CreateNew(path, permissions);
+    if (file != kNoFile)
+        open_[file] = path;
+    return file;
+}
+
+Handle FailingLayer::OpenForAppending(const std::string& path) {
+    if (Fails("open to append", path, EACCES))
+        return kNoFile;
+    const Handle file = real_.OpenForAppending(path);
+    if (file != kNoFile)
+        open_[file] = path;
+    return file;
+}
+
+void FailingLayer::Flip(Handle file, void* destination, std::int64_t got) {
+    if (got > 0 && !flipped_.empty() && Of(file, open_) == flipped_)
+        static_cast<unsigned char*>(destination)[0] ^= 0x01;
+}
+
+std::int64_t FailingLayer::ReadSome(Handle file, void* destination, std::size_t n) {
+    if (Fails("read", Of(file, open_), EIO))
+        return -1;
+    const std::int64_t got = real_.ReadSome(file, destination, n);
+    Flip(file, destination, got);
+    return got;
+}
+
+std::int64_t FailingLayer::ReadSomeAtHand(Handle file, void* destination, std::size_t n) {
+    if (Fails("read", Of(file, open_), EIO))
+        return -1;
+    const std::int64_t got = real_.ReadSomeAtHand(file, destination, n);
+    Flip(file, destination, got);
+    return got;
+}
+
+std::int64_t FailingLayer::WriteSome(Handle file, const void* data, std::size_t n) {
+    if (Fails("write", Of(file, open_), ENOSPC))
+        return -1;
+    return real_.WriteSome(file, data, n);
+}
+
+bool FailingLayer::CloseFile(Handle file) {
+    const std::string path = Of(file, open_);
+    open_.erase(file);
+    // A close that fails still lets the file go, as the systems do.
+    const bool closed = real_.CloseFile(file);
+    if (Fails("close", path, EIO))
+        return false;
+    return closed;
+}
+
+bool FailingLayer::SyncFile(Handle file) {
+    if (Fails("flush", Of(file, open_), EIO))
+        return false;
+    return real_.SyncFile(file);
+}
+
+bool FailingLayer::TruncateFile(Handle file, std::uint64_t size) {
+    if (Fails("truncate", Of(file, open_), EIO))
+        return false;
+    return real_.TruncateFile(file, size);
+}
+
+Lookup FailingLayer::Inspect(const std::string& path, EntryInfo& info) {
+    if (Fails("look up", path, missingForFailed_ ? ENOENT : EIO))
+        return missingForFailed_ ? Lookup::Missing : Lookup::Failed;
+    return real_.Inspect(path, info);
+}
+
+bool FailingLayer::InspectOpen(Handle file, EntryInfo& info) {
+    if (Fails("look up", Of(file, open_), EIO))
+        return false;
+    return real_.InspectOpen(file, info);
+}
+
+bool FailingLayer::IsLink(const std::string& path) {
+    // Answers no when it cannot tell, as the systems do.
+    if (Fails("look up link", path, EIO))
+        return false;
+    return real_.IsLink(path);
+}
+
+bool FailingLayer::RenameReplacing(const std::string& from, const std::string& to) {
+    if (Fails("rename", from + " -> " + to, EACCES))
+        return false;
+    return real_.RenameReplacing(from, to);
+}
+
+bool FailingLayer::SyncFolder(const std::string& folder) {
+    if (Fails("flush folder", folder, EIO))
+        return false;
+    return real_.SyncFolder(folder);
+}
+
+bool FailingLayer::RemoveFile(const std::string& path) {
+    if (Fails("remove", path, EACCES))
+        return false;
+    return real_.RemoveFile(path);
+}
+
+bool FailingLayer::ForEachEntry(const std::string& folder,
+                                const std::function<void(const native::FolderEntry&)>& visit) {
+    if (Fails("list", folder, EACCES))
+        return false;
+    return real_.ForEachEntry(folder, visit);
+}
+
+bool FailingLayer::CreateFolder(const std::string& path) {
+    if (Fails("make folder", path, ENOSPC))
+        return false;
+    return real_.CreateFolder(path);
+}
+
+bool FailingLayer::RemoveFolderWithFiles(const std::string& folder) {
+    if (Fails("remove folder", folder, EACCES))
+        return false;
+    return real_.RemoveFolderWithFiles(folder);
+}
+
+std::string FailingLayer::MakeTemporaryFolder(const std::string& prefix) {
+    if (Fails("make temporary folder", prefix, ENOSPC))
+        return {};
+    return real_.MakeTemporaryFolder(prefix);
+}
+
+}  // namespace quenrix::crash

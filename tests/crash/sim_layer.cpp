@@ -1,0 +1,189 @@
+// The system layer's calls on the simulated file system.
+#include <cerrno>
+#include <cstdio>
+
+#include "tests/crash/sim_file_system.h"
+#include "tests/crash/sim_layer.h"
+
+namespace quenrix::native {
+namespace {
+
+crash::SimFileSystem& Fs() {
+    return crash::SimFileSystem::Instance();
+}
+
+EntryInfo Info(const crash::SimFileSystem::Entry& entry) {
+    EntryInfo info;
+    info.folder = entry.folder;
+    info.regular = !entry.folder;
+    info.size = entry.size;
+    info.device = entry.generation;
+    info.fileIndex = entry.id;
+    info.modified = entry.modified;
+    return info;
+}
+
+}  // namespace
+
+class SimLayer final : public Layer {
+  public:
+    Handle OpenForReading(const std::string& path) override;
+    Handle CreateForWriting(const std::string& path, unsigned permissions) override;
+    Handle CreateNew(const std::string& path, unsigned permissions) override;
+    Handle OpenForAppending(const std::string& path) override;
+    std::int64_t ReadSome(Handle file, void* destination, std::size_t n) override;
+    std::int64_t ReadSomeAtHand(Handle file, void* destination, std::size_t n) override;
+    std::int64_t WriteSome(Handle file, const void* data, std::size_t n) override;
+    bool CloseFile(Handle file) override;
+    bool SyncFile(Handle file) override;
+    void DropCachedData(Handle file) override;
+    bool TruncateFile(Handle file, std::uint64_t size) override;
+    void ReserveSpace(Handle file, std::uint64_t size) override;
+    Lookup Inspect(const std::string& path, EntryInfo& info) override;
+    bool InspectOpen(Handle file, EntryInfo& info) override;
+    bool IsLink(const std::string& path) override;
+    bool RenameReplacing(const std::string& from, const std::string& to) override;
+    bool SyncFolder(const std::string& folder) override;
+    bool RemoveFile(const std::string& path) override;
+    bool ForEachEntry(const std::string& folder,
+                      const std::function<void(const FolderEntry& entry)>& visit) override;
+    bool CreateFolder(const std::string& path) override;
+    bool RemoveFolderWithFiles(const std::string& folder) override;
+    int LastCause() override;
+    std::string MakeTemporaryFolder(const std::string& prefix) override;
+    std::string ExecutablePath() override;
+    LocalDateTime LocalClockNow() override;
+    unsigned long ProcessId() override;
+};
+
+Handle SimLayer::OpenForReading(const std::string& path) {
+    return Fs().Open(path, false);
+}
+
+Handle SimLayer::CreateForWriting(const std::string& path, unsigned) {
+    return Fs().Create(path);
+}
+
+Handle SimLayer::CreateNew(const std::string& path, unsigned) {
+    return Fs().Create(path, true);
+}
+
+Handle SimLayer::OpenForAppending(const std::string& path) {
+    return Fs().Open(path, true);
+}
+
+std::int64_t SimLayer::ReadSome(Handle file, void* destination, std::size_t n) {
+    return Fs().Read(file, destination, n);
+}
+
+std::int64_t SimLayer::ReadSomeAtHand(Handle file, void* destination, std::size_t n) {
+    return Fs().Read(file, destination, n);  // all of it is in memory
+}
+
+std::int64_t SimLayer::WriteSome(Handle file, const void* data, std::size_t n) {
+    return Fs().Write(file, data, n);
+}
+
+bool SimLayer::CloseFile(Handle file) {
+    return Fs().Close(file);
+}
+
+bool SimLayer::SyncFile(Handle file) {
+    return Fs().SyncFile(file);
+}
+
+void SimLayer::DropCachedData(Handle) {}
+
+bool SimLayer::TruncateFile(Handle file, std::uint64_t size) {
+    return Fs().Truncate(file, size);
+}
+
+void SimLayer::ReserveSpace(Handle, std::uint64_t) {}
+
+Lookup SimLayer::Inspect(const std::string& path, EntryInfo& info) {
+    crash::SimFileSystem::Entry entry;
+    if (!Fs().Inspect(path, entry))
+        return errno == ENOENT || errno == ENOTDIR ? Lookup::Missing : Lookup::Failed;
+    info = Info(entry);
+    return Lookup::Found;
+}
+
+bool SimLayer::InspectOpen(Handle file, EntryInfo& info) {
+    crash::SimFileSystem::Entry entry;
+    if (!Fs().InspectOpen(file, entry))
+        return false;
+    info = Info(entry);
+    return true;
+}
+
+bool SimLayer::IsLink(const std::string&) {
+    return false;  // the simulation has no links
+}
+
+bool SimLayer::RenameReplacing(const std::string& from, const std::string& to) {
+    return Fs().Rename(from, to);
+}
+
+bool SimLayer::SyncFolder(const std::string& folder) {
+    return Fs().SyncFolder(folder);
+}
+
+bool SimLayer::RemoveFile(const std::string& path) {
+    return Fs().Remove(path) || errno == ENOENT;
+}
+
+bool SimLayer::ForEachEntry(const std::string& folder,
+                            const std::function<void(const FolderEntry& entry)>& visit) {
+    std::vector<std::pair<std::string, bool>> names;
+    if (!Fs().List(folder, names))
+        return false;
+    for (const auto& [name, isFolder] : names) visit({name, isFolder, false});
+    return true;
+}
+
+bool SimLayer::CreateFolder(const std::string& path) {
+    crash::SimFileSystem::Entry entry;
+    if (Fs().Inspect(path, entry) && entry.folder)
+        return true;
+    return Fs().MakeFolder(path);
+}
+
+bool SimLayer::RemoveFolderWithFiles(const std::string& folder) {
+    std::vector<std::pair<std::string, bool>> names;
+    if (!Fs().List(folder, names))
+        return errno == ENOENT;
+    for (const auto& [name, isFolder] : names)
+        if (!isFolder)
+            Fs().Remove(folder + "/" + name);
+    return Fs().Remove(folder, true);
+}
+
+int SimLayer::LastCause() {
+    return errno;
+}
+
+std::string SimLayer::MakeTemporaryFolder(const std::string& prefix) {
+    static int made = 0;
+    Fs().MakeFolder("/tmp");
+    const std::string path = "/tmp/" + prefix + std::to_string(++made);
+    return Fs().MakeFolder(path) ? path : std::string();
+}
+
+std::string SimLayer::ExecutablePath() {
+    return "/opt/quenrix/quenrix";
+}
+
+LocalDateTime SimLayer::LocalClockNow() {
+    return {2026, 12, 8, 12, 0, 0};
+}
+
+unsigned long SimLayer::ProcessId() {
+    return 1;
+}
+
+Layer& SimulatedSystem() {
+    static SimLayer layer;
+    return layer;
+}
+
+}  // namespace quenrix::native
