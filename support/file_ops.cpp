@@ -2,6 +2,8 @@
 
 #include <cerrno>
 #include <cstdint>
+#include <memory>
+#include <new>
 
 #include "support/content_hash.h"
 #include "support/fd_io.h"
@@ -128,15 +130,29 @@ bool SyncFileData(const std::string& path, Failure* failure) {
 }
 
 bool ReadBackHash(const std::string& path, std::uint64_t& hash, Failure* failure) {
-    const native::Handle file = native::OpenForReading(path);
+    const native::Handle file = native::OpenForReadingFromDisk(path);
     if (file == native::kNoFile)
         return Fails(failure, "read back", path);
-    native::DropCachedData(file);
     ContentHash content;
-    std::string piece(1 << 20, '\0');
-    std::int64_t got = 0;
-    while ((got = ReadUpTo(file, piece.data(), piece.size())) > 0)
-        content.Add(piece.data(), static_cast<std::size_t>(got));
+    constexpr std::size_t kPiece = 256 * native::kDiskPiece;  // 1 MiB
+    struct AlignedFree {
+        void operator()(char* memory) const {
+            ::operator delete[](memory, std::align_val_t{native::kDiskPiece});
+        }
+    };
+    const std::unique_ptr<char[], AlignedFree> piece(
+        static_cast<char*>(::operator new[](kPiece, std::align_val_t{native::kDiskPiece})));
+    // Up to the file's size: past its last piece, where the offset is no
+    // longer a whole number of sectors, an unbuffered read would fail.
+    native::EntryInfo info;
+    std::int64_t got = native::InspectOpen(file, info) ? 0 : -1;
+    for (std::uint64_t read = 0; got >= 0 && read < info.size;
+         read += static_cast<std::uint64_t>(got)) {
+        got = native::ReadSome(file, piece.get(), kPiece);
+        if (got <= 0)
+            break;  // shorter than it was: it reads back different
+        content.Add(piece.get(), static_cast<std::size_t>(got));
+    }
     if (got < 0) {
         Fails(failure, "read back", path);
         native::CloseFile(file);

@@ -21,6 +21,13 @@ constexpr Handle kNoFile = -1;
 
 // Opens an existing file for reading.
 Handle OpenForReading(const std::string& path);
+// Opens an existing file, already flushed, for reading what the disk
+// holds rather than what the system keeps in memory: on Linux its cached
+// pages are dropped first, on Windows it is read unbuffered. Read it from
+// its start in pieces of a multiple of kDiskPiece bytes into memory
+// aligned to kDiskPiece; a piece shorter than asked is its last.
+constexpr std::size_t kDiskPiece = 4096;
+Handle OpenForReadingFromDisk(const std::string& path);
 // Creates a file, or empties an existing one, for writing; a new file
 // gets `permissions` (less the umask) where the system has them.
 Handle CreateForWriting(const std::string& path, unsigned permissions = 0666);
@@ -45,10 +52,6 @@ std::int64_t WriteSome(Handle file, const void* data, std::size_t n);
 bool CloseFile(Handle file);
 // Waits until the file's data is on disk.
 bool SyncFile(Handle file);
-// Lets the system forget the file's data it keeps in memory, so that the
-// next read comes from the disk (data already on disk only); nothing
-// where the system cannot be asked.
-void DropCachedData(Handle file);
 // Cuts the file back to `size` bytes.
 bool TruncateFile(Handle file, std::uint64_t size);
 // Sets aside room for `size` bytes of an empty file about to be written,

@@ -32,6 +32,10 @@ Handle OpenForReading(const std::string& path) {
     return CurrentLayer().OpenForReading(path);
 }
 
+Handle OpenForReadingFromDisk(const std::string& path) {
+    return CurrentLayer().OpenForReadingFromDisk(path);
+}
+
 Handle CreateForWriting(const std::string& path, unsigned permissions) {
     return CurrentLayer().CreateForWriting(path, permissions);
 }
@@ -62,10 +66,6 @@ bool CloseFile(Handle file) {
 
 bool SyncFile(Handle file) {
     return CurrentLayer().SyncFile(file);
-}
-
-void DropCachedData(Handle file) {
-    CurrentLayer().DropCachedData(file);
 }
 
 bool TruncateFile(Handle file, std::uint64_t size) {

@@ -13,6 +13,7 @@ class Layer {
     virtual ~Layer() = default;
 
     virtual Handle OpenForReading(const std::string& path) = 0;
+    virtual Handle OpenForReadingFromDisk(const std::string& path) = 0;
     virtual Handle CreateForWriting(const std::string& path, unsigned permissions) = 0;
     virtual Handle CreateNew(const std::string& path, unsigned permissions) = 0;
     virtual Handle OpenForAppending(const std::string& path) = 0;
@@ -21,7 +22,6 @@ class Layer {
     virtual std::int64_t WriteSome(Handle file, const void* data, std::size_t n) = 0;
     virtual bool CloseFile(Handle file) = 0;
     virtual bool SyncFile(Handle file) = 0;
-    virtual void DropCachedData(Handle file) = 0;
     virtual bool TruncateFile(Handle file, std::uint64_t size) = 0;
     virtual void ReserveSpace(Handle file, std::uint64_t size) = 0;
     virtual Lookup Inspect(const std::string& path, EntryInfo& info) = 0;

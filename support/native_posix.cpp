@@ -40,6 +40,13 @@ Handle RealSystem::OpenForReading(const std::string& path) {
     return ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
 }
 
+Handle RealSystem::OpenForReadingFromDisk(const std::string& path) {
+    const Handle file = OpenForReading(path);
+    if (file != kNoFile)
+        ::posix_fadvise(file, 0, 0, POSIX_FADV_DONTNEED);  // a hint; data on disk only
+    return file;
+}
+
 Handle RealSystem::CreateForWriting(const std::string& path, unsigned permissions) {
     return ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC,
                   static_cast<mode_t>(permissions));
@@ -91,10 +98,6 @@ bool RealSystem::CloseFile(Handle file) {
 
 bool RealSystem::SyncFile(Handle file) {
     return ::fsync(file) == 0;
-}
-
-void RealSystem::DropCachedData(Handle file) {
-    ::posix_fadvise(file, 0, 0, POSIX_FADV_DONTNEED);
 }
 
 bool RealSystem::TruncateFile(Handle file, std::uint64_t size) {

@@ -9,6 +9,7 @@ namespace quenrix::native {
 class RealSystem final : public Layer {
   public:
     Handle OpenForReading(const std::string& path) override;
+    Handle OpenForReadingFromDisk(const std::string& path) override;
     Handle CreateForWriting(const std::string& path, unsigned permissions) override;
     Handle CreateNew(const std::string& path, unsigned permissions) override;
     Handle OpenForAppending(const std::string& path) override;
@@ -17,7 +18,6 @@ class RealSystem final : public Layer {
     std::int64_t WriteSome(Handle file, const void* data, std::size_t n) override;
     bool CloseFile(Handle file) override;
     bool SyncFile(Handle file) override;
-    void DropCachedData(Handle file) override;
     bool TruncateFile(Handle file, std::uint64_t size) override;
     void ReserveSpace(Handle file, std::uint64_t size) override;
     Lookup Inspect(const std::string& path, EntryInfo& info) override;

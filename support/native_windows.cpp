@@ -157,6 +157,15 @@ Handle RealSystem::OpenForReading(const std::string& path) {
                       name, _O_RDONLY);
 }
 
+Handle RealSystem::OpenForReadingFromDisk(const std::string& path) {
+    // Unbuffered: every read goes to the disk, in whole sectors into
+    // aligned memory (kDiskPiece covers the sector sizes of today's disks).
+    const std::wstring name = SystemPath(path);
+    return Descriptor(CreateFileW(name.c_str(), GENERIC_READ, kShared, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_NO_BUFFERING | FILE_FLAG_SEQUENTIAL_SCAN, nullptr),
+                      name, _O_RDONLY);
+}
+
 Handle RealSystem::CreateForWriting(const std::string& path, unsigned permissions) {
     const std::wstring name = SystemPath(path);
     const DWORD attributes =
@@ -201,10 +210,6 @@ bool RealSystem::CloseFile(Handle file) {
 
 bool RealSystem::SyncFile(Handle file) {
     return _commit(file) == 0;
-}
-
-void RealSystem::DropCachedData(Handle) {
-    // A cached file's pages cannot be dropped by a program here.
 }
 
 bool RealSystem::TruncateFile(Handle file, std::uint64_t size) {

@@ -50,6 +50,15 @@ Handle FailingLayer::OpenForReading(const std::string& path) {
     return file;
 }
 
+Handle FailingLayer::OpenForReadingFromDisk(const std::string& path) {
+    if (Fails("open", path, ENOENT))
+        return kNoFile;
+    const Handle file = real_.OpenForReadingFromDisk(path);
+    if (file != kNoFile)
+        open_[file] = path;
+    return file;
+}
+
 Handle FailingLayer::CreateForWriting(const std::string& path, unsigned permissions) {
     if (Fails("create", path, EACCES))
         return kNoFile;

@@ -41,6 +41,7 @@ class FailingLayer final : public native::Layer {
     }
 
     native::Handle OpenForReading(const std::string& path) override;
+    native::Handle OpenForReadingFromDisk(const std::string& path) override;
     native::Handle CreateForWriting(const std::string& path, unsigned permissions) override;
     native::Handle CreateNew(const std::string& path, unsigned permissions) override;
     native::Handle OpenForAppending(const std::string& path) override;
@@ -49,7 +50,6 @@ class FailingLayer final : public native::Layer {
     std::int64_t WriteSome(native::Handle file, const void* data, std::size_t n) override;
     bool CloseFile(native::Handle file) override;
     bool SyncFile(native::Handle file) override;
-    void DropCachedData(native::Handle file) override { real_.DropCachedData(file); }
     bool TruncateFile(native::Handle file, std::uint64_t size) override;
     void ReserveSpace(native::Handle file, std::uint64_t size) override {
         real_.ReserveSpace(file, size);

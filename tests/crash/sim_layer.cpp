@@ -28,6 +28,7 @@ EntryInfo Info(const crash::SimFileSystem::Entry& entry) {
 class SimLayer final : public Layer {
   public:
     Handle OpenForReading(const std::string& path) override;
+    Handle OpenForReadingFromDisk(const std::string& path) override;
     Handle CreateForWriting(const std::string& path, unsigned permissions) override;
     Handle CreateNew(const std::string& path, unsigned permissions) override;
     Handle OpenForAppending(const std::string& path) override;
@@ -36,7 +37,6 @@ class SimLayer final : public Layer {
     std::int64_t WriteSome(Handle file, const void* data, std::size_t n) override;
     bool CloseFile(Handle file) override;
     bool SyncFile(Handle file) override;
-    void DropCachedData(Handle file) override;
     bool TruncateFile(Handle file, std::uint64_t size) override;
     void ReserveSpace(Handle file, std::uint64_t size) override;
     Lookup Inspect(const std::string& path, EntryInfo& info) override;
@@ -57,6 +57,10 @@ class SimLayer final : public Layer {
 };
 
 Handle SimLayer::OpenForReading(const std::string& path) {
+    return Fs().Open(path, false);
+}
+
+Handle SimLayer::OpenForReadingFromDisk(const std::string& path) {
     return Fs().Open(path, false);
 }
 
@@ -91,8 +95,6 @@ bool SimLayer::CloseFile(Handle file) {
 bool SimLayer::SyncFile(Handle file) {
     return Fs().SyncFile(file);
 }
-
-void SimLayer::DropCachedData(Handle) {}
 
 bool SimLayer::TruncateFile(Handle file, std::uint64_t size) {
     return Fs().Truncate(file, size);

@@ -4,6 +4,8 @@
 
 #include <filesystem>
 
+#include "support/content_hash.h"
+#include "support/failure.h"
 #include "support/native.h"
 #include "tests/helpers/records.h"
 #include "tests/helpers/temp_dir.h"
@@ -90,6 +92,32 @@ TEST_F(FileOpsTest, SameContentComparesEveryByte) {
     EXPECT_FALSE(SameContent(Path("a"), Path("missing")));
     std::filesystem::create_directory(Path("folder"));
     EXPECT_FALSE(SameContent(Path("folder"), Path("folder")));
+}
+
+// The read-back takes the file from the disk in whole pieces (unbuffered
+// on Windows) and must still hash every byte up to a last, short piece.
+TEST_F(FileOpsTest, ReadBackHashTakesEveryByte) {
+    Bytes content(2 * 1024 * 1024 + 1000);
+    for (std::size_t i = 0; i < content.size(); ++i)
+        content[i] = static_cast<std::uint8_t>(i % 251);
+    auto hashOf = [](const Bytes& bytes) {
+        ContentHash hash;
+        hash.Add(bytes.data(), bytes.size());
+        return hash.Value();
+    };
+    WriteBytes(Path("a"), content);
+    std::uint64_t stored = 0;
+    ASSERT_TRUE(ReadBackHash(Path("a"), stored));
+    EXPECT_EQ(stored, hashOf(content));
+    const std::uint64_t before = stored;
+    content.back() ^= 1;  // in the last, short piece
+    WriteBytes(Path("a"), content);
+    ASSERT_TRUE(ReadBackHash(Path("a"), stored));
+    EXPECT_NE(stored, before);
+    EXPECT_EQ(stored, hashOf(content));
+    Failure failure;
+    EXPECT_FALSE(ReadBackHash(Path("missing"), stored, &failure));
+    EXPECT_EQ(failure.step, "read back");
 }
 
 TEST_F(FileOpsTest, ExecutableFolderHoldsThisProgram) {
