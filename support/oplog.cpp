@@ -237,14 +237,15 @@ std::string EntryBytes(const std::string& line) {
     return entry;
 }
 
-// Puts the snapshot's newest `cap` lines (the new entry last) in the file:
-// appended in place where nothing is dropped, else the file replaced whole.
-bool WriteEntry(LogSnapshot& snapshot, const std::string& path, const std::string& entry,
-                std::int32_t cap, bool exists, bool canonical, native::EntryInfo& info) {
-    const std::size_t keep = cap > 0 ? static_cast<std::size_t>(cap) : 0;
-    const std::size_t drop = snapshot.lines.size() > keep ? snapshot.lines.size() - keep : 0;
+// Puts the snapshot's lines in the file, the new entries (`bytes`) last:
+// appended in place while the file holds at most `bound` lines, else the
+// file replaced whole by its newest `cap` lines.
+bool WriteEntries(LogSnapshot& snapshot, const std::string& path, const std::string& bytes,
+                  std::size_t cap, std::size_t bound, bool exists, bool canonical,
+                  native::EntryInfo& info) {
+    const std::size_t drop = snapshot.lines.size() > bound ? snapshot.lines.size() - cap : 0;
     if (exists && canonical && drop == 0)
-        return AppendInPlace(path, entry, info);
+        return AppendInPlace(path, bytes, info);
     const unsigned permissions = exists ? info.permissions : 0666;
     if (!Replace(path, Serialize(snapshot.lines, drop), permissions))
         return false;
@@ -253,15 +254,14 @@ bool WriteEntry(LogSnapshot& snapshot, const std::string& path, const std::strin
     return native::Inspect(path, info) == native::Lookup::Found;
 }
 
-}  // namespace
+// Entries from several threads land one at a time.
+std::mutex writing;
 
-void AppendLogLine(const std::string& path, const std::string& line, std::int32_t cap) {
-    if (path.empty()) {
-        return;
-    }
-    // Entries from several threads land one at a time.
-    static std::mutex writing;
-    const std::lock_guard<std::mutex> lock(writing);
+// Writes `lines` (code page 932 bytes, no line ends) to the log at `path`
+// with one write and one flush, keeping at most `bound` lines and cutting
+// back to the newest `cap` beyond it. No lines: only the cut, if due.
+void WriteLines(const std::string& path, const std::vector<std::string>& lines, std::size_t cap,
+                std::size_t bound) {
     LogSnapshot& snapshot = Snapshot();
     try {
         native::EntryInfo info;
@@ -270,7 +270,7 @@ void AppendLogLine(const std::string& path, const std::string& line, std::int32_
             return;
         // A log that is a link (another user may have planted it in a
         // shared folder) is neither read nor written through: the link is
-        // replaced by a log of its own, which starts with this entry.
+        // replaced by a log of its own, which starts with these entries.
         const bool link = native::IsLink(path);
         const bool exists = lookup == native::Lookup::Found && !link;
         if (exists && !info.regular)
@@ -280,22 +280,113 @@ void AppendLogLine(const std::string& path, const std::string& line, std::int32_
         bool canonical = true;
         if (!LoadSnapshot(snapshot, path, exists, info, canonical))
             return;
-        snapshot.valid = false;  // until this entry has landed
-        const std::string entry = EntryBytes(line);
-        snapshot.lines.push_back(entry);
-        if (!WriteEntry(snapshot, path, entry, cap, exists, canonical, info))
+        if (lines.empty() && (!exists || snapshot.lines.size() <= bound))
             return;
-        if (line.find('\n') != std::string::npos) {
-            // Read back, such an entry is several lines: keep it so.
-            snapshot.lines.pop_back();
-            for (const std::string& piece : SplitLogLines(entry))
-                snapshot.lines.push_back(FileForm(piece));
+        snapshot.valid = false;  // until these entries have landed
+        std::string bytes;
+        for (const std::string& line : lines) {
+            const std::string entry = EntryBytes(line);
+            bytes += entry;
+            if (line.find('\n') == std::string::npos) {
+                snapshot.lines.push_back(entry);
+            } else {
+                // Read back, such an entry is several lines: keep it so.
+                for (const std::string& piece : SplitLogLines(entry))
+                    snapshot.lines.push_back(FileForm(piece));
+            }
         }
+        if (!WriteEntries(snapshot, path, bytes, cap, bound, exists, canonical, info))
+            return;
         snapshot.info = info;
         snapshot.valid = true;
     } catch (...) {
         // A lost log entry must never stop a conversion.
         snapshot.valid = false;
+    }
+}
+
+// The entries held while a LogGroup lives, in the order they were made,
+// and the logs they go to.
+struct HeldEntries {
+    int groups = 0;  // LogGroups alive
+    std::vector<std::pair<std::string, std::string>> entries;  // path, line
+    std::vector<std::string> paths;                           // every log written meanwhile
+};
+
+HeldEntries& Held() {
+    static HeldEntries held;
+    return held;
+}
+
+// Entries held at most before they are written even without FlushLog.
+constexpr std::size_t kHeldEntriesAtMost = 64;
+
+// Writes the held entries, each log's together (under `writing`).
+void WriteHeld(HeldEntries& held) {
+    std::size_t from = 0;
+    while (from < held.entries.size()) {
+        const std::string& path = held.entries[from].first;
+        std::vector<std::string> lines;
+        std::size_t to = from;
+        for (; to < held.entries.size() && held.entries[to].first == path; ++to)
+            lines.push_back(std::move(held.entries[to].second));
+        const std::size_t cap = static_cast<std::size_t>(kLogLineCap);
+        WriteLines(path, lines, cap, kLogLineBound);
+        from = to;
+    }
+    held.entries.clear();
+}
+
+}  // namespace
+
+void AppendLogLine(const std::string& path, const std::string& line, std::int32_t cap) {
+    if (path.empty()) {
+        return;
+    }
+    const std::lock_guard<std::mutex> lock(writing);
+    HeldEntries& held = Held();
+    if (held.groups > 0 && cap == kLogLineCap) {
+        held.entries.emplace_back(path, line);
+        if (std::find(held.paths.begin(), held.paths.end(), path) == held.paths.end())
+            held.paths.push_back(path);
+        if (held.entries.size() >= kHeldEntriesAtMost)
+            WriteHeld(held);
+        return;
+    }
+    const std::size_t keep = cap > 0 ? static_cast<std::size_t>(cap) : 0;
+    WriteLines(path, {line}, keep, keep);
+}
+
+LogGroup::LogGroup() {
+    const std::lock_guard<std::mutex> lock(writing);
+    ++Held().groups;
+}
+
+LogGroup::~LogGroup() {
+    const std::lock_guard<std::mutex> lock(writing);
+    HeldEntries& held = Held();
+    --held.groups;
+    try {
+        WriteHeld(held);
+        if (held.groups > 0)
+            return;
+        // The run is over: each log back to its newest lines.
+        const std::size_t cap = static_cast<std::size_t>(kLogLineCap);
+        for (const std::string& path : held.paths) WriteLines(path, {}, cap, cap);
+    } catch (...) {
+        // A lost log entry must never stop the program.
+        held.entries.clear();
+    }
+    if (held.groups == 0)
+        held.paths.clear();
+}
+
+void FlushLog() {
+    const std::lock_guard<std::mutex> lock(writing);
+    try {
+        WriteHeld(Held());
+    } catch (...) {
+        Held().entries.clear();  // a lost log entry must never stop a conversion
     }
 }
 

@@ -4,8 +4,9 @@
 //   - the files keep the rules of CheckFiles: every input is there with its
 //     bytes, or its corrected file is there whole; nothing else stands
 //     under a corrected file's name, nor anything no run leaves;
-//   - the log is there and is the log as it stood at some moment: whole
-//     lines, none lost in between; only its last entry may be torn;
+//   - the log is there and is the log as it stood at some moment, or that
+//     and part of one more write (a file's entries, written together):
+//     nothing lost under a later write;
 //   - the batch run again on that disk leaves the same files as a batch
 //     that was never cut.
 // Exit status 0 when no state breaks a rule (with --expect-violation TEXT:
@@ -75,6 +76,7 @@ class Explorer {
     // The log as it stands before the batch.
     void Begin(const SimFileSystem& fs) {
         NoteLog(fs);
+        largestLogWrite_ = 0;  // the earlier run's log is no write of this one
         logOnDisk_ = fs.FileNow(logPath_) != nullptr;
     }
 
@@ -149,6 +151,9 @@ class Explorer {
         if (log) {
             logHistory_.insert(HashOf(*log));
             logSizes_.insert(log->size());
+            if (log->size() > lastLogSize_)
+                largestLogWrite_ = std::max(largestLogWrite_, log->size() - lastLogSize_);
+            lastLogSize_ = log->size();
         }
     }
 
@@ -179,8 +184,8 @@ class Explorer {
             if (!TornLast(*log->second, torn)) {
                 problems.push_back(
                     logPath_ +
-                    " is not the log as it ever stood, nor that with a torn last "
-                    "entry (" +
+                    " is not the log as it ever stood, nor that and part of one more "
+                    "write (" +
                     std::to_string(log->second->size()) + " bytes" +
                     (log->second->find('\0') != std::string::npos ? ", zero bytes in it" : "") +
                     ")");
@@ -191,18 +196,23 @@ class Explorer {
         return problems;
     }
 
-    // A disk that kept only some sectors of the last entry's write: the log
-    // as it once stood, then part of one more entry, with no line end but
-    // at its very end (a lost sector in it reads as zeros).
-    // `torn` is the part of the entry without its line end, if it has none.
+    // A disk that kept only some sectors of the last write to the log (a
+    // file's entries, written together): the log as it once stood, then at
+    // most one write's bytes more, whole lines or a part of one, a lost
+    // sector in them reading as zeros.
+    // `torn` is the part after the last line end, if the log does not end
+    // with one.
     bool TornLast(const std::string& log, std::string& torn) const {
         for (auto size = logSizes_.rbegin(); size != logSizes_.rend(); ++size) {
             if (*size >= log.size() || logHistory_.count(HashOf(log.substr(0, *size))) == 0)
                 continue;
-            const std::size_t lineEnd = log.find('\n', *size);
-            if (lineEnd == std::string::npos)
-                torn = log.substr(*size);
-            return lineEnd == std::string::npos || lineEnd + 1 == log.size();
+            if (log.size() - *size > largestLogWrite_)
+                return false;
+            const std::size_t lastEnd = log.rfind('\n');
+            if (lastEnd == std::string::npos || lastEnd + 1 < log.size())
+                torn = log.substr(lastEnd == std::string::npos || lastEnd < *size ? *size
+                                                                                  : lastEnd + 1);
+            return true;
         }
         return false;
     }
@@ -231,6 +241,8 @@ class Explorer {
     std::vector<std::string> problems_;  // the first of them
     std::set<std::size_t> logHistory_;
     std::set<std::size_t> logSizes_;  // of the log's contents in the history
+    std::size_t lastLogSize_ = 0;      // as the log stood at the last operation
+    std::size_t largestLogWrite_ = 0;  // the most the log grew by at once
     bool logOnDisk_ = false;
     std::set<std::size_t> seen_;
     // The first crash state of each different set of inputs and outputs.
@@ -256,9 +268,10 @@ int main(int argc, char** argv) {
     AddExplorerOptions(app, options);
     app.add_option("--plant", options.plant,
                    "A fault to plant: none, skip-data-flush (of the work file), "
-                   "skip-copy-flush (of a copy across volumes), folder-flush-after-delete")
-        ->check(CLI::IsMember(
-            {"none", "skip-data-flush", "skip-copy-flush", "folder-flush-after-delete"}))
+                   "skip-copy-flush (of a copy across volumes), folder-flush-after-delete, "
+                   "skip-log-flush (of the entries appended to the log)")
+        ->check(CLI::IsMember({"none", "skip-data-flush", "skip-copy-flush",
+                               "folder-flush-after-delete", "skip-log-flush"}))
         ->capture_default_str();
     bool otherVolume = false;
     app.add_flag("--other-volume", otherVolume,
@@ -287,6 +300,8 @@ int main(int argc, char** argv) {
                  setup.cli ? "/.quenrix-work-1-0.tmp" : "/" + std::string(kWorkFileName));
     else if (plant == "skip-copy-flush")
         fs.Plant(crash::PlantedFault::SkipDataFlush, ".quenrix-part");
+    else if (plant == "skip-log-flush")
+        fs.Plant(crash::PlantedFault::SkipDataFlush, "/" + setup.LogPath().substr(6));
     else if (plant == "folder-flush-after-delete")
         fs.Plant(crash::PlantedFault::FolderFlushAfterDelete);
     Explorer explorer(setup, expected, maxReports);

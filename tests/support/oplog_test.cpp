@@ -125,6 +125,34 @@ TEST_F(OperationLogTest, EntryAfterEntryKeepsTheNewestThousand) {
     EXPECT_EQ(lines.back(), "entry 1005");
 }
 
+// A run's entries are held and written together, the log let grow past
+// its cap up to its bound, and cut back to the newest thousand lines when
+// the run ends.
+TEST_F(OperationLogTest, ARunsEntriesAreWrittenTogetherAndCutBackWhenItEnds) {
+    {
+        const LogGroup run;
+        WriteLog(LogPath(), "entry 1");
+        EXPECT_FALSE(std::filesystem::exists(LogPath()));
+        FlushLog();
+        EXPECT_EQ(LogMessages(), std::vector<std::string>{"entry 1"});
+        for (int i = 2; i <= 2500; ++i) {
+            WriteLog(LogPath(), "entry " + std::to_string(i));
+            if (i == 1999) {
+                FlushLog();
+                EXPECT_EQ(LogMessages().size(), 1999u);  // past the cap, below the bound
+            }
+        }
+        FlushLog();
+        const std::vector<std::string> lines = LogMessages();
+        EXPECT_LE(lines.size(), kLogLineBound);
+        EXPECT_EQ(lines.back(), "entry 2500");
+    }
+    const std::vector<std::string> lines = LogMessages();
+    ASSERT_EQ(lines.size(), 1000u);
+    EXPECT_EQ(lines.front(), "entry 1501");
+    EXPECT_EQ(lines.back(), "entry 2500");
+}
+
 TEST_F(OperationLogTest, LineFeedOnlyLogIsRewrittenWithCrLf) {
     WriteRaw("one\ntwo\n");
     AppendLogLine(LogPath(), "three", kLogLineCap);
