@@ -138,8 +138,6 @@ void BatchFileActions::StoreCorrectedFile(std::size_t index, const ConversionReq
     WriteLongLog(log, Describe(Outcome::Corrected).logMessage + output);
 
     if (deleting) {
-        // What the log tells of this file is on disk before its input goes.
-        FlushLog();
         FileIdentity gone;
         const bool known = IdentifyFile(input, gone);
         Failure failure;

@@ -1,6 +1,7 @@
 #include "support/oplog.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <deque>
 #include <mutex>
@@ -308,9 +309,10 @@ void WriteLines(const std::string& path, const std::vector<std::string>& lines, 
 // The entries held while a LogGroup lives, in the order they were made,
 // and the logs they go to.
 struct HeldEntries {
-    int groups = 0;  // LogGroups alive
+    int groups = 0;                                            // LogGroups alive
+    std::chrono::steady_clock::time_point written{};           // the last write of held entries
     std::vector<std::pair<std::string, std::string>> entries;  // path, line
-    std::vector<std::string> paths;                           // every log written meanwhile
+    std::vector<std::string> paths;                            // every log written meanwhile
 };
 
 HeldEntries& Held() {
@@ -318,7 +320,9 @@ HeldEntries& Held() {
     return held;
 }
 
-// Entries held at most before they are written even without FlushLog.
+// Held entries are written when the last write is this long past, or when
+// this many are held.
+constexpr auto kBetweenWrites = std::chrono::milliseconds(50);
 constexpr std::size_t kHeldEntriesAtMost = 64;
 
 // Writes the held entries, each log's together (under `writing`).
@@ -349,8 +353,11 @@ void AppendLogLine(const std::string& path, const std::string& line, std::int32_
         held.entries.emplace_back(path, line);
         if (std::find(held.paths.begin(), held.paths.end(), path) == held.paths.end())
             held.paths.push_back(path);
-        if (held.entries.size() >= kHeldEntriesAtMost)
+        const auto now = std::chrono::steady_clock::now();
+        if (held.entries.size() >= kHeldEntriesAtMost || now - held.written >= kBetweenWrites) {
+            held.written = now;
             WriteHeld(held);
+        }
         return;
     }
     const std::size_t keep = cap > 0 ? static_cast<std::size_t>(cap) : 0;
@@ -379,15 +386,6 @@ LogGroup::~LogGroup() {
     }
     if (held.groups == 0)
         held.paths.clear();
-}
-
-void FlushLog() {
-    const std::lock_guard<std::mutex> lock(writing);
-    try {
-        WriteHeld(Held());
-    } catch (...) {
-        Held().entries.clear();  // a lost log entry must never stop a conversion
-    }
 }
 
 }  // namespace quenrix

@@ -42,15 +42,16 @@ class LogCapture {
     LogCapture* outer_;
 };
 
-// Entries for the log cost a flush each; a run of many files pays once per
-// file instead. While a LogGroup lives, the entries logged (with the
-// default cap) are held in memory, in order, and written together with
-// one write and one flush: at FlushLog, and when 64 are held. Meanwhile a
-// log may grow past its cap up to kLogLineBound lines, then is cut back
-// to its newest kLogLineCap lines in one replacement; when the last
-// LogGroup ends, what is held is written and every log it wrote to is
-// cut back to its newest kLogLineCap lines. After a power cut a log is as
-// it stood after some write, then possibly part of the next one.
+// Entries for the log cost a flush each; a run of many small files would
+// pay more for them than for its conversions. While a LogGroup lives, the
+// entries logged (with the default cap) are held in memory, in order, and
+// written together with one write and one flush: with the first entry
+// that comes 1/20 s or more after the last write, or when 64 are held.
+// Meanwhile a log may grow past its cap up to kLogLineBound lines, then is
+// cut back to its newest kLogLineCap lines in one replacement; when the
+// last LogGroup ends, what is held is written and every log it wrote to
+// is cut back to its newest kLogLineCap lines. After a power cut a log is
+// as it stood after some write, then possibly part of the next one.
 class LogGroup {
   public:
     LogGroup();
@@ -59,13 +60,9 @@ class LogGroup {
     LogGroup& operator=(const LogGroup&) = delete;
 };
 
-// Writes the entries a LogGroup holds and waits until they are on disk
-// (before an input is deleted, so the log tells what went before).
-void FlushLog();
-
 // Adds one line (code page 932 bytes, no line end) to the file and keeps
-// its newest `cap` lines (held instead while a LogGroup lives). The file is replaced whole through a temporary
-// file beside it, so a failure leaves the old log as it was.
+// its newest `cap` lines (held instead while a LogGroup lives). The file is replaced whole through
+// a temporary file beside it, so a failure leaves the old log as it was.
 void AppendLogLine(const std::string& path, const std::string& line, std::int32_t cap);
 
 // The message as it enters the log: converted to code page 932, cut at its

@@ -19,7 +19,9 @@ class QuietView : public WizardView {
     void SetProgressMessage(const std::string&, MessageColour) override {}
     void SetFileCounter(const std::string&) override {}
     void SetProgress(int, int) override {}
-    void AddStatusLine(const std::string& line) override { statusLines.push_back(line); }
+    void AddStatusLines(const std::vector<std::string>& lines) override {
+        statusLines.insert(statusLines.end(), lines.begin(), lines.end());
+    }
     void SetStatusLineHint(int row, const std::string& hint) override { hints[row] = hint; }
     void ShowBatchRunning(bool) override {}
     void PumpMessages() override {}

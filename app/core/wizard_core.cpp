@@ -37,8 +37,12 @@ WizardCore::WizardCore(WizardView& view, std::vector<std::string> arguments,
     : view_(view), arguments_(std::move(arguments)) {
     view_.ShowDeleteInputs(deleteInputs_, DeleteStatusText(deleteInputs_));
     log_.path = LogPathFor(startFolder, programPath);
-    // The converters let the window repaint and take clicks while they read.
-    SetEventPump([this] { view_.PumpMessages(); });
+    // The converters let the window repaint and take clicks while they
+    // read, and show what the batch holds for it once it is due.
+    SetEventPump([this] {
+        ShowProgress(false);
+        view_.PumpMessages();
+    });
 }
 
 WizardCore::~WizardCore() {
@@ -156,6 +160,7 @@ void WizardCore::ConvertInputs() {
 
     // Runs on every way out of the loop, an exception included.
     auto closing = [this] {
+        ShowProgress(true);  // every line there, in order
         view_.ShowBatchRunning(false);
         view_.SetProgressMessage("変換終了", MessageColour::Keep);
         view_.SetProgress(0, 0);
@@ -173,10 +178,13 @@ void WizardCore::ConvertInputs() {
                     WriteLog(log_.path, "変換キャンセル");
                     break;
                 }
-                view_.SetFileCounter("ファイル数=" + std::to_string(i + 1) + "/" +
-                                     std::to_string(inputs_.size()));
+                held_.counter =
+                    "ファイル数=" + std::to_string(i + 1) + "/" + std::to_string(inputs_.size());
+                held_.changed = true;
                 ConvertOne(i, actions);
-                view_.SetProgress(static_cast<int>(i) + 1, count);
+                held_.position = static_cast<int>(i) + 1;
+                held_.maximum = count;
+                ShowProgress(false);
                 view_.PumpMessages();
                 view_.PumpMessages();
             }
@@ -195,6 +203,7 @@ void WizardCore::ConvertInputs() {
 void WizardCore::ConvertOne(std::size_t index, BatchFileActions& actions) {
     const int fileRow = statusLines_;
     AddStatusLine(FileNamePart(inputs_[index]), StatusLine::File);
+    ShowProgress(false);  // the first file's name, or a long file's, while it converts
     const LogCapture logged;
     ConversionRequest request;
     request.input = inputs_[index];
@@ -219,7 +228,7 @@ void WizardCore::AddStatusLine(const std::string& text, StatusLine kind) {
     } else {
         line = std::string(static_cast<std::size_t>(StatusIndent), ' ') + "             -> " + text;
     }
-    view_.AddStatusLine(line);
+    held_.lines.push_back(line);
     ++statusLines_;
 }
 
@@ -235,8 +244,27 @@ void WizardCore::ShowReason(int fileRow, const std::vector<std::string>& logged)
         hint += (hint.empty() ? "" : "\n") + message;
     }
     for (int row = fileRow; row < statusLines_; ++row) {
-        view_.SetStatusLineHint(row, hint);
+        held_.hints.emplace_back(row, hint);
     }
+}
+
+void WizardCore::ShowProgress(bool now) {
+    constexpr auto kBetweenPictures = std::chrono::milliseconds(1000 / 30);
+    const auto time = std::chrono::steady_clock::now();
+    if (!now && time - held_.shown < kBetweenPictures)
+        return;
+    held_.shown = time;
+    if (!held_.lines.empty())
+        view_.AddStatusLines(held_.lines);
+    for (const auto& [row, hint] : held_.hints) view_.SetStatusLineHint(row, hint);
+    if (held_.changed) {
+        view_.SetFileCounter(held_.counter);
+        if (held_.maximum > 0)
+            view_.SetProgress(held_.position, held_.maximum);
+    }
+    held_.lines.clear();
+    held_.hints.clear();
+    held_.changed = false;
 }
 
 void WizardCore::RequestCancel() {

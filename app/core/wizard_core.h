@@ -5,8 +5,10 @@
 // does.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "app/core/wizard_view.h"
@@ -81,6 +83,9 @@ class WizardCore {
     void ConvertOne(std::size_t index, class BatchFileActions& actions);
 
     void ConvertInputs();
+    // Passes what the batch holds for the progress page to the view: at
+    // once with `now`, else only when the last time is 1/30 s past.
+    void ShowProgress(bool now);
 
     WizardView& view_;
     std::vector<std::string> arguments_;
@@ -93,6 +98,18 @@ class WizardCore {
     bool batchRunning_ = false;
     bool closeRequested_ = false;
     int statusLines_ = 0;
+    // The progress page as the batch has it, not yet shown: a person
+    // cannot follow more than about 30 pictures a second, and drawing one
+    // per file would cost a batch of small files more than its conversion.
+    struct HeldProgress {
+        std::vector<std::string> lines;                  // status lines, in order
+        std::vector<std::pair<int, std::string>> hints;  // by row, for lines added first
+        std::string counter;
+        int position = 0;
+        int maximum = 0;
+        bool changed = false;  // counter or bar
+        std::chrono::steady_clock::time_point shown{};
+    } held_;
 };
 
 // Indent of result lines: the length of the first file line's time-stamp

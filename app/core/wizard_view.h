@@ -26,8 +26,8 @@ class WizardView {
     virtual void SetFileCounter(const std::string& text) = 0;
     // An empty bar for a maximum of 0.
     virtual void SetProgress(int position, int maximum) = 0;
-    // Appends a line to the status list and scrolls it to the bottom.
-    virtual void AddStatusLine(const std::string& line) = 0;
+    // Appends lines to the status list and scrolls it to the bottom.
+    virtual void AddStatusLines(const std::vector<std::string>& lines) = 0;
     // The hint (tooltip) of the status list's line `row` (from 0).
     virtual void SetStatusLineHint(int row, const std::string& hint) = 0;
     // While a batch runs, the progress page's back and close buttons are
@@ -41,8 +41,8 @@ class WizardView {
     virtual void ShowWarning(const std::string& title, const std::string& text) = 0;
     // Closes the window (the program ends with it).
     virtual void CloseWindow() = 0;
-    // What became of one input of the batch, once its status lines are
-    // there; a window that shows only the lines needs nothing more.
+    // What became of one input of the batch (its status lines may still be
+    // on their way); a window that shows only the lines needs nothing more.
     virtual void FileDone(const std::string& input, const FileOutcome& outcome) {
         (void)input;
         (void)outcome;

@@ -409,8 +409,8 @@ void MainWindow::SetProgress(int position, int maximum) {
     progressBar->setValue(position);
 }
 
-void MainWindow::AddStatusLine(const std::string& line) {
-    statusList->addItem(QString::fromStdString(line));
+void MainWindow::AddStatusLines(const std::vector<std::string>& lines) {
+    for (const std::string& line : lines) statusList->addItem(QString::fromStdString(line));
     statusList->scrollToBottom();
 }
 

@@ -56,7 +56,7 @@ class MainWindow : public QMainWindow, public WizardView {
     void SetProgressMessage(const std::string& text, MessageColour colour) override;
     void SetFileCounter(const std::string& text) override;
     void SetProgress(int position, int maximum) override;
-    void AddStatusLine(const std::string& line) override;
+    void AddStatusLines(const std::vector<std::string>& lines) override;
     void SetStatusLineHint(int row, const std::string& hint) override;
     void ShowBatchRunning(bool running) override;
     void PumpMessages() override;

@@ -632,23 +632,33 @@ void MainWindow::SetProgress(int position, int maximum) {
     SendMessageW(bar, PBM_SETPOS, static_cast<WPARAM>(position), 0);
 }
 
-void MainWindow::AddStatusLine(const std::string& line) {
+void MainWindow::AddStatusLines(const std::vector<std::string>& lines) {
+    if (lines.empty())
+        return;
     HWND list = Control(kStatusList);
-    const LRESULT row =
-        SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Wide(line).c_str()));
-    SendMessageW(list, WM_VSCROLL, SB_BOTTOM, 0);
-    hints_.resize(static_cast<std::size_t>(row) + 1);
-    // A line wider than the list can be scrolled to.
-    const std::wstring text = Wide(line);
+    // Drawn once, after all of them.
+    SendMessageW(list, WM_SETREDRAW, FALSE, 0);
     HDC dc = GetDC(list);
     HGDIOBJ old = SelectObject(dc, fixedFont_);
-    SIZE size{};
-    GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+    LONG widest = 0;
+    for (const std::string& line : lines) {
+        const std::wstring text = Wide(line);
+        const LRESULT row =
+            SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
+        hints_.resize(static_cast<std::size_t>(row) + 1);
+        SIZE size{};
+        GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+        widest = std::max(widest, size.cx);
+    }
     SelectObject(dc, old);
     ReleaseDC(list, dc);
+    // A line wider than the list can be scrolled to.
     const LRESULT extent = SendMessageW(list, LB_GETHORIZONTALEXTENT, 0, 0);
-    if (size.cx + 8 > extent)
-        SendMessageW(list, LB_SETHORIZONTALEXTENT, static_cast<WPARAM>(size.cx + 8), 0);
+    if (widest + 8 > extent)
+        SendMessageW(list, LB_SETHORIZONTALEXTENT, static_cast<WPARAM>(widest + 8), 0);
+    SendMessageW(list, WM_SETREDRAW, TRUE, 0);
+    SendMessageW(list, WM_VSCROLL, SB_BOTTOM, 0);
+    InvalidateRect(list, nullptr, TRUE);
 }
 
 void MainWindow::SetStatusLineHint(int row, const std::string& hint) {

@@ -5,11 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <functional>
 
 #include "app/core/file_browser.h"
 #include "engine/conversion.h"
+#include "engine/event_pump.h"
 #include "support/file_ops.h"
 #include "tests/helpers/records.h"
 #include "tests/helpers/temp_dir.h"
@@ -37,12 +39,18 @@ class RecordingView : public WizardView {
         if (shade != MessageColour::Keep)
             colour = shade;
     }
-    void SetFileCounter(const std::string& text) override { counter = text; }
+    void SetFileCounter(const std::string& text) override {
+        counter = text;
+        ++counterCalls;
+    }
     void SetProgress(int at, int of) override {
         position = at;
         maximum = of;
     }
-    void AddStatusLine(const std::string& line) override { lines.push_back(line); }
+    void AddStatusLines(const std::vector<std::string>& added) override {
+        lines.insert(lines.end(), added.begin(), added.end());
+        ++lineCalls;
+    }
     void SetStatusLineHint(int row, const std::string& hint) override {
         hints.resize(lines.size());
         hints.at(static_cast<std::size_t>(row)) = hint;
@@ -70,6 +78,8 @@ class RecordingView : public WizardView {
     int maximum = -1;
     std::vector<std::string> lines;
     std::vector<std::string> hints;
+    int lineCalls = 0;
+    int counterCalls = 0;
     bool batchRunning = false;
     int pumps = 0;
     std::function<void()> onPump;
@@ -160,6 +170,30 @@ TEST_F(WizardCoreTest, BatchLinesProgressAndClosingSteps) {
     EXPECT_EQ(LogMessages().front(), "入力ファイル設定：入力ファイル削除する");
 }
 
+// The progress page follows a batch at a person's pace, not once per
+// file: the lines come in few calls, yet all of them and in order.
+TEST_F(WizardCoreTest, ABatchIsShownAtMostThirtyTimesASecond) {
+    std::vector<std::string> inputs;
+    for (int i = 0; i < 40; ++i) {
+        const std::string name = "12" + std::to_string(10 + i) + "L27B.SIG";
+        Sig(name, kOld + static_cast<std::uint32_t>(i) * 86400);
+        inputs.push_back(Path(name));
+    }
+    WizardCore& core = Core();
+    const auto start = std::chrono::steady_clock::now();
+    core.ConvertFiles(inputs);
+    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - start);
+    ASSERT_EQ(view.lines.size(), 3u * inputs.size());
+    for (std::size_t i = 0; i < inputs.size(); ++i)
+        EXPECT_EQ(view.lines[3 * i], kStamp + FileNamePart(inputs[i]));
+    EXPECT_EQ(view.counter, "ファイル数=40/40");
+    // One picture at the start, one at the end, and one for each 1/30 s.
+    const long pictures = 2 + took.count() / 33;
+    EXPECT_LE(view.lineCalls, pictures);
+    EXPECT_LE(view.counterCalls, pictures);
+}
+
 TEST_F(WizardCoreTest, CancelFinishesTheFileInConversion) {
     WizardCore& core = Core();
     std::vector<std::string> inputs;
@@ -167,13 +201,15 @@ TEST_F(WizardCoreTest, CancelFinishesTheFileInConversion) {
         Sig("1234L2" + std::to_string(i) + "B.SIG", kOld + i * 86400);
         inputs.push_back(Path("1234L2" + std::to_string(i) + "B.SIG"));
     }
-    view.onPump = [&] {
-        if (view.counter == "ファイル数=2/4" && !core.CancelRequested()) {
+    // Cancelled while the second file converts: its scan lets the window
+    // run, once the first input is gone.
+    SetEventPump([&] {
+        if (!FileExists(inputs[0]) && !core.CancelRequested()) {
             core.RequestCancel();
             EXPECT_EQ(view.message, "変換を中止しています。しばらくお待ちください");
             EXPECT_FALSE(core.MayClose());  // the batch runs on; the window closes after it
         }
-    };
+    });
     core.ConvertFiles(inputs);
     EXPECT_EQ(view.lines.size(), 6u);
     EXPECT_EQ(view.message, "変換終了");

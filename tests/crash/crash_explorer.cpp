@@ -240,7 +240,7 @@ class Explorer {
     HashCache hashes_;
     std::vector<std::string> problems_;  // the first of them
     std::set<std::size_t> logHistory_;
-    std::set<std::size_t> logSizes_;  // of the log's contents in the history
+    std::set<std::size_t> logSizes_;   // of the log's contents in the history
     std::size_t lastLogSize_ = 0;      // as the log stood at the last operation
     std::size_t largestLogWrite_ = 0;  // the most the log grew by at once
     bool logOnDisk_ = false;
