@@ -56,7 +56,7 @@ bool Run::Go() {
         if (dryFolder_.empty())
             return false;
     }
-    const LogGroup logGroup;  // the log's entries written a file's at a time
+    const LogGroup logGroup;  // the log's entries written in groups, not one by one
     const unsigned workers = std::max(1u, std::min<unsigned>(settings_.jobs, files_.size()));
     std::vector<std::thread> threads;
     for (unsigned w = 1; w < workers; ++w) threads.emplace_back([this, w] { Work(w); });

@@ -320,6 +320,8 @@ HeldEntries& Held() {
     return held;
 }
 
+// The lines a log keeps, as the writers below count them.
+constexpr std::size_t kKeptLines = static_cast<std::size_t>(kLogLineCap);
 // Held entries are written when the last write is this long past, or when
 // this many are held.
 constexpr auto kBetweenWrites = std::chrono::milliseconds(50);
@@ -334,8 +336,7 @@ void WriteHeld(HeldEntries& held) {
         std::size_t to = from;
         for (; to < held.entries.size() && held.entries[to].first == path; ++to)
             lines.push_back(std::move(held.entries[to].second));
-        const std::size_t cap = static_cast<std::size_t>(kLogLineCap);
-        WriteLines(path, lines, cap, kLogLineBound);
+        WriteLines(path, lines, kKeptLines, kLogLineBound);
         from = to;
     }
     held.entries.clear();
@@ -378,8 +379,7 @@ LogGroup::~LogGroup() {
         if (held.groups > 0)
             return;
         // The run is over: each log back to its newest lines.
-        const std::size_t cap = static_cast<std::size_t>(kLogLineCap);
-        for (const std::string& path : held.paths) WriteLines(path, {}, cap, cap);
+        for (const std::string& path : held.paths) WriteLines(path, {}, kKeptLines, kKeptLines);
     } catch (...) {
         // A lost log entry must never stop the program.
         held.entries.clear();

@@ -153,7 +153,7 @@ void WizardCore::ConvertInputs() {
     view_.ShowBatchRunning(true);
     view_.ShowPage(WizardPage::Progress);
     view_.SetProgressMessage("", MessageColour::Black);
-    // The batch's log entries are written a file's at a time.
+    // The batch's log entries are written in groups, not one by one.
     const LogGroup logGroup;
     WriteLog(log_.path, deleteInputs_ ? "入力ファイル設定：入力ファイル削除する"
                                       : "入力ファイル設定：入力ファイル削除しない");

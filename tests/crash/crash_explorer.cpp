@@ -5,7 +5,7 @@
 //     bytes, or its corrected file is there whole; nothing else stands
 //     under a corrected file's name, nor anything no run leaves;
 //   - the log is there and is the log as it stood at some moment, or that
-//     and part of one more write (a file's entries, written together):
+//     and part of one more write (a group of entries, written together):
 //     nothing lost under a later write;
 //   - the batch run again on that disk leaves the same files as a batch
 //     that was never cut.

@@ -41,49 +41,34 @@ std::string Of(Handle file, const std::map<Handle, std::string>& open) {
 
 }  // namespace
 
-Handle FailingLayer::OpenForReading(const std::string& path) {
-    if (Fails("open", path, ENOENT))
+template <typename Opening>
+Handle FailingLayer::Open(const char* call, const std::string& path, int cause, Opening open) {
+    if (Fails(call, path, cause))
         return kNoFile;
-    const Handle file = real_.OpenForReading(path);
+    const Handle file = open();
     if (file != kNoFile)
         open_[file] = path;
     return file;
+}
+
+Handle FailingLayer::OpenForReading(const std::string& path) {
+    return Open("open", path, ENOENT, [&] { return real_.OpenForReading(path); });
 }
 
 Handle FailingLayer::OpenForReadingFromDisk(const std::string& path) {
-    if (Fails("open", path, ENOENT))
-        return kNoFile;
-    const Handle file = real_.OpenForReadingFromDisk(path);
-    if (file != kNoFile)
-        open_[file] = path;
-    return file;
+    return Open("open", path, ENOENT, [&] { return real_.OpenForReadingFromDisk(path); });
 }
 
 Handle FailingLayer::CreateForWriting(const std::string& path, unsigned permissions) {
-    if (Fails("create", path, EACCES))
-        return kNoFile;
-    const Handle file = real_.CreateForWriting(path, permissions);
-    if (file != kNoFile)
-        open_[file] = path;
-    return file;
+    return Open("create", path, EACCES, [&] { return real_.CreateForWriting(path, permissions); });
 }
 
 Handle FailingLayer::CreateNew(const std::string& path, unsigned permissions) {
-    if (Fails("create new", path, ENOSPC))
-        return kNoFile;
-    const Handle file = real_.CreateNew(path, permissions);
-    if (file != kNoFile)
-        open_[file] = path;
-    return file;
+    return Open("create new", path, ENOSPC, [&] { return real_.CreateNew(path, permissions); });
 }
 
 Handle FailingLayer::OpenForAppending(const std::string& path) {
-    if (Fails("open to append", path, EACCES))
-        return kNoFile;
-    const Handle file = real_.OpenForAppending(path);
-    if (file != kNoFile)
-        open_[file] = path;
-    return file;
+    return Open("open to append", path, EACCES, [&] { return real_.OpenForAppending(path); });
 }
 
 void FailingLayer::Flip(Handle file, void* destination, std::int64_t got) {

@@ -73,6 +73,10 @@ class FailingLayer final : public native::Layer {
   private:
     // Counts a call; true (with errno set to `cause`) when it is to fail.
     bool Fails(const char* call, const std::string& what, int cause);
+    // Counts an opening call, and passes it on with `open` unless it is to
+    // fail; the file it opens is known by its path from then on.
+    template <typename Opening>
+    native::Handle Open(const char* call, const std::string& path, int cause, Opening open);
     void Flip(native::Handle file, void* destination, std::int64_t got);
 
     native::Layer& real_;
