@@ -6,6 +6,7 @@
 
 #include "engine/file_kind.h"
 #include "engine/pipeline.h"
+#include "support/fd_io.h"
 #include "support/file_ops.h"
 #include "support/native.h"
 #include "support/oplog.h"
@@ -14,7 +15,10 @@
 namespace quenrix::cli {
 namespace {
 
-volatile std::sig_atomic_t stopRequested = 0;
+// Set by a signal handler, read by every worker thread: a lock-free
+// atomic is safe for both.
+std::atomic<bool> stopRequested{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
 
 const char* KindOf(const std::string& path) {
     switch (ClassifyFileName(path)) {
@@ -39,7 +43,7 @@ void Fill(cli::FileReport& report, Outcome outcome, const std::string& output) {
 }  // namespace
 
 void RequestStop() {
-    stopRequested = 1;
+    stopRequested.store(true);
 }
 
 Run::Run(const Settings& settings, std::vector<std::string> files)
@@ -48,7 +52,8 @@ Run::Run(const Settings& settings, std::vector<std::string> files)
       actions_(files_, settings.deleteInput),
       reports_(files_.size()),
       finished_(files_.size(), 0),
-      showProgress_(!settings.quiet && native::ErrorOutputIsTerminal()) {}
+      showProgress_(!settings.quiet && native::ErrorOutputIsTerminal()),
+      workStem_(UniqueName(kWorkFilePrefix, "")) {}
 
 bool Run::Go() {
     if (settings_.dryRun) {
@@ -82,12 +87,19 @@ double Run::Seconds() const {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start_).count();
 }
 
-std::string Run::WorkFile(unsigned worker, const std::string& input) const {
-    const std::string name = ".quenrix-work-" + std::to_string(native::ProcessId()) + "-" +
-                             std::to_string(worker) + ".tmp";
+std::string Run::WorkFile(unsigned worker, const std::string& input) {
+    const std::string name = workStem_ + "-" + std::to_string(worker) + ".tmp";
     if (!dryFolder_.empty())
         return JoinPath(dryFolder_, name);
-    return JoinPath(OutputFolder(input), name);
+    const std::string folder = OutputFolder(input);
+    {
+        // The first time this run works in a folder, the work files of runs
+        // that died there go.
+        const std::lock_guard<std::mutex> lock(actionsMutex_);
+        if (cleared_.insert(folder).second)
+            RemoveLeftoverWorkFiles(folder, std::string(kWorkFilePrefix) + "*.tmp");
+    }
+    return JoinPath(folder, name);
 }
 
 std::string Run::OutputFolder(const std::string& input) const {

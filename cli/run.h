@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -51,9 +52,14 @@ class Run {
     double Seconds() const;
 
   private:
+    // Work files begin so; the run's own random part and its worker's
+    // number follow, so that no other run, on this host or another sharing
+    // the folder, ever picks the same name.
+    static constexpr const char* kWorkFilePrefix = ".quenrix-work-";
+
     // The work file of one worker: beside the output, so that storing it
     // is a rename; in a private folder for a dry run.
-    std::string WorkFile(unsigned worker, const std::string& input) const;
+    std::string WorkFile(unsigned worker, const std::string& input);
 
     // Beside the input, or in the output folder; an input named without a
     // folder gets its output in the current one (the window would use its
@@ -78,6 +84,8 @@ class Run {
     bool showProgress_;
     std::mutex progressMutex_;
     std::string dryFolder_;
+    const std::string workStem_;     // kWorkFilePrefix and this run's random part
+    std::set<std::string> cleared_;  // folders whose dead runs' work files are gone
     const std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
 };
 

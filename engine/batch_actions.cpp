@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 
 #include "engine/pipeline.h"
 #include "support/ascii.h"
@@ -20,6 +21,17 @@ namespace {
 bool AlreadyStored(const std::string& workFile, const std::string& output) {
     return SameContent(workFile, output) && SyncFileData(output) &&
            native::SyncFolder(FolderPart(output));
+}
+
+// Why a corrected file could not be stored.
+std::string StoreFailureReason(const std::string& output, const Failure& failure) {
+    if (failure.cause == EEXIST && failure.path == output) {
+        // Another program (another run) put a file there meanwhile.
+        return "output name taken by another file: " + FileNamePart(output);
+    }
+    if (failure.step == "read back")
+        return "the stored file reads back different";
+    return "cannot store as " + FileNamePart(output) + ": " + failure.Why();
 }
 
 }  // namespace
@@ -96,12 +108,21 @@ void BatchFileActions::StoreCorrectedFile(std::size_t index, const ConversionReq
         outcome.reason = kNoPositionRecordReason;
     } else {
         outcome.reason = FileInTheWay(index, output);
+        // The input itself under the output name (its name is already the
+        // corrected one): known by the file that was read, not by name.
+        FileIdentity there;
+        const bool replacesInput = outcome.reason.empty() && conversion.input &&
+                                   IdentifyFile(output, there) && there == *conversion.input;
         Failure failure;
         if (!outcome.reason.empty() && AlreadyStored(request.workFile, output)) {
             outcome.reason.clear();
+        } else if (replacesInput && !deleteInputs_) {
+            outcome.reason = kReplacesKeptInputReason;
         } else if (outcome.reason.empty() &&
-                   !MoveFileReplacing(request.workFile, output, &failure)) {
-            outcome.reason = "cannot store as " + FileNamePart(output) + ": " + failure.Why();
+                   !StoreFile(request.workFile, output, replacesInput ? &there : nullptr,
+                              replacesInput && readBack_ ? &conversion.writtenHash : nullptr,
+                              &failure)) {
+            outcome.reason = StoreFailureReason(output, failure);
         }
     }
     // The input goes only when its corrected file is stored under another

@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "engine/file_kind.h"
+#include "support/file_ops.h"
 
 namespace quenrix {
 
@@ -73,6 +74,9 @@ struct Conversion {
     std::string outputPath;
     // The hash of the work file's bytes as they were written (ContentHash).
     std::uint64_t writtenHash = 0;
+    // The input file that was read, by its identity when it was open:
+    // the one file its corrected file may ever replace.
+    std::optional<FileIdentity> input;
     // Why the file failed, in plain English ("cannot read: permission
     // denied"); empty while nothing failed.
     std::string reason;

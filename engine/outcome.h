@@ -62,6 +62,10 @@ constexpr const OutcomeEntry& Describe(Outcome outcome) {
 inline constexpr const char* kNoPositionRecordReason =
     "corrected, but no position record to name the file after";
 
+// Why a corrected file whose name its input already carries is not
+// stored while inputs are kept: it would take the input's place.
+inline constexpr const char* kReplacesKeptInputReason = "it would replace its input, which is kept";
+
 // The steps after a stored file, when its input is to be deleted.
 inline constexpr const char* kInputDeletedLine = "入力SIG,RMGファイル削除(";    // NAME)
 inline constexpr const char* kInputDeletedLog = " > 削除：";                    // PATH

@@ -94,8 +94,12 @@ class RecordScanner {
             WriteLog(log_, workFileOpenFailure);
             return false;
         }
-        // The work file takes about as many bytes as the input holds.
-        work_.ExpectSize(input_.Size());
+        FileIdentity identity;
+        if (input_.Identify(identity))
+            conversion_.input = identity;
+        // The work file takes about as many bytes as the input holds: what
+        // it holds on disk, not the size a sparse file claims.
+        work_.ExpectSize(input_.BytesOnDisk());
         // A slow disk does not keep the window waiting either.
         input_.SetWhileWaiting(PumpEvents);
         work_.SetWhileWaiting(PumpEvents);

@@ -232,6 +232,19 @@ std::uint64_t InputFile::Size() const {
     return fd_ >= 0 && native::InspectOpen(fd_, info) ? info.size : 0;
 }
 
+std::uint64_t InputFile::BytesOnDisk() const {
+    native::EntryInfo info;
+    return fd_ >= 0 && native::InspectOpen(fd_, info) ? std::min(info.size, info.allocated) : 0;
+}
+
+bool InputFile::Identify(FileIdentity& identity) const {
+    native::EntryInfo info;
+    if (fd_ < 0 || !native::InspectOpen(fd_, info))
+        return false;
+    identity = FileIdentity{info.device, info.fileIndex};
+    return true;
+}
+
 InputFile::Status InputFile::ReadByteSlow(std::uint8_t& byte) {
     if (!Refill()) {
         return failed_ ? Status::Error : Status::End;
@@ -268,6 +281,8 @@ bool OutputFile::Create(const std::string& path) {
 bool OutputFile::CreateFresh(const std::string& path) {
     int cause = 0;
     const native::Handle file = quenrix::CreateFresh(path, cause);
+    if (file != native::kNoFile)
+        native::TryLock(file);  // a file just made exclusively: nobody else holds it
     return Opened(file, cause);
 }
 

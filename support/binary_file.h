@@ -13,6 +13,7 @@
 #include <string>
 
 #include "support/content_hash.h"
+#include "support/file_ops.h"
 
 namespace quenrix {
 
@@ -95,6 +96,12 @@ class InputFile {
     const std::string& Failure() const { return failure_; }
     // The file's size as the system tells it now; 0 where it cannot.
     std::uint64_t Size() const;
+    // What the file really holds on disk: its size, or less for a sparse
+    // file (whose holes read as zeros); 0 where the system cannot tell.
+    std::uint64_t BytesOnDisk() const;
+    // The identity of the file opened, whatever its name stands for now;
+    // false when the system cannot tell.
+    bool Identify(FileIdentity& identity) const;
     // Bytes consumed so far.
     std::uint64_t Position() const { return consumedBeforeBuffer_ + next_; }
 
@@ -139,7 +146,9 @@ class OutputFile {
     // user names.
     bool Create(const std::string& path);
     // Creates a file of the program's own name anew (CreateFresh in
-    // fd_io.h): never through a link planted under it.
+    // fd_io.h): never through a link planted under it. The file is locked
+    // (native::TryLock) while it is open, so that another run that clears
+    // away the leftovers of dead runs leaves it alone.
     bool CreateFresh(const std::string& path);
 
     // Called every few milliseconds while a write waits for the disk.

@@ -43,6 +43,11 @@ std::string FailureText(int errorNumber) {
             return "on another volume";
         case EINVAL:
             return "invalid name or argument";
+        case kNotRegularFile:
+        case ENXIO:
+            return "not a regular file";
+        case kStillInUse:
+            return "in use by another program (still after waiting 2 seconds)";
         case 0:
             return "unknown cause";
         default:

@@ -7,6 +7,12 @@
 
 namespace quenrix {
 
+// Causes of the program's own, beside the system's error numbers (far
+// above any of them): what was opened as a file is a pipe or a device; a
+// file another program held for longer than the program waited.
+inline constexpr int kNotRegularFile = 100001;
+inline constexpr int kStillInUse = 100002;
+
 // The C runtime's error numbers in a few plain English words, the same on
 // every system, for the reason a report gives when a file fails.
 std::string FailureText(int errorNumber);

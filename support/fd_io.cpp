@@ -1,6 +1,7 @@
 #include "support/fd_io.h"
 
 #include <cerrno>
+#include <cstdio>
 
 #include "support/native.h"
 
@@ -59,6 +60,28 @@ int CreateFresh(const std::string& path, int& cause, unsigned permissions) {
         }
         if (link || lookup == native::Lookup::Found)
             native::RemoveFile(path);
+        const native::Handle file = native::CreateNew(path, permissions);
+        if (file != native::kNoFile)
+            return file;
+        cause = native::LastCause();
+        if (cause != EEXIST)
+            return native::kNoFile;
+    }
+    return native::kNoFile;
+}
+
+std::string UniqueName(const std::string& stem, const std::string& suffix) {
+    char token[17];
+    std::snprintf(token, sizeof token, "%016llx",
+                  static_cast<unsigned long long>(native::RandomToken()));
+    return stem + token + suffix;
+}
+
+int CreateUnique(const std::string& stem, const std::string& suffix, std::string& path, int& cause,
+                 unsigned permissions) {
+    // A name taken (by a file no run should have left) is drawn again.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        path = UniqueName(stem, suffix);
         const native::Handle file = native::CreateNew(path, permissions);
         if (file != native::kNoFile)
             return file;

@@ -26,4 +26,15 @@ bool ReadAllFrom(int fd, std::string& content);
 // `cause` (a folder under the name is "is a folder").
 int CreateFresh(const std::string& path, int& cause, unsigned permissions = 0666);
 
+// A name no other run of the program can pick: `stem`, a random token
+// (16 hex digits) and `suffix`, for the files a run makes for itself in
+// folders others share.
+std::string UniqueName(const std::string& stem, const std::string& suffix);
+
+// Creates a new file under UniqueName(stem, suffix), exclusively and never
+// through a link; its path in `path`. -1 when it cannot be, with the
+// system's cause in `cause`.
+int CreateUnique(const std::string& stem, const std::string& suffix, std::string& path, int& cause,
+                 unsigned permissions = 0666);
+
 }  // namespace quenrix

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <new>
+#include <vector>
 
 #include "support/content_hash.h"
 #include "support/fd_io.h"
@@ -38,17 +39,36 @@ bool SyncNameOf(const std::string& target) {
     return native::SyncFolder(FolderPart(target));
 }
 
+// Reads the file back from the disk; false (and `failure`) unless its
+// bytes hash to `expected`.
+bool ReadsBackAs(const std::string& path, const std::uint64_t* expected, Failure* failure) {
+    std::uint64_t hash = 0;
+    if (expected == nullptr)
+        return true;
+    if (!ReadBackHash(path, hash, failure))
+        return false;
+    return hash == *expected || Fails(failure, "read back", path, EIO);
+}
+
+// Gives `from` the name `to`: in place of the file there when `replace`,
+// else only where nothing stands.
+bool Rename(const std::string& from, const std::string& to, bool replace) {
+    return replace ? native::RenameReplacing(from, to) : native::RenameNoReplace(from, to);
+}
+
 // To another volume: copied into a temporary file beside the target,
 // which goes to disk, then takes the target's name, which goes to disk;
 // only then is the source deleted. No file ever stands under the target's
-// name unless it is whole.
-bool CopyAcross(const std::string& source, const std::string& target, Failure* failure) {
-    const std::string temporary = target + ".quenrix-part";
+// name unless it is whole. The temporary file's name is this run's own,
+// so that two runs storing at once never write into one file.
+bool CopyAcross(const std::string& source, const std::string& target, bool replace,
+                const std::uint64_t* expectedHash, Failure* failure) {
     const native::Handle from = native::OpenForReading(source);
     if (from == native::kNoFile)
         return Fails(failure, "read", source);
     int cause = 0;
-    const native::Handle to = CreateFresh(temporary, cause);
+    std::string temporary;
+    const native::Handle to = CreateUnique(target + ".", ".quenrix-part", temporary, cause);
     if (to == native::kNoFile) {
         Fails(failure, "create", temporary, cause);
         native::CloseFile(from);
@@ -60,7 +80,8 @@ bool CopyAcross(const std::string& source, const std::string& target, Failure* f
     native::CloseFile(from);
     if (!native::CloseFile(to) && ok)
         ok = Fails(failure, "copy", temporary);
-    if (ok && !native::RenameReplacing(temporary, target))
+    ok = ok && ReadsBackAs(temporary, expectedHash, failure);
+    if (ok && !Rename(temporary, target, replace))
         ok = Fails(failure, "store", target);
     if (!ok) {
         native::RemoveFile(temporary);
@@ -97,23 +118,61 @@ bool SameFile(const std::string& a, const std::string& b) {
     return IdentifyFile(a, first) && IdentifyFile(b, second) && first == second;
 }
 
-bool MoveFileReplacing(const std::string& source, const std::string& target, Failure* failure) {
+bool StoreFile(const std::string& source, const std::string& target,
+               const FileIdentity* replaceable, const std::uint64_t* expectedHash,
+               Failure* failure) {
     if (source.empty() || target.empty() || !FileExists(source))
         return Fails(failure, "store", source, ENOENT);
     native::EntryInfo info;
-    if (native::Inspect(target, info) == native::Lookup::Found && info.folder)
+    const native::Lookup there = native::Inspect(target, info);
+    if (there == native::Lookup::Found && info.folder)
         return Fails(failure, "store", target, EISDIR);  // a folder is never replaced
+    const bool replace = there == native::Lookup::Found && replaceable != nullptr &&
+                         FileIdentity{info.device, info.fileIndex} == *replaceable;
+    if (there == native::Lookup::Found && !replace)
+        return Fails(failure, "store", target, EEXIST);
     // The data goes to disk before the name does, and the name before the
     // caller may delete the input: after a power cut the target's name
     // never stands for data that was not written, and an input is never
     // gone while its corrected file's name may still be lost.
     if (!SyncFileData(source, failure))
         return false;
-    if (native::RenameReplacing(source, target))
+    // A file that replaces another reads back right before it does: on
+    // one volume the source itself takes the name (across volumes its copy
+    // is read back instead).
+    native::EntryInfo from;
+    if (replace && native::Inspect(source, from) == native::Lookup::Found &&
+        from.device == info.device && !ReadsBackAs(source, expectedHash, failure))
+        return false;
+    if (Rename(source, target, replace))
         return SyncNameOf(target) || Fails(failure, "store", target);
     const int cause = native::LastCause();
-    return cause == EXDEV ? CopyAcross(source, target, failure)
+    return cause == EXDEV ? CopyAcross(source, target, replace, expectedHash, failure)
                           : Fails(failure, "store", target, cause);
+}
+
+void RemoveLeftoverWorkFiles(const std::string& folder, const std::string& pattern) {
+    std::vector<std::string> names;
+    native::ForEachEntry(folder, [&](const native::FolderEntry& entry) {
+        if (!entry.folder && !entry.link && MatchesWildcard(entry.name, pattern))
+            names.push_back(entry.name);
+    });
+    for (const std::string& name : names) {
+        const std::string path = JoinPath(folder, name);
+        native::EntryInfo named;
+        const native::Handle file = native::OpenForReading(path, native::Links::Refuse);
+        if (file == native::kNoFile)
+            continue;
+        native::EntryInfo opened;
+        const bool dead = native::TryLock(file) && native::InspectOpen(file, opened) &&
+                          native::Inspect(path, named) == native::Lookup::Found &&
+                          named.device == opened.device && named.fileIndex == opened.fileIndex;
+        // Closed first: Windows deletes no file this run holds open. The
+        // name is of a run that is gone, which no live run draws again.
+        native::CloseFile(file);
+        if (dead)
+            native::RemoveFile(path);
+    }
 }
 
 bool SyncFileData(const std::string& path, Failure* failure) {

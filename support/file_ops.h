@@ -31,13 +31,28 @@ bool IdentifyFile(const std::string& path, FileIdentity& identity);
 // True when both paths name one existing file.
 bool SameFile(const std::string& a, const std::string& b);
 
-// Moves a file to `target`, replacing an existing file there, also across
-// file systems (copied into a temporary file beside the target, which is
-// then renamed into place, and the source deleted). True only when the
-// moved file's data and its new name are on disk, so that its input may
-// be deleted; a folder is never replaced.
-bool MoveFileReplacing(const std::string& source, const std::string& target,
-                       Failure* failure = nullptr);
+// Moves a file (a work file) to `target`, also across file systems (copied
+// into a temporary file of its own beside the target, which is then
+// renamed into place, and the source deleted). No file is ever replaced:
+// where anything stands under `target`, also put there by another program
+// at the same moment, the move fails with EEXIST; a folder is never
+// replaced. The one exception is `replaceable`, a file that may be
+// replaced (an input by the identity it had when it was read), and only
+// while it is still the one there. With `expectedHash` the file is read
+// back from the disk and compared before it takes the name (a file that
+// replaces another must be right before that one is gone; EIO when it
+// reads back different). True only when the moved file's data and its new
+// name are on disk, so that its input may be deleted.
+bool StoreFile(const std::string& source, const std::string& target,
+               const FileIdentity* replaceable = nullptr,
+               const std::uint64_t* expectedHash = nullptr, Failure* failure = nullptr);
+
+// Removes the work files that runs which died left in `folder`: the files
+// whose names match `pattern` (a wildcard) that no live run holds. A run
+// holds its work file locked while it writes it (OutputFile::CreateFresh);
+// each file is opened, locked without waiting, checked to be still the
+// file under its name, and only then removed.
+void RemoveLeftoverWorkFiles(const std::string& folder, const std::string& pattern);
 
 // Waits until the file's data is on disk.
 bool SyncFileData(const std::string& path, Failure* failure = nullptr);

@@ -19,8 +19,16 @@ namespace quenrix::native {
 using Handle = int;
 constexpr Handle kNoFile = -1;
 
-// Opens an existing file for reading.
-Handle OpenForReading(const std::string& path);
+// Whether an open goes through a symbolic link standing under the name.
+enum class Links { Follow, Refuse };
+
+// Opens an existing regular file for reading. Anything else (a folder, a
+// named pipe, a device; on Windows also a reserved device name such as
+// "NUL" or "COM1.SIG") is refused at once, without waiting on it or
+// reading from it (cause EISDIR, or kNotRegularFile in failure.h). With
+// Links::Refuse a link under the name is refused too (ELOOP), so the file
+// opened is the one a look-up of the name saw.
+Handle OpenForReading(const std::string& path, Links links = Links::Follow);
 // Opens an existing file, already flushed, for reading what the disk
 // holds rather than what the system keeps in memory: on Linux its cached
 // pages are dropped first, on Windows it is read unbuffered. Read it from
@@ -35,8 +43,9 @@ Handle CreateForWriting(const std::string& path, unsigned permissions = 0666);
 // link planted under its name, never over another file (fails with errno
 // EEXIST). For the program's own names in folders others may share.
 Handle CreateNew(const std::string& path, unsigned permissions = 0666);
-// Opens an existing file for writing at its end; on Linux not through a
-// symbolic link.
+// Opens an existing regular file for writing at its end; on Linux not
+// through a symbolic link, and a named pipe or device is refused at once
+// as by OpenForReading.
 Handle OpenForAppending(const std::string& path);
 
 // Up to n bytes: how many were read, 0 at the end, -1 on failure.
@@ -65,6 +74,9 @@ struct EntryInfo {
     bool folder = false;
     bool regular = false;  // a plain file (not a folder, device or pipe)
     std::uint64_t size = 0;
+    // The bytes the file really holds on disk: less than its size for a
+    // sparse file, whose holes read as zeros.
+    std::uint64_t allocated = 0;
     // Together these tell whether two paths name one file.
     std::uint64_t device = 0;
     std::uint64_t fileIndex = 0;
@@ -87,6 +99,15 @@ bool IsLink(const std::string& path);
 // Renames within one volume, replacing an existing file; fails with errno
 // EXDEV where `to` lies on another volume.
 bool RenameReplacing(const std::string& from, const std::string& to);
+// Renames within one volume where nothing stands under `to`: never
+// replaces, also when another program makes `to` at the same moment
+// (EEXIST); EXDEV where `to` lies on another volume.
+bool RenameNoReplace(const std::string& from, const std::string& to);
+// Takes an exclusive lock on an open file without waiting; false when
+// another open of the file (in this process or another) holds one. The
+// lock goes with the file's last close. It binds only those who ask for it
+// and keeps nobody from reading the file.
+bool TryLock(Handle file);
 // Waits until the folder's entries (names made, renamed into it or deleted
 // from it) are on disk; "" is the current folder. True also where the file
 // system has no such wait to offer.
@@ -144,5 +165,9 @@ bool ErrorOutputIsTerminal();
 
 // This process's id.
 unsigned long ProcessId();
+
+// A number no other run of the program, on this machine or another that
+// shares a folder, can be expected to draw: for the names of its own files.
+std::uint64_t RandomToken();
 
 }  // namespace quenrix::native

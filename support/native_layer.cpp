@@ -28,8 +28,8 @@ Layer* UseLayer(Layer* layer) {
     return before;
 }
 
-Handle OpenForReading(const std::string& path) {
-    return CurrentLayer().OpenForReading(path);
+Handle OpenForReading(const std::string& path, Links links) {
+    return CurrentLayer().OpenForReading(path, links);
 }
 
 Handle OpenForReadingFromDisk(const std::string& path) {
@@ -92,6 +92,14 @@ bool RenameReplacing(const std::string& from, const std::string& to) {
     return CurrentLayer().RenameReplacing(from, to);
 }
 
+bool RenameNoReplace(const std::string& from, const std::string& to) {
+    return CurrentLayer().RenameNoReplace(from, to);
+}
+
+bool TryLock(Handle file) {
+    return CurrentLayer().TryLock(file);
+}
+
 bool SyncFolder(const std::string& folder) {
     return CurrentLayer().SyncFolder(folder);
 }
@@ -131,6 +139,10 @@ LocalDateTime LocalClockNow() {
 
 unsigned long ProcessId() {
     return CurrentLayer().ProcessId();
+}
+
+std::uint64_t RandomToken() {
+    return CurrentLayer().RandomToken();
 }
 
 }  // namespace quenrix::native

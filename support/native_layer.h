@@ -12,7 +12,7 @@ class Layer {
   public:
     virtual ~Layer() = default;
 
-    virtual Handle OpenForReading(const std::string& path) = 0;
+    virtual Handle OpenForReading(const std::string& path, Links links) = 0;
     virtual Handle OpenForReadingFromDisk(const std::string& path) = 0;
     virtual Handle CreateForWriting(const std::string& path, unsigned permissions) = 0;
     virtual Handle CreateNew(const std::string& path, unsigned permissions) = 0;
@@ -28,6 +28,8 @@ class Layer {
     virtual bool InspectOpen(Handle file, EntryInfo& info) = 0;
     virtual bool IsLink(const std::string& path) = 0;
     virtual bool RenameReplacing(const std::string& from, const std::string& to) = 0;
+    virtual bool RenameNoReplace(const std::string& from, const std::string& to) = 0;
+    virtual bool TryLock(Handle file) = 0;
     virtual bool SyncFolder(const std::string& folder) = 0;
     virtual bool RemoveFile(const std::string& path) = 0;
     virtual bool ForEachEntry(const std::string& folder,
@@ -39,6 +41,7 @@ class Layer {
     virtual std::string ExecutablePath() = 0;
     virtual LocalDateTime LocalClockNow() = 0;
     virtual unsigned long ProcessId() = 0;
+    virtual std::uint64_t RandomToken() = 0;
 };
 
 // The real system's layer.

@@ -3,15 +3,21 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <random>
+
+#include "support/failure.h"
 
 namespace quenrix::native {
 namespace {
@@ -21,6 +27,7 @@ EntryInfo FromStat(const struct stat& st) {
     info.folder = S_ISDIR(st.st_mode);
     info.regular = S_ISREG(st.st_mode);
     info.size = static_cast<std::uint64_t>(st.st_size);
+    info.allocated = static_cast<std::uint64_t>(st.st_blocks) * 512;
     info.device = static_cast<std::uint64_t>(st.st_dev);
     info.fileIndex = static_cast<std::uint64_t>(st.st_ino);
     info.modified = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
@@ -34,14 +41,47 @@ std::string WithSeparator(const std::string& folder) {
     return folder.empty() || folder.back() == '/' ? folder : folder + "/";
 }
 
+// Why an entry that is not a regular file cannot be opened as one.
+int NotRegularCause(const struct stat& st) {
+    return S_ISDIR(st.st_mode) ? EISDIR : kNotRegularFile;
+}
+
+// Opens a regular file. A pipe or a device is refused by its look-up,
+// before it is opened (opening some devices acts on them); one swapped in
+// after the look-up is opened without waiting (O_NONBLOCK: a pipe with
+// nobody at its other end would hold the open up for ever) and refused by
+// what the descriptor is.
+Handle OpenRegular(const std::string& path, int flags, bool followLinks) {
+    struct stat st {};
+    const int looked = followLinks ? ::stat(path.c_str(), &st) : ::lstat(path.c_str(), &st);
+    if (looked == 0 && !S_ISREG(st.st_mode)) {
+        errno = S_ISLNK(st.st_mode) ? ELOOP : NotRegularCause(st);
+        return kNoFile;
+    }
+    const int file =
+        ::open(path.c_str(), flags | O_NONBLOCK | O_CLOEXEC | (followLinks ? 0 : O_NOFOLLOW));
+    if (file < 0)
+        return kNoFile;
+    if (::fstat(file, &st) != 0 || !S_ISREG(st.st_mode)) {
+        const int cause = NotRegularCause(st);
+        ::close(file);
+        errno = cause;
+        return kNoFile;
+    }
+    // A regular file's reads and writes never wait on the flag; it is
+    // taken off so that nothing later reads a meaning into it.
+    ::fcntl(file, F_SETFL, ::fcntl(file, F_GETFL) & ~O_NONBLOCK);
+    return file;
+}
+
 }  // namespace
 
-Handle RealSystem::OpenForReading(const std::string& path) {
-    return ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+Handle RealSystem::OpenForReading(const std::string& path, Links links) {
+    return OpenRegular(path, O_RDONLY, links == Links::Follow);
 }
 
 Handle RealSystem::OpenForReadingFromDisk(const std::string& path) {
-    const Handle file = OpenForReading(path);
+    const Handle file = OpenForReading(path, Links::Follow);
     if (file != kNoFile)
         ::posix_fadvise(file, 0, 0, POSIX_FADV_DONTNEED);  // a hint; data on disk only
     return file;
@@ -59,7 +99,7 @@ Handle RealSystem::CreateNew(const std::string& path, unsigned permissions) {
 }
 
 Handle RealSystem::OpenForAppending(const std::string& path) {
-    return ::open(path.c_str(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC);
+    return OpenRegular(path, O_WRONLY | O_APPEND, false);
 }
 
 std::int64_t RealSystem::ReadSome(Handle file, void* destination, std::size_t n) {
@@ -142,6 +182,39 @@ bool RealSystem::IsLink(const std::string& path) {
 
 bool RealSystem::RenameReplacing(const std::string& from, const std::string& to) {
     return ::rename(from.c_str(), to.c_str()) == 0;
+}
+
+bool RealSystem::RenameNoReplace(const std::string& from, const std::string& to) {
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP)
+        return false;
+    // The file system cannot refuse in the rename itself (NFS, some
+    // others): a second name, which fails where any entry stands, then the
+    // first name goes.
+    if (::link(from.c_str(), to.c_str()) == 0) {
+        ::unlink(from.c_str());
+        return true;
+    }
+    if (errno != EPERM && errno != ENOTSUP && errno != ENOSYS)
+        return false;
+    // Neither (a share without hard links): the name is looked at right
+    // before the rename, the narrowest gap this file system leaves.
+    struct stat st {};
+    if (::lstat(to.c_str(), &st) == 0) {
+        errno = EEXIST;
+        return false;
+    }
+    return ::rename(from.c_str(), to.c_str()) == 0;
+}
+
+bool RealSystem::TryLock(Handle file) {
+    for (;;) {
+        if (::flock(file, LOCK_EX | LOCK_NB) == 0)
+            return true;
+        if (errno != EINTR)
+            return false;
+    }
 }
 
 bool RealSystem::SyncFolder(const std::string& folder) {
@@ -247,6 +320,21 @@ bool ErrorOutputIsTerminal() {
 
 unsigned long RealSystem::ProcessId() {
     return static_cast<unsigned long>(::getpid());
+}
+
+std::uint64_t RealSystem::RandomToken() {
+    std::uint64_t token = 0;
+    if (::getrandom(&token, sizeof token, GRND_NONBLOCK) == sizeof token)
+        return token;
+    // No entropy yet (early at boot): the clock, the process and a count.
+    static std::atomic<std::uint64_t> count{0};
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    std::seed_seq seed{static_cast<std::uint64_t>(now.tv_nsec),
+                       static_cast<std::uint64_t>(now.tv_sec),
+                       static_cast<std::uint64_t>(::getpid()), count++};
+    std::mt19937_64 mix(seed);
+    return mix();
 }
 
 }  // namespace quenrix::native

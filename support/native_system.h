@@ -8,7 +8,7 @@ namespace quenrix::native {
 
 class RealSystem final : public Layer {
   public:
-    Handle OpenForReading(const std::string& path) override;
+    Handle OpenForReading(const std::string& path, Links links) override;
     Handle OpenForReadingFromDisk(const std::string& path) override;
     Handle CreateForWriting(const std::string& path, unsigned permissions) override;
     Handle CreateNew(const std::string& path, unsigned permissions) override;
@@ -24,6 +24,8 @@ class RealSystem final : public Layer {
     bool InspectOpen(Handle file, EntryInfo& info) override;
     bool IsLink(const std::string& path) override;
     bool RenameReplacing(const std::string& from, const std::string& to) override;
+    bool RenameNoReplace(const std::string& from, const std::string& to) override;
+    bool TryLock(Handle file) override;
     bool SyncFolder(const std::string& folder) override;
     bool RemoveFile(const std::string& path) override;
     bool ForEachEntry(const std::string& folder,
@@ -35,6 +37,7 @@ class RealSystem final : public Layer {
     std::string ExecutablePath() override;
     LocalDateTime LocalClockNow() override;
     unsigned long ProcessId() override;
+    std::uint64_t RandomToken() override;
 };
 
 }  // namespace quenrix::native

@@ -10,16 +10,20 @@
 #include <sys/stat.h>
 #include <windows.h>
 
-#include <shellapi.h>  // after windows.h, which it needs
+#include <bcrypt.h>    // after windows.h, which it needs
+#include <shellapi.h>  // likewise
 
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstdio>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "support/failure.h"
 #include "support/paths.h"
 #include "support/utf16.h"
 
@@ -43,6 +47,7 @@ bool Describe(HANDLE handle, EntryInfo& info) {
     info.folder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     info.regular = !info.folder && GetFileType(handle) == FILE_TYPE_DISK;
     info.size = (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+    info.allocated = info.size;
     info.device = data.dwVolumeSerialNumber;
     info.fileIndex = (static_cast<std::uint64_t>(data.nFileIndexHigh) << 32) | data.nFileIndexLow;
     info.modified = Ticks(data.ftLastWriteTime);
@@ -148,22 +153,45 @@ Handle Descriptor(HANDLE handle, const std::wstring& systemPath, int flags) {
 // The sharing the C runtime's own open grants.
 constexpr DWORD kShared = FILE_SHARE_READ | FILE_SHARE_WRITE;
 
+// Opens an existing file as a descriptor, refusing what is not a file on
+// a disk: a reserved device name (which the long form would otherwise
+// take for a file of that name, and the short one for the device), a
+// link with Links::Refuse, and any handle that is not a disk file's
+// (a pipe, a console, a device).
+Handle OpenRegular(const std::string& path, DWORD access, DWORD flags, Links links, int mode) {
+    if (IsReservedDeviceName(FileNamePart(path))) {
+        errno = kNotRegularFile;
+        return kNoFile;
+    }
+    const std::wstring name = SystemPath(path);
+    if (links == Links::Refuse)
+        flags |= FILE_FLAG_OPEN_REPARSE_POINT;
+    HANDLE handle =
+        CreateFileW(name.c_str(), access, kShared, nullptr, OPEN_EXISTING, flags, nullptr);
+    if (handle != INVALID_HANDLE_VALUE) {
+        BY_HANDLE_FILE_INFORMATION data{};
+        const bool link = links == Links::Refuse && GetFileInformationByHandle(handle, &data) &&
+                          (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+        if (link || GetFileType(handle) != FILE_TYPE_DISK) {
+            CloseHandle(handle);
+            errno = link ? ELOOP : kNotRegularFile;
+            return kNoFile;
+        }
+    }
+    return Descriptor(handle, name, mode);
+}
+
 }  // namespace
 
-Handle RealSystem::OpenForReading(const std::string& path) {
-    const std::wstring name = SystemPath(path);
-    return Descriptor(CreateFileW(name.c_str(), GENERIC_READ, kShared, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr),
-                      name, _O_RDONLY);
+Handle RealSystem::OpenForReading(const std::string& path, Links links) {
+    return OpenRegular(path, GENERIC_READ, FILE_ATTRIBUTE_NORMAL, links, _O_RDONLY);
 }
 
 Handle RealSystem::OpenForReadingFromDisk(const std::string& path) {
     // Unbuffered: every read goes to the disk, in whole sectors into
     // aligned memory (kDiskPiece covers the sector sizes of today's disks).
-    const std::wstring name = SystemPath(path);
-    return Descriptor(CreateFileW(name.c_str(), GENERIC_READ, kShared, nullptr, OPEN_EXISTING,
-                                  FILE_FLAG_NO_BUFFERING | FILE_FLAG_SEQUENTIAL_SCAN, nullptr),
-                      name, _O_RDONLY);
+    return OpenRegular(path, GENERIC_READ, FILE_FLAG_NO_BUFFERING | FILE_FLAG_SEQUENTIAL_SCAN,
+                       Links::Follow, _O_RDONLY);
 }
 
 Handle RealSystem::CreateForWriting(const std::string& path, unsigned permissions) {
@@ -186,10 +214,7 @@ Handle RealSystem::CreateNew(const std::string& path, unsigned permissions) {
 }
 
 Handle RealSystem::OpenForAppending(const std::string& path) {
-    const std::wstring name = SystemPath(path);
-    return Descriptor(CreateFileW(name.c_str(), GENERIC_WRITE, kShared, nullptr, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr),
-                      name, _O_APPEND);
+    return OpenRegular(path, GENERIC_WRITE, FILE_ATTRIBUTE_NORMAL, Links::Follow, _O_APPEND);
 }
 
 std::int64_t RealSystem::ReadSome(Handle file, void* destination, std::size_t n) {
@@ -244,9 +269,62 @@ bool RealSystem::IsLink(const std::string& path) {
            (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
+namespace {
+
+// An indexer, a virus scanner or the receiver's download software may
+// hold a new file open for a moment, without sharing it: a rename or
+// delete then fails although a moment later it would go through. Such a
+// call is tried again, waiting longer each time, for about two seconds in
+// all; any other failure is final at once.
+template <typename Call>
+bool RetriedWhileHeld(Call call) {
+    DWORD wait = 10;
+    for (DWORD waited = 0;; waited += wait, wait = std::min<DWORD>(wait * 2, 500)) {
+        if (call())
+            return true;
+        const DWORD error = GetLastError();
+        const bool held = error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ||
+                          error == ERROR_ACCESS_DENIED;
+        if (!held)
+            return Failed();
+        if (waited >= 2000) {
+            // Still held: say so. A denial that stays is a denial.
+            Failed();
+            if (error != ERROR_ACCESS_DENIED)
+                errno = kStillInUse;
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(wait));
+    }
+}
+
+}  // namespace
+
 bool RealSystem::RenameReplacing(const std::string& from, const std::string& to) {
-    return MoveFileExW(SystemPath(from).c_str(), SystemPath(to).c_str(),
-                       MOVEFILE_REPLACE_EXISTING) != 0 ||
+    const std::wstring source = SystemPath(from), target = SystemPath(to);
+    return RetriedWhileHeld([&] {
+        return MoveFileExW(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
+    });
+}
+
+bool RealSystem::RenameNoReplace(const std::string& from, const std::string& to) {
+    // Without MOVEFILE_REPLACE_EXISTING the system refuses an existing
+    // target in the move itself.
+    const std::wstring source = SystemPath(from), target = SystemPath(to);
+    return RetriedWhileHeld([&] { return MoveFileExW(source.c_str(), target.c_str(), 0) != 0; });
+}
+
+bool RealSystem::TryLock(Handle file) {
+    const intptr_t handle = _get_osfhandle(file);
+    if (handle == -1)
+        return false;
+    // One byte far past any end: the lock reserves the file for its
+    // holder without keeping anyone from its bytes.
+    OVERLAPPED where{};
+    where.Offset = 0xFFFFFFFE;
+    where.OffsetHigh = 0x7FFFFFFF;
+    return LockFileEx(reinterpret_cast<HANDLE>(handle),
+                      LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &where) != 0 ||
            Failed();
 }
 
@@ -266,7 +344,15 @@ bool RealSystem::SyncFolder(const std::string& folder) {
 }
 
 bool RealSystem::RemoveFile(const std::string& path) {
-    return DeleteFileW(SystemPath(path).c_str()) != 0 || IsMissing(GetLastError()) || Failed();
+    const std::wstring name = SystemPath(path);
+    return RetriedWhileHeld([&] {
+        if (DeleteFileW(name.c_str()) != 0)
+            return true;
+        if (!IsMissing(GetLastError()))
+            return false;
+        SetLastError(ERROR_SUCCESS);
+        return true;
+    });
 }
 
 bool RealSystem::ForEachEntry(const std::string& folder,
@@ -400,6 +486,16 @@ bool ErrorOutputIsTerminal() {
 
 unsigned long RealSystem::ProcessId() {
     return GetCurrentProcessId();
+}
+
+std::uint64_t RealSystem::RandomToken() {
+    std::uint64_t token = 0;
+    if (BCryptGenRandom(nullptr, reinterpret_cast<PUCHAR>(&token), sizeof token,
+                        BCRYPT_USE_SYSTEM_PREFERRED_RNG) == 0)
+        return token;
+    static std::atomic<std::uint64_t> count{0};
+    return (static_cast<std::uint64_t>(GetCurrentProcessId()) << 32) ^ GetTickCount64() ^
+           (count++ << 48);
 }
 
 }  // namespace quenrix::native

@@ -158,12 +158,24 @@ std::string Serialize(const std::deque<std::string>& lines, std::size_t from) {
     return text;
 }
 
+// True when the open file is the one a look-up of its name found (another
+// user of a shared folder may swap the name between the two).
+bool IsTheFileLookedAt(native::Handle file, const native::EntryInfo& lookedAt) {
+    native::EntryInfo opened;
+    return native::InspectOpen(file, opened) && opened.device == lookedAt.device &&
+           opened.fileIndex == lookedAt.fileIndex;
+}
+
 // Appends one entry's bytes in place. On a failed write the file is cut back to
 // its old length, so it holds exactly what it held before.
 bool AppendInPlace(const std::string& path, const std::string& bytes, native::EntryInfo& info) {
     const native::Handle file = native::OpenForAppending(path);
     if (file == native::kNoFile)
         return false;
+    if (!IsTheFileLookedAt(file, info)) {
+        native::CloseFile(file);
+        return false;
+    }
     bool ok = WriteAllTo(file, bytes.data(), bytes.size());
     if (!ok) {
         native::TruncateFile(file, info.size);
@@ -179,9 +191,11 @@ bool AppendInPlace(const std::string& path, const std::string& bytes, native::En
 // is on disk before it takes the log's name, and the name before the next
 // entry: after a power cut the log is the old one or the new one, whole.
 bool Replace(const std::string& path, const std::string& text, unsigned permissions) {
-    const std::string temporary = path + ".tmp";
+    // A name of this run's own: two runs that rewrite one log at once never
+    // write into one temporary file.
+    std::string temporary;
     int cause = 0;
-    const native::Handle out = CreateFresh(temporary, cause, permissions);
+    const native::Handle out = CreateUnique(path + ".", ".tmp", temporary, cause, permissions);
     if (out == native::kNoFile)
         return false;
     // Room set aside first makes the rename over the log far cheaper on
@@ -210,9 +224,15 @@ bool LoadSnapshot(LogSnapshot& snapshot, const std::string& path, bool exists,
     snapshot.valid = false;
     std::string content;
     if (exists) {
-        const native::Handle in = native::OpenForReading(path);
+        // Not through a link, and only the file that was looked at: what
+        // is read here is written into a log others may read.
+        const native::Handle in = native::OpenForReading(path, native::Links::Refuse);
         if (in == native::kNoFile)
             return false;
+        if (!IsTheFileLookedAt(in, info)) {
+            native::CloseFile(in);
+            return false;
+        }
         const bool ok = ReadAllFrom(in, content);
         native::CloseFile(in);
         if (!ok)
@@ -247,7 +267,12 @@ bool WriteEntries(LogSnapshot& snapshot, const std::string& path, const std::str
     const std::size_t drop = snapshot.lines.size() > bound ? snapshot.lines.size() - cap : 0;
     if (exists && canonical && drop == 0)
         return AppendInPlace(path, bytes, info);
-    const unsigned permissions = exists ? info.permissions : 0666;
+    // A new log may be read and written by all (less the umask); a log
+    // replaced keeps at most the old one's read and write bits. Never
+    // execute, set-user-ID, set-group-ID or sticky bits: another user may
+    // have set them on a file of theirs under the log's name, and a log
+    // rewritten by root would carry them.
+    const unsigned permissions = exists ? info.permissions & 0666 : 0666;
     if (!Replace(path, Serialize(snapshot.lines, drop), permissions))
         return false;
     snapshot.lines.erase(snapshot.lines.begin(),

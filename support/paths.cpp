@@ -177,4 +177,20 @@ std::string WithNativeSeparators(std::string path, PathStyle style) {
     return path;
 }
 
+bool IsReservedDeviceName(const std::string& fileName) {
+    // The part before the first dot, trailing spaces off.
+    std::string base = fileName.substr(0, fileName.find('.'));
+    while (!base.empty() && base.back() == ' ') base.pop_back();
+    for (char& c : base)
+        if (c >= 'a' && c <= 'z')
+            c = static_cast<char>(c - 'a' + 'A');
+    if (base == "CON" || base == "PRN" || base == "AUX" || base == "NUL")
+        return true;
+    if (base.rfind("COM", 0) != 0 && base.rfind("LPT", 0) != 0)
+        return false;
+    const std::string number = base.substr(3);
+    return (number.size() == 1 && number[0] >= '1' && number[0] <= '9') || number == "\xC2\xB9" ||
+           number == "\xC2\xB2" || number == "\xC2\xB3";  // ¹ ² ³
+}
+
 }  // namespace quenrix

@@ -65,6 +65,12 @@ bool MatchesWildcard(const std::string& name, const std::string& pattern);
 // Returns the number of entries; 0 when the folder does not exist.
 std::int32_t ListFiles(std::vector<std::string>& list, const std::string& pattern);
 
+// True when the file name is one that Windows keeps for a device: CON,
+// PRN, AUX, NUL, COM1 to COM9 and LPT1 to LPT9 (superscript digits too),
+// in any letter case, also with an extension or trailing spaces
+// ("nul.SIG", "COM1 .RMG"). Opening such a name opens the device.
+bool IsReservedDeviceName(const std::string& fileName);
+
 // The path with "/" as the style's separator: on Windows, where "\" is
 // the separator, a "/" typed by a user becomes "\".
 std::string WithNativeSeparators(std::string path, PathStyle style = kNativePathStyle);

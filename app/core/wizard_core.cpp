@@ -8,6 +8,7 @@
 #include "engine/event_pump.h"
 #include "engine/pipeline.h"
 #include "support/ascii.h"
+#include "support/fd_io.h"
 #include "support/file_ops.h"
 #include "support/oplog.h"
 #include "support/paths.h"
@@ -34,7 +35,9 @@ int StatusIndent = 0;
 
 WizardCore::WizardCore(WizardView& view, std::vector<std::string> arguments,
                        const std::string& startFolder, const std::string& programPath)
-    : view_(view), arguments_(std::move(arguments)) {
+    : view_(view),
+      arguments_(std::move(arguments)),
+      workFile_(UniqueName(kWindowWorkFilePrefix, kWindowWorkFileExtension)) {
     view_.ShowDeleteInputs(deleteInputs_, DeleteStatusText(deleteInputs_));
     log_.path = LogPathFor(startFolder, programPath);
     // The converters let the window repaint and take clicks while they
@@ -48,8 +51,8 @@ WizardCore::WizardCore(WizardView& view, std::vector<std::string> arguments,
 WizardCore::~WizardCore() {
     SetEventPump({});
     inputs_.clear();
-    if (FileExists(kWorkFileName)) {
-        DeleteFile(kWorkFileName);
+    if (FileExists(workFile_)) {
+        DeleteFile(workFile_);
     }
     WriteLog(log_.path, "終了");
 }
@@ -155,6 +158,10 @@ void WizardCore::ConvertInputs() {
     view_.SetProgressMessage("", MessageColour::Black);
     // The batch's log entries are written in groups, not one by one.
     const LogGroup logGroup;
+    // Work files that copies which died left in the folder go, those of
+    // copies that run stay.
+    RemoveLeftoverWorkFiles("",
+                            std::string(kWindowWorkFilePrefix) + "*" + kWindowWorkFileExtension);
     WriteLog(log_.path, deleteInputs_ ? "入力ファイル設定：入力ファイル削除する"
                                       : "入力ファイル設定：入力ファイル削除しない");
 
@@ -207,6 +214,7 @@ void WizardCore::ConvertOne(std::size_t index, BatchFileActions& actions) {
     const LogCapture logged;
     ConversionRequest request;
     request.input = inputs_[index];
+    request.workFile = workFile_;
     request.log = log_;
     const FileOutcome outcome = actions.Apply(index, request, ConvertGpsFile(request));
     for (const std::string& line : outcome.statusLines) {

@@ -18,6 +18,11 @@ namespace quenrix {
 
 inline constexpr const char* kWindowCaption = "Quenrix Ver.1.0";
 inline constexpr int kAutomaticCloseDelayMs = 500;
+// The window's work file, in the folder that is current when a file is
+// converted: "$$$SRG-", a random part of this copy's own, ".TMP". Copies
+// of several users (or hosts) working in one shared folder never share it.
+inline constexpr const char* kWindowWorkFilePrefix = "$$$SRG-";
+inline constexpr const char* kWindowWorkFileExtension = ".TMP";
 
 class WizardCore {
   public:
@@ -73,6 +78,8 @@ class WizardCore {
     bool AutomaticMode() const { return automaticMode_; }
     bool DeleteInputs() const { return deleteInputs_; }
     bool CancelRequested() const { return cancelRequested_; }
+    // The work file's bare name.
+    const std::string& WorkFile() const { return workFile_; }
 
   private:
     // A file's line: its time stamp and name; a result line: indented
@@ -89,6 +96,7 @@ class WizardCore {
 
     WizardView& view_;
     std::vector<std::string> arguments_;
+    const std::string workFile_;
     LogSink log_;
     std::vector<std::string> inputs_;
     std::string inputArgument_;

@@ -88,7 +88,7 @@ TEST_F(FaultTest, InputThatIsAFolder) {
 }
 
 TEST_F(FaultTest, WorkFileThatCannotBeCreated) {
-    fs::create_directory(request.workFile);
+    fs::create_directory(form_->Core().WorkFile());
     const std::string input = Sig("1234L27B.SIG");
     const std::vector<std::string> status = Run({input, GoodFile()});
     EXPECT_EQ(status, (std::vector<std::string>{kStamp + "1234L27B.SIG", kStamp + "1234L28C.SIG"}));

@@ -70,12 +70,19 @@ class FlushOrderTest : public TempDirTest {
         return path.front() == '/' ? path : Dir() + "/" + path;
     }
 
+    // A rename as strace shows it: a plain rename (the log's replacement)
+    // or one that replaces nothing (a stored file); the two names in
+    // groups 1 and 2.
+    static constexpr const char* kRename =
+        R"re((?:rename\(|renameat2\(AT_FDCWD(?:<[^>]*>)?, )"([^"]*)", )re"
+        R"re((?:AT_FDCWD(?:<[^>]*>)?, )?"([^"]*)"(?:, RENAME_NOREPLACE)?\)\s+= 0)re";
+
     // For every deleted input: the corrected file stored before it was
     // flushed under its work name, then renamed, then its folder flushed,
     // then the input deleted.
     void ExpectSafeOrder(const std::vector<std::string>& calls) {
         static const std::regex flush(R"re(f(?:data)?sync\(\d+<([^>]*)>\)\s+= 0)re");
-        static const std::regex rename(R"re(rename\("([^"]*)", "([^"]*)"\)\s+= 0)re");
+        static const std::regex rename(kRename);
         static const std::regex remove(R"re(unlink\("([^"]*)"\)\s+= 0)re");
         std::map<std::string, std::size_t> lastFlush;
         std::string stored, storedFrom;
@@ -127,15 +134,21 @@ class FlushOrderTest : public TempDirTest {
     void ExpectLogOrder(const std::vector<std::string>& calls) {
         static const std::regex write(R"re(p?write(?:64)?\(\d+<([^>]*)>,.*= \d+)re");
         static const std::regex flush(R"re(f(?:data)?sync\(\d+<([^>]*)>\)\s+= 0)re");
-        static const std::regex rename(R"re(rename\("([^"]*)", "([^"]*)"\)\s+= 0)re");
-        const std::string log = LogPath(), replacement = LogPath() + ".tmp";
+        static const std::regex rename(kRename);
+        // The replacement's name is the run's own: the log's, a random
+        // part, ".tmp".
+        const std::string log = LogPath();
+        const auto isReplacement = [&log](const std::string& path) {
+            return path.size() == log.size() + 21 && path.rfind(log + ".", 0) == 0 &&
+                   path.ends_with(".tmp");
+        };
         bool logDirty = false, replacementDirty = false, nameDirty = false;
         int appended = 0, replaced = 0;
         for (const std::string& call : calls) {
             std::smatch m;
             if (std::regex_search(call, m, write)) {
                 const std::string path = m[1];
-                if (path != log && path != replacement)
+                if (path != log && !isReplacement(path))
                     continue;
                 EXPECT_FALSE(logDirty) << "a log entry written before the one before was flushed";
                 EXPECT_FALSE(nameDirty) << "a log entry written before the replaced log's "
@@ -145,7 +158,7 @@ class FlushOrderTest : public TempDirTest {
             } else if (std::regex_search(call, m, flush)) {
                 if (m[1] == log)
                     logDirty = false;
-                else if (m[1] == replacement)
+                else if (isReplacement(m[1]))
                     replacementDirty = false;
                 else if (m[1] == Dir())
                     nameDirty = false;

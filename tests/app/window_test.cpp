@@ -345,7 +345,7 @@ TEST_F(WindowTest, BatchOfThreeWhereTheSecondHasNoRollover) {
     EXPECT_FALSE(FileExists(Path("1234L27B.SIG")));
     EXPECT_TRUE(FileExists(Path("1234L27C.SIG")));
     EXPECT_TRUE(FileExists(Path("1234H18B.SIG")));
-    EXPECT_FALSE(FileExists(Path(request.workFile)));
+    EXPECT_FALSE(FileExists(Path(form.Core().WorkFile())));
     EXPECT_EQ(Child<QStackedWidget>(form, "pages")->currentIndex(), 2);
     EXPECT_EQ(Child<QLabel>(form, "progressMessage")->text().toStdString(), "変換終了");
     EXPECT_TRUE(Child<QLabel>(form, "progressMessage")->font().bold());
@@ -507,10 +507,10 @@ TEST_F(WindowTest, CommandLineChoosesInputsAndOptions) {
 }
 
 TEST_F(WindowTest, DestructionRemovesTheLeftoverWorkFile) {
-    Form();
-    WriteBytes(request.workFile, Bytes{1});
+    const std::string workFile = Form().Core().WorkFile();
+    WriteBytes(workFile, Bytes{1});
     form_.reset();
-    EXPECT_FALSE(FileExists(request.workFile));
+    EXPECT_FALSE(FileExists(workFile));
     EXPECT_EQ(Log(), std::vector<std::string>{"終了"});
 }
 

@@ -307,28 +307,55 @@ TEST_F(CliTest, UnreadableFileSaysPermissionDenied) {
                                {" > ERROR：ファイルOpen失敗", " > ERROR：作業ファイル作成失敗"}));
 }
 
+// A named pipe and a link to a device among the inputs: each refused at
+// once with its reason, the others converted, no work file left.
+TEST_F(CliTest, PipesAndDevicesAreRefusedWithoutWaiting) {
+    const Bytes old = Record(0x50, 23, {{2, Gps(1994, 1, 2, 14, 10)}});
+    ASSERT_EQ(::mkfifo(Path("data/0000A01B.SIG").c_str(), 0600), 0);
+    fs::create_symlink("/dev/zero", Path("data/0000A01C.SIG"));
+    WriteBytes(Path("data/1234L27B.SIG"), old);
+    const pid_t cli =
+        StartAtFixedTime(QUENRIX_CLI, {"data", "--report", "json"}, Dir(), Path("report.json"));
+    ASSERT_EQ(WaitForExit(cli, 10), 1) << "a pipe or a device held the run up";
+    const Bytes report = ReadBytes(Path("report.json"));
+    const nlohmann::json files =
+        nlohmann::json::parse(std::string(report.begin(), report.end()))["files"];
+    ASSERT_EQ(files.size(), 3u);
+    EXPECT_EQ(files[0]["reason"], "cannot read: not a regular file");
+    EXPECT_EQ(files[1]["reason"], "cannot read: not a regular file");
+    EXPECT_EQ(files[2]["outcome"], "corrected");
+    for (const auto& entry : fs::directory_iterator(Path("data")))
+        EXPECT_EQ(entry.path().filename().string().rfind(".quenrix-work-", 0), std::string::npos);
+}
+
 // Ctrl-C during a file: that file is finished and reported, the rest are
 // left as they are, and the exit status is 130.
 TEST_F(CliTest, InterruptStopsAfterTheCurrentFile) {
     const Bytes old = Record(0x50, 23, {{2, Gps(1994, 1, 2, 14, 10)}});
-    ASSERT_EQ(::mkfifo(Path("data/1234L27A.SIG").c_str(), 0600), 0);
+    // A first file large enough to take a while: it is under way once its
+    // work file is there.
+    Bytes large;
+    large.reserve(old.size() << 22);
+    for (int i = 0; i < (1 << 22); ++i) large.insert(large.end(), old.begin(), old.end());
+    WriteBytes(Path("data/1234L27A.SIG"), large);
     WriteBytes(Path("data/1234L27B.SIG"), old);
     WriteBytes(Path("data/1234L27C.SIG"), old);
     const std::string output = Path("report.json");
     const pid_t cli = StartAtFixedTime(QUENRIX_CLI, {"data", "--report", "json"}, Dir(), output);
-    // The program waits in its first input until a writer comes: once the
-    // pipe takes one, the program is there, its Ctrl-C handler set.
-    int pipe = -1;
-    for (int i = 0; i < 5000 && pipe < 0; ++i) {
-        pipe = ::open(Path("data/1234L27A.SIG").c_str(), O_WRONLY | O_NONBLOCK);
-        if (pipe < 0)
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    const auto working = [&] {
+        for (const auto& entry : fs::directory_iterator(Path("data")))
+            if (entry.path().filename().string().rfind(".quenrix-work-", 0) == 0)
+                return true;
+        return false;
+    };
+    bool started = false;
+    for (int i = 0; i < 10000 && !started; ++i) {
+        started = working();
+        if (!started)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
-    ASSERT_GE(pipe, 0);
+    ASSERT_TRUE(started);
     SignalProgram(cli, SIGINT);
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    ASSERT_EQ(::write(pipe, old.data(), old.size()), static_cast<ssize_t>(old.size()));
-    ::close(pipe);
     EXPECT_EQ(WaitForExit(cli), 130);
     const Bytes report = ReadBytes(output);
     const nlohmann::json document =
@@ -338,12 +365,13 @@ TEST_F(CliTest, InterruptStopsAfterTheCurrentFile) {
     ASSERT_EQ(document["files"].size(), 1u);
     EXPECT_EQ(document["files"][0]["path"], "data/1234L27A.SIG");
     EXPECT_EQ(document["files"][0]["outcome"], "corrected");
-    EXPECT_EQ(ReadBytes(Path("data/1234H18A.SIG")),
-              Record(0x50, 23, {{2, Gps(2013, 8, 18, 14, 10)}}));
+    const Bytes corrected = ReadBytes(Path("data/1234H18A.SIG"));
+    const Bytes first = Record(0x50, 23, {{2, Gps(2013, 8, 18, 14, 10)}});
+    EXPECT_EQ(corrected.size(), large.size());
+    EXPECT_TRUE(std::equal(first.begin(), first.end(), corrected.begin()));
     // The two files after it are untouched and have no output.
-    fs::remove(Path("data/1234L27A.SIG"));  // reading the pipe would wait for ever
     const std::map<std::string, Bytes> left = Contents("data");
-    EXPECT_EQ(left.size(), 3u);
+    EXPECT_EQ(left.size(), 4u);
     EXPECT_EQ(left.at("1234L27B.SIG"), old);
     EXPECT_EQ(left.at("1234L27C.SIG"), old);
 }

@@ -257,10 +257,10 @@ TEST_F(WizardCoreTest, AutomaticModeConvertsLogsPausesAndCloses) {
 }
 
 TEST_F(WizardCoreTest, EndDeletesTheWorkFileAndLogsIt) {
-    Core();
-    WriteBytes(request.workFile, Bytes{1});
+    const std::string workFile = Core().WorkFile();
+    WriteBytes(workFile, Bytes{1});
     core_.reset();
-    EXPECT_FALSE(FileExists(request.workFile));
+    EXPECT_FALSE(FileExists(workFile));
     EXPECT_EQ(LogMessages().back(), "終了");
 }
 

@@ -22,6 +22,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "app/core/wizard_core.h"
 #include "engine/conversion.h"
 #include "support/native_layer.h"
 #include "tests/crash/explored_batch.h"
@@ -295,9 +296,9 @@ int main(int argc, char** argv) {
     fs.Reset(initial);
     if (plant == "skip-data-flush")
         // The work file's flush: the window's, or quenrix-cli's first
-        // worker's (the simulation's process id is 1).
+        // worker's.
         fs.Plant(crash::PlantedFault::SkipDataFlush,
-                 setup.cli ? "/.quenrix-work-1-0.tmp" : "/" + std::string(kWorkFileName));
+                 setup.cli ? "-0.tmp" : std::string(kWindowWorkFileExtension));
     else if (plant == "skip-copy-flush")
         fs.Plant(crash::PlantedFault::SkipDataFlush, ".quenrix-part");
     else if (plant == "skip-log-flush")

@@ -51,8 +51,8 @@ Handle FailingLayer::Open(const char* call, const std::string& path, int cause, 
     return file;
 }
 
-Handle FailingLayer::OpenForReading(const std::string& path) {
-    return Open("open", path, ENOENT, [&] { return real_.OpenForReading(path); });
+Handle FailingLayer::OpenForReading(const std::string& path, native::Links links) {
+    return Open("open", path, ENOENT, [&] { return real_.OpenForReading(path, links); });
 }
 
 Handle FailingLayer::OpenForReadingFromDisk(const std::string& path) {
@@ -121,8 +121,8 @@ bool FailingLayer::TruncateFile(Handle file, std::uint64_t size) {
 }
 
 Lookup FailingLayer::Inspect(const std::string& path, EntryInfo& info) {
-    if (Fails("look up", path, missingForFailed_ ? ENOENT : EIO))
-        return missingForFailed_ ? Lookup::Missing : Lookup::Failed;
+    if (Fails("look up", path, plants_.missingForFailed ? ENOENT : EIO))
+        return plants_.missingForFailed ? Lookup::Missing : Lookup::Failed;
     return real_.Inspect(path, info);
 }
 
@@ -143,6 +143,19 @@ bool FailingLayer::RenameReplacing(const std::string& from, const std::string& t
     if (Fails("rename", from + " -> " + to, EACCES))
         return false;
     return real_.RenameReplacing(from, to);
+}
+
+bool FailingLayer::RenameNoReplace(const std::string& from, const std::string& to) {
+    if (Fails("rename", from + " -> " + to, EACCES))
+        return false;
+    return plants_.replacingStore ? real_.RenameReplacing(from, to)
+                                  : real_.RenameNoReplace(from, to);
+}
+
+bool FailingLayer::TryLock(native::Handle file) {
+    if (Fails("lock", Of(file, open_), EWOULDBLOCK))
+        return false;
+    return real_.TryLock(file);
 }
 
 bool FailingLayer::SyncFolder(const std::string& folder) {

@@ -13,15 +13,22 @@
 
 namespace quenrix::crash {
 
+// Faults to plant, which the explorer must find. With
+// `missingForFailed` a look-up that is to fail says the entry is not
+// there (a program that takes a failed look-up for "no such file");
+// with `replacingStore` a rename that must not replace does (a store
+// that replaces what it did not check).
+struct Plants {
+    bool missingForFailed = false;
+    bool replacingStore = false;
+};
+
 class FailingLayer final : public native::Layer {
   public:
     enum class Mode { None, Once, FromThenOn };
 
-    // With `missingForFailed` a look-up that is to fail says the entry is
-    // not there: a program that takes a failed look-up for "no such file"
-    // (a planted fault the explorer must find).
-    explicit FailingLayer(native::Layer& real, bool missingForFailed = false)
-        : real_(real), missingForFailed_(missingForFailed) {}
+    explicit FailingLayer(native::Layer& real, Plants plants = Plants())
+        : real_(real), plants_(plants) {}
 
     // The calls that can fail, counted from here; none fails.
     void Reset() { Reset(Mode::None, 0); }
@@ -40,7 +47,7 @@ class FailingLayer final : public native::Layer {
         onHang_ = onHang;
     }
 
-    native::Handle OpenForReading(const std::string& path) override;
+    native::Handle OpenForReading(const std::string& path, native::Links links) override;
     native::Handle OpenForReadingFromDisk(const std::string& path) override;
     native::Handle CreateForWriting(const std::string& path, unsigned permissions) override;
     native::Handle CreateNew(const std::string& path, unsigned permissions) override;
@@ -58,6 +65,8 @@ class FailingLayer final : public native::Layer {
     bool InspectOpen(native::Handle file, native::EntryInfo& info) override;
     bool IsLink(const std::string& path) override;
     bool RenameReplacing(const std::string& from, const std::string& to) override;
+    bool RenameNoReplace(const std::string& from, const std::string& to) override;
+    bool TryLock(native::Handle file) override;
     bool SyncFolder(const std::string& folder) override;
     bool RemoveFile(const std::string& path) override;
     bool ForEachEntry(const std::string& folder,
@@ -69,6 +78,7 @@ class FailingLayer final : public native::Layer {
     std::string ExecutablePath() override { return real_.ExecutablePath(); }
     LocalDateTime LocalClockNow() override { return real_.LocalClockNow(); }
     unsigned long ProcessId() override { return real_.ProcessId(); }
+    std::uint64_t RandomToken() override { return real_.RandomToken(); }
 
   private:
     // Counts a call; true (with errno set to `cause`) when it is to fail.
@@ -80,7 +90,7 @@ class FailingLayer final : public native::Layer {
     void Flip(native::Handle file, void* destination, std::int64_t got);
 
     native::Layer& real_;
-    const bool missingForFailed_;
+    const Plants plants_;
     Mode mode_ = Mode::None;
     std::uint64_t failing_ = 0;
     std::uint64_t calls_ = 0;

@@ -204,7 +204,9 @@ int main(int argc, char** argv) {
         return 2;
     AllowOtherOrders(setup, initial, expected);
 
-    FailingLayer failing(native::SimulatedSystem(), plant == "missing-for-failed-lookup");
+    crash::Plants plants;
+    plants.missingForFailed = plant == "missing-for-failed-lookup";
+    FailingLayer failing(native::SimulatedSystem(), plants);
     native::UseLayer(&failing);
     SimFileSystem& fs = SimFileSystem::Instance();
     fs.Reset(initial);

@@ -153,6 +153,7 @@ void SimFileSystem::Reset(const DiskImage& disk) {
     nodes_.clear();
     pending_.clear();
     open_.clear();
+    locks_.clear();
     heldFolderFlushes_.clear();
     operations_ = 0;
     ++generation_;
@@ -531,7 +532,20 @@ std::int64_t SimFileSystem::Write(Handle handle, const void* data, std::size_t n
 
 bool SimFileSystem::Close(Handle handle) {
     std::lock_guard lock(mutex_);
+    std::erase_if(locks_, [&](const auto& held) { return held.second == handle; });
     return open_.erase(handle) == 1;
+}
+
+bool SimFileSystem::TryLock(Handle handle) {
+    std::lock_guard lock(mutex_);
+    const OpenFile* const file = Opened(handle);
+    if (file == nullptr)
+        return false;
+    const auto held = locks_.try_emplace(file->node, handle).first;
+    if (held->second == handle)
+        return true;
+    errno = EWOULDBLOCK;
+    return false;
 }
 
 bool SimFileSystem::SyncFile(Handle handle) {
@@ -581,8 +595,9 @@ bool SimFileSystem::InspectOpen(Handle handle, Entry& entry) const {
     if (file == nullptr)
         return false;
     const Node& node = nodes_[file->node];
-    entry = {false, node.data.size(), generation_, static_cast<std::uint64_t>(file->node),
-             node.modified};
+    // The same identity as a look-up of its name gives.
+    entry = {false, node.data.size(), generation_ * 2 + VolumeOf(NameOf(file->node)),
+             static_cast<std::uint64_t>(file->node), node.modified};
     return true;
 }
 
@@ -597,7 +612,7 @@ int SimFileSystem::VolumeOf(const std::string& path) const {
     return !secondVolume_.empty() && !parts.empty() && parts.front() == secondVolume_ ? 1 : 0;
 }
 
-bool SimFileSystem::Rename(const std::string& from, const std::string& to) {
+bool SimFileSystem::Rename(const std::string& from, const std::string& to, bool replace) {
     std::lock_guard lock(mutex_);
     if (VolumeOf(from) != VolumeOf(to)) {
         errno = EXDEV;
@@ -616,6 +631,10 @@ bool SimFileSystem::Rename(const std::string& from, const std::string& to) {
     const auto target = nodes_[toFolder].entries.find(toName);
     if (target != nodes_[toFolder].entries.end() && nodes_[target->second].folder) {
         errno = EISDIR;
+        return false;
+    }
+    if (target != nodes_[toFolder].entries.end() && !replace) {
+        errno = EEXIST;
         return false;
     }
     if (nodes_[node].folder) {

@@ -99,7 +99,12 @@ class SimFileSystem {
     };
     bool Inspect(const std::string& path, Entry& entry) const;
     bool InspectOpen(Handle handle, Entry& entry) const;
-    bool Rename(const std::string& from, const std::string& to);
+    // Renames a file; with `replace` false an existing target fails the
+    // rename (EEXIST), as renameat2's RENAME_NOREPLACE does.
+    bool Rename(const std::string& from, const std::string& to, bool replace = true);
+    // An exclusive lock on the open file's node, held until that handle
+    // closes; false (EWOULDBLOCK) when another handle holds it.
+    bool TryLock(Handle handle);
     // Deletes a file, or with `folder` an empty folder.
     bool Remove(const std::string& path, bool folder = false);
     bool SyncFolder(const std::string& path);
@@ -160,6 +165,7 @@ class SimFileSystem {
     std::vector<Node> nodes_;
     std::vector<Pending> pending_;
     std::map<Handle, OpenFile> open_;
+    std::map<int, Handle> locks_;  // by node: the handle that holds its lock
     Handle nextHandle_ = 100;
     std::size_t operations_ = 0;
     std::uint64_t generation_ = 0;

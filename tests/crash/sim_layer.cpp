@@ -27,7 +27,7 @@ EntryInfo Info(const crash::SimFileSystem::Entry& entry) {
 
 class SimLayer final : public Layer {
   public:
-    Handle OpenForReading(const std::string& path) override;
+    Handle OpenForReading(const std::string& path, Links links) override;
     Handle OpenForReadingFromDisk(const std::string& path) override;
     Handle CreateForWriting(const std::string& path, unsigned permissions) override;
     Handle CreateNew(const std::string& path, unsigned permissions) override;
@@ -43,6 +43,8 @@ class SimLayer final : public Layer {
     bool InspectOpen(Handle file, EntryInfo& info) override;
     bool IsLink(const std::string& path) override;
     bool RenameReplacing(const std::string& from, const std::string& to) override;
+    bool RenameNoReplace(const std::string& from, const std::string& to) override;
+    bool TryLock(Handle file) override;
     bool SyncFolder(const std::string& folder) override;
     bool RemoveFile(const std::string& path) override;
     bool ForEachEntry(const std::string& folder,
@@ -54,9 +56,10 @@ class SimLayer final : public Layer {
     std::string ExecutablePath() override;
     LocalDateTime LocalClockNow() override;
     unsigned long ProcessId() override;
+    std::uint64_t RandomToken() override;
 };
 
-Handle SimLayer::OpenForReading(const std::string& path) {
+Handle SimLayer::OpenForReading(const std::string& path, Links) {
     return Fs().Open(path, false);
 }
 
@@ -126,6 +129,14 @@ bool SimLayer::RenameReplacing(const std::string& from, const std::string& to) {
     return Fs().Rename(from, to);
 }
 
+bool SimLayer::RenameNoReplace(const std::string& from, const std::string& to) {
+    return Fs().Rename(from, to, false);
+}
+
+bool SimLayer::TryLock(Handle file) {
+    return Fs().TryLock(file);
+}
+
 bool SimLayer::SyncFolder(const std::string& folder) {
     return Fs().SyncFolder(folder);
 }
@@ -181,6 +192,12 @@ LocalDateTime SimLayer::LocalClockNow() {
 
 unsigned long SimLayer::ProcessId() {
     return 1;
+}
+
+std::uint64_t SimLayer::RandomToken() {
+    // Drawn in turn, so that a run is the same each time it is repeated.
+    static std::uint64_t drawn = 0;
+    return 0x5157'0000'0000'0000ULL + ++drawn;
 }
 
 Layer& SimulatedSystem() {

@@ -20,8 +20,13 @@ const Bytes kInput = {0x8B, 0x60, 9, 9, 9};
 
 class BatchActionsTest : public TempDirTest {
   protected:
-    // As the pipeline leaves things after converting a file with a rollover.
-    void Converted(const std::string& output, bool rollover = true) {
+    // As the pipeline leaves things after converting a file with a rollover
+    // (read from `input`, where one is named).
+    void Converted(const std::string& output, bool rollover = true, const std::string& input = {}) {
+        converted.input.reset();
+        FileIdentity identity;
+        if (!input.empty() && IdentifyFile(input, identity))
+            converted.input = identity;
         WriteBytes(request.workFile, kCorrected);
         converted.timeCorrected = rollover;
         converted.outputPath = output;
@@ -196,12 +201,36 @@ TEST_F(BatchActionsTest, NeverReplacesAFileOfThisBatch) {
     EXPECT_EQ(ReadBytes(Path("c.RMG")), kInput);
 }
 
+TEST_F(BatchActionsTest, InputThatIsTheOutputIsReplacedOnlyWhenDeletedAndReadBackRight) {
+    // The input already carries its corrected file's name.
+    WriteBytes(Path("1234H18B.SIG"), kInput);
+    BatchFileActions kept({Path("1234H18B.SIG")}, false);
+    Converted(Path("1234H18B.SIG"), true, Path("1234H18B.SIG"));
+    FileOutcome outcome = Apply(kept, 0, ConvertResult::Converted);
+    EXPECT_EQ(outcome.outcome, Outcome::NotStored);
+    EXPECT_EQ(outcome.reason, "it would replace its input, which is kept");
+    EXPECT_EQ(ReadBytes(Path("1234H18B.SIG")), kInput);
+
+    // Deleted, but the work file reads back different: the input stays.
+    BatchFileActions deleting({Path("1234H18B.SIG")}, true);
+    Converted(Path("1234H18B.SIG"), true, Path("1234H18B.SIG"));
+    converted.writtenHash ^= 1;
+    outcome = Apply(deleting, 0, ConvertResult::Converted);
+    EXPECT_EQ(outcome.reason, "the stored file reads back different");
+    EXPECT_EQ(ReadBytes(Path("1234H18B.SIG")), kInput);
+
+    Converted(Path("1234H18B.SIG"), true, Path("1234H18B.SIG"));
+    outcome = Apply(deleting, 0, ConvertResult::Converted);
+    EXPECT_EQ(outcome.statusLines, std::vector<std::string>{"補正後ファイル名  1234H18B.SIG"});
+    EXPECT_EQ(ReadBytes(Path("1234H18B.SIG")), kCorrected);
+}
+
 TEST_F(BatchActionsTest, InputThatIsTheOutputIsNotDeleted) {
     // Same name apart from letter case: on Windows the input itself, which
     // the move replaces; on Linux another file, which is kept.
     WriteBytes(Path("1234H18B.SIG"), kInput);
     BatchFileActions byName({Path("1234h18b.sig")}, true);
-    Converted(Path("1234H18B.SIG"));
+    Converted(Path("1234H18B.SIG"), true, Path("1234h18b.sig"));
     const FileOutcome outcome = Apply(byName, 0, ConvertResult::Converted);
 #ifdef _WIN32
     EXPECT_EQ(outcome.statusLines, std::vector<std::string>{"補正後ファイル名  1234H18B.SIG"});
@@ -213,12 +242,13 @@ TEST_F(BatchActionsTest, InputThatIsTheOutputIsNotDeleted) {
 
 #ifndef _WIN32  // a symbolic link needs privileges on Windows
     // Another name for the same file.
+    WriteBytes(Path("same.SIG"), kInput);
     std::filesystem::create_symlink(Path("same.SIG"), Path("link.SIG"));
     BatchFileActions byIdentity({Path("link.SIG")}, true);
-    Converted(Path("same.SIG"));
+    Converted(Path("same.SIG"), true, Path("link.SIG"));
     EXPECT_EQ(Apply(byIdentity, 0, ConvertResult::Converted).statusLines,
               std::vector<std::string>{"補正後ファイル名  same.SIG"});
-    EXPECT_EQ(ReadBytes(Path("link.SIG")), kCorrected);
+    EXPECT_EQ(ReadBytes(Path("same.SIG")), kCorrected);
 #endif
 }
 

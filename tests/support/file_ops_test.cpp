@@ -30,20 +30,41 @@ TEST_F(FileOpsTest, ExistsDeleteAndIdentity) {
     EXPECT_FALSE(DeleteFile(Path("dir")));
 }
 
-TEST_F(FileOpsTest, MoveReplacesButNeverAFolder) {
+TEST_F(FileOpsTest, StoringReplacesNothingButTheFileItMay) {
     WriteBytes(Path("work"), Bytes{1, 2});
     WriteBytes(Path("target"), Bytes{9});
-    ASSERT_TRUE(MoveFileReplacing(Path("work"), Path("target")));
+    Failure failure;
+    EXPECT_FALSE(StoreFile(Path("work"), Path("target"), nullptr, nullptr, &failure));
+    EXPECT_EQ(failure.Why(), "it exists already");
+    EXPECT_EQ(ReadBytes(Path("target")), (Bytes{9}));
+    // Another file's identity is no leave to replace this one.
+    FileIdentity work, target;
+    ASSERT_TRUE(IdentifyFile(Path("work"), work));
+    ASSERT_TRUE(IdentifyFile(Path("target"), target));
+    EXPECT_FALSE(StoreFile(Path("work"), Path("target"), &work));
+    EXPECT_EQ(ReadBytes(Path("target")), (Bytes{9}));
+    // A file that replaces another must read back as it was written.
+    const std::uint64_t wrong = 1;
+    EXPECT_FALSE(StoreFile(Path("work"), Path("target"), &target, &wrong, &failure));
+    EXPECT_EQ(failure.step, "read back");
+    EXPECT_EQ(ReadBytes(Path("target")), (Bytes{9}));
+    ContentHash right;
+    right.Add(Bytes{1, 2}.data(), 2);
+    const std::uint64_t expected = right.Value();
+    ASSERT_TRUE(StoreFile(Path("work"), Path("target"), &target, &expected));
     EXPECT_EQ(ReadBytes(Path("target")), (Bytes{1, 2}));
     EXPECT_FALSE(FileExists(Path("work")));
 
     WriteBytes(Path("work"), Bytes{3});
+    ASSERT_TRUE(StoreFile(Path("work"), Path("new")));
+    EXPECT_EQ(ReadBytes(Path("new")), (Bytes{3}));
+    WriteBytes(Path("work"), Bytes{3});
     std::filesystem::create_directory(Path("folder"));
-    EXPECT_FALSE(MoveFileReplacing(Path("work"), Path("folder")));
+    EXPECT_FALSE(StoreFile(Path("work"), Path("folder")));
     EXPECT_TRUE(FileExists(Path("work")));
-    EXPECT_FALSE(MoveFileReplacing(Path("missing"), Path("x")));
-    EXPECT_FALSE(MoveFileReplacing(Path("work"), ""));
-    EXPECT_FALSE(MoveFileReplacing(Path("work"), Path("missing/x")));
+    EXPECT_FALSE(StoreFile(Path("missing"), Path("x")));
+    EXPECT_FALSE(StoreFile(Path("work"), ""));
+    EXPECT_FALSE(StoreFile(Path("work"), Path("missing/x")));
     EXPECT_TRUE(FileExists(Path("work")));
 }
 
@@ -66,11 +87,14 @@ TEST_F(FileOpsTest, MoveAcrossFileSystems) {
     for (std::size_t i = 0; i < content.size(); ++i)
         content[i] = static_cast<std::uint8_t>(i % 251);
     WriteBytes(source, content);
-    WriteBytes(Path("target"), Bytes{9});
-    ASSERT_TRUE(MoveFileReplacing(source, Path("target")));
+    WriteBytes(Path("taken"), Bytes{9});
+    EXPECT_FALSE(StoreFile(source, Path("taken")));
+    EXPECT_EQ(ReadBytes(Path("taken")), (Bytes{9}));
+    ASSERT_TRUE(StoreFile(source, Path("target")));
     EXPECT_EQ(ReadBytes(Path("target")), content);
     EXPECT_FALSE(FileExists(source));
-    EXPECT_FALSE(FileExists(Path("target.quenrix-part")));
+    for (const auto& entry : std::filesystem::directory_iterator(Dir()))
+        EXPECT_EQ(entry.path().string().find(".quenrix-part"), std::string::npos) << entry.path();
 }
 
 TEST_F(FileOpsTest, SameContentComparesEveryByte) {
@@ -145,10 +169,10 @@ TEST_F(FileOpsTest, FailedMoveSaysWhy) {
     std::filesystem::create_directory(Path("dir"));
     WriteBytes(Path("a"), Bytes{1});
     Failure failure;
-    EXPECT_FALSE(MoveFileReplacing(Path("a"), Path("dir"), &failure));
+    EXPECT_FALSE(StoreFile(Path("a"), Path("dir"), nullptr, nullptr, &failure));
     EXPECT_EQ(failure.Why(), "it is a folder");
     EXPECT_EQ(failure.path, Path("dir"));
-    EXPECT_FALSE(MoveFileReplacing(Path("missing"), Path("b"), &failure));
+    EXPECT_FALSE(StoreFile(Path("missing"), Path("b"), nullptr, nullptr, &failure));
     EXPECT_EQ(failure.Why(), "no such file or folder");
 }
 

@@ -6,18 +6,31 @@
 
 #ifndef _WIN32
 #include <sys/resource.h>
+#include <sys/stat.h>
 #endif
 
+#include <cerrno>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
 #include <string>
 
 #include "support/cp932.h"
+#include "tests/helpers/forwarding_layer.h"
 #include "tests/helpers/temp_dir.h"
 
 namespace quenrix::test {
 namespace {
+
+// A disk with no room for a new file.
+class FullDiskForNewFiles final : public ForwardingLayer {
+  public:
+    FullDiskForNewFiles() : ForwardingLayer(native::SystemLayer()) {}
+    native::Handle CreateNew(const std::string&, unsigned) override {
+        errno = ENOSPC;
+        return native::kNoFile;
+    }
+};
 
 class OperationLogTest : public TempDirTest {
   protected:
@@ -186,16 +199,75 @@ TEST_F(OperationLogTest, FailuresLoseTheEntryButNeverTheOldLog) {
 
     // The replacement cannot be written: the old log stays byte for byte.
     WriteRaw("old line\n");  // LF only: the file is rewritten whole
-    std::filesystem::create_directory(LogPath() + ".tmp");
-    WriteLog(LogPath(), "entry");
+    {
+        FullDiskForNewFiles full;
+        const LayerInPlace inPlace(full);
+        WriteLog(LogPath(), "entry");
+    }
     EXPECT_EQ(LogBytes(), "old line\n");
-    std::filesystem::remove(LogPath() + ".tmp");
 
     // The log path is a folder: it is left alone.
     std::filesystem::create_directory(Path("folder.log"));
     WriteLog(Path("folder.log"), "entry");
     EXPECT_TRUE(std::filesystem::is_directory(Path("folder.log")));
 }
+
+#ifndef _WIN32  // modes and links
+// Another user of a shared folder may leave a program under the log's name
+// with set-user-ID and execute bits: whoever rewrites the log (root among
+// them) must not make it a program of theirs.
+TEST_F(OperationLogTest, ARewrittenLogNeverCarriesExecuteOrSetIdBits) {
+    WriteRaw(
+        "\x7f"
+        "ELF program without line ends");
+    ASSERT_EQ(::chmod(LogPath().c_str(), 06755), 0);
+    WriteLog(LogPath(), "entry");  // no CR LF: the log is rewritten whole
+    struct stat st {};
+    ASSERT_EQ(::stat(LogPath().c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 07111, 0u) << std::oct << st.st_mode;
+    EXPECT_EQ(st.st_mode & 0666 & ~0644u, 0u) << "more than the old read and write bits";
+    EXPECT_EQ(LogMessages().back(), "entry");
+}
+
+// The log is swapped for a link to a file only this run may read, between
+// its checks and its open: nothing of that file reaches the log.
+TEST_F(OperationLogTest, ALinkSwappedInAfterTheLookUpIsNotRead) {
+    {
+        std::ofstream secret(Path("secret"), std::ios::binary);
+        secret << "the secret\n";
+    }
+    WriteRaw("old line\n");  // LF only: read and rewritten whole
+    class SwapAfterLookUp final : public ForwardingLayer {
+      public:
+        SwapAfterLookUp(std::string log, std::string secret)
+            : ForwardingLayer(native::SystemLayer()),
+              log_(std::move(log)),
+              secret_(std::move(secret)) {}
+        bool IsLink(const std::string& path) override {
+            const bool link = next_.IsLink(path);
+            if (path == log_ && !swapped_) {
+                swapped_ = true;
+                std::filesystem::remove(log_);
+                std::filesystem::create_symlink(secret_, log_);
+            }
+            return link;
+        }
+
+      private:
+        std::string log_, secret_;
+        bool swapped_ = false;
+    } swapping(LogPath(), Path("secret"));
+    {
+        const LayerInPlace inPlace(swapping);
+        WriteLog(LogPath(), "entry");
+    }
+    // The entry is lost, the link left as it is, the file behind it kept.
+    EXPECT_TRUE(std::filesystem::is_symlink(LogPath()));
+    std::ifstream secret(Path("secret"), std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(secret), {}), "the secret\n");
+}
+
+#endif
 
 #ifndef _WIN32  // a file size limit needs setrlimit
 TEST_F(OperationLogTest, AppendThatFailsHalfwayIsTakenBack) {
