@@ -47,8 +47,8 @@ int main(int argc, char** argv) {
     QApplication::setWindowIcon(icon);
 
     quenrix::SingleInstance guard(quenrix::native::ExecutablePath());
-    if (!guard.BecomeFirst()) {
-        return 0;  // the running copy raises its window; this one does nothing
+    if (!guard.BecomeFirst()) {  // the running copy raises its window
+        return quenrix::NotTheFirstCopy(!arguments.empty());
     }
 
     try {

@@ -3,6 +3,7 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QLocalSocket>
+#include <QStandardPaths>
 
 namespace quenrix {
 namespace {
@@ -24,27 +25,37 @@ SingleInstance::SingleInstance(const std::string& programPath, QObject* parent) 
 }
 
 bool SingleInstance::BecomeFirst() {
-    lock_ = std::make_unique<QLockFile>(QDir::tempPath() + "/" + name_ + ".lock");
+    // The user's own runtime folder (mode 0700; Qt makes one when the
+    // session has none): another user's copy neither blocks this one nor
+    // can reach its socket, and a dead copy's lock is this user's to take
+    // over.
+    const QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (folder.isEmpty())
+        return true;  // no guard to be had: run as the first copy
+    const QString socket = folder + "/" + name_;
+    lock_ = std::make_unique<QLockFile>(socket + ".lock");
     lock_->setStaleLockTime(0);  // a long run is never stale; a dead copy's lock is
     if (!lock_->tryLock(0)) {
         if (lock_->error() != QLockFile::LockFailedError) {
             return true;  // no guard to be had: run as the first copy
         }
-        QLocalSocket socket;
-        socket.connectToServer(name_);
-        if (socket.waitForConnected(kWaitMs)) {
-            socket.write("raise\n");
-            socket.waitForBytesWritten(kWaitMs);
-            socket.disconnectFromServer();
+        QLocalSocket first;
+        first.connectToServer(socket);
+        if (first.waitForConnected(kWaitMs)) {
+            first.write("raise\n");
+            first.waitForBytesWritten(kWaitMs);
+            first.disconnectFromServer();
         }
         return false;
     }
+    name_ = socket;
     // A copy that crashed may have left its socket behind.
     QLocalServer::removeServer(name_);
+    server_.setSocketOptions(QLocalServer::UserAccessOption);
     server_.listen(name_);
     connect(&server_, &QLocalServer::newConnection, this, [this] {
-        while (QLocalSocket* socket = server_.nextPendingConnection()) {
-            connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+        while (QLocalSocket* client = server_.nextPendingConnection()) {
+            connect(client, &QLocalSocket::disconnected, client, &QObject::deleteLater);
             emit raiseRequested();
         }
     });

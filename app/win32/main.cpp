@@ -15,8 +15,8 @@ int main(int argc, char** argv) {
     // The arguments in UTF-8, as every path of the program.
     std::vector<std::string> arguments = quenrix::native::Arguments(argc, argv);
     quenrix::InstanceMutex guard(quenrix::native::ExecutablePath());
-    if (!guard.BecomeFirst())
-        return 0;  // the running copy comes to the front; this one does nothing
+    if (!guard.BecomeFirst())  // the running copy comes to the front
+        return quenrix::NotTheFirstCopy(!arguments.empty());
 
     quenrix::MainWindow window(std::move(arguments));
     if (!window.Create())

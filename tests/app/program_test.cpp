@@ -122,12 +122,44 @@ TEST_F(ProgramTest, SecondCopyConvertsNothing) {
     }
     ASSERT_EQ(ProgramLog(), (std::vector<std::string>{"Quenrix Ver.1.0", "変換手動"}));
     Sig("data/1234L27B.SIG");
-    EXPECT_EQ(Run({"data/1234L27B.SIG"}), 0);
+    // A script learns that nothing was converted.
+    EXPECT_EQ(Run({"data/1234L27B.SIG"}), 3);
     EXPECT_TRUE(FileExists(Path("data/1234L27B.SIG")));
     EXPECT_FALSE(FileExists(Path("data/1234H18B.SIG")));
     EXPECT_EQ(ProgramLog().size(), 2u);
-    SignalProgram(first, SIGTERM);
+    // A copy that died leaves its lock: the next copy takes it over.
+    SignalProgram(first, SIGKILL);
     Wait(first);
+    EXPECT_EQ(Run({"data/1234L27B.SIG"}), 0);
+    EXPECT_TRUE(FileExists(Path("data/1234H18B.SIG")));
+}
+
+// Another user's window, open in a shared folder, does not stop this
+// user's automatic mode there.
+TEST_F(ProgramTest, AnotherUsersCopyDoesNotBlockThisOne) {
+    if (::geteuid() != 0 || !fs::exists("/usr/bin/setpriv"))
+        GTEST_SKIP() << "running as another user needs root and setpriv";
+    fs::permissions(Dir(), fs::perms::all);
+    // The other user's session has a runtime folder of its own.
+    const std::string runtime = Path("nobody-runtime");
+    fs::create_directory(runtime);
+    ASSERT_EQ(::chown(runtime.c_str(), 65534, 65534), 0);
+    fs::permissions(runtime, fs::perms::owner_all);
+    const pid_t other =
+        StartOnTheRealClock("/usr/bin/env",
+                            {"XDG_RUNTIME_DIR=" + runtime, "/usr/bin/setpriv", "--reuid=nobody",
+                             "--regid=nogroup", "--clear-groups", Path("bin/quenrix")},
+                            Dir());
+    // It is up, its guard taken, once its start-up lines are in the log.
+    for (int i = 0; i < 1000 && ProgramLog().size() < 2; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_EQ(ProgramLog(), (std::vector<std::string>{"Quenrix Ver.1.0", "変換手動"}));
+    Sig("data/1234L27B.SIG");
+    fs::permissions(Path("data"), fs::perms::all);
+    EXPECT_EQ(Run({"data/1234L27B.SIG"}), 0);
+    EXPECT_TRUE(FileExists(Path("data/1234H18B.SIG")));
+    SignalProgram(other, SIGTERM);
+    Wait(other);
 }
 
 TEST_F(ProgramTest, InterruptedRunLosesNothing) {

@@ -34,6 +34,11 @@ const std::string& FaketimeLibrary() {
     return library;
 }
 
+// Starts the program; with `library` preloaded (libfaketime) at the fixed
+// time.
+pid_t Start(const std::string& program, const std::vector<std::string>& arguments,
+            const std::string& cwd, const std::string& stdoutPath, const std::string& library);
+
 }  // namespace
 
 bool HaveFaketime() {
@@ -42,7 +47,18 @@ bool HaveFaketime() {
 
 pid_t StartAtFixedTime(const std::string& program, const std::vector<std::string>& arguments,
                        const std::string& cwd, const std::string& stdoutPath) {
-    const std::string& library = FaketimeLibrary();  // looked up before the fork
+    return Start(program, arguments, cwd, stdoutPath, FaketimeLibrary());
+}
+
+pid_t StartOnTheRealClock(const std::string& program, const std::vector<std::string>& arguments,
+                          const std::string& cwd) {
+    return Start(program, arguments, cwd, "/dev/null", "");
+}
+
+namespace {
+
+pid_t Start(const std::string& program, const std::vector<std::string>& arguments,
+            const std::string& cwd, const std::string& stdoutPath, const std::string& library) {
     pid_t pid = fork();
     if (pid == 0) {
         setpgid(0, 0);  // the program and anything it starts stop as one group
@@ -73,6 +89,8 @@ pid_t StartAtFixedTime(const std::string& program, const std::vector<std::string
     setpgid(pid, pid);
     return pid;
 }
+
+}  // namespace
 
 std::string OwnCopyOfWindow(const std::string& program, const std::string& folder) {
     std::filesystem::create_directories(folder);

@@ -19,6 +19,11 @@ bool HaveFaketime();
 pid_t StartAtFixedTime(const std::string& program, const std::vector<std::string>& arguments,
                        const std::string& cwd, const std::string& stdoutPath = "/dev/null");
 
+// The same on the real clock, standard output nowhere: for a program
+// started through another (setpriv), which libfaketime must not reach.
+pid_t StartOnTheRealClock(const std::string& program, const std::vector<std::string>& arguments,
+                          const std::string& cwd);
+
 // Copies the window program into `folder` (made if missing) under the name
 // "quenrix" and returns the copy's path: its single-instance guard belongs
 // to its path, so tests that run side by side each need a copy of their
