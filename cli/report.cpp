@@ -2,6 +2,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
 #include <cstdio>
 
 #include "engine/gps_time.h"
@@ -26,6 +27,67 @@ Totals Sum(const ConversionCounts& counts) {
     return totals;
 }
 
+// Length of the well-formed UTF-8 character at `at`; 0 where the bytes
+// there are not one (a stray or cut byte, an over-long form, a surrogate).
+std::size_t CharacterAt(const std::string& text, std::size_t at) {
+    const auto byte = [&](std::size_t i) {
+        return i < text.size() ? static_cast<unsigned char>(text[i]) : 0u;
+    };
+    const unsigned lead = byte(at);
+    const auto follows = [&](std::size_t from, std::size_t n) {
+        for (std::size_t i = from; i < at + n; ++i)
+            if ((byte(i) & 0xC0) != 0x80)
+                return false;
+        return true;
+    };
+    const unsigned second = byte(at + 1);
+    if (lead < 0x80)
+        return 1;
+    if (lead >= 0xC2 && lead <= 0xDF)
+        return follows(at + 1, 2) ? 2 : 0;
+    if (lead >= 0xE0 && lead <= 0xEF) {
+        if ((lead == 0xE0 && second < 0xA0) || (lead == 0xED && second > 0x9F))
+            return 0;
+        return follows(at + 1, 3) ? 3 : 0;
+    }
+    if (lead >= 0xF0 && lead <= 0xF4) {
+        if ((lead == 0xF0 && second < 0x90) || (lead == 0xF4 && second > 0x8F))
+            return 0;
+        return follows(at + 1, 4) ? 4 : 0;
+    }
+    return 0;
+}
+
+bool IsUtf8(const std::string& text) {
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t n = CharacterAt(text, i);
+        if (n == 0)
+            return false;
+        i += n;
+    }
+    return true;
+}
+
+std::string Hex(const std::string& bytes) {
+    std::string hex;
+    char pair[3];
+    for (unsigned char c : bytes) {
+        std::snprintf(pair, sizeof pair, "%02x", c);
+        hex += pair;
+    }
+    return hex;
+}
+
+// A name's field, and beside it, where the name is not UTF-8 (Linux takes
+// any bytes but "/" and NUL), "<field>_hex" with its exact bytes: the
+// field itself then shows U+FFFD for the bytes it cannot spell, and two
+// such names could read alike.
+void PutName(nlohmann::json& file, const std::string& field, const std::string& name) {
+    file[field] = name.empty() && field != "path" ? nlohmann::json(nullptr) : nlohmann::json(name);
+    if (!IsUtf8(name))
+        file[field + "_hex"] = Hex(name);
+}
+
 std::string KindName(std::size_t kind) {
     char text[8];
     std::snprintf(text, sizeof text, "0x%02X", static_cast<unsigned>(kind));
@@ -43,16 +105,41 @@ std::string GpsTimeText(std::uint32_t seconds) {
     return text;
 }
 
+std::string Printable(const std::string& text) {
+    std::string shown;
+    shown.reserve(text.size());
+    char escaped[8];
+    for (std::size_t i = 0; i < text.size();) {
+        const std::size_t n = CharacterAt(text, i);
+        const auto lead = static_cast<unsigned char>(text[i]);
+        const bool c1 = n == 2 && lead == 0xC2 && static_cast<unsigned char>(text[i + 1]) < 0xA0;
+        if (n == 0 || (n == 1 && (lead < 0x20 || lead == 0x7F)) || c1) {
+            // A byte that is no character, or a control character (C0,
+            // DEL, C1), which would act on the terminal: written out.
+            for (std::size_t k = 0; k < std::max<std::size_t>(n, 1); ++k) {
+                std::snprintf(escaped, sizeof escaped, "\\x%02X",
+                              static_cast<unsigned char>(text[i + k]));
+                shown += escaped;
+            }
+            i += std::max<std::size_t>(n, 1);
+            continue;
+        }
+        shown.append(text, i, n);
+        i += n;
+    }
+    return shown;
+}
+
 std::string TextLine(const FileReport& report, bool verbose) {
     const Totals totals = Sum(report.counts);
-    std::string line = report.path + ": ";
+    std::string line = Printable(report.path) + ": ";
     // A reason that names the outcome itself ("input missing: no such
     // file") stands in its place.
     if (report.reason.rfind(report.outcome + ": ", 0) != 0)
         line += report.outcome + (report.reason.empty() ? "" : ": ");
-    line += report.reason;
+    line += Printable(report.reason);
     if (!report.output.empty())
-        line += " -> " + report.output;
+        line += " -> " + Printable(report.output);
     if (report.inputDeleted)
         line += " (input deleted)";
     if (report.result == 1) {
@@ -85,10 +172,10 @@ std::string TextLine(const FileReport& report, bool verbose) {
                           static_cast<unsigned long long>(c.cutShort[kind]));
             line += row;
         }
-        for (const std::string& message : report.messages) line += "\n    " + message;
+        for (const std::string& message : report.messages) line += "\n    " + Printable(message);
     }
     if (verbose || !report.ok) {
-        for (const std::string& message : report.log) line += "\n    log: " + message;
+        for (const std::string& message : report.log) line += "\n    log: " + Printable(message);
     }
     return line;
 }
@@ -137,7 +224,6 @@ std::string JsonReport(const std::vector<FileReport>& reports, const Summary& su
                                       {"cut_short", c.cutShort[kind]}};
         }
         nlohmann::json file = {
-            {"path", report.path},
             {"kind", report.kind},
             {"result", report.result},
             {"outcome", report.outcome},
@@ -157,14 +243,14 @@ std::string JsonReport(const std::vector<FileReport>& reports, const Summary& su
             {"first_gps_time", report.firstGpsTime
                                    ? nlohmann::json(GpsTimeText(*report.firstGpsTime))
                                    : nlohmann::json(nullptr)},
-            {"output",
-             report.output.empty() ? nlohmann::json(nullptr) : nlohmann::json(report.output)},
             {"input_deleted", report.inputDeleted},
             {"messages", report.messages},
             {"reason",
              report.reason.empty() ? nlohmann::json(nullptr) : nlohmann::json(report.reason)},
             {"log", report.log},
         };
+        PutName(file, "path", report.path);
+        PutName(file, "output", report.output);
         files.push_back(std::move(file));
     }
     const nlohmann::json totals = {
@@ -177,7 +263,8 @@ std::string JsonReport(const std::vector<FileReport>& reports, const Summary& su
                                {"interrupted", summary.notDone > 0},
                                {"summary", totals},
                                {"files", std::move(files)}};
-    // Paths that are not UTF-8 are shown with replacement characters.
+    // Names that are not UTF-8 are shown with replacement characters, and
+    // exactly in their "_hex" fields.
     return document.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
 }
 

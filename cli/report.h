@@ -47,6 +47,11 @@ Summary Summarize(const std::vector<FileReport>& reports, std::size_t notDone, d
 // and every file's log messages.
 std::string TextLine(const FileReport& report, bool verbose);
 
+// A name or message as the text report prints it: control characters (C0,
+// DEL, C1), which would act on a terminal, and bytes that are no UTF-8
+// written as "\xNN" (hex digits of the byte), everything else as it is.
+std::string Printable(const std::string& text);
+
 // The closing line: files, corrected, unchanged, failed, bytes, time.
 std::string SummaryLine(const Summary& summary);
 

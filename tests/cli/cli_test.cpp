@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <set>
 #include <thread>
 
 #include "support/file_ops.h"
@@ -305,6 +306,29 @@ TEST_F(CliTest, UnreadableFileSaysPermissionDenied) {
     EXPECT_EQ(file["reason"], "cannot read: permission denied");
     EXPECT_EQ(file["log"], nlohmann::json::array(
                                {" > ERROR：ファイルOpen失敗", " > ERROR：作業ファイル作成失敗"}));
+}
+
+// Linux names are any bytes: one that is not UTF-8 keeps its exact bytes
+// in the JSON report, and control characters never reach the terminal raw.
+TEST_F(CliTest, NamesThatAreNotUtf8OrHoldControlCharactersAreReportedExactly) {
+    const Bytes old = Record(0x50, 23, {{2, Gps(1994, 1, 2, 14, 10)}});
+    const std::string latin1 = "caf\xE9.SIG", other = "caf\xE8.SIG", escape = "\x1B[2J.SIG";
+    for (const std::string& name : {latin1, other, escape}) WriteBytes(Path("data/" + name), old);
+    std::string json;
+    EXPECT_EQ(Cli({"data", "--report", "json", "-n"}, &json), 0);
+    const nlohmann::json files = nlohmann::json::parse(json)["files"];
+    ASSERT_EQ(files.size(), 3u);
+    std::set<std::string> hex;
+    for (const auto& file : files)
+        if (file.contains("path_hex"))
+            hex.insert(file["path_hex"].get<std::string>());
+    EXPECT_EQ(hex,
+              (std::set<std::string>{"646174612f636166e82e534947", "646174612f636166e92e534947"}));
+    std::string text;
+    EXPECT_EQ(Cli({"data", "-n"}, &text), 0);
+    EXPECT_EQ(text.find('\x1B'), std::string::npos);
+    EXPECT_NE(text.find("data/\\x1B[2J.SIG: would be corrected"), std::string::npos) << text;
+    EXPECT_NE(text.find("data/caf\\xE9.SIG"), std::string::npos) << text;
 }
 
 // A named pipe and a link to a device among the inputs: each refused at
