@@ -10,6 +10,7 @@
 #include <functional>
 
 #include "app/core/file_browser.h"
+#include "app/core/quiet_view.h"
 #include "engine/conversion.h"
 #include "engine/event_pump.h"
 #include "support/file_ops.h"
@@ -254,6 +255,14 @@ TEST_F(WizardCoreTest, AutomaticModeConvertsLogsPausesAndCloses) {
     Core({Path("empty/*.SIG"), "/NLOG"}).Start();
     EXPECT_EQ(view.paused, 0);
     EXPECT_EQ(view.closes, 1);
+}
+
+// Copies of several users in one shared folder never share a work file.
+TEST_F(WizardCoreTest, EachCopyHasAWorkFileOfItsOwn) {
+    QuietView other;
+    const WizardCore another(other, {}, Dir(), "/opt/quenrix/quenrix");
+    EXPECT_NE(Core().WorkFile(), another.WorkFile());
+    EXPECT_EQ(Core().WorkFile().rfind("$$$SRG-", 0), 0u);
 }
 
 TEST_F(WizardCoreTest, EndDeletesTheWorkFileAndLogsIt) {

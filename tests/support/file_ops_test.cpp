@@ -4,9 +4,11 @@
 
 #include <filesystem>
 
+#include "support/binary_file.h"
 #include "support/content_hash.h"
 #include "support/failure.h"
 #include "support/native.h"
+#include "tests/helpers/forwarding_layer.h"
 #include "tests/helpers/records.h"
 #include "tests/helpers/temp_dir.h"
 
@@ -66,6 +68,45 @@ TEST_F(FileOpsTest, StoringReplacesNothingButTheFileItMay) {
     EXPECT_FALSE(StoreFile(Path("work"), ""));
     EXPECT_FALSE(StoreFile(Path("work"), Path("missing/x")));
     EXPECT_TRUE(FileExists(Path("work")));
+}
+
+// Another run stores a file under the same name between this run's check
+// and its rename: the rename itself refuses, and the other file stays.
+TEST_F(FileOpsTest, AFileThatAppearsBeforeTheRenameIsNotReplaced) {
+    class OtherRunStoresMeanwhile final : public ForwardingLayer {
+      public:
+        explicit OtherRunStoresMeanwhile(std::string target)
+            : ForwardingLayer(native::SystemLayer()), target_(std::move(target)) {}
+        bool SyncFile(native::Handle file) override {  // the flush before the rename
+            WriteBytes(target_, Bytes{7});
+            return next_.SyncFile(file);
+        }
+
+      private:
+        std::string target_;
+    } other(Path("target"));
+    WriteBytes(Path("work"), Bytes{1, 2});
+    Failure failure;
+    {
+        const LayerInPlace inPlace(other);
+        EXPECT_FALSE(StoreFile(Path("work"), Path("target"), nullptr, nullptr, &failure));
+    }
+    EXPECT_EQ(failure.Why(), "it exists already");
+    EXPECT_EQ(ReadBytes(Path("target")), (Bytes{7}));
+    EXPECT_EQ(ReadBytes(Path("work")), (Bytes{1, 2}));
+}
+
+// Work files of runs that died go; one a live run holds stays.
+TEST_F(FileOpsTest, OnlyWorkFilesNoLiveRunHoldsAreRemoved) {
+    WriteBytes(Path(".quenrix-work-dead-0.tmp"), Bytes{1});
+    WriteBytes(Path("other.tmp"), Bytes{1});
+    OutputFile live;
+    ASSERT_TRUE(live.CreateFresh(Path(".quenrix-work-live-0.tmp")));
+    RemoveLeftoverWorkFiles(Dir(), ".quenrix-work-*.tmp");
+    EXPECT_FALSE(FileExists(Path(".quenrix-work-dead-0.tmp")));
+    EXPECT_TRUE(FileExists(Path(".quenrix-work-live-0.tmp")));
+    EXPECT_TRUE(FileExists(Path("other.tmp")));
+    EXPECT_TRUE(live.Close());
 }
 
 TEST_F(FileOpsTest, MoveAcrossFileSystems) {
