@@ -1,0 +1,523 @@
+// quenrix-concurrency-explorer: two runs at once in one shared folder, as
+// two processes whose calls of the system are interleaved.
+//
+// Each run works on a thread of its own over the simulated file system;
+// a scheduler lets one of them go at a time and switches between them
+// only at a call that names a file in the shared folders (a look-up, an
+// open, a creation, a rename, a removal, a listing), so every run of the
+// explorer is the same. Explored: every schedule with up to two switches
+// before one of the runs ends (bounded preemption), and a seeded sample of
+// schedules that switch at random, many times.
+//
+// The pairs: the window's automatic mode and quenrix-cli over one folder,
+// both deleting their inputs and logging into one log; and two quenrix-cli
+// runs over two folders into one --output-dir, with two recordings of one
+// hour (one output name) split between them, one run deleting its inputs
+// and the other keeping them.
+//
+// After each schedule:
+//   - every input is there with its bytes, or its corrected file is stored
+//     under some name;
+//   - a file either run reported corrected holds that input's corrected
+//     file, not another's;
+//   - every file reported failed or not stored has a reason;
+//   - nothing else stands in the folders (no work file left);
+//   - each log holds whole lines only.
+// Exit status 0 when no schedule breaks a rule (with --expect-violation
+// TEXT: when some schedule breaks one with TEXT in its message, for
+// planted faults).
+#include <CLI/CLI.hpp>
+
+#include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <random>
+#include <regex>
+#include <string>
+#include <thread>
+#include <tuple>
+#include <vector>
+
+#include "app/core/quiet_view.h"
+#include "app/core/wizard_core.h"
+#include "cli/run.h"
+#include "support/native_layer.h"
+#include "tests/crash/explored_batch.h"
+#include "tests/crash/sim_file_system.h"
+#include "tests/crash/sim_layer.h"
+#include "tests/helpers/forwarding_layer.h"
+#include "tools/mksample/sample_writer.h"
+
+namespace {
+
+using namespace quenrix;
+using namespace quenrix::explore;
+using crash::DiskImage;
+using crash::SimFileSystem;
+
+constexpr const char* kLog = "/work/quenrix.log";
+constexpr const char* kOutputFolder = "/out";
+const std::vector<std::string> kSharedFolders = {"/data", "/out", "/b"};
+
+// Which run a thread belongs to; -1 for any other thread (a file's own
+// writing thread goes on behalf of the run that is going).
+thread_local int runOfThisThread = -1;
+
+// Who goes next: run `first` for its first `budgets[0]` switch points, the
+// other for `budgets[1]`, and so on; when the budgets are used up, or a
+// run ends, the one left goes to its end. Random: at each switch point a
+// switch with probability 1/8.
+struct Schedule {
+    int first = 0;
+    std::vector<std::size_t> budgets;
+    bool random = false;
+    std::uint32_t seed = 0;
+
+    std::string Text() const {
+        if (random)
+            return "random schedule, seed " + std::to_string(seed);
+        std::string text = "run " + std::to_string(first + 1) + " first";
+        for (std::size_t budget : budgets) text += ", switch after " + std::to_string(budget);
+        return text;
+    }
+};
+
+// The system layer of both runs: each call waits for its run's turn; a
+// call that names a file in a shared folder may hand the turn over.
+class SchedulingLayer final : public test::ForwardingLayer {
+  public:
+    SchedulingLayer(native::Layer& next, bool replacingStore, bool sharedNames)
+        : ForwardingLayer(next), replacingStore_(replacingStore), sharedNames_(sharedNames) {}
+
+    void Begin(const Schedule& schedule) {
+        const std::lock_guard lock(mutex_);
+        schedule_ = schedule;
+        running_ = schedule.first;
+        segment_ = 0;
+        used_ = 0;
+        done_[0] = done_[1] = false;
+        points_[0] = points_[1] = 0;
+        random_.seed(schedule.seed);
+    }
+
+    // Waits until run `run` may go: its first steps too are its turn's.
+    void WaitForTurn(int run) {
+        std::unique_lock lock(mutex_);
+        AwaitTurn(lock, run);
+    }
+
+    // Run `run` has ended: the other goes to its end.
+    void End(int run) {
+        const std::lock_guard lock(mutex_);
+        done_[run] = true;
+        running_ = 1 - run;
+        turn_.notify_all();
+    }
+
+    // Switch points each run passed.
+    std::size_t Points(int run) const { return points_[run]; }
+
+    bool RenameNoReplace(const std::string& from, const std::string& to) override {
+        if (!replacingStore_)
+            return ForwardingLayer::RenameNoReplace(from, to);
+        Before("RenameNoReplace", to);
+        return next_.RenameReplacing(from, to);  // planted: a store that replaces
+    }
+    std::uint64_t RandomToken() override {
+        return sharedNames_ ? 42 : ForwardingLayer::RandomToken();  // planted: one name for all
+    }
+
+  protected:
+    void Before(const char*, std::string_view path) override {
+        const int run = runOfThisThread;
+        if (run < 0)
+            return;
+        std::unique_lock lock(mutex_);
+        AwaitTurn(lock, run);
+        if (!Shared(path))
+            return;
+        ++points_[run];
+        if (!SwitchNow() || done_[1 - run])
+            return;
+        running_ = 1 - run;
+        turn_.notify_all();
+        AwaitTurn(lock, run);
+    }
+
+  private:
+    // Waits for the turn of `run`. A run that never comes back to the
+    // system (stuck on a lock the waiting one holds) ends the explorer as a
+    // violation rather than a hang.
+    void AwaitTurn(std::unique_lock<std::mutex>& lock, int run) {
+        if (!turn_.wait_for(lock, std::chrono::seconds(20), [&] { return running_ == run; })) {
+            std::printf("VIOLATION: the two runs deadlock (%s)\n", schedule_.Text().c_str());
+            std::fflush(stdout);
+            std::_Exit(3);
+        }
+    }
+
+    static bool Shared(std::string_view path) {
+        for (const std::string& folder : kSharedFolders)
+            if (path.size() > folder.size() && path.substr(0, folder.size()) == folder &&
+                path[folder.size()] == '/')
+                return true;
+        return false;
+    }
+
+    // Under mutex_: whether the run going hands the turn over here.
+    bool SwitchNow() {
+        if (schedule_.random)
+            return random_() % 8 == 0;
+        if (segment_ >= schedule_.budgets.size())
+            return false;
+        if (++used_ < schedule_.budgets[segment_])
+            return false;
+        ++segment_;
+        used_ = 0;
+        return true;
+    }
+
+    const bool replacingStore_;
+    const bool sharedNames_;
+    std::mutex mutex_;
+    std::condition_variable turn_;
+    Schedule schedule_;
+    int running_ = 0;
+    std::size_t segment_ = 0;
+    std::size_t used_ = 0;
+    bool done_[2] = {false, false};
+    std::size_t points_[2] = {0, 0};
+    std::minstd_rand random_;
+};
+
+// The two runs of a pair.
+struct Pair {
+    std::string name;
+    std::function<void(std::map<std::string, Reported>&)> runs[2];
+};
+
+std::map<std::string, Reported> Reports(const cli::Run& run) {
+    std::map<std::string, Reported> reported;
+    for (const cli::FileReport& report : run.Reports())
+        reported[report.path] = {
+            report.code, report.code == Outcome::Corrected ? report.output : "", report.reason};
+    return reported;
+}
+
+void RunCli(const std::vector<std::string>& files, const std::string& outputDir,
+            std::map<std::string, Reported>& reported, bool deleteInput = true) {
+    cli::Settings settings;
+    settings.outputDir = outputDir;
+    settings.deleteInput = deleteInput;
+    settings.quiet = true;
+    settings.log = kLog;
+    cli::Run run(settings, files);
+    run.Go();
+    reported = Reports(run);
+}
+
+void RunWindow(std::map<std::string, Reported>& reported) {
+    QuietView view;
+    {
+        WizardCore core(view, {InputFolder()}, "/work", "/opt/quenrix/quenrix");
+        core.Start();
+    }
+    for (const auto& [input, outcome] : view.outcomes)
+        reported[input] = {outcome.outcome, outcome.stored ? outcome.outputPath : "",
+                           outcome.reason};
+}
+
+// True when the log is entries only, each "yyyy/mm/dd hh:mm:ss - " and a
+// message, ended by CR LF.
+bool WholeLines(const std::string& log) {
+    static const std::regex stamp(R"(\d{4}/\d\d/\d\d \d\d:\d\d:\d\d - )");
+    std::size_t at = 0;
+    while (at < log.size()) {
+        const std::size_t end = log.find("\r\n", at);
+        if (end == std::string::npos || end - at < 22 ||
+            !std::regex_match(log.begin() + static_cast<std::ptrdiff_t>(at),
+                              log.begin() + static_cast<std::ptrdiff_t>(at + 22), stamp) ||
+            log.find_first_of("\r\n", at) != end)
+            return false;
+        at = end + 2;
+    }
+    return true;
+}
+
+std::vector<std::string> ListedInputs() {
+    std::vector<std::string> files;
+    native::SimulatedSystem().ForEachEntry(InputFolder(), [&](const native::FolderEntry& entry) {
+        files.push_back(InputPath(entry.name));
+    });
+    return files;
+}
+
+class ConcurrencyExplorer {
+  public:
+    ConcurrencyExplorer(SchedulingLayer& layer, const Pair& pair, DiskImage initial,
+                        std::map<std::string, std::string> inputs,
+                        std::map<std::string, std::string> corrected, std::size_t maxReports)
+        : layer_(layer),
+          pair_(pair),
+          initial_(std::move(initial)),
+          inputs_(std::move(inputs)),
+          corrected_(std::move(corrected)),
+          maxReports_(maxReports) {}
+
+    void Await(const std::string& text) { awaited_ = text; }
+    bool Found() const { return !awaited_.empty() && found_; }
+    std::size_t Runs() const { return runs_; }
+    std::size_t Violations() const { return violations_; }
+
+    // Runs both at once as `schedule` says; the switch points each passed.
+    std::pair<std::size_t, std::size_t> Explore(const Schedule& schedule) {
+        SimFileSystem::Instance().Reset(initial_);
+        layer_.Begin(schedule);
+        std::map<std::string, Reported> reported[2];
+        std::vector<std::thread> threads;
+        for (int run = 0; run < 2; ++run)
+            threads.emplace_back([&, run] {
+                runOfThisThread = run;
+                layer_.WaitForTurn(run);
+                pair_.runs[run](reported[run]);
+                layer_.End(run);
+            });
+        for (std::thread& thread : threads) thread.join();
+        ++runs_;
+        for (const std::string& problem : Check(reported)) Report(schedule, problem);
+        return {layer_.Points(0), layer_.Points(1)};
+    }
+
+  private:
+    std::vector<std::string> Check(const std::map<std::string, Reported> (&reported)[2]) const {
+        std::vector<std::string> problems;
+        const DiskImage disk = SimFileSystem::Instance().Current();
+        std::map<std::string, std::string> files;
+        for (const auto& [path, content] : disk.files)
+            if (InFolders(path, kSharedFolders))
+                files[path] = *content;
+        // Every input is there, or its corrected file is stored somewhere.
+        for (const auto& [input, bytes] : inputs_) {
+            const auto now = files.find(input);
+            if (now != files.end()) {
+                if (now->second != bytes)
+                    problems.push_back(input + " is there with other bytes");
+                continue;
+            }
+            const auto corrected = corrected_.find(input);
+            const bool stored = corrected != corrected_.end() &&
+                                std::any_of(files.begin(), files.end(), [&](const auto& file) {
+                                    return file.second == corrected->second;
+                                });
+            if (!stored)
+                problems.push_back(input + " is gone, and its corrected file is nowhere");
+        }
+        for (int run = 0; run < 2; ++run) {
+            for (const auto& [input, report] : reported[run]) {
+                const std::string who = "run " + std::to_string(run + 1) + ": ";
+                if (report.outcome == Outcome::Corrected) {
+                    const auto now = files.find(report.output);
+                    const auto corrected = corrected_.find(input);
+                    if (now == files.end() || corrected == corrected_.end() ||
+                        now->second != corrected->second)
+                        problems.push_back(who + input + " is reported corrected -> " +
+                                           report.output + ", which holds " +
+                                           (now == files.end() ? "nothing" : "other bytes"));
+                } else if (!Describe(report.outcome).ok && report.reason.empty()) {
+                    problems.push_back(who + input + " is reported \"" +
+                                       Describe(report.outcome).word + "\" without a reason");
+                }
+            }
+        }
+        // Nothing but inputs and corrected files (no work file left).
+        for (const auto& [path, bytes] : files) {
+            const bool known =
+                inputs_.count(path) != 0 ||
+                std::any_of(corrected_.begin(), corrected_.end(),
+                            [&](const auto& corrected) { return corrected.second == bytes; });
+            if (!known)
+                problems.push_back(path + " stands there; no run leaves it there");
+        }
+        // The log: whole lines only.
+        const auto log = disk.files.find(kLog);
+        if (log != disk.files.end() && !WholeLines(*log->second))
+            problems.push_back(std::string(kLog) + " holds more than whole lines");
+        return problems;
+    }
+
+    void Report(const Schedule& schedule, const std::string& problem) {
+        ++violations_;
+        if (!awaited_.empty() && problem.find(awaited_) != std::string::npos)
+            found_ = true;
+        if (violations_ <= maxReports_)
+            std::printf("VIOLATION in %s (%s): %s\n", pair_.name.c_str(), schedule.Text().c_str(),
+                        problem.c_str());
+    }
+
+    SchedulingLayer& layer_;
+    const Pair& pair_;
+    const DiskImage initial_;
+    const std::map<std::string, std::string> inputs_;
+    const std::map<std::string, std::string> corrected_;  // by input, when it has a rollover
+    const std::size_t maxReports_;
+    std::string awaited_;
+    bool found_ = false;
+    std::size_t runs_ = 0;
+    std::size_t violations_ = 0;
+};
+
+// Each input's corrected file, made by converting it alone.
+std::map<std::string, std::string> CorrectedAlone(
+    const DiskImage& initial, const std::map<std::string, std::string>& inputs) {
+    std::map<std::string, std::string> corrected;
+    SimFileSystem& fs = SimFileSystem::Instance();
+    for (const auto& [input, bytes] : inputs) {
+        fs.Reset(initial);
+        std::map<std::string, Reported> reported;
+        RunCli({input}, kOutputFolder, reported);
+        const Reported& report = reported[input];
+        if (report.outcome == Outcome::Corrected)
+            if (const crash::Content stored = fs.FileNow(report.output))
+                corrected[input] = *stored;
+    }
+    return corrected;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app{
+        "Runs two batches at once over shared folders in every schedule with up to two "
+        "switches between them, and a random sample, and checks the result."};
+    std::string plant = "none";
+    std::string expectViolation;
+    std::size_t maxReports = 20;
+    std::uint32_t files = 2;
+    std::size_t randomSchedules = 200;
+    int switches = 2;
+    app.add_option("--plant", plant,
+                   "A fault to plant: none, replacing-store (a store's rename replaces), "
+                   "shared-work-file-name (every run draws the same random part)")
+        ->check(CLI::IsMember({"none", "replacing-store", "shared-work-file-name"}))
+        ->capture_default_str();
+    app.add_option("--expect-violation", expectViolation,
+                   "Succeed only when a violation's message holds this text (for a planted fault)");
+    app.add_option("--reports", maxReports, "Violations printed at most")->capture_default_str();
+    app.add_option("--files", files,
+                   "Plain inputs besides the special ones and the ninth, whose output name the "
+                   "collision input takes")
+        ->check(CLI::Range(1, 8))
+        ->capture_default_str();
+    app.add_option("--random", randomSchedules, "Random schedules per pair")->capture_default_str();
+    CLI11_PARSE(app, argc, argv);
+
+    const auto start = std::chrono::steady_clock::now();
+    native::UseLayer(&native::SimulatedSystem());
+    // The batch's inputs: the first `files`, and the one whose corrected
+    // file takes the name of the collision input's (the ninth input's:
+    // recorded in the same hour, with the same sequence letter).
+    Setup setup;
+    setup.files = 9;
+    setup.oldLogLines = 0;
+    MakeInputs(setup);
+    SimFileSystem& fs = SimFileSystem::Instance();
+    for (std::uint32_t i = files; i < 8; ++i)
+        fs.Remove(
+            InputPath(sample::ReceiverStyleName(i, i % 2 ? sample::Kind::Rmg : sample::Kind::Sig)));
+    fs.Reset(fs.Current());
+    const DiskImage shared = fs.Current();
+    const std::map<std::string, std::string> inputs = FilesIn(shared, {InputFolder()});
+    const std::map<std::string, std::string> corrected = CorrectedAlone(shared, inputs);
+
+    // The second pair's folders: the inputs split between /data and /b so
+    // that the two recordings of one hour (one output name) are in both.
+    std::map<std::string, std::vector<std::string>> byName;
+    for (const auto& [input, bytes] : inputs) {
+        fs.Reset(shared);
+        std::map<std::string, Reported> reported;
+        RunCli({input}, kOutputFolder, reported);
+        byName[reported[input].output].push_back(input);
+    }
+    fs.Reset(shared);
+    std::vector<std::string> firstHalf, secondHalf;
+    std::size_t turn = 0;
+    for (const auto& [output, named] : byName)
+        for (const std::string& input : named)
+            (turn++ % 2 == 0 ? firstHalf : secondHalf).push_back(input);
+    for (std::string& path : secondHalf) {
+        const std::string moved = "/b/" + path.substr(path.rfind('/') + 1);
+        fs.MakeFolder("/b");
+        fs.Rename(path, moved);
+        path = moved;
+    }
+    fs.Reset(fs.Current());
+    const DiskImage split = fs.Current();
+    std::map<std::string, std::string> splitCorrected;
+    for (const auto& [input, bytes] : corrected) {
+        const auto moved = std::find_if(secondHalf.begin(), secondHalf.end(), [&](const auto& p) {
+            return p.substr(p.rfind('/')) == input.substr(input.rfind('/'));
+        });
+        splitCorrected[moved != secondHalf.end() ? *moved : input] = bytes;
+    }
+
+    const Pair windowAndCli{"the window and quenrix-cli over /data",
+                            {[](auto& reported) { RunWindow(reported); },
+                             [](auto& reported) { RunCli(ListedInputs(), "", reported); }}};
+    // One run deletes its inputs (a cron job), the other keeps them (a
+    // user's), so that the other's file is not read back.
+    const Pair twoClis{
+        "two quenrix-cli runs into /out",
+        {[&](auto& reported) { RunCli(firstHalf, kOutputFolder, reported); },
+         [&](auto& reported) { RunCli(secondHalf, kOutputFolder, reported, false); }}};
+
+    SchedulingLayer layer(native::SimulatedSystem(), plant == "replacing-store",
+                          plant == "shared-work-file-name");
+    native::UseLayer(&layer);
+    std::size_t runs = 0, violations = 0;
+    bool found = false;
+    for (const auto& [pair, initial, expectedCorrected] :
+         {std::tuple{&windowAndCli, shared, corrected},
+          std::tuple{&twoClis, split, splitCorrected}}) {
+        std::map<std::string, std::string> pairInputs;
+        for (const auto& [path, content] : initial.files)
+            if (InFolders(path, kSharedFolders))
+                pairInputs[path] = *content;
+        ConcurrencyExplorer explorer(layer, *pair, initial, pairInputs, expectedCorrected,
+                                     maxReports);
+        explorer.Await(expectViolation);
+        // Without a switch: each run's switch points.
+        std::size_t points[2];
+        for (int first = 0; first < 2; ++first) {
+            const auto counted = explorer.Explore({first, {}});
+            points[first] = first == 0 ? counted.first : counted.second;
+        }
+        // One switch, and two.
+        for (int first = 0; first < 2 && switches > 0 && !explorer.Found(); ++first)
+            for (std::size_t a = 1; a <= points[first] && !explorer.Found(); ++a) {
+                explorer.Explore({first, {a}});
+                for (std::size_t b = 1; switches > 1 && b <= points[1 - first] && !explorer.Found();
+                     ++b)
+                    explorer.Explore({first, {a, b}});
+            }
+        for (std::uint32_t seed = 1; seed <= randomSchedules && !explorer.Found(); ++seed)
+            explorer.Explore({0, {}, true, seed});
+        std::printf("%s: switch points %zu and %zu, schedules %zu, violations %zu\n",
+                    pair->name.c_str(), points[0], points[1], explorer.Runs(),
+                    explorer.Violations());
+        runs += explorer.Runs();
+        violations += explorer.Violations();
+        found = found || explorer.Found();
+    }
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    std::printf("schedules: %zu, violations: %zu\ntime: %.1f s\n", runs, violations, seconds);
+    native::UseLayer(nullptr);
+    if (!expectViolation.empty())
+        return found ? 0 : 1;
+    return violations == 0 ? 0 : 1;
+}
