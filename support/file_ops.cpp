@@ -164,7 +164,9 @@ void RemoveLeftoverWorkFiles(const std::string& folder, const std::string& patte
         if (file == native::kNoFile)
             continue;
         native::EntryInfo opened;
+        const std::int64_t age = kLeftoverAgeSeconds * 1000000000;
         const bool dead = native::TryLock(file) && native::InspectOpen(file, opened) &&
+                          opened.modified <= native::FileClockNow() - age &&
                           native::Inspect(path, named) == native::Lookup::Found &&
                           named.device == opened.device && named.fileIndex == opened.fileIndex;
         // Closed first: Windows deletes no file this run holds open. The

@@ -49,9 +49,11 @@ bool StoreFile(const std::string& source, const std::string& target,
 
 // Removes the work files that runs which died left in `folder`: the files
 // whose names match `pattern` (a wildcard) that no live run holds. A run
-// holds its work file locked while it writes it (OutputFile::CreateFresh);
-// each file is opened, locked without waiting, checked to be still the
-// file under its name, and only then removed.
+// holds its work file locked while it writes it (OutputFile::CreateFresh),
+// and stores it within moments of its last write: a file is removed only
+// when its lock is free and it was last written kLeftoverAgeSeconds ago or more,
+// and still the file under its name.
+inline constexpr std::int64_t kLeftoverAgeSeconds = 600;
 void RemoveLeftoverWorkFiles(const std::string& folder, const std::string& pattern);
 
 // Waits until the file's data is on disk.

@@ -80,7 +80,7 @@ struct EntryInfo {
     // Together these tell whether two paths name one file.
     std::uint64_t device = 0;
     std::uint64_t fileIndex = 0;
-    // The last write, in the system's own unit; only compared.
+    // The last write, in nanoseconds on the clock of FileClockNow.
     std::int64_t modified = 0;
     unsigned permissions = 0666;  // where the system has them
     bool operator==(const EntryInfo&) const = default;
@@ -165,6 +165,10 @@ bool ErrorOutputIsTerminal();
 
 // This process's id.
 unsigned long ProcessId();
+
+// The time files are stamped with when written (EntryInfo::modified), in
+// nanoseconds.
+std::int64_t FileClockNow();
 
 // A number no other run of the program, on this machine or another that
 // shares a folder, can be expected to draw: for the names of its own files.

@@ -141,6 +141,10 @@ unsigned long ProcessId() {
     return CurrentLayer().ProcessId();
 }
 
+std::int64_t FileClockNow() {
+    return CurrentLayer().FileClockNow();
+}
+
 std::uint64_t RandomToken() {
     return CurrentLayer().RandomToken();
 }

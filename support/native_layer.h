@@ -41,6 +41,7 @@ class Layer {
     virtual std::string ExecutablePath() = 0;
     virtual LocalDateTime LocalClockNow() = 0;
     virtual unsigned long ProcessId() = 0;
+    virtual std::int64_t FileClockNow() = 0;
     virtual std::uint64_t RandomToken() = 0;
 };
 

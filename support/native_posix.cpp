@@ -322,6 +322,12 @@ unsigned long RealSystem::ProcessId() {
     return static_cast<unsigned long>(::getpid());
 }
 
+std::int64_t RealSystem::FileClockNow() {
+    timespec now{};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    return static_cast<std::int64_t>(now.tv_sec) * 1000000000 + now.tv_nsec;
+}
+
 std::uint64_t RealSystem::RandomToken() {
     std::uint64_t token = 0;
     if (::getrandom(&token, sizeof token, GRND_NONBLOCK) == sizeof token)

@@ -37,6 +37,7 @@ class RealSystem final : public Layer {
     std::string ExecutablePath() override;
     LocalDateTime LocalClockNow() override;
     unsigned long ProcessId() override;
+    std::int64_t FileClockNow() override;
     std::uint64_t RandomToken() override;
 };
 

@@ -50,7 +50,7 @@ bool Describe(HANDLE handle, EntryInfo& info) {
     info.allocated = info.size;
     info.device = data.dwVolumeSerialNumber;
     info.fileIndex = (static_cast<std::uint64_t>(data.nFileIndexHigh) << 32) | data.nFileIndexLow;
-    info.modified = Ticks(data.ftLastWriteTime);
+    info.modified = Ticks(data.ftLastWriteTime) * 100;  // 100 ns ticks
     info.permissions = (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0 ? 0444 : 0666;
     return true;
 }
@@ -486,6 +486,12 @@ bool ErrorOutputIsTerminal() {
 
 unsigned long RealSystem::ProcessId() {
     return GetCurrentProcessId();
+}
+
+std::int64_t RealSystem::FileClockNow() {
+    FILETIME now{};
+    GetSystemTimeAsFileTime(&now);
+    return Ticks(now) * 100;  // 100 ns ticks, as the file times
 }
 
 std::uint64_t RealSystem::RandomToken() {

@@ -308,6 +308,80 @@ TEST_F(CliTest, UnreadableFileSaysPermissionDenied) {
                                {" > ERROR：ファイルOpen失敗", " > ERROR：作業ファイル作成失敗"}));
 }
 
+// Two runs at once, each in a PID namespace of its own (so both have one
+// process id, as in containers or on hosts sharing a folder), with two
+// recordings of one hour into one output folder; each run held a second
+// in every rename (strace), the second run starting while the first is
+// held: neither writes into the other's work file, neither replaces the
+// other's corrected file, nothing is lost, and the one refused says why.
+TEST_F(CliTest, TwoRunsFromTwoPidNamespacesIntoOneFolderLoseNothing) {
+    if (::geteuid() != 0 || !fs::exists("/usr/bin/unshare") || !fs::exists("/usr/bin/strace") ||
+        std::system("unshare --pid --fork true 2>/dev/null") != 0)
+        GTEST_SKIP() << "needs root, unshare and strace";
+    const Bytes first = Record(0x50, 23, {{2, Gps(1994, 1, 2, 14, 10)}});
+    const Bytes second = Record(0x50, 23, {{2, Gps(1994, 1, 2, 14, 11)}});  // the same hour
+    fs::create_directory(Path("a"));
+    fs::create_directory(Path("b"));
+    WriteBytes(Path("a/1234L27B.SIG"), first);
+    WriteBytes(Path("b/1234L27B.SIG"), second);
+    const std::map<std::string, Bytes> corrected = {
+        {"a", Record(0x50, 23, {{2, Gps(2013, 8, 18, 14, 10)}})},
+        {"b", Record(0x50, 23, {{2, Gps(2013, 8, 18, 14, 11)}})}};
+    auto start = [&](const std::string& folder, bool deleting) {
+        std::vector<std::string> arguments = {
+            "--pid",
+            "--fork",
+            "/usr/bin/strace",
+            "-f",
+            "-qq",
+            "-o",
+            "/dev/null",
+            "-e",
+            "trace=rename,renameat,renameat2",
+            "-e",
+            "inject=rename,renameat,renameat2:delay_enter=1000000",
+            QUENRIX_CLI,
+            folder,
+            "--output-dir",
+            "out",
+            "--reference-date",
+            "1998-10-01",
+            "--report",
+            "json",
+            "--report-file",
+            folder + ".json"};
+        if (deleting)
+            arguments.push_back("--delete-input");
+        return StartOnTheRealClock("/usr/bin/unshare", arguments, Dir());
+    };
+    const pid_t keeping = start("a", false);  // its file is not read back
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const pid_t deleting = start("b", true);
+    WaitForExit(keeping, 20);
+    WaitForExit(deleting, 20);
+    int refused = 0;
+    for (const std::string folder : {"a", "b"}) {
+        const Bytes report = ReadBytes(Path(folder + ".json"));
+        ASSERT_FALSE(report.empty()) << folder << " wrote no report";
+        const nlohmann::json file =
+            nlohmann::json::parse(std::string(report.begin(), report.end()))["files"][0];
+        if (file["outcome"] == "corrected") {
+            EXPECT_EQ(ReadBytes(Path(file["output"].get<std::string>())), corrected.at(folder))
+                << folder << " is reported corrected, and its output holds another recording";
+        } else {
+            ++refused;
+            EXPECT_EQ(file["reason"], "output name taken by another file: 1234H18B.SIG");
+        }
+        // The input is there, or its corrected file is.
+        if (!fs::exists(Path(folder + "/1234L27B.SIG"))) {
+            EXPECT_EQ(ReadBytes(Path("out/1234H18B.SIG")), corrected.at(folder)) << folder;
+        }
+    }
+    EXPECT_EQ(refused, 1);
+    for (const auto& entry : fs::directory_iterator(Path("out")))
+        EXPECT_EQ(entry.path().filename().string().rfind(".quenrix-work-", 0), std::string::npos);
+}
+
 // Linux names are any bytes: one that is not UTF-8 keeps its exact bytes
 // in the JSON report, and control characters never reach the terminal raw.
 TEST_F(CliTest, NamesThatAreNotUtf8OrHoldControlCharactersAreReportedExactly) {

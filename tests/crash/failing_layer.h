@@ -79,6 +79,7 @@ class FailingLayer final : public native::Layer {
     LocalDateTime LocalClockNow() override { return real_.LocalClockNow(); }
     unsigned long ProcessId() override { return real_.ProcessId(); }
     std::uint64_t RandomToken() override { return real_.RandomToken(); }
+    std::int64_t FileClockNow() override { return real_.FileClockNow(); }
 
   private:
     // Counts a call; true (with errno set to `cause`) when it is to fail.

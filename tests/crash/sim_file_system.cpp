@@ -180,6 +180,8 @@ void SimFileSystem::Reset(const DiskImage& disk) {
         nodes_[node].data = *content;
         nodes_[node].durableData = content;
     }
+    // The files on the disk were written before the machine started again.
+    clock_ += std::int64_t{3600} * 1000000000;
 }
 
 DiskImage SimFileSystem::Current() const {
@@ -534,6 +536,16 @@ bool SimFileSystem::Close(Handle handle) {
     std::lock_guard lock(mutex_);
     std::erase_if(locks_, [&](const auto& held) { return held.second == handle; });
     return open_.erase(handle) == 1;
+}
+
+std::int64_t SimFileSystem::ClockNow() const {
+    std::lock_guard lock(mutex_);
+    return clock_;
+}
+
+void SimFileSystem::LetTimePass(std::int64_t nanoseconds) {
+    std::lock_guard lock(mutex_);
+    clock_ += nanoseconds;
 }
 
 bool SimFileSystem::TryLock(Handle handle) {

@@ -75,6 +75,10 @@ class SimFileSystem {
     // as between two disks. Stays over Reset.
     void SetSecondVolume(const std::string& top);
     std::size_t Operations() const;
+    // The time files are stamped with, in nanoseconds: one more with each
+    // change, and an hour more with each Reset (a power cut, a reboot).
+    std::int64_t ClockNow() const;
+    void LetTimePass(std::int64_t nanoseconds);
 
     // The disks a power cut now may leave: none of the pending operations,
     // all of them, all but each one alone, and for a file with pending

@@ -57,6 +57,7 @@ class SimLayer final : public Layer {
     LocalDateTime LocalClockNow() override;
     unsigned long ProcessId() override;
     std::uint64_t RandomToken() override;
+    std::int64_t FileClockNow() override;
 };
 
 Handle SimLayer::OpenForReading(const std::string& path, Links) {
@@ -192,6 +193,10 @@ LocalDateTime SimLayer::LocalClockNow() {
 
 unsigned long SimLayer::ProcessId() {
     return 1;
+}
+
+std::int64_t SimLayer::FileClockNow() {
+    return Fs().ClockNow();
 }
 
 std::uint64_t SimLayer::RandomToken() {

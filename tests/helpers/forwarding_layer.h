@@ -122,6 +122,10 @@ class ForwardingLayer : public native::Layer {
         Before("LocalClockNow", {});
         return next_.LocalClockNow();
     }
+    std::int64_t FileClockNow() override {
+        Before("FileClockNow", {});
+        return next_.FileClockNow();
+    }
     unsigned long ProcessId() override {
         Before("ProcessId", {});
         return next_.ProcessId();

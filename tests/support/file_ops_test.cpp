@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 
 #include "support/binary_file.h"
@@ -96,17 +97,27 @@ TEST_F(FileOpsTest, AFileThatAppearsBeforeTheRenameIsNotReplaced) {
     EXPECT_EQ(ReadBytes(Path("work")), (Bytes{1, 2}));
 }
 
-// Work files of runs that died go; one a live run holds stays.
+// Work files of runs that died go; one a live run holds stays, and so
+// does one just written and closed, which its run is about to store.
 TEST_F(FileOpsTest, OnlyWorkFilesNoLiveRunHoldsAreRemoved) {
-    WriteBytes(Path(".quenrix-work-dead-0.tmp"), Bytes{1});
-    WriteBytes(Path("other.tmp"), Bytes{1});
+    const auto old = std::filesystem::file_time_type::clock::now() - std::chrono::hours(1);
+    for (const char* name : {".quenrix-work-dead-0.tmp", ".quenrix-work-held-0.tmp", "other.tmp"}) {
+        WriteBytes(Path(name), Bytes{1});
+        std::filesystem::last_write_time(Path(name), old);
+    }
+    WriteBytes(Path(".quenrix-work-storing-0.tmp"), Bytes{1});
     OutputFile live;
     ASSERT_TRUE(live.CreateFresh(Path(".quenrix-work-live-0.tmp")));
+    const native::Handle held = native::OpenForReading(Path(".quenrix-work-held-0.tmp"));
+    ASSERT_TRUE(native::TryLock(held));
     RemoveLeftoverWorkFiles(Dir(), ".quenrix-work-*.tmp");
     EXPECT_FALSE(FileExists(Path(".quenrix-work-dead-0.tmp")));
     EXPECT_TRUE(FileExists(Path(".quenrix-work-live-0.tmp")));
+    EXPECT_TRUE(FileExists(Path(".quenrix-work-held-0.tmp")));
+    EXPECT_TRUE(FileExists(Path(".quenrix-work-storing-0.tmp")));
     EXPECT_TRUE(FileExists(Path("other.tmp")));
     EXPECT_TRUE(live.Close());
+    native::CloseFile(held);
 }
 
 TEST_F(FileOpsTest, MoveAcrossFileSystems) {
