@@ -23,6 +23,62 @@ namespace {
 namespace fs = std::filesystem;
 using NativeTest = TempDirTest;
 
+#ifdef _WIN32
+// Another program (quenrix-hold-file, beside this suite) opens `path`
+// without sharing it for `milliseconds`; returns once it holds it.
+HANDLE HoldElsewhere(const std::string& path, int milliseconds) {
+    const std::string helper =
+        fs::path(native::ExecutablePath()).parent_path().string() + "\\quenrix-hold-file.exe";
+    std::wstring command = L"\"" + fs::path(helper).wstring() + L"\" \"" +
+                           fs::path(path).wstring() + L"\" " + std::to_wstring(milliseconds);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &process))
+        return nullptr;
+    CloseHandle(process.hThread);
+    for (int i = 0; i < 500 && !fs::exists(path + ".held"); ++i) Sleep(10);
+    return process.hProcess;
+}
+
+// An indexer or virus scanner holds a new file for a moment: a delete or
+// rename goes through once it lets go; one held past about two seconds
+// fails and says so.
+TEST_F(NativeTest, ARenameOrDeleteWaitsForAMomentaryHolder) {
+    WriteBytes(Path("a.SIG"), Bytes{1});
+    HANDLE holder = HoldElsewhere(Path("a.SIG"), 400);
+    ASSERT_NE(holder, nullptr) << "quenrix-hold-file did not start";
+    ASSERT_TRUE(fs::exists(Path("a.SIG.held")));
+    EXPECT_TRUE(native::RenameNoReplace(Path("a.SIG"), Path("b.SIG")));
+    EXPECT_TRUE(fs::exists(Path("b.SIG")));
+    WaitForSingleObject(holder, 5000);
+    CloseHandle(holder);
+    fs::remove(Path("a.SIG.held"));
+
+    holder = HoldElsewhere(Path("b.SIG"), 400);
+    ASSERT_NE(holder, nullptr);
+    EXPECT_TRUE(native::RemoveFile(Path("b.SIG")));
+    EXPECT_FALSE(fs::exists(Path("b.SIG")));
+    WaitForSingleObject(holder, 5000);
+    CloseHandle(holder);
+
+    WriteBytes(Path("c.SIG"), Bytes{1});
+    holder = HoldElsewhere(Path("c.SIG"), 3500);
+    ASSERT_NE(holder, nullptr);
+    const DWORD started = GetTickCount();
+    EXPECT_FALSE(native::RemoveFile(Path("c.SIG")));
+    EXPECT_EQ(FailureText(native::LastCause()),
+              "in use by another program (still after waiting 2 seconds)");
+    const DWORD waited = GetTickCount() - started;
+    EXPECT_GE(waited, 1900u);
+    EXPECT_LT(waited, 5000u);
+    EXPECT_TRUE(fs::exists(Path("c.SIG")));
+    WaitForSingleObject(holder, 10000);
+    CloseHandle(holder);
+}
+#endif
+
 TEST_F(NativeTest, InspectTellsFilesFoldersAndMissingEntries) {
     WriteBytes(Path("file"), Bytes(1234, 7));
     fs::create_directory(Path("folder"));
