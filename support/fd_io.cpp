@@ -45,21 +45,17 @@ bool ReadAllFrom(int fd, std::string& content) {
     }
 }
 
-int CreateFresh(const std::string& path, int& cause, unsigned permissions) {
-    // Another user may plant the name again between the two steps: a few
-    // tries, then the creation fails rather than write through it.
+namespace {
+
+// An exclusive creation, tried up to three times: each try under the name
+// `prepare` gives (false: give up, with the cause set), again only where
+// that name was taken meanwhile. The file, or -1 with the cause.
+template <typename Prepare>
+int CreateExclusively(Prepare prepare, int& cause, unsigned permissions) {
     for (int attempt = 0; attempt < 3; ++attempt) {
-        // Only a file or a link is removed: a folder or a device under the
-        // name is nothing of ours.
-        native::EntryInfo info;
-        const bool link = native::IsLink(path);
-        const native::Lookup lookup = native::Inspect(path, info);
-        if (!link && lookup == native::Lookup::Found && !info.regular) {
-            cause = info.folder ? EISDIR : EEXIST;
+        std::string path;
+        if (!prepare(path))
             return native::kNoFile;
-        }
-        if (link || lookup == native::Lookup::Found)
-            native::RemoveFile(path);
         const native::Handle file = native::CreateNew(path, permissions);
         if (file != native::kNoFile)
             return file;
@@ -68,6 +64,29 @@ int CreateFresh(const std::string& path, int& cause, unsigned permissions) {
             return native::kNoFile;
     }
     return native::kNoFile;
+}
+
+}  // namespace
+
+int CreateFresh(const std::string& path, int& cause, unsigned permissions) {
+    // Another user may plant the name again between the two steps: a few
+    // tries, then the creation fails rather than write through it.
+    const auto clear = [&](std::string& name) {
+        // Only a file or a link is removed: a folder or a device under the
+        // name is nothing of ours.
+        native::EntryInfo info;
+        const bool link = native::IsLink(path);
+        const native::Lookup lookup = native::Inspect(path, info);
+        if (!link && lookup == native::Lookup::Found && !info.regular) {
+            cause = info.folder ? EISDIR : EEXIST;
+            return false;
+        }
+        if (link || lookup == native::Lookup::Found)
+            native::RemoveFile(path);
+        name = path;
+        return true;
+    };
+    return CreateExclusively(clear, cause, permissions);
 }
 
 std::string UniqueName(const std::string& stem, const std::string& suffix) {
@@ -80,16 +99,11 @@ std::string UniqueName(const std::string& stem, const std::string& suffix) {
 int CreateUnique(const std::string& stem, const std::string& suffix, std::string& path, int& cause,
                  unsigned permissions) {
     // A name taken (by a file no run should have left) is drawn again.
-    for (int attempt = 0; attempt < 3; ++attempt) {
-        path = UniqueName(stem, suffix);
-        const native::Handle file = native::CreateNew(path, permissions);
-        if (file != native::kNoFile)
-            return file;
-        cause = native::LastCause();
-        if (cause != EEXIST)
-            return native::kNoFile;
-    }
-    return native::kNoFile;
+    const auto draw = [&](std::string& name) {
+        name = path = UniqueName(stem, suffix);
+        return true;
+    };
+    return CreateExclusively(draw, cause, permissions);
 }
 
 }  // namespace quenrix
