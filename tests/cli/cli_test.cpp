@@ -293,6 +293,30 @@ TEST_F(CliTest, SecondRunFindsTheSameCorrectedFileStored) {
     EXPECT_EQ(ReadBytes(Path("data/1234H18B.SIG")), corrected);
 }
 
+// Another user leaves a program under the log's name in a shared folder,
+// set-user-ID and executable; root's run rewrites the log: the rewritten
+// log is no program of root's.
+TEST_F(CliTest, ALogAnotherUserPlantedStaysNoProgramWhenRootRewritesIt) {
+    if (::geteuid() != 0 || !fs::exists("/usr/bin/setpriv"))
+        GTEST_SKIP() << "running as another user needs root and setpriv";
+    fs::permissions(Dir(), fs::perms::all);
+    const std::string log = Path("quenrix-cli.log");
+    const std::string plant = "printf '\\177ELF no line ends' > " + log + " && chmod 6755 " + log;
+    ASSERT_EQ(std::system(
+                  ("setpriv --reuid=nobody --regid=nogroup --clear-groups sh -c \"" + plant + "\"")
+                      .c_str()),
+              0);
+    struct stat planted {};
+    ASSERT_EQ(::stat(log.c_str(), &planted), 0);
+    ASSERT_EQ(planted.st_uid, 65534u);
+    ASSERT_NE(planted.st_mode & 06000, 0u);
+    WriteBytes(Path("data/1234L27B.SIG"), Record(0x50, 23, {{2, Gps(1994, 1, 2, 14, 10)}}));
+    EXPECT_EQ(Cli({"data", "-q", "--log", log}), 0);
+    struct stat rewritten {};
+    ASSERT_EQ(::stat(log.c_str(), &rewritten), 0);
+    EXPECT_EQ(rewritten.st_mode & 07111, 0u) << std::oct << rewritten.st_mode;
+}
+
 TEST_F(CliTest, UnreadableFileSaysPermissionDenied) {
     WriteBytes(Path("data/1234L27B.SIG"), Record(0x50, 23, {{2, Gps(1994, 1, 2, 14, 10)}}));
     fs::permissions(Path("data/1234L27B.SIG"), fs::perms::none);

@@ -145,6 +145,16 @@ TEST_F(ListFilesTest, FolderWithSeparatorListsEveryFileSortedIgnoringCase) {
     EXPECT_EQ(list, In({".hidden", "A.sig", "b.SIG", "c.RMG", "d.exe.bak", "noext"}));
 }
 
+// Windows opens these names as devices, whatever their extension.
+TEST(PathsTest, ReservedDeviceNames) {
+    for (const char* name :
+         {"CON", "nul.SIG", "COM1.RMG", "com9", "LPT1 .SIG", "aux.x.y", "COM\xC2\xB9.SIG", "prn"})
+        EXPECT_TRUE(IsReservedDeviceName(name)) << name;
+    for (const char* name :
+         {"CONSOLE.SIG", "COM0.SIG", "COM10", "LPT", "xNUL.SIG", "1234L27B.SIG", "", ".NUL"})
+        EXPECT_FALSE(IsReservedDeviceName(name)) << name;
+}
+
 TEST_F(ListFilesTest, MasksAndSingleFiles) {
     std::vector<std::string> list;
     EXPECT_EQ(ListFiles(list, Path("data/*.SIG")), 2);
