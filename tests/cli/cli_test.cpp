@@ -317,6 +317,45 @@ TEST_F(CliTest, ALogAnotherUserPlantedStaysNoProgramWhenRootRewritesIt) {
     EXPECT_EQ(rewritten.st_mode & 07111, 0u) << std::oct << rewritten.st_mode;
 }
 
+// Another user swaps the log for a link to a file only root may read,
+// while root's run is between looking the log up and opening it (held
+// there by strace): nothing of that file reaches the log, which the other
+// user may read.
+TEST_F(CliTest, ALogSwappedForALinkByAnotherUserDoesNotLeakWhatItPointsTo) {
+    if (::geteuid() != 0 || !fs::exists("/usr/bin/setpriv") || !fs::exists("/usr/bin/strace"))
+        GTEST_SKIP() << "needs root, setpriv and strace";
+    fs::permissions(Dir(), fs::perms::all | fs::perms::sticky_bit);
+    const std::string log = Path("quenrix-cli.log"), secret = Path("secret");
+    WriteBytes(secret, {'r', 'o', 'o', 't', ' ', 's', 'e', 'c', 'r', 'e', 't', '\n'});
+    fs::permissions(secret, fs::perms::owner_read | fs::perms::owner_write);
+    // The other user's log, LF only, so the run reads it to rewrite it.
+    ASSERT_EQ(std::system(("setpriv --reuid=nobody --regid=nogroup --clear-groups sh -c "
+                           "\"printf 'old line\\n' > " +
+                           log + "\"")
+                              .c_str()),
+              0);
+    WriteBytes(Path("data/1234L27B.SIG"), Record(0x50, 23, {{2, Gps(1994, 1, 2, 14, 10)}}));
+    const pid_t run =
+        StartOnTheRealClock("/usr/bin/strace",
+                            {"-f", "-qq", "-o", "/dev/null", "-P", log, "-e", "trace=openat", "-e",
+                             "inject=openat:delay_enter=700000:when=1", QUENRIX_CLI, "data", "-q",
+                             "--log", log, "--reference-date", "1998-10-01"},
+                            Dir());
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ASSERT_EQ(std::system(("setpriv --reuid=nobody --regid=nogroup --clear-groups sh -c \"rm " +
+                           log + " && ln -s " + secret + " " + log + "\"")
+                              .c_str()),
+              0);
+    EXPECT_EQ(WaitForExit(run, 20), 0);
+    std::string content;
+    if (!fs::is_symlink(log)) {
+        const Bytes bytes = ReadBytes(log);
+        content.assign(bytes.begin(), bytes.end());
+    }
+    EXPECT_EQ(content.find("root secret"), std::string::npos) << content;
+    EXPECT_EQ(ReadBytes(secret).size(), 12u);
+}
+
 TEST_F(CliTest, UnreadableFileSaysPermissionDenied) {
     WriteBytes(Path("data/1234L27B.SIG"), Record(0x50, 23, {{2, Gps(1994, 1, 2, 14, 10)}}));
     fs::permissions(Path("data/1234L27B.SIG"), fs::perms::none);
