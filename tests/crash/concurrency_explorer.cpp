@@ -414,6 +414,9 @@ int main(int argc, char** argv) {
         ->check(CLI::Range(1, 8))
         ->capture_default_str();
     app.add_option("--random", randomSchedules, "Random schedules per pair")->capture_default_str();
+    app.add_option("--switches", switches, "Switches between the runs explored in full")
+        ->check(CLI::Range(0, 2))
+        ->capture_default_str();
     CLI11_PARSE(app, argc, argv);
 
     const auto start = std::chrono::steady_clock::now();

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "support/native_layer.h"
+#include "tests/helpers/forwarding_layer.h"
 
 namespace quenrix::crash {
 
@@ -23,12 +24,13 @@ struct Plants {
     bool replacingStore = false;
 };
 
-class FailingLayer final : public native::Layer {
+// The calls it does not fail it passes on as they are (ForwardingLayer).
+class FailingLayer final : public test::ForwardingLayer {
   public:
     enum class Mode { None, Once, FromThenOn };
 
     explicit FailingLayer(native::Layer& real, Plants plants = Plants())
-        : real_(real), plants_(plants) {}
+        : ForwardingLayer(real), real_(real), plants_(plants) {}
 
     // The calls that can fail, counted from here; none fails.
     void Reset() { Reset(Mode::None, 0); }
@@ -58,9 +60,6 @@ class FailingLayer final : public native::Layer {
     bool CloseFile(native::Handle file) override;
     bool SyncFile(native::Handle file) override;
     bool TruncateFile(native::Handle file, std::uint64_t size) override;
-    void ReserveSpace(native::Handle file, std::uint64_t size) override {
-        real_.ReserveSpace(file, size);
-    }
     native::Lookup Inspect(const std::string& path, native::EntryInfo& info) override;
     bool InspectOpen(native::Handle file, native::EntryInfo& info) override;
     bool IsLink(const std::string& path) override;
@@ -73,13 +72,7 @@ class FailingLayer final : public native::Layer {
                       const std::function<void(const native::FolderEntry& entry)>& visit) override;
     bool CreateFolder(const std::string& path) override;
     bool RemoveFolderWithFiles(const std::string& folder) override;
-    int LastCause() override { return real_.LastCause(); }
     std::string MakeTemporaryFolder(const std::string& prefix) override;
-    std::string ExecutablePath() override { return real_.ExecutablePath(); }
-    LocalDateTime LocalClockNow() override { return real_.LocalClockNow(); }
-    unsigned long ProcessId() override { return real_.ProcessId(); }
-    std::uint64_t RandomToken() override { return real_.RandomToken(); }
-    std::int64_t FileClockNow() override { return real_.FileClockNow(); }
 
   private:
     // Counts a call; true (with errno set to `cause`) when it is to fail.
