@@ -98,51 +98,77 @@ std::string BatchFileActions::FileInTheWay(std::size_t index, const std::string&
     return "output name taken by another file: " + name;
 }
 
+std::string BatchFileActions::Store(std::size_t index, const ConversionRequest& request,
+                                    const Conversion& conversion, const std::string& output) const {
+    if (output.empty())
+        return kNoPositionRecordReason;
+    std::string reason = FileInTheWay(index, output);
+    if (!reason.empty())
+        return AlreadyStored(request.workFile, output) ? std::string() : reason;
+    // The input itself under the output name (its name is already the
+    // corrected one): known by the file that was read, not by name. It is
+    // replaced only when inputs are deleted, and only by a file that has
+    // read back right.
+    FileIdentity there;
+    const bool replacesInput =
+        conversion.input && IdentifyFile(output, there) && there == *conversion.input;
+    if (replacesInput && !deleteInputs_)
+        return kReplacesKeptInputReason;
+    Failure failure;
+    if (!StoreFile(request.workFile, output, replacesInput ? &there : nullptr,
+                   replacesInput && readBack_ ? &conversion.writtenHash : nullptr, &failure))
+        return StoreFailureReason(output, failure);
+    return {};
+}
+
+std::string BatchFileActions::ReadBack(const std::string& output,
+                                       const Conversion& conversion) const {
+    // Before its input goes, the stored file is read back from the disk: a
+    // disk or cable that garbles what it was given must not cost the user
+    // the recording. A file that reads back different is no corrected
+    // file, and does not stay under the output name.
+    std::uint64_t stored = 0;
+    Failure failure;
+    if (!ReadBackHash(output, stored, &failure))
+        return "cannot read back " + FileNamePart(output) + ": " + failure.Why();
+    if (stored != conversion.writtenHash) {
+        DeleteFile(output);
+        return "the stored file reads back different";
+    }
+    return {};
+}
+
+void BatchFileActions::DeleteInput(const std::string& input, const std::string& log,
+                                   FileOutcome& outcome) {
+    FileIdentity gone;
+    const bool known = IdentifyFile(input, gone);
+    Failure failure;
+    if (DeleteFile(input, &failure) && !FileExists(input)) {
+        if (known)
+            waiting_.erase(gone);
+        outcome.inputDeleted = true;
+        WriteLog(log, kInputDeletedLog + input);
+        outcome.statusLines.push_back(kInputDeletedLine + FileNamePart(input) + ")");
+    } else {
+        outcome.reason = "cannot delete the input: " + failure.Why();
+        WriteLog(log, kInputKeptLog + input);
+        outcome.statusLines.push_back(kInputKeptLine + FileNamePart(input) + ")");
+    }
+}
+
 void BatchFileActions::StoreCorrectedFile(std::size_t index, const ConversionRequest& request,
                                           const Conversion& conversion, FileOutcome& outcome) {
     const std::string& input = inputs_.at(index);
     const std::string& output = outcome.outputPath;
     const std::string& log = request.log.path;
 
-    if (output.empty()) {
-        outcome.reason = kNoPositionRecordReason;
-    } else {
-        outcome.reason = FileInTheWay(index, output);
-        // The input itself under the output name (its name is already the
-        // corrected one): known by the file that was read, not by name.
-        FileIdentity there;
-        const bool replacesInput = outcome.reason.empty() && conversion.input &&
-                                   IdentifyFile(output, there) && there == *conversion.input;
-        Failure failure;
-        if (!outcome.reason.empty() && AlreadyStored(request.workFile, output)) {
-            outcome.reason.clear();
-        } else if (replacesInput && !deleteInputs_) {
-            outcome.reason = kReplacesKeptInputReason;
-        } else if (outcome.reason.empty() &&
-                   !StoreFile(request.workFile, output, replacesInput ? &there : nullptr,
-                              replacesInput && readBack_ ? &conversion.writtenHash : nullptr,
-                              &failure)) {
-            outcome.reason = StoreFailureReason(output, failure);
-        }
-    }
+    outcome.reason = Store(index, request, conversion, output);
     // The input goes only when its corrected file is stored under another
     // name: never when both names lead to one file.
     const bool deleting =
         deleteInputs_ && !EqualsIgnoringAsciiCase(output, input) && !SameFile(output, input);
-    if (outcome.reason.empty() && deleting && readBack_) {
-        // Before its input goes, the stored file is read back from the
-        // disk: a disk or cable that garbles what it was given must not
-        // cost the user the recording. A file that reads back different is
-        // no corrected file, and does not stay under the output name.
-        std::uint64_t stored = 0;
-        Failure failure;
-        if (!ReadBackHash(output, stored, &failure)) {
-            outcome.reason = "cannot read back " + FileNamePart(output) + ": " + failure.Why();
-        } else if (stored != conversion.writtenHash) {
-            outcome.reason = "the stored file reads back different";
-            DeleteFile(output);
-        }
-    }
+    if (outcome.reason.empty() && deleting && readBack_)
+        outcome.reason = ReadBack(output, conversion);
     if (!outcome.reason.empty()) {
         outcome.outcome = Outcome::NotStored;
         WriteLog(log, Describe(Outcome::NotStored).logMessage);
@@ -157,23 +183,8 @@ void BatchFileActions::StoreCorrectedFile(std::size_t index, const ConversionReq
     }
     outcome.statusLines.push_back(Describe(Outcome::Corrected).statusLine + FileNamePart(output));
     WriteLongLog(log, Describe(Outcome::Corrected).logMessage + output);
-
-    if (deleting) {
-        FileIdentity gone;
-        const bool known = IdentifyFile(input, gone);
-        Failure failure;
-        if (DeleteFile(input, &failure) && !FileExists(input)) {
-            if (known)
-                waiting_.erase(gone);
-            outcome.inputDeleted = true;
-            WriteLog(log, kInputDeletedLog + input);
-            outcome.statusLines.push_back(kInputDeletedLine + FileNamePart(input) + ")");
-        } else {
-            outcome.reason = "cannot delete the input: " + failure.Why();
-            WriteLog(log, kInputKeptLog + input);
-            outcome.statusLines.push_back(kInputKeptLine + FileNamePart(input) + ")");
-        }
-    }
+    if (deleting)
+        DeleteInput(input, log, outcome);
 }
 
 }  // namespace quenrix

@@ -44,6 +44,13 @@ class BatchFileActions {
                       const Conversion& conversion);
 
   private:
+    // Stores the work file under `output`; why it was not, or empty.
+    std::string Store(std::size_t index, const ConversionRequest& request,
+                      const Conversion& conversion, const std::string& output) const;
+    // Reads the stored file back; why it is no corrected file, or empty.
+    std::string ReadBack(const std::string& output, const Conversion& conversion) const;
+    // Deletes the input, with its log and status lines.
+    void DeleteInput(const std::string& input, const std::string& log, FileOutcome& outcome);
     void StoreCorrectedFile(std::size_t index, const ConversionRequest& request,
                             const Conversion& conversion, FileOutcome& outcome);
     // Why the output name must not be replaced: it is a file this batch
