@@ -31,8 +31,6 @@ const char* DeleteStatusText(bool deleteInputs) {
 
 }  // namespace
 
-int StatusIndent = 0;
-
 WizardCore::WizardCore(WizardView& view, std::vector<std::string> arguments,
                        const std::string& startFolder, const std::string& programPath)
     : view_(view),
@@ -230,11 +228,11 @@ void WizardCore::AddStatusLine(const std::string& text, StatusLine kind) {
     std::string line;
     if (kind == StatusLine::File) {
         const std::string prefix = LogTimeStamp() + " - ";
-        if (StatusIndent == 0)
-            StatusIndent = static_cast<int>(prefix.size());
+        if (statusIndent_ == 0)
+            statusIndent_ = prefix.size();
         line = prefix + text;
     } else {
-        line = std::string(static_cast<std::size_t>(StatusIndent), ' ') + "             -> " + text;
+        line = std::string(statusIndent_, ' ') + "             -> " + text;
     }
     held_.lines.push_back(line);
     ++statusLines_;

@@ -106,6 +106,11 @@ class WizardCore {
     bool batchRunning_ = false;
     bool closeRequested_ = false;
     int statusLines_ = 0;
+    // Indent of result lines: the length of the first file line's
+    // time-stamp prefix, 0 until one was written (the window's one copy
+    // per process keeps it for the process's life, as the receiver
+    // software did).
+    std::size_t statusIndent_ = 0;
     // The progress page as the batch has it, not yet shown: a person
     // cannot follow more than about 30 pictures a second, and drawing one
     // per file would cost a batch of small files more than its conversion.
@@ -119,9 +124,5 @@ class WizardCore {
         std::chrono::steady_clock::time_point shown{};
     } held_;
 };
-
-// Indent of result lines: the length of the first file line's time-stamp
-// prefix, 0 until one was written in this process.
-extern int StatusIndent;
 
 }  // namespace quenrix

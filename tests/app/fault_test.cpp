@@ -33,7 +33,6 @@ class FaultTest : public TempDirTest {
   protected:
     void SetUp() override {
         TempDirTest::SetUp();
-        StatusIndent = 0;
         form_ = std::make_unique<MainWindow>(std::vector<std::string>{});
         form_->Core().SetLogFile(LogPath());
         SetEventPump({});

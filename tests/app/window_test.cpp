@@ -39,7 +39,6 @@ class WindowTest : public TempDirTest {
   protected:
     void SetUp() override {
         TempDirTest::SetUp();
-        StatusIndent = 0;
     }
     void TearDown() override {
         form_.reset();

@@ -93,7 +93,6 @@ class WizardCoreTest : public TempDirTest {
   protected:
     void SetUp() override {
         TempDirTest::SetUp();
-        StatusIndent = 0;
     }
     WizardCore& Core(std::vector<std::string> arguments = {}) {
         core_ = std::make_unique<WizardCore>(view, std::move(arguments), Dir(),

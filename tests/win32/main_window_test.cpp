@@ -121,7 +121,6 @@ class Win32WindowTest : public TempDirTest {
   protected:
     void SetUp() override {
         TempDirTest::SetUp();
-        StatusIndent = 0;
     }
     // Each test starts as a program does: no window, nothing queued. The
     // window's end posts the quit message for the program's loop; left in
