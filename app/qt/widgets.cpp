@@ -3,6 +3,8 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include "app/core/file_browser.h"
+
 namespace quenrix {
 
 void ResizePanel::resizeEvent(QResizeEvent* event) {
@@ -27,27 +29,15 @@ bool FolderListBox::SetDirectory(const std::string& folder) {
     }
     directory_ = path.toStdString();
     clear();
-
-    // Ancestors from the root down, each one step further indented.
-    QStringList parts = path.split('/', Qt::SkipEmptyParts);
-    QString walked = "/";
-    int depth = 0;
-    auto add = [this](const QString& label, const QString& target, int indent) {
-        auto* item = new QListWidgetItem(QString(indent * 2, ' ') + label, this);
-        item->setData(Qt::UserRole, target);
-        return item;
-    };
-    add("/", "/", depth++);
-    for (const QString& part : parts) {
-        walked = QDir::cleanPath(walked + "/" + part);
-        add(part, walked, depth++);
+    // The folder's ancestors from the root down, each one step further
+    // indented, then its subfolders: the same list as the Windows window's.
+    std::size_t current = 0;
+    for (const FolderListEntry& entry : FolderListing(directory_, current)) {
+        auto* item = new QListWidgetItem(
+            QString(entry.depth * 2, ' ') + QString::fromStdString(entry.label), this);
+        item->setData(Qt::UserRole, QString::fromStdString(entry.path));
     }
-    setCurrentRow(count() - 1);
-    const QStringList children = QDir(path).entryList(
-        QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name | QDir::IgnoreCase);
-    for (const QString& child : children) {
-        add(child, QDir::cleanPath(path + "/" + child), depth);
-    }
+    setCurrentRow(static_cast<int>(current));
     return true;
 }
 
