@@ -43,17 +43,9 @@ bool ParseReferenceDate(const std::string& text, std::uint32_t& seconds) {
     return year >= 1980 && (seconds != 0 || (year == 1980 && month == 1 && day == 6));
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    CLI::App app{
-        "Repairs GPS receiver files (SIG, RMG, RM0-RM5) after a week-number rollover: every GPS\n"
-        "time that lies 1024 weeks (or twice that) in the past moves forward, and the corrected\n"
-        "file is stored under a name from its first position record's date. Inputs are kept\n"
-        "unless --delete-input is given.",
-        "quenrix-cli"};
-    cli::Settings settings;
-    std::string referenceDate;
+// The command line's options, into `settings` (the reference date as
+// typed, into `referenceDate`).
+void AddOptions(CLI::App& app, cli::Settings& settings, std::string& referenceDate) {
     app.add_option("inputs", settings.inputs, "Files, wildcard masks ('data/*.RMG') and folders")
         ->required()
         ->type_name("PATH");
@@ -86,57 +78,12 @@ int main(int argc, char** argv) {
     app.add_option("--log", settings.log, "Write the operation log (code page 932) to this file")
         ->type_name("FILE");
     app.set_version_flag("--version", "quenrix-cli 1.0");
+}
 
-    try {
-        // UTF-8 arguments on both systems, last first as CLI11 takes them.
-        std::vector<std::string> arguments = native::Arguments(argc, argv);
-        std::reverse(arguments.begin(), arguments.end());
-        app.parse(arguments);
-    } catch (const CLI::Success& success) {
-        return app.exit(success);
-    } catch (const CLI::ParseError& error) {
-        app.exit(error);
-        return 2;
-    }
-    if (!referenceDate.empty()) {
-        std::uint32_t seconds = 0;
-        if (!ParseReferenceDate(referenceDate, seconds)) {
-            std::fprintf(stderr,
-                         "quenrix-cli: --reference-date: not a date from 1980-01-06 on: %s\n",
-                         referenceDate.c_str());
-            return 2;
-        }
-        settings.referenceDay = seconds;
-    }
-
-    // A "/" typed on Windows is taken as its separator.
-    for (std::string& input : settings.inputs) input = WithNativeSeparators(input);
-    settings.outputDir = WithNativeSeparators(settings.outputDir);
-    settings.log = WithNativeSeparators(settings.log);
-    const std::vector<std::string> files = cli::ExpandInputs(settings.inputs, settings.recursive);
-    if (files.empty()) {
-        std::fprintf(stderr, "quenrix-cli: no SIG or RMG file found\n");
-        return 1;
-    }
-    Failure failure;
-    if (!settings.dryRun && !settings.outputDir.empty() &&
-        !MakeFolders(settings.outputDir, &failure)) {
-        native::WriteText(native::TextStream::Error,
-                          "quenrix-cli: --output-dir: cannot make the folder " +
-                              settings.outputDir + ": " + failure.Why() + "\n");
-        return 1;
-    }
-    std::signal(SIGINT, OnInterrupt);
-    cli::Run run(settings, files);
-    if (!run.Go()) {
-        std::fprintf(stderr,
-                     "quenrix-cli: --dry-run: no temporary folder for the work files "
-                     "(set TMPDIR to a writable folder)\n");
-        return 1;
-    }
-
-    const std::vector<cli::FileReport> reports = run.Reports();
-    const cli::Summary summary = cli::Summarize(reports, run.NotDone(), run.Seconds());
+// Writes the reports the settings ask for; false when a file failed or
+// the report file could not be written.
+bool Report(const cli::Settings& settings, const std::vector<cli::FileReport>& reports,
+            const cli::Summary& summary) {
     bool allOk = true;
     for (const cli::FileReport& report : reports) allOk = allOk && report.ok;
     const std::string json = cli::JsonReport(reports, summary, settings.dryRun);
@@ -161,6 +108,83 @@ int main(int argc, char** argv) {
         }
         native::WriteText(native::TextStream::Output, text + cli::SummaryLine(summary) + "\n");
     }
+    return allOk;
+}
+
+// Completes the settings from what was typed and finds the files: 0, or
+// the exit status of a run that cannot start (said on standard error).
+int Prepare(cli::Settings& settings, const std::string& referenceDate,
+            std::vector<std::string>& files) {
+    if (!referenceDate.empty()) {
+        std::uint32_t seconds = 0;
+        if (!ParseReferenceDate(referenceDate, seconds)) {
+            std::fprintf(stderr,
+                         "quenrix-cli: --reference-date: not a date from 1980-01-06 on: %s\n",
+                         referenceDate.c_str());
+            return 2;
+        }
+        settings.referenceDay = seconds;
+    }
+
+    // A "/" typed on Windows is taken as its separator.
+    for (std::string& input : settings.inputs) input = WithNativeSeparators(input);
+    settings.outputDir = WithNativeSeparators(settings.outputDir);
+    settings.log = WithNativeSeparators(settings.log);
+    files = cli::ExpandInputs(settings.inputs, settings.recursive);
+    if (files.empty()) {
+        std::fprintf(stderr, "quenrix-cli: no SIG or RMG file found\n");
+        return 1;
+    }
+    Failure failure;
+    if (!settings.dryRun && !settings.outputDir.empty() &&
+        !MakeFolders(settings.outputDir, &failure)) {
+        native::WriteText(native::TextStream::Error,
+                          "quenrix-cli: --output-dir: cannot make the folder " +
+                              settings.outputDir + ": " + failure.Why() + "\n");
+        return 1;
+    }
+    return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app{
+        "Repairs GPS receiver files (SIG, RMG, RM0-RM5) after a week-number rollover: every GPS\n"
+        "time that lies 1024 weeks (or twice that) in the past moves forward, and the corrected\n"
+        "file is stored under a name from its first position record's date. Inputs are kept\n"
+        "unless --delete-input is given.",
+        "quenrix-cli"};
+    cli::Settings settings;
+    std::string referenceDate;
+    AddOptions(app, settings, referenceDate);
+
+    try {
+        // UTF-8 arguments on both systems, last first as CLI11 takes them.
+        std::vector<std::string> arguments = native::Arguments(argc, argv);
+        std::reverse(arguments.begin(), arguments.end());
+        app.parse(arguments);
+    } catch (const CLI::Success& success) {
+        return app.exit(success);
+    } catch (const CLI::ParseError& error) {
+        app.exit(error);
+        return 2;
+    }
+    std::vector<std::string> files;
+    if (const int status = Prepare(settings, referenceDate, files); status != 0)
+        return status;
+    std::signal(SIGINT, OnInterrupt);
+    cli::Run run(settings, files);
+    if (!run.Go()) {
+        std::fprintf(stderr,
+                     "quenrix-cli: --dry-run: no temporary folder for the work files "
+                     "(set TMPDIR to a writable folder)\n");
+        return 1;
+    }
+
+    const std::vector<cli::FileReport> reports = run.Reports();
+    const cli::Summary summary = cli::Summarize(reports, run.NotDone(), run.Seconds());
+    const bool allOk = Report(settings, reports, summary);
     if (summary.notDone > 0) {
         std::fprintf(stderr, "quenrix-cli: interrupted after %zu of %zu files\n", reports.size(),
                      files.size());
