@@ -30,8 +30,8 @@ Layer* UseLayer(Layer* layer) {
 
 // Each call of native.h, sent to the layer in use.
 #define QUENRIX_SEND_CALL(result, name, parameters, arguments, path) \
-    result name parameters {                                          \
-        return CurrentLayer().name arguments;                         \
+    result name parameters {                                         \
+        return CurrentLayer().name arguments;                        \
     }
 QUENRIX_NATIVE_CALLS(QUENRIX_SEND_CALL)
 #undef QUENRIX_SEND_CALL

@@ -37,9 +37,6 @@ const std::uint32_t kRecent = Gps(2005, 5, 5);
 
 class WindowTest : public TempDirTest {
   protected:
-    void SetUp() override {
-        TempDirTest::SetUp();
-    }
     void TearDown() override {
         form_.reset();
         EXPECT_TRUE(QApplication::topLevelWidgets().isEmpty() ||

@@ -91,9 +91,6 @@ class RecordingView : public WizardView {
 
 class WizardCoreTest : public TempDirTest {
   protected:
-    void SetUp() override {
-        TempDirTest::SetUp();
-    }
     WizardCore& Core(std::vector<std::string> arguments = {}) {
         core_ = std::make_unique<WizardCore>(view, std::move(arguments), Dir(),
                                              Native("/opt/quenrix/quenrix.exe"));

@@ -27,8 +27,7 @@ EntryInfo Info(const crash::SimFileSystem::Entry& entry) {
 
 class SimLayer final : public Layer {
   public:
-#define QUENRIX_SIM_CALL(result, name, parameters, arguments, path) \
-    result name parameters override;
+#define QUENRIX_SIM_CALL(result, name, parameters, arguments, path) result name parameters override;
     QUENRIX_NATIVE_CALLS(QUENRIX_SIM_CALL)
 #undef QUENRIX_SIM_CALL
 };

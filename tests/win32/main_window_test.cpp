@@ -119,9 +119,6 @@ std::vector<HWND> ThreadWindows() {
 
 class Win32WindowTest : public TempDirTest {
   protected:
-    void SetUp() override {
-        TempDirTest::SetUp();
-    }
     // Each test starts as a program does: no window, nothing queued. The
     // window's end posts the quit message for the program's loop; left in
     // the queue it would end the next test's modal boxes at once.
