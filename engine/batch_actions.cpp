@@ -83,7 +83,7 @@ std::string BatchFileActions::FileInTheWay(std::size_t index, const std::string&
     if (lookup == native::Lookup::Missing || info.folder) {
         return {};  // nothing there, or a folder, which the move refuses
     }
-    const FileIdentity existing{info.device, info.fileIndex};
+    const FileIdentity existing = IdentityOf(info);
     const std::string name = FileNamePart(target);
     if (written_.count(existing) != 0) {
         return "output name taken by a file this run has written: " + name;

@@ -241,7 +241,7 @@ bool InputFile::Identify(FileIdentity& identity) const {
     native::EntryInfo info;
     if (fd_ < 0 || !native::InspectOpen(fd_, info))
         return false;
-    identity = FileIdentity{info.device, info.fileIndex};
+    identity = IdentityOf(info);
     return true;
 }
 

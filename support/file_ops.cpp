@@ -104,12 +104,15 @@ bool DeleteFile(const std::string& path, Failure* failure) {
     return native::RemoveFile(path) || Fails(failure, "delete", path);
 }
 
+FileIdentity IdentityOf(const native::EntryInfo& info) {
+    return {info.device, info.fileIndex};
+}
+
 bool IdentifyFile(const std::string& path, FileIdentity& identity) {
     native::EntryInfo info;
     if (path.empty() || native::Inspect(path, info) != native::Lookup::Found)
         return false;
-    identity.device = info.device;
-    identity.inode = info.fileIndex;
+    identity = IdentityOf(info);
     return true;
 }
 
@@ -128,7 +131,7 @@ bool StoreFile(const std::string& source, const std::string& target,
     if (there == native::Lookup::Found && info.folder)
         return Fails(failure, "store", target, EISDIR);  // a folder is never replaced
     const bool replace = there == native::Lookup::Found && replaceable != nullptr &&
-                         FileIdentity{info.device, info.fileIndex} == *replaceable;
+                         IdentityOf(info) == *replaceable;
     if (there == native::Lookup::Found && !replace)
         return Fails(failure, "store", target, EEXIST);
     // The data goes to disk before the name does, and the name before the
@@ -168,7 +171,7 @@ void RemoveLeftoverWorkFiles(const std::string& folder, const std::string& patte
         const bool dead = native::TryLock(file) && native::InspectOpen(file, opened) &&
                           opened.modified <= native::FileClockNow() - age &&
                           native::Inspect(path, named) == native::Lookup::Found &&
-                          named.device == opened.device && named.fileIndex == opened.fileIndex;
+                          IdentityOf(named) == IdentityOf(opened);
         // Closed first: Windows deletes no file this run holds open. The
         // name is of a run that is gone, which no live run draws again.
         native::CloseFile(file);

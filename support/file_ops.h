@@ -5,6 +5,7 @@
 #include <string>
 
 #include "support/failure.h"
+#include "support/native.h"
 
 namespace quenrix {
 
@@ -24,6 +25,9 @@ struct FileIdentity {
     bool operator==(const FileIdentity&) const = default;
     auto operator<=>(const FileIdentity&) const = default;
 };
+
+// The identity of the entry a look-up described.
+FileIdentity IdentityOf(const native::EntryInfo& info);
 
 // The identity of the file the path names; false when it does not exist.
 bool IdentifyFile(const std::string& path, FileIdentity& identity);

@@ -10,6 +10,7 @@
 #include "support/clock.h"
 #include "support/cp932.h"
 #include "support/fd_io.h"
+#include "support/file_ops.h"
 #include "support/native.h"
 #include "support/paths.h"
 
@@ -162,8 +163,7 @@ std::string Serialize(const std::deque<std::string>& lines, std::size_t from) {
 // user of a shared folder may swap the name between the two).
 bool IsTheFileLookedAt(native::Handle file, const native::EntryInfo& lookedAt) {
     native::EntryInfo opened;
-    return native::InspectOpen(file, opened) && opened.device == lookedAt.device &&
-           opened.fileIndex == lookedAt.fileIndex;
+    return native::InspectOpen(file, opened) && IdentityOf(opened) == IdentityOf(lookedAt);
 }
 
 // Appends one entry's bytes in place. On a failed write the file is cut back to
