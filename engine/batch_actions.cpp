@@ -29,8 +29,10 @@ std::string StoreFailureReason(const std::string& output, const Failure& failure
         // Another program (another run) put a file there meanwhile.
         return "output name taken by another file: " + FileNamePart(output);
     }
-    if (failure.step == "read back")
+    if (failure.cause == kReadsBackDifferent)
         return "the stored file reads back different";
+    if (failure.step == "read back")
+        return "cannot read back " + FileNamePart(output) + ": " + failure.Why();
     return "cannot store as " + FileNamePart(output) + ": " + failure.Why();
 }
 
@@ -127,15 +129,12 @@ std::string BatchFileActions::ReadBack(const std::string& output,
     // disk or cable that garbles what it was given must not cost the user
     // the recording. A file that reads back different is no corrected
     // file, and does not stay under the output name.
-    std::uint64_t stored = 0;
     Failure failure;
-    if (!ReadBackHash(output, stored, &failure))
-        return "cannot read back " + FileNamePart(output) + ": " + failure.Why();
-    if (stored != conversion.writtenHash) {
+    if (ReadsBackAs(output, &conversion.writtenHash, &failure))
+        return {};
+    if (failure.cause == kReadsBackDifferent)
         DeleteFile(output);
-        return "the stored file reads back different";
-    }
-    return {};
+    return StoreFailureReason(output, failure);
 }
 
 void BatchFileActions::DeleteInput(const std::string& input, const std::string& log,

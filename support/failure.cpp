@@ -46,6 +46,8 @@ std::string FailureText(int errorNumber) {
         case kNotRegularFile:
         case ENXIO:
             return "not a regular file";
+        case kReadsBackDifferent:
+            return "it reads back different";
         case kStillInUse:
             return "in use by another program (still after waiting 2 seconds)";
         case 0:

@@ -9,9 +9,11 @@ namespace quenrix {
 
 // Causes of the program's own, beside the system's error numbers (far
 // above any of them): what was opened as a file is a pipe or a device; a
-// file another program held for longer than the program waited.
+// file another program held for longer than the program waited; a file
+// read back from the disk that is not what was written.
 inline constexpr int kNotRegularFile = 100001;
 inline constexpr int kStillInUse = 100002;
+inline constexpr int kReadsBackDifferent = 100003;
 
 // The C runtime's error numbers in a few plain English words, the same on
 // every system, for the reason a report gives when a file fails.

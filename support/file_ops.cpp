@@ -39,17 +39,6 @@ bool SyncNameOf(const std::string& target) {
     return native::SyncFolder(FolderPart(target));
 }
 
-// Reads the file back from the disk; false (and `failure`) unless its
-// bytes hash to `expected`.
-bool ReadsBackAs(const std::string& path, const std::uint64_t* expected, Failure* failure) {
-    std::uint64_t hash = 0;
-    if (expected == nullptr)
-        return true;
-    if (!ReadBackHash(path, hash, failure))
-        return false;
-    return hash == *expected || Fails(failure, "read back", path, EIO);
-}
-
 // Gives `from` the name `to`: in place of the file there when `replace`,
 // else only where nothing stands.
 bool Rename(const std::string& from, const std::string& to, bool replace) {
@@ -225,6 +214,15 @@ bool ReadBackHash(const std::string& path, std::uint64_t& hash, Failure* failure
     native::CloseFile(file);
     hash = content.Value();
     return true;
+}
+
+bool ReadsBackAs(const std::string& path, const std::uint64_t* expected, Failure* failure) {
+    std::uint64_t hash = 0;
+    if (expected == nullptr)
+        return true;
+    if (!ReadBackHash(path, hash, failure))
+        return false;
+    return hash == *expected || Fails(failure, "read back", path, kReadsBackDifferent);
 }
 
 bool SameContent(const std::string& a, const std::string& b) {

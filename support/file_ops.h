@@ -67,6 +67,11 @@ bool SyncFileData(const std::string& path, Failure* failure = nullptr);
 // cached data dropped first where the system allows.
 bool ReadBackHash(const std::string& path, std::uint64_t& hash, Failure* failure = nullptr);
 
+// Reads the file back from the disk (ReadBackHash); false, with `failure`,
+// when it cannot be read or its bytes do not hash to `expected` (cause
+// kReadsBackDifferent). True at once without an `expected`.
+bool ReadsBackAs(const std::string& path, const std::uint64_t* expected, Failure* failure);
+
 // True when both paths name regular files of the same bytes.
 bool SameContent(const std::string& a, const std::string& b);
 

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <utility>
 
@@ -9,6 +10,7 @@
 #include "engine/pipeline.h"
 #include "support/content_hash.h"
 #include "support/file_ops.h"
+#include "tests/helpers/forwarding_layer.h"
 #include "tests/helpers/records.h"
 #include "tests/helpers/temp_dir.h"
 
@@ -217,6 +219,24 @@ TEST_F(BatchActionsTest, InputThatIsTheOutputIsReplacedOnlyWhenDeletedAndReadBac
     converted.writtenHash ^= 1;
     outcome = Apply(deleting, 0, ConvertResult::Converted);
     EXPECT_EQ(outcome.reason, "the stored file reads back different");
+    EXPECT_EQ(ReadBytes(Path("1234H18B.SIG")), kInput);
+
+    // Deleted, but the work file cannot be read back: the input stays, and
+    // the reason says why (not that it read back different).
+    class NoReadBack final : public ForwardingLayer {
+      public:
+        NoReadBack() : ForwardingLayer(native::SystemLayer()) {}
+        native::Handle OpenForReadingFromDisk(const std::string&) override {
+            errno = EACCES;
+            return native::kNoFile;
+        }
+    } noReadBack;
+    Converted(Path("1234H18B.SIG"), true, Path("1234H18B.SIG"));
+    {
+        const LayerInPlace inPlace(noReadBack);
+        outcome = Apply(deleting, 0, ConvertResult::Converted);
+    }
+    EXPECT_EQ(outcome.reason, "cannot read back 1234H18B.SIG: permission denied");
     EXPECT_EQ(ReadBytes(Path("1234H18B.SIG")), kInput);
 
     Converted(Path("1234H18B.SIG"), true, Path("1234H18B.SIG"));
