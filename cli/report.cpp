@@ -7,6 +7,7 @@
 
 #include "engine/gps_time.h"
 #include "support/paths.h"
+#include "support/utf8.h"
 
 namespace quenrix::cli {
 namespace {
@@ -27,35 +28,10 @@ Totals Sum(const ConversionCounts& counts) {
     return totals;
 }
 
-// Length of the well-formed UTF-8 character at `at`; 0 where the bytes
-// there are not one (a stray or cut byte, an over-long form, a surrogate).
+// Length of the well-formed UTF-8 character at `at`; 0 where none starts.
 std::size_t CharacterAt(const std::string& text, std::size_t at) {
-    const auto byte = [&](std::size_t i) {
-        return i < text.size() ? static_cast<unsigned char>(text[i]) : 0u;
-    };
-    const unsigned lead = byte(at);
-    const auto follows = [&](std::size_t from, std::size_t n) {
-        for (std::size_t i = from; i < at + n; ++i)
-            if ((byte(i) & 0xC0) != 0x80)
-                return false;
-        return true;
-    };
-    const unsigned second = byte(at + 1);
-    if (lead < 0x80)
-        return 1;
-    if (lead >= 0xC2 && lead <= 0xDF)
-        return follows(at + 1, 2) ? 2 : 0;
-    if (lead >= 0xE0 && lead <= 0xEF) {
-        if ((lead == 0xE0 && second < 0xA0) || (lead == 0xED && second > 0x9F))
-            return 0;
-        return follows(at + 1, 3) ? 3 : 0;
-    }
-    if (lead >= 0xF0 && lead <= 0xF4) {
-        if ((lead == 0xF0 && second < 0x90) || (lead == 0xF4 && second > 0x8F))
-            return 0;
-        return follows(at + 1, 4) ? 4 : 0;
-    }
-    return 0;
+    return utf8::WellFormedLength(reinterpret_cast<const unsigned char*>(text.data()) + at,
+                                  text.size() - at);
 }
 
 bool IsUtf8(const std::string& text) {
