@@ -175,12 +175,7 @@ int main(int argc, char** argv) {
         return status;
     std::signal(SIGINT, OnInterrupt);
     cli::Run run(settings, files);
-    if (!run.Go()) {
-        std::fprintf(stderr,
-                     "quenrix-cli: --dry-run: no temporary folder for the work files "
-                     "(set TMPDIR to a writable folder)\n");
-        return 1;
-    }
+    run.ConvertAll();
 
     const std::vector<cli::FileReport> reports = run.Reports();
     const cli::Summary summary = cli::Summarize(reports, run.NotDone(), run.Seconds());

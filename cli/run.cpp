@@ -20,8 +20,8 @@ namespace {
 std::atomic<bool> stopRequested{false};
 static_assert(std::atomic<bool>::is_always_lock_free);
 
-const char* KindOf(const std::string& path) {
-    switch (ClassifyFileName(path)) {
+const char* KindOf(FileKind kind) {
+    switch (kind) {
         case FileKind::Sig:
             return "SIG";
         case FileKind::Rmg:
@@ -30,14 +30,6 @@ const char* KindOf(const std::string& path) {
             break;
     }
     return "other";
-}
-
-void Fill(cli::FileReport& report, Outcome outcome, const std::string& output) {
-    report.code = outcome;
-    report.outcome = quenrix::Describe(outcome).word;
-    report.ok = quenrix::Describe(outcome).ok;
-    if (outcome == Outcome::Corrected || outcome == Outcome::WouldBeCorrected)
-        report.output = output;
 }
 
 }  // namespace
@@ -49,18 +41,14 @@ void RequestStop() {
 Run::Run(const Settings& settings, std::vector<std::string> files)
     : settings_(settings),
       files_(std::move(files)),
-      actions_(files_, settings.deleteInput),
+      actions_(files_, settings.deleteInput, true,
+               settings.dryRun ? Storing::Planned : Storing::Done),
       reports_(files_.size()),
       finished_(files_.size(), 0),
       showProgress_(!settings.quiet && native::ErrorOutputIsTerminal()),
       workStem_(UniqueName(kWorkFilePrefix, "")) {}
 
-bool Run::Go() {
-    if (settings_.dryRun) {
-        dryFolder_ = native::MakeTemporaryFolder("quenrix-dry-");
-        if (dryFolder_.empty())
-            return false;
-    }
+void Run::ConvertAll() {
     const LogGroup logGroup;  // the log's entries written in groups, not one by one
     const unsigned workers = std::max(1u, std::min<unsigned>(settings_.jobs, files_.size()));
     std::vector<std::thread> threads;
@@ -69,9 +57,6 @@ bool Run::Go() {
     for (std::thread& thread : threads) thread.join();
     if (showProgress_)
         std::fputc('\n', stderr);
-    if (!dryFolder_.empty())
-        native::RemoveFolderWithFiles(dryFolder_);
-    return true;
 }
 
 std::vector<FileReport> Run::Reports() const {
@@ -89,13 +74,11 @@ double Run::Seconds() const {
 
 std::string Run::WorkFile(unsigned worker, const std::string& input) {
     const std::string name = workStem_ + "-" + std::to_string(worker) + ".tmp";
-    if (!dryFolder_.empty())
-        return JoinPath(dryFolder_, name);
     const std::string folder = OutputFolder(input);
     {
         // The first time this run works in a folder, the work files of runs
         // that died there go.
-        const std::lock_guard<std::mutex> lock(actionsMutex_);
+        const std::lock_guard<std::mutex> lock(clearedMutex_);
         if (cleared_.insert(folder).second)
             RemoveLeftoverWorkFiles(folder, std::string(kWorkFilePrefix) + "*.tmp");
     }
@@ -117,47 +100,31 @@ void Run::Work(unsigned worker) {
 void Run::Convert(unsigned worker, std::size_t index) {
     const std::string& input = files_[index];
     ConversionRequest request;
-    request.input = input;
-    request.workFile = WorkFile(worker, input);
+    if (!settings_.dryRun)
+        request.workFile = WorkFile(worker, input);
     request.outputFolder = OutputFolder(input);
     request.log.path = settings_.dryRun ? std::string() : settings_.log;
     request.referenceDay = settings_.referenceDay;
     request.receiverType = settings_.receiverType;
+    const FileOutcome outcome = actions_.ConvertFile(index, request);
+    const Conversion& conversion = outcome.conversion;
     FileReport& report = reports_[index];
     report.path = input;
-    report.kind = KindOf(input);
-    const LogCapture logged;
-    const Conversion conversion = ConvertGpsFile(request);
+    report.kind = KindOf(conversion.kind);
     report.result = static_cast<std::int32_t>(conversion.result);
     report.counts = conversion.counts;
     report.receiverType = conversion.receiverType;
     if (conversion.firstGpsTime != 0)
         report.firstGpsTime = conversion.firstGpsTime;
-    if (settings_.dryRun) {
-        DeleteFile(request.workFile);
-        report.reason = conversion.reason;
-        Outcome outcome = OutcomeOf(conversion);
-        if (outcome == Outcome::Corrected)
-            outcome = Outcome::WouldBeCorrected;
-        else if (outcome == Outcome::NotStored)
-            report.reason = kNoPositionRecordReason;  // a dry run stores nothing to learn it
-        Fill(report, outcome, conversion.outputPath);
-    } else {
-        FileOutcome outcome;
-        {
-            // Storing, deleting and the checks against this run's other
-            // files go one file at a time.
-            const std::lock_guard<std::mutex> lock(actionsMutex_);
-            outcome = actions_.Apply(index, request, conversion);
-        }
-        report.messages = outcome.statusLines;
-        report.inputDeleted = outcome.inputDeleted;
-        report.reason = outcome.reason;
-        Fill(report, outcome.outcome, outcome.outputPath);
-    }
-    // The path the pipeline logs first is the report's own.
-    report.log.assign(logged.Messages().begin() + (logged.Messages().empty() ? 0 : 1),
-                      logged.Messages().end());
+    report.messages = outcome.statusLines;
+    report.inputDeleted = outcome.inputDeleted;
+    report.reason = outcome.reason;
+    report.code = outcome.outcome;
+    report.outcome = Describe(outcome.outcome).word;
+    report.ok = Describe(outcome.outcome).ok;
+    if (outcome.outcome == Outcome::Corrected || outcome.outcome == Outcome::WouldBeCorrected)
+        report.output = outcome.outputPath;
+    report.log = outcome.log;
     bytes_ += report.counts.inputBytes;
 }
 

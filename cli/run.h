@@ -42,9 +42,9 @@ class Run {
   public:
     Run(const Settings& settings, std::vector<std::string> files);
 
-    // False when a dry run has no private folder for its work files: it
-    // must never write beside the inputs.
-    bool Go();
+    // Converts every file (or those before a stop was asked for); a dry
+    // run plans every step and writes nothing anywhere.
+    void ConvertAll();
 
     // The reports of the files that were converted, in input order.
     std::vector<FileReport> Reports() const;
@@ -58,7 +58,7 @@ class Run {
     static constexpr const char* kWorkFilePrefix = ".quenrix-work-";
 
     // The work file of one worker: beside the output, so that storing it
-    // is a rename; in a private folder for a dry run.
+    // is a rename.
     std::string WorkFile(unsigned worker, const std::string& input);
 
     // Beside the input, or in the output folder; an input named without a
@@ -75,7 +75,6 @@ class Run {
     const Settings& settings_;
     std::vector<std::string> files_;
     BatchFileActions actions_;
-    std::mutex actionsMutex_;
     std::vector<FileReport> reports_;
     std::vector<char> finished_;  // one worker writes each entry; read after all joined
     std::atomic<std::size_t> next_{0};
@@ -83,8 +82,8 @@ class Run {
     std::atomic<std::uint64_t> bytes_{0};
     bool showProgress_;
     std::mutex progressMutex_;
-    std::string dryFolder_;
-    const std::string workStem_;     // kWorkFilePrefix and this run's random part
+    const std::string workStem_;  // kWorkFilePrefix and this run's random part
+    std::mutex clearedMutex_;
     std::set<std::string> cleared_;  // folders whose dead runs' work files are gone
     const std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
 };

@@ -14,13 +14,10 @@
 namespace quenrix {
 namespace {
 
-// The corrected file stands under its name already, byte for byte: a run
-// cut short after it stored the file and before it deleted the input, or
-// the same recording given twice. Nothing is replaced; the file is made
-// sure of on disk, as a move would, before its input may go.
-bool AlreadyStored(const std::string& workFile, const std::string& output) {
-    return SameContent(workFile, output) && SyncFileData(output) &&
-           native::SyncFolder(FolderPart(output));
+// A dry run's key for an output name: the name as the system tells names
+// apart.
+std::string PlanKey(const std::string& path) {
+    return kNativePathStyle == PathStyle::Windows ? UpperAscii(path) : path;
 }
 
 // Why a corrected file could not be stored.
@@ -39,8 +36,11 @@ std::string StoreFailureReason(const std::string& output, const Failure& failure
 }  // namespace
 
 BatchFileActions::BatchFileActions(std::vector<std::string> inputs, bool deleteInputs,
-                                   bool readBack)
-    : inputs_(std::move(inputs)), deleteInputs_(deleteInputs), readBack_(readBack) {
+                                   bool readBack, Storing storing)
+    : inputs_(std::move(inputs)),
+      deleteInputs_(deleteInputs),
+      readBack_(readBack),
+      storing_(storing) {
     for (std::size_t i = 0; i < inputs_.size(); ++i) {
         FileIdentity identity;
         if (IdentifyFile(inputs_[i], identity))
@@ -48,9 +48,26 @@ BatchFileActions::BatchFileActions(std::vector<std::string> inputs, bool deleteI
     }
 }
 
+FileOutcome BatchFileActions::ConvertFile(std::size_t index, ConversionRequest request) {
+    request.input = inputs_.at(index);
+    request.storing = storing_;
+    const LogCapture logged;
+    const Conversion conversion = ConvertGpsFile(request);
+    FileOutcome outcome;
+    {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        outcome = Apply(index, request, conversion);
+    }
+    // The path the pipeline logs first is the file's own.
+    if (!logged.Messages().empty())
+        outcome.log.assign(logged.Messages().begin() + 1, logged.Messages().end());
+    return outcome;
+}
+
 FileOutcome BatchFileActions::Apply(std::size_t index, const ConversionRequest& request,
                                     const Conversion& conversion) {
     FileOutcome outcome;
+    outcome.conversion = conversion;
     outcome.outputPath = conversion.outputPath;
     outcome.outcome = OutcomeOf(conversion);
     switch (outcome.outcome) {
@@ -59,9 +76,12 @@ FileOutcome BatchFileActions::Apply(std::size_t index, const ConversionRequest& 
             StoreCorrectedFile(index, request, conversion, outcome);
             break;
         case Outcome::NoRollover:
+        case Outcome::NoGpsRecords:
         case Outcome::RolloverPoint:
             outcome.statusLines.push_back(Describe(outcome.outcome).statusLine);
             WriteLog(request.log.path, Describe(outcome.outcome).logMessage);
+            if (outcome.outcome == Outcome::NoGpsRecords)
+                outcome.reason = kNoGpsRecordsReason;
             break;
         case Outcome::WouldBeCorrected:
         case Outcome::InputMissing:
@@ -69,7 +89,11 @@ FileOutcome BatchFileActions::Apply(std::size_t index, const ConversionRequest& 
             outcome.reason = conversion.reason;
             break;
     }
-    if (FileExists(request.workFile)) {
+    if (storing_ == Storing::Planned) {
+        if (outcome.outcome == Outcome::Corrected)
+            outcome.outcome = Outcome::WouldBeCorrected;
+        outcome.statusLines.clear();  // nothing was stored or deleted to show
+    } else if (FileExists(request.workFile)) {
         DeleteFile(request.workFile);
     }
     return outcome;
@@ -82,11 +106,17 @@ std::string BatchFileActions::FileInTheWay(std::size_t index, const std::string&
         // What stands there is not known: it may be a file to keep.
         return "cannot look up " + FileNamePart(target) + ": " + FailureText(native::LastCause());
     }
-    if (lookup == native::Lookup::Missing || info.folder) {
-        return {};  // nothing there, or a folder, which the move refuses
+    const std::string name = FileNamePart(target);
+    const bool plannedGone = lookup == native::Lookup::Found && !info.folder &&
+                             plannedGone_.count(IdentityOf(info)) != 0;
+    if (lookup == native::Lookup::Missing || info.folder || plannedGone) {
+        // Nothing there (or a folder, which the move refuses), unless a dry
+        // run would have put a file there by now.
+        return planned_.count(PlanKey(target)) != 0
+                   ? "output name taken by a file this run has written: " + name
+                   : std::string();
     }
     const FileIdentity existing = IdentityOf(info);
-    const std::string name = FileNamePart(target);
     if (written_.count(existing) != 0) {
         return "output name taken by a file this run has written: " + name;
     }
@@ -106,7 +136,7 @@ std::string BatchFileActions::Store(std::size_t index, const ConversionRequest& 
         return kNoPositionRecordReason;
     std::string reason = FileInTheWay(index, output);
     if (!reason.empty())
-        return AlreadyStored(request.workFile, output) ? std::string() : reason;
+        return AlreadyThere(request, conversion, output) ? std::string() : reason;
     // The input itself under the output name (its name is already the
     // corrected one): known by the file that was read, not by name. It is
     // replaced only when inputs are deleted, and only by a file that has
@@ -116,11 +146,29 @@ std::string BatchFileActions::Store(std::size_t index, const ConversionRequest& 
         conversion.input && IdentifyFile(output, there) && there == *conversion.input;
     if (replacesInput && !deleteInputs_)
         return kReplacesKeptInputReason;
+    if (storing_ == Storing::Planned)
+        return {};
     Failure failure;
     if (!StoreFile(request.workFile, output, replacesInput ? &there : nullptr,
                    replacesInput && readBack_ ? &conversion.writtenHash : nullptr, &failure))
         return StoreFailureReason(output, failure);
     return {};
+}
+
+// The corrected file stands under its name already, byte for byte: a run
+// cut short after it stored the file and before it deleted the input, or
+// the same recording given twice. Nothing is replaced; the file is made
+// sure of on disk, as a move would, before its input may go.
+bool BatchFileActions::AlreadyThere(const ConversionRequest& request, const Conversion& conversion,
+                                    const std::string& output) const {
+    if (storing_ == Storing::Done) {
+        return SameContent(request.workFile, output) && SyncFileData(output) &&
+               native::SyncFolder(FolderPart(output));
+    }
+    const auto planned = planned_.find(PlanKey(output));
+    if (planned != planned_.end())
+        return planned->second == conversion.writtenHash;
+    return ReadsBackAs(output, &conversion.writtenHash, nullptr);
 }
 
 std::string BatchFileActions::ReadBack(const std::string& output,
@@ -166,7 +214,7 @@ void BatchFileActions::StoreCorrectedFile(std::size_t index, const ConversionReq
     // name: never when both names lead to one file.
     const bool deleting =
         deleteInputs_ && !EqualsIgnoringAsciiCase(output, input) && !SameFile(output, input);
-    if (outcome.reason.empty() && deleting && readBack_)
+    if (outcome.reason.empty() && deleting && readBack_ && storing_ == Storing::Done)
         outcome.reason = ReadBack(output, conversion);
     if (!outcome.reason.empty()) {
         outcome.outcome = Outcome::NotStored;
@@ -175,6 +223,15 @@ void BatchFileActions::StoreCorrectedFile(std::size_t index, const ConversionReq
         return;
     }
     outcome.outcome = Outcome::Corrected;
+    if (storing_ == Storing::Planned) {
+        planned_.emplace(PlanKey(output), conversion.writtenHash);
+        FileIdentity gone;
+        if (deleting && IdentifyFile(input, gone)) {
+            waiting_.erase(gone);
+            plannedGone_.insert(gone);
+        }
+        return;
+    }
     outcome.stored = true;
     FileIdentity stored;
     if (IdentifyFile(output, stored)) {

@@ -1,12 +1,14 @@
-// What the batch does with each converted file: store the work file under
-// its output name, delete the input when asked, report each step, and
-// clear away a leftover work file. Shared by every front end; the window
-// only shows the result lines.
+// One file of a batch from its request to its end: converted, checked
+// against what stands under its output name, stored (or, on a dry run,
+// planned), read back, its input deleted when asked, each step reported.
+// Every front end, the benchmark and the explorers go this one way; they
+// only loop, show and report.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <mutex>
 #include <set>
 #include <string>
 #include <vector>
@@ -17,9 +19,11 @@
 
 namespace quenrix {
 
-// What the batch did with one file.
+// What became of one file.
 struct FileOutcome {
     Outcome outcome = Outcome::Failed;
+    // What the conversion found: kind, counts, GPS times, receiver type.
+    Conversion conversion;
     bool stored = false;     // the corrected file is on disk under outputPath
     std::string outputPath;  // where it is, or was to go; empty when no name was built
     bool inputDeleted = false;
@@ -29,6 +33,9 @@ struct FileOutcome {
     // Why the file failed or was not stored, in plain English; also why
     // its input could not be deleted. Empty when all went well.
     std::string reason;
+    // The messages the engine logged for the file, its path aside, as the
+    // log holds them but in UTF-8 (also while logging is off).
+    std::vector<std::string> log;
 };
 
 class BatchFileActions {
@@ -36,8 +43,17 @@ class BatchFileActions {
     // `inputs` are the batch's input paths in conversion order. With
     // `readBack` (as every front end runs) a stored file is read back from
     // the disk and compared with what was written before its input is
-    // deleted; the benchmark turns it off to tell its cost.
-    BatchFileActions(std::vector<std::string> inputs, bool deleteInputs, bool readBack = true);
+    // deleted; the benchmark turns it off to tell its cost. With
+    // Storing::Planned (a dry run) every decision is made as a run makes
+    // it, output names this batch would take included, and nothing is
+    // written, stored or deleted.
+    BatchFileActions(std::vector<std::string> inputs, bool deleteInputs, bool readBack = true,
+                     Storing storing = Storing::Done);
+
+    // Converts input `index` by `request` and acts on the result. Several
+    // threads may convert at once; what they do with the results goes one
+    // file at a time.
+    FileOutcome ConvertFile(std::size_t index, ConversionRequest request);
 
     // Acts on what ConvertGpsFile made of input `index` by `request`.
     FileOutcome Apply(std::size_t index, const ConversionRequest& request,
@@ -49,6 +65,9 @@ class BatchFileActions {
                       const Conversion& conversion, const std::string& output) const;
     // Reads the stored file back; why it is no corrected file, or empty.
     std::string ReadBack(const std::string& output, const Conversion& conversion) const;
+    // The stored file's bytes stand under `output` already.
+    bool AlreadyThere(const ConversionRequest& request, const Conversion& conversion,
+                      const std::string& output) const;
     // Deletes the input, with its log and status lines.
     void DeleteInput(const std::string& input, const std::string& log, FileOutcome& outcome);
     void StoreCorrectedFile(std::size_t index, const ConversionRequest& request,
@@ -63,7 +82,13 @@ class BatchFileActions {
     std::vector<std::string> inputs_;
     bool deleteInputs_;
     bool readBack_;
+    Storing storing_;
+    std::mutex mutex_;  // one file at a time past its conversion
     std::set<FileIdentity> written_;
+    // A dry run's: the names it would store under, with the hash of what
+    // they would hold, and the inputs it would delete.
+    std::map<std::string, std::uint64_t> planned_;
+    std::set<FileIdentity> plannedGone_;
     // The inputs still on disk, by identity, taken once at the start: a
     // batch of many files must not look at every input for every file.
     std::map<FileIdentity, std::size_t> waiting_;

@@ -44,6 +44,11 @@ enum class ConvertResult : std::int32_t {
     RolloverPoint = -2,  // the SIG file of the rollover point: not converted
 };
 
+// Whether the corrected file is made, or only planned: a dry run converts
+// every byte as a run does, counting and hashing what it would write, and
+// writes nothing anywhere.
+enum class Storing { Done, Planned };
+
 struct ConversionRequest {
     ConversionRequest() = default;
     explicit ConversionRequest(std::string inputPath) : input(std::move(inputPath)) {}
@@ -58,6 +63,7 @@ struct ConversionRequest {
     std::optional<std::uint32_t> referenceDay;
     // An RMG receiver type (74, 77, 80) in place of the file's; 0: the file's.
     std::int32_t receiverType = 0;
+    Storing storing = Storing::Done;
 };
 
 struct Conversion {

@@ -15,6 +15,7 @@ enum class Outcome {
     Corrected,         // a time was moved; the corrected file is stored
     WouldBeCorrected,  // the same on a dry run, which stores nothing
     NoRollover,        // converted, but no time needed moving: nothing stored
+    NoGpsRecords,      // read to its end without one record: nothing stored
     RolloverPoint,     // the SIG file of the rollover point: not converted
     NotStored,         // corrected, but the corrected file could not be stored
     InputMissing,      // the input does not exist
@@ -36,6 +37,9 @@ inline constexpr OutcomeEntry kOutcomes[] = {
     {Outcome::Corrected, "corrected", true, "補正後ファイル名  ", " > 補正後ファイル名  "},
     {Outcome::WouldBeCorrected, "would be corrected", true, "", ""},
     {Outcome::NoRollover, "no rollover found", true, "ロールオーバー未検出",
+     " > ロールオーバー未検出"},
+    // The receivers' software shows such a file as one without a rollover.
+    {Outcome::NoGpsRecords, "no GPS records", false, "ロールオーバー未検出",
      " > ロールオーバー未検出"},
     {Outcome::RolloverPoint, "rollover-point SIG file, not converted", true,
      "ロールオーバー対策対象外", " > ロールオーバーポイントのSIGファイルのため対策外"},
@@ -62,6 +66,12 @@ constexpr const OutcomeEntry& Describe(Outcome outcome) {
 inline constexpr const char* kNoPositionRecordReason =
     "corrected, but no position record to name the file after";
 
+// Why a file with no record is no GPS recording: an empty file, one of
+// another kind under a GPS file's extension, or one whose every record is
+// damaged.
+inline constexpr const char* kNoGpsRecordsReason =
+    "no GPS records: not one whole record with a good check value";
+
 // Why a corrected file whose name its input already carries is not
 // stored while inputs are kept: it would take the input's place.
 inline constexpr const char* kReplacesKeptInputReason = "it would replace its input, which is kept";
@@ -79,7 +89,8 @@ constexpr Outcome OutcomeOf(const Conversion& conversion) {
     switch (conversion.result) {
         case ConvertResult::Converted:
             if (!conversion.timeCorrected)
-                return Outcome::NoRollover;
+                return conversion.counts.outputBytes == 0 ? Outcome::NoGpsRecords
+                                                          : Outcome::NoRollover;
             return conversion.outputPath.empty() ? Outcome::NotStored : Outcome::Corrected;
         case ConvertResult::RolloverPoint:
             return Outcome::RolloverPoint;

@@ -78,7 +78,8 @@ ConvertResult ConvertAndName(const ConversionRequest& request, const std::string
 ConvertResult Convert(const ConversionRequest& request, Conversion& conversion) {
     const std::string& input = request.input;
     WriteLog(request.log.path, input);
-    DeleteFile(request.workFile);  // a leftover of an earlier run
+    if (request.storing == Storing::Done)
+        DeleteFile(request.workFile);  // a leftover of an earlier run
 
     const ConvertResult checked = ClassifyAndCheck(request, conversion);
     if (checked != ConvertResult::Converted) {

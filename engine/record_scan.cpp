@@ -88,7 +88,9 @@ class RecordScanner {
             conversion_.Fail("cannot read: " + input_.Failure());
             return false;
         }
-        if (!work_.CreateFresh(workPath_)) {
+        if (request_.storing == Storing::Planned) {
+            work_.CreateDiscarding();
+        } else if (!work_.CreateFresh(workPath_)) {
             conversion_.Fail("cannot write the work file " + workPath_ + ": " + work_.Failure());
             input_.Close();
             WriteLog(log_, workFileOpenFailure);

@@ -286,10 +286,19 @@ bool OutputFile::CreateFresh(const std::string& path) {
     return Opened(file, cause);
 }
 
+void OutputFile::CreateDiscarding() {
+    Opened(-1, 0);
+    open_ = true;
+    discarding_ = true;
+    failed_ = false;
+    failure_.clear();
+}
+
 bool OutputFile::Opened(int fd, int cause) {
     Close();
     written_.Reset();
     fd_ = fd;
+    open_ = fd_ >= 0;
     failed_ = fd_ < 0;
     failure_ = failed_ ? FailureText(cause) : std::string();
     writeFailed_ = false;
@@ -303,6 +312,12 @@ bool OutputFile::Opened(int fd, int cause) {
 // and goes on with the other; where no thread can be started, the buffer
 // is written here.
 bool OutputFile::HandOver() {
+    if (discarding_) {
+        written_.Add(buffer_.get(), used_);
+        handedOver_ += used_;
+        used_ = 0;
+        return true;
+    }
     if (!writer_) {
         writer_ = StartIoThread();
         if (writer_ && !behind_)
@@ -346,7 +361,7 @@ void OutputFile::ExpectSize(std::uint64_t bytes) {
 }
 
 bool OutputFile::WriteSlow(const std::uint8_t* data, std::size_t n) {
-    if (failed_ || fd_ < 0) {
+    if (failed_ || !open_) {
         failed_ = true;
         return false;
     }
@@ -364,7 +379,7 @@ bool OutputFile::WriteSlow(const std::uint8_t* data, std::size_t n) {
 }
 
 std::uint8_t* OutputFile::ReserveSlow(std::size_t n) {
-    if (failed_ || fd_ < 0 || n > kBufferSize) {
+    if (failed_ || !open_ || n > kBufferSize) {
         failed_ = true;
         return nullptr;
     }
@@ -382,6 +397,13 @@ bool OutputFile::Fail() {
 }
 
 bool OutputFile::Close() {
+    if (discarding_) {
+        written_.Add(buffer_.get(), used_);
+        used_ = 0;
+        open_ = discarding_ = false;
+        return true;
+    }
+    open_ = false;
     if (fd_ < 0) {
         writer_.reset();
         return !failed_;

@@ -150,6 +150,9 @@ class OutputFile {
     // (native::TryLock) while it is open, so that another run that clears
     // away the leftovers of dead runs leaves it alone.
     bool CreateFresh(const std::string& path);
+    // Opens no file at all: what is written is counted and hashed as ever,
+    // and goes nowhere. A dry run converts so, writing nothing anywhere.
+    void CreateDiscarding();
 
     // Called every few milliseconds while a write waits for the disk.
     void SetWhileWaiting(std::function<void()> whileWaiting) {
@@ -184,7 +187,7 @@ class OutputFile {
 
     // Appends the n bytes filled in after Reserve(n).
     void Commit(std::size_t n) {
-        assert(!failed_ && fd_ >= 0 && kBufferSize - used_ >= n && "Commit without Reserve");
+        assert(!failed_ && open_ && kBufferSize - used_ >= n && "Commit without Reserve");
         used_ += n;
     }
 
@@ -201,7 +204,7 @@ class OutputFile {
 
   private:
     // The buffer takes n more bytes of a file that has not failed.
-    bool HasRoom(std::size_t n) const { return !failed_ && fd_ >= 0 && kBufferSize - used_ >= n; }
+    bool HasRoom(std::size_t n) const { return !failed_ && open_ && kBufferSize - used_ >= n; }
     // Takes the new file (or its failure) in place of the one open.
     bool Opened(int fd, int cause);
     bool HandOver();
@@ -211,6 +214,8 @@ class OutputFile {
     bool Fail();
 
     int fd_ = -1;
+    bool open_ = false;        // a file, or the discarding sink, takes writes
+    bool discarding_ = false;  // CreateDiscarding: nothing is written
     bool failed_ = false;
     FileBuffer buffer_;
     std::size_t used_ = 0;

@@ -6,7 +6,6 @@
 
 #include "engine/batch_actions.h"
 #include "engine/event_pump.h"
-#include "engine/pipeline.h"
 #include "support/ascii.h"
 #include "support/fd_io.h"
 #include "support/file_ops.h"
@@ -209,17 +208,15 @@ void WizardCore::ConvertOne(std::size_t index, BatchFileActions& actions) {
     const int fileRow = statusLines_;
     AddStatusLine(FileNamePart(inputs_[index]), StatusLine::File);
     ShowProgress(false);  // the first file's name, or a long file's, while it converts
-    const LogCapture logged;
     ConversionRequest request;
-    request.input = inputs_[index];
     request.workFile = workFile_;
     request.log = log_;
-    const FileOutcome outcome = actions.Apply(index, request, ConvertGpsFile(request));
+    const FileOutcome outcome = actions.ConvertFile(index, request);
     for (const std::string& line : outcome.statusLines) {
         AddStatusLine(line, StatusLine::Result);
     }
     if (!outcome.reason.empty()) {
-        ShowReason(fileRow, logged.Messages());
+        ShowReason(fileRow, outcome);
     }
     view_.FileDone(inputs_[index], outcome);
 }
@@ -241,10 +238,12 @@ void WizardCore::AddStatusLine(const std::string& text, StatusLine kind) {
 // A file that failed keeps the status list's lines as they are; its log
 // messages (the path aside) become the hint of its lines, so the user need
 // not open the log to learn why.
-void WizardCore::ShowReason(int fileRow, const std::vector<std::string>& logged) {
+void WizardCore::ShowReason(int fileRow, const FileOutcome& outcome) {
     std::string hint;
-    for (std::size_t i = 1; i < logged.size(); ++i) {
-        std::string message = logged[i];
+    std::vector<std::string> messages = outcome.log;
+    if (outcome.outcome == Outcome::NoGpsRecords)
+        messages.push_back(outcome.reason);  // its log line is that of a file without a rollover
+    for (std::string message : messages) {
         if (message.rfind(" > ", 0) == 0)
             message.erase(0, 3);
         hint += (hint.empty() ? "" : "\n") + message;

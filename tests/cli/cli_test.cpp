@@ -17,7 +17,9 @@
 #include <set>
 #include <thread>
 
+#include "engine/outcome.h"
 #include "support/file_ops.h"
+#include "support/paths.h"
 #include "tests/helpers/process.h"
 #include "tests/helpers/records.h"
 #include "tests/helpers/temp_dir.h"
@@ -111,19 +113,104 @@ TEST_F(CliTest, DryRunWritesNothing) {
     }
 }
 
-TEST_F(CliTest, DryRunWithoutATemporaryFolderStopsBeforeWriting) {
-    Samples("data", 2);
-    const auto before = Contents("data");
+// A tree where the run must decide: two inputs whose corrected files take
+// one name, a corrected file already stored, a name taken by another
+// file, damaged records, a file without records and one of no GPS kind.
+// The dry run must tell every outcome and reason the run then tells, and
+// leave every folder, its temporary folder included, as it was.
+TEST_F(CliTest, DryRunPredictsTheRunAndWritesNothingAnywhere) {
+    auto sample = [this](const std::string& path, sample::Kind kind, std::uint32_t start) {
+        sample::SampleOptions options;
+        options.kind = kind;
+        options.start = start;
+        for (const char c : FileNamePart(path)) options.seed = options.seed * 31 + c;
+        options.size = 20 * 1024;
+        options.badCheckEvery = 13;
+        options.truncateLast = true;
+        ASSERT_TRUE(sample::WriteSampleFile(Path(path), options));
+    };
+    fs::create_directories(Path("data/sub"));
+    fs::create_directories(Path("once"));
+    sample("data/0000A010.SIG", sample::Kind::Sig, Gps(2013, 9, 1, 14));
+    sample("data/0000B050.SIG", sample::Kind::Sig, Gps(2013, 9, 1, 14));  // its name clashes
+    sample("data/sub/0000C100.RMG", sample::Kind::Rmg, Gps(2013, 9, 2, 8));
+    sample("data/0000D100.RMG", sample::Kind::Rmg, Gps(2013, 9, 3, 8));
+    sample("once/0000C100.RMG", sample::Kind::Rmg, Gps(2013, 9, 2, 8));
+    ASSERT_EQ(Cli({"once", "--quiet"}), 0);  // its corrected file, stored once already
+    for (const fs::directory_entry& entry : fs::directory_iterator(Path("once")))
+        if (entry.path().filename() != "0000C100.RMG")
+            fs::copy(entry.path(), Path("data/sub") / entry.path().filename());
+    WriteBytes(Path("data/empty.SIG"), {});
+    WriteBytes(Path("data/notes.txt"), {'n'});
+
+    const auto tree = [this] {
+        std::map<std::string, Bytes> files;
+        for (const auto& entry : fs::recursive_directory_iterator(Path("")))
+            if (entry.is_regular_file())
+                files[entry.path().string()] = ReadBytes(entry.path().string());
+        return files;
+    };
+    // The D file's name is taken by a file that is no input.
+    std::string planned;
+    ASSERT_EQ(Cli({Path("data/0000D100.RMG"), "--dry-run", "--report", "json"}, &planned), 0);
+    const std::string taken = nlohmann::json::parse(planned)["files"][0]["output"];
+    WriteBytes(taken, {'x'});
+
+    fs::create_directory(Path("tmp"));
     const char* saved = std::getenv("TMPDIR");
     const std::string previous = saved != nullptr ? saved : "";
-    setenv("TMPDIR", Path("missing").c_str(), 1);
-    const int status = Cli({"data", "--dry-run", "--quiet"});
+    setenv("TMPDIR", Path("tmp").c_str(), 1);
+    const std::vector<std::string> arguments = {Path("data/0000A010.SIG"),
+                                                Path("data/0000B050.SIG"),
+                                                Path("data/0000D100.RMG"),
+                                                Path("data/empty.SIG"),
+                                                Path("data/notes.txt"),
+                                                "-r",
+                                                Path("data/sub"),
+                                                "--delete-input",
+                                                "--report",
+                                                "json",
+                                                "--log",
+                                                Path("data/q.log")};
+    std::vector<std::string> dry = arguments;
+    dry.push_back("--dry-run");
+    const auto before = tree();
+    std::string dryReport, runReport;
+    const int dryStatus = Cli(dry, &dryReport);
+    const auto after = tree();
+    const int runStatus = Cli(arguments, &runReport);
     if (saved != nullptr)
         setenv("TMPDIR", previous.c_str(), 1);
     else
         unsetenv("TMPDIR");
-    EXPECT_EQ(status, 1);
-    EXPECT_EQ(Contents("data"), before);  // no work file beside the inputs
+    EXPECT_EQ(after, before);
+    EXPECT_TRUE(fs::is_empty(Path("tmp")));
+    EXPECT_EQ(dryStatus, runStatus);
+
+    const nlohmann::json predicted = nlohmann::json::parse(dryReport)["files"];
+    const nlohmann::json happened = nlohmann::json::parse(runReport)["files"];
+    ASSERT_EQ(happened.size(), predicted.size());
+    std::set<std::string> outcomes;
+    for (std::size_t i = 0; i < predicted.size(); ++i) {
+        SCOPED_TRACE(happened[i]["path"].get<std::string>());
+        const std::string outcome = happened[i]["outcome"];
+        EXPECT_EQ(predicted[i]["outcome"],
+                  outcome == "corrected" ? std::string("would be corrected") : outcome);
+        EXPECT_EQ(predicted[i]["reason"], happened[i]["reason"]);
+        EXPECT_EQ(predicted[i]["output"], happened[i]["output"]);
+        EXPECT_EQ(predicted[i]["records"], happened[i]["records"]);
+        outcomes.insert(outcome + ": " + happened[i]["reason"].dump());
+    }
+    // The tree holds what it is meant to.
+    EXPECT_EQ(outcomes,
+              (std::set<std::string>{
+                  "corrected: null", "no rollover found: null",
+                  "not stored: \"output name taken by a file this run has written: " +
+                      FileNamePart(happened[0]["output"].get<std::string>()) + "\"",
+                  "not stored: \"output name taken by another file: " + FileNamePart(taken) + "\"",
+                  "no GPS records: \"" + std::string(kNoGpsRecordsReason) + "\"",
+                  "failed: \"not a GPS file: extension \\\".txt\\\", not .SIG, .RMG or .RM0 to "
+                  ".RM5\""}));
 }
 
 TEST_F(CliTest, ReportCountsMatchTheFiles) {

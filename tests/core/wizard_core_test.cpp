@@ -219,9 +219,14 @@ TEST_F(WizardCoreTest, CancelFinishesTheFileInConversion) {
 
 TEST_F(WizardCoreTest, FailedFileGetsItsLogMessagesAsHint) {
     WizardCore& core = Core();
-    core.ConvertFiles({Path("missing.SIG")});
-    ASSERT_EQ(view.lines, std::vector<std::string>{kStamp + "missing.SIG"});
-    EXPECT_EQ(view.hints, std::vector<std::string>{"ERROR：入力ファイルなし"});
+    WriteBytes(Path("empty.SIG"), {});
+    core.ConvertFiles({Path("missing.SIG"), Path("empty.SIG")});
+    // A file without records shows as the receivers' software showed it,
+    // and its hint says what it is.
+    ASSERT_EQ(view.lines, (std::vector<std::string>{kStamp + "missing.SIG", kStamp + "empty.SIG",
+                                                    kArrow + "ロールオーバー未検出"}));
+    const std::string hint = "ロールオーバー未検出\n" + std::string(kNoGpsRecordsReason);
+    EXPECT_EQ(view.hints, (std::vector<std::string>{"ERROR：入力ファイルなし", hint, hint}));
 }
 
 TEST_F(WizardCoreTest, AutomaticModeConvertsLogsPausesAndCloses) {

@@ -217,7 +217,7 @@ void RunCli(const std::vector<std::string>& files, const std::string& outputDir,
     settings.quiet = true;
     settings.log = kLog;
     cli::Run run(settings, files);
-    run.Go();
+    run.ConvertAll();
     reported = Reports(run);
 }
 

@@ -140,7 +140,7 @@ std::map<std::string, Reported> RunBatch(const Setup& setup, std::vector<std::st
         files.push_back(InputPath(entry.name));
     });
     cli::Run run(settings, files);
-    run.Go();
+    run.ConvertAll();
     for (const cli::FileReport& report : run.Reports())
         reported[report.path] = {
             report.code, report.code == Outcome::Corrected ? report.output : "", report.reason};

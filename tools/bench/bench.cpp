@@ -306,10 +306,7 @@ double StoreAll(const std::vector<std::string>& inputs, bool readBack) {
     Settle();
     quenrix::BatchFileActions actions(inputs, true, readBack);
     const auto start = Clock::now();
-    for (std::size_t i = 0; i < inputs.size(); ++i) {
-        const quenrix::ConversionRequest request(inputs[i]);
-        actions.Apply(i, request, quenrix::ConvertGpsFile(request));
-    }
+    for (std::size_t i = 0; i < inputs.size(); ++i) actions.ConvertFile(i, {});
     return Seconds(start);
 }
 
