@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <cctype>
+#include <set>
 
 #include "engine/file_kind.h"
 #include "support/ascii.h"
+#include "support/file_ops.h"
 #include "support/native.h"
 #include "support/paths.h"
 
@@ -17,13 +19,17 @@ bool IsFolder(const std::string& path) {
 }
 
 // Files of `folder` matching `mask`, then those of its subfolders.
-void Collect(const std::string& folder, const std::string& mask, bool recursive,
-             std::vector<std::string>& out) {
+void Collect(const std::string& folder, const std::string& mask, bool recursive, Inputs& out) {
     std::vector<std::string> files;
-    ListFiles(files, JoinPath(folder, mask));
+    Failure failure;
+    ListFiles(files, JoinPath(folder, mask), &failure);
+    if (failure.cause != 0) {
+        out.unreadFolders.push_back(failure);
+        return;
+    }
     for (const std::string& file : files) {
         if (IsGpsFileName(FileNamePart(file)))
-            out.push_back(file);
+            out.files.push_back(file);
     }
     if (!recursive)
         return;
@@ -39,20 +45,33 @@ void Collect(const std::string& folder, const std::string& mask, bool recursive,
     for (const std::string& sub : subfolders) Collect(sub, mask, true, out);
 }
 
+// Leaves the first of each file named more than once: known by its
+// identity, or by its path where it cannot be looked up.
+void KeepEachFileOnce(std::vector<std::string>& files) {
+    std::set<FileIdentity> identities;
+    std::set<std::string> paths;
+    std::erase_if(files, [&](const std::string& file) {
+        FileIdentity identity;
+        return IdentifyFile(file, identity) ? !identities.insert(identity).second
+                                            : !paths.insert(file).second;
+    });
+}
+
 }  // namespace
 
-std::vector<std::string> ExpandInputs(const std::vector<std::string>& inputs, bool recursive) {
-    std::vector<std::string> files;
+Inputs ExpandInputs(const std::vector<std::string>& inputs, bool recursive) {
+    Inputs found;
     for (const std::string& input : inputs) {
         if (IsFolder(input)) {
-            Collect(input, "*.*", recursive, files);
+            Collect(input, "*.*", recursive, found);
         } else if (FileNamePart(input).find_first_of("*?") != std::string::npos) {
-            Collect(FolderPart(input), FileNamePart(input), recursive, files);
+            Collect(FolderPart(input), FileNamePart(input), recursive, found);
         } else {
-            files.push_back(input);
+            found.files.push_back(input);
         }
     }
-    return files;
+    KeepEachFileOnce(found.files);
+    return found;
 }
 
 }  // namespace quenrix::cli

@@ -4,9 +4,11 @@
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 
 #include "cli/inputs.h"
 #include "cli/report.h"
@@ -28,20 +30,27 @@ extern "C" void OnInterrupt(int) {
     std::signal(SIGINT, SIG_DFL);
 }
 
-bool ParseReferenceDate(const std::string& text, std::uint32_t& seconds) {
-    unsigned year = 0, month = 0, day = 0;
+// "YYYY-MM-DD" of a day that exists, from the GPS epoch to the last day
+// the files' times can hold.
+std::optional<std::uint32_t> ParseReferenceDate(const std::string& text) {
+    int year = 0;
+    unsigned month = 0, day = 0;
     char tail = 0;
-    if (std::sscanf(text.c_str(), "%4u-%2u-%2u%c", &year, &month, &day, &tail) != 3 || month < 1 ||
-        month > 12 || day < 1 || day > 31) {
-        return false;
-    }
-    DateTimeRecord date;
-    date.year = static_cast<std::uint16_t>(year);
-    date.month = static_cast<std::uint16_t>(month);
-    date.day = static_cast<std::uint16_t>(day);
-    seconds = DateTimeToGpsSeconds(date);
-    return year >= 1980 && (seconds != 0 || (year == 1980 && month == 1 && day == 6));
+    if (std::sscanf(text.c_str(), "%4d-%2u-%2u%c", &year, &month, &day, &tail) != 3)
+        return std::nullopt;
+    return GpsSecondsOfDate(std::chrono::year{year} / std::chrono::month{month} /
+                            std::chrono::day{day});
 }
+
+// "YYYY-MM-DD" of a day.
+std::string DateText(std::chrono::year_month_day date) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%04d-%02u-%02u", static_cast<int>(date.year()),
+                  static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()));
+    return text;
+}
+
+const std::string kDateRange = DateText(kFirstGpsDate) + " to " + DateText(kLastGpsDate);
 
 // The command line's options, into `settings` (the reference date as
 // typed, into `referenceDate`).
@@ -56,9 +65,9 @@ void AddOptions(CLI::App& app, cli::Settings& settings, std::string& referenceDa
     app.add_flag("--delete-input", settings.deleteInput,
                  "Delete each input once its corrected file is on disk under another name");
     app.add_flag("-n,--dry-run", settings.dryRun, "Read and check every file, write nothing");
-    app.add_option(
-           "--reference-date", referenceDate,
-           "YYYY-MM-DD: correct times before this day instead of fifteen years before today")
+    app.add_option("--reference-date", referenceDate,
+                   "YYYY-MM-DD, a day from " + kDateRange +
+                       ": correct times before this day instead of fifteen years before today")
         ->type_name("DATE");
     app.add_option("--receiver-type", settings.receiverType,
                    "74, 77 or 80: the RMG receiver type, instead of reading it from each file")
@@ -113,25 +122,23 @@ bool Report(const cli::Settings& settings, const std::vector<cli::FileReport>& r
 
 // Completes the settings from what was typed and finds the files: 0, or
 // the exit status of a run that cannot start (said on standard error).
-int Prepare(cli::Settings& settings, const std::string& referenceDate,
-            std::vector<std::string>& files) {
+int Prepare(cli::Settings& settings, const std::string& referenceDate, cli::Inputs& inputs) {
     if (!referenceDate.empty()) {
-        std::uint32_t seconds = 0;
-        if (!ParseReferenceDate(referenceDate, seconds)) {
-            std::fprintf(stderr,
-                         "quenrix-cli: --reference-date: not a date from 1980-01-06 on: %s\n",
-                         referenceDate.c_str());
+        settings.referenceDay = ParseReferenceDate(referenceDate);
+        if (!settings.referenceDay) {
+            native::WriteText(native::TextStream::Error,
+                              "quenrix-cli: --reference-date: " + referenceDate +
+                                  " is no day from " + kDateRange + " (YYYY-MM-DD)\n");
             return 2;
         }
-        settings.referenceDay = seconds;
     }
 
     // A "/" typed on Windows is taken as its separator.
     for (std::string& input : settings.inputs) input = WithNativeSeparators(input);
     settings.outputDir = WithNativeSeparators(settings.outputDir);
     settings.log = WithNativeSeparators(settings.log);
-    files = cli::ExpandInputs(settings.inputs, settings.recursive);
-    if (files.empty()) {
+    inputs = cli::ExpandInputs(settings.inputs, settings.recursive);
+    if (inputs.files.empty() && inputs.unreadFolders.empty()) {
         std::fprintf(stderr, "quenrix-cli: no SIG or RMG file found\n");
         return 1;
     }
@@ -170,19 +177,24 @@ int main(int argc, char** argv) {
         app.exit(error);
         return 2;
     }
-    std::vector<std::string> files;
-    if (const int status = Prepare(settings, referenceDate, files); status != 0)
+    cli::Inputs inputs;
+    if (const int status = Prepare(settings, referenceDate, inputs); status != 0)
         return status;
     std::signal(SIGINT, OnInterrupt);
-    cli::Run run(settings, files);
+    cli::Run run(settings, inputs.files);
     run.ConvertAll();
 
-    const std::vector<cli::FileReport> reports = run.Reports();
-    const cli::Summary summary = cli::Summarize(reports, run.NotDone(), run.Seconds());
+    // A folder that could not be read is a failure of the run, before the files.
+    std::vector<cli::FileReport> reports;
+    for (const Failure& folder : inputs.unreadFolders) reports.push_back(cli::FolderReport(folder));
+    const std::vector<cli::FileReport> converted = run.Reports();
+    reports.insert(reports.end(), converted.begin(), converted.end());
+    cli::Summary summary = cli::Summarize(reports, run.NotDone(), run.Seconds());
+    summary.dryRun = settings.dryRun;
     const bool allOk = Report(settings, reports, summary);
     if (summary.notDone > 0) {
-        std::fprintf(stderr, "quenrix-cli: interrupted after %zu of %zu files\n", reports.size(),
-                     files.size());
+        std::fprintf(stderr, "quenrix-cli: interrupted after %zu of %zu files\n", converted.size(),
+                     inputs.files.size());
         return 130;
     }
     return allOk ? 0 : 1;

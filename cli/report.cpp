@@ -156,6 +156,17 @@ std::string TextLine(const FileReport& report, bool verbose) {
     return line;
 }
 
+FileReport FolderReport(const Failure& failure) {
+    FileReport report;
+    report.path = failure.path;
+    report.kind = "folder";
+    report.result = static_cast<std::int32_t>(ConvertResult::Failed);
+    report.code = Outcome::Failed;
+    report.outcome = Describe(Outcome::Failed).word;
+    report.reason = "cannot read the folder: " + failure.Why();
+    return report;
+}
+
 Summary Summarize(const std::vector<FileReport>& reports, std::size_t notDone, double seconds) {
     Summary summary;
     summary.files = reports.size();
@@ -175,10 +186,11 @@ Summary Summarize(const std::vector<FileReport>& reports, std::size_t notDone, d
 
 std::string SummaryLine(const Summary& summary) {
     char line[256];
-    std::snprintf(line, sizeof line,
-                  "%zu files: %zu corrected, %zu unchanged, %zu failed; %.1f MiB read in %.1f s",
-                  summary.files, summary.corrected, summary.unchanged, summary.failed,
-                  static_cast<double>(summary.bytes) / (1024.0 * 1024.0), summary.seconds);
+    std::snprintf(
+        line, sizeof line, "%zu files: %zu %s, %zu unchanged, %zu failed; %.1f MiB read in %.1f s",
+        summary.files, summary.corrected, summary.dryRun ? "would be corrected" : "corrected",
+        summary.unchanged, summary.failed, static_cast<double>(summary.bytes) / (1024.0 * 1024.0),
+        summary.seconds);
     std::string text = line;
     if (summary.notDone > 0)
         text += "; interrupted, " + std::to_string(summary.notDone) + " files not converted";

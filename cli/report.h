@@ -9,12 +9,13 @@
 
 #include "engine/conversion.h"
 #include "engine/outcome.h"
+#include "support/failure.h"
 
 namespace quenrix::cli {
 
 struct FileReport {
     std::string path;
-    std::string kind;  // "SIG", "RMG" or "other"
+    std::string kind;  // "SIG", "RMG", "other", or "folder" for one that could not be read
     std::int32_t result = 0;
     Outcome code = Outcome::Failed;
     std::string outcome;  // its word
@@ -29,6 +30,9 @@ struct FileReport {
     std::vector<std::string> log;       // the engine's log messages for this file
 };
 
+// The report of a folder that could not be read: a failure of its own.
+FileReport FolderReport(const Failure& failure);
+
 // What a run did in all.
 struct Summary {
     std::size_t files = 0;
@@ -38,6 +42,7 @@ struct Summary {
     std::size_t notDone = 0;  // left when the run was interrupted
     std::uint64_t bytes = 0;  // bytes read
     double seconds = 0;
+    bool dryRun = false;  // nothing was stored: "would be corrected"
 };
 
 Summary Summarize(const std::vector<FileReport>& reports, std::size_t notDone, double seconds);

@@ -78,4 +78,11 @@ std::uint32_t DateTimeToGpsSeconds(const DateTimeRecord& dt) {
            dt.second;
 }
 
+std::optional<std::uint32_t> GpsSecondsOfDate(std::chrono::year_month_day date) {
+    if (!date.ok() || date < kFirstGpsDate || date > kLastGpsDate)
+        return std::nullopt;
+    const auto days = std::chrono::sys_days{date} - std::chrono::sys_days{kFirstGpsDate};
+    return static_cast<std::uint32_t>(days.count()) * kSecondsPerDay;
+}
+
 }  // namespace quenrix

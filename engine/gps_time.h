@@ -1,7 +1,9 @@
 // GPS time: the receivers' clock, its calendar and the leap-year rule.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
+#include <optional>
 
 namespace quenrix {
 
@@ -23,6 +25,18 @@ void GpsSecondsToDateTime(std::uint32_t seconds, DateTimeRecord& dateTime);
 
 // GPS seconds of a date and time; 0 for any moment before the GPS epoch.
 std::uint32_t DateTimeToGpsSeconds(const DateTimeRecord& dateTime);
+
+// The days a reference date may name: from the GPS epoch to the last day
+// whose start in GPS seconds fits the 32 bits of the files' time fields.
+// A later day would wrap round to one in the 1980s without a word.
+inline constexpr std::chrono::year_month_day kFirstGpsDate{
+    std::chrono::year{1980}, std::chrono::January, std::chrono::day{6}};
+inline constexpr std::chrono::year_month_day kLastGpsDate{
+    std::chrono::sys_days{kFirstGpsDate} + std::chrono::days{UINT32_MAX / kSecondsPerDay}};
+
+// The GPS seconds at the start of a calendar day; none for a date that
+// does not exist (2014-02-30) or lies outside kFirstGpsDate to kLastGpsDate.
+std::optional<std::uint32_t> GpsSecondsOfDate(std::chrono::year_month_day date);
 
 // 1 for a Gregorian leap year, else 0.
 int IsLeapYear(std::int16_t year);

@@ -8,7 +8,9 @@
 #include "engine/receiver_checks.h"
 #include "engine/rmg_file.h"
 #include "engine/sig_file.h"
+#include "support/failure.h"
 #include "support/file_ops.h"
+#include "support/native.h"
 #include "support/oplog.h"
 #include "support/paths.h"
 
@@ -85,7 +87,16 @@ ConvertResult Convert(const ConversionRequest& request, Conversion& conversion) 
     if (checked != ConvertResult::Converted) {
         return checked;
     }
-    if (!FileExists(input)) {
+    native::EntryInfo info;
+    const native::Lookup lookup = native::Inspect(input, info);
+    if (lookup == native::Lookup::Failed) {
+        // Not known to be missing: the system's cause is told (a folder
+        // that may not be searched says "permission denied").
+        WriteLog(request.log.path, " > ERROR：ファイルOpen失敗");
+        conversion.Fail("cannot read: " + FailureText(native::LastCause()));
+        return ConvertResult::Failed;
+    }
+    if (lookup == native::Lookup::Missing || info.folder) {
         WriteLog(request.log.path, " > ERROR：入力ファイルなし");
         conversion.Fail("input missing: no such file");
         return ConvertResult::InputMissing;

@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "support/ascii.h"
+#include "support/failure.h"
 #include "support/native.h"
 
 namespace quenrix {
@@ -143,7 +144,8 @@ bool MatchesWildcard(const std::string& name, const std::string& pattern) {
     return false;
 }
 
-std::int32_t ListFiles(std::vector<std::string>& list, const std::string& pattern) {
+std::int32_t ListFiles(std::vector<std::string>& list, const std::string& pattern,
+                       Failure* failure) {
     list.clear();
     const std::string folder = FolderPart(pattern);
     std::string namePattern = FileNamePart(pattern);
@@ -159,6 +161,9 @@ std::int32_t ListFiles(std::vector<std::string>& list, const std::string& patter
         list.push_back(JoinPath(folder, entry.name));
     });
     if (!read) {
+        if (failure != nullptr)
+            *failure = {"list", folder, native::LastCause()};
+        list.clear();
         return 0;
     }
 

@@ -62,8 +62,10 @@ bool MatchesWildcard(const std::string& name, const std::string& pattern);
 // Folders, "." and "..", and ".exe" files are left out, hidden files
 // kept; subfolders are not entered. The entries keep the pattern's folder
 // (a relative pattern gives relative paths) and are sorted ignoring case.
-// Returns the number of entries; 0 when the folder does not exist.
-std::int32_t ListFiles(std::vector<std::string>& list, const std::string& pattern);
+// Returns the number of entries; 0 when the folder does not exist or
+// cannot be read, with why in `failure` where one is given.
+std::int32_t ListFiles(std::vector<std::string>& list, const std::string& pattern,
+                       struct Failure* failure = nullptr);
 
 // True when the file name is one that Windows keeps for a device: CON,
 // PRN, AUX, NUL, COM1 to COM9 and LPT1 to LPT9 (superscript digits too),

@@ -111,6 +111,16 @@ TEST_F(CliTest, DryRunWritesNothing) {
         EXPECT_EQ(file["outcome"], "would be corrected");
         EXPECT_FALSE(file["output"].is_null());
     }
+    // A file named again (by another path, a mask) is converted and counted once.
+    const std::string first = json["files"][0]["path"];
+    std::string text;
+    ASSERT_EQ(
+        Cli({"data", Path("data/./") + FileNamePart(first), Path("data/*.SIG"), first, "--dry-run"},
+            &text),
+        0);
+    EXPECT_NE(text.find("\n6 files: 6 would be corrected, 0 unchanged, 0 failed;"),
+              std::string::npos)
+        << text;
 }
 
 // A tree where the run must decide: two inputs whose corrected files take
@@ -276,6 +286,7 @@ TEST_F(CliTest, ExitStatus) {
     EXPECT_EQ(Cli({"data", "--jobs", "0"}), 2);
     EXPECT_EQ(Cli({"data", "--receiver-type", "75"}), 2);
     EXPECT_EQ(Cli({"data", "--reference-date", "2013-13-01"}), 2);
+    EXPECT_EQ(Cli({"data", "--reference-date", "2014-02-30"}), 2);  // a day that does not exist
     EXPECT_EQ(Cli({}), 2);
     std::string version;
     EXPECT_EQ(Cli({"--version"}, &version), 0);
@@ -443,19 +454,42 @@ TEST_F(CliTest, ALogSwappedForALinkByAnotherUserDoesNotLeakWhatItPointsTo) {
     EXPECT_EQ(ReadBytes(secret).size(), 12u);
 }
 
-TEST_F(CliTest, UnreadableFileSaysPermissionDenied) {
-    WriteBytes(Path("data/1234L27B.SIG"), Record(0x50, 23, {{2, Gps(1994, 1, 2, 14, 10)}}));
+// What cannot be read says why, as the system said it: a file without read
+// permission, a file in a folder that may not be searched (not "missing"),
+// and a folder that cannot be listed, which is a failure of the run with
+// its own report line, not a folder skipped in silence. Run as nobody
+// where the tests run as root, who reads everything.
+TEST_F(CliTest, WhatCannotBeReadSaysWhy) {
+    const bool root = ::geteuid() == 0;
+    if (root && !fs::exists("/usr/bin/setpriv"))
+        GTEST_SKIP() << "running as another user needs setpriv";
+    fs::permissions(Dir(), fs::perms::all);
+    fs::permissions(Path("data"), fs::perms::all);
+    const Bytes record = Record(0x50, 23, {{2, Gps(1994, 1, 2, 14, 10)}});
+    WriteBytes(Path("data/1234L27B.SIG"), record);
+    fs::create_directory(Path("data/locked"));
+    WriteBytes(Path("data/locked/1234L28B.SIG"), record);
     fs::permissions(Path("data/1234L27B.SIG"), fs::perms::none);
-    if (std::FILE* f = std::fopen(Path("data/1234L27B.SIG").c_str(), "rb")) {
-        std::fclose(f);
-        GTEST_SKIP() << "this user reads every file (root)";
-    }
-    std::string json;
-    EXPECT_EQ(Cli({"data", "--report", "json"}, &json), 1);
-    const nlohmann::json file = nlohmann::json::parse(json)["files"][0];
-    EXPECT_EQ(file["reason"], "cannot read: permission denied");
-    EXPECT_EQ(file["log"], nlohmann::json::array(
-                               {" > ERROR：ファイルOpen失敗", " > ERROR：作業ファイル作成失敗"}));
+    fs::permissions(Path("data/locked"), fs::perms::none);
+    const std::string command =
+        std::string(root ? "setpriv --reuid=nobody --regid=nogroup --clear-groups " : "") +
+        QUENRIX_CLI + " -r " + Path("data") + " " + Path("data/locked/1234L28B.SIG") +
+        " --report json > " + Path("report.json");
+    const int status = std::system(command.c_str());
+    fs::permissions(Path("data/locked"), fs::perms::all);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    const Bytes bytes = ReadBytes(Path("report.json"));
+    const nlohmann::json report = nlohmann::json::parse(std::string(bytes.begin(), bytes.end()));
+    std::map<std::string, std::string> reasons;
+    for (const auto& file : report["files"])
+        reasons[file["kind"].get<std::string>() + " " + FileNamePart(file["path"])] =
+            file["reason"];
+    EXPECT_EQ(reasons, (std::map<std::string, std::string>{
+                           {"folder ", "cannot read the folder: permission denied"},
+                           {"SIG 1234L27B.SIG", "cannot read: permission denied"},
+                           {"SIG 1234L28B.SIG", "cannot read: permission denied"}}));
+    EXPECT_EQ(report["summary"]["failed"], 3);
 }
 
 // Two runs at once, each in a PID namespace of its own (so both have one

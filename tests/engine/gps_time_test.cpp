@@ -99,6 +99,17 @@ TEST(CheckValueTest, AnyLengthMatchesASimpleSum) {
     }
 }
 
+TEST(GpsTimeTest, ADateIsADayThatExistsAndThatTheTimesCanHold) {
+    using namespace std::chrono;
+    for (const year_month_day none :
+         {2014y / February / 30, 2014y / April / 31, 2013y / February / 29, 2014y / month{13} / 1,
+          1980y / January / 5, 2116y / February / 13, 9999y / December / 31})
+        EXPECT_FALSE(GpsSecondsOfDate(none)) << static_cast<int>(none.year());
+    EXPECT_EQ(GpsSecondsOfDate(1980y / January / 6), 0u);
+    EXPECT_EQ(GpsSecondsOfDate(2012y / February / 29), Gps(2012, 2, 29));
+    EXPECT_EQ(GpsSecondsOfDate(2116y / February / 12), 49710u * kSecondsPerDay);
+}
+
 TEST(ByteOrderTest, SwapsReverseInPlace) {
     const std::uint8_t field[] = {0x01, 0x26, 0x33, 0x44};  // most significant byte first
     EXPECT_EQ(ReadBigEndian32(field), 0x01263344u);
