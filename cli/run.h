@@ -62,8 +62,7 @@ class Run {
     std::string WorkFile(unsigned worker, const std::string& input);
 
     // Beside the input, or in the output folder; an input named without a
-    // folder gets its output in the current one (the window would use its
-    // program's folder).
+    // folder gets its output in the current one.
     std::string OutputFolder(const std::string& input) const;
 
     void Work(unsigned worker);

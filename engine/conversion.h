@@ -56,7 +56,7 @@ struct ConversionRequest {
     std::string input;
     std::string workFile = kWorkFileName;
     // Where the corrected file goes; none: the input's folder (the
-    // program's own for a bare name, as the receivers' software did).
+    // current one for a bare name).
     std::optional<std::string> outputFolder;
     LogSink log;
     // A reference day (GPS seconds) in place of the one the clock gives.

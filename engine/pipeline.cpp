@@ -52,10 +52,8 @@ ConvertResult ClassifyAndCheck(const ConversionRequest& request, Conversion& con
 ConvertResult ConvertAndName(const ConversionRequest& request, const std::string& prefix,
                              Conversion& conversion) {
     const std::string& input = request.input;
-    std::string outputFolder = request.outputFolder.value_or(FolderPart(input));
-    if (!request.outputFolder && outputFolder.empty()) {
-        outputFolder = ExecutableFolder();
-    }
+    // A bare name is in the current folder, and its output lands beside it.
+    const std::string outputFolder = request.outputFolder.value_or(FolderPart(input));
     const bool scanned = conversion.kind == FileKind::Sig ? ConvertSigFile(request, conversion)
                                                           : ConvertRmgFile(request, conversion);
     if (!scanned) {

@@ -269,8 +269,4 @@ bool MakeFolders(const std::string& path, Failure* failure) {
     return native::CreateFolder(folder) || Fails(failure, "make the folder", folder);
 }
 
-std::string ExecutableFolder() {
-    return FolderPart(native::ExecutablePath());
-}
-
 }  // namespace quenrix

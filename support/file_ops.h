@@ -79,8 +79,4 @@ bool SameContent(const std::string& a, const std::string& b);
 // stands afterwards.
 bool MakeFolders(const std::string& path, Failure* failure = nullptr);
 
-// The folder of the running program, with its trailing separator; empty
-// when it cannot be found.
-std::string ExecutableFolder();
-
 }  // namespace quenrix

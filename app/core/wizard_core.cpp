@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <exception>
 
+#include "app/core/command_line.h"
 #include "engine/batch_actions.h"
 #include "engine/event_pump.h"
 #include "support/ascii.h"
@@ -69,9 +71,19 @@ void WizardCore::Start() {
         WriteLog(log_.path, kWindowCaption);
         if (automaticMode_) {
             WriteLog(log_.path, "変換自動");
-            WriteLongLog(log_.path, "入力引数:" + arguments_.front());
+            for (const std::string& input : ReadArguments(arguments_).inputs)
+                WriteLongLog(log_.path, "入力引数:" + input);
             if (!deleteInputs_) {
                 WriteLog(log_.path, "オプション引数:/NOTDEL 入力ファイル削除しない");
+            }
+            // An input that gave no file; a folder that could not be read
+            // says why.
+            for (const auto& [listed, failure] : notFound_) {
+                const std::string line = "ERROR：SIG,RMGファイルがみあたらない " + listed;
+                if (failure.cause == 0 || failure.cause == ENOENT)
+                    WriteLog(log_.path, line);
+                else  // the cause must not be cut off with a long path
+                    WriteLongLog(log_.path, line + " (" + failure.Why() + ")");
             }
         } else {
             WriteLog(log_.path, "変換手動");
@@ -80,11 +92,8 @@ void WizardCore::Start() {
             ConvertInputs();
         }
         if (automaticMode_) {
-            if (inputs_.empty()) {
-                WriteLog(log_.path, "ERROR：SIG,RMGファイルがみあたらない " + inputArgument_);
-            } else {
+            if (!inputs_.empty())
                 view_.Pause(kAutomaticCloseDelayMs);
-            }
             view_.CloseWindow();
         }
     } catch (...) {
@@ -93,24 +102,24 @@ void WizardCore::Start() {
 }
 
 void WizardCore::ReadCommandLine() {
-    if (!arguments_.empty()) {
-        inputArgument_ = arguments_.front();
-        automaticMode_ = true;
-        inputs_.clear();
-        if (ExtensionPart(inputArgument_).empty()) {
-            // No extension: a folder, whose files are all listed.
-            inputArgument_ = JoinPath(inputArgument_, "");
-        }
-        ListFiles(inputs_, inputArgument_);
+    const CommandLine line = ReadArguments(arguments_);
+    automaticMode_ = !line.inputs.empty();
+    inputs_.clear();
+    notFound_.clear();
+    for (const std::string& input : line.inputs) {
+        std::string listed;
+        Failure failure;
+        const std::vector<std::string> files = FilesOfInput(input, listed, failure);
+        if (inputArgument_.empty())
+            inputArgument_ = listed;
+        if (files.empty())
+            notFound_.emplace_back(listed, failure);
+        inputs_.insert(inputs_.end(), files.begin(), files.end());
     }
-    for (const std::string& argument : arguments_) {
-        const std::string option = UpperAscii(argument);
-        if (option == "/NOTDEL") {
-            SetDeleteInputs(false);
-        } else if (option == "/NLOG") {
-            log_.path.clear();
-        }
-    }
+    if (!line.deleteInputs)
+        SetDeleteInputs(false);
+    if (!line.log)
+        log_.path.clear();
 }
 
 void WizardCore::GoToFileSelection() {

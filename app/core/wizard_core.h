@@ -13,6 +13,7 @@
 
 #include "app/core/wizard_view.h"
 #include "engine/conversion.h"
+#include "support/failure.h"
 
 namespace quenrix {
 
@@ -66,14 +67,13 @@ class WizardCore {
     const std::string& LogFile() const { return log_.path; }
     void SetLogFile(std::string path);
 
-    // The command line: the input argument's files (automatic mode) and
-    // the options "/NOTDEL" and "/NLOG", in any letter case ("/DEBUG" is
-    // taken and does nothing, as it always has).
+    // The command line (ReadArguments): the input arguments' files
+    // (automatic mode) and the options "/NOTDEL" and "/NLOG".
     void ReadCommandLine();
 
     // The inputs of the last batch, or those the command line named.
     const std::vector<std::string>& Inputs() const { return inputs_; }
-    // The command line's input argument; a folder's with a separator added.
+    // The command line's first input argument; a folder's with a separator added.
     const std::string& InputArgument() const { return inputArgument_; }
     bool AutomaticMode() const { return automaticMode_; }
     bool DeleteInputs() const { return deleteInputs_; }
@@ -100,6 +100,8 @@ class WizardCore {
     LogSink log_;
     std::vector<std::string> inputs_;
     std::string inputArgument_;
+    // The input arguments that gave no file, as listed, and why.
+    std::vector<std::pair<std::string, Failure>> notFound_;
     bool automaticMode_ = false;
     bool deleteInputs_ = true;
     bool cancelRequested_ = false;

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <exception>
 
+#include "app/core/command_line.h"
 #include "app/qt/main_window.h"
 #include "app/qt/single_instance.h"
 #include "support/file_ops.h"
@@ -40,6 +41,10 @@ int main(int argc, char** argv) {
         qtDefaultHandler = qInstallMessageHandler(QuietOffscreenNotices);
     }
     std::vector<std::string> arguments(argv + 1, argv + argc);
+    if (const auto text = quenrix::InformationAskedFor(arguments)) {
+        quenrix::native::WriteText(quenrix::native::TextStream::Output, *text);
+        return 0;
+    }
     QApplication application(argc, argv);
     QIcon icon;
     for (int size : {16, 32, 48, 256})

@@ -73,6 +73,45 @@ TEST_F(ProgramTest, AutomaticModeOnAFile) {
     EXPECT_FALSE(FileExists(Path("$$$SRG.TMP")));
 }
 
+// "--help" and "--version" alone print and convert nothing, unless a file
+// of that name is there to be converted.
+TEST_F(ProgramTest, HelpAndVersionPrintAndConvertNothing) {
+    const auto printed = [this](const std::string& argument) {
+        EXPECT_EQ(Wait(StartAtFixedTime(Path("bin/quenrix"), {argument}, Dir(), Path("out.txt"))),
+                  0);
+        const Bytes bytes = ReadBytes(Path("out.txt"));
+        return std::string(bytes.begin(), bytes.end());
+    };
+    EXPECT_EQ(printed("--help").rfind("Usage: quenrix [INPUT...] [/NOTDEL] [/NLOG]\n", 0), 0u);
+    EXPECT_EQ(printed("--version"), "quenrix 1.0\n");
+    EXPECT_FALSE(fs::exists(Path("quenrix.log")));
+    WriteBytes(Path("--version"), Bytes{1});
+    EXPECT_EQ(printed("--version"), "");
+    EXPECT_EQ(ProgramLog().at(2), "入力引数:--version");
+}
+
+// A folder the user may not read: the not-found line says why. Run as
+// nobody where the tests run as root, who reads every folder.
+TEST_F(ProgramTest, AFolderThatCannotBeReadIsLoggedWithItsCause) {
+    const bool root = ::geteuid() == 0;
+    if (root && !fs::exists("/usr/bin/setpriv"))
+        GTEST_SKIP() << "running as another user needs setpriv";
+    fs::permissions(Dir(), fs::perms::all);
+    fs::permissions(Path("data"), fs::perms::none);
+    const std::string program = Path("bin/quenrix");
+    const pid_t run = root ? StartOnTheRealClock("/usr/bin/setpriv",
+                                                 {"--reuid=nobody", "--regid=nogroup",
+                                                  "--clear-groups", program, Path("data")},
+                                                 Dir())
+                           : StartOnTheRealClock(program, {Path("data")}, Dir());
+    EXPECT_EQ(Wait(run), 0);
+    fs::permissions(Path("data"), fs::perms::all);
+    const std::vector<std::string> log = ProgramLog();
+    ASSERT_GE(log.size(), 4u);
+    EXPECT_EQ(log[3],
+              "ERROR：SIG,RMGファイルがみあたらない " + Path("data/") + " (permission denied)");
+}
+
 TEST_F(ProgramTest, MaskWithDeletionOff) {
     Sig("data/1234L27B.SIG");
     WriteBytes(Path("data/1234A01B.rmg"), PositionMonitor(kOld));
@@ -105,13 +144,14 @@ TEST_F(ProgramTest, OptionAsFirstArgumentIsTakenAsTheInput) {
                             }));
 }
 
-TEST_F(ProgramTest, LogLiesInTheStartUpFolderAndBareNamesGetOutputsBesideTheProgram) {
+TEST_F(ProgramTest, LogLiesInTheStartUpFolderAndBareNamesGetOutputsBesideThem) {
     fs::create_directory(Path("start"));
     Sig("start/1234L27B.SIG");
     ASSERT_EQ(Wait(Start({"1234L27B.SIG", "/notdel"}, Path("start"))), 0);
     EXPECT_TRUE(fs::exists(Path("start/quenrix.log")));
     EXPECT_FALSE(fs::exists(Path("bin/quenrix.log")));
-    EXPECT_TRUE(FileExists(Path("bin/1234H18B.SIG")));
+    EXPECT_TRUE(FileExists(Path("start/1234H18B.SIG")));
+    EXPECT_FALSE(FileExists(Path("bin/1234H18B.SIG")));
 }
 
 TEST_F(ProgramTest, SecondCopyConvertsNothing) {

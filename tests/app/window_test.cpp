@@ -485,10 +485,18 @@ TEST_F(WindowTest, CommandLineChoosesInputsAndOptions) {
     EXPECT_FALSE(Child<QCheckBox>(folder, "deleteInputsCheck")->isChecked());
     EXPECT_EQ(Child<QLabel>(folder, "deleteStatePanel")->text().toStdString(), "削除しない");
 
+    // A folder with a dot in its name is a folder.
+    WriteBytes(Path("gps.d/d.RMG"), Bytes{1});
     MainWindow& dotted = Form({Path("gps.d")});
     dotted.Core().ReadCommandLine();
-    EXPECT_EQ(dotted.Core().InputArgument(), Path("gps.d"));
-    EXPECT_TRUE(dotted.Core().Inputs().empty());
+    EXPECT_EQ(dotted.Core().InputArgument(), Path("gps.d/"));
+    EXPECT_EQ(dotted.Core().Inputs(), std::vector<std::string>{Path("gps.d/d.RMG")});
+
+    // A shell hands over one argument per file of "*.SIG": each is an input.
+    MainWindow& expanded = Form({Path("gps/b.SIG"), "/nlog", Path("gps/a.sig")});
+    expanded.Core().ReadCommandLine();
+    EXPECT_EQ(expanded.Core().Inputs(),
+              (std::vector<std::string>{Path("gps/b.SIG"), Path("gps/a.sig")}));
 
     MainWindow& mask = Form({Path("gps/*.*"), "/nlog"});
     mask.Core().ReadCommandLine();

@@ -115,10 +115,10 @@ TEST_F(PipelineTest, NoPositionRecordLeavesTheOutputNameEmpty) {
     EXPECT_EQ(converted.firstGpsTime, 0u);
 }
 
-TEST_F(PipelineTest, InputWithoutFolderGetsItsOutputBesideTheProgram) {
+TEST_F(PipelineTest, InputWithoutFolderGetsItsOutputBesideIt) {
     WriteBytes("1234L27B.SIG", Record(0x50, 23, {{2, kOld}}));
     ASSERT_EQ(Convert("1234L27B.SIG"), ConvertResult::Converted);
-    EXPECT_EQ(converted.outputPath, ExecutableFolder() + "1234H18B.SIG");
+    EXPECT_EQ(converted.outputPath, "1234H18B.SIG");  // in the current folder, not the program's
     EXPECT_TRUE(FileExists(Path(request.workFile)));  // the work file stays in the current folder
 }
 

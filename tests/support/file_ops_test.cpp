@@ -196,13 +196,6 @@ TEST_F(FileOpsTest, ReadBackHashTakesEveryByte) {
     EXPECT_EQ(failure.step, "read back");
 }
 
-TEST_F(FileOpsTest, ExecutableFolderHoldsThisProgram) {
-    const std::string folder = ExecutableFolder();
-    ASSERT_FALSE(folder.empty());
-    EXPECT_EQ(folder.back(), kSeparator);
-    EXPECT_TRUE(FileExists(native::ExecutablePath()));
-}
-
 TEST_F(FileOpsTest, MakeFoldersMakesEveryMissingFolderAbove) {
     EXPECT_TRUE(MakeFolders(Path("a/b/c/")));
     EXPECT_TRUE(std::filesystem::is_directory(Path("a/b/c")));

@@ -1,0 +1,68 @@
+#include "app/core/command_line.h"
+
+#include "support/ascii.h"
+#include "support/native.h"
+#include "support/paths.h"
+
+namespace quenrix {
+namespace {
+
+constexpr const char* kUsage =
+    "Usage: quenrix [INPUT...] [/NOTDEL] [/NLOG]\n"
+    "Repairs GPS receiver files (SIG, RMG, RM0-RM5) after a week-number rollover.\n"
+    "Without an INPUT it shows the wizard. Each INPUT (a file, a wildcard mask such\n"
+    "as *.SIG, or a folder) is converted at once and the window closes (automatic\n"
+    "mode); the corrected files go beside their inputs.\n"
+    "  /NOTDEL   keep the inputs (by default each is deleted once its corrected\n"
+    "            file is on disk)\n"
+    "  /NLOG     write no operation log (quenrix.log in the current folder)\n"
+    "  --help    this text; --version: the version\n";
+
+constexpr const char* kVersion = "quenrix 1.0\n";
+
+bool IsFolder(const std::string& path) {
+    native::EntryInfo info;
+    return native::Inspect(path, info) == native::Lookup::Found && info.folder;
+}
+
+}  // namespace
+
+CommandLine ReadArguments(const std::vector<std::string>& arguments) {
+    CommandLine line;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string option = UpperAscii(arguments[i]);
+        const bool isOption = option == "/NOTDEL" || option == "/NLOG" || option == "/DEBUG";
+        if (option == "/NOTDEL")
+            line.deleteInputs = false;
+        else if (option == "/NLOG")
+            line.log = false;
+        // The first argument is the input even when it looks like an option.
+        if (i == 0 || !isOption)
+            line.inputs.push_back(arguments[i]);
+    }
+    return line;
+}
+
+std::vector<std::string> FilesOfInput(const std::string& input, std::string& listed,
+                                      Failure& failure) {
+    listed = input;
+    if (ExtensionPart(input).empty() || IsFolder(input))
+        listed = JoinPath(input, "");  // a folder: all its files are listed
+    std::vector<std::string> files;
+    failure = {};
+    ListFiles(files, listed, &failure);
+    return files;
+}
+
+std::optional<std::string> InformationAskedFor(const std::vector<std::string>& arguments) {
+    if (arguments.size() != 1)
+        return std::nullopt;
+    const std::string& only = arguments.front();
+    const bool help = only == "--help" || (kNativePathStyle == PathStyle::Windows && only == "/?");
+    native::EntryInfo info;
+    if ((!help && only != "--version") || native::Inspect(only, info) != native::Lookup::Missing)
+        return std::nullopt;  // a file of that name is an input like any other
+    return help ? kUsage : kVersion;
+}
+
+}  // namespace quenrix

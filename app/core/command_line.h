@@ -1,0 +1,37 @@
+// What the window program's command line asks for: the inputs of
+// automatic mode, the options, or only the usage or the version.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "support/failure.h"
+
+namespace quenrix {
+
+struct CommandLine {
+    // The first argument, and every later one that is no option, in order:
+    // a shell that expands "*.SIG" hands over one argument per file.
+    std::vector<std::string> inputs;
+    bool deleteInputs = true;  // "/NOTDEL" keeps them
+    bool log = true;           // "/NLOG" writes none
+};
+
+// Options are whole arguments in any letter case: "/NOTDEL", "/NLOG" and
+// "/DEBUG" (taken, and does nothing, as it always has).
+CommandLine ReadArguments(const std::vector<std::string>& arguments);
+
+// The files one input names: an existing folder (whatever its name) or a
+// name without an extension gives the folder's files, a mask the files it
+// matches, a file itself. `listed` is the path as it was listed (a
+// folder's with a separator added); `failure` says why a folder could not
+// be read, where it could not.
+std::vector<std::string> FilesOfInput(const std::string& input, std::string& listed,
+                                      Failure& failure);
+
+// "--help" or "--version" (on Windows also "/?") as the only argument,
+// where no file of that name exists: the text to print instead of running.
+std::optional<std::string> InformationAskedFor(const std::vector<std::string>& arguments);
+
+}  // namespace quenrix
