@@ -63,7 +63,12 @@ void AddOptions(CLI::App& app, cli::Settings& settings, std::string& referenceDa
                    "Store corrected files here instead of beside their inputs (made when missing)")
         ->type_name("FOLDER");
     app.add_flag("--delete-input", settings.deleteInput,
-                 "Delete each input once its corrected file is on disk under another name");
+                 "Delete each input once its corrected file is on disk under another name; "
+                 "an input some of whose records were dropped is kept");
+    app.add_flag("--delete-damaged-input", settings.deleteDamagedInput,
+                 "With --delete-input: delete also inputs some of whose records were dropped "
+                 "(bad check value, cut short)")
+        ->needs("--delete-input");
     app.add_flag("-n,--dry-run", settings.dryRun, "Read and check every file, write nothing");
     app.add_option("--reference-date", referenceDate,
                    "YYYY-MM-DD, a day from " + kDateRange +

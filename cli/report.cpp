@@ -12,22 +12,6 @@
 namespace quenrix::cli {
 namespace {
 
-struct Totals {
-    std::uint64_t written = 0;
-    std::uint64_t badCheck = 0;
-    std::uint64_t cutShort = 0;
-};
-
-Totals Sum(const ConversionCounts& counts) {
-    Totals totals;
-    for (std::size_t kind = 0; kind < 256; ++kind) {
-        totals.written += counts.accepted[kind];
-        totals.badCheck += counts.badCheck[kind];
-        totals.cutShort += counts.cutShort[kind];
-    }
-    return totals;
-}
-
 // Length of the well-formed UTF-8 character at `at`; 0 where none starts.
 std::size_t CharacterAt(const std::string& text, std::size_t at) {
     return utf8::WellFormedLength(reinterpret_cast<const unsigned char*>(text.data()) + at,
@@ -107,7 +91,7 @@ std::string Printable(const std::string& text) {
 }
 
 std::string TextLine(const FileReport& report, bool verbose) {
-    const Totals totals = Sum(report.counts);
+    const RecordTotals totals = report.counts.Totals();
     std::string line = Printable(report.path) + ": ";
     // A reason that names the outcome itself ("input missing: no such
     // file") stands in its place.
@@ -118,6 +102,9 @@ std::string TextLine(const FileReport& report, bool verbose) {
         line += " -> " + Printable(report.output);
     if (report.inputDeleted)
         line += " (input deleted)";
+    if (report.inputKept)
+        line +=
+            std::string(" (") + kDroppedRecordsKeptReason + "; --delete-damaged-input deletes it)";
     if (report.result == 1) {
         char counts[256];
         std::snprintf(
@@ -201,7 +188,7 @@ std::string JsonReport(const std::vector<FileReport>& reports, const Summary& su
                        bool dryRun) {
     nlohmann::json files = nlohmann::json::array();
     for (const FileReport& report : reports) {
-        const Totals totals = Sum(report.counts);
+        const RecordTotals totals = report.counts.Totals();
         nlohmann::json byKind = nlohmann::json::object();
         for (std::size_t kind = 0; kind < 256; ++kind) {
             const auto& c = report.counts;
@@ -232,6 +219,8 @@ std::string JsonReport(const std::vector<FileReport>& reports, const Summary& su
                                    ? nlohmann::json(GpsTimeText(*report.firstGpsTime))
                                    : nlohmann::json(nullptr)},
             {"input_deleted", report.inputDeleted},
+            {"input_kept", report.inputKept ? nlohmann::json(kDroppedRecordsKeptReason)
+                                            : nlohmann::json(nullptr)},
             {"messages", report.messages},
             {"reason",
              report.reason.empty() ? nlohmann::json(nullptr) : nlohmann::json(report.reason)},

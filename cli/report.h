@@ -25,6 +25,7 @@ struct FileReport {
     std::optional<std::uint32_t> firstGpsTime;  // GPS seconds
     std::string output;                         // where the corrected file is (or would be)
     bool inputDeleted = false;
+    bool inputKept = false;             // to be deleted, and kept: records were dropped
     std::vector<std::string> messages;  // the status lines, as the window shows them
     std::string reason;                 // why it failed or was not stored; empty when all went well
     std::vector<std::string> log;       // the engine's log messages for this file

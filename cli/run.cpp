@@ -41,8 +41,9 @@ void RequestStop() {
 Run::Run(const Settings& settings, std::vector<std::string> files)
     : settings_(settings),
       files_(std::move(files)),
-      actions_(files_, settings.deleteInput, true,
-               settings.dryRun ? Storing::Planned : Storing::Done),
+      actions_(files_, {.deleteInputs = settings.deleteInput,
+                        .keepInputsWithDroppedRecords = !settings.deleteDamagedInput,
+                        .storing = settings.dryRun ? Storing::Planned : Storing::Done}),
       reports_(files_.size()),
       finished_(files_.size(), 0),
       showProgress_(!settings.quiet && native::ErrorOutputIsTerminal()),
@@ -118,6 +119,7 @@ void Run::Convert(unsigned worker, std::size_t index) {
         report.firstGpsTime = conversion.firstGpsTime;
     report.messages = outcome.statusLines;
     report.inputDeleted = outcome.inputDeleted;
+    report.inputKept = outcome.inputKept;
     report.reason = outcome.reason;
     report.code = outcome.outcome;
     report.outcome = Describe(outcome.outcome).word;

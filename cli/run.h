@@ -23,6 +23,7 @@ struct Settings {
     bool recursive = false;
     std::string outputDir;
     bool deleteInput = false;
+    bool deleteDamagedInput = false;  // also inputs some of whose records were dropped
     bool dryRun = false;
     std::optional<std::uint32_t> referenceDay;
     std::int32_t receiverType = 0;

@@ -35,12 +35,8 @@ std::string StoreFailureReason(const std::string& output, const Failure& failure
 
 }  // namespace
 
-BatchFileActions::BatchFileActions(std::vector<std::string> inputs, bool deleteInputs,
-                                   bool readBack, Storing storing)
-    : inputs_(std::move(inputs)),
-      deleteInputs_(deleteInputs),
-      readBack_(readBack),
-      storing_(storing) {
+BatchFileActions::BatchFileActions(std::vector<std::string> inputs, BatchRules rules)
+    : inputs_(std::move(inputs)), rules_(rules) {
     for (std::size_t i = 0; i < inputs_.size(); ++i) {
         FileIdentity identity;
         if (IdentifyFile(inputs_[i], identity))
@@ -50,7 +46,7 @@ BatchFileActions::BatchFileActions(std::vector<std::string> inputs, bool deleteI
 
 FileOutcome BatchFileActions::ConvertFile(std::size_t index, ConversionRequest request) {
     request.input = inputs_.at(index);
-    request.storing = storing_;
+    request.storing = rules_.storing;
     const LogCapture logged;
     const Conversion conversion = ConvertGpsFile(request);
     FileOutcome outcome;
@@ -89,7 +85,7 @@ FileOutcome BatchFileActions::Apply(std::size_t index, const ConversionRequest& 
             outcome.reason = conversion.reason;
             break;
     }
-    if (storing_ == Storing::Planned) {
+    if (rules_.storing == Storing::Planned) {
         if (outcome.outcome == Outcome::Corrected)
             outcome.outcome = Outcome::WouldBeCorrected;
         outcome.statusLines.clear();  // nothing was stored or deleted to show
@@ -144,13 +140,13 @@ std::string BatchFileActions::Store(std::size_t index, const ConversionRequest& 
     FileIdentity there;
     const bool replacesInput =
         conversion.input && IdentifyFile(output, there) && there == *conversion.input;
-    if (replacesInput && !deleteInputs_)
+    if (replacesInput && !MayDelete(conversion))
         return kReplacesKeptInputReason;
-    if (storing_ == Storing::Planned)
+    if (rules_.storing == Storing::Planned)
         return {};
     Failure failure;
     if (!StoreFile(request.workFile, output, replacesInput ? &there : nullptr,
-                   replacesInput && readBack_ ? &conversion.writtenHash : nullptr, &failure))
+                   replacesInput && rules_.readBack ? &conversion.writtenHash : nullptr, &failure))
         return StoreFailureReason(output, failure);
     return {};
 }
@@ -161,7 +157,7 @@ std::string BatchFileActions::Store(std::size_t index, const ConversionRequest& 
 // sure of on disk, as a move would, before its input may go.
 bool BatchFileActions::AlreadyThere(const ConversionRequest& request, const Conversion& conversion,
                                     const std::string& output) const {
-    if (storing_ == Storing::Done) {
+    if (rules_.storing == Storing::Done) {
         return SameContent(request.workFile, output) && SyncFileData(output) &&
                native::SyncFolder(FolderPart(output));
     }
@@ -203,6 +199,11 @@ void BatchFileActions::DeleteInput(const std::string& input, const std::string& 
     }
 }
 
+bool BatchFileActions::MayDelete(const Conversion& conversion) const {
+    return rules_.deleteInputs &&
+           !(rules_.keepInputsWithDroppedRecords && conversion.counts.Totals().Dropped() > 0);
+}
+
 void BatchFileActions::StoreCorrectedFile(std::size_t index, const ConversionRequest& request,
                                           const Conversion& conversion, FileOutcome& outcome) {
     const std::string& input = inputs_.at(index);
@@ -212,9 +213,9 @@ void BatchFileActions::StoreCorrectedFile(std::size_t index, const ConversionReq
     outcome.reason = Store(index, request, conversion, output);
     // The input goes only when its corrected file is stored under another
     // name: never when both names lead to one file.
-    const bool deleting =
-        deleteInputs_ && !EqualsIgnoringAsciiCase(output, input) && !SameFile(output, input);
-    if (outcome.reason.empty() && deleting && readBack_ && storing_ == Storing::Done)
+    const bool otherName = !EqualsIgnoringAsciiCase(output, input) && !SameFile(output, input);
+    const bool deleting = MayDelete(conversion) && otherName;
+    if (outcome.reason.empty() && deleting && rules_.readBack && rules_.storing == Storing::Done)
         outcome.reason = ReadBack(output, conversion);
     if (!outcome.reason.empty()) {
         outcome.outcome = Outcome::NotStored;
@@ -223,7 +224,8 @@ void BatchFileActions::StoreCorrectedFile(std::size_t index, const ConversionReq
         return;
     }
     outcome.outcome = Outcome::Corrected;
-    if (storing_ == Storing::Planned) {
+    outcome.inputKept = rules_.deleteInputs && !deleting && otherName;
+    if (rules_.storing == Storing::Planned) {
         planned_.emplace(PlanKey(output), conversion.writtenHash);
         FileIdentity gone;
         if (deleting && IdentifyFile(input, gone)) {

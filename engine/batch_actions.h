@@ -27,6 +27,8 @@ struct FileOutcome {
     bool stored = false;     // the corrected file is on disk under outputPath
     std::string outputPath;  // where it is, or was to go; empty when no name was built
     bool inputDeleted = false;
+    // The input was to be deleted, and was kept (kDroppedRecordsKeptReason).
+    bool inputKept = false;
     // The result lines for the status list (none for a file that failed
     // before a conversion, whose cause the pipeline has logged).
     std::vector<std::string> statusLines;
@@ -38,17 +40,29 @@ struct FileOutcome {
     std::vector<std::string> log;
 };
 
-class BatchFileActions {
-  public:
-    // `inputs` are the batch's input paths in conversion order. With
-    // `readBack` (as every front end runs) a stored file is read back from
-    // the disk and compared with what was written before its input is
-    // deleted; the benchmark turns it off to tell its cost. With
-    // Storing::Planned (a dry run) every decision is made as a run makes
+// What a batch may do with its files.
+struct BatchRules {
+    // Each input goes once its corrected file is stored under another name.
+    bool deleteInputs = false;
+    // ...but not an input some of whose records the corrected file does
+    // not hold (bad check values, cut short): quenrix-cli keeps such an
+    // input unless told otherwise; the window deletes it, as the
+    // receivers' software did.
+    bool keepInputsWithDroppedRecords = false;
+    // A stored file is read back from the disk and compared with what was
+    // written before its input is deleted (as every front end runs); the
+    // benchmark turns it off to tell its cost.
+    bool readBack = true;
+    // Storing::Planned (a dry run): every decision is made as a run makes
     // it, output names this batch would take included, and nothing is
     // written, stored or deleted.
-    BatchFileActions(std::vector<std::string> inputs, bool deleteInputs, bool readBack = true,
-                     Storing storing = Storing::Done);
+    Storing storing = Storing::Done;
+};
+
+class BatchFileActions {
+  public:
+    // `inputs` are the batch's input paths in conversion order.
+    BatchFileActions(std::vector<std::string> inputs, BatchRules rules);
 
     // Converts input `index` by `request` and acts on the result. Several
     // threads may convert at once; what they do with the results goes one
@@ -65,6 +79,8 @@ class BatchFileActions {
                       const Conversion& conversion, const std::string& output) const;
     // Reads the stored file back; why it is no corrected file, or empty.
     std::string ReadBack(const std::string& output, const Conversion& conversion) const;
+    // The rules let the input go once its corrected file is stored.
+    bool MayDelete(const Conversion& conversion) const;
     // The stored file's bytes stand under `output` already.
     bool AlreadyThere(const ConversionRequest& request, const Conversion& conversion,
                       const std::string& output) const;
@@ -80,9 +96,7 @@ class BatchFileActions {
     std::string FileInTheWay(std::size_t index, const std::string& target) const;
 
     std::vector<std::string> inputs_;
-    bool deleteInputs_;
-    bool readBack_;
-    Storing storing_;
+    BatchRules rules_;
     std::mutex mutex_;  // one file at a time past its conversion
     std::set<FileIdentity> written_;
     // A dry run's: the names it would store under, with the hash of what

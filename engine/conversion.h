@@ -18,6 +18,15 @@ namespace quenrix {
 // lands in the current folder.
 inline constexpr const char* kWorkFileName = "$$$SRG.TMP";
 
+// The records of a conversion in all kinds.
+struct RecordTotals {
+    std::uint64_t written = 0;
+    std::uint64_t badCheck = 0;
+    std::uint64_t cutShort = 0;
+    // Records of the input that the corrected file does not hold.
+    std::uint64_t Dropped() const { return badCheck + cutShort; }
+};
+
 // What one conversion did, record by record: a report shows the user
 // what a corrected file leaves out before an input is deleted.
 struct ConversionCounts {
@@ -28,6 +37,16 @@ struct ConversionCounts {
     std::uint64_t twoSteps = 0;                 // times moved 2048 weeks
     std::uint64_t inputBytes = 0;               // bytes scanned
     std::uint64_t outputBytes = 0;              // bytes of the records written
+
+    RecordTotals Totals() const {
+        RecordTotals totals;
+        for (std::size_t kind = 0; kind < 256; ++kind) {
+            totals.written += accepted[kind];
+            totals.badCheck += badCheck[kind];
+            totals.cutShort += cutShort[kind];
+        }
+        return totals;
+    }
 };
 
 // Where log entries go: the operation log's path, or nowhere when empty.

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <iterator>
+#include <string>
 
 #include "engine/conversion.h"
 
@@ -75,6 +76,22 @@ inline constexpr const char* kNoGpsRecordsReason =
 // Why a corrected file whose name its input already carries is not
 // stored while inputs are kept: it would take the input's place.
 inline constexpr const char* kReplacesKeptInputReason = "it would replace its input, which is kept";
+
+// Why an input whose corrected file lacks some of its records was kept.
+inline constexpr const char* kDroppedRecordsKeptReason =
+    "input kept: the corrected file lacks records of it (bad check value or cut short)";
+
+// What of an input its corrected file does not carry over, for a hint:
+// "120 bytes not carried over (2 records with a bad check value, 1 cut
+// short)"; empty when every byte was carried over.
+inline std::string NotCarriedOverText(const ConversionCounts& counts) {
+    if (counts.inputBytes <= counts.outputBytes)
+        return {};
+    const RecordTotals totals = counts.Totals();
+    return std::to_string(counts.inputBytes - counts.outputBytes) + " bytes not carried over (" +
+           std::to_string(totals.badCheck) + " records with a bad check value, " +
+           std::to_string(totals.cutShort) + " cut short)";
+}
 
 // The steps after a stored file, when its input is to be deleted.
 inline constexpr const char* kInputDeletedLine = "入力SIG,RMGファイル削除(";    // NAME)

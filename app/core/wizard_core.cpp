@@ -185,7 +185,7 @@ void WizardCore::ConvertInputs() {
             const int count = static_cast<int>(inputs_.size());
             view_.SetProgress(0, count);
             view_.SetProgressMessage("変換中・・・", MessageColour::Keep);
-            BatchFileActions actions(inputs_, deleteInputs_);
+            BatchFileActions actions(inputs_, {.deleteInputs = deleteInputs_});
             for (std::size_t i = 0; i < inputs_.size(); ++i) {
                 if (cancelRequested_) {
                     WriteLog(log_.path, "変換キャンセル");
@@ -224,9 +224,7 @@ void WizardCore::ConvertOne(std::size_t index, BatchFileActions& actions) {
     for (const std::string& line : outcome.statusLines) {
         AddStatusLine(line, StatusLine::Result);
     }
-    if (!outcome.reason.empty()) {
-        ShowReason(fileRow, outcome);
-    }
+    ShowHint(fileRow, outcome);
     view_.FileDone(inputs_[index], outcome);
 }
 
@@ -246,12 +244,20 @@ void WizardCore::AddStatusLine(const std::string& text, StatusLine kind) {
 
 // A file that failed keeps the status list's lines as they are; its log
 // messages (the path aside) become the hint of its lines, so the user need
-// not open the log to learn why.
-void WizardCore::ShowReason(int fileRow, const FileOutcome& outcome) {
+// not open the log to learn why. So does a corrected file that does not
+// carry over every byte of its input, which then says how much.
+void WizardCore::ShowHint(int fileRow, const FileOutcome& outcome) {
+    const std::string notCarried = outcome.outcome == Outcome::Corrected
+                                       ? NotCarriedOverText(outcome.conversion.counts)
+                                       : std::string();
+    if (outcome.reason.empty() && notCarried.empty())
+        return;
     std::string hint;
     std::vector<std::string> messages = outcome.log;
     if (outcome.outcome == Outcome::NoGpsRecords)
         messages.push_back(outcome.reason);  // its log line is that of a file without a rollover
+    if (!notCarried.empty())
+        messages.push_back(notCarried);
     for (std::string message : messages) {
         if (message.rfind(" > ", 0) == 0)
             message.erase(0, 3);

@@ -86,7 +86,7 @@ class WizardCore {
     // under it, after an arrow.
     enum class StatusLine { File, Result };
     void AddStatusLine(const std::string& text, StatusLine kind);
-    void ShowReason(int fileRow, const struct FileOutcome& outcome);
+    void ShowHint(int fileRow, const struct FileOutcome& outcome);
     void ConvertOne(std::size_t index, class BatchFileActions& actions);
 
     void ConvertInputs();

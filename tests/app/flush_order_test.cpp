@@ -184,8 +184,9 @@ TEST_F(FlushOrderTest, CorrectedFileIsOnDiskBeforeItsInputIsDeleted) {
     if (std::system("command -v strace >/dev/null 2>&1") != 0)
         GTEST_SKIP() << "strace is not installed";
     Samples();
-    ExpectSafeOrder(Trace(std::string("'") + QUENRIX_CLI +
-                          "' data --reference-date 2011-12-07 --delete-input -q"));
+    ExpectSafeOrder(
+        Trace(std::string("'") + QUENRIX_CLI +
+              "' data --reference-date 2011-12-07 --delete-input --delete-damaged-input -q"));
     inputs_.clear();
     Samples();
     OldLog();

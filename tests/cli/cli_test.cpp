@@ -90,7 +90,7 @@ TEST_F(CliTest, SameBytesAsTheWindowsAutomaticMode) {
     fs::copy(Path("data"), Path("window"));
     fs::copy(Path("data"), Path("cli"));
     ASSERT_EQ(Run(OwnCopyOfWindow(QUENRIX_PROGRAM, Path("bin")), {"window", "/NLOG"}), 0);
-    ASSERT_EQ(Cli({"cli", "--delete-input", "--quiet"}), 0);
+    ASSERT_EQ(Cli({"cli", "--delete-input", "--delete-damaged-input", "--quiet"}), 0);
     const auto window = Contents("window");
     EXPECT_EQ(window.size(), 6u);
     EXPECT_EQ(Contents("cli"), window);
@@ -209,8 +209,13 @@ TEST_F(CliTest, DryRunPredictsTheRunAndWritesNothingAnywhere) {
         EXPECT_EQ(predicted[i]["reason"], happened[i]["reason"]);
         EXPECT_EQ(predicted[i]["output"], happened[i]["output"]);
         EXPECT_EQ(predicted[i]["records"], happened[i]["records"]);
+        EXPECT_EQ(predicted[i]["input_kept"], happened[i]["input_kept"]);
         outcomes.insert(outcome + ": " + happened[i]["reason"].dump());
     }
+    // Records were dropped from every recording: with --delete-input alone
+    // the corrected input stays, and says why.
+    EXPECT_EQ(happened[0]["input_kept"], kDroppedRecordsKeptReason);
+    EXPECT_TRUE(FileExists(happened[0]["path"]));
     // The tree holds what it is meant to.
     EXPECT_EQ(outcomes,
               (std::set<std::string>{

@@ -227,6 +227,20 @@ TEST_F(WizardCoreTest, FailedFileGetsItsLogMessagesAsHint) {
                                                     kArrow + "ロールオーバー未検出"}));
     const std::string hint = "ロールオーバー未検出\n" + std::string(kNoGpsRecordsReason);
     EXPECT_EQ(view.hints, (std::vector<std::string>{"ERROR：入力ファイルなし", hint, hint}));
+
+    // A corrected file that leaves out a damaged record is deleted, as the
+    // receivers' software did, and its lines say what was not carried over.
+    WriteBytes(Path("1234L27B.SIG"),
+               Concat({Record(0x50, 23, {{2, kOld}}), Record(0x50, 23, {{2, kOld}}, false)}));
+    core.ConvertFiles({Path("1234L27B.SIG")});
+    EXPECT_FALSE(FileExists(Path("1234L27B.SIG")));
+    ASSERT_EQ(view.lines.size(), 6u);  // the file, its output, its deletion
+    ASSERT_EQ(view.hints.size(), 6u);
+    EXPECT_NE(view.hints[3].find("23 bytes not carried over (1 records with a bad check value, "
+                                 "0 cut short)"),
+              std::string::npos)
+        << view.hints[3];
+    EXPECT_EQ(view.hints[5], view.hints[3]);
 }
 
 TEST_F(WizardCoreTest, AutomaticModeConvertsLogsPausesAndCloses) {

@@ -50,7 +50,7 @@ class BatchActionsTest : public TempDirTest {
 
 TEST_F(BatchActionsTest, StoresTheOutputAndDeletesTheInput) {
     WriteBytes(Path("1234L27B.SIG"), kInput);
-    BatchFileActions actions({Path("1234L27B.SIG")}, true);
+    BatchFileActions actions({Path("1234L27B.SIG")}, {.deleteInputs = true});
     Converted(Path("1234H18B.SIG"));
     EXPECT_EQ(Apply(actions, 0, ConvertResult::Converted).statusLines,
               (std::vector<std::string>{"補正後ファイル名  1234H18B.SIG",
@@ -67,7 +67,7 @@ TEST_F(BatchActionsTest, StoresTheOutputAndDeletesTheInput) {
 // output name.
 TEST_F(BatchActionsTest, AStoredFileThatReadsBackDifferentKeepsItsInput) {
     WriteBytes(Path("1234L27B.SIG"), kInput);
-    BatchFileActions actions({Path("1234L27B.SIG")}, true);
+    BatchFileActions actions({Path("1234L27B.SIG")}, {.deleteInputs = true});
     Converted(Path("1234H18B.SIG"));
     converted.writtenHash ^= 1;
     const FileOutcome outcome = Apply(actions, 0, ConvertResult::Converted);
@@ -79,7 +79,7 @@ TEST_F(BatchActionsTest, AStoredFileThatReadsBackDifferentKeepsItsInput) {
     EXPECT_FALSE(FileExists(Path("1234H18B.SIG")));
 
     // Without deletion nothing is read back: the input stays anyway.
-    BatchFileActions keeping({Path("1234L27B.SIG")}, false);
+    BatchFileActions keeping({Path("1234L27B.SIG")}, {.deleteInputs = false});
     Converted(Path("1234H18B.SIG"));
     converted.writtenHash ^= 1;
     EXPECT_TRUE(Apply(keeping, 0, ConvertResult::Converted).stored);
@@ -87,7 +87,7 @@ TEST_F(BatchActionsTest, AStoredFileThatReadsBackDifferentKeepsItsInput) {
 
 TEST_F(BatchActionsTest, DeletionOffKeepsTheInput) {
     WriteBytes(Path("in.SIG"), kInput);
-    BatchFileActions actions({Path("in.SIG")}, false);
+    BatchFileActions actions({Path("in.SIG")}, {.deleteInputs = false});
     Converted(Path("out.SIG"));
     EXPECT_EQ(Apply(actions, 0, ConvertResult::Converted).statusLines,
               std::vector<std::string>{"補正後ファイル名  out.SIG"});
@@ -97,7 +97,7 @@ TEST_F(BatchActionsTest, DeletionOffKeepsTheInput) {
 
 TEST_F(BatchActionsTest, NoRolloverRolloverPointAndFailures) {
     WriteBytes(Path("in.SIG"), kInput);
-    BatchFileActions actions({Path("in.SIG")}, true);
+    BatchFileActions actions({Path("in.SIG")}, {.deleteInputs = true});
     Converted(Path("out.SIG"), false);
     EXPECT_EQ(Apply(actions, 0, ConvertResult::Converted).statusLines,
               std::vector<std::string>{"ロールオーバー未検出"});
@@ -128,7 +128,7 @@ TEST_F(BatchActionsTest, NoRolloverRolloverPointAndFailures) {
 TEST_F(BatchActionsTest, MoveFailureKeepsTheInput) {
     WriteBytes(Path("in.SIG"), kInput);
     std::filesystem::create_directory(Path("out.SIG"));
-    BatchFileActions actions({Path("in.SIG")}, true);
+    BatchFileActions actions({Path("in.SIG")}, {.deleteInputs = true});
     const std::pair<std::string, std::string> cases[] = {
         {std::string(), "corrected, but no position record to name the file after"},
         {Path("out.SIG"), "cannot store as out.SIG: it is a folder"},
@@ -152,7 +152,7 @@ TEST_F(BatchActionsTest, MoveFailureKeepsTheInput) {
 TEST_F(BatchActionsTest, AnotherFileIsKeptUnlessItHoldsTheSameCorrectedFile) {
     WriteBytes(Path("in.SIG"), kInput);
     WriteBytes(Path("out.SIG"), Bytes{7, 7});
-    BatchFileActions actions({Path("in.SIG")}, true);
+    BatchFileActions actions({Path("in.SIG")}, {.deleteInputs = true});
     Converted(Path("out.SIG"));
     const FileOutcome refused = Apply(actions, 0, ConvertResult::Converted);
     EXPECT_EQ(refused.statusLines, std::vector<std::string>{"変換失敗"});
@@ -176,7 +176,7 @@ TEST_F(BatchActionsTest, NeverReplacesAFileOfThisBatch) {
     WriteBytes(Path("a.RMG"), kInput);
     WriteBytes(Path("b.RMG"), kInput);
     WriteBytes(Path("c.RMG"), kInput);
-    BatchFileActions actions({Path("a.RMG"), Path("b.RMG"), Path("c.RMG")}, true);
+    BatchFileActions actions({Path("a.RMG"), Path("b.RMG"), Path("c.RMG")}, {.deleteInputs = true});
 
     // The first output takes the name of the third input, still waiting.
     Converted(Path("c.RMG"));
@@ -206,7 +206,7 @@ TEST_F(BatchActionsTest, NeverReplacesAFileOfThisBatch) {
 TEST_F(BatchActionsTest, InputThatIsTheOutputIsReplacedOnlyWhenDeletedAndReadBackRight) {
     // The input already carries its corrected file's name.
     WriteBytes(Path("1234H18B.SIG"), kInput);
-    BatchFileActions kept({Path("1234H18B.SIG")}, false);
+    BatchFileActions kept({Path("1234H18B.SIG")}, {.deleteInputs = false});
     Converted(Path("1234H18B.SIG"), true, Path("1234H18B.SIG"));
     FileOutcome outcome = Apply(kept, 0, ConvertResult::Converted);
     EXPECT_EQ(outcome.outcome, Outcome::NotStored);
@@ -214,7 +214,7 @@ TEST_F(BatchActionsTest, InputThatIsTheOutputIsReplacedOnlyWhenDeletedAndReadBac
     EXPECT_EQ(ReadBytes(Path("1234H18B.SIG")), kInput);
 
     // Deleted, but the work file reads back different: the input stays.
-    BatchFileActions deleting({Path("1234H18B.SIG")}, true);
+    BatchFileActions deleting({Path("1234H18B.SIG")}, {.deleteInputs = true});
     Converted(Path("1234H18B.SIG"), true, Path("1234H18B.SIG"));
     converted.writtenHash ^= 1;
     outcome = Apply(deleting, 0, ConvertResult::Converted);
@@ -249,7 +249,7 @@ TEST_F(BatchActionsTest, InputThatIsTheOutputIsNotDeleted) {
     // Same name apart from letter case: on Windows the input itself, which
     // the move replaces; on Linux another file, which is kept.
     WriteBytes(Path("1234H18B.SIG"), kInput);
-    BatchFileActions byName({Path("1234h18b.sig")}, true);
+    BatchFileActions byName({Path("1234h18b.sig")}, {.deleteInputs = true});
     Converted(Path("1234H18B.SIG"), true, Path("1234h18b.sig"));
     const FileOutcome outcome = Apply(byName, 0, ConvertResult::Converted);
 #ifdef _WIN32
@@ -264,7 +264,7 @@ TEST_F(BatchActionsTest, InputThatIsTheOutputIsNotDeleted) {
     // Another name for the same file.
     WriteBytes(Path("same.SIG"), kInput);
     std::filesystem::create_symlink(Path("same.SIG"), Path("link.SIG"));
-    BatchFileActions byIdentity({Path("link.SIG")}, true);
+    BatchFileActions byIdentity({Path("link.SIG")}, {.deleteInputs = true});
     Converted(Path("same.SIG"), true, Path("link.SIG"));
     EXPECT_EQ(Apply(byIdentity, 0, ConvertResult::Converted).statusLines,
               std::vector<std::string>{"補正後ファイル名  same.SIG"});
@@ -284,7 +284,7 @@ TEST_F(BatchActionsTest, FailedDeletionIsReportedAsFailed) {
     const std::string input = "/proc/version";
 #endif
     ASSERT_TRUE(FileExists(input));
-    BatchFileActions actions({input}, true);
+    BatchFileActions actions({input}, {.deleteInputs = true});
     Converted(Path("out.SIG"));
     const FileOutcome outcome = Apply(actions, 0, ConvertResult::Converted);
     EXPECT_EQ(outcome.statusLines,

@@ -176,7 +176,7 @@ TEST_F(OutputNameTest, JapaneseNameIsStoredAndLoggedAsTheFileThatIsThere) {
     const std::string input = Path("観測 データ.SIG");
     WriteBytes(input, Record(0x50, 23, {{2, Gps(1994, 2, 4, 14, 10)}}));  // 2013-09-20 14:10
     const std::vector<std::string> inputs{input};
-    BatchFileActions actions(inputs, true);
+    BatchFileActions actions(inputs, {.deleteInputs = true});
     ASSERT_EQ(Convert(input), ConvertResult::Converted);
     const FileOutcome outcome = actions.Apply(0, request, converted);
     const std::string expected = Path("観測I20E.SIG");

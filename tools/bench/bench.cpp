@@ -304,7 +304,7 @@ double WindowProgram(const std::string& program, const fs::path& startFolder,
 // goes; nothing logged.
 double StoreAll(const std::vector<std::string>& inputs, bool readBack) {
     Settle();
-    quenrix::BatchFileActions actions(inputs, true, readBack);
+    quenrix::BatchFileActions actions(inputs, {.deleteInputs = true, .readBack = readBack});
     const auto start = Clock::now();
     for (std::size_t i = 0; i < inputs.size(); ++i) actions.ConvertFile(i, {});
     return Seconds(start);
