@@ -33,18 +33,18 @@ bool StartsDoubleByteCharacter(const std::string& text, std::size_t index) {
 
 thread_local LogCapture* capture = nullptr;
 
-void WriteLogLimited(const std::string& path, std::string_view message, std::size_t limit) {
+bool WriteLogLimited(const std::string& path, std::string_view message, std::size_t limit) {
     if (path.empty() && capture == nullptr) {
-        return;
+        return true;
     }
     try {
         const std::string prepared = PrepareLogMessage(message, limit);
         if (capture != nullptr)
             capture->Add(Cp932ToUtf8(prepared));
-        if (!path.empty())
-            AppendLogLine(path, LogTimeStamp() + " - " + prepared, kLogLineCap);
+        return path.empty() || AppendLogLine(path, LogTimeStamp() + " - " + prepared, kLogLineCap);
     } catch (...) {
         // A lost log entry must never stop a conversion.
+        return false;
     }
 }
 
@@ -114,12 +114,12 @@ std::string PrepareLogMessage(std::string_view utf8Message, std::size_t limit) {
     return message;
 }
 
-void WriteLog(const std::string& path, std::string_view message) {
-    WriteLogLimited(path, message, kShortLogLimit);
+bool WriteLog(const std::string& path, std::string_view message) {
+    return WriteLogLimited(path, message, kShortLogLimit);
 }
 
-void WriteLongLog(const std::string& path, std::string_view message) {
-    WriteLogLimited(path, message, kLongLogLimit);
+bool WriteLongLog(const std::string& path, std::string_view message) {
+    return WriteLogLimited(path, message, kLongLogLimit);
 }
 
 namespace {
@@ -286,28 +286,28 @@ std::mutex writing;
 // Writes `lines` (code page 932 bytes, no line ends) to the log at `path`
 // with one write and one flush, keeping at most `bound` lines and cutting
 // back to the newest `cap` beyond it. No lines: only the cut, if due.
-void WriteLines(const std::string& path, const std::vector<std::string>& lines, std::size_t cap,
+bool WriteLines(const std::string& path, const std::vector<std::string>& lines, std::size_t cap,
                 std::size_t bound) {
     LogSnapshot& snapshot = Snapshot();
     try {
         native::EntryInfo info;
         const native::Lookup lookup = native::Inspect(path, info);
         if (lookup == native::Lookup::Failed)
-            return;
+            return false;
         // A log that is a link (another user may have planted it in a
         // shared folder) is neither read nor written through: the link is
         // replaced by a log of its own, which starts with these entries.
         const bool link = native::IsLink(path);
         const bool exists = lookup == native::Lookup::Found && !link;
         if (exists && !info.regular)
-            return;
+            return false;
         if (link)
             snapshot.valid = false;
         bool canonical = true;
         if (!LoadSnapshot(snapshot, path, exists, info, canonical))
-            return;
+            return false;
         if (lines.empty() && (!exists || snapshot.lines.size() <= bound))
-            return;
+            return true;
         snapshot.valid = false;  // until these entries have landed
         std::string bytes;
         for (const std::string& line : lines) {
@@ -322,12 +322,14 @@ void WriteLines(const std::string& path, const std::vector<std::string>& lines, 
             }
         }
         if (!WriteEntries(snapshot, path, bytes, cap, bound, exists, canonical, info))
-            return;
+            return false;
         snapshot.info = info;
         snapshot.valid = true;
+        return true;
     } catch (...) {
         // A lost log entry must never stop a conversion.
         snapshot.valid = false;
+        return false;
     }
 }
 
@@ -369,9 +371,9 @@ void WriteHeld(HeldEntries& held) {
 
 }  // namespace
 
-void AppendLogLine(const std::string& path, const std::string& line, std::int32_t cap) {
+bool AppendLogLine(const std::string& path, const std::string& line, std::int32_t cap) {
     if (path.empty()) {
-        return;
+        return true;
     }
     const std::lock_guard<std::mutex> lock(writing);
     HeldEntries& held = Held();
@@ -384,10 +386,10 @@ void AppendLogLine(const std::string& path, const std::string& line, std::int32_
             held.written = now;
             WriteHeld(held);
         }
-        return;
+        return true;  // held: whether it lands is known later
     }
     const std::size_t keep = cap > 0 ? static_cast<std::size_t>(cap) : 0;
-    WriteLines(path, {line}, keep, keep);
+    return WriteLines(path, {line}, keep, keep);
 }
 
 LogGroup::LogGroup() {

@@ -1,6 +1,8 @@
 // The operation log: one time-stamped line per entry, in code page 932,
 // CR LF line ends, capped at the newest 1000 lines. An empty path means
-// logging is off. A failure to log is never reported to the caller.
+// logging is off. Logging never throws; each write tells whether its
+// entry reached the log (or is held for it, or logging is off), and most
+// callers go on regardless: a lost entry must not stop a conversion.
 #pragma once
 
 #include <cstddef>
@@ -19,10 +21,10 @@ inline constexpr std::size_t kShortLogLimit = 80;
 inline constexpr std::size_t kLongLogLimit = 512;
 
 // Logs a UTF-8 message cut to 80 bytes of code page 932.
-void WriteLog(const std::string& path, std::string_view message);
+bool WriteLog(const std::string& path, std::string_view message);
 
 // Logs a UTF-8 message cut to 512 bytes of code page 932 (for full paths).
-void WriteLongLog(const std::string& path, std::string_view message);
+bool WriteLongLog(const std::string& path, std::string_view message);
 
 // Collects, while it lives, the messages this thread logs, as the log
 // holds them (cut to their limit) but in UTF-8; also while logging is off,
@@ -63,7 +65,7 @@ class LogGroup {
 // Adds one line (code page 932 bytes, no line end) to the file and keeps
 // its newest `cap` lines (held instead while a LogGroup lives). The file is replaced whole through
 // a temporary file beside it, so a failure leaves the old log as it was.
-void AppendLogLine(const std::string& path, const std::string& line, std::int32_t cap);
+bool AppendLogLine(const std::string& path, const std::string& line, std::int32_t cap);
 
 // The message as it enters the log: converted to code page 932, cut at its
 // first line break, then cut to `limit` bytes (one more when the cut would

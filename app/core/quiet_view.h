@@ -29,6 +29,7 @@ class QuietView : public WizardView {
     void ShowWarning(const std::string&, const std::string& text) override {
         warnings.push_back(text);
     }
+    void ShowNotice(const std::string& text) override { notices.push_back(text); }
     void CloseWindow() override {}
     void FileDone(const std::string& input, const FileOutcome& outcome) override {
         outcomes[input] = outcome;
@@ -38,6 +39,7 @@ class QuietView : public WizardView {
     std::map<int, std::string> hints;             // by row
     std::map<std::string, FileOutcome> outcomes;  // by input path
     std::vector<std::string> warnings;            // the boxes' texts
+    std::vector<std::string> notices;             // the status bar's
 };
 
 }  // namespace quenrix

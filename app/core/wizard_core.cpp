@@ -12,6 +12,7 @@
 #include "support/fd_io.h"
 #include "support/file_ops.h"
 #include "support/oplog.h"
+#include "support/native.h"
 #include "support/paths.h"
 
 namespace quenrix {
@@ -68,7 +69,15 @@ void WizardCore::FirstShown() {
 void WizardCore::Start() {
     try {
         ReadCommandLine();
-        WriteLog(log_.path, kWindowCaption);
+        if (!WriteLog(log_.path, kWindowCaption)) {
+            // Said once, where the user looks: the status bar, or for a
+            // script (automatic mode) standard error.
+            const std::string notice = "The operation log cannot be written: " + log_.path;
+            if (automaticMode_)
+                native::WriteText(native::TextStream::Error, "quenrix: " + notice + "\n");
+            else
+                view_.ShowNotice(notice);
+        }
         if (automaticMode_) {
             WriteLog(log_.path, "変換自動");
             for (const std::string& input : ReadArguments(arguments_).inputs)

@@ -39,6 +39,8 @@ class WizardView {
     virtual void Pause(int milliseconds) = 0;
     // A modal box with the warning icon and an OK button.
     virtual void ShowWarning(const std::string& title, const std::string& text) = 0;
+    // A notice in the status bar's last part (the log cannot be written).
+    virtual void ShowNotice(const std::string& text) = 0;
     // Closes the window (the program ends with it).
     virtual void CloseWindow() = 0;
     // What became of one input of the batch (its status lines may still be

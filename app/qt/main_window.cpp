@@ -112,6 +112,8 @@ MainWindow::MainWindow(std::vector<std::string> arguments, QWidget* parent) : QM
     deleteStatePanel->setFixedWidth(kStatusStateWidth);
     statusBar()->addWidget(deleteCaptionPanel);
     statusBar()->addWidget(deleteStatePanel);
+    noticePanel = Named(new QLabel, "noticePanel");
+    statusBar()->addWidget(noticePanel, 1);
 
     pages = Named(new QStackedWidget(this), "pages");
     setCentralWidget(pages);
@@ -439,6 +441,10 @@ void MainWindow::ShowWarning(const std::string& title, const std::string& text) 
     QMessageBox box(QMessageBox::Warning, QString::fromStdString(title),
                     QString::fromStdString(text), QMessageBox::Ok, this);
     box.exec();
+}
+
+void MainWindow::ShowNotice(const std::string& text) {
+    noticePanel->setText(QString::fromStdString(text));
 }
 
 void MainWindow::CloseWindow() {

@@ -62,6 +62,7 @@ class MainWindow : public QMainWindow, public WizardView {
     void PumpMessages() override;
     void Pause(int milliseconds) override;
     void ShowWarning(const std::string& title, const std::string& text) override;
+    void ShowNotice(const std::string& text) override;
     void CloseWindow() override;
 
   protected:
@@ -83,6 +84,7 @@ class MainWindow : public QMainWindow, public WizardView {
     // Window level.
     QLabel* deleteCaptionPanel = nullptr;
     QLabel* deleteStatePanel = nullptr;
+    QLabel* noticePanel = nullptr;
     QStackedWidget* pages = nullptr;
     QWidget* optionsPage = nullptr;
     QWidget* filesPage = nullptr;

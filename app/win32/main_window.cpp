@@ -270,8 +270,10 @@ void MainWindow::ApplyFonts() {
     }
     HWND bar = Control(kStatusBar);
     SendMessageW(bar, WM_SETFONT, reinterpret_cast<WPARAM>(font_), TRUE);
-    int parts[] = {Scaled(kStatusCaptionWidth), Scaled(kStatusCaptionWidth + kStatusStateWidth)};
-    SendMessageW(bar, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(parts));
+    // The caption, the state, and the rest for a notice.
+    int parts[] = {Scaled(kStatusCaptionWidth), Scaled(kStatusCaptionWidth + kStatusStateWidth),
+                   -1};
+    SendMessageW(bar, SB_SETPARTS, 3, reinterpret_cast<LPARAM>(parts));
 }
 
 void MainWindow::Layout() {
@@ -699,6 +701,10 @@ void MainWindow::Pause(int milliseconds) {
 
 void MainWindow::ShowWarning(const std::string& title, const std::string& text) {
     MessageBoxW(window_, Wide(text).c_str(), Wide(title).c_str(), MB_ICONEXCLAMATION | MB_OK);
+}
+
+void MainWindow::ShowNotice(const std::string& text) {
+    SendMessageW(Control(kStatusBar), SB_SETTEXTW, 2, reinterpret_cast<LPARAM>(Wide(text).c_str()));
 }
 
 void MainWindow::CloseWindow() {

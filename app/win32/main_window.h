@@ -88,6 +88,7 @@ class MainWindow : public WizardView {
     void PumpMessages() override;
     void Pause(int milliseconds) override;
     void ShowWarning(const std::string& title, const std::string& text) override;
+    void ShowNotice(const std::string& text) override;
     void CloseWindow() override;
 
   private:

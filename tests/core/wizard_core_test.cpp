@@ -66,7 +66,9 @@ class RecordingView : public WizardView {
     void ShowWarning(const std::string& title, const std::string& text) override {
         warnings.push_back(title + ": " + text);
     }
+    void ShowNotice(const std::string& text) override { notices.push_back(text); }
     void CloseWindow() override { ++closes; }
+    std::vector<std::string> notices;
 
     std::string caption;
     WizardPage page = WizardPage::Options;
@@ -128,6 +130,12 @@ TEST_F(WizardCoreTest, CreationFirstShowAndPageMoves) {
     core.Start();  // manual: nothing converted, the window stays
     EXPECT_EQ(view.closes, 0);
     EXPECT_EQ(LogMessages(), (std::vector<std::string>{"Quenrix Ver.1.0", "変換手動"}));
+    EXPECT_TRUE(view.notices.empty());
+    // A log that cannot be written is said once, not lost in silence.
+    core.SetLogFile(Path("missing/quenrix.log"));
+    core.Start();
+    EXPECT_EQ(view.notices, std::vector<std::string>{"The operation log cannot be written: " +
+                                                     Path("missing/quenrix.log")});
 }
 
 TEST_F(WizardCoreTest, ConvertWithNothingSelectedWarns) {
