@@ -54,6 +54,14 @@ std::vector<std::string> FilesOfInput(const std::string& input, std::string& lis
     return files;
 }
 
+bool StartedInTheProgramFolder(const std::vector<std::string>& arguments,
+                               const std::string& currentFolder, const std::string& programPath) {
+    native::EntryInfo current, program;
+    return arguments.empty() && native::Inspect(currentFolder, current) == native::Lookup::Found &&
+           native::Inspect(FolderPart(programPath), program) == native::Lookup::Found &&
+           current.device == program.device && current.fileIndex == program.fileIndex;
+}
+
 std::optional<std::string> InformationAskedFor(const std::vector<std::string>& arguments) {
     if (arguments.size() != 1)
         return std::nullopt;

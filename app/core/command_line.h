@@ -30,6 +30,13 @@ CommandLine ReadArguments(const std::vector<std::string>& arguments);
 std::vector<std::string> FilesOfInput(const std::string& input, std::string& listed,
                                       Failure& failure);
 
+// A menu entry starts the window in the program's own folder (Program
+// Files), where a user cannot write its log: started there without
+// arguments, the window is to work in the user's own folder instead
+// (Documents on Windows, the home folder on Linux).
+bool StartedInTheProgramFolder(const std::vector<std::string>& arguments,
+                               const std::string& currentFolder, const std::string& programPath);
+
 // "--help" or "--version" (on Windows also "/?") as the only argument,
 // where no file of that name exists: the text to print instead of running.
 std::optional<std::string> InformationAskedFor(const std::vector<std::string>& arguments);

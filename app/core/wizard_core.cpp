@@ -11,8 +11,8 @@
 #include "support/ascii.h"
 #include "support/fd_io.h"
 #include "support/file_ops.h"
-#include "support/oplog.h"
 #include "support/native.h"
+#include "support/oplog.h"
 #include "support/paths.h"
 
 namespace quenrix {

@@ -2,8 +2,10 @@
 // With an argument it converts the files named and closes; without one it
 // shows the wizard.
 #include <QApplication>
+#include <QDir>
 #include <QIcon>
 #include <QMessageBox>
+#include <QStandardPaths>
 
 #include <cstdlib>
 #include <exception>
@@ -50,6 +52,10 @@ int main(int argc, char** argv) {
     for (int size : {16, 32, 48, 256})
         icon.addFile(QString(":/icons/quenrix-%1.png").arg(size), QSize(size, size));
     QApplication::setWindowIcon(icon);
+
+    if (quenrix::StartedInTheProgramFolder(arguments, QDir::currentPath().toStdString(),
+                                           quenrix::native::ExecutablePath()))
+        QDir::setCurrent(QStandardPaths::writableLocation(QStandardPaths::HomeLocation));
 
     quenrix::SingleInstance guard(quenrix::native::ExecutablePath());
     if (!guard.BecomeFirst()) {  // the running copy raises its window

@@ -27,6 +27,9 @@ int main(int argc, char** argv) {
                         MB_OK | MB_ICONINFORMATION);
         return 0;
     }
+    if (quenrix::StartedInTheProgramFolder(arguments, quenrix::CurrentFolder(),
+                                           quenrix::native::ExecutablePath()))
+        quenrix::GoToDocumentsFolder();
     quenrix::InstanceMutex guard(quenrix::native::ExecutablePath());
     if (!guard.BecomeFirst())  // the running copy comes to the front
         return quenrix::NotTheFirstCopy(!arguments.empty());

@@ -1,6 +1,8 @@
 #include "app/win32/main_window.h"
 
 #include <commctrl.h>
+#include <knownfolders.h>
+#include <shlobj.h>
 #include <windowsx.h>
 
 #include <algorithm>
@@ -101,7 +103,6 @@ void Place(HWND control, int x, int y, int width, int height) {
 
 }  // namespace
 
-// The current folder as UTF-8; empty when it cannot be read.
 std::string CurrentFolder() {
     const DWORD needed = GetCurrentDirectoryW(0, nullptr);
     std::wstring folder(needed, L'\0');
@@ -110,6 +111,13 @@ std::string CurrentFolder() {
         return {};
     folder.resize(length);
     return Utf8(folder);
+}
+
+void GoToDocumentsFolder() {
+    PWSTR documents = nullptr;
+    if (SUCCEEDED(SHGetKnownFolderPath(FOLDERID_Documents, 0, nullptr, &documents)))
+        SetCurrentDirectoryW(documents);
+    CoTaskMemFree(documents);
 }
 
 MainWindow::MainWindow(std::vector<std::string> arguments) : arguments_(std::move(arguments)) {}

@@ -17,6 +17,12 @@
 
 namespace quenrix {
 
+// The current folder as UTF-8; empty when it cannot be read.
+std::string CurrentFolder();
+// Makes the user's Documents folder the current one (nothing when it
+// cannot be found).
+void GoToDocumentsFolder();
+
 // The window class a second copy looks for to raise the first.
 inline constexpr const wchar_t* kMainWindowClass = L"QuenrixMainWindow";
 // The private start message, posted from the first show.

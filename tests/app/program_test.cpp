@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <thread>
 
@@ -152,6 +153,27 @@ TEST_F(ProgramTest, LogLiesInTheStartUpFolderAndBareNamesGetOutputsBesideThem) {
     EXPECT_FALSE(fs::exists(Path("bin/quenrix.log")));
     EXPECT_TRUE(FileExists(Path("start/1234H18B.SIG")));
     EXPECT_FALSE(FileExists(Path("bin/1234H18B.SIG")));
+}
+
+// A menu entry may start the window in the program's own folder, where the
+// user cannot write its log: it works in the home folder instead.
+TEST_F(ProgramTest, StartedInItsOwnFolderTheWindowWorksInTheHomeFolder) {
+    fs::create_directory(Path("home"));
+    const char* saved = std::getenv("HOME");
+    const std::string previous = saved != nullptr ? saved : "";
+    setenv("HOME", Path("home").c_str(), 1);
+    const pid_t window = Start({}, Path("bin"));
+    if (saved != nullptr)
+        setenv("HOME", previous.c_str(), 1);
+    else
+        unsetenv("HOME");
+    for (int i = 0; i < 1000 && LogMessagesOf(Path("home/quenrix.log")).size() < 2; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    SignalProgram(window, SIGKILL);
+    Wait(window);
+    EXPECT_EQ(LogMessagesOf(Path("home/quenrix.log")),
+              (std::vector<std::string>{"Quenrix Ver.1.0", "変換手動"}));
+    EXPECT_FALSE(fs::exists(Path("bin/quenrix.log")));
 }
 
 TEST_F(ProgramTest, SecondCopyConvertsNothing) {
