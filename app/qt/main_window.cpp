@@ -179,23 +179,7 @@ void MainWindow::BuildFileSelectionPage() {
     auto* middle = new QHBoxLayout;
     middle->setContentsMargins(0, 0, 0, 0);
     middle->setSpacing(0);
-    listsPanel = Named(new QFrame(filesPage), "listsPanel");
-    auto* lists = new QHBoxLayout(listsPanel);
-    lists->setContentsMargins(0, 0, 0, 0);
-    listSplitter = Named(new QSplitter(Qt::Horizontal, listsPanel), "listSplitter");
-    listSplitter->setHandleWidth(kSplitterWidth);
-    listSplitter->setChildrenCollapsible(false);
-    folderList = Named(new FolderListBox(listSplitter), "folderList");
-    folderList->setFont(JapaneseFont(false, 13));
-    fileList = Named(new QListWidget(listSplitter), "fileList");
-    fileList->setFont(JapaneseFont(false, 13));
-    fileList->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    listSplitter->addWidget(folderList);
-    listSplitter->addWidget(fileList);
-    listSplitter->setStretchFactor(0, 1);
-    listSplitter->setStretchFactor(1, 0);
-    listSplitter->setSizes({kFolderListWidth, kWidth - kSelectionColumnWidth - kFolderListWidth});
-    lists->addWidget(listSplitter);
+    BuildFileLists();
 
     selectionButtons = Named(new QFrame(filesPage), "selectionButtons");
     selectionButtons->setFixedWidth(kSelectionColumnWidth);
@@ -213,6 +197,39 @@ void MainWindow::BuildFileSelectionPage() {
     QWidget::setTabOrder(filesBackButton, filesCloseButton);
     filesButtons->onResize = [this](QWidget* sender) { PlaceBottomButtons(sender); };
 
+    ConnectFileSelectionPage();
+
+    layout->addWidget(folderPanel);
+    layout->addLayout(middle, 1);
+    layout->addWidget(filesButtons);
+    pages->addWidget(filesPage);
+
+    FillDrives();
+    ShowFolder(QDir::currentPath().toStdString());
+}
+
+// The folder list and the file list, side by side with a splitter.
+void MainWindow::BuildFileLists() {
+    listsPanel = Named(new QFrame(filesPage), "listsPanel");
+    auto* lists = new QHBoxLayout(listsPanel);
+    lists->setContentsMargins(0, 0, 0, 0);
+    listSplitter = Named(new QSplitter(Qt::Horizontal, listsPanel), "listSplitter");
+    listSplitter->setHandleWidth(kSplitterWidth);
+    listSplitter->setChildrenCollapsible(false);
+    folderList = Named(new FolderListBox(listSplitter), "folderList");
+    folderList->setFont(JapaneseFont(false, 13));
+    fileList = Named(new QListWidget(listSplitter), "fileList");
+    fileList->setFont(JapaneseFont(false, 13));
+    fileList->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    listSplitter->addWidget(folderList);
+    listSplitter->addWidget(fileList);
+    listSplitter->setStretchFactor(0, 1);
+    listSplitter->setStretchFactor(1, 0);
+    listSplitter->setSizes({kFolderListWidth, kWidth - kSelectionColumnWidth - kFolderListWidth});
+    lists->addWidget(listSplitter);
+}
+
+void MainWindow::ConnectFileSelectionPage() {
     connect(selectAllButton, &QPushButton::clicked, this, [this] { SelectAllFiles(true); });
     connect(selectNoneButton, &QPushButton::clicked, this, [this] { SelectAllFiles(false); });
     connect(filesBackButton, &QPushButton::clicked, this, [this] { core_->GoToOptions(); });
@@ -225,14 +242,6 @@ void MainWindow::BuildFileSelectionPage() {
             FillFileList();
         }
     });
-
-    layout->addWidget(folderPanel);
-    layout->addLayout(middle, 1);
-    layout->addWidget(filesButtons);
-    pages->addWidget(filesPage);
-
-    FillDrives();
-    ShowFolder(QDir::currentPath().toStdString());
 }
 
 void MainWindow::BuildProgressPage() {

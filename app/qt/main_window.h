@@ -72,6 +72,8 @@ class MainWindow : public QMainWindow, public WizardView {
   private:
     void BuildOptionPage();
     void BuildFileSelectionPage();
+    void BuildFileLists();
+    void ConnectFileSelectionPage();
     void BuildProgressPage();
     void FillDrives();
     void FillFileList();
