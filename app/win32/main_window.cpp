@@ -481,47 +481,19 @@ LRESULT MainWindow::Handle(UINT message, WPARAM w, LPARAM l) {
             limits->ptMinTrackSize = {Scaled(kMinimumWidth), Scaled(kMinimumHeight)};
             return 0;
         }
-        case WM_DPICHANGED: {
-            // Dragged to a screen of another scaling: fonts made again at
-            // its DPI, the window where Windows suggests, every control
-            // placed again.
-            dpi_ = LOWORD(w);
-            MakeFonts();
-            ApplyFonts();
-            const RECT* suggested = reinterpret_cast<const RECT*>(l);
-            SetWindowPos(window_, nullptr, suggested->left, suggested->top,
-                         suggested->right - suggested->left, suggested->bottom - suggested->top,
-                         SWP_NOZORDER | SWP_NOACTIVATE);
-            Layout();
+        case WM_DPICHANGED:
+            ChangeDpi(LOWORD(w), *reinterpret_cast<const RECT*>(l));
             return 0;
-        }
         case WM_CTLCOLORLISTBOX:
-            // The status list: blue lines on the window's own colour.
-            if (reinterpret_cast<HWND>(l) == Control(kStatusList)) {
-                HDC dc = reinterpret_cast<HDC>(w);
-                SetTextColor(dc, RGB(0, 0, 255));
-                SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
-                return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
-            }
-            break;
         case WM_CTLCOLORSTATIC:
-            if (reinterpret_cast<HWND>(l) == Control(kProgressMessage)) {
-                HDC dc = reinterpret_cast<HDC>(w);
-                SetTextColor(dc, messageColour_);
-                SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
-                return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
-            }
+            if (const HBRUSH brush =
+                    ColourControl(reinterpret_cast<HWND>(l), reinterpret_cast<HDC>(w)))
+                return reinterpret_cast<LRESULT>(brush);
             break;
-        case WM_NOTIFY: {
-            auto* header = reinterpret_cast<NMHDR*>(l);
-            if (header->code == TTN_GETDISPINFOW &&
-                header->idFrom == reinterpret_cast<UINT_PTR>(Control(kStatusList))) {
-                auto* info = reinterpret_cast<NMTTDISPINFOW*>(l);
-                info->lpszText = const_cast<wchar_t*>(hintShown_.c_str());
+        case WM_NOTIFY:
+            if (GiveStatusHint(reinterpret_cast<NMHDR*>(l)))
                 return 0;
-            }
             break;
-        }
         case WM_CLOSE:
             if (core_ && !core_->MayClose())
                 return 0;  // the batch finishes first; the core closes the window after it
@@ -534,6 +506,42 @@ LRESULT MainWindow::Handle(UINT message, WPARAM w, LPARAM l) {
             break;
     }
     return DefWindowProcW(window_, message, w, l);
+}
+
+// Dragged to a screen of another scaling: fonts made again at its DPI, the
+// window where Windows suggests, every control placed again.
+void MainWindow::ChangeDpi(UINT dpi, const RECT& suggested) {
+    dpi_ = dpi;
+    MakeFonts();
+    ApplyFonts();
+    SetWindowPos(window_, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+                 suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+    Layout();
+}
+
+// The status list's blue lines and the progress message's colour, both on
+// the window's own colour; nullptr for any other control.
+HBRUSH MainWindow::ColourControl(HWND control, HDC dc) {
+    COLORREF text;
+    if (control == Control(kStatusList))
+        text = RGB(0, 0, 255);
+    else if (control == Control(kProgressMessage))
+        text = messageColour_;
+    else
+        return nullptr;
+    SetTextColor(dc, text);
+    SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
+    return GetSysColorBrush(COLOR_BTNFACE);
+}
+
+// The status list's tooltip asks for its text: the hint of the line under
+// the mouse. False for any other notification.
+bool MainWindow::GiveStatusHint(NMHDR* header) {
+    if (header->code != TTN_GETDISPINFOW ||
+        header->idFrom != reinterpret_cast<UINT_PTR>(Control(kStatusList)))
+        return false;
+    reinterpret_cast<NMTTDISPINFOW*>(header)->lpszText = const_cast<wchar_t*>(hintShown_.c_str());
+    return true;
 }
 
 // The status list's tooltip shows the hint of the line under the mouse.

@@ -103,6 +103,9 @@ class MainWindow : public WizardView {
     static LRESULT CALLBACK StatusListProcedure(HWND window, UINT message, WPARAM w, LPARAM l,
                                                 UINT_PTR id, DWORD_PTR data);
     LRESULT Handle(UINT message, WPARAM w, LPARAM l);
+    void ChangeDpi(UINT dpi, const RECT& suggested);
+    HBRUSH ColourControl(HWND control, HDC dc);
+    bool GiveStatusHint(NMHDR* header);
     void CreateControls();
     void MakeFonts();
     void ApplyFonts();
