@@ -59,12 +59,8 @@ Kind KindOf(const std::string& path) {
     return quenrix::ClassifyFileName(path) == quenrix::FileKind::Sig ? Kind::Sig : Kind::Rmg;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-    CLI::App app{
-        "Writes synthetic GPS receiver files (SIG or RMG) as a receiver with a rolled-over week\n"
-        "counter records them: every record kind, times stamped 1024 weeks in the past."};
+// What the command line asks for.
+struct Request {
     std::string output;
     std::string kindName = "auto";
     std::string date = "2013-09-20";
@@ -72,20 +68,34 @@ int main(int argc, char** argv) {
     std::string size = "64K";
     std::uint32_t seed = 1;
     std::uint32_t files = 0;
-    quenrix::sample::SampleOptions options;
     bool notRolledOver = false;
+    quenrix::sample::SampleOptions options;
 
-    app.add_option("output", output,
+    // The kind a file is written as: the one asked for, else from its
+    // extension (SIG for a folder of files).
+    Kind KindFor(const std::string& path) const {
+        if (kindName == "sig")
+            return Kind::Sig;
+        if (kindName == "rmg")
+            return Kind::Rmg;
+        return files > 0 ? Kind::Sig : KindOf(path);
+    }
+};
+
+void AddOptions(CLI::App& app, Request& request) {
+    quenrix::sample::SampleOptions& options = request.options;
+    app.add_option("output", request.output,
                    "File to write; with --files, the folder to write the files into")
         ->required();
-    app.add_option("--kind", kindName, "sig, rmg, or auto (from the extension; with --files: sig)")
+    app.add_option("--kind", request.kindName,
+                   "sig, rmg, or auto (from the extension; with --files: sig)")
         ->check(CLI::IsMember({"auto", "sig", "rmg"}));
-    app.add_option("--date", date, "True date of the recording, YYYY-MM-DD (GPS time)")
+    app.add_option("--date", request.date, "True date of the recording, YYYY-MM-DD (GPS time)")
         ->capture_default_str();
-    app.add_option("--hour", hour, "Hour of the first record, 0-23")->capture_default_str();
-    app.add_option("--size", size, "Bytes per file, with an optional K, M or G suffix")
+    app.add_option("--hour", request.hour, "Hour of the first record, 0-23")->capture_default_str();
+    app.add_option("--size", request.size, "Bytes per file, with an optional K, M or G suffix")
         ->capture_default_str();
-    app.add_option("--seed", seed, "Seed of the record contents")->capture_default_str();
+    app.add_option("--seed", request.seed, "Seed of the record contents")->capture_default_str();
     app.add_flag("--junk", options.junk, "Junk bytes between records");
     app.add_option("--bad-checks", options.badCheckEvery,
                    "Every Nth record gets a wrong check value (0: none)");
@@ -93,68 +103,81 @@ int main(int argc, char** argv) {
     app.add_option("--receiver-type", options.receiverType, "RMG receiver type")
         ->capture_default_str()
         ->check(CLI::IsMember({74, 77, 80}));
-    app.add_flag("--not-rolled-over", notRolledOver, "Stamp the true times (nothing to correct)");
-    app.add_option("--files", files,
+    app.add_flag("--not-rolled-over", request.notRolledOver,
+                 "Stamp the true times (nothing to correct)");
+    app.add_option("--files", request.files,
                    "Write this many small files into OUTPUT, named as the receiver names them");
-    CLI11_PARSE(app, argc, argv);
+}
 
-    std::uint64_t bytes = 0;
-    if (!ParseSize(size, bytes)) {
-        std::fprintf(stderr, "quenrix-mksample: --size: not a size: %s\n", size.c_str());
+// Completes the sample options from what was typed: 0, or the exit
+// status of a usage error (said on standard error).
+int Prepare(Request& request) {
+    quenrix::sample::SampleOptions& options = request.options;
+    if (!ParseSize(request.size, options.size)) {
+        std::fprintf(stderr, "quenrix-mksample: --size: not a size: %s\n", request.size.c_str());
         return 2;
     }
-    if (!ParseDate(date, hour, options.start)) {
+    if (!ParseDate(request.date, request.hour, options.start)) {
         std::fprintf(stderr,
                      "quenrix-mksample: --date/--hour: not a date after 1980-01-06: %s %d\n",
-                     date.c_str(), hour);
+                     request.date.c_str(), request.hour);
         return 2;
     }
-    options.rolledOver = !notRolledOver;
+    options.rolledOver = !request.notRolledOver;
     if (options.rolledOver && options.start < quenrix::kSecondsOf1024Weeks) {
         std::fprintf(stderr,
                      "quenrix-mksample: --date: 1024 weeks earlier lies before the GPS epoch\n");
         return 2;
     }
-    options.size = bytes;
-    options.seed = seed;
+    options.seed = request.seed;
+    options.kind = request.KindFor(request.output);
+    return 0;
+}
 
-    auto kindFor = [&](const std::string& path) {
-        if (kindName == "sig")
-            return Kind::Sig;
-        if (kindName == "rmg")
-            return Kind::Rmg;
-        return files > 0 ? Kind::Sig : KindOf(path);
-    };
-
-    if (files == 0) {
-        options.kind = kindFor(output);
-        quenrix::sample::SampleSummary summary;
-        if (!quenrix::sample::WriteSampleFile(output, options, &summary)) {
-            std::fprintf(stderr, "quenrix-mksample: cannot write %s\n", output.c_str());
-            return 1;
-        }
-        std::printf("%s: %llu bytes, %llu records (%llu with a wrong check value)\n",
-                    output.c_str(), static_cast<unsigned long long>(summary.bytes),
-                    static_cast<unsigned long long>(summary.records),
-                    static_cast<unsigned long long>(summary.badRecords));
-        return 0;
+int WriteOneFile(const Request& request) {
+    quenrix::sample::SampleSummary summary;
+    if (!quenrix::sample::WriteSampleFile(request.output, request.options, &summary)) {
+        std::fprintf(stderr, "quenrix-mksample: cannot write %s\n", request.output.c_str());
+        return 1;
     }
+    std::printf("%s: %llu bytes, %llu records (%llu with a wrong check value)\n",
+                request.output.c_str(), static_cast<unsigned long long>(summary.bytes),
+                static_cast<unsigned long long>(summary.records),
+                static_cast<unsigned long long>(summary.badRecords));
+    return 0;
+}
 
+// Files an hour apart, each with a seed of its own, named as the receiver
+// names them.
+int WriteFolderOfFiles(const Request& request) {
     std::error_code error;
-    std::filesystem::create_directories(output, error);
-    options.kind = kindFor(output);
-    for (std::uint32_t i = 0; i < files; ++i) {
-        const std::string path =
-            (std::filesystem::path(output) / quenrix::sample::ReceiverStyleName(i, options.kind))
-                .string();
-        quenrix::sample::SampleOptions one = options;
-        one.seed = seed + i;
-        one.start = options.start + i * 3600;
+    std::filesystem::create_directories(request.output, error);
+    for (std::uint32_t i = 0; i < request.files; ++i) {
+        const std::string path = (std::filesystem::path(request.output) /
+                                  quenrix::sample::ReceiverStyleName(i, request.options.kind))
+                                     .string();
+        quenrix::sample::SampleOptions one = request.options;
+        one.seed = request.seed + i;
+        one.start = request.options.start + i * 3600;
         if (!quenrix::sample::WriteSampleFile(path, one)) {
             std::fprintf(stderr, "quenrix-mksample: cannot write %s\n", path.c_str());
             return 1;
         }
     }
-    std::printf("%s: %u files\n", output.c_str(), files);
+    std::printf("%s: %u files\n", request.output.c_str(), request.files);
     return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    CLI::App app{
+        "Writes synthetic GPS receiver files (SIG or RMG) as a receiver with a rolled-over week\n"
+        "counter records them: every record kind, times stamped 1024 weeks in the past."};
+    Request request;
+    AddOptions(app, request);
+    CLI11_PARSE(app, argc, argv);
+    if (const int status = Prepare(request); status != 0)
+        return status;
+    return request.files == 0 ? WriteOneFile(request) : WriteFolderOfFiles(request);
 }
