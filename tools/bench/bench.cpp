@@ -136,42 +136,29 @@ long PeakResidentKiB(const std::string& input) {
     return usage.ru_maxrss;
 }
 
-void LargeFile(const fs::path& dir, Kind kind, std::uint64_t size) {
-    const char* label = kind == Kind::Sig ? "SIG" : "RMG";
-    const std::string input =
-        (dir / (kind == Kind::Sig ? "1234L27B.SIG" : "1234A01B.RMG")).string();
-    if (!fs::exists(input) || fs::file_size(input) < size) {
-        quenrix::sample::WriteSampleFile(input, Options(kind, size));
-    }
-    const std::uint64_t bytes = fs::file_size(input);
+// One timed conversion of a large file beside a plain copy of it.
+struct LargeFileRun {
+    double copy, seconds, gap, late, stolen;
+};
 
-    // Warm the cache, then time the copy and the conversion, the best of
-    // five runs each: this machine's figures vary from run to run. Each run
-    // starts with no dirty pages, so neither pays for writing back the
-    // other's output.
-    CopySeconds(input, (dir / "copy.tmp").string());
-    double copy = 1e9;
-    double convert = 1e9;
-    double longestGap = 0;
-    double longestLate = 0;
-    std::string eachRun;
-    struct Run {
-        double seconds, gap, stolen;
-    };
-    std::vector<Run> runs;
-    quenrix::Conversion conversion;
+// Five runs of the copy and the conversion: this machine's figures vary
+// from run to run. Each run starts with no dirty pages, so neither pays for
+// writing back the other's output.
+std::vector<LargeFileRun> TimeLargeFile(const fs::path& dir, const std::string& input,
+                                        quenrix::Conversion& conversion) {
+    CopySeconds(input, (dir / "copy.tmp").string());  // warms the cache
+    std::vector<LargeFileRun> runs;
     for (int run = 0; run < 5; ++run) {
         Settle();
-        const double copied = CopySeconds(input, (dir / "copy.tmp").string());
-        copy = std::min(copy, copied);
+        LargeFileRun timed{};
+        timed.copy = CopySeconds(input, (dir / "copy.tmp").string());
         fs::remove(dir / "copy.tmp");
         fs::remove(quenrix::kWorkFileName);  // nor is an old work file's
         Settle();
         auto last = Clock::now();
-        double gap = 0;
         quenrix::SetEventPump([&] {
             const auto now = Clock::now();
-            gap = std::max(gap, std::chrono::duration<double>(now - last).count());
+            timed.gap = std::max(timed.gap, std::chrono::duration<double>(now - last).count());
             last = now;
         });
         Bystander bystander;
@@ -179,33 +166,39 @@ void LargeFile(const fs::path& dir, Kind kind, std::uint64_t size) {
         const auto start = Clock::now();
         last = start;
         conversion = quenrix::ConvertGpsFile(quenrix::ConversionRequest(input));
-        const double seconds = Seconds(start);
-        convert = std::min(convert, seconds);
+        timed.seconds = Seconds(start);
         quenrix::SetEventPump({});
-        const double late = bystander.Stop();
-        const double stolen = StolenMilliseconds() - stolenBefore;
-        longestGap = std::max(longestGap, gap);
-        longestLate = std::max(longestLate, late);
-        runs.push_back({seconds, gap, stolen});
+        timed.late = bystander.Stop();
+        timed.stolen = StolenMilliseconds() - stolenBefore;
+        runs.push_back(timed);
+    }
+    return runs;
+}
+
+void PrintLargeFileRuns(const char* label, const std::vector<LargeFileRun>& runs) {
+    double copy = 1e9, convert = 1e9, longestGap = 0, longestLate = 0;
+    std::string eachRun;
+    for (const LargeFileRun& r : runs) {
+        copy = std::min(copy, r.copy);
+        convert = std::min(convert, r.seconds);
+        longestGap = std::max(longestGap, r.gap);
+        longestLate = std::max(longestLate, r.late);
         char line[128];
         std::snprintf(line, sizeof line,
                       "%scopy %.3f s, conversion %.3f s, gap %.2f ms, late %.2f ms, stolen %.0f ms",
-                      run ? "; " : "", copied, seconds, gap * 1000, late * 1000, stolen);
+                      eachRun.empty() ? "" : "; ", r.copy, r.seconds, r.gap * 1000, r.late * 1000,
+                      r.stolen);
         eachRun += line;
     }
-
-    std::printf("%s input: %.0f MiB, result %d, rollover found %d\n", label, MiB(bytes),
-                static_cast<int>(conversion.result), conversion.timeCorrected ? 1 : 0);
     std::printf("%s conversion: %.3f s\n", label, convert);
     std::printf("%s plain copy: %.3f s\n", label, copy);
     std::printf("%s conversion/copy: %.2f\n", label, convert / copy);
-    std::printf("%s throughput: %.0f MiB/s\n", label, MiB(bytes) / convert);
     std::printf("%s longest gap between pump calls: %.2f ms\n", label, longestGap * 1000);
     // The runs the machine left alone: the host took no processor time, and
     // the run was not slowed throughout (a plain copy is slowed as much).
     double quietGap = 0;
     int quietRuns = 0;
-    for (const Run& r : runs) {
+    for (const LargeFileRun& r : runs) {
         if (r.stolen == 0 && r.seconds <= 1.5 * convert) {
             quietGap = std::max(quietGap, r.gap);
             ++quietRuns;
@@ -221,6 +214,24 @@ void LargeFile(const fs::path& dir, Kind kind, std::uint64_t size) {
         "%s each run (plain copy, conversion, longest pump gap, bystander's latest wake-up, "
         "processor time the host took): %s\n",
         label, eachRun.c_str());
+}
+
+void LargeFile(const fs::path& dir, Kind kind, std::uint64_t size) {
+    const char* label = kind == Kind::Sig ? "SIG" : "RMG";
+    const std::string input =
+        (dir / (kind == Kind::Sig ? "1234L27B.SIG" : "1234A01B.RMG")).string();
+    if (!fs::exists(input) || fs::file_size(input) < size) {
+        quenrix::sample::WriteSampleFile(input, Options(kind, size));
+    }
+    const std::uint64_t bytes = fs::file_size(input);
+    quenrix::Conversion conversion;
+    const std::vector<LargeFileRun> runs = TimeLargeFile(dir, input, conversion);
+    double convert = 1e9;
+    for (const LargeFileRun& r : runs) convert = std::min(convert, r.seconds);
+    std::printf("%s input: %.0f MiB, result %d, rollover found %d\n", label, MiB(bytes),
+                static_cast<int>(conversion.result), conversion.timeCorrected ? 1 : 0);
+    PrintLargeFileRuns(label, runs);
+    std::printf("%s throughput: %.0f MiB/s\n", label, MiB(bytes) / convert);
 
     const std::string small = (dir / (std::string("small.") + label)).string();
     quenrix::sample::WriteSampleFile(small, Options(kind, 1 << 20));
@@ -336,6 +347,39 @@ void ReadBackCost(const fs::path& root, int count) {
     fs::remove_all(root / "readback");
 }
 
+// The batches of small files: the core's with and without the log, then
+// the window program's.
+void Batches(const fs::path& root, int files, const std::string& window) {
+    const double withLog = Batch(root / "batch", files, true);
+    const double withoutLog = Batch(root / "batch", files, false);
+    std::printf("batch of %d files with the log: %.2f s, %.3f ms per file\n", files, withLog,
+                withLog * 1000 / files);
+    std::printf("batch of %d files without the log: %.2f s, %.3f ms per file\n", files, withoutLog,
+                withoutLog * 1000 / files);
+    std::printf("share of the log writer: %.0f %%\n", 100 * (withLog - withoutLog) / withLog);
+    if (!window.empty()) {
+        // The file system slows down as a run deletes and creates files by
+        // the thousand (new inodes are sought past recently deleted ones):
+        // the core's batch runs again after the window program, and the
+        // window program is held to the mean of the two.
+        const double programWithLog = WindowProgram(window, root, root / "batch", files, true);
+        const double programWithoutLog = WindowProgram(window, root, root / "batch", files, false);
+        const double againWithoutLog = Batch(root / "batch", files, false);
+        const double core = (withoutLog + againWithoutLog) / 2;
+        std::printf("batch of %d files without the log, again: %.2f s, %.3f ms per file\n", files,
+                    againWithoutLog, againWithoutLog * 1000 / files);
+        auto report = [&](const char* what, double seconds) {
+            std::printf(
+                "the window program, automatic mode, %s: %.2f s, %.3f ms per file, %.2f times the "
+                "core's batch without the log (the mean of its two runs)\n",
+                what, seconds, seconds * 1000 / files, seconds / core);
+        };
+        report("with the log", programWithLog);
+        report("without the log (/NLOG)", programWithoutLog);
+    }
+    fs::remove_all(root / "batch");
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -367,35 +411,7 @@ int main(int argc, char** argv) {
     LargeFile(root, Kind::Rmg, bytes);
 
     ReadBackCost(root, files);
-    if (files <= 0)
-        return 0;
-    const double withLog = Batch(root / "batch", files, true);
-    const double withoutLog = Batch(root / "batch", files, false);
-    std::printf("batch of %d files with the log: %.2f s, %.3f ms per file\n", files, withLog,
-                withLog * 1000 / files);
-    std::printf("batch of %d files without the log: %.2f s, %.3f ms per file\n", files, withoutLog,
-                withoutLog * 1000 / files);
-    std::printf("share of the log writer: %.0f %%\n", 100 * (withLog - withoutLog) / withLog);
-    if (!window.empty()) {
-        // The file system slows down as a run deletes and creates files by
-        // the thousand (new inodes are sought past recently deleted ones):
-        // the core's batch runs again after the window program, and the
-        // window program is held to the mean of the two.
-        const double programWithLog = WindowProgram(window, root, root / "batch", files, true);
-        const double programWithoutLog = WindowProgram(window, root, root / "batch", files, false);
-        const double againWithoutLog = Batch(root / "batch", files, false);
-        const double core = (withoutLog + againWithoutLog) / 2;
-        std::printf("batch of %d files without the log, again: %.2f s, %.3f ms per file\n", files,
-                    againWithoutLog, againWithoutLog * 1000 / files);
-        auto report = [&](const char* what, double seconds) {
-            std::printf(
-                "the window program, automatic mode, %s: %.2f s, %.3f ms per file, %.2f times the "
-                "core's batch without the log (the mean of its two runs)\n",
-                what, seconds, seconds * 1000 / files, seconds / core);
-        };
-        report("with the log", programWithLog);
-        report("without the log (/NLOG)", programWithoutLog);
-    }
-    fs::remove_all(root / "batch");
+    if (files > 0)
+        Batches(root, files, window);
     return 0;
 }
