@@ -1,6 +1,5 @@
 #include "engine/output_name.h"
 
-#include "engine/byte_order.h"
 #include "engine/gps_time.h"
 #include "support/cp932.h"
 #include "support/utf8.h"
@@ -100,10 +99,8 @@ std::string BuildOutputFileName(FileKind kind, const std::string& prefix,
                                 std::uint32_t firstGpsTime, const std::string& inputPath,
                                 const std::string& outputFolder, PathStyle style) {
     try {
-        std::uint32_t t = firstGpsTime;
-        SwapBytes32(t);
         DateTimeRecord date;
-        GpsSecondsToDateTime(t, date);
+        GpsSecondsToDateTime(firstGpsTime, date);
         const unsigned month = date.month == 0 || date.month > 12 ? 25 : date.month;
         const unsigned day = date.day == 0 || date.day > 31 ? 0 : date.day;
         const unsigned hour = date.hour > 23 ? 0 : date.hour;
@@ -113,7 +110,7 @@ std::string BuildOutputFileName(FileKind kind, const std::string& prefix,
         name += static_cast<char>('0' + day / 10);
         name += static_cast<char>('0' + day % 10);
 
-        const std::uint32_t hourStart = t - t % 3600;
+        const std::uint32_t hourStart = firstGpsTime - firstGpsTime % 3600;
         if (kind == FileKind::Rmg) {
             name.push_back(HourCharacter(hour));
         } else if (hourStart == kRolloverHours[0] || hourStart == kRolloverHours[1]) {

@@ -28,9 +28,9 @@ namespace quenrix {
 // or anything fails.
 std::string GetFileNamePrefix(const std::string& path, PathStyle style = kNativePathStyle);
 
-// The full output path in `outputFolder` for a file of `kind`;
-// `firstGpsTime` holds the four bytes of a record's GPS time field. Empty
-// when anything fails.
+// The full output path in `outputFolder` for a file of `kind` whose first
+// position record has the GPS time `firstGpsTime` (seconds). Empty when
+// anything fails.
 std::string BuildOutputFileName(FileKind kind, const std::string& prefix,
                                 std::uint32_t firstGpsTime, const std::string& inputPath,
                                 const std::string& outputFolder,

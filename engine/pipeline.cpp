@@ -2,7 +2,6 @@
 
 #include <exception>
 
-#include "engine/byte_order.h"
 #include "engine/file_kind.h"
 #include "engine/output_name.h"
 #include "engine/receiver_checks.h"
@@ -62,10 +61,8 @@ ConvertResult ConvertAndName(const ConversionRequest& request, const std::string
         return ConvertResult::Failed;
     }
     if (conversion.firstGpsTime != 0) {
-        std::uint32_t field = conversion.firstGpsTime;  // as the record holds it
-        SwapBytes32(field);
-        conversion.outputPath =
-            BuildOutputFileName(conversion.kind, prefix, field, input, outputFolder);
+        conversion.outputPath = BuildOutputFileName(conversion.kind, prefix,
+                                                    conversion.firstGpsTime, input, outputFolder);
         if (conversion.outputPath.empty()) {
             WriteLog(request.log.path, " > ERROR：出力ファイル名作成失敗");
             conversion.Fail("no output name could be built");

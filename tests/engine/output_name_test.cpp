@@ -14,23 +14,14 @@
 namespace quenrix::test {
 namespace {
 
-// The first GPS time as the engine keeps it: the record's four bytes.
-std::uint32_t RecordOrder(std::uint32_t seconds) {
-    Bytes bytes(4);
-    PutBigEndian32(bytes, 0, seconds);
-    std::uint32_t value;
-    std::memcpy(&value, bytes.data(), 4);
-    return value;
-}
-
 class OutputNameTest : public TempDirTest {
   protected:
     std::string Name(const std::string& input, std::uint32_t seconds, bool rmg,
                      const std::string& folder) {
         // Written with "/", worked on with the system's separator.
-        const std::string name = BuildOutputFileName(
-            rmg ? FileKind::Rmg : FileKind::Sig, GetFileNamePrefix(Native(input)),
-            RecordOrder(seconds), Native(input), Native(folder));
+        const std::string name = BuildOutputFileName(rmg ? FileKind::Rmg : FileKind::Sig,
+                                                     GetFileNamePrefix(Native(input)), seconds,
+                                                     Native(input), Native(folder));
         return Portable(name);
     }
 };
@@ -130,7 +121,7 @@ TEST_F(OutputNameTest, JapaneseNamesCountCodePage932Bytes) {
     request.log.path.clear();
     for (const NamedCase& c : kJapaneseNames) {
         const FileKind kind = c.rmg ? FileKind::Rmg : FileKind::Sig;
-        const std::uint32_t t = RecordOrder(Gps(2013, 9, 20, 14, 10));
+        const std::uint32_t t = Gps(2013, 9, 20, 14, 10);
         const std::string linux = std::string("/d/") + c.input;
         EXPECT_EQ(BuildOutputFileName(kind, GetFileNamePrefix(linux, PathStyle::Posix), t, linux,
                                       "/d", PathStyle::Posix),
@@ -159,8 +150,7 @@ TEST_F(OutputNameTest, NamesCodePage932CannotSpellCountWholeUtf8Characters) {
         const FileKind kind = c.rmg ? FileKind::Rmg : FileKind::Sig;
         const std::string path = std::string("/d/") + c.input;
         EXPECT_EQ(BuildOutputFileName(kind, GetFileNamePrefix(path, PathStyle::Posix),
-                                      RecordOrder(Gps(2013, 9, 20, 14, 10)), path, "/d",
-                                      PathStyle::Posix),
+                                      Gps(2013, 9, 20, 14, 10), path, "/d", PathStyle::Posix),
                   std::string("/d/") + c.expected)
             << c.input;
     }
