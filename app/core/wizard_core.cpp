@@ -115,6 +115,7 @@ void WizardCore::ReadCommandLine() {
     automaticMode_ = !line.inputs.empty();
     inputs_.clear();
     notFound_.clear();
+    inputArgument_.clear();
     for (const std::string& input : line.inputs) {
         std::string listed;
         Failure failure;
