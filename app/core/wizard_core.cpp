@@ -72,7 +72,7 @@ void WizardCore::Start() {
         if (!WriteLog(log_.path, kWindowCaption)) {
             // Said once, where the user looks: the status bar, or for a
             // script (automatic mode) standard error.
-            const std::string notice = "The operation log cannot be written: " + log_.path;
+            const std::string notice = "The log cannot be written: " + log_.path;
             if (automaticMode_)
                 native::WriteText(native::TextStream::Error, "quenrix: " + notice + "\n");
             else

@@ -453,7 +453,9 @@ void MainWindow::ShowWarning(const std::string& title, const std::string& text) 
 }
 
 void MainWindow::ShowNotice(const std::string& text) {
+    // A narrow window cuts the text short: the tooltip holds it whole.
     noticePanel->setText(QString::fromStdString(text));
+    noticePanel->setToolTip(QString::fromStdString(text));
 }
 
 void MainWindow::CloseWindow() {

@@ -134,7 +134,7 @@ TEST_F(WizardCoreTest, CreationFirstShowAndPageMoves) {
     // A log that cannot be written is said once, not lost in silence.
     core.SetLogFile(Path("missing/quenrix.log"));
     core.Start();
-    EXPECT_EQ(view.notices, std::vector<std::string>{"The operation log cannot be written: " +
+    EXPECT_EQ(view.notices, std::vector<std::string>{"The log cannot be written: " +
                                                      Path("missing/quenrix.log")});
 }
 
