@@ -9,6 +9,7 @@
 #include <string>
 #include <utility>
 
+#include "engine/event_pump.h"
 #include "engine/file_kind.h"
 #include "support/file_ops.h"
 
@@ -83,6 +84,9 @@ struct ConversionRequest {
     // An RMG receiver type (74, 77, 80) in place of the file's; 0: the file's.
     std::int32_t receiverType = 0;
     Storing storing = Storing::Done;
+    // Called every so often while the file is read and written, so that a
+    // window stays responsive; none outside a window.
+    EventPump pump;
 };
 
 struct Conversion {

@@ -103,8 +103,8 @@ class RecordScanner {
         // it holds on disk, not the size a sparse file claims.
         work_.ExpectSize(input_.BytesOnDisk());
         // A slow disk does not keep the window waiting either.
-        input_.SetWhileWaiting(PumpEvents);
-        work_.SetWhileWaiting(PumpEvents);
+        input_.SetWhileWaiting(request_.pump);
+        work_.SetWhileWaiting(request_.pump);
         return true;
     }
 
@@ -150,7 +150,8 @@ class RecordScanner {
 
     // The window runs, and the rollover rule's bounds are read anew.
     void TurnOfTheWindow() {
-        PumpEvents();
+        if (request_.pump)
+            request_.pump();
         sink_.rule = RolloverRule(CurrentRolloverBounds(request_, conversion_));
         nextPump_ = input_.Position() + kPumpInterval;
     }

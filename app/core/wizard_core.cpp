@@ -7,7 +7,6 @@
 
 #include "app/core/command_line.h"
 #include "engine/batch_actions.h"
-#include "engine/event_pump.h"
 #include "support/ascii.h"
 #include "support/fd_io.h"
 #include "support/file_ops.h"
@@ -40,16 +39,9 @@ WizardCore::WizardCore(WizardView& view, std::vector<std::string> arguments,
       workFile_(UniqueName(kWindowWorkFilePrefix, kWindowWorkFileExtension)) {
     view_.ShowDeleteInputs(deleteInputs_, DeleteStatusText(deleteInputs_));
     log_.path = LogPathFor(startFolder, programPath);
-    // The converters let the window repaint and take clicks while they
-    // read, and show what the batch holds for it once it is due.
-    SetEventPump([this] {
-        ShowProgress(false);
-        view_.PumpMessages();
-    });
 }
 
 WizardCore::~WizardCore() {
-    SetEventPump({});
     inputs_.clear();
     if (FileExists(workFile_)) {
         DeleteFile(workFile_);
@@ -230,6 +222,12 @@ void WizardCore::ConvertOne(std::size_t index, BatchFileActions& actions) {
     ConversionRequest request;
     request.workFile = workFile_;
     request.log = log_;
+    // The converter lets the window repaint and take clicks while it
+    // reads, and shows what the batch holds for it once it is due.
+    request.pump = [this] {
+        ShowProgress(false);
+        view_.PumpMessages();
+    };
     const FileOutcome outcome = actions.ConvertFile(index, request);
     for (const std::string& line : outcome.statusLines) {
         AddStatusLine(line, StatusLine::Result);

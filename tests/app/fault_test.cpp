@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <QTimer>
+
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -15,7 +17,6 @@
 
 #include "app/qt/main_window.h"
 #include "engine/conversion.h"
-#include "engine/event_pump.h"
 #include "support/file_ops.h"
 #include "tests/app/child.h"
 #include "tests/helpers/records.h"
@@ -35,7 +36,6 @@ class FaultTest : public TempDirTest {
         TempDirTest::SetUp();
         form_ = std::make_unique<MainWindow>(std::vector<std::string>{});
         form_->Core().SetLogFile(LogPath());
-        SetEventPump({});
         fs::create_directory(Path("in"));
     }
     void TearDown() override {
@@ -155,10 +155,13 @@ TEST_F(FaultTest, LogThatCannotBeWritten) {
 TEST_F(FaultTest, InputDeletedWhileItIsConverted) {
     const std::string input = Sig("1234L27B.SIG", 100);
     bool deleted = false;
-    SetEventPump([&] {
+    // A timer due at once runs when the converter first lets the window run.
+    QTimer duringConversion;
+    QObject::connect(&duringConversion, &QTimer::timeout, [&] {
         if (!deleted)
             deleted = fs::remove(input);
     });
+    duringConversion.start(0);
     const std::vector<std::string> status = Run({input, GoodFile()});
     ASSERT_TRUE(deleted);
     // The open file is read to its end: the corrected file is whole.
@@ -184,10 +187,12 @@ TEST_F(FaultTest, WorkingFolderThatDisappears) {
     const std::string first = Sig("1234L27B.SIG", 100);
     const std::string second = GoodFile();
     bool removed = false;
-    SetEventPump([&] {
+    QTimer duringConversion;
+    QObject::connect(&duringConversion, &QTimer::timeout, [&] {
         if (!removed)
             removed = fs::remove_all(Path("work")) > 0;
     });
+    duringConversion.start(0);
     const std::vector<std::string> status = Run({first, second});
     ASSERT_TRUE(removed);
     // The first file's work file went with the folder: it cannot be

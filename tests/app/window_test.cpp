@@ -21,7 +21,6 @@
 #include "app/qt/main_window.h"
 #include "app/qt/widgets.h"
 #include "engine/conversion.h"
-#include "engine/event_pump.h"
 #include "support/file_ops.h"
 #include "tests/app/child.h"
 #include "tests/helpers/records.h"
@@ -375,10 +374,13 @@ TEST_F(WindowTest, CancelDuringTheSecondOfFiveFiles) {
         inputs.push_back(Path(name));
     }
     bool runningStateSeen = false;
-    SetEventPump([&] {
-        QApplication::processEvents();
-        // While the second file converts: the first input is gone.
-        if (!FileExists(inputs[0]) && !form.Core().CancelRequested()) {
+    // A timer due at once runs each time the converter lets the window run.
+    QTimer duringConversion;
+    QObject::connect(&duringConversion, &QTimer::timeout, [&] {
+        // While the second file converts (its work file is there): the
+        // first input is gone.
+        if (!FileExists(inputs[0]) && FileExists(form.Core().WorkFile()) &&
+            !form.Core().CancelRequested()) {
             runningStateSeen = !Child<QPushButton>(form, "progressBackButton")->isEnabled() &&
                                !Child<QPushButton>(form, "progressCloseButton")->isEnabled() &&
                                Child<QPushButton>(form, "cancelButton")->isEnabled() &&
@@ -388,7 +390,9 @@ TEST_F(WindowTest, CancelDuringTheSecondOfFiveFiles) {
                       "変換を中止しています。しばらくお待ちください");
         }
     });
+    duringConversion.start(0);
     form.Core().ConvertFiles(inputs);
+    duringConversion.stop();
     EXPECT_TRUE(runningStateSeen);
     const std::vector<std::string> status = Status();
     ASSERT_EQ(status.size(), 6u);  // two files, each with its name and deletion lines
@@ -404,7 +408,6 @@ TEST_F(WindowTest, CancelDuringTheSecondOfFiveFiles) {
     EXPECT_EQ(Child<QProgressBar>(form, "progressBar")->value(), 0);
 
     // The next batch sets the colour back to black.
-    SetEventPump({});
     form.Core().ConvertFiles({Path("1234L22B.SIG")});
     EXPECT_EQ(Child<QLabel>(form, "progressMessage")->palette().color(QPalette::WindowText),
               QColor(Qt::black));

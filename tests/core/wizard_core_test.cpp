@@ -12,7 +12,6 @@
 #include "app/core/file_browser.h"
 #include "app/core/quiet_view.h"
 #include "engine/conversion.h"
-#include "engine/event_pump.h"
 #include "support/file_ops.h"
 #include "tests/helpers/records.h"
 #include "tests/helpers/temp_dir.h"
@@ -208,13 +207,13 @@ TEST_F(WizardCoreTest, CancelFinishesTheFileInConversion) {
     }
     // Cancelled while the second file converts: its scan lets the window
     // run, once the first input is gone.
-    SetEventPump([&] {
-        if (!FileExists(inputs[0]) && !core.CancelRequested()) {
+    view.onPump = [&] {  // while a file converts, its work file is there
+        if (!FileExists(inputs[0]) && FileExists(core.WorkFile()) && !core.CancelRequested()) {
             core.RequestCancel();
             EXPECT_EQ(view.message, "変換を中止しています。しばらくお待ちください");
             EXPECT_FALSE(core.MayClose());  // the batch runs on; the window closes after it
         }
-    });
+    };
     core.ConvertFiles(inputs);
     EXPECT_EQ(view.lines.size(), 6u);
     EXPECT_EQ(view.message, "変換終了");

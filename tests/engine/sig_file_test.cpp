@@ -13,7 +13,6 @@
 #include <random>
 
 #include "engine/conversion.h"
-#include "engine/event_pump.h"
 #include "tests/helpers/records.h"
 #include "tests/helpers/temp_dir.h"
 
@@ -243,10 +242,10 @@ TEST_F(SigFileTest, ANewDayOfTheClockCountsFromTheWindowsNextTurn) {
     Bytes input;
     for (std::size_t i = 0; i < count; ++i) input.insert(input.end(), record.begin(), record.end());
     int pumps = 0;
-    SetEventPump([&] {
+    request.pump = [&] {
         if (++pumps == 2)
             SetNow(2020, 10, 1, 10, 0);
-    });
+    };
     Bytes work;
     ASSERT_TRUE(Convert(input, work));
     ASSERT_EQ(work.size(), input.size());
@@ -283,7 +282,7 @@ TEST_F(SigFileTest, ManyRecordsAcrossBufferBoundariesKeepTheirOrder) {
         expected.insert(expected.end(), fixed[k].begin(), fixed[k].end());
     }
     int pumps = 0;
-    SetEventPump([&pumps] { ++pumps; });
+    request.pump = [&pumps] { ++pumps; };
     Bytes work;
     ASSERT_TRUE(Convert(input, work));
     EXPECT_EQ(work, expected);

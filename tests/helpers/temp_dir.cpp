@@ -5,7 +5,6 @@
 #include <fstream>
 #include <iterator>
 
-#include "engine/event_pump.h"
 #include "engine/pipeline.h"
 #include "support/cp932.h"
 #include "support/native.h"
@@ -20,7 +19,6 @@ void TempDirTest::SetUp() {
     request = ConversionRequest{};
     request.log.path = LogPath();
     converted = Conversion{};
-    SetEventPump({});
     SetNow(2013, 10, 1, 10, 0, 0);
 }
 
@@ -30,7 +28,6 @@ void TempDirTest::TearDown() {
     EXPECT_FALSE(ignored) << ignored.message();
     std::filesystem::remove_all(dir_, ignored);
     SetClock({});
-    SetEventPump({});
 }
 
 ConvertResult TempDirTest::Convert(const std::string& input) {

@@ -22,7 +22,6 @@
 #include "app/core/wizard_core.h"
 #include "engine/batch_actions.h"
 #include "engine/conversion.h"
-#include "engine/event_pump.h"
 #include "engine/pipeline.h"
 #include "support/binary_file.h"
 #include "support/fd_io.h"
@@ -156,18 +155,18 @@ std::vector<LargeFileRun> TimeLargeFile(const fs::path& dir, const std::string& 
         fs::remove(quenrix::kWorkFileName);  // nor is an old work file's
         Settle();
         auto last = Clock::now();
-        quenrix::SetEventPump([&] {
+        quenrix::ConversionRequest request(input);
+        request.pump = [&] {
             const auto now = Clock::now();
             timed.gap = std::max(timed.gap, std::chrono::duration<double>(now - last).count());
             last = now;
-        });
+        };
         Bystander bystander;
         const double stolenBefore = StolenMilliseconds();
         const auto start = Clock::now();
         last = start;
-        conversion = quenrix::ConvertGpsFile(quenrix::ConversionRequest(input));
+        conversion = quenrix::ConvertGpsFile(request);
         timed.seconds = Seconds(start);
-        quenrix::SetEventPump({});
         timed.late = bystander.Stop();
         timed.stolen = StolenMilliseconds() - stolenBefore;
         runs.push_back(timed);
