@@ -279,11 +279,10 @@ bool OutputFile::Create(const std::string& path) {
 }
 
 bool OutputFile::CreateFresh(const std::string& path) {
-    int cause = 0;
-    const native::Handle file = quenrix::CreateFresh(path, cause);
-    if (file != native::kNoFile)
-        native::TryLock(file);  // a file just made exclusively: nobody else holds it
-    return Opened(file, cause);
+    const CreatedFile created = quenrix::CreateFresh(path);
+    if (created)
+        native::TryLock(created.file);  // a file just made exclusively: nobody else holds it
+    return Opened(created.file, created.cause);
 }
 
 void OutputFile::CreateDiscarding() {

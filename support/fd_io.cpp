@@ -48,45 +48,44 @@ bool ReadAllFrom(int fd, std::string& content) {
 namespace {
 
 // An exclusive creation, tried up to three times: each try under the name
-// `prepare` gives (false: give up, with the cause set), again only where
-// that name was taken meanwhile. The file, or -1 with the cause.
+// `prepare` gives (a cause instead: give up with it), again only where
+// that name was taken meanwhile.
 template <typename Prepare>
-int CreateExclusively(Prepare prepare, int& cause, unsigned permissions) {
+CreatedFile CreateExclusively(Prepare prepare, unsigned permissions) {
+    CreatedFile created;
     for (int attempt = 0; attempt < 3; ++attempt) {
-        std::string path;
-        if (!prepare(path))
-            return native::kNoFile;
-        const native::Handle file = native::CreateNew(path, permissions);
-        if (file != native::kNoFile)
-            return file;
-        cause = native::LastCause();
-        if (cause != EEXIST)
-            return native::kNoFile;
+        created.cause = prepare(created.path);
+        if (created.cause != 0)
+            return created;
+        created.file = native::CreateNew(created.path, permissions);
+        if (created.file != native::kNoFile)
+            return created;
+        created.cause = native::LastCause();
+        if (created.cause != EEXIST)
+            return created;
     }
-    return native::kNoFile;
+    return created;
 }
 
 }  // namespace
 
-int CreateFresh(const std::string& path, int& cause, unsigned permissions) {
+CreatedFile CreateFresh(const std::string& path, unsigned permissions) {
     // Another user may plant the name again between the two steps: a few
     // tries, then the creation fails rather than write through it.
     const auto clear = [&](std::string& name) {
         // Only a file or a link is removed: a folder or a device under the
         // name is nothing of ours.
+        name = path;
         native::EntryInfo info;
         const bool link = native::IsLink(path);
         const native::Lookup lookup = native::Inspect(path, info);
-        if (!link && lookup == native::Lookup::Found && !info.regular) {
-            cause = info.folder ? EISDIR : EEXIST;
-            return false;
-        }
+        if (!link && lookup == native::Lookup::Found && !info.regular)
+            return info.folder ? EISDIR : EEXIST;
         if (link || lookup == native::Lookup::Found)
             native::RemoveFile(path);
-        name = path;
-        return true;
+        return 0;
     };
-    return CreateExclusively(clear, cause, permissions);
+    return CreateExclusively(clear, permissions);
 }
 
 std::string UniqueName(const std::string& stem, const std::string& suffix) {
@@ -96,14 +95,13 @@ std::string UniqueName(const std::string& stem, const std::string& suffix) {
     return stem + token + suffix;
 }
 
-int CreateUnique(const std::string& stem, const std::string& suffix, std::string& path, int& cause,
-                 unsigned permissions) {
+CreatedFile CreateUnique(const std::string& stem, const std::string& suffix, unsigned permissions) {
     // A name taken (by a file no run should have left) is drawn again.
     const auto draw = [&](std::string& name) {
-        name = path = UniqueName(stem, suffix);
-        return true;
+        name = UniqueName(stem, suffix);
+        return 0;
     };
-    return CreateExclusively(draw, cause, permissions);
+    return CreateExclusively(draw, permissions);
 }
 
 }  // namespace quenrix

@@ -18,13 +18,20 @@ std::int64_t ReadUpTo(int fd, void* destination, std::size_t n);
 // Appends everything up to the end of the file; false on a read failure.
 bool ReadAllFrom(int fd, std::string& content);
 
+// A file the program created for writing, or why it could not.
+struct CreatedFile {
+    int file = -1;     // the open file; -1 when it could not be created
+    int cause = 0;     // then the system's cause
+    std::string path;  // where it is
+    explicit operator bool() const { return file >= 0; }
+};
+
 // Creates a file of the program's own name (a work file, a temporary
 // file) for writing: whatever stands under the name is removed as a name
 // first (a stale file of an earlier run, or a link planted by another user
 // of a shared folder, which is never followed), then the file is made anew
-// and exclusively. -1 when it cannot be, with the system's cause in
-// `cause` (a folder under the name is "is a folder").
-int CreateFresh(const std::string& path, int& cause, unsigned permissions = 0666);
+// and exclusively. A folder under the name gives the cause "is a folder".
+CreatedFile CreateFresh(const std::string& path, unsigned permissions = 0666);
 
 // A name no other run of the program can pick: `stem`, a random token
 // (16 hex digits) and `suffix`, for the files a run makes for itself in
@@ -32,9 +39,8 @@ int CreateFresh(const std::string& path, int& cause, unsigned permissions = 0666
 std::string UniqueName(const std::string& stem, const std::string& suffix);
 
 // Creates a new file under UniqueName(stem, suffix), exclusively and never
-// through a link; its path in `path`. -1 when it cannot be, with the
-// system's cause in `cause`.
-int CreateUnique(const std::string& stem, const std::string& suffix, std::string& path, int& cause,
-                 unsigned permissions = 0666);
+// through a link.
+CreatedFile CreateUnique(const std::string& stem, const std::string& suffix,
+                         unsigned permissions = 0666);
 
 }  // namespace quenrix

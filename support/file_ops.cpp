@@ -55,14 +55,14 @@ bool CopyAcross(const std::string& source, const std::string& target, bool repla
     const native::Handle from = native::OpenForReading(source);
     if (from == native::kNoFile)
         return Fails(failure, "read", source);
-    int cause = 0;
-    std::string temporary;
-    const native::Handle to = CreateUnique(target + ".", ".quenrix-part", temporary, cause);
-    if (to == native::kNoFile) {
-        Fails(failure, "create", temporary, cause);
+    const CreatedFile created = CreateUnique(target + ".", ".quenrix-part");
+    const std::string& temporary = created.path;
+    if (!created) {
+        Fails(failure, "create", temporary, created.cause);
         native::CloseFile(from);
         return false;
     }
+    const native::Handle to = created.file;
     bool ok = CopyContents(from, to) && native::SyncFile(to);
     if (!ok)
         Fails(failure, "copy", temporary);

@@ -193,11 +193,11 @@ bool AppendInPlace(const std::string& path, const std::string& bytes, native::En
 bool Replace(const std::string& path, const std::string& text, unsigned permissions) {
     // A name of this run's own: two runs that rewrite one log at once never
     // write into one temporary file.
-    std::string temporary;
-    int cause = 0;
-    const native::Handle out = CreateUnique(path + ".", ".tmp", temporary, cause, permissions);
-    if (out == native::kNoFile)
+    const CreatedFile created = CreateUnique(path + ".", ".tmp", permissions);
+    if (!created)
         return false;
+    const native::Handle out = created.file;
+    const std::string& temporary = created.path;
     // Room set aside first makes the rename over the log far cheaper on
     // file systems that would otherwise find it while renaming.
     native::ReserveSpace(out, text.size());

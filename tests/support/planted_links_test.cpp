@@ -89,14 +89,14 @@ TEST_F(PlantedLinksTest, ExclusiveAndFreshCreation) {
     EXPECT_EQ(native::CreateNew(Path("stale.tmp")), native::kNoFile);
     EXPECT_EQ(FailureText(native::LastCause()), "it exists already");
     EXPECT_EQ(ReadBytes(Path("stale.tmp")), kThesis);
-    int cause = 0;
-    const native::Handle fresh = CreateFresh(Path("stale.tmp"), cause);
-    ASSERT_NE(fresh, native::kNoFile);
-    native::CloseFile(fresh);
+    const CreatedFile fresh = CreateFresh(Path("stale.tmp"));
+    ASSERT_TRUE(fresh);
+    native::CloseFile(fresh.file);
     EXPECT_TRUE(ReadBytes(Path("stale.tmp")).empty());
     fs::create_directory(Path("folder.tmp"));
-    EXPECT_EQ(CreateFresh(Path("folder.tmp"), cause), native::kNoFile);
-    EXPECT_EQ(FailureText(cause), "it is a folder");
+    const CreatedFile refused = CreateFresh(Path("folder.tmp"));
+    EXPECT_FALSE(refused);
+    EXPECT_EQ(FailureText(refused.cause), "it is a folder");
     EXPECT_TRUE(fs::is_directory(Path("folder.tmp")));
 }
 
