@@ -105,7 +105,7 @@ std::string TextLine(const FileReport& report, bool verbose) {
     if (report.inputKept)
         line +=
             std::string(" (") + kDroppedRecordsKeptReason + "; --delete-damaged-input deletes it)";
-    if (report.result == 1) {
+    if (report.result == static_cast<std::int32_t>(ConvertResult::Converted)) {
         char counts[256];
         std::snprintf(
             counts, sizeof counts,

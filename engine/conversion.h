@@ -51,7 +51,7 @@ struct ConversionCounts {
 };
 
 // Where log entries go: the operation log's path, or nowhere when empty.
-struct LogSink {
+struct OperationLog {
     std::string path;
 };
 
@@ -78,7 +78,7 @@ struct ConversionRequest {
     // Where the corrected file goes; none: the input's folder (the
     // current one for a bare name).
     std::optional<std::string> outputFolder;
-    LogSink log;
+    OperationLog log;
     // A reference day (GPS seconds) in place of the one the clock gives.
     std::optional<std::uint32_t> referenceDay;
     // An RMG receiver type (74, 77, 80) in place of the file's; 0: the file's.

@@ -35,7 +35,7 @@ bool HasRolloverPointName(const std::string& path) {
 
 }  // namespace
 
-std::int32_t CheckRmgReceiverType(const std::string& path, const LogSink& log) {
+std::int32_t CheckRmgReceiverType(const std::string& path, const OperationLog& log) {
     InputFile file;
     if (!file.Open(path)) {
         WriteLog(log.path, " > ERROR：ファイルOpen失敗(RMGタイプ確認)");
@@ -55,7 +55,7 @@ std::int32_t CheckRmgReceiverType(const std::string& path, const LogSink& log) {
     return 0;
 }
 
-bool IsRolloverPointSigFile(const std::string& path, const LogSink& log) {
+bool IsRolloverPointSigFile(const std::string& path, const OperationLog& log) {
     if (!HasRolloverPointName(path)) {
         return false;
     }

@@ -31,8 +31,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(result == kRecordIncomplete);
         break;
     }
-    const std::int32_t type = CheckRmgReceiverType(path, LogSink{});
+    const std::int32_t type = CheckRmgReceiverType(path, OperationLog{});
     FUZZ_CHECK(type == 0 || type == 74 || type == 77 || type == 80);
-    (void)IsRolloverPointSigFile(path, LogSink{});
+    (void)IsRolloverPointSigFile(path, OperationLog{});
     return 0;
 }

@@ -16,8 +16,8 @@ namespace {
 
 // Fills in why `step` on `path` failed (the system's cause of the call
 // just made, or `cause`); false, for the caller to return.
-bool Fails(Failure* failure, const char* step, const std::string& path,
-           int cause = native::LastCause()) {
+bool NoteFailure(Failure* failure, const char* step, const std::string& path,
+                 int cause = native::LastCause()) {
     if (failure != nullptr)
         *failure = Failure{step, path, cause};
     return false;
@@ -54,30 +54,30 @@ bool CopyAcross(const std::string& source, const std::string& target, bool repla
                 const std::uint64_t* expectedHash, Failure* failure) {
     const native::Handle from = native::OpenForReading(source);
     if (from == native::kNoFile)
-        return Fails(failure, "read", source);
+        return NoteFailure(failure, "read", source);
     const CreatedFile created = CreateUnique(target + ".", ".quenrix-part");
     const std::string& temporary = created.path;
     if (!created) {
-        Fails(failure, "create", temporary, created.cause);
+        NoteFailure(failure, "create", temporary, created.cause);
         native::CloseFile(from);
         return false;
     }
     const native::Handle to = created.file;
     bool ok = CopyContents(from, to) && native::SyncFile(to);
     if (!ok)
-        Fails(failure, "copy", temporary);
+        NoteFailure(failure, "copy", temporary);
     native::CloseFile(from);
     if (!native::CloseFile(to) && ok)
-        ok = Fails(failure, "copy", temporary);
+        ok = NoteFailure(failure, "copy", temporary);
     ok = ok && ReadsBackAs(temporary, expectedHash, failure);
     if (ok && !Rename(temporary, target, replace))
-        ok = Fails(failure, "store", target);
+        ok = NoteFailure(failure, "store", target);
     if (!ok) {
         native::RemoveFile(temporary);
         return false;
     }
     if (!SyncNameOf(target))
-        return Fails(failure, "store", target);
+        return NoteFailure(failure, "store", target);
     native::RemoveFile(source);
     return true;
 }
@@ -90,7 +90,7 @@ bool FileExists(const std::string& path) {
 }
 
 bool DeleteFile(const std::string& path, Failure* failure) {
-    return native::RemoveFile(path) || Fails(failure, "delete", path);
+    return native::RemoveFile(path) || NoteFailure(failure, "delete", path);
 }
 
 FileIdentity IdentityOf(const native::EntryInfo& info) {
@@ -114,15 +114,15 @@ bool StoreFile(const std::string& source, const std::string& target,
                const FileIdentity* replaceable, const std::uint64_t* expectedHash,
                Failure* failure) {
     if (source.empty() || target.empty() || !FileExists(source))
-        return Fails(failure, "store", source, ENOENT);
+        return NoteFailure(failure, "store", source, ENOENT);
     native::EntryInfo info;
     const native::Lookup there = native::Inspect(target, info);
     if (there == native::Lookup::Found && info.folder)
-        return Fails(failure, "store", target, EISDIR);  // a folder is never replaced
+        return NoteFailure(failure, "store", target, EISDIR);  // a folder is never replaced
     const bool replace = there == native::Lookup::Found && replaceable != nullptr &&
                          IdentityOf(info) == *replaceable;
     if (there == native::Lookup::Found && !replace)
-        return Fails(failure, "store", target, EEXIST);
+        return NoteFailure(failure, "store", target, EEXIST);
     // The data goes to disk before the name does, and the name before the
     // caller may delete the input: after a power cut the target's name
     // never stands for data that was not written, and an input is never
@@ -137,10 +137,10 @@ bool StoreFile(const std::string& source, const std::string& target,
         from.device == info.device && !ReadsBackAs(source, expectedHash, failure))
         return false;
     if (Rename(source, target, replace))
-        return SyncNameOf(target) || Fails(failure, "store", target);
+        return SyncNameOf(target) || NoteFailure(failure, "store", target);
     const int cause = native::LastCause();
     return cause == EXDEV ? CopyAcross(source, target, replace, expectedHash, failure)
-                          : Fails(failure, "store", target, cause);
+                          : NoteFailure(failure, "store", target, cause);
 }
 
 void RemoveLeftoverWorkFiles(const std::string& folder, const std::string& pattern) {
@@ -173,19 +173,19 @@ bool SyncFileData(const std::string& path, Failure* failure) {
     // Opened for writing: Windows flushes only such a file.
     const native::Handle file = native::OpenForAppending(path);
     if (file == native::kNoFile)
-        return Fails(failure, "flush", path);
+        return NoteFailure(failure, "flush", path);
     if (!native::SyncFile(file)) {
-        Fails(failure, "flush", path);
+        NoteFailure(failure, "flush", path);
         native::CloseFile(file);
         return false;
     }
-    return native::CloseFile(file) || Fails(failure, "flush", path);
+    return native::CloseFile(file) || NoteFailure(failure, "flush", path);
 }
 
 bool ReadBackHash(const std::string& path, std::uint64_t& hash, Failure* failure) {
     const native::Handle file = native::OpenForReadingFromDisk(path);
     if (file == native::kNoFile)
-        return Fails(failure, "read back", path);
+        return NoteFailure(failure, "read back", path);
     ContentHash content;
     constexpr std::size_t kPiece = 256 * native::kDiskPiece;  // 1 MiB
     struct AlignedFree {
@@ -207,7 +207,7 @@ bool ReadBackHash(const std::string& path, std::uint64_t& hash, Failure* failure
         content.Add(piece.get(), static_cast<std::size_t>(got));
     }
     if (got < 0) {
-        Fails(failure, "read back", path);
+        NoteFailure(failure, "read back", path);
         native::CloseFile(file);
         return false;
     }
@@ -222,7 +222,7 @@ bool ReadsBackAs(const std::string& path, const std::uint64_t* expected, Failure
         return true;
     if (!ReadBackHash(path, hash, failure))
         return false;
-    return hash == *expected || Fails(failure, "read back", path, kReadsBackDifferent);
+    return hash == *expected || NoteFailure(failure, "read back", path, kReadsBackDifferent);
 }
 
 bool SameContent(const std::string& a, const std::string& b) {
@@ -259,14 +259,15 @@ bool MakeFolders(const std::string& path, Failure* failure) {
     const std::string name = FileNamePart(folder);
     if (name.empty()) {
         if (folder.back() != '/' && folder.back() != '\\')
-            return Fails(failure, "make the folder", path, ENOENT);  // a drive ("C:") not there
-        folder.pop_back();                                           // a trailing separator
+            return NoteFailure(failure, "make the folder", path,
+                               ENOENT);  // a drive ("C:") not there
+        folder.pop_back();               // a trailing separator
         return MakeFolders(folder, failure);
     }
     const std::string parent = FolderPart(folder);
     if (!parent.empty() && parent != folder && !MakeFolders(parent, failure))
         return false;
-    return native::CreateFolder(folder) || Fails(failure, "make the folder", folder);
+    return native::CreateFolder(folder) || NoteFailure(failure, "make the folder", folder);
 }
 
 }  // namespace quenrix

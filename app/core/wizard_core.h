@@ -97,7 +97,7 @@ class WizardCore {
     WizardView& view_;
     std::vector<std::string> arguments_;
     const std::string workFile_;
-    LogSink log_;
+    OperationLog log_;
     std::vector<std::string> inputs_;
     std::string inputArgument_;
     // The input arguments that gave no file, as listed, and why.

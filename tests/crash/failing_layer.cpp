@@ -18,7 +18,7 @@ void FailingLayer::Reset(Mode mode, std::uint64_t call) {
     open_.clear();
 }
 
-bool FailingLayer::Fails(const char* call, const std::string& what, int cause) {
+bool FailingLayer::FailsThisTime(const char* call, const std::string& what, int cause) {
     ++calls_;
     if (hangLimit_ != 0 && calls_ > hangLimit_ && onHang_ != nullptr)
         onHang_();
@@ -43,7 +43,7 @@ std::string Of(Handle file, const std::map<Handle, std::string>& open) {
 
 template <typename Opening>
 Handle FailingLayer::Open(const char* call, const std::string& path, int cause, Opening open) {
-    if (Fails(call, path, cause))
+    if (FailsThisTime(call, path, cause))
         return kNoFile;
     const Handle file = open();
     if (file != kNoFile)
@@ -77,7 +77,7 @@ void FailingLayer::Flip(Handle file, void* destination, std::int64_t got) {
 }
 
 std::int64_t FailingLayer::ReadSome(Handle file, void* destination, std::size_t n) {
-    if (Fails("read", Of(file, open_), EIO))
+    if (FailsThisTime("read", Of(file, open_), EIO))
         return -1;
     const std::int64_t got = real_.ReadSome(file, destination, n);
     Flip(file, destination, got);
@@ -85,7 +85,7 @@ std::int64_t FailingLayer::ReadSome(Handle file, void* destination, std::size_t 
 }
 
 std::int64_t FailingLayer::ReadSomeAtHand(Handle file, void* destination, std::size_t n) {
-    if (Fails("read", Of(file, open_), EIO))
+    if (FailsThisTime("read", Of(file, open_), EIO))
         return -1;
     const std::int64_t got = real_.ReadSomeAtHand(file, destination, n);
     Flip(file, destination, got);
@@ -93,7 +93,7 @@ std::int64_t FailingLayer::ReadSomeAtHand(Handle file, void* destination, std::s
 }
 
 std::int64_t FailingLayer::WriteSome(Handle file, const void* data, std::size_t n) {
-    if (Fails("write", Of(file, open_), ENOSPC))
+    if (FailsThisTime("write", Of(file, open_), ENOSPC))
         return -1;
     return real_.WriteSome(file, data, n);
 }
@@ -103,94 +103,94 @@ bool FailingLayer::CloseFile(Handle file) {
     open_.erase(file);
     // A close that fails still lets the file go, as the systems do.
     const bool closed = real_.CloseFile(file);
-    if (Fails("close", path, EIO))
+    if (FailsThisTime("close", path, EIO))
         return false;
     return closed;
 }
 
 bool FailingLayer::SyncFile(Handle file) {
-    if (Fails("flush", Of(file, open_), EIO))
+    if (FailsThisTime("flush", Of(file, open_), EIO))
         return false;
     return real_.SyncFile(file);
 }
 
 bool FailingLayer::TruncateFile(Handle file, std::uint64_t size) {
-    if (Fails("truncate", Of(file, open_), EIO))
+    if (FailsThisTime("truncate", Of(file, open_), EIO))
         return false;
     return real_.TruncateFile(file, size);
 }
 
 Lookup FailingLayer::Inspect(const std::string& path, EntryInfo& info) {
-    if (Fails("look up", path, plants_.missingForFailed ? ENOENT : EIO))
+    if (FailsThisTime("look up", path, plants_.missingForFailed ? ENOENT : EIO))
         return plants_.missingForFailed ? Lookup::Missing : Lookup::Failed;
     return real_.Inspect(path, info);
 }
 
 bool FailingLayer::InspectOpen(Handle file, EntryInfo& info) {
-    if (Fails("look up", Of(file, open_), EIO))
+    if (FailsThisTime("look up", Of(file, open_), EIO))
         return false;
     return real_.InspectOpen(file, info);
 }
 
 bool FailingLayer::IsLink(const std::string& path) {
     // Answers no when it cannot tell, as the systems do.
-    if (Fails("look up link", path, EIO))
+    if (FailsThisTime("look up link", path, EIO))
         return false;
     return real_.IsLink(path);
 }
 
 bool FailingLayer::RenameReplacing(const std::string& from, const std::string& to) {
-    if (Fails("rename", from + " -> " + to, EACCES))
+    if (FailsThisTime("rename", from + " -> " + to, EACCES))
         return false;
     return real_.RenameReplacing(from, to);
 }
 
 bool FailingLayer::RenameNoReplace(const std::string& from, const std::string& to) {
-    if (Fails("rename", from + " -> " + to, EACCES))
+    if (FailsThisTime("rename", from + " -> " + to, EACCES))
         return false;
     return plants_.replacingStore ? real_.RenameReplacing(from, to)
                                   : real_.RenameNoReplace(from, to);
 }
 
 bool FailingLayer::TryLock(native::Handle file) {
-    if (Fails("lock", Of(file, open_), EWOULDBLOCK))
+    if (FailsThisTime("lock", Of(file, open_), EWOULDBLOCK))
         return false;
     return real_.TryLock(file);
 }
 
 bool FailingLayer::SyncFolder(const std::string& folder) {
-    if (Fails("flush folder", folder, EIO))
+    if (FailsThisTime("flush folder", folder, EIO))
         return false;
     return real_.SyncFolder(folder);
 }
 
 bool FailingLayer::RemoveFile(const std::string& path) {
-    if (Fails("remove", path, EACCES))
+    if (FailsThisTime("remove", path, EACCES))
         return false;
     return real_.RemoveFile(path);
 }
 
 bool FailingLayer::ForEachEntry(const std::string& folder,
                                 const std::function<void(const native::FolderEntry&)>& visit) {
-    if (Fails("list", folder, EACCES))
+    if (FailsThisTime("list", folder, EACCES))
         return false;
     return real_.ForEachEntry(folder, visit);
 }
 
 bool FailingLayer::CreateFolder(const std::string& path) {
-    if (Fails("make folder", path, ENOSPC))
+    if (FailsThisTime("make folder", path, ENOSPC))
         return false;
     return real_.CreateFolder(path);
 }
 
 bool FailingLayer::RemoveFolderWithFiles(const std::string& folder) {
-    if (Fails("remove folder", folder, EACCES))
+    if (FailsThisTime("remove folder", folder, EACCES))
         return false;
     return real_.RemoveFolderWithFiles(folder);
 }
 
 std::string FailingLayer::MakeTemporaryFolder(const std::string& prefix) {
-    if (Fails("make temporary folder", prefix, ENOSPC))
+    if (FailsThisTime("make temporary folder", prefix, ENOSPC))
         return {};
     return real_.MakeTemporaryFolder(prefix);
 }

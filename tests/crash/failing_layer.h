@@ -76,7 +76,7 @@ class FailingLayer final : public test::ForwardingLayer {
 
   private:
     // Counts a call; true (with errno set to `cause`) when it is to fail.
-    bool Fails(const char* call, const std::string& what, int cause);
+    bool FailsThisTime(const char* call, const std::string& what, int cause);
     // Counts an opening call, and passes it on with `open` unless it is to
     // fail; the file it opens is known by its path from then on.
     template <typename Opening>
