@@ -13,11 +13,6 @@
 namespace quenrix::cli {
 namespace {
 
-bool IsFolder(const std::string& path) {
-    native::EntryInfo info;
-    return native::Inspect(path, info) == native::Lookup::Found && info.folder;
-}
-
 // Files of `folder` matching `mask`, then those of its subfolders.
 void Collect(const std::string& folder, const std::string& mask, bool recursive, Inputs& out) {
     std::vector<std::string> files;
@@ -62,7 +57,7 @@ void KeepEachFileOnce(std::vector<std::string>& files) {
 Inputs ExpandInputs(const std::vector<std::string>& inputs, bool recursive) {
     Inputs found;
     for (const std::string& input : inputs) {
-        if (IsFolder(input)) {
+        if (FolderExists(input)) {
             Collect(input, "*.*", recursive, found);
         } else if (FileNamePart(input).find_first_of("*?") != std::string::npos) {
             Collect(FolderPart(input), FileNamePart(input), recursive, found);

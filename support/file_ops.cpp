@@ -89,6 +89,11 @@ bool FileExists(const std::string& path) {
     return !path.empty() && native::Inspect(path, info) == native::Lookup::Found && !info.folder;
 }
 
+bool FolderExists(const std::string& path) {
+    native::EntryInfo info;
+    return !path.empty() && native::Inspect(path, info) == native::Lookup::Found && info.folder;
+}
+
 bool DeleteFile(const std::string& path, Failure* failure) {
     return native::RemoveFile(path) || NoteFailure(failure, "delete", path);
 }
@@ -251,8 +256,7 @@ bool SameContent(const std::string& a, const std::string& b) {
 }
 
 bool MakeFolders(const std::string& path, Failure* failure) {
-    native::EntryInfo info;
-    if (path.empty() || (native::Inspect(path, info) == native::Lookup::Found && info.folder))
+    if (path.empty() || FolderExists(path))
         return true;
     // The parent first: the path without its last part (and separators).
     std::string folder = path;

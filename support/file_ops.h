@@ -11,6 +11,8 @@ namespace quenrix {
 
 // True when the path names an existing entry that is not a folder.
 bool FileExists(const std::string& path);
+// True when the path names an existing folder.
+bool FolderExists(const std::string& path);
 
 // Each call that can fail says why in `failure`, where one is given.
 

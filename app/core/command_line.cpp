@@ -1,6 +1,7 @@
 #include "app/core/command_line.h"
 
 #include "support/ascii.h"
+#include "support/file_ops.h"
 #include "support/native.h"
 #include "support/paths.h"
 
@@ -19,11 +20,6 @@ constexpr const char* kUsage =
     "  --help    this text; --version: the version\n";
 
 constexpr const char* kVersion = "quenrix 1.0\n";
-
-bool IsFolder(const std::string& path) {
-    native::EntryInfo info;
-    return native::Inspect(path, info) == native::Lookup::Found && info.folder;
-}
 
 }  // namespace
 
@@ -46,7 +42,7 @@ CommandLine ReadArguments(const std::vector<std::string>& arguments) {
 std::vector<std::string> FilesOfInput(const std::string& input, std::string& listed,
                                       Failure& failure) {
     listed = input;
-    if (ExtensionPart(input).empty() || IsFolder(input))
+    if (ExtensionPart(input).empty() || FolderExists(input))
         listed = JoinPath(input, "");  // a folder: all its files are listed
     std::vector<std::string> files;
     failure = {};
@@ -56,10 +52,7 @@ std::vector<std::string> FilesOfInput(const std::string& input, std::string& lis
 
 bool StartedInTheProgramFolder(const std::vector<std::string>& arguments,
                                const std::string& currentFolder, const std::string& programPath) {
-    native::EntryInfo current, program;
-    return arguments.empty() && native::Inspect(currentFolder, current) == native::Lookup::Found &&
-           native::Inspect(FolderPart(programPath), program) == native::Lookup::Found &&
-           current.device == program.device && current.fileIndex == program.fileIndex;
+    return arguments.empty() && SameFile(currentFolder, FolderPart(programPath));
 }
 
 std::optional<std::string> InformationAskedFor(const std::vector<std::string>& arguments) {

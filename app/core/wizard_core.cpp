@@ -72,7 +72,7 @@ void WizardCore::Start() {
         }
         if (automaticMode_) {
             WriteLog(log_.path, "変換自動");
-            for (const std::string& input : ReadArguments(arguments_).inputs)
+            for (const std::string& input : inputArguments_)
                 WriteLongLog(log_.path, "入力引数:" + input);
             if (!deleteInputs_) {
                 WriteLog(log_.path, "オプション引数:/NOTDEL 入力ファイル削除しない");
@@ -104,6 +104,7 @@ void WizardCore::Start() {
 
 void WizardCore::ReadCommandLine() {
     const CommandLine line = ReadArguments(arguments_);
+    inputArguments_ = line.inputs;
     automaticMode_ = !line.inputs.empty();
     inputs_.clear();
     notFound_.clear();

@@ -100,6 +100,7 @@ class WizardCore {
     OperationLog log_;
     std::vector<std::string> inputs_;
     std::string inputArgument_;
+    std::vector<std::string> inputArguments_;  // as typed
     // The input arguments that gave no file, as listed, and why.
     std::vector<std::pair<std::string, Failure>> notFound_;
     bool automaticMode_ = false;
