@@ -30,7 +30,8 @@ void Collect(const std::string& folder, const std::string& mask, bool recursive,
         return;
     std::vector<std::string> subfolders;
     // Links are not followed: a link to a folder above would never end.
-    native::ForEachEntry(folder, [&](const native::FolderEntry& entry) {
+    // A folder that cannot be listed is reported by ListFiles above.
+    (void)native::ForEachEntry(folder, [&](const native::FolderEntry& entry) {
         if (entry.folder && !entry.link)
             subfolders.push_back(JoinPath(folder, entry.name));
     });

@@ -47,10 +47,11 @@ Run::Run(const Settings& settings, std::vector<std::string> files)
       reports_(files_.size()),
       finished_(files_.size(), 0),
       showProgress_(!settings.quiet && native::ErrorOutputIsTerminal()),
-      workStem_(UniqueName(kWorkFilePrefix, "")) {}
+      workStem_(UniqueName(kWorkFilePrefix, "")),
+      log_(settings.dryRun ? std::string() : settings.log) {}
 
 void Run::ConvertAll() {
-    const LogGroup logGroup;  // the log's entries written in groups, not one by one
+    const LogGroup logGroup(log_);  // the log's entries written in groups, not one by one
     const unsigned workers = std::max(1u, std::min<unsigned>(settings_.jobs, files_.size()));
     std::vector<std::thread> threads;
     for (unsigned w = 1; w < workers; ++w) threads.emplace_back([this, w] { Work(w); });
@@ -104,7 +105,7 @@ void Run::Convert(unsigned worker, std::size_t index) {
     if (!settings_.dryRun)
         request.workFile = WorkFile(worker, input);
     request.outputFolder = OutputFolder(input);
-    request.log.path = settings_.dryRun ? std::string() : settings_.log;
+    request.log = &log_;
     request.referenceDay = settings_.referenceDay;
     request.receiverType = settings_.receiverType;
     const FileOutcome outcome = actions_.ConvertFile(index, request);

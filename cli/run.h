@@ -83,6 +83,7 @@ class Run {
     bool showProgress_;
     std::mutex progressMutex_;
     const std::string workStem_;  // kWorkFilePrefix and this run's random part
+    OperationLog log_;            // where the files' entries go (off in a dry run)
     std::mutex clearedMutex_;
     std::set<std::string> cleared_;  // folders whose dead runs' work files are gone
     const std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();

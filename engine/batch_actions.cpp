@@ -47,23 +47,16 @@ BatchFileActions::BatchFileActions(std::vector<std::string> inputs, BatchRules r
 FileOutcome BatchFileActions::ConvertFile(std::size_t index, ConversionRequest request) {
     request.input = inputs_.at(index);
     request.storing = rules_.storing;
-    const LogCapture logged;
     const Conversion conversion = ConvertGpsFile(request);
-    FileOutcome outcome;
-    {
-        const std::lock_guard<std::mutex> lock(mutex_);
-        outcome = Apply(index, request, conversion);
-    }
-    // The path the pipeline logs first is the file's own.
-    if (!logged.Messages().empty())
-        outcome.log.assign(logged.Messages().begin() + 1, logged.Messages().end());
-    return outcome;
+    const std::lock_guard<std::mutex> lock(mutex_);
+    return Apply(index, request, conversion);
 }
 
 FileOutcome BatchFileActions::Apply(std::size_t index, const ConversionRequest& request,
                                     const Conversion& conversion) {
     FileOutcome outcome;
     outcome.conversion = conversion;
+    outcome.log = conversion.log;
     outcome.outputPath = conversion.outputPath;
     outcome.outcome = OutcomeOf(conversion);
     switch (outcome.outcome) {
@@ -75,7 +68,7 @@ FileOutcome BatchFileActions::Apply(std::size_t index, const ConversionRequest& 
         case Outcome::NoGpsRecords:
         case Outcome::RolloverPoint:
             outcome.statusLines.push_back(Describe(outcome.outcome).statusLine);
-            WriteLog(request.log.path, Describe(outcome.outcome).logMessage);
+            FileLog(request.log, outcome.log).Write(Describe(outcome.outcome).logMessage);
             if (outcome.outcome == Outcome::NoGpsRecords)
                 outcome.reason = kNoGpsRecordsReason;
             break;
@@ -97,10 +90,11 @@ FileOutcome BatchFileActions::Apply(std::size_t index, const ConversionRequest& 
 
 std::string BatchFileActions::FileInTheWay(std::size_t index, const std::string& target) const {
     native::EntryInfo info;
-    const native::Lookup lookup = native::Inspect(target, info);
+    const auto lookedUp = native::Inspect(target, info);
+    const native::Lookup lookup = lookedUp.value;
     if (lookup == native::Lookup::Failed) {
         // What stands there is not known: it may be a file to keep.
-        return "cannot look up " + FileNamePart(target) + ": " + FailureText(native::LastCause());
+        return "cannot look up " + FileNamePart(target) + ": " + FailureText(lookedUp.cause);
     }
     const std::string name = FileNamePart(target);
     const bool plannedGone = lookup == native::Lookup::Found && !info.folder &&
@@ -181,8 +175,7 @@ std::string BatchFileActions::ReadBack(const std::string& output,
     return StoreFailureReason(output, failure);
 }
 
-void BatchFileActions::DeleteInput(const std::string& input, const std::string& log,
-                                   FileOutcome& outcome) {
+void BatchFileActions::DeleteInput(const std::string& input, FileLog& log, FileOutcome& outcome) {
     FileIdentity gone;
     const bool known = IdentifyFile(input, gone);
     Failure failure;
@@ -190,11 +183,11 @@ void BatchFileActions::DeleteInput(const std::string& input, const std::string& 
         if (known)
             waiting_.erase(gone);
         outcome.inputDeleted = true;
-        WriteLog(log, kInputDeletedLog + input);
+        log.Write(kInputDeletedLog + input);
         outcome.statusLines.push_back(kInputDeletedLine + FileNamePart(input) + ")");
     } else {
         outcome.reason = "cannot delete the input: " + failure.Why();
-        WriteLog(log, kInputKeptLog + input);
+        log.Write(kInputKeptLog + input);
         outcome.statusLines.push_back(kInputKeptLine + FileNamePart(input) + ")");
     }
 }
@@ -208,7 +201,7 @@ void BatchFileActions::StoreCorrectedFile(std::size_t index, const ConversionReq
                                           const Conversion& conversion, FileOutcome& outcome) {
     const std::string& input = inputs_.at(index);
     const std::string& output = outcome.outputPath;
-    const std::string& log = request.log.path;
+    FileLog log(request.log, outcome.log);
 
     outcome.reason = Store(index, request, conversion, output);
     // The input goes only when its corrected file is stored under another
@@ -219,7 +212,7 @@ void BatchFileActions::StoreCorrectedFile(std::size_t index, const ConversionReq
         outcome.reason = ReadBack(output, conversion);
     if (!outcome.reason.empty()) {
         outcome.outcome = Outcome::NotStored;
-        WriteLog(log, Describe(Outcome::NotStored).logMessage);
+        log.Write(Describe(Outcome::NotStored).logMessage);
         outcome.statusLines.push_back(Describe(Outcome::NotStored).statusLine);
         return;
     }
@@ -240,7 +233,7 @@ void BatchFileActions::StoreCorrectedFile(std::size_t index, const ConversionReq
         written_.insert(stored);
     }
     outcome.statusLines.push_back(Describe(Outcome::Corrected).statusLine + FileNamePart(output));
-    WriteLongLog(log, Describe(Outcome::Corrected).logMessage + output);
+    log.WriteLong(Describe(Outcome::Corrected).logMessage + output);
     if (deleting)
         DeleteInput(input, log, outcome);
 }

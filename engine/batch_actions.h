@@ -36,7 +36,8 @@ struct FileOutcome {
     // its input could not be deleted. Empty when all went well.
     std::string reason;
     // The messages the engine logged for the file, its path aside, as the
-    // log holds them but in UTF-8 (also while logging is off).
+    // log holds them but in UTF-8 (also while logging is off): the
+    // conversion's, then the batch's.
     std::vector<std::string> log;
 };
 
@@ -85,7 +86,7 @@ class BatchFileActions {
     bool AlreadyThere(const ConversionRequest& request, const Conversion& conversion,
                       const std::string& output) const;
     // Deletes the input, with its log and status lines.
-    void DeleteInput(const std::string& input, const std::string& log, FileOutcome& outcome);
+    void DeleteInput(const std::string& input, FileLog& log, FileOutcome& outcome);
     void StoreCorrectedFile(std::size_t index, const ConversionRequest& request,
                             const Conversion& conversion, FileOutcome& outcome);
     // Why the output name must not be replaced: it is a file this batch

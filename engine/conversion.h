@@ -8,10 +8,12 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "engine/event_pump.h"
 #include "engine/file_kind.h"
 #include "support/file_ops.h"
+#include "support/oplog.h"
 
 namespace quenrix {
 
@@ -50,11 +52,6 @@ struct ConversionCounts {
     }
 };
 
-// Where log entries go: the operation log's path, or nowhere when empty.
-struct OperationLog {
-    std::string path;
-};
-
 // What the pipeline made of one input. The numbers are those the
 // receivers' tools have always used.
 enum class ConvertResult : std::int32_t {
@@ -78,7 +75,8 @@ struct ConversionRequest {
     // Where the corrected file goes; none: the input's folder (the
     // current one for a bare name).
     std::optional<std::string> outputFolder;
-    OperationLog log;
+    // The operation log the file's entries go to; none: nowhere.
+    OperationLog* log = nullptr;
     // A reference day (GPS seconds) in place of the one the clock gives.
     std::optional<std::uint32_t> referenceDay;
     // An RMG receiver type (74, 77, 80) in place of the file's; 0: the file's.
@@ -109,6 +107,9 @@ struct Conversion {
     // Why the file failed, in plain English ("cannot read: permission
     // denied"); empty while nothing failed.
     std::string reason;
+    // The file's entries for the operation log, as the log holds them but
+    // in UTF-8 (FileLog).
+    std::vector<std::string> log;
 
     // Notes why the file failed; the first cause stands, as later ones
     // follow from it.

@@ -26,22 +26,22 @@ std::string NotAGpsFileReason(const std::string& path) {
 // Classifies the input by its name and runs the check of its kind: the
 // rollover-point check of a SIG file, the receiver type of an RMG file.
 // Converted means the file goes on to be converted.
-ConvertResult ClassifyAndCheck(const ConversionRequest& request, Conversion& conversion) {
+ConvertResult ClassifyAndCheck(const ConversionRequest& request, Conversion& conversion,
+                               FileLog& log) {
     const std::string& input = request.input;
     conversion.kind = ClassifyFileName(input);
     switch (conversion.kind) {
         case FileKind::Sig:
-            return IsRolloverPointSigFile(input, request.log) ? ConvertResult::RolloverPoint
-                                                              : ConvertResult::Converted;
+            return IsRolloverPointSigFile(input, log) ? ConvertResult::RolloverPoint
+                                                      : ConvertResult::Converted;
         case FileKind::Rmg:
-            conversion.receiverType = request.receiverType != 0
-                                          ? request.receiverType
-                                          : CheckRmgReceiverType(input, request.log);
+            conversion.receiverType =
+                request.receiverType != 0 ? request.receiverType : CheckRmgReceiverType(input, log);
             return ConvertResult::Converted;
         case FileKind::Other:
             break;
     }
-    WriteLog(request.log.path, " > GPSファイルではありません");
+    log.Write(" > GPSファイルではありません");
     conversion.Fail(NotAGpsFileReason(input));
     return ConvertResult::Failed;
 }
@@ -49,14 +49,14 @@ ConvertResult ClassifyAndCheck(const ConversionRequest& request, Conversion& con
 // Streams the input into the work file and names the corrected file after
 // its first position record.
 ConvertResult ConvertAndName(const ConversionRequest& request, const std::string& prefix,
-                             Conversion& conversion) {
+                             Conversion& conversion, FileLog& log) {
     const std::string& input = request.input;
     // A bare name is in the current folder, and its output lands beside it.
     const std::string outputFolder = request.outputFolder.value_or(FolderPart(input));
     const bool scanned = conversion.kind == FileKind::Sig ? ConvertSigFile(request, conversion)
                                                           : ConvertRmgFile(request, conversion);
     if (!scanned) {
-        WriteLog(request.log.path, " > ERROR：作業ファイル作成失敗");
+        log.Write(" > ERROR：作業ファイル作成失敗");
         conversion.Fail("the conversion stopped");
         return ConvertResult::Failed;
     }
@@ -64,7 +64,7 @@ ConvertResult ConvertAndName(const ConversionRequest& request, const std::string
         conversion.outputPath = BuildOutputFileName(conversion.kind, prefix,
                                                     conversion.firstGpsTime, input, outputFolder);
         if (conversion.outputPath.empty()) {
-            WriteLog(request.log.path, " > ERROR：出力ファイル名作成失敗");
+            log.Write(" > ERROR：出力ファイル名作成失敗");
             conversion.Fail("no output name could be built");
             return ConvertResult::Failed;
         }
@@ -74,25 +74,29 @@ ConvertResult ConvertAndName(const ConversionRequest& request, const std::string
 
 ConvertResult Convert(const ConversionRequest& request, Conversion& conversion) {
     const std::string& input = request.input;
-    WriteLog(request.log.path, input);
+    // The file's own path heads its entries in the log; it is no message
+    // about the file.
+    if (request.log != nullptr)
+        request.log->Write(input);
     if (request.storing == Storing::Done)
         DeleteFile(request.workFile);  // a leftover of an earlier run
 
-    const ConvertResult checked = ClassifyAndCheck(request, conversion);
+    FileLog log(request.log, conversion.log);
+    const ConvertResult checked = ClassifyAndCheck(request, conversion, log);
     if (checked != ConvertResult::Converted) {
         return checked;
     }
     native::EntryInfo info;
-    const native::Lookup lookup = native::Inspect(input, info);
-    if (lookup == native::Lookup::Failed) {
+    const auto lookup = native::Inspect(input, info);
+    if (lookup.value == native::Lookup::Failed) {
         // Not known to be missing: the system's cause is told (a folder
         // that may not be searched says "permission denied").
-        WriteLog(request.log.path, " > ERROR：ファイルOpen失敗");
-        conversion.Fail("cannot read: " + FailureText(native::LastCause()));
+        log.Write(" > ERROR：ファイルOpen失敗");
+        conversion.Fail("cannot read: " + FailureText(lookup.cause));
         return ConvertResult::Failed;
     }
-    if (lookup == native::Lookup::Missing || info.folder) {
-        WriteLog(request.log.path, " > ERROR：入力ファイルなし");
+    if (lookup.value == native::Lookup::Missing || info.folder) {
+        log.Write(" > ERROR：入力ファイルなし");
         conversion.Fail("input missing: no such file");
         return ConvertResult::InputMissing;
     }
@@ -101,7 +105,7 @@ ConvertResult Convert(const ConversionRequest& request, Conversion& conversion) 
         conversion.Fail("no output name can be built from this file name");
         return ConvertResult::Failed;
     }
-    return ConvertAndName(request, prefix, conversion);
+    return ConvertAndName(request, prefix, conversion, log);
 }
 
 }  // namespace

@@ -35,10 +35,10 @@ bool HasRolloverPointName(const std::string& path) {
 
 }  // namespace
 
-std::int32_t CheckRmgReceiverType(const std::string& path, const OperationLog& log) {
+std::int32_t CheckRmgReceiverType(const std::string& path, FileLog& log) {
     InputFile file;
     if (!file.Open(path)) {
-        WriteLog(log.path, " > ERROR：ファイルOpen失敗(RMGタイプ確認)");
+        log.Write(" > ERROR：ファイルOpen失敗(RMGタイプ確認)");
         return 0;
     }
     std::uint8_t record[kRecordBufferSize];
@@ -48,20 +48,20 @@ std::int32_t CheckRmgReceiverType(const std::string& path, const OperationLog& l
         if (kind == record_kinds::rmg::PositionMonitor::kKind) {
             const std::int32_t code =
                 ReceiverTypeCode(record[record_kinds::rmg::kTypeNibbleOffset] & 0x0F);
-            WriteLog(log.path, " > RMGType：KQ-" + std::to_string(code));
+            log.Write(" > RMGType：KQ-" + std::to_string(code));
             return code;
         }
     }
     return 0;
 }
 
-bool IsRolloverPointSigFile(const std::string& path, const OperationLog& log) {
+bool IsRolloverPointSigFile(const std::string& path, FileLog& log) {
     if (!HasRolloverPointName(path)) {
         return false;
     }
     InputFile file;
     if (!file.Open(path)) {
-        WriteLog(log.path, " > ERROR：ファイルOpen失敗(L26Z.SIG確認)");
+        log.Write(" > ERROR：ファイルOpen失敗(L26Z.SIG確認)");
         return false;
     }
     std::uint8_t record[kRecordBufferSize];

@@ -71,7 +71,7 @@ class RecordScanner {
                   std::span<const RecordKind> kinds, RecordCorrector correctAnyKind)
         : request_(request),
           conversion_(conversion),
-          log_(request.log.path),
+          log_(request.log, conversion.log),
           correctAnyKind_(correctAnyKind),
           workPath_(request.workFile),
           // The bounds are read at the first turn of the window, before
@@ -84,16 +84,17 @@ class RecordScanner {
     // reason noted) when either fails.
     bool Open(const std::string& inputPath, const char* workFileOpenFailure) {
         if (!input_.Open(inputPath)) {
-            WriteLog(log_, " > ERROR：ファイルOpen失敗");
-            conversion_.Fail("cannot read: " + input_.Failure());
+            log_.Write(" > ERROR：ファイルOpen失敗");
+            conversion_.Fail("cannot read: " + FailureText(input_.Cause()));
             return false;
         }
         if (request_.storing == Storing::Planned) {
             work_.CreateDiscarding();
         } else if (!work_.CreateFresh(workPath_)) {
-            conversion_.Fail("cannot write the work file " + workPath_ + ": " + work_.Failure());
+            conversion_.Fail("cannot write the work file " + workPath_ + ": " +
+                             FailureText(work_.Cause()));
             input_.Close();
-            WriteLog(log_, workFileOpenFailure);
+            log_.Write(workFileOpenFailure);
             return false;
         }
         FileIdentity identity;
@@ -212,9 +213,9 @@ class RecordScanner {
             return Step::End;
         }
         if (status == InputFile::Status::Error) {
-            WriteLog(log_, " > ERROR：ファイルRead失敗");
+            log_.Write(" > ERROR：ファイルRead失敗");
             conversion_.Fail("cannot read at byte " + std::to_string(input_.Position()) + ": " +
-                             input_.Failure());
+                             FailureText(input_.Cause()));
             return Step::Stop;
         }
         if (byte == kSyncByte) {
@@ -237,18 +238,19 @@ class RecordScanner {
         if (written) {
             return true;
         }
-        WriteLog(log_, kind.failureMessage);
+        log_.Write(kind.failureMessage);
         return !work_.Failed() || WorkFileLost();
     }
 
     bool WorkFileLost() {
-        conversion_.Fail("cannot write the work file " + workPath_ + ": " + work_.Failure());
+        conversion_.Fail("cannot write the work file " + workPath_ + ": " +
+                         FailureText(work_.Cause()));
         return false;
     }
 
     const ConversionRequest& request_;
     Conversion& conversion_;
-    const std::string& log_;
+    FileLog log_;
     std::array<const RecordKind*, 256> byKind_{};
     RecordCorrector correctAnyKind_;
     const std::string& workPath_;

@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "engine/gps_time.h"
-#include "support/clock.h"
+#include "support/native.h"
 
 namespace quenrix {
 namespace {
@@ -53,7 +53,7 @@ std::optional<std::uint32_t> ComputeReferenceDay(const LocalDateTime& now) {
 }  // namespace
 
 std::optional<std::uint32_t> ReferenceDay() {
-    return ComputeReferenceDay(LocalNow());
+    return ComputeReferenceDay(native::LocalClockNow());
 }
 
 RolloverBounds CurrentRolloverBounds(const ConversionRequest& request,

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
@@ -131,20 +132,21 @@ InputFile::~InputFile() {
 
 bool InputFile::Open(const std::string& path) {
     Close();
-    fd_ = native::OpenForReading(path);
-    failure_ = fd_ < 0 ? FailureText(native::LastCause()) : std::string();
+    const auto opened = native::OpenForReading(path);
+    fd_ = opened.value;
+    cause_ = opened.cause;
     failed_ = false;
     atEnd_ = false;
     next_ = end_ = 0;
     consumedBeforeBuffer_ = 0;
-    aheadResult_ = 0;
+    aheadResult_ = {};
     return fd_ >= 0;
 }
 
 void InputFile::Close() {
     reader_.reset();  // waits for a read still under way
     if (fd_ >= 0) {
-        native::CloseFile(fd_);
+        (void)native::CloseFile(fd_);  // nothing written: nothing to lose
         fd_ = -1;
     }
 }
@@ -154,52 +156,46 @@ bool InputFile::Refill() {
     next_ = end_ = 0;
     if (fd_ < 0 && !failed_) {
         failed_ = true;
-        failure_ = "not open";
+        cause_ = EBADF;
     }
     if (failed_ || atEnd_) {
         return false;
     }
-    std::int64_t got;
-    std::string failure;
+    native::Answer<std::int64_t> got;
     if (reader_) {
         // The buffer read ahead: at once, or by the thread meanwhile.
         reader_->Wait(whileWaiting_);
         got = aheadResult_;
-        failure = aheadFailure_;
         buffer_.swap(ahead_);
     } else {
         // What the system holds in memory is read here, at once.
-        got = native::ReadSomeAtHand(fd_, buffer_.get(), kBufferSize);
-        if (got == native::kNotAtHand) {
-            got = ReadFromDisk();
-            failure = aheadFailure_;
-        }
+        const auto atHand = native::ReadSomeAtHand(fd_, buffer_.get(), kBufferSize);
+        got = atHand.value ? native::Answer<std::int64_t>{*atHand.value, atHand.cause}
+                           : ReadFromDisk();
     }
-    if (got > 0 && reader_) {
+    if (!got) {
+        failed_ = true;
+        cause_ = got.cause;
+        return false;
+    }
+    if (got.value == 0) {
+        atEnd_ = true;
+        return false;
+    }
+    if (reader_) {
         ReadAhead();
     }
-    if (got > 0) {
-        end_ = static_cast<std::size_t>(got);
-        return true;
-    }
-    if (got == 0) {
-        atEnd_ = true;
-    } else {
-        failed_ = true;
-        failure_ = failure;
-    }
-    return false;
+    end_ = static_cast<std::size_t>(got.value);
+    return true;
 }
 
 // The disk is waited for on a thread of our own, which calls back the
 // caller meanwhile (its window keeps running), and from then on reads the
 // next buffer ahead; where no thread can be started, it is waited for here.
-std::int64_t InputFile::ReadFromDisk() {
+native::Answer<std::int64_t> InputFile::ReadFromDisk() {
     reader_ = StartIoThread();
     if (!reader_) {
-        const std::int64_t got = native::ReadSome(fd_, buffer_.get(), kBufferSize);
-        aheadFailure_ = got < 0 ? FailureText(native::LastCause()) : std::string();
-        return got;
+        return native::ReadSome(fd_, buffer_.get(), kBufferSize);
     }
     if (!ahead_) {
         ahead_ = TakeFileBuffer();
@@ -211,18 +207,16 @@ std::int64_t InputFile::ReadFromDisk() {
 }
 
 void InputFile::ReadAheadOnThread() {
-    reader_->Start([this] {
-        aheadResult_ = native::ReadSome(fd_, ahead_.get(), kBufferSize);
-        if (aheadResult_ < 0)
-            aheadFailure_ = FailureText(native::LastCause());
-    });
+    reader_->Start([this] { aheadResult_ = native::ReadSome(fd_, ahead_.get(), kBufferSize); });
 }
 
 // The next buffer: read at once where the system holds it in memory (the
 // disk may have caught up), else by the thread while the caller works.
 void InputFile::ReadAhead() {
-    aheadResult_ = native::ReadSomeAtHand(fd_, ahead_.get(), kBufferSize);
-    if (aheadResult_ == native::kNotAtHand) {
+    const auto atHand = native::ReadSomeAtHand(fd_, ahead_.get(), kBufferSize);
+    if (atHand.value) {
+        aheadResult_ = {*atHand.value, atHand.cause};
+    } else {
         ReadAheadOnThread();
     }
 }
@@ -274,14 +268,14 @@ OutputFile::~OutputFile() {
 }
 
 bool OutputFile::Create(const std::string& path) {
-    const native::Handle file = native::CreateForWriting(path);
-    return Opened(file, file == native::kNoFile ? native::LastCause() : 0);
+    const auto created = native::CreateForWriting(path);
+    return Opened(created.value, created.cause);
 }
 
 bool OutputFile::CreateFresh(const std::string& path) {
     const CreatedFile created = quenrix::CreateFresh(path);
     if (created)
-        native::TryLock(created.file);  // a file just made exclusively: nobody else holds it
+        (void)native::TryLock(created.file);  // a file just made exclusively: nobody else holds it
     return Opened(created.file, created.cause);
 }
 
@@ -290,7 +284,7 @@ void OutputFile::CreateDiscarding() {
     open_ = true;
     discarding_ = true;
     failed_ = false;
-    failure_.clear();
+    cause_ = 0;
 }
 
 bool OutputFile::Opened(int fd, int cause) {
@@ -299,8 +293,8 @@ bool OutputFile::Opened(int fd, int cause) {
     fd_ = fd;
     open_ = fd_ >= 0;
     failed_ = fd_ < 0;
-    failure_ = failed_ ? FailureText(cause) : std::string();
-    writeFailed_ = false;
+    cause_ = failed_ ? cause : 0;
+    writeCause_ = 0;
     used_ = 0;
     handedOver_ = 0;
     roomSetAside_ = false;
@@ -325,7 +319,7 @@ bool OutputFile::HandOver() {
     bool ok;
     if (writer_) {
         writer_->Wait(whileWaiting_);
-        ok = !writeFailed_;
+        ok = writeCause_ == 0;
         if (ok) {
             buffer_.swap(behind_);
             const std::size_t size = used_;
@@ -333,20 +327,17 @@ bool OutputFile::HandOver() {
             // jobs run one at a time, in order.
             writer_->Start([this, size] {
                 written_.Add(behind_.get(), size);
-                if (!WriteAllTo(fd_, behind_.get(), size)) {
-                    writeFailure_ = FailureText(native::LastCause());
-                    writeFailed_ = true;
-                }
+                writeCause_ = WriteAllTo(fd_, behind_.get(), size).cause;
             });
         }
     } else {
         written_.Add(buffer_.get(), used_);
-        ok = WriteAllTo(fd_, buffer_.get(), used_) || Fail();
+        ok = Fail(WriteAllTo(fd_, buffer_.get(), used_));
     }
     handedOver_ += used_;
     used_ = 0;
-    if (!ok && writeFailed_ && failure_.empty())
-        failure_ = writeFailure_;
+    if (!ok && cause_ == 0)
+        cause_ = writeCause_;
     failed_ = failed_ || !ok;
     return ok;
 }
@@ -354,7 +345,7 @@ bool OutputFile::HandOver() {
 void OutputFile::ExpectSize(std::uint64_t bytes) {
     // A file of one buffer goes out in one write: nothing to gain there.
     if (fd_ >= 0 && !failed_ && handedOver_ == 0 && bytes > kBufferSize) {
-        native::ReserveSpace(fd_, bytes);
+        (void)native::ReserveSpace(fd_, bytes);  // only a help to the file system
         roomSetAside_ = true;
     }
 }
@@ -389,10 +380,10 @@ std::uint8_t* OutputFile::ReserveSlow(std::size_t n) {
     return buffer_.get();
 }
 
-bool OutputFile::Fail() {
-    if (failure_.empty())
-        failure_ = FailureText(native::LastCause());
-    return false;
+bool OutputFile::Fail(native::Done done) {
+    if (!done && cause_ == 0)
+        cause_ = done.cause;
+    return static_cast<bool>(done);
 }
 
 bool OutputFile::Close() {
@@ -415,24 +406,24 @@ bool OutputFile::Close() {
             ok = HandOver();
         } else {
             written_.Add(buffer_.get(), used_);
-            ok = WriteAllTo(fd_, buffer_.get(), used_) || Fail();
+            ok = Fail(WriteAllTo(fd_, buffer_.get(), used_));
         }
     }
     used_ = 0;
     if (writer_) {
         writer_->Wait(whileWaiting_);
-        if (ok && writeFailed_) {
+        if (ok && writeCause_ != 0) {
             ok = false;
-            failure_ = writeFailure_;
+            cause_ = writeCause_;
         }
         writer_.reset();
     }
     if (ok && roomSetAside_) {
         // Room set aside past the end is given back.
-        ok = native::TruncateFile(fd_, size) || Fail();
+        ok = Fail(native::TruncateFile(fd_, size));
     }
-    if (!native::CloseFile(fd_)) {
-        ok = Fail();
+    if (!Fail(native::CloseFile(fd_))) {
+        ok = false;
     }
     fd_ = -1;
     failed_ = failed_ || !ok;

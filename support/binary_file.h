@@ -14,6 +14,7 @@
 
 #include "support/content_hash.h"
 #include "support/file_ops.h"
+#include "support/native.h"
 
 namespace quenrix {
 
@@ -92,8 +93,9 @@ class InputFile {
     }
 
     bool Failed() const { return failed_; }
-    // Why the file failed, in plain English; empty while it has not.
-    const std::string& Failure() const { return failure_; }
+    // Why the file failed: the system's error number (FailureText words
+    // it); 0 while it has not.
+    int Cause() const { return cause_; }
     // The file's size as the system tells it now; 0 where it cannot.
     std::uint64_t Size() const;
     // What the file really holds on disk: its size, or less for a sparse
@@ -109,7 +111,7 @@ class InputFile {
     Status ReadByteSlow(std::uint8_t& byte);
     std::size_t ReadSlow(std::uint8_t* destination, std::size_t n);
     bool Refill();
-    std::int64_t ReadFromDisk();
+    native::Answer<std::int64_t> ReadFromDisk();
     void ReadAhead();
     void ReadAheadOnThread();
 
@@ -124,9 +126,8 @@ class InputFile {
     // reads into.
     std::unique_ptr<IoThread> reader_;
     FileBuffer ahead_;
-    std::int64_t aheadResult_ = 0;  // what the read into ahead_ gave
-    std::string aheadFailure_;      // and why it failed
-    std::string failure_;
+    native::Answer<std::int64_t> aheadResult_;  // what the read into ahead_ gave
+    int cause_ = 0;
     std::function<void()> whileWaiting_;
 };
 
@@ -196,8 +197,9 @@ class OutputFile {
     bool Close();
 
     bool Failed() const { return failed_; }
-    // Why the file failed, in plain English; empty while it has not.
-    const std::string& Failure() const { return failure_; }
+    // Why the file failed: the system's error number (FailureText words
+    // it); 0 while it has not.
+    int Cause() const { return cause_; }
     // The hash of every byte given to the system for the file since Create
     // (ContentHash): after a Close that succeeded, of the whole file.
     std::uint64_t WrittenHash() const { return written_.Value(); }
@@ -210,8 +212,8 @@ class OutputFile {
     bool HandOver();
     bool WriteSlow(const std::uint8_t* data, std::size_t n);
     std::uint8_t* ReserveSlow(std::size_t n);
-    // Notes why the last system call failed, unless a cause is known; false.
-    bool Fail();
+    // Notes why a call failed, unless a cause is known; whether it was done.
+    bool Fail(native::Done done);
 
     int fd_ = -1;
     bool open_ = false;        // a file, or the discarding sink, takes writes
@@ -222,11 +224,10 @@ class OutputFile {
     // From the first full buffer on: the thread and the buffer it writes.
     std::unique_ptr<IoThread> writer_;
     FileBuffer behind_;
-    bool writeFailed_ = false;      // set by the thread
-    std::string writeFailure_;      // and why
+    int writeCause_ = 0;            // why a write failed, set by the thread
     std::uint64_t handedOver_ = 0;  // bytes passed on to be written
     bool roomSetAside_ = false;
-    std::string failure_;
+    int cause_ = 0;
     std::function<void()> whileWaiting_;
     ContentHash written_;  // of the bytes given to the system, in order
 };

@@ -7,41 +7,43 @@
 
 namespace quenrix {
 
-bool WriteAllTo(int fd, const void* data, std::size_t n) {
+native::Done WriteAllTo(int fd, const void* data, std::size_t n) {
     const char* next = static_cast<const char*>(data);
     while (n > 0) {
-        const std::int64_t put = native::WriteSome(fd, next, n);
-        if (put <= 0)
-            return false;
-        next += put;
-        n -= static_cast<std::size_t>(put);
+        const auto put = native::WriteSome(fd, next, n);
+        if (!put)
+            return {put.cause};
+        if (put.value == 0)
+            return {ENOSPC};  // the system took nothing and said nothing
+        next += put.value;
+        n -= static_cast<std::size_t>(put.value);
     }
-    return true;
+    return {};
 }
 
-std::int64_t ReadUpTo(int fd, void* destination, std::size_t n) {
+native::Answer<std::int64_t> ReadUpTo(int fd, void* destination, std::size_t n) {
     char* next = static_cast<char*>(destination);
     std::size_t got = 0;
     while (got < n) {
-        const std::int64_t part = native::ReadSome(fd, next + got, n - got);
-        if (part < 0)
-            return -1;
-        if (part == 0)
+        const auto part = native::ReadSome(fd, next + got, n - got);
+        if (!part)
+            return part;
+        if (part.value == 0)
             break;
-        got += static_cast<std::size_t>(part);
+        got += static_cast<std::size_t>(part.value);
     }
-    return static_cast<std::int64_t>(got);
+    return {static_cast<std::int64_t>(got)};
 }
 
-bool ReadAllFrom(int fd, std::string& content) {
+native::Done ReadAllFrom(int fd, std::string& content) {
     char buffer[64 * 1024];
     for (;;) {
-        const std::int64_t got = native::ReadSome(fd, buffer, sizeof buffer);
-        if (got == 0)
-            return true;
-        if (got < 0)
-            return false;
-        content.append(buffer, static_cast<std::size_t>(got));
+        const auto got = native::ReadSome(fd, buffer, sizeof buffer);
+        if (!got)
+            return {got.cause};
+        if (got.value == 0)
+            return {};
+        content.append(buffer, static_cast<std::size_t>(got.value));
     }
 }
 
@@ -57,11 +59,10 @@ CreatedFile CreateExclusively(Prepare prepare, unsigned permissions) {
         created.cause = prepare(created.path);
         if (created.cause != 0)
             return created;
-        created.file = native::CreateNew(created.path, permissions);
-        if (created.file != native::kNoFile)
-            return created;
-        created.cause = native::LastCause();
-        if (created.cause != EEXIST)
+        const auto made = native::CreateNew(created.path, permissions);
+        created.file = made.value;
+        created.cause = made.cause;
+        if (made || created.cause != EEXIST)
             return created;
     }
     return created;
@@ -78,11 +79,11 @@ CreatedFile CreateFresh(const std::string& path, unsigned permissions) {
         name = path;
         native::EntryInfo info;
         const bool link = native::IsLink(path);
-        const native::Lookup lookup = native::Inspect(path, info);
+        const native::Lookup lookup = native::Inspect(path, info).value;
         if (!link && lookup == native::Lookup::Found && !info.regular)
             return info.folder ? EISDIR : EEXIST;
         if (link || lookup == native::Lookup::Found)
-            native::RemoveFile(path);
+            (void)native::RemoveFile(path);
         return 0;
     };
     return CreateExclusively(clear, permissions);

@@ -6,17 +6,18 @@
 #include <cstdint>
 #include <string>
 
+#include "support/native.h"
+
 namespace quenrix {
 
-// Writes all n bytes; false when the file took fewer.
-bool WriteAllTo(int fd, const void* data, std::size_t n);
+// Writes all n bytes; fails when the file took fewer.
+native::Done WriteAllTo(int fd, const void* data, std::size_t n);
 
-// Reads n bytes, fewer only at the end of the file; how many, or -1 on a
-// read failure.
-std::int64_t ReadUpTo(int fd, void* destination, std::size_t n);
+// Reads n bytes, fewer only at the end of the file: how many.
+native::Answer<std::int64_t> ReadUpTo(int fd, void* destination, std::size_t n);
 
-// Appends everything up to the end of the file; false on a read failure.
-bool ReadAllFrom(int fd, std::string& content);
+// Appends everything up to the end of the file.
+native::Done ReadAllFrom(int fd, std::string& content);
 
 // A file the program created for writing, or why it could not.
 struct CreatedFile {

@@ -14,34 +14,38 @@
 namespace quenrix {
 namespace {
 
-// Fills in why `step` on `path` failed (the system's cause of the call
-// just made, or `cause`); false, for the caller to return.
-bool NoteFailure(Failure* failure, const char* step, const std::string& path,
-                 int cause = native::LastCause()) {
+// Fills in why `step` on `path` failed; false, for the caller to return.
+bool NoteFailure(Failure* failure, const char* step, const std::string& path, int cause) {
     if (failure != nullptr)
         *failure = Failure{step, path, cause};
     return false;
 }
 
-bool CopyContents(native::Handle from, native::Handle to) {
+// Whether the call was done; if not, fills in why `step` on `path` failed.
+bool Noted(native::Done done, Failure* failure, const char* step, const std::string& path) {
+    return done || NoteFailure(failure, step, path, done.cause);
+}
+
+native::Done CopyContents(native::Handle from, native::Handle to) {
     char buffer[64 * 1024];
     for (;;) {
-        const std::int64_t got = native::ReadSome(from, buffer, sizeof buffer);
-        if (got <= 0)
-            return got == 0;
-        if (!WriteAllTo(to, buffer, static_cast<std::size_t>(got)))
-            return false;
+        const auto got = native::ReadSome(from, buffer, sizeof buffer);
+        if (!got || got.value == 0)
+            return {got.cause};
+        const native::Done put = WriteAllTo(to, buffer, static_cast<std::size_t>(got.value));
+        if (!put)
+            return put;
     }
 }
 
 // Stores the name `target` has just been given: on disk with its folder.
-bool SyncNameOf(const std::string& target) {
+native::Done SyncNameOf(const std::string& target) {
     return native::SyncFolder(FolderPart(target));
 }
 
 // Gives `from` the name `to`: in place of the file there when `replace`,
 // else only where nothing stands.
-bool Rename(const std::string& from, const std::string& to, bool replace) {
+native::Done Rename(const std::string& from, const std::string& to, bool replace) {
     return replace ? native::RenameReplacing(from, to) : native::RenameNoReplace(from, to);
 }
 
@@ -52,33 +56,34 @@ bool Rename(const std::string& from, const std::string& to, bool replace) {
 // so that two runs storing at once never write into one file.
 bool CopyAcross(const std::string& source, const std::string& target, bool replace,
                 const std::uint64_t* expectedHash, Failure* failure) {
-    const native::Handle from = native::OpenForReading(source);
-    if (from == native::kNoFile)
-        return NoteFailure(failure, "read", source);
+    const auto opened = native::OpenForReading(source);
+    if (!opened)
+        return NoteFailure(failure, "read", source, opened.cause);
+    const native::Handle from = opened.value;
     const CreatedFile created = CreateUnique(target + ".", ".quenrix-part");
     const std::string& temporary = created.path;
     if (!created) {
         NoteFailure(failure, "create", temporary, created.cause);
-        native::CloseFile(from);
+        (void)native::CloseFile(from);
         return false;
     }
     const native::Handle to = created.file;
-    bool ok = CopyContents(from, to) && native::SyncFile(to);
-    if (!ok)
-        NoteFailure(failure, "copy", temporary);
-    native::CloseFile(from);
-    if (!native::CloseFile(to) && ok)
-        ok = NoteFailure(failure, "copy", temporary);
+    native::Done copied = CopyContents(from, to);
+    if (copied)
+        copied = native::SyncFile(to);
+    bool ok = Noted(copied, failure, "copy", temporary);
+    (void)native::CloseFile(from);  // only read
+    const native::Done closed = native::CloseFile(to);
+    ok = ok && Noted(closed, failure, "copy", temporary);
     ok = ok && ReadsBackAs(temporary, expectedHash, failure);
-    if (ok && !Rename(temporary, target, replace))
-        ok = NoteFailure(failure, "store", target);
+    ok = ok && Noted(Rename(temporary, target, replace), failure, "store", target);
     if (!ok) {
-        native::RemoveFile(temporary);
+        (void)native::RemoveFile(temporary);
         return false;
     }
-    if (!SyncNameOf(target))
-        return NoteFailure(failure, "store", target);
-    native::RemoveFile(source);
+    if (!Noted(SyncNameOf(target), failure, "store", target))
+        return false;
+    (void)native::RemoveFile(source);  // the copy is whole: a source left over loses nothing
     return true;
 }
 
@@ -86,16 +91,16 @@ bool CopyAcross(const std::string& source, const std::string& target, bool repla
 
 bool FileExists(const std::string& path) {
     native::EntryInfo info;
-    return !path.empty() && native::Inspect(path, info) == native::Lookup::Found && !info.folder;
+    return !path.empty() && native::Inspect(path, info) && !info.folder;
 }
 
 bool FolderExists(const std::string& path) {
     native::EntryInfo info;
-    return !path.empty() && native::Inspect(path, info) == native::Lookup::Found && info.folder;
+    return !path.empty() && native::Inspect(path, info) && info.folder;
 }
 
 bool DeleteFile(const std::string& path, Failure* failure) {
-    return native::RemoveFile(path) || NoteFailure(failure, "delete", path);
+    return Noted(native::RemoveFile(path), failure, "delete", path);
 }
 
 FileIdentity IdentityOf(const native::EntryInfo& info) {
@@ -104,7 +109,7 @@ FileIdentity IdentityOf(const native::EntryInfo& info) {
 
 bool IdentifyFile(const std::string& path, FileIdentity& identity) {
     native::EntryInfo info;
-    if (path.empty() || native::Inspect(path, info) != native::Lookup::Found)
+    if (path.empty() || !native::Inspect(path, info))
         return false;
     identity = IdentityOf(info);
     return true;
@@ -121,7 +126,7 @@ bool StoreFile(const std::string& source, const std::string& target,
     if (source.empty() || target.empty() || !FileExists(source))
         return NoteFailure(failure, "store", source, ENOENT);
     native::EntryInfo info;
-    const native::Lookup there = native::Inspect(target, info);
+    const native::Lookup there = native::Inspect(target, info).value;
     if (there == native::Lookup::Found && info.folder)
         return NoteFailure(failure, "store", target, EISDIR);  // a folder is never replaced
     const bool replace = there == native::Lookup::Found && replaceable != nullptr &&
@@ -138,59 +143,59 @@ bool StoreFile(const std::string& source, const std::string& target,
     // one volume the source itself takes the name (across volumes its copy
     // is read back instead).
     native::EntryInfo from;
-    if (replace && native::Inspect(source, from) == native::Lookup::Found &&
-        from.device == info.device && !ReadsBackAs(source, expectedHash, failure))
+    if (replace && native::Inspect(source, from) && from.device == info.device &&
+        !ReadsBackAs(source, expectedHash, failure))
         return false;
-    if (Rename(source, target, replace))
-        return SyncNameOf(target) || NoteFailure(failure, "store", target);
-    const int cause = native::LastCause();
-    return cause == EXDEV ? CopyAcross(source, target, replace, expectedHash, failure)
-                          : NoteFailure(failure, "store", target, cause);
+    const native::Done renamed = Rename(source, target, replace);
+    if (renamed)
+        return Noted(SyncNameOf(target), failure, "store", target);
+    return renamed.cause == EXDEV ? CopyAcross(source, target, replace, expectedHash, failure)
+                                  : NoteFailure(failure, "store", target, renamed.cause);
 }
 
 void RemoveLeftoverWorkFiles(const std::string& folder, const std::string& pattern) {
     std::vector<std::string> names;
-    native::ForEachEntry(folder, [&](const native::FolderEntry& entry) {
+    // A folder that cannot be listed has no leftovers to clear.
+    (void)native::ForEachEntry(folder, [&](const native::FolderEntry& entry) {
         if (!entry.folder && !entry.link && MatchesWildcard(entry.name, pattern))
             names.push_back(entry.name);
     });
     for (const std::string& name : names) {
         const std::string path = JoinPath(folder, name);
         native::EntryInfo named;
-        const native::Handle file = native::OpenForReading(path, native::Links::Refuse);
-        if (file == native::kNoFile)
+        const auto open = native::OpenForReading(path, native::Links::Refuse);
+        if (!open)
             continue;
+        const native::Handle file = open.value;
         native::EntryInfo opened;
         const std::int64_t age = kLeftoverAgeSeconds * 1000000000;
         const bool dead = native::TryLock(file) && native::InspectOpen(file, opened) &&
                           opened.modified <= native::FileClockNow() - age &&
-                          native::Inspect(path, named) == native::Lookup::Found &&
-                          IdentityOf(named) == IdentityOf(opened);
+                          native::Inspect(path, named) && IdentityOf(named) == IdentityOf(opened);
         // Closed first: Windows deletes no file this run holds open. The
-        // name is of a run that is gone, which no live run draws again.
-        native::CloseFile(file);
+        // name is of a run that is gone, which no live run draws again; one
+        // that cannot be removed is tried again next time.
+        (void)native::CloseFile(file);
         if (dead)
-            native::RemoveFile(path);
+            (void)native::RemoveFile(path);
     }
 }
 
 bool SyncFileData(const std::string& path, Failure* failure) {
     // Opened for writing: Windows flushes only such a file.
-    const native::Handle file = native::OpenForAppending(path);
-    if (file == native::kNoFile)
-        return NoteFailure(failure, "flush", path);
-    if (!native::SyncFile(file)) {
-        NoteFailure(failure, "flush", path);
-        native::CloseFile(file);
-        return false;
-    }
-    return native::CloseFile(file) || NoteFailure(failure, "flush", path);
+    const auto opened = native::OpenForAppending(path);
+    if (!opened)
+        return NoteFailure(failure, "flush", path, opened.cause);
+    const native::Done synced = native::SyncFile(opened.value);
+    const native::Done closed = native::CloseFile(opened.value);
+    return Noted(synced ? closed : synced, failure, "flush", path);
 }
 
 bool ReadBackHash(const std::string& path, std::uint64_t& hash, Failure* failure) {
-    const native::Handle file = native::OpenForReadingFromDisk(path);
-    if (file == native::kNoFile)
-        return NoteFailure(failure, "read back", path);
+    const auto opened = native::OpenForReadingFromDisk(path);
+    if (!opened)
+        return NoteFailure(failure, "read back", path, opened.cause);
+    const native::Handle file = opened.value;
     ContentHash content;
     constexpr std::size_t kPiece = 256 * native::kDiskPiece;  // 1 MiB
     struct AlignedFree {
@@ -203,20 +208,18 @@ bool ReadBackHash(const std::string& path, std::uint64_t& hash, Failure* failure
     // Up to the file's size: past its last piece, where the offset is no
     // longer a whole number of sectors, an unbuffered read would fail.
     native::EntryInfo info;
-    std::int64_t got = native::InspectOpen(file, info) ? 0 : -1;
-    for (std::uint64_t read = 0; got >= 0 && read < info.size;
-         read += static_cast<std::uint64_t>(got)) {
+    const native::Done inspected = native::InspectOpen(file, info);
+    native::Answer<std::int64_t> got{0, inspected.cause};
+    for (std::uint64_t read = 0; got && read < info.size;
+         read += static_cast<std::uint64_t>(got.value)) {
         got = native::ReadSome(file, piece.get(), kPiece);
-        if (got <= 0)
+        if (!got || got.value == 0)
             break;  // shorter than it was: it reads back different
-        content.Add(piece.get(), static_cast<std::size_t>(got));
+        content.Add(piece.get(), static_cast<std::size_t>(got.value));
     }
-    if (got < 0) {
-        NoteFailure(failure, "read back", path);
-        native::CloseFile(file);
-        return false;
-    }
-    native::CloseFile(file);
+    (void)native::CloseFile(file);  // only read
+    if (!got)
+        return NoteFailure(failure, "read back", path, got.cause);
     hash = content.Value();
     return true;
 }
@@ -232,26 +235,26 @@ bool ReadsBackAs(const std::string& path, const std::uint64_t* expected, Failure
 
 bool SameContent(const std::string& a, const std::string& b) {
     native::EntryInfo first, second;
-    if (native::Inspect(a, first) != native::Lookup::Found ||
-        native::Inspect(b, second) != native::Lookup::Found || !first.regular || !second.regular ||
-        first.size != second.size)
+    if (!native::Inspect(a, first) || !native::Inspect(b, second) || !first.regular ||
+        !second.regular || first.size != second.size)
         return false;
-    const native::Handle one = native::OpenForReading(a);
-    const native::Handle other = native::OpenForReading(b);
+    const native::Handle one = native::OpenForReading(a).value;
+    const native::Handle other = native::OpenForReading(b).value;
     bool same = one != native::kNoFile && other != native::kNoFile;
     constexpr std::size_t kPiece = 64 * 1024;
     std::string left(kPiece, '\0'), right(kPiece, '\0');
     while (same) {
-        const std::int64_t got = ReadUpTo(one, left.data(), kPiece);
-        same = got >= 0 && ReadUpTo(other, right.data(), kPiece) == got &&
-               left.compare(0, static_cast<std::size_t>(got), right, 0,
-                            static_cast<std::size_t>(got)) == 0;
-        if (got == 0)
+        const auto got = ReadUpTo(one, left.data(), kPiece);
+        const auto gotOther = ReadUpTo(other, right.data(), kPiece);
+        same = got && gotOther && got.value == gotOther.value &&
+               left.compare(0, static_cast<std::size_t>(got.value), right, 0,
+                            static_cast<std::size_t>(got.value)) == 0;
+        if (got.value == 0)
             break;
     }
     for (native::Handle file : {one, other})
         if (file != native::kNoFile)
-            native::CloseFile(file);
+            (void)native::CloseFile(file);  // only read
     return same;
 }
 
@@ -271,7 +274,7 @@ bool MakeFolders(const std::string& path, Failure* failure) {
     const std::string parent = FolderPart(folder);
     if (!parent.empty() && parent != folder && !MakeFolders(parent, failure))
         return false;
-    return native::CreateFolder(folder) || NoteFailure(failure, "make the folder", folder);
+    return Noted(native::CreateFolder(folder), failure, "make the folder", folder);
 }
 
 }  // namespace quenrix

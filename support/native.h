@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,21 @@ namespace quenrix::native {
 using Handle = int;
 constexpr Handle kNoFile = -1;
 
+// What a call gave back, with why it failed: the system's error number
+// (FailureText words it), 0 when the call did not fail. A failed call's
+// cause travels only in its answer.
+template <class Value>
+struct [[nodiscard]] Answer {
+    Value value{};
+    int cause = 0;
+    explicit operator bool() const { return cause == 0; }
+};
+// The answer of a call that gives back nothing but whether it was done.
+struct [[nodiscard]] Done {
+    int cause = 0;
+    explicit operator bool() const { return cause == 0; }
+};
+
 // Whether an open goes through a symbolic link standing under the name.
 enum class Links { Follow, Refuse };
 
@@ -28,46 +44,45 @@ enum class Links { Follow, Refuse };
 // reading from it (cause EISDIR, or kNotRegularFile in failure.h). With
 // Links::Refuse a link under the name is refused too (ELOOP), so the file
 // opened is the one a look-up of the name saw.
-Handle OpenForReading(const std::string& path, Links links = Links::Follow);
+Answer<Handle> OpenForReading(const std::string& path, Links links = Links::Follow);
 // Opens an existing file, already flushed, for reading what the disk
 // holds rather than what the system keeps in memory: on Linux its cached
 // pages are dropped first, on Windows it is read unbuffered. Read it from
 // its start in pieces of a multiple of kDiskPiece bytes into memory
 // aligned to kDiskPiece; a piece shorter than asked is its last.
 constexpr std::size_t kDiskPiece = 4096;
-Handle OpenForReadingFromDisk(const std::string& path);
+Answer<Handle> OpenForReadingFromDisk(const std::string& path);
 // Creates a file, or empties an existing one, for writing; a new file
 // gets `permissions` (less the umask) where the system has them.
-Handle CreateForWriting(const std::string& path, unsigned permissions = 0666);
+Answer<Handle> CreateForWriting(const std::string& path, unsigned permissions = 0666);
 // Creates a file that must not exist yet, for writing: never through a
 // link planted under its name, never over another file (fails with errno
 // EEXIST). For the program's own names in folders others may share.
-Handle CreateNew(const std::string& path, unsigned permissions = 0666);
+Answer<Handle> CreateNew(const std::string& path, unsigned permissions = 0666);
 // Opens an existing regular file for writing at its end; on Linux not
 // through a symbolic link, and a named pipe or device is refused at once
 // as by OpenForReading.
-Handle OpenForAppending(const std::string& path);
+Answer<Handle> OpenForAppending(const std::string& path);
 
-// Up to n bytes: how many were read, 0 at the end, -1 on failure.
-std::int64_t ReadSome(Handle file, void* destination, std::size_t n);
+// Up to n bytes: how many were read, 0 at the end.
+Answer<std::int64_t> ReadSome(Handle file, void* destination, std::size_t n);
 // Up to n bytes where the system holds them in memory, read without
-// waiting for the disk: as ReadSome, or kNotAtHand when none of them are
+// waiting for the disk: as ReadSome, or no count when none of them are
 // at hand, or the system cannot tell (ReadSome then waits for them).
-constexpr std::int64_t kNotAtHand = -2;
-std::int64_t ReadSomeAtHand(Handle file, void* destination, std::size_t n);
-// Up to n bytes: how many were written, -1 on failure.
-std::int64_t WriteSome(Handle file, const void* data, std::size_t n);
-// False when data written earlier did not reach the file.
-bool CloseFile(Handle file);
+Answer<std::optional<std::int64_t>> ReadSomeAtHand(Handle file, void* destination, std::size_t n);
+// Up to n bytes: how many were written.
+Answer<std::int64_t> WriteSome(Handle file, const void* data, std::size_t n);
+// Fails when data written earlier did not reach the file.
+Done CloseFile(Handle file);
 // Waits until the file's data is on disk.
-bool SyncFile(Handle file);
+Done SyncFile(Handle file);
 // Cuts the file back to `size` bytes.
-bool TruncateFile(Handle file, std::uint64_t size);
+Done TruncateFile(Handle file, std::uint64_t size);
 // Sets aside room for `size` bytes of an empty file about to be written,
 // where the file system can (it then need not find room as the data goes
 // to disk); nothing happens elsewhere, nor where the room is not free in
 // full. The file's size and bytes are those written.
-void ReserveSpace(Handle file, std::uint64_t size);
+Done ReserveSpace(Handle file, std::uint64_t size);
 
 // What the system says about an entry.
 struct EntryInfo {
@@ -88,32 +103,33 @@ struct EntryInfo {
 
 enum class Lookup { Found, Missing, Failed };
 
-// Looks an entry up by path (symbolic links followed).
-Lookup Inspect(const std::string& path, EntryInfo& info);
+// Looks an entry up by path (symbolic links followed); the cause tells
+// why it is missing or could not be looked up.
+Answer<Lookup> Inspect(const std::string& path, EntryInfo& info);
 // The same for an open file.
-bool InspectOpen(Handle file, EntryInfo& info);
+Done InspectOpen(Handle file, EntryInfo& info);
 // True when the path's last part is a symbolic link (on Windows any
 // reparse point), which Inspect would follow.
 bool IsLink(const std::string& path);
 
 // Renames within one volume, replacing an existing file; fails with errno
 // EXDEV where `to` lies on another volume.
-bool RenameReplacing(const std::string& from, const std::string& to);
+Done RenameReplacing(const std::string& from, const std::string& to);
 // Renames within one volume where nothing stands under `to`: never
 // replaces, also when another program makes `to` at the same moment
 // (EEXIST); EXDEV where `to` lies on another volume.
-bool RenameNoReplace(const std::string& from, const std::string& to);
-// Takes an exclusive lock on an open file without waiting; false when
+Done RenameNoReplace(const std::string& from, const std::string& to);
+// Takes an exclusive lock on an open file without waiting; fails when
 // another open of the file (in this process or another) holds one. The
 // lock goes with the file's last close. It binds only those who ask for it
 // and keeps nobody from reading the file.
-bool TryLock(Handle file);
+Done TryLock(Handle file);
 // Waits until the folder's entries (names made, renamed into it or deleted
-// from it) are on disk; "" is the current folder. True also where the file
+// from it) are on disk; "" is the current folder. Done also where the file
 // system has no such wait to offer.
-bool SyncFolder(const std::string& folder);
-// Deletes a file; true when it is gone (also when it never existed).
-bool RemoveFile(const std::string& path);
+Done SyncFolder(const std::string& folder);
+// Deletes a file; done when it is gone (also when it never existed).
+Done RemoveFile(const std::string& path);
 
 // One entry of a folder.
 struct FolderEntry {
@@ -123,22 +139,17 @@ struct FolderEntry {
 };
 
 // Calls `visit` with each entry of a folder ("." and ".." left out);
-// false when the folder cannot be read.
-bool ForEachEntry(const std::string& folder,
+// fails when the folder cannot be read.
+Done ForEachEntry(const std::string& folder,
                   const std::function<void(const FolderEntry& entry)>& visit);
 
-// Creates one folder (its parent must exist); true when it was made or
+// Creates one folder (its parent must exist); done when it was made or
 // a folder stands there already.
-bool CreateFolder(const std::string& path);
+Done CreateFolder(const std::string& path);
 
-// Removes a folder and the files in it (not its subfolders); true when it
+// Removes a folder and the files in it (not its subfolders); done when it
 // is gone.
-bool RemoveFolderWithFiles(const std::string& folder);
-
-// Why the last call above that failed on this thread did fail, as the
-// system's error number (FailureText words it): ask right after the call,
-// and keep the answer as a value (a Failure).
-int LastCause();
+Done RemoveFolderWithFiles(const std::string& folder);
 
 // The program's command-line arguments (without its own name) as UTF-8:
 // Linux gives them so; Windows is asked for its wide command line, as its

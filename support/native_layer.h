@@ -13,7 +13,7 @@ class Layer {
   public:
     virtual ~Layer() = default;
 
-#define QUENRIX_LAYER_CALL(result, name, parameters, arguments, path) \
+#define QUENRIX_LAYER_CALL(result, answer, name, parameters, arguments, path) \
     virtual result name parameters = 0;
     QUENRIX_NATIVE_CALLS(QUENRIX_LAYER_CALL)
 #undef QUENRIX_LAYER_CALL

@@ -110,7 +110,8 @@ std::int64_t RealSystem::ReadSome(Handle file, void* destination, std::size_t n)
     }
 }
 
-std::int64_t RealSystem::ReadSomeAtHand(Handle file, void* destination, std::size_t n) {
+std::optional<std::int64_t> RealSystem::ReadSomeAtHand(Handle file, void* destination,
+                                                       std::size_t n) {
     iovec part{destination, n};
     for (;;) {
         // From the file position, like read; EAGAIN where the disk would
@@ -120,7 +121,7 @@ std::int64_t RealSystem::ReadSomeAtHand(Handle file, void* destination, std::siz
         if (got >= 0)
             return got;
         if (errno != EINTR)
-            return kNotAtHand;
+            return std::nullopt;
     }
 }
 
@@ -144,19 +145,23 @@ bool RealSystem::TruncateFile(Handle file, std::uint64_t size) {
     return ::ftruncate(file, static_cast<off_t>(size)) == 0;
 }
 
-void RealSystem::ReserveSpace(Handle file, std::uint64_t size) {
+bool RealSystem::ReserveSpace(Handle file, std::uint64_t size) {
 #ifdef __linux__
     // FALLOC_FL_KEEP_SIZE: the size stays what is written, also when the
     // write falls short.
     if (::fallocate(file, FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(size)) != 0) {
+        const int cause = errno;
         // Part of the room may have been taken before the disk ran out:
         // it is given back, so that others still find what is left.
         (void)::ftruncate(file, 0);
+        errno = cause;
+        return false;
     }
 #else
     (void)file;
     (void)size;
 #endif
+    return true;
 }
 
 Lookup RealSystem::Inspect(const std::string& path, EntryInfo& info) {
@@ -278,10 +283,6 @@ bool RealSystem::RemoveFolderWithFiles(const std::string& folder) {
             ::unlink((prefix + entry.name).c_str());
     });
     return ::rmdir(folder.c_str()) == 0 || errno == ENOENT;
-}
-
-int RealSystem::LastCause() {
-    return errno;
 }
 
 std::vector<std::string> Arguments(int argc, char** argv) {

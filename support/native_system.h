@@ -8,7 +8,7 @@ namespace quenrix::native {
 
 class RealSystem final : public Layer {
   public:
-#define QUENRIX_REAL_CALL(result, name, parameters, arguments, path) \
+#define QUENRIX_REAL_CALL(result, answer, name, parameters, arguments, path) \
     result name parameters override;
     QUENRIX_NATIVE_CALLS(QUENRIX_REAL_CALL)
 #undef QUENRIX_REAL_CALL

@@ -42,7 +42,7 @@ std::int64_t Ticks(const FILETIME& time) {
 bool Describe(HANDLE handle, EntryInfo& info) {
     BY_HANDLE_FILE_INFORMATION data{};
     if (!GetFileInformationByHandle(handle, &data))
-        return false;
+        return Failed();
     info = EntryInfo{};
     info.folder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     info.regular = !info.folder && GetFileType(handle) == FILE_TYPE_DISK;
@@ -56,7 +56,8 @@ bool Describe(HANDLE handle, EntryInfo& info) {
 }
 
 // A failed call of the Windows API leaves its cause where the C
-// runtime's calls leave theirs, so that LastCause tells both.
+// runtime's calls leave theirs (errno), where the answers of native.h
+// take it from.
 bool Failed() {
     switch (GetLastError()) {
         case ERROR_FILE_NOT_FOUND:
@@ -221,8 +222,8 @@ std::int64_t RealSystem::ReadSome(Handle file, void* destination, std::size_t n)
     return _read(file, destination, Chunk(n));
 }
 
-std::int64_t RealSystem::ReadSomeAtHand(Handle, void*, std::size_t) {
-    return kNotAtHand;  // not to be asked of a C runtime descriptor
+std::optional<std::int64_t> RealSystem::ReadSomeAtHand(Handle, void*, std::size_t) {
+    return std::nullopt;  // not to be asked of a C runtime descriptor
 }
 
 std::int64_t RealSystem::WriteSome(Handle file, const void* data, std::size_t n) {
@@ -241,8 +242,8 @@ bool RealSystem::TruncateFile(Handle file, std::uint64_t size) {
     return _chsize_s(file, static_cast<long long>(size)) == 0;
 }
 
-void RealSystem::ReserveSpace(Handle, std::uint64_t) {
-    // Windows finds room as the data is written.
+bool RealSystem::ReserveSpace(Handle, std::uint64_t) {
+    return true;  // Windows finds room as the data is written
 }
 
 Lookup RealSystem::Inspect(const std::string& path, EntryInfo& info) {
@@ -251,8 +252,11 @@ Lookup RealSystem::Inspect(const std::string& path, EntryInfo& info) {
     HANDLE handle = CreateFileW(SystemPath(path).c_str(), 0,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (handle == INVALID_HANDLE_VALUE)
-        return IsMissing(GetLastError()) ? Lookup::Missing : Lookup::Failed;
+    if (handle == INVALID_HANDLE_VALUE) {
+        const bool missing = IsMissing(GetLastError());
+        Failed();  // the cause, in errno
+        return missing ? Lookup::Missing : Lookup::Failed;
+    }
     const bool ok = Describe(handle, info);
     CloseHandle(handle);
     return ok ? Lookup::Found : Lookup::Failed;
@@ -398,10 +402,6 @@ bool RealSystem::RemoveFolderWithFiles(const std::string& folder) {
             DeleteFileW(SystemPath(JoinPath(folder, entry.name)).c_str());
     });
     return RemoveDirectoryW(SystemPath(folder).c_str()) != 0 || IsMissing(GetLastError());
-}
-
-int RealSystem::LastCause() {
-    return errno;
 }
 
 std::vector<std::string> Arguments(int argc, char** argv) {

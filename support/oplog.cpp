@@ -7,7 +7,6 @@
 #include <mutex>
 #include <vector>
 
-#include "support/clock.h"
 #include "support/cp932.h"
 #include "support/fd_io.h"
 #include "support/file_ops.h"
@@ -29,23 +28,6 @@ bool StartsDoubleByteCharacter(const std::string& text, std::size_t index) {
         i += IsCp932LeadByte(static_cast<unsigned char>(text[i])) ? 2 : 1;
     }
     return i == index && IsCp932LeadByte(static_cast<unsigned char>(text[index]));
-}
-
-thread_local LogCapture* capture = nullptr;
-
-bool WriteLogLimited(const std::string& path, std::string_view message, std::size_t limit) {
-    if (path.empty() && capture == nullptr) {
-        return true;
-    }
-    try {
-        const std::string prepared = PrepareLogMessage(message, limit);
-        if (capture != nullptr)
-            capture->Add(Cp932ToUtf8(prepared));
-        return path.empty() || AppendLogLine(path, LogTimeStamp() + " - " + prepared, kLogLineCap);
-    } catch (...) {
-        // A lost log entry must never stop a conversion.
-        return false;
-    }
 }
 
 // Splits the old log into lines as a text-mode line reader sees them: CR LF
@@ -75,22 +57,8 @@ std::vector<std::string> SplitLogLines(const std::string& content) {
 
 }  // namespace
 
-LogCapture::LogCapture() : outer_(capture) {
-    capture = this;
-}
-
-LogCapture::~LogCapture() {
-    capture = outer_;
-}
-
-void LogCapture::Add(std::string message) {
-    messages_.push_back(std::move(message));
-    if (outer_ != nullptr)
-        outer_->Add(messages_.back());
-}
-
 std::string LogTimeStamp() {
-    LocalDateTime now = LocalNow();
+    const LocalDateTime now = native::LocalClockNow();
     char text[64];
     std::snprintf(text, sizeof text, "%04d/%02d/%02d %02d:%02d:%02d", now.year, now.month, now.day,
                   now.hour, now.minute, now.second);
@@ -114,14 +82,6 @@ std::string PrepareLogMessage(std::string_view utf8Message, std::size_t limit) {
     return message;
 }
 
-bool WriteLog(const std::string& path, std::string_view message) {
-    return WriteLogLimited(path, message, kShortLogLimit);
-}
-
-bool WriteLongLog(const std::string& path, std::string_view message) {
-    return WriteLogLimited(path, message, kLongLogLimit);
-}
-
 namespace {
 
 // What the log held after the last entry this process wrote, so that the
@@ -136,11 +96,6 @@ struct LogSnapshot {
     // line aside, which count as lines of their own).
     std::deque<std::string> lines;
 };
-
-LogSnapshot& Snapshot() {
-    static LogSnapshot snapshot;
-    return snapshot;
-}
 
 // A line read in text mode as the file holds it: its line end as CR LF.
 std::string FileForm(const std::string& piece) {
@@ -169,16 +124,16 @@ bool IsTheFileLookedAt(native::Handle file, const native::EntryInfo& lookedAt) {
 // Appends one entry's bytes in place. On a failed write the file is cut back to
 // its old length, so it holds exactly what it held before.
 bool AppendInPlace(const std::string& path, const std::string& bytes, native::EntryInfo& info) {
-    const native::Handle file = native::OpenForAppending(path);
+    const native::Handle file = native::OpenForAppending(path).value;
     if (file == native::kNoFile)
         return false;
     if (!IsTheFileLookedAt(file, info)) {
-        native::CloseFile(file);
+        (void)native::CloseFile(file);
         return false;
     }
-    bool ok = WriteAllTo(file, bytes.data(), bytes.size());
+    bool ok = static_cast<bool>(WriteAllTo(file, bytes.data(), bytes.size()));
     if (!ok) {
-        native::TruncateFile(file, info.size);
+        (void)native::TruncateFile(file, info.size);  // the entry is lost either way
     }
     // On disk before the next entry: after a power cut the log is as it
     // stood after some entry, never with an earlier entry lost under a
@@ -200,14 +155,14 @@ bool Replace(const std::string& path, const std::string& text, unsigned permissi
     const std::string& temporary = created.path;
     // Room set aside first makes the rename over the log far cheaper on
     // file systems that would otherwise find it while renaming.
-    native::ReserveSpace(out, text.size());
+    (void)native::ReserveSpace(out, text.size());  // only a help to the file system
     bool written = WriteAllTo(out, text.data(), text.size()) && native::SyncFile(out);
     written = native::CloseFile(out) && written;
     if (!written || !native::RenameReplacing(temporary, path)) {
-        native::RemoveFile(temporary);
+        (void)native::RemoveFile(temporary);
         return false;
     }
-    return native::SyncFolder(FolderPart(path));
+    return static_cast<bool>(native::SyncFolder(FolderPart(path)));
 }
 
 // Brings the snapshot in line with the file as it stands: trusted while
@@ -226,15 +181,15 @@ bool LoadSnapshot(LogSnapshot& snapshot, const std::string& path, bool exists,
     if (exists) {
         // Not through a link, and only the file that was looked at: what
         // is read here is written into a log others may read.
-        const native::Handle in = native::OpenForReading(path, native::Links::Refuse);
+        const native::Handle in = native::OpenForReading(path, native::Links::Refuse).value;
         if (in == native::kNoFile)
             return false;
         if (!IsTheFileLookedAt(in, info)) {
-            native::CloseFile(in);
+            (void)native::CloseFile(in);
             return false;
         }
-        const bool ok = ReadAllFrom(in, content);
-        native::CloseFile(in);
+        const bool ok = static_cast<bool>(ReadAllFrom(in, content));
+        (void)native::CloseFile(in);  // only read
         if (!ok)
             return false;
     }
@@ -277,21 +232,17 @@ bool WriteEntries(LogSnapshot& snapshot, const std::string& path, const std::str
         return false;
     snapshot.lines.erase(snapshot.lines.begin(),
                          snapshot.lines.begin() + static_cast<std::ptrdiff_t>(drop));
-    return native::Inspect(path, info) == native::Lookup::Found;
+    return static_cast<bool>(native::Inspect(path, info));
 }
-
-// Entries from several threads land one at a time.
-std::mutex writing;
 
 // Writes `lines` (code page 932 bytes, no line ends) to the log at `path`
 // with one write and one flush, keeping at most `bound` lines and cutting
 // back to the newest `cap` beyond it. No lines: only the cut, if due.
-bool WriteLines(const std::string& path, const std::vector<std::string>& lines, std::size_t cap,
-                std::size_t bound) {
-    LogSnapshot& snapshot = Snapshot();
+bool WriteLines(LogSnapshot& snapshot, const std::string& path,
+                const std::vector<std::string>& lines, std::size_t cap, std::size_t bound) {
     try {
         native::EntryInfo info;
-        const native::Lookup lookup = native::Inspect(path, info);
+        const native::Lookup lookup = native::Inspect(path, info).value;
         if (lookup == native::Lookup::Failed)
             return false;
         // A log that is a link (another user may have planted it in a
@@ -333,20 +284,6 @@ bool WriteLines(const std::string& path, const std::vector<std::string>& lines, 
     }
 }
 
-// The entries held while a LogGroup lives, in the order they were made,
-// and the logs they go to.
-struct HeldEntries {
-    int groups = 0;                                            // LogGroups alive
-    std::chrono::steady_clock::time_point written{};           // the last write of held entries
-    std::vector<std::pair<std::string, std::string>> entries;  // path, line
-    std::vector<std::string> paths;                            // every log written meanwhile
-};
-
-HeldEntries& Held() {
-    static HeldEntries held;
-    return held;
-}
-
 // The lines a log keeps, as the writers below count them.
 constexpr std::size_t kKeptLines = static_cast<std::size_t>(kLogLineCap);
 // Held entries are written when the last write is this long past, or when
@@ -354,65 +291,132 @@ constexpr std::size_t kKeptLines = static_cast<std::size_t>(kLogLineCap);
 constexpr auto kBetweenWrites = std::chrono::milliseconds(50);
 constexpr std::size_t kHeldEntriesAtMost = 64;
 
-// Writes the held entries, each log's together (under `writing`).
-void WriteHeld(HeldEntries& held) {
-    std::size_t from = 0;
-    while (from < held.entries.size()) {
-        const std::string& path = held.entries[from].first;
-        std::vector<std::string> lines;
-        std::size_t to = from;
-        for (; to < held.entries.size() && held.entries[to].first == path; ++to)
-            lines.push_back(std::move(held.entries[to].second));
-        WriteLines(path, lines, kKeptLines, kLogLineBound);
-        from = to;
-    }
-    held.entries.clear();
-}
-
 }  // namespace
 
-bool AppendLogLine(const std::string& path, const std::string& line, std::int32_t cap) {
-    if (path.empty()) {
+// What a log keeps between entries; `writing` makes entries from several
+// threads land one at a time.
+struct OperationLog::State {
+    std::mutex writing;
+    std::string path;
+    LogSnapshot snapshot;
+    // While LogGroups live: the entries held, in the order they were made,
+    // and when held entries were last written.
+    int groups = 0;
+    std::chrono::steady_clock::time_point written{};
+    std::vector<std::string> held;
+    bool wroteInGroup = false;  // the log is to be cut back when the last group ends
+
+    // Writes the held entries together (under `writing`).
+    void WriteHeld() {
+        if (!held.empty())
+            WriteLines(snapshot, path, held, kKeptLines, kLogLineBound);
+        held.clear();
+    }
+};
+
+OperationLog::OperationLog(std::string path) : state_(std::make_unique<State>()) {
+    state_->path = std::move(path);
+}
+
+OperationLog::~OperationLog() = default;
+
+void OperationLog::MoveTo(std::string path) {
+    const std::lock_guard<std::mutex> lock(state_->writing);
+    state_->WriteHeld();
+    state_->path = std::move(path);
+    state_->snapshot = LogSnapshot{};
+}
+
+const std::string& OperationLog::Path() const {
+    return state_->path;
+}
+
+bool OperationLog::Write(std::string_view message) {
+    return WriteCut(message, kShortLogLimit, nullptr);
+}
+
+bool OperationLog::WriteLong(std::string_view message) {
+    return WriteCut(message, kLongLogLimit, nullptr);
+}
+
+bool OperationLog::WriteCut(std::string_view message, std::size_t limit,
+                            std::vector<std::string>* kept) {
+    if (state_->path.empty() && kept == nullptr)
+        return true;
+    try {
+        const std::string prepared = PrepareLogMessage(message, limit);
+        if (kept != nullptr)
+            kept->push_back(Cp932ToUtf8(prepared));
+        return AppendLine(LogTimeStamp() + " - " + prepared, kLogLineCap);
+    } catch (...) {
+        // A lost log entry must never stop a conversion.
+        return false;
+    }
+}
+
+bool OperationLog::AppendLine(const std::string& line, std::int32_t cap) {
+    State& state = *state_;
+    if (state.path.empty()) {
         return true;
     }
-    const std::lock_guard<std::mutex> lock(writing);
-    HeldEntries& held = Held();
-    if (held.groups > 0 && cap == kLogLineCap) {
-        held.entries.emplace_back(path, line);
-        if (std::find(held.paths.begin(), held.paths.end(), path) == held.paths.end())
-            held.paths.push_back(path);
+    const std::lock_guard<std::mutex> lock(state.writing);
+    if (state.groups > 0 && cap == kLogLineCap) {
+        state.held.push_back(line);
+        state.wroteInGroup = true;
         const auto now = std::chrono::steady_clock::now();
-        if (held.entries.size() >= kHeldEntriesAtMost || now - held.written >= kBetweenWrites) {
-            held.written = now;
-            WriteHeld(held);
+        if (state.held.size() >= kHeldEntriesAtMost || now - state.written >= kBetweenWrites) {
+            state.written = now;
+            state.WriteHeld();
         }
         return true;  // held: whether it lands is known later
     }
     const std::size_t keep = cap > 0 ? static_cast<std::size_t>(cap) : 0;
-    return WriteLines(path, {line}, keep, keep);
+    return WriteLines(state.snapshot, state.path, {line}, keep, keep);
 }
 
-LogGroup::LogGroup() {
-    const std::lock_guard<std::mutex> lock(writing);
-    ++Held().groups;
+LogGroup::LogGroup(OperationLog& log) : log_(log) {
+    const std::lock_guard<std::mutex> lock(log_.state_->writing);
+    ++log_.state_->groups;
 }
 
 LogGroup::~LogGroup() {
-    const std::lock_guard<std::mutex> lock(writing);
-    HeldEntries& held = Held();
-    --held.groups;
+    OperationLog::State& state = *log_.state_;
+    const std::lock_guard<std::mutex> lock(state.writing);
+    --state.groups;
     try {
-        WriteHeld(held);
-        if (held.groups > 0)
+        state.WriteHeld();
+        if (state.groups > 0 || !state.wroteInGroup)
             return;
-        // The run is over: each log back to its newest lines.
-        for (const std::string& path : held.paths) WriteLines(path, {}, kKeptLines, kKeptLines);
+        // The run is over: the log back to its newest lines.
+        WriteLines(state.snapshot, state.path, {}, kKeptLines, kKeptLines);
     } catch (...) {
         // A lost log entry must never stop the program.
-        held.entries.clear();
+        state.held.clear();
     }
-    if (held.groups == 0)
-        held.paths.clear();
+    state.wroteInGroup = false;
+}
+
+FileLog::FileLog(OperationLog* log, std::vector<std::string>& messages)
+    : log_(log), messages_(messages) {}
+
+void FileLog::Write(std::string_view message) {
+    Keep(message, kShortLogLimit);
+}
+
+void FileLog::WriteLong(std::string_view message) {
+    Keep(message, kLongLogLimit);
+}
+
+void FileLog::Keep(std::string_view message, std::size_t limit) {
+    if (log_ != nullptr) {
+        (void)log_->WriteCut(message, limit, &messages_);  // a lost entry stops nothing
+        return;
+    }
+    try {
+        messages_.push_back(Cp932ToUtf8(PrepareLogMessage(message, limit)));
+    } catch (...) {
+        // Out of memory: the message is lost to the file's result only.
+    }
 }
 
 }  // namespace quenrix

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -20,28 +21,42 @@ inline constexpr std::size_t kLogLineBound = 2000;
 inline constexpr std::size_t kShortLogLimit = 80;
 inline constexpr std::size_t kLongLogLimit = 512;
 
-// Logs a UTF-8 message cut to 80 bytes of code page 932.
-bool WriteLog(const std::string& path, std::string_view message);
-
-// Logs a UTF-8 message cut to 512 bytes of code page 932 (for full paths).
-bool WriteLongLog(const std::string& path, std::string_view message);
-
-// Collects, while it lives, the messages this thread logs, as the log
-// holds them (cut to their limit) but in UTF-8; also while logging is off,
-// so that a front end can show each file's own messages beside it.
-class LogCapture {
+// One operation log, at `path` (empty: logging is off). It keeps what it
+// learnt of the file between entries, and the entries held while a
+// LogGroup lives; entries from several threads land one at a time. Each
+// run's front end holds its log and passes it to the files' jobs.
+class OperationLog {
   public:
-    LogCapture();
-    ~LogCapture();
-    LogCapture(const LogCapture&) = delete;
-    LogCapture& operator=(const LogCapture&) = delete;
+    explicit OperationLog(std::string path = {});
+    ~OperationLog();
+    OperationLog(const OperationLog&) = delete;
+    OperationLog& operator=(const OperationLog&) = delete;
 
-    const std::vector<std::string>& Messages() const { return messages_; }
-    void Add(std::string message);
+    // The log goes to another file from the next entry on.
+    void MoveTo(std::string path);
+    const std::string& Path() const;
+
+    // Logs a UTF-8 message cut to 80 bytes of code page 932.
+    bool Write(std::string_view message);
+    // Logs a UTF-8 message cut to 512 bytes of code page 932 (for full paths).
+    bool WriteLong(std::string_view message);
+
+    // Adds one line (code page 932 bytes, no line end) and keeps the
+    // newest `cap` lines (held instead while a LogGroup lives). The file is
+    // replaced whole through a temporary file beside it, so a failure
+    // leaves the old log as it was.
+    bool AppendLine(const std::string& line, std::int32_t cap);
 
   private:
-    std::vector<std::string> messages_;
-    LogCapture* outer_;
+    friend class LogGroup;
+    friend class FileLog;
+    struct State;
+
+    // Logs the message cut to `limit`; also keeps it, as the log holds it
+    // but in UTF-8, where `kept` is given (also while logging is off).
+    bool WriteCut(std::string_view message, std::size_t limit, std::vector<std::string>* kept);
+
+    std::unique_ptr<State> state_;
 };
 
 // Entries for the log cost a flush each; a run of many small files would
@@ -49,23 +64,38 @@ class LogCapture {
 // entries logged (with the default cap) are held in memory, in order, and
 // written together with one write and one flush: with the first entry
 // that comes 1/20 s or more after the last write, or when 64 are held.
-// Meanwhile a log may grow past its cap up to kLogLineBound lines, then is
-// cut back to its newest kLogLineCap lines in one replacement; when the
-// last LogGroup ends, what is held is written and every log it wrote to
-// is cut back to its newest kLogLineCap lines. After a power cut a log is
-// as it stood after some write, then possibly part of the next one.
+// Meanwhile the log may grow past its cap up to kLogLineBound lines, then
+// is cut back to its newest kLogLineCap lines in one replacement; when the
+// log's last LogGroup ends, what is held is written and the log is cut back
+// to its newest kLogLineCap lines. After a power cut a log is as it stood
+// after some write, then possibly part of the next one.
 class LogGroup {
   public:
-    LogGroup();
+    explicit LogGroup(OperationLog& log);
     ~LogGroup();
     LogGroup(const LogGroup&) = delete;
     LogGroup& operator=(const LogGroup&) = delete;
+
+  private:
+    OperationLog& log_;
 };
 
-// Adds one line (code page 932 bytes, no line end) to the file and keeps
-// its newest `cap` lines (held instead while a LogGroup lives). The file is replaced whole through
-// a temporary file beside it, so a failure leaves the old log as it was.
-bool AppendLogLine(const std::string& path, const std::string& line, std::int32_t cap);
+// One file's entries: each written to the operation log (none: nowhere)
+// and kept in `messages`, as the log holds it (cut to its limit) but in
+// UTF-8, so that the file's result carries its own messages.
+class FileLog {
+  public:
+    FileLog(OperationLog* log, std::vector<std::string>& messages);
+
+    void Write(std::string_view message);
+    void WriteLong(std::string_view message);
+
+  private:
+    void Keep(std::string_view message, std::size_t limit);
+
+    OperationLog* log_;
+    std::vector<std::string>& messages_;
+};
 
 // The message as it enters the log: converted to code page 932, cut at its
 // first line break, then cut to `limit` bytes (one more when the cut would

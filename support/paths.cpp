@@ -153,7 +153,7 @@ std::int32_t ListFiles(std::vector<std::string>& list, const std::string& patter
         namePattern = "*.*";
     }
 
-    const bool read = native::ForEachEntry(folder, [&](const native::FolderEntry& entry) {
+    const native::Done read = native::ForEachEntry(folder, [&](const native::FolderEntry& entry) {
         if (entry.folder || !MatchesWildcard(entry.name, namePattern) ||
             EqualsIgnoringAsciiCase(ExtensionPart(entry.name), ".exe")) {
             return;
@@ -162,7 +162,7 @@ std::int32_t ListFiles(std::vector<std::string>& list, const std::string& patter
     });
     if (!read) {
         if (failure != nullptr)
-            *failure = {"list", folder, native::LastCause()};
+            *failure = {"list", folder, read.cause};
         list.clear();
         return 0;
     }

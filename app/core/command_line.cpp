@@ -61,7 +61,8 @@ std::optional<std::string> InformationAskedFor(const std::vector<std::string>& a
     const std::string& only = arguments.front();
     const bool help = only == "--help" || (kNativePathStyle == PathStyle::Windows && only == "/?");
     native::EntryInfo info;
-    if ((!help && only != "--version") || native::Inspect(only, info) != native::Lookup::Missing)
+    if ((!help && only != "--version") ||
+        native::Inspect(only, info).value != native::Lookup::Missing)
         return std::nullopt;  // a file of that name is an input like any other
     return help ? kUsage : kVersion;
 }

@@ -45,7 +45,8 @@ std::vector<FolderListEntry> FolderListing(const std::string& folder, std::size_
 
     const std::string here = chain.back().path;
     std::vector<std::string> children;
-    native::ForEachEntry(here, [&](const native::FolderEntry& entry) {
+    // A folder that cannot be listed shows no subfolders.
+    (void)native::ForEachEntry(here, [&](const native::FolderEntry& entry) {
         if (entry.folder)
             children.push_back(entry.name);
     });

@@ -38,7 +38,7 @@ WizardCore::WizardCore(WizardView& view, std::vector<std::string> arguments,
       arguments_(std::move(arguments)),
       workFile_(UniqueName(kWindowWorkFilePrefix, kWindowWorkFileExtension)) {
     view_.ShowDeleteInputs(deleteInputs_, DeleteStatusText(deleteInputs_));
-    log_.path = LogPathFor(startFolder, programPath);
+    log_.MoveTo(LogPathFor(startFolder, programPath));
 }
 
 WizardCore::~WizardCore() {
@@ -46,11 +46,11 @@ WizardCore::~WizardCore() {
     if (FileExists(workFile_)) {
         DeleteFile(workFile_);
     }
-    WriteLog(log_.path, "終了");
+    log_.Write("終了");
 }
 
 void WizardCore::SetLogFile(std::string path) {
-    log_.path = std::move(path);
+    log_.MoveTo(std::move(path));
 }
 
 void WizardCore::FirstShown() {
@@ -61,33 +61,32 @@ void WizardCore::FirstShown() {
 void WizardCore::Start() {
     try {
         ReadCommandLine();
-        if (!WriteLog(log_.path, kWindowCaption)) {
+        if (!log_.Write(kWindowCaption)) {
             // Said once, where the user looks: the status bar, or for a
             // script (automatic mode) standard error.
-            const std::string notice = "The log cannot be written: " + log_.path;
+            const std::string notice = "The log cannot be written: " + log_.Path();
             if (automaticMode_)
                 native::WriteText(native::TextStream::Error, "quenrix: " + notice + "\n");
             else
                 view_.ShowNotice(notice);
         }
         if (automaticMode_) {
-            WriteLog(log_.path, "変換自動");
-            for (const std::string& input : inputArguments_)
-                WriteLongLog(log_.path, "入力引数:" + input);
+            log_.Write("変換自動");
+            for (const std::string& input : inputArguments_) log_.WriteLong("入力引数:" + input);
             if (!deleteInputs_) {
-                WriteLog(log_.path, "オプション引数:/NOTDEL 入力ファイル削除しない");
+                log_.Write("オプション引数:/NOTDEL 入力ファイル削除しない");
             }
             // An input that gave no file; a folder that could not be read
             // says why.
             for (const auto& [listed, failure] : notFound_) {
                 const std::string line = "ERROR：SIG,RMGファイルがみあたらない " + listed;
                 if (failure.cause == 0 || failure.cause == ENOENT)
-                    WriteLog(log_.path, line);
+                    log_.Write(line);
                 else  // the cause must not be cut off with a long path
-                    WriteLongLog(log_.path, line + " (" + failure.Why() + ")");
+                    log_.WriteLong(line + " (" + failure.Why() + ")");
             }
         } else {
-            WriteLog(log_.path, "変換手動");
+            log_.Write("変換手動");
         }
         if (!inputs_.empty()) {
             ConvertInputs();
@@ -98,7 +97,7 @@ void WizardCore::Start() {
             view_.CloseWindow();
         }
     } catch (...) {
-        WriteLog(log_.path, "ERROR：システム異常");
+        log_.Write("ERROR：システム異常");
     }
 }
 
@@ -122,7 +121,7 @@ void WizardCore::ReadCommandLine() {
     if (!line.deleteInputs)
         SetDeleteInputs(false);
     if (!line.log)
-        log_.path.clear();
+        log_.MoveTo({});
 }
 
 void WizardCore::GoToFileSelection() {
@@ -166,13 +165,13 @@ void WizardCore::ConvertInputs() {
     view_.ShowPage(WizardPage::Progress);
     view_.SetProgressMessage("", MessageColour::Black);
     // The batch's log entries are written in groups, not one by one.
-    const LogGroup logGroup;
+    const LogGroup logGroup(log_);
     // Work files that copies which died left in the folder go, those of
     // copies that run stay.
     RemoveLeftoverWorkFiles("",
                             std::string(kWindowWorkFilePrefix) + "*" + kWindowWorkFileExtension);
-    WriteLog(log_.path, deleteInputs_ ? "入力ファイル設定：入力ファイル削除する"
-                                      : "入力ファイル設定：入力ファイル削除しない");
+    log_.Write(deleteInputs_ ? "入力ファイル設定：入力ファイル削除する"
+                             : "入力ファイル設定：入力ファイル削除しない");
 
     // Runs on every way out of the loop, an exception included.
     auto closing = [this] {
@@ -191,7 +190,7 @@ void WizardCore::ConvertInputs() {
             BatchFileActions actions(inputs_, {.deleteInputs = deleteInputs_});
             for (std::size_t i = 0; i < inputs_.size(); ++i) {
                 if (cancelRequested_) {
-                    WriteLog(log_.path, "変換キャンセル");
+                    log_.Write("変換キャンセル");
                     break;
                 }
                 held_.counter =
@@ -222,7 +221,7 @@ void WizardCore::ConvertOne(std::size_t index, BatchFileActions& actions) {
     ShowProgress(false);  // the first file's name, or a long file's, while it converts
     ConversionRequest request;
     request.workFile = workFile_;
-    request.log = log_;
+    request.log = &log_;
     // The converter lets the window repaint and take clicks while it
     // reads, and shows what the batch holds for it once it is due.
     request.pump = [this] {

@@ -64,7 +64,7 @@ class WizardCore {
 
     // Where the operation log goes: the start folder's log at first, none
     // after "/NLOG"; an empty path logs nothing.
-    const std::string& LogFile() const { return log_.path; }
+    const std::string& LogFile() const { return log_.Path(); }
     void SetLogFile(std::string path);
 
     // The command line (ReadArguments): the input arguments' files

@@ -91,10 +91,10 @@ TEST_F(FaultTest, WorkFileThatCannotBeCreated) {
     const std::string input = Sig("1234L27B.SIG");
     const std::vector<std::string> status = Run({input, GoodFile()});
     EXPECT_EQ(status, (std::vector<std::string>{kStamp + "1234L27B.SIG", kStamp + "1234L28C.SIG"}));
-    const std::vector<std::string> log = LogMessages();
-    EXPECT_EQ(log[1], input);
-    EXPECT_EQ(log[2], " > ERROR：SIG作業ファイルOpen失敗");
-    EXPECT_EQ(log[3], " > ERROR：作業ファイル作成失敗");
+    const std::vector<std::string> logged = LogMessages();
+    EXPECT_EQ(logged[1], input);
+    EXPECT_EQ(logged[2], " > ERROR：SIG作業ファイルOpen失敗");
+    EXPECT_EQ(logged[3], " > ERROR：作業ファイル作成失敗");
     EXPECT_TRUE(FileExists(input));
     EXPECT_FALSE(fs::exists(Path("in/1234H18B.SIG")));
 }
@@ -107,7 +107,7 @@ TEST_F(FaultTest, FullDisk) {
     const std::string good = GoodFile();
     // A converter that rejects every record would log each of the big
     // file's records for minutes: a file that must convert comes first.
-    request.log.path.clear();
+    request.log = nullptr;
     ASSERT_EQ(Convert(good), ConvertResult::Converted);
     ASSERT_TRUE(converted.timeCorrected) << "the converter is broken";
     fs::remove(request.workFile);
@@ -123,9 +123,9 @@ TEST_F(FaultTest, FullDisk) {
 
     EXPECT_EQ(status[0], kStamp + "1234L27B.SIG");
     EXPECT_EQ(std::vector<std::string>(status.begin() + 1, status.end()), GoodFileLines());
-    const std::vector<std::string> log = LogMessages();
-    EXPECT_EQ(log[2], " > ERROR：測位結果データ作業ファイル作成失敗");
-    EXPECT_EQ(log[3], " > ERROR：作業ファイル作成失敗");
+    const std::vector<std::string> logged = LogMessages();
+    EXPECT_EQ(logged[2], " > ERROR：測位結果データ作業ファイル作成失敗");
+    EXPECT_EQ(logged[3], " > ERROR：作業ファイル作成失敗");
     EXPECT_EQ(fs::file_size(big), 120000u * 23);
     EXPECT_FALSE(fs::exists(Path("in/1234H18B.SIG")));
     EXPECT_FALSE(fs::exists(request.workFile));

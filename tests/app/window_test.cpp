@@ -398,8 +398,8 @@ TEST_F(WindowTest, CancelDuringTheSecondOfFiveFiles) {
     ASSERT_EQ(status.size(), 6u);  // two files, each with its name and deletion lines
     EXPECT_EQ(status[3], kStamp + "1234L21B.SIG");
     EXPECT_EQ(status[4], kArrow + "補正後ファイル名  1234H19B.SIG");
-    const std::vector<std::string> log = Log();
-    EXPECT_EQ(log.back(), "変換キャンセル");
+    const std::vector<std::string> logged = Log();
+    EXPECT_EQ(logged.back(), "変換キャンセル");
     EXPECT_TRUE(FileExists(Path("1234L22B.SIG")));
     EXPECT_EQ(Child<QLabel>(form, "fileCounter")->text().toStdString(), "ファイル数=2/5");
     EXPECT_EQ(Child<QLabel>(form, "progressMessage")->text().toStdString(), "変換終了");

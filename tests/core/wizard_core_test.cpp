@@ -263,13 +263,13 @@ TEST_F(WizardCoreTest, AutomaticModeConvertsLogsPausesAndCloses) {
     EXPECT_EQ(view.closes, 1);
     EXPECT_TRUE(FileExists(Path("gps/1234H18B.SIG")));
     EXPECT_TRUE(FileExists(Path("gps/1234L27B.SIG")));
-    const std::vector<std::string> log = LogMessages();
-    ASSERT_GE(log.size(), 5u);
-    EXPECT_EQ(log[0], "Quenrix Ver.1.0");
-    EXPECT_EQ(log[1], "変換自動");
-    EXPECT_EQ(log[2], "入力引数:" + Path("gps"));
-    EXPECT_EQ(log[3], "オプション引数:/NOTDEL 入力ファイル削除しない");
-    EXPECT_EQ(log[4], "入力ファイル設定：入力ファイル削除しない");
+    const std::vector<std::string> logged = LogMessages();
+    ASSERT_GE(logged.size(), 5u);
+    EXPECT_EQ(logged[0], "Quenrix Ver.1.0");
+    EXPECT_EQ(logged[1], "変換自動");
+    EXPECT_EQ(logged[2], "入力引数:" + Path("gps"));
+    EXPECT_EQ(logged[3], "オプション引数:/NOTDEL 入力ファイル削除しない");
+    EXPECT_EQ(logged[4], "入力ファイル設定：入力ファイル削除しない");
 
     // Nothing to convert: logged, no pause, closed all the same.
     core_.reset();

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 
 #include "app/core/quiet_view.h"
 #include "app/core/wizard_core.h"
@@ -29,10 +30,14 @@ constexpr const char* kFailingInput = "9999L31N.SIG";
 
 std::string inputFolder = "/data";
 
+// Sets up a file of the simulated disk; a set-up that fails ends the run,
+// as nothing explored after it would mean anything.
 void Put(const std::string& path, const std::string& bytes) {
-    const native::Handle file = native::CreateForWriting(path);
-    WriteAllTo(file, bytes.data(), bytes.size());
-    native::CloseFile(file);
+    const native::Handle file = native::CreateForWriting(path).value;
+    if (!WriteAllTo(file, bytes.data(), bytes.size()) || !native::CloseFile(file)) {
+        std::fprintf(stderr, "cannot set up %s\n", path.c_str());
+        std::abort();
+    }
 }
 
 bool InFolder(const std::string& path, const std::string& folder) {
@@ -194,10 +199,7 @@ void AllowOtherOrders(const Setup& setup, const DiskImage& initial, Expectation&
             fs.Reset(initial);
             fs.Remove(hidden);
             RunBatch(setup);
-            const std::string bytes = expected.inputs.at(hidden);
-            const native::Handle file = native::CreateForWriting(hidden);
-            WriteAllTo(file, bytes.data(), bytes.size());
-            native::CloseFile(file);
+            Put(hidden, expected.inputs.at(hidden));
             RunBatch(setup);
             expected.otherFinalFiles.push_back(FilesIn(fs.Current(), setup.Folders()));
         }

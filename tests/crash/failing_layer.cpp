@@ -84,11 +84,13 @@ std::int64_t FailingLayer::ReadSome(Handle file, void* destination, std::size_t 
     return got;
 }
 
-std::int64_t FailingLayer::ReadSomeAtHand(Handle file, void* destination, std::size_t n) {
+std::optional<std::int64_t> FailingLayer::ReadSomeAtHand(Handle file, void* destination,
+                                                         std::size_t n) {
     if (FailsThisTime("read", Of(file, open_), EIO))
         return -1;
-    const std::int64_t got = real_.ReadSomeAtHand(file, destination, n);
-    Flip(file, destination, got);
+    const std::optional<std::int64_t> got = real_.ReadSomeAtHand(file, destination, n);
+    if (got)
+        Flip(file, destination, *got);
     return got;
 }
 

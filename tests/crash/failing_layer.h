@@ -55,7 +55,8 @@ class FailingLayer final : public test::ForwardingLayer {
     native::Handle CreateNew(const std::string& path, unsigned permissions) override;
     native::Handle OpenForAppending(const std::string& path) override;
     std::int64_t ReadSome(native::Handle file, void* destination, std::size_t n) override;
-    std::int64_t ReadSomeAtHand(native::Handle file, void* destination, std::size_t n) override;
+    std::optional<std::int64_t> ReadSomeAtHand(native::Handle file, void* destination,
+                                               std::size_t n) override;
     std::int64_t WriteSome(native::Handle file, const void* data, std::size_t n) override;
     bool CloseFile(native::Handle file) override;
     bool SyncFile(native::Handle file) override;

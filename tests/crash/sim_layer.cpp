@@ -27,7 +27,8 @@ EntryInfo Info(const crash::SimFileSystem::Entry& entry) {
 
 class SimLayer final : public Layer {
   public:
-#define QUENRIX_SIM_CALL(result, name, parameters, arguments, path) result name parameters override;
+#define QUENRIX_SIM_CALL(result, answer, name, parameters, arguments, path) \
+    result name parameters override;
     QUENRIX_NATIVE_CALLS(QUENRIX_SIM_CALL)
 #undef QUENRIX_SIM_CALL
 };
@@ -56,7 +57,8 @@ std::int64_t SimLayer::ReadSome(Handle file, void* destination, std::size_t n) {
     return Fs().Read(file, destination, n);
 }
 
-std::int64_t SimLayer::ReadSomeAtHand(Handle file, void* destination, std::size_t n) {
+std::optional<std::int64_t> SimLayer::ReadSomeAtHand(Handle file, void* destination,
+                                                     std::size_t n) {
     return Fs().Read(file, destination, n);  // all of it is in memory
 }
 
@@ -76,7 +78,9 @@ bool SimLayer::TruncateFile(Handle file, std::uint64_t size) {
     return Fs().Truncate(file, size);
 }
 
-void SimLayer::ReserveSpace(Handle, std::uint64_t) {}
+bool SimLayer::ReserveSpace(Handle, std::uint64_t) {
+    return true;
+}
 
 Lookup SimLayer::Inspect(const std::string& path, EntryInfo& info) {
     crash::SimFileSystem::Entry entry;
@@ -142,10 +146,6 @@ bool SimLayer::RemoveFolderWithFiles(const std::string& folder) {
         if (!isFolder)
             Fs().Remove(folder + "/" + name);
     return Fs().Remove(folder, true);
-}
-
-int SimLayer::LastCause() {
-    return errno;
 }
 
 std::string SimLayer::MakeTemporaryFolder(const std::string& prefix) {

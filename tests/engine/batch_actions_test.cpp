@@ -225,7 +225,7 @@ TEST_F(BatchActionsTest, InputThatIsTheOutputIsReplacedOnlyWhenDeletedAndReadBac
     // the reason says why (not that it read back different).
     class NoReadBack final : public ForwardingLayer {
       public:
-        NoReadBack() : ForwardingLayer(native::SystemLayer()) {}
+        NoReadBack() : ForwardingLayer(native::CurrentLayer()) {}
         native::Handle OpenForReadingFromDisk(const std::string&) override {
             errno = EACCES;
             return native::kNoFile;

@@ -118,7 +118,7 @@ const NamedCase kJapaneseNames[] = {
 };
 
 TEST_F(OutputNameTest, JapaneseNamesCountCodePage932Bytes) {
-    request.log.path.clear();
+    request.log = nullptr;
     for (const NamedCase& c : kJapaneseNames) {
         const FileKind kind = c.rmg ? FileKind::Rmg : FileKind::Sig;
         const std::uint32_t t = Gps(2013, 9, 20, 14, 10);
@@ -136,7 +136,7 @@ TEST_F(OutputNameTest, JapaneseNamesCountCodePage932Bytes) {
 }
 
 TEST_F(OutputNameTest, NamesCodePage932CannotSpellCountWholeUtf8Characters) {
-    request.log.path.clear();
+    request.log = nullptr;
     const NamedCase cases[] = {
         {"Straße12.SIG", false, "StraI201.SIG"},  // "ß" is bytes 5-6, "1" byte 8
         {"Straße12.RMG", true, "StraI20E.RMG"},
@@ -175,9 +175,9 @@ TEST_F(OutputNameTest, JapaneseNameIsStoredAndLoggedAsTheFileThatIsThere) {
     EXPECT_TRUE(FileExists(expected));
     EXPECT_FALSE(FileExists(input));
     EXPECT_EQ(ReadBytes(expected), Record(0x50, 23, {{2, Gps(2013, 9, 20, 14, 10)}}));
-    const std::vector<std::string> log = LogMessages();
-    ASSERT_GE(log.size(), 2u);
-    EXPECT_EQ(log[1], " > 補正後ファイル名  " + expected);
+    const std::vector<std::string> messages = LogMessages();
+    ASSERT_GE(messages.size(), 2u);
+    EXPECT_EQ(messages[1], " > 補正後ファイル名  " + expected);
     EXPECT_EQ(outcome.statusLines.front(), "補正後ファイル名  観測I20E.SIG");
 }
 

@@ -21,10 +21,10 @@ class ForwardingLayer : public native::Layer {
 
     explicit ForwardingLayer(native::Layer& next) : next_(next) {}
 
-#define QUENRIX_FORWARD_CALL(result, name, parameters, arguments, path) \
-    result name parameters override {                                   \
-        Before(#name, path);                                            \
-        return next_.name arguments;                                    \
+#define QUENRIX_FORWARD_CALL(result, answer, name, parameters, arguments, path) \
+    result name parameters override {                                           \
+        Before(#name, path);                                                    \
+        return next_.name arguments;                                            \
     }
     QUENRIX_NATIVE_CALLS(QUENRIX_FORWARD_CALL)
 #undef QUENRIX_FORWARD_CALL

@@ -16,9 +16,11 @@ void TempDirTest::SetUp() {
     dir_ = native::MakeTemporaryFolder("quenrix-test-");
     ASSERT_FALSE(dir_.empty());
     std::filesystem::current_path(dir_);
+    opLog.MoveTo(LogPath());
     request = ConversionRequest{};
-    request.log.path = LogPath();
+    request.log = &opLog;
     converted = Conversion{};
+    clockInPlace_.emplace(clock_);
     SetNow(2013, 10, 1, 10, 0, 0);
 }
 
@@ -26,8 +28,9 @@ void TempDirTest::TearDown() {
     std::error_code ignored;
     std::filesystem::current_path(previousDir_, ignored);
     EXPECT_FALSE(ignored) << ignored.message();
+    opLog.MoveTo({});
     std::filesystem::remove_all(dir_, ignored);
-    SetClock({});
+    clockInPlace_.reset();
 }
 
 ConvertResult TempDirTest::Convert(const std::string& input) {
@@ -57,8 +60,7 @@ std::string TempDirTest::Path(const std::string& name) const {
 }
 
 void TempDirTest::SetNow(int year, int month, int day, int hour, int minute, int second) {
-    LocalDateTime now{year, month, day, hour, minute, second};
-    SetClock([now] { return now; });
+    clock_.now = LocalDateTime{year, month, day, hour, minute, second};
 }
 
 std::string TempDirTest::LogBytes() const {

@@ -7,11 +7,13 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "engine/conversion.h"
-#include "support/clock.h"
+#include "support/oplog.h"
+#include "tests/helpers/forwarding_layer.h"
 
 namespace quenrix::test {
 
@@ -47,7 +49,9 @@ class TempDirTest : public ::testing::Test {
         return Path("test.log");
     }
 
-    // Fixes the local clock.
+    // Fixes the local clock: the system layer's, for the rest of the test.
+    // A layer a test puts in place on top passes the clock on where it is
+    // made on CurrentLayer().
     void SetNow(int year, int month, int day, int hour = 0, int minute = 0, int second = 0);
 
     // The log's messages (time stamp and " - " removed) as UTF-8.
@@ -69,10 +73,23 @@ class TempDirTest : public ::testing::Test {
     bool Scan(bool (*converter)(const ConversionRequest&, Conversion&), const std::string& input,
               const std::string& work = "");
 
+    OperationLog opLog;  // at LogPath()
     ConversionRequest request;
     Conversion converted;
+    // For the engine's steps that log about a file: to `opLog`, its messages
+    // kept in `converted`.
+    FileLog fileLog{&opLog, converted.log};
 
   private:
+    // The system layer with a local clock of the test's own.
+    class FixedClock : public ForwardingLayer {
+      public:
+        FixedClock() : ForwardingLayer(native::SystemLayer()) {}
+        LocalDateTime LocalClockNow() override { return now; }
+        LocalDateTime now{};
+    };
+    FixedClock clock_;
+    std::optional<LayerInPlace> clockInPlace_;
     std::string dir_;
     std::filesystem::path previousDir_;
 };

@@ -151,23 +151,23 @@ TEST_F(BinaryFileTest, ShortReadAtTheEnd) {
 TEST_F(BinaryFileTest, MissingFileDoesNotOpenAndFolderFailsToRead) {
     InputFile in;
     EXPECT_FALSE(in.Open(Path("missing")));
-    EXPECT_EQ(in.Failure(), "no such file or folder");
+    EXPECT_EQ(FailureText(in.Cause()), "no such file or folder");
     std::filesystem::create_directory(Path("folder"));
     EXPECT_FALSE(in.Open(Path("folder")));
-    EXPECT_EQ(in.Failure(), "it is a folder");
+    EXPECT_EQ(FailureText(in.Cause()), "it is a folder");
 #ifndef _WIN32
     // A named pipe with nobody at its far end, and a device: refused at
     // once, not waited on or read without end.
     ASSERT_EQ(mkfifo(Path("pipe").c_str(), 0600), 0);
     EXPECT_FALSE(in.Open(Path("pipe")));
-    EXPECT_EQ(in.Failure(), "not a regular file");
+    EXPECT_EQ(FailureText(in.Cause()), "not a regular file");
     std::filesystem::create_symlink("/dev/zero", Path("zero.SIG"));
     EXPECT_FALSE(in.Open(Path("zero.SIG")));
-    EXPECT_EQ(in.Failure(), "not a regular file");
+    EXPECT_EQ(FailureText(in.Cause()), "not a regular file");
 #endif
     OutputFile out;
     EXPECT_FALSE(out.Create(Path("missing/out")));
-    EXPECT_EQ(out.Failure(), "no such file or folder");
+    EXPECT_EQ(FailureText(out.Cause()), "no such file or folder");
 }
 
 TEST_F(BinaryFileTest, WritesWholeFileThroughTheBuffer) {
@@ -196,7 +196,7 @@ TEST_F(BinaryFileTest, FullDiskIsNeverLost) {
     EXPECT_TRUE(out.Write(content.data(), content.size()));
     EXPECT_FALSE(out.Close());
     EXPECT_TRUE(out.Failed());
-    EXPECT_EQ(out.Failure(), "no space left on the disk");
+    EXPECT_EQ(FailureText(out.Cause()), "no space left on the disk");
     EXPECT_FALSE(out.Write(content.data(), 1));
 }
 
@@ -215,7 +215,7 @@ TEST_F(BinaryFileTest, FullDiskBehindTheWritingThreadStopsTheWriter) {
     EXPECT_TRUE(refused);
     EXPECT_TRUE(out.Failed());
     EXPECT_FALSE(out.Close());
-    EXPECT_EQ(out.Failure(), "no space left on the disk");  // met on the writing thread
+    EXPECT_EQ(FailureText(out.Cause()), "no space left on the disk");  // met on the writing thread
 }
 
 // Drops the file's bytes from memory where the system lets us, so that
@@ -289,7 +289,7 @@ TEST_F(BinaryFileTest, ASparseFileHoldsWhatItsDiskBlocksHold) {
 // Opens a named pipe as a file to read, as the real layer never does.
 class PipeOpeningLayer final : public ForwardingLayer {
   public:
-    PipeOpeningLayer() : ForwardingLayer(native::SystemLayer()) {}
+    PipeOpeningLayer() : ForwardingLayer(native::CurrentLayer()) {}
     native::Handle OpenForReading(const std::string& path, native::Links) override {
         return ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     }

@@ -77,7 +77,7 @@ TEST_F(FileOpsTest, AFileThatAppearsBeforeTheRenameIsNotReplaced) {
     class OtherRunStoresMeanwhile final : public ForwardingLayer {
       public:
         explicit OtherRunStoresMeanwhile(std::string target)
-            : ForwardingLayer(native::SystemLayer()), target_(std::move(target)) {}
+            : ForwardingLayer(native::CurrentLayer()), target_(std::move(target)) {}
         bool SyncFile(native::Handle file) override {  // the flush before the rename
             WriteBytes(target_, Bytes{7});
             return next_.SyncFile(file);
@@ -108,7 +108,7 @@ TEST_F(FileOpsTest, OnlyWorkFilesNoLiveRunHoldsAreRemoved) {
     WriteBytes(Path(".quenrix-work-storing-0.tmp"), Bytes{1});
     OutputFile live;
     ASSERT_TRUE(live.CreateFresh(Path(".quenrix-work-live-0.tmp")));
-    const native::Handle held = native::OpenForReading(Path(".quenrix-work-held-0.tmp"));
+    const native::Handle held = native::OpenForReading(Path(".quenrix-work-held-0.tmp")).value;
     ASSERT_TRUE(native::TryLock(held));
     RemoveLeftoverWorkFiles(Dir(), ".quenrix-work-*.tmp");
     EXPECT_FALSE(FileExists(Path(".quenrix-work-dead-0.tmp")));
@@ -117,7 +117,7 @@ TEST_F(FileOpsTest, OnlyWorkFilesNoLiveRunHoldsAreRemoved) {
     EXPECT_TRUE(FileExists(Path(".quenrix-work-storing-0.tmp")));
     EXPECT_TRUE(FileExists(Path("other.tmp")));
     EXPECT_TRUE(live.Close());
-    native::CloseFile(held);
+    (void)native::CloseFile(held);
 }
 
 TEST_F(FileOpsTest, MoveAcrossFileSystems) {
@@ -129,8 +129,8 @@ TEST_F(FileOpsTest, MoveAcrossFileSystems) {
     const std::string other = "/dev/shm";
 #endif
     native::EntryInfo shm, here;
-    if (native::Inspect(other, shm) != native::Lookup::Found ||
-        native::Inspect(Dir(), here) != native::Lookup::Found || shm.device == here.device) {
+    if (native::Inspect(other, shm).value != native::Lookup::Found ||
+        native::Inspect(Dir(), here).value != native::Lookup::Found || shm.device == here.device) {
         GTEST_SKIP() << "no second file system";
     }
     const std::string source =

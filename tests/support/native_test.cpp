@@ -67,8 +67,9 @@ TEST_F(NativeTest, ARenameOrDeleteWaitsForAMomentaryHolder) {
     holder = HoldElsewhere(Path("c.SIG"), 3500);
     ASSERT_NE(holder, nullptr);
     const DWORD started = GetTickCount();
-    EXPECT_FALSE(native::RemoveFile(Path("c.SIG")));
-    EXPECT_EQ(FailureText(native::LastCause()),
+    const native::Done removed = native::RemoveFile(Path("c.SIG"));
+    EXPECT_FALSE(removed);
+    EXPECT_EQ(FailureText(removed.cause),
               "in use by another program (still after waiting 2 seconds)");
     const DWORD waited = GetTickCount() - started;
     EXPECT_GE(waited, 1900u);
@@ -83,23 +84,23 @@ TEST_F(NativeTest, InspectTellsFilesFoldersAndMissingEntries) {
     WriteBytes(Path("file"), Bytes(1234, 7));
     fs::create_directory(Path("folder"));
     native::EntryInfo file, folder, again;
-    ASSERT_EQ(native::Inspect(Path("file"), file), native::Lookup::Found);
+    ASSERT_EQ(native::Inspect(Path("file"), file).value, native::Lookup::Found);
     EXPECT_TRUE(file.regular);
     EXPECT_FALSE(file.folder);
     EXPECT_EQ(file.size, 1234u);
-    ASSERT_EQ(native::Inspect(Path("folder"), folder), native::Lookup::Found);
+    ASSERT_EQ(native::Inspect(Path("folder"), folder).value, native::Lookup::Found);
     EXPECT_TRUE(folder.folder);
     EXPECT_FALSE(folder.regular);
     EXPECT_NE(file.fileIndex, folder.fileIndex);
-    EXPECT_EQ(native::Inspect(Path("missing"), again), native::Lookup::Missing);
-    EXPECT_EQ(native::Inspect(Path("missing/file"), again), native::Lookup::Missing);
+    EXPECT_EQ(native::Inspect(Path("missing"), again).value, native::Lookup::Missing);
+    EXPECT_EQ(native::Inspect(Path("missing/file"), again).value, native::Lookup::Missing);
 
     // An open file tells the same as its path, and a write shows.
-    const native::Handle handle = native::OpenForAppending(Path("file"));
+    const native::Handle handle = native::OpenForAppending(Path("file")).value;
     ASSERT_NE(handle, native::kNoFile);
     ASSERT_TRUE(native::InspectOpen(handle, again));
     EXPECT_EQ(again, file);
-    ASSERT_EQ(native::WriteSome(handle, "x", 1), 1);
+    ASSERT_EQ(native::WriteSome(handle, "x", 1).value, 1);
     ASSERT_TRUE(native::InspectOpen(handle, again));
     EXPECT_EQ(again.size, 1235u);
     EXPECT_TRUE(native::CloseFile(handle));
@@ -107,45 +108,45 @@ TEST_F(NativeTest, InspectTellsFilesFoldersAndMissingEntries) {
 
 TEST_F(NativeTest, FilesAreBinaryAndCanBeCutBack) {
     const std::string bytes = "a\r\nb\nc\x1a";  // line ends and the old end-of-file mark
-    const native::Handle out = native::CreateForWriting(Path("f"));
+    const native::Handle out = native::CreateForWriting(Path("f")).value;
     ASSERT_NE(out, native::kNoFile);
-    ASSERT_EQ(native::WriteSome(out, bytes.data(), bytes.size()),
+    ASSERT_EQ(native::WriteSome(out, bytes.data(), bytes.size()).value,
               static_cast<std::int64_t>(bytes.size()));
     ASSERT_TRUE(native::SyncFile(out));
     ASSERT_TRUE(native::TruncateFile(out, 4));
     ASSERT_TRUE(native::CloseFile(out));
     EXPECT_EQ(ReadBytes(Path("f")), (Bytes{'a', '\r', '\n', 'b'}));
-    const native::Handle in = native::OpenForReading(Path("f"));
+    const native::Handle in = native::OpenForReading(Path("f")).value;
     char buffer[16];
-    EXPECT_EQ(native::ReadSome(in, buffer, sizeof buffer), 4);
-    EXPECT_EQ(native::ReadSome(in, buffer, sizeof buffer), 0);
-    native::CloseFile(in);
-    EXPECT_EQ(native::OpenForReading(Path("missing")), native::kNoFile);
+    EXPECT_EQ(native::ReadSome(in, buffer, sizeof buffer).value, 4);
+    EXPECT_EQ(native::ReadSome(in, buffer, sizeof buffer).value, 0);
+    (void)native::CloseFile(in);
+    EXPECT_EQ(native::OpenForReading(Path("missing")).value, native::kNoFile);
 }
 
 TEST_F(NativeTest, BytesAtHandAreReadWithoutWaiting) {
     WriteBytes(Path("f"), Bytes{1, 2, 3});  // just written: in memory
-    const native::Handle in = native::OpenForReading(Path("f"));
+    const native::Handle in = native::OpenForReading(Path("f")).value;
     ASSERT_NE(in, native::kNoFile);
     char buffer[16];
 #ifdef _WIN32
     // The system cannot tell: the caller reads as usual.
-    EXPECT_EQ(native::ReadSomeAtHand(in, buffer, sizeof buffer), native::kNotAtHand);
-    EXPECT_EQ(native::ReadSome(in, buffer, sizeof buffer), 3);
+    EXPECT_EQ(native::ReadSomeAtHand(in, buffer, sizeof buffer).value, std::nullopt);
+    EXPECT_EQ(native::ReadSome(in, buffer, sizeof buffer).value, 3);
 #else
-    EXPECT_EQ(native::ReadSomeAtHand(in, buffer, 2), 2);
-    EXPECT_EQ(native::ReadSome(in, buffer + 2, sizeof buffer), 1);  // from where it stopped
-    EXPECT_EQ(native::ReadSomeAtHand(in, buffer, sizeof buffer), 0);
+    EXPECT_EQ(native::ReadSomeAtHand(in, buffer, 2).value, 2);
+    EXPECT_EQ(native::ReadSome(in, buffer + 2, sizeof buffer).value, 1);  // from where it stopped
+    EXPECT_EQ(native::ReadSomeAtHand(in, buffer, sizeof buffer).value, 0);
     EXPECT_EQ(buffer[2], 3);
 #endif
-    native::CloseFile(in);
+    (void)native::CloseFile(in);
 }
 
 TEST_F(NativeTest, ReservedSpaceLeavesSizeAndBytesToTheWrite) {
-    const native::Handle out = native::CreateForWriting(Path("f"));
+    const native::Handle out = native::CreateForWriting(Path("f")).value;
     ASSERT_NE(out, native::kNoFile);
-    native::ReserveSpace(out, 1 << 20);
-    ASSERT_EQ(native::WriteSome(out, "0123456789", 10), 10);
+    (void)native::ReserveSpace(out, 1 << 20);
+    ASSERT_EQ(native::WriteSome(out, "0123456789", 10).value, 10);
     ASSERT_TRUE(native::CloseFile(out));
     EXPECT_EQ(ReadBytes(Path("f")), (Bytes{'0', '1', '2', '3', '4', '5', '6', '7', '8', '9'}));
 }
@@ -156,7 +157,7 @@ TEST_F(NativeTest, RenameReplacesAnExistingFileAndFoldersSync) {
     ASSERT_TRUE(native::RenameReplacing(Path("a"), Path("b")));
     EXPECT_EQ(ReadBytes(Path("b")), Bytes{1});
     native::EntryInfo info;
-    EXPECT_EQ(native::Inspect(Path("a"), info), native::Lookup::Missing);
+    EXPECT_EQ(native::Inspect(Path("a"), info).value, native::Lookup::Missing);
     EXPECT_TRUE(native::SyncFolder(Path("")));
     EXPECT_FALSE(native::SyncFolder(Path("missing")));
     EXPECT_FALSE(native::RenameReplacing(Path("missing"), Path("b")));
@@ -206,7 +207,7 @@ TEST_F(NativeTest, TemporaryFoldersAreNewAndDistinct) {
 TEST_F(NativeTest, LocalClockAgreesWithTheRuntimesLocalTime) {
     // Read between two readings of the runtime's clock: equal to one of them.
     const std::time_t before = std::time(nullptr);
-    const LocalDateTime now = native::LocalClockNow();
+    const LocalDateTime now = native::SystemLayer().LocalClockNow();  // not the test's fixed clock
     const std::time_t after = std::time(nullptr);
     auto same = [&now](std::time_t t) {
         const std::tm parts = *std::localtime(&t);
@@ -226,15 +227,16 @@ TEST_F(NativeTest, AnyNameAndAnyDepth) {
     std::string folder = Dir();
     while (folder.size() < 320) {
         folder += std::string(1, kSeparator) + "観測データ_2019年_受信機①②";
-        ASSERT_TRUE(native::CreateFolder(folder))
-            << folder.size() << ": " << FailureText(native::LastCause());
+        const native::Done made = native::CreateFolder(folder);
+        ASSERT_TRUE(made) << folder.size() << ": " << FailureText(made.cause);
     }
     const std::vector<std::string> names = {"café.SIG", "𠮷野.SIG", "観測.SIG", "①②.SIG"};
     for (const std::string& name : names) {
         const std::string path = folder + kSeparator + name;
-        const native::Handle file = native::CreateForWriting(path);
-        ASSERT_NE(file, native::kNoFile) << name << ": " << FailureText(native::LastCause());
-        EXPECT_EQ(native::WriteSome(file, name.data(), name.size()),
+        const auto created = native::CreateForWriting(path);
+        ASSERT_TRUE(created) << name << ": " << FailureText(created.cause);
+        const native::Handle file = created.value;
+        EXPECT_EQ(native::WriteSome(file, name.data(), name.size()).value,
                   static_cast<std::int64_t>(name.size()));
         EXPECT_TRUE(native::SyncFile(file));
         EXPECT_TRUE(native::CloseFile(file));
@@ -249,18 +251,19 @@ TEST_F(NativeTest, AnyNameAndAnyDepth) {
     for (const std::string& name : names) {
         const std::string path = folder + kSeparator + name;
         native::EntryInfo info;
-        ASSERT_EQ(native::Inspect(path, info), native::Lookup::Found) << name;
+        ASSERT_EQ(native::Inspect(path, info).value, native::Lookup::Found) << name;
         EXPECT_EQ(info.size, name.size());
-        const native::Handle file = native::OpenForReading(path);
+        const native::Handle file = native::OpenForReading(path).value;
         ASSERT_NE(file, native::kNoFile) << name;
         std::string bytes(64, '\0');
-        bytes.resize(static_cast<std::size_t>(native::ReadSome(file, bytes.data(), bytes.size())));
-        native::CloseFile(file);
+        bytes.resize(
+            static_cast<std::size_t>(native::ReadSome(file, bytes.data(), bytes.size()).value));
+        (void)native::CloseFile(file);
         EXPECT_EQ(bytes, name);
         EXPECT_TRUE(native::RenameReplacing(path, path + ".old")) << name;
         EXPECT_TRUE(native::SyncFolder(folder));
         EXPECT_TRUE(native::RemoveFile(path + ".old")) << name;
-        EXPECT_EQ(native::Inspect(path + ".old", info), native::Lookup::Missing) << name;
+        EXPECT_EQ(native::Inspect(path + ".old", info).value, native::Lookup::Missing) << name;
     }
 }
 

@@ -25,7 +25,7 @@ namespace {
 // A disk with no room for a new file.
 class FullDiskForNewFiles final : public ForwardingLayer {
   public:
-    FullDiskForNewFiles() : ForwardingLayer(native::SystemLayer()) {}
+    FullDiskForNewFiles() : ForwardingLayer(native::CurrentLayer()) {}
     native::Handle CreateNew(const std::string&, unsigned) override {
         errno = ENOSPC;
         return native::kNoFile;
@@ -42,22 +42,22 @@ class OperationLogTest : public TempDirTest {
 
 TEST_F(OperationLogTest, EntryIsTimeStampSeparatorAndMessageInCodePage932) {
     SetNow(2013, 10, 1, 9, 5, 7);
-    WriteLog(LogPath(), " > ERROR：入力ファイルなし");
+    opLog.Write(" > ERROR：入力ファイルなし");
     EXPECT_EQ(LogBytes(),
               "2013/10/01 09:05:07 -  > ERROR\x81\x46"
               "\x93\xfc\x97\xcd\x83\x74\x83\x40\x83\x43\x83\x8b\x82\xc8\x82\xb5\r\n");
 }
 
 TEST_F(OperationLogTest, EmptyPathTouchesNothing) {
-    WriteLog("", "message");
-    WriteLongLog("", "message");
-    AppendLogLine("", "line", kLogLineCap);
+    OperationLog().Write("message");
+    OperationLog().WriteLong("message");
+    OperationLog().AppendLine("line", kLogLineCap);
     EXPECT_TRUE(std::filesystem::is_empty(Dir()));
 }
 
 TEST_F(OperationLogTest, EntriesAppendInOrderAndEmptyMessageEndsWithSeparator) {
-    WriteLog(LogPath(), "first");
-    WriteLog(LogPath(), "");
+    opLog.Write("first");
+    opLog.Write("");
     EXPECT_EQ(LogBytes(), "2013/10/01 10:00:00 - first\r\n2013/10/01 10:00:00 - \r\n");
 }
 
@@ -68,8 +68,8 @@ TEST_F(OperationLogTest, ShortAndLongLimits) {
     EXPECT_EQ(PrepareLogMessage(std::string(80, 'y'), kShortLogLimit), std::string(80, 'y'));
     EXPECT_EQ(PrepareLogMessage(std::string(600, 'z'), kLongLogLimit), std::string(512, 'z'));
 
-    WriteLog(LogPath(), hundred);
-    WriteLongLog(LogPath(), hundred);
+    opLog.Write(hundred);
+    opLog.WriteLong(hundred);
     EXPECT_EQ(LogMessages(), (std::vector<std::string>{std::string(80, 'x'), hundred}));
 }
 
@@ -95,10 +95,10 @@ TEST_F(OperationLogTest, MessageIsCutAtItsFirstLineBreakInSearchOrder) {
     // CR LF is searched first, so a lone LF before it stays in the message...
     EXPECT_EQ(PrepareLogMessage("a\nb\r\nc", kShortLogLimit), "a\nb");
     // ...and lands in the file as two lines.
-    WriteLog(LogPath(), "a\nb\r\nc");
+    opLog.Write("a\nb\r\nc");
     EXPECT_EQ(LogBytes(), "2013/10/01 10:00:00 - a\r\nb\r\n");
     // Also when the entry is appended to a log that is already there.
-    WriteLog(LogPath(), "c\nd\r\ne");
+    opLog.Write("c\nd\r\ne");
     EXPECT_EQ(LogBytes(), "2013/10/01 10:00:00 - a\r\nb\r\n2013/10/01 10:00:00 - c\r\nd\r\n");
 }
 
@@ -115,7 +115,7 @@ TEST_F(OperationLogTest, CharactersOutsideCodePage932BecomeQuestionMarks) {
                                 "b",
                                 kShortLogLimit),
               "a?b");
-    WriteLog(LogPath(), "data\xf0\x9f\x98\x80.SIG");
+    opLog.Write("data\xf0\x9f\x98\x80.SIG");
     EXPECT_EQ(LogMessages(), (std::vector<std::string>{"data?.SIG"}));
 }
 
@@ -123,7 +123,7 @@ TEST_F(OperationLogTest, KeepsTheNewestThousandLines) {
     std::string old;
     for (int i = 1; i <= 1000; ++i) old += "line " + std::to_string(i) + "\r\n";
     WriteRaw(old);
-    WriteLog(LogPath(), "new");
+    opLog.Write("new");
     std::vector<std::string> lines = LogMessages();
     ASSERT_EQ(lines.size(), 1000u);
     EXPECT_EQ(Cp932ToUtf8(LogBytes().substr(0, 8)), "line 2\r\n");
@@ -131,7 +131,7 @@ TEST_F(OperationLogTest, KeepsTheNewestThousandLines) {
 }
 
 TEST_F(OperationLogTest, EntryAfterEntryKeepsTheNewestThousand) {
-    for (int i = 1; i <= 1005; ++i) WriteLog(LogPath(), "entry " + std::to_string(i));
+    for (int i = 1; i <= 1005; ++i) opLog.Write("entry " + std::to_string(i));
     const std::vector<std::string> lines = LogMessages();
     ASSERT_EQ(lines.size(), 1000u);
     EXPECT_EQ(lines.front(), "entry 6");
@@ -143,9 +143,9 @@ TEST_F(OperationLogTest, EntryAfterEntryKeepsTheNewestThousand) {
 // the run ends.
 TEST_F(OperationLogTest, ARunsEntriesAreWrittenTogetherAndCutBackWhenItEnds) {
     {
-        const LogGroup run;
+        const LogGroup run(opLog);
         for (int i = 1; i <= 2500; ++i) {
-            WriteLog(LogPath(), "entry " + std::to_string(i));
+            opLog.Write("entry " + std::to_string(i));
             if (i % 100 != 99)
                 continue;
             const std::size_t written = LogMessages().size();
@@ -165,13 +165,13 @@ TEST_F(OperationLogTest, ARunsEntriesAreWrittenTogetherAndCutBackWhenItEnds) {
 
 TEST_F(OperationLogTest, LineFeedOnlyLogIsRewrittenWithCrLf) {
     WriteRaw("one\ntwo\n");
-    AppendLogLine(LogPath(), "three", kLogLineCap);
+    opLog.AppendLine("three", kLogLineCap);
     EXPECT_EQ(LogBytes(), "one\r\ntwo\r\nthree\r\n");
 }
 
 TEST_F(OperationLogTest, LastLineWithoutLineEndDoesNotSwallowTheEntry) {
     WriteRaw("one\r\ntwo");
-    AppendLogLine(LogPath(), "three", kLogLineCap);
+    opLog.AppendLine("three", kLogLineCap);
     EXPECT_EQ(LogBytes(), "one\r\ntwo\r\nthree\r\n");
 }
 
@@ -181,20 +181,20 @@ TEST_F(OperationLogTest, LongLineCountsAsPiecesOf1023Bytes) {
     std::string old = std::string(1023, 'A') + std::string(477, 'B') + "\r\n";
     for (int i = 0; i < 998; ++i) old += "x\r\n";
     WriteRaw(old);
-    AppendLogLine(LogPath(), "new", kLogLineCap);
+    opLog.AppendLine("new", kLogLineCap);
     std::string expected = std::string(477, 'B') + "\r\n";
     for (int i = 0; i < 998; ++i) expected += "x\r\n";
     EXPECT_EQ(LogBytes(), expected + "new\r\n");
 
     // Below the cap the pieces are written back joined.
     WriteRaw(std::string(1500, 'C') + "\r\n");
-    AppendLogLine(LogPath(), "z", kLogLineCap);
+    opLog.AppendLine("z", kLogLineCap);
     EXPECT_EQ(LogBytes(), std::string(1500, 'C') + "\r\nz\r\n");
 }
 
 TEST_F(OperationLogTest, FailuresLoseTheEntryButNeverTheOldLog) {
     // Missing folder: nothing is created.
-    WriteLog(Path("missing/test.log"), "entry");
+    OperationLog(Path("missing/test.log")).Write("entry");
     EXPECT_FALSE(std::filesystem::exists(Path("missing")));
 
     // The replacement cannot be written: the old log stays byte for byte.
@@ -202,13 +202,13 @@ TEST_F(OperationLogTest, FailuresLoseTheEntryButNeverTheOldLog) {
     {
         FullDiskForNewFiles full;
         const LayerInPlace inPlace(full);
-        WriteLog(LogPath(), "entry");
+        opLog.Write("entry");
     }
     EXPECT_EQ(LogBytes(), "old line\n");
 
     // The log path is a folder: it is left alone.
     std::filesystem::create_directory(Path("folder.log"));
-    WriteLog(Path("folder.log"), "entry");
+    OperationLog(Path("folder.log")).Write("entry");
     EXPECT_TRUE(std::filesystem::is_directory(Path("folder.log")));
 }
 
@@ -221,7 +221,7 @@ TEST_F(OperationLogTest, ARewrittenLogNeverCarriesExecuteOrSetIdBits) {
         "\x7f"
         "ELF program without line ends");
     ASSERT_EQ(::chmod(LogPath().c_str(), 06755), 0);
-    WriteLog(LogPath(), "entry");  // no CR LF: the log is rewritten whole
+    opLog.Write("entry");  // no CR LF: the log is rewritten whole
     struct stat st {};
     ASSERT_EQ(::stat(LogPath().c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 07111, 0u) << std::oct << st.st_mode;
@@ -240,7 +240,7 @@ TEST_F(OperationLogTest, ALinkSwappedInAfterTheLookUpIsNotRead) {
     class SwapAfterLookUp final : public ForwardingLayer {
       public:
         SwapAfterLookUp(std::string log, std::string secret)
-            : ForwardingLayer(native::SystemLayer()),
+            : ForwardingLayer(native::CurrentLayer()),
               log_(std::move(log)),
               secret_(std::move(secret)) {}
         bool IsLink(const std::string& path) override {
@@ -259,7 +259,7 @@ TEST_F(OperationLogTest, ALinkSwappedInAfterTheLookUpIsNotRead) {
     } swapping(LogPath(), Path("secret"));
     {
         const LayerInPlace inPlace(swapping);
-        WriteLog(LogPath(), "entry");
+        opLog.Write("entry");
     }
     // The entry is lost, the link left as it is, the file behind it kept.
     EXPECT_TRUE(std::filesystem::is_symlink(LogPath()));
@@ -272,7 +272,7 @@ TEST_F(OperationLogTest, ALinkSwappedInAfterTheLookUpIsNotRead) {
 #ifndef _WIN32  // a file size limit needs setrlimit
 TEST_F(OperationLogTest, AppendThatFailsHalfwayIsTakenBack) {
     WriteRaw("old line\r\n");
-    WriteLog(LogPath(), "first");  // the log is ours now: entries are appended
+    opLog.Write("first");  // the log is ours now: entries are appended
     const std::string before = LogBytes();
     // A file size limit just past the end makes the next append fail
     // after a few bytes.
@@ -282,43 +282,34 @@ TEST_F(OperationLogTest, AppendThatFailsHalfwayIsTakenBack) {
     rlimit tight = saved;
     tight.rlim_cur = before.size() + 5;
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &tight), 0);
-    WriteLog(LogPath(), "a message longer than five bytes");
+    opLog.Write("a message longer than five bytes");
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &saved), 0);
     std::signal(SIGXFSZ, previous);
     EXPECT_EQ(LogBytes(), before);
     // The next entry lands as if nothing had happened.
-    WriteLog(LogPath(), "next");
+    opLog.Write("next");
     EXPECT_EQ(LogMessages(), (std::vector<std::string>{"old line", "first", "next"}));
 }
 #endif
 
 TEST_F(OperationLogTest, ChangesByOthersBetweenEntriesAreRespected) {
-    WriteLog(LogPath(), "one");
+    opLog.Write("one");
     WriteRaw("edited\n");  // another program rewrote the log meanwhile
-    WriteLog(LogPath(), "two");
+    opLog.Write("two");
     EXPECT_EQ(LogBytes(), "edited\r\n2013/10/01 10:00:00 - two\r\n");
 }
 
 TEST_F(OperationLogTest, NoTemporaryFileIsLeftBehind) {
-    WriteLog(LogPath(), "entry");
+    opLog.Write("entry");
     EXPECT_FALSE(std::filesystem::exists(LogPath() + ".tmp"));
 }
 
-TEST_F(OperationLogTest, CaptureCollectsWhatThisThreadLogsAlsoWhileLoggingIsOff) {
-    LogCapture outer;
-    {
-        LogCapture inner;
-        WriteLog("", " > ERROR：入力ファイルなし");
-        WriteLog(LogPath(), std::string(100, 'b'));  // cut to 80 bytes as the log holds it
-        EXPECT_EQ(inner.Messages(),
-                  (std::vector<std::string>{" > ERROR：入力ファイルなし", std::string(80, 'b')}));
-        // Another thread's messages are its own.
-        std::thread([] { WriteLog("", "elsewhere"); }).join();
-        EXPECT_EQ(inner.Messages().size(), 2u);
-    }
-    WriteLog("", "after");
-    EXPECT_EQ(outer.Messages().size(), 3u);  // the inner capture's too
-    EXPECT_EQ(outer.Messages().back(), "after");
+TEST_F(OperationLogTest, AFileKeepsItsMessagesAsTheLogHoldsThemAlsoWhileLoggingIsOff) {
+    std::vector<std::string> logged, off;
+    FileLog(&opLog, logged).Write(std::string(100, 'b'));  // cut to 80 bytes as the log holds it
+    FileLog(nullptr, off).Write(std::string(100, 'b'));
+    EXPECT_EQ(logged, std::vector<std::string>{std::string(80, 'b')});
+    EXPECT_EQ(off, logged);
     EXPECT_EQ(LogMessages(), std::vector<std::string>{std::string(80, 'b')});
 }
 

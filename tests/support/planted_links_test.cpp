@@ -43,7 +43,7 @@ TEST_F(PlantedLinksTest, TheProgramsOwnNamesAreMadeAnewNeverThroughALink) {
     if (!Plant("quenrix.log.tmp") || !Plant(kWorkFileName))
         GTEST_SKIP() << "no symbolic links here";
     // A new log is made through its temporary name.
-    WriteLog(Path("quenrix.log"), "first entry");
+    OperationLog(Path("quenrix.log")).Write("first entry");
     ExpectThesisKept();
     EXPECT_FALSE(native::IsLink(Path("quenrix.log")));
     EXPECT_EQ(LogMessagesOf(Path("quenrix.log")), std::vector<std::string>{"first entry"});
@@ -59,7 +59,7 @@ TEST_F(PlantedLinksTest, TheProgramsOwnNamesAreMadeAnewNeverThroughALink) {
 TEST_F(PlantedLinksTest, ALogThatIsALinkIsReplacedByALogOfItsOwn) {
     if (!Plant("quenrix.log"))
         GTEST_SKIP() << "no symbolic links here";
-    WriteLog(Path("quenrix.log"), "entry");
+    OperationLog(Path("quenrix.log")).Write("entry");
     ExpectThesisKept();
     EXPECT_FALSE(native::IsLink(Path("quenrix.log")));
     // Nothing of the linked file is read into the log either.
@@ -69,8 +69,8 @@ TEST_F(PlantedLinksTest, ALogThatIsALinkIsReplacedByALogOfItsOwn) {
 TEST_F(PlantedLinksTest, ACopyToAnotherVolumeNeverWritesThroughALinkBesideItsTarget) {
     const std::string other = "/dev/shm";
     native::EntryInfo here, there;
-    if (native::Inspect(Dir(), here) != native::Lookup::Found ||
-        native::Inspect(other, there) != native::Lookup::Found || here.device == there.device)
+    if (native::Inspect(Dir(), here).value != native::Lookup::Found ||
+        native::Inspect(other, there).value != native::Lookup::Found || here.device == there.device)
         GTEST_SKIP() << "no second volume";
     if (!Plant("out.SIG.quenrix-part"))
         GTEST_SKIP() << "no symbolic links here";
@@ -86,12 +86,13 @@ TEST_F(PlantedLinksTest, ACopyToAnotherVolumeNeverWritesThroughALinkBesideItsTar
 // fresh one replaces a stale file of the program's own but never a folder.
 TEST_F(PlantedLinksTest, ExclusiveAndFreshCreation) {
     WriteBytes(Path("stale.tmp"), kThesis);
-    EXPECT_EQ(native::CreateNew(Path("stale.tmp")), native::kNoFile);
-    EXPECT_EQ(FailureText(native::LastCause()), "it exists already");
+    const auto created = native::CreateNew(Path("stale.tmp"));
+    EXPECT_EQ(created.value, native::kNoFile);
+    EXPECT_EQ(FailureText(created.cause), "it exists already");
     EXPECT_EQ(ReadBytes(Path("stale.tmp")), kThesis);
     const CreatedFile fresh = CreateFresh(Path("stale.tmp"));
     ASSERT_TRUE(fresh);
-    native::CloseFile(fresh.file);
+    (void)native::CloseFile(fresh.file);
     EXPECT_TRUE(ReadBytes(Path("stale.tmp")).empty());
     fs::create_directory(Path("folder.tmp"));
     const CreatedFile refused = CreateFresh(Path("folder.tmp"));
