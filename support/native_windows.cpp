@@ -39,6 +39,8 @@ std::int64_t Ticks(const FILETIME& time) {
                                      time.dwLowDateTime);
 }
 
+bool Failed();
+
 bool Describe(HANDLE handle, EntryInfo& info) {
     BY_HANDLE_FILE_INFORMATION data{};
     if (!GetFileInformationByHandle(handle, &data))

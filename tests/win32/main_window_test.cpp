@@ -289,10 +289,11 @@ TEST_F(Win32WindowTest, AnyNameInADeepFolder) {
     std::vector<std::string> inputs;
     for (const std::string& name : names) {
         for (const std::string& where : {Dir(), folder}) {
-            const native::Handle file = native::CreateForWriting(where + "\\" + name);
+            const native::Handle file = native::CreateForWriting(where + "\\" + name).value;
             ASSERT_NE(file, native::kNoFile) << name;
-            native::WriteSome(file, record.data(), record.size());
-            native::CloseFile(file);
+            ASSERT_EQ(native::WriteSome(file, record.data(), record.size()).value,
+                      static_cast<std::int64_t>(record.size()));
+            ASSERT_TRUE(native::CloseFile(file));
         }
         inputs.push_back(folder + "\\" + name);
     }
@@ -311,12 +312,14 @@ TEST_F(Win32WindowTest, AnyNameInADeepFolder) {
     EXPECT_EQ(lines[4], kArrow + L"補正後ファイル名  𠮷H18..SIG");
     for (const char* output : {"caf_H18I.SIG", "𠮷H18..SIG", "観測H18G.SIG", "①②H18G.SIG"}) {
         native::EntryInfo info;
-        EXPECT_EQ(native::Inspect(folder + "\\" + std::string(output), info), native::Lookup::Found)
+        EXPECT_EQ(native::Inspect(folder + "\\" + std::string(output), info).value,
+                  native::Lookup::Found)
             << output;
     }
     for (const std::string& name : names) {
         native::EntryInfo info;
-        EXPECT_EQ(native::Inspect(folder + "\\" + name, info), native::Lookup::Missing) << name;
+        EXPECT_EQ(native::Inspect(folder + "\\" + name, info).value, native::Lookup::Missing)
+            << name;
     }
 }
 
