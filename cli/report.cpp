@@ -95,9 +95,9 @@ std::string TextLine(const FileReport& report, bool verbose) {
     std::string line = Printable(report.path) + ": ";
     // A reason that names the outcome itself ("input missing: no such
     // file") stands in its place.
-    if (report.reason.rfind(report.outcome + ": ", 0) != 0)
-        line += report.outcome + (report.reason.empty() ? "" : ": ");
-    line += Printable(report.reason);
+    if (!ReasonNamesItsOutcome(report.problem))
+        line += report.outcome + (report.problem ? ": " : "");
+    line += Printable(ReasonText(report.problem));
     if (!report.output.empty())
         line += " -> " + Printable(report.output);
     if (report.inputDeleted)
@@ -150,7 +150,7 @@ FileReport FolderReport(const Failure& failure) {
     report.result = static_cast<std::int32_t>(ConvertResult::Failed);
     report.code = Outcome::Failed;
     report.outcome = Describe(Outcome::Failed).word;
-    report.reason = "cannot read the folder: " + failure.Why();
+    report.problem = Problem(Problem::Kind::CannotReadFolder, failure.path, failure.cause);
     return report;
 }
 
@@ -223,7 +223,7 @@ std::string JsonReport(const std::vector<FileReport>& reports, const Summary& su
                                             : nlohmann::json(nullptr)},
             {"messages", report.messages},
             {"reason",
-             report.reason.empty() ? nlohmann::json(nullptr) : nlohmann::json(report.reason)},
+             report.problem ? nlohmann::json(ReasonText(report.problem)) : nlohmann::json(nullptr)},
             {"log", report.log},
         };
         PutName(file, "path", report.path);

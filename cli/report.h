@@ -27,7 +27,7 @@ struct FileReport {
     bool inputDeleted = false;
     bool inputKept = false;             // to be deleted, and kept: records were dropped
     std::vector<std::string> messages;  // the status lines, as the window shows them
-    std::string reason;                 // why it failed or was not stored; empty when all went well
+    Problem problem;                    // why it failed or was not stored; none when all went well
     std::vector<std::string> log;       // the engine's log messages for this file
 };
 

@@ -121,7 +121,7 @@ void Run::Convert(unsigned worker, std::size_t index) {
     report.messages = outcome.statusLines;
     report.inputDeleted = outcome.inputDeleted;
     report.inputKept = outcome.inputKept;
-    report.reason = outcome.reason;
+    report.problem = outcome.problem;
     report.code = outcome.outcome;
     report.outcome = Describe(outcome.outcome).word;
     report.ok = Describe(outcome.outcome).ok;

@@ -21,16 +21,16 @@ std::string PlanKey(const std::string& path) {
 }
 
 // Why a corrected file could not be stored.
-std::string StoreFailureReason(const std::string& output, const Failure& failure) {
+Problem StoreProblem(const std::string& output, const Failure& failure) {
     if (failure.cause == EEXIST && failure.path == output) {
         // Another program (another run) put a file there meanwhile.
-        return "output name taken by another file: " + FileNamePart(output);
+        return Problem(Problem::Kind::NameTakenByAnotherFile, output);
     }
     if (failure.cause == kReadsBackDifferent)
-        return "the stored file reads back different";
-    if (failure.step == "read back")
-        return "cannot read back " + FileNamePart(output) + ": " + failure.Why();
-    return "cannot store as " + FileNamePart(output) + ": " + failure.Why();
+        return Problem(Problem::Kind::ReadsBackDifferent);
+    return Problem(
+        failure.step == "read back" ? Problem::Kind::CannotReadBack : Problem::Kind::CannotStore,
+        output, failure.cause);
 }
 
 }  // namespace
@@ -70,12 +70,12 @@ FileOutcome BatchFileActions::Apply(std::size_t index, const ConversionRequest& 
             outcome.statusLines.push_back(Describe(outcome.outcome).statusLine);
             FileLog(request.log, outcome.log).Write(Describe(outcome.outcome).logMessage);
             if (outcome.outcome == Outcome::NoGpsRecords)
-                outcome.reason = kNoGpsRecordsReason;
+                outcome.problem = Problem(Problem::Kind::NoGpsRecords);
             break;
         case Outcome::WouldBeCorrected:
         case Outcome::InputMissing:
         case Outcome::Failed:
-            outcome.reason = conversion.reason;
+            outcome.problem = conversion.problem;
             break;
     }
     if (rules_.storing == Storing::Planned) {
@@ -88,45 +88,46 @@ FileOutcome BatchFileActions::Apply(std::size_t index, const ConversionRequest& 
     return outcome;
 }
 
-std::string BatchFileActions::FileInTheWay(std::size_t index, const std::string& target) const {
+Problem BatchFileActions::FileInTheWay(std::size_t index, const std::string& target) const {
+    using Kind = Problem::Kind;
     native::EntryInfo info;
     const auto lookedUp = native::Inspect(target, info);
     const native::Lookup lookup = lookedUp.value;
     if (lookup == native::Lookup::Failed) {
         // What stands there is not known: it may be a file to keep.
-        return "cannot look up " + FileNamePart(target) + ": " + FailureText(lookedUp.cause);
+        return Problem(Kind::CannotLookUp, target, lookedUp.cause);
     }
-    const std::string name = FileNamePart(target);
     const bool plannedGone = lookup == native::Lookup::Found && !info.folder &&
                              plannedGone_.count(IdentityOf(info)) != 0;
     if (lookup == native::Lookup::Missing || info.folder || plannedGone) {
         // Nothing there (or a folder, which the move refuses), unless a dry
         // run would have put a file there by now.
-        return planned_.count(PlanKey(target)) != 0
-                   ? "output name taken by a file this run has written: " + name
-                   : std::string();
+        if (planned_.count(PlanKey(target)) != 0)
+            return Problem(Kind::NameTakenByThisRun, target);
+        return {};
     }
     const FileIdentity existing = IdentityOf(info);
     if (written_.count(existing) != 0) {
-        return "output name taken by a file this run has written: " + name;
+        return Problem(Kind::NameTakenByThisRun, target);
     }
     const auto input = waiting_.find(existing);
     if (input != waiting_.end()) {
         // The input itself (its name differs in letter case only on a
         // system that ignores the case) is replaced by its corrected file.
-        return input->second != index ? "output name taken by another input of this run: " + name
-                                      : std::string();
+        if (input->second != index)
+            return Problem(Kind::NameTakenByAnotherInput, target);
+        return {};
     }
-    return "output name taken by another file: " + name;
+    return Problem(Kind::NameTakenByAnotherFile, target);
 }
 
-std::string BatchFileActions::Store(std::size_t index, const ConversionRequest& request,
-                                    const Conversion& conversion, const std::string& output) const {
+Problem BatchFileActions::Store(std::size_t index, const ConversionRequest& request,
+                                const Conversion& conversion, const std::string& output) const {
     if (output.empty())
-        return kNoPositionRecordReason;
-    std::string reason = FileInTheWay(index, output);
-    if (!reason.empty())
-        return AlreadyThere(request, conversion, output) ? std::string() : reason;
+        return Problem(Problem::Kind::NoPositionRecord);
+    Problem inTheWay = FileInTheWay(index, output);
+    if (inTheWay)
+        return AlreadyThere(request, conversion, output) ? Problem{} : inTheWay;
     // The input itself under the output name (its name is already the
     // corrected one): known by the file that was read, not by name. It is
     // replaced only when inputs are deleted, and only by a file that has
@@ -135,13 +136,13 @@ std::string BatchFileActions::Store(std::size_t index, const ConversionRequest& 
     const bool replacesInput =
         conversion.input && IdentifyFile(output, there) && there == *conversion.input;
     if (replacesInput && !MayDelete(conversion))
-        return kReplacesKeptInputReason;
+        return Problem(Problem::Kind::ReplacesKeptInput);
     if (rules_.storing == Storing::Planned)
         return {};
     Failure failure;
     if (!StoreFile(request.workFile, output, replacesInput ? &there : nullptr,
                    replacesInput && rules_.readBack ? &conversion.writtenHash : nullptr, &failure))
-        return StoreFailureReason(output, failure);
+        return StoreProblem(output, failure);
     return {};
 }
 
@@ -161,8 +162,7 @@ bool BatchFileActions::AlreadyThere(const ConversionRequest& request, const Conv
     return ReadsBackAs(output, &conversion.writtenHash, nullptr);
 }
 
-std::string BatchFileActions::ReadBack(const std::string& output,
-                                       const Conversion& conversion) const {
+Problem BatchFileActions::ReadBack(const std::string& output, const Conversion& conversion) const {
     // Before its input goes, the stored file is read back from the disk: a
     // disk or cable that garbles what it was given must not cost the user
     // the recording. A file that reads back different is no corrected
@@ -172,7 +172,7 @@ std::string BatchFileActions::ReadBack(const std::string& output,
         return {};
     if (failure.cause == kReadsBackDifferent)
         DeleteFile(output);
-    return StoreFailureReason(output, failure);
+    return StoreProblem(output, failure);
 }
 
 void BatchFileActions::DeleteInput(const std::string& input, FileLog& log, FileOutcome& outcome) {
@@ -186,7 +186,7 @@ void BatchFileActions::DeleteInput(const std::string& input, FileLog& log, FileO
         log.Write(kInputDeletedLog + input);
         outcome.statusLines.push_back(kInputDeletedLine + FileNamePart(input) + ")");
     } else {
-        outcome.reason = "cannot delete the input: " + failure.Why();
+        outcome.problem = Problem(Problem::Kind::CannotDeleteInput, {}, failure.cause);
         log.Write(kInputKeptLog + input);
         outcome.statusLines.push_back(kInputKeptLine + FileNamePart(input) + ")");
     }
@@ -203,14 +203,14 @@ void BatchFileActions::StoreCorrectedFile(std::size_t index, const ConversionReq
     const std::string& output = outcome.outputPath;
     FileLog log(request.log, outcome.log);
 
-    outcome.reason = Store(index, request, conversion, output);
+    outcome.problem = Store(index, request, conversion, output);
     // The input goes only when its corrected file is stored under another
     // name: never when both names lead to one file.
     const bool otherName = !EqualsIgnoringAsciiCase(output, input) && !SameFile(output, input);
     const bool deleting = MayDelete(conversion) && otherName;
-    if (outcome.reason.empty() && deleting && rules_.readBack && rules_.storing == Storing::Done)
-        outcome.reason = ReadBack(output, conversion);
-    if (!outcome.reason.empty()) {
+    if (!outcome.problem && deleting && rules_.readBack && rules_.storing == Storing::Done)
+        outcome.problem = ReadBack(output, conversion);
+    if (outcome.problem) {
         outcome.outcome = Outcome::NotStored;
         log.Write(Describe(Outcome::NotStored).logMessage);
         outcome.statusLines.push_back(Describe(Outcome::NotStored).statusLine);

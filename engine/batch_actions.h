@@ -32,9 +32,9 @@ struct FileOutcome {
     // The result lines for the status list (none for a file that failed
     // before a conversion, whose cause the pipeline has logged).
     std::vector<std::string> statusLines;
-    // Why the file failed or was not stored, in plain English; also why
-    // its input could not be deleted. Empty when all went well.
-    std::string reason;
+    // Why the file failed or was not stored; also why its input could not
+    // be deleted. None when all went well.
+    Problem problem;
     // The messages the engine logged for the file, its path aside, as the
     // log holds them but in UTF-8 (also while logging is off): the
     // conversion's, then the batch's.
@@ -75,11 +75,11 @@ class BatchFileActions {
                       const Conversion& conversion);
 
   private:
-    // Stores the work file under `output`; why it was not, or empty.
-    std::string Store(std::size_t index, const ConversionRequest& request,
-                      const Conversion& conversion, const std::string& output) const;
-    // Reads the stored file back; why it is no corrected file, or empty.
-    std::string ReadBack(const std::string& output, const Conversion& conversion) const;
+    // Stores the work file under `output`; why it was not, or none.
+    Problem Store(std::size_t index, const ConversionRequest& request, const Conversion& conversion,
+                  const std::string& output) const;
+    // Reads the stored file back; why it is no corrected file, or none.
+    Problem ReadBack(const std::string& output, const Conversion& conversion) const;
     // The rules let the input go once its corrected file is stored.
     bool MayDelete(const Conversion& conversion) const;
     // The stored file's bytes stand under `output` already.
@@ -92,9 +92,9 @@ class BatchFileActions {
     // Why the output name must not be replaced: it is a file this batch
     // wrote, another input of this batch, or any other file, whose bytes
     // would be lost (it may be the corrected file of an input deleted by an
-    // earlier run). Empty when it may be: nothing is there, or the input
+    // earlier run). None when it may be: nothing is there, or the input
     // itself.
-    std::string FileInTheWay(std::size_t index, const std::string& target) const;
+    Problem FileInTheWay(std::size_t index, const std::string& target) const;
 
     std::vector<std::string> inputs_;
     BatchRules rules_;

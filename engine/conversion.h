@@ -12,6 +12,7 @@
 
 #include "engine/event_pump.h"
 #include "engine/file_kind.h"
+#include "engine/problem.h"
 #include "support/file_ops.h"
 #include "support/oplog.h"
 
@@ -104,18 +105,17 @@ struct Conversion {
     // The input file that was read, by its identity when it was open:
     // the one file its corrected file may ever replace.
     std::optional<FileIdentity> input;
-    // Why the file failed, in plain English ("cannot read: permission
-    // denied"); empty while nothing failed.
-    std::string reason;
+    // Why the file failed; none while nothing failed.
+    Problem problem;
     // The file's entries for the operation log, as the log holds them but
     // in UTF-8 (FileLog).
     std::vector<std::string> log;
 
     // Notes why the file failed; the first cause stands, as later ones
     // follow from it.
-    void Fail(std::string why) {
-        if (reason.empty())
-            reason = std::move(why);
+    void Fail(Problem why) {
+        if (!problem)
+            problem = std::move(why);
     }
 };
 

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "engine/conversion.h"
+#include "engine/problem.h"
 
 namespace quenrix {
 
@@ -61,25 +62,6 @@ static_assert(
 constexpr const OutcomeEntry& Describe(Outcome outcome) {
     return kOutcomes[static_cast<std::size_t>(outcome)];
 }
-
-// Why a corrected file with no position record is not stored: it has no
-// date to be named after.
-inline constexpr const char* kNoPositionRecordReason =
-    "corrected, but no position record to name the file after";
-
-// Why a file with no record is no GPS recording: an empty file, one of
-// another kind under a GPS file's extension, or one whose every record is
-// damaged.
-inline constexpr const char* kNoGpsRecordsReason =
-    "no GPS records: not one whole record with a good check value";
-
-// Why a corrected file whose name its input already carries is not
-// stored while inputs are kept: it would take the input's place.
-inline constexpr const char* kReplacesKeptInputReason = "it would replace its input, which is kept";
-
-// Why an input whose corrected file lacks some of its records was kept.
-inline constexpr const char* kDroppedRecordsKeptReason =
-    "input kept: the corrected file lacks records of it (bad check value or cut short)";
 
 // What of an input its corrected file does not carry over, for a hint:
 // "120 bytes not carried over (2 records with a bad check value, 1 cut

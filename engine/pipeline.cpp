@@ -16,13 +16,6 @@
 namespace quenrix {
 namespace {
 
-std::string NotAGpsFileReason(const std::string& path) {
-    const std::string extension = ExtensionPart(path);
-    return "not a GPS file: " +
-           (extension.empty() ? std::string("no extension") : "extension \"" + extension + "\"") +
-           ", not .SIG, .RMG or .RM0 to .RM5";
-}
-
 // Classifies the input by its name and runs the check of its kind: the
 // rollover-point check of a SIG file, the receiver type of an RMG file.
 // Converted means the file goes on to be converted.
@@ -42,7 +35,7 @@ ConvertResult ClassifyAndCheck(const ConversionRequest& request, Conversion& con
             break;
     }
     log.Write(" > GPSファイルではありません");
-    conversion.Fail(NotAGpsFileReason(input));
+    conversion.Fail(Problem(Problem::Kind::NotAGpsFile, input));
     return ConvertResult::Failed;
 }
 
@@ -57,7 +50,7 @@ ConvertResult ConvertAndName(const ConversionRequest& request, const std::string
                                                           : ConvertRmgFile(request, conversion);
     if (!scanned) {
         log.Write(" > ERROR：作業ファイル作成失敗");
-        conversion.Fail("the conversion stopped");
+        conversion.Fail(Problem(Problem::Kind::ConversionStopped));
         return ConvertResult::Failed;
     }
     if (conversion.firstGpsTime != 0) {
@@ -65,7 +58,7 @@ ConvertResult ConvertAndName(const ConversionRequest& request, const std::string
                                                     conversion.firstGpsTime, input, outputFolder);
         if (conversion.outputPath.empty()) {
             log.Write(" > ERROR：出力ファイル名作成失敗");
-            conversion.Fail("no output name could be built");
+            conversion.Fail(Problem(Problem::Kind::NoOutputName));
             return ConvertResult::Failed;
         }
     }
@@ -92,17 +85,17 @@ ConvertResult Convert(const ConversionRequest& request, Conversion& conversion) 
         // Not known to be missing: the system's cause is told (a folder
         // that may not be searched says "permission denied").
         log.Write(" > ERROR：ファイルOpen失敗");
-        conversion.Fail("cannot read: " + FailureText(lookup.cause));
+        conversion.Fail(Problem(Problem::Kind::CannotRead, {}, lookup.cause));
         return ConvertResult::Failed;
     }
     if (lookup.value == native::Lookup::Missing || info.folder) {
         log.Write(" > ERROR：入力ファイルなし");
-        conversion.Fail("input missing: no such file");
+        conversion.Fail(Problem(Problem::Kind::InputMissing));
         return ConvertResult::InputMissing;
     }
     const std::string prefix = GetFileNamePrefix(input);
     if (prefix.empty()) {
-        conversion.Fail("no output name can be built from this file name");
+        conversion.Fail(Problem(Problem::Kind::NoNameInFileName));
         return ConvertResult::Failed;
     }
     return ConvertAndName(request, prefix, conversion, log);
@@ -117,10 +110,12 @@ Conversion ConvertGpsFile(const ConversionRequest& request) {
     } catch (const std::exception& error) {
         // As the pipeline has always done, nothing is logged here; the
         // reason reaches the report and the window's hint.
-        conversion.Fail(std::string("internal error: ") + error.what());
+        Problem problem(Problem::Kind::InternalError);
+        problem.detail = error.what();
+        conversion.Fail(std::move(problem));
         conversion.result = ConvertResult::Failed;
     } catch (...) {
-        conversion.Fail("internal error");
+        conversion.Fail(Problem(Problem::Kind::InternalError));
         conversion.result = ConvertResult::Failed;
     }
     return conversion;

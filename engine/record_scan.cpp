@@ -85,14 +85,13 @@ class RecordScanner {
     bool Open(const std::string& inputPath, const char* workFileOpenFailure) {
         if (!input_.Open(inputPath)) {
             log_.Write(" > ERROR：ファイルOpen失敗");
-            conversion_.Fail("cannot read: " + FailureText(input_.Cause()));
+            conversion_.Fail(Problem(Problem::Kind::CannotRead, {}, input_.Cause()));
             return false;
         }
         if (request_.storing == Storing::Planned) {
             work_.CreateDiscarding();
         } else if (!work_.CreateFresh(workPath_)) {
-            conversion_.Fail("cannot write the work file " + workPath_ + ": " +
-                             FailureText(work_.Cause()));
+            WorkFileLost();
             input_.Close();
             log_.Write(workFileOpenFailure);
             return false;
@@ -214,8 +213,9 @@ class RecordScanner {
         }
         if (status == InputFile::Status::Error) {
             log_.Write(" > ERROR：ファイルRead失敗");
-            conversion_.Fail("cannot read at byte " + std::to_string(input_.Position()) + ": " +
-                             FailureText(input_.Cause()));
+            Problem problem(Problem::Kind::CannotReadAt, {}, input_.Cause());
+            problem.at = input_.Position();
+            conversion_.Fail(std::move(problem));
             return Step::Stop;
         }
         if (byte == kSyncByte) {
@@ -243,8 +243,7 @@ class RecordScanner {
     }
 
     bool WorkFileLost() {
-        conversion_.Fail("cannot write the work file " + workPath_ + ": " +
-                         FailureText(work_.Cause()));
+        conversion_.Fail(Problem(Problem::Kind::CannotWriteWorkFile, workPath_, work_.Cause()));
         return false;
     }
 

@@ -258,12 +258,13 @@ void WizardCore::ShowHint(int fileRow, const FileOutcome& outcome) {
     const std::string notCarried = outcome.outcome == Outcome::Corrected
                                        ? NotCarriedOverText(outcome.conversion.counts)
                                        : std::string();
-    if (outcome.reason.empty() && notCarried.empty())
+    if (!outcome.problem && notCarried.empty())
         return;
     std::string hint;
     std::vector<std::string> messages = outcome.log;
     if (outcome.outcome == Outcome::NoGpsRecords)
-        messages.push_back(outcome.reason);  // its log line is that of a file without a rollover
+        messages.push_back(
+            ReasonText(outcome.problem));  // its log line is that of a file without a rollover
     if (!notCarried.empty())
         messages.push_back(notCarried);
     for (std::string message : messages) {

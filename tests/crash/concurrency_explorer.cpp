@@ -204,8 +204,9 @@ struct Pair {
 std::map<std::string, Reported> Reports(const cli::Run& run) {
     std::map<std::string, Reported> reported;
     for (const cli::FileReport& report : run.Reports())
-        reported[report.path] = {
-            report.code, report.code == Outcome::Corrected ? report.output : "", report.reason};
+        reported[report.path] = {report.code,
+                                 report.code == Outcome::Corrected ? report.output : "",
+                                 ReasonText(report.problem)};
     return reported;
 }
 
@@ -229,7 +230,7 @@ void RunWindow(std::map<std::string, Reported>& reported) {
     }
     for (const auto& [input, outcome] : view.outcomes)
         reported[input] = {outcome.outcome, outcome.stored ? outcome.outputPath : "",
-                           outcome.reason};
+                           ReasonText(outcome.problem)};
 }
 
 // True when the log is entries only, each "yyyy/mm/dd hh:mm:ss - " and a

@@ -128,7 +128,7 @@ std::map<std::string, Reported> RunBatch(const Setup& setup, std::vector<std::st
         }
         for (const auto& [input, outcome] : view.outcomes)
             reported[input] = {outcome.outcome, outcome.stored ? outcome.outputPath : "",
-                               outcome.reason};
+                               ReasonText(outcome.problem)};
         if (warnings != nullptr)
             *warnings = view.warnings;
         return reported;
@@ -147,8 +147,9 @@ std::map<std::string, Reported> RunBatch(const Setup& setup, std::vector<std::st
     cli::Run run(settings, files);
     run.ConvertAll();
     for (const cli::FileReport& report : run.Reports())
-        reported[report.path] = {
-            report.code, report.code == Outcome::Corrected ? report.output : "", report.reason};
+        reported[report.path] = {report.code,
+                                 report.code == Outcome::Corrected ? report.output : "",
+                                 ReasonText(report.problem)};
     return reported;
 }
 

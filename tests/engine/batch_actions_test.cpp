@@ -72,7 +72,7 @@ TEST_F(BatchActionsTest, AStoredFileThatReadsBackDifferentKeepsItsInput) {
     converted.writtenHash ^= 1;
     const FileOutcome outcome = Apply(actions, 0, ConvertResult::Converted);
     EXPECT_EQ(outcome.outcome, Outcome::NotStored);
-    EXPECT_EQ(outcome.reason, "the stored file reads back different");
+    EXPECT_EQ(ReasonText(outcome.problem), "the stored file reads back different");
     EXPECT_EQ(outcome.statusLines, std::vector<std::string>{"変換失敗"});
     EXPECT_EQ(Log(), std::vector<std::string>{" > ERROR：補正後ファイル出力失敗"});
     EXPECT_EQ(ReadBytes(Path("1234L27B.SIG")), kInput);
@@ -113,11 +113,11 @@ TEST_F(BatchActionsTest, NoRolloverRolloverPointAndFailures) {
 
     for (ConvertResult result : {ConvertResult::InputMissing, ConvertResult::Failed}) {
         Converted(Path("out.SIG"));
-        converted.reason = "cannot read: input/output error";
+        converted.problem = Problem(Problem::Kind::CannotRead, {}, EIO);
         const FileOutcome outcome = Apply(actions, 0, result);
         EXPECT_TRUE(outcome.statusLines.empty());
         EXPECT_FALSE(outcome.stored);
-        EXPECT_EQ(outcome.reason, "cannot read: input/output error");
+        EXPECT_EQ(ReasonText(outcome.problem), "cannot read: input/output error");
         EXPECT_TRUE(Log().empty());
         EXPECT_FALSE(FileExists(request.workFile));
         EXPECT_FALSE(FileExists(Path("out.SIG")));
@@ -139,7 +139,7 @@ TEST_F(BatchActionsTest, MoveFailureKeepsTheInput) {
         EXPECT_EQ(outcome.statusLines, std::vector<std::string>{"変換失敗"});
         EXPECT_FALSE(outcome.stored);
         EXPECT_FALSE(outcome.inputDeleted);
-        EXPECT_EQ(outcome.reason, reason);
+        EXPECT_EQ(ReasonText(outcome.problem), reason);
         EXPECT_EQ(Log(), std::vector<std::string>{" > ERROR：補正後ファイル出力失敗"});
         EXPECT_EQ(ReadBytes(Path("in.SIG")), kInput);
         EXPECT_FALSE(FileExists(request.workFile));
@@ -156,7 +156,7 @@ TEST_F(BatchActionsTest, AnotherFileIsKeptUnlessItHoldsTheSameCorrectedFile) {
     Converted(Path("out.SIG"));
     const FileOutcome refused = Apply(actions, 0, ConvertResult::Converted);
     EXPECT_EQ(refused.statusLines, std::vector<std::string>{"変換失敗"});
-    EXPECT_EQ(refused.reason, "output name taken by another file: out.SIG");
+    EXPECT_EQ(ReasonText(refused.problem), "output name taken by another file: out.SIG");
     EXPECT_EQ(Log(), std::vector<std::string>{" > ERROR：補正後ファイル出力失敗"});
     EXPECT_EQ(ReadBytes(Path("out.SIG")), (Bytes{7, 7}));
     EXPECT_EQ(ReadBytes(Path("in.SIG")), kInput);
@@ -182,7 +182,7 @@ TEST_F(BatchActionsTest, NeverReplacesAFileOfThisBatch) {
     Converted(Path("c.RMG"));
     const FileOutcome first = Apply(actions, 0, ConvertResult::Converted);
     EXPECT_EQ(first.statusLines, std::vector<std::string>{"変換失敗"});
-    EXPECT_EQ(first.reason, "output name taken by another input of this run: c.RMG");
+    EXPECT_EQ(ReasonText(first.problem), "output name taken by another input of this run: c.RMG");
     EXPECT_EQ(ReadBytes(Path("c.RMG")), kInput);
     EXPECT_TRUE(FileExists(Path("a.RMG")));
 
@@ -192,13 +192,14 @@ TEST_F(BatchActionsTest, NeverReplacesAFileOfThisBatch) {
     EXPECT_EQ(second.statusLines.size(), 2u);
     EXPECT_TRUE(second.stored && second.inputDeleted);
     EXPECT_EQ(second.outputPath, Path("out.RMG"));
-    EXPECT_EQ(second.reason, "");
+    EXPECT_EQ(ReasonText(second.problem), "");
     EXPECT_FALSE(FileExists(Path("b.RMG")));
     WriteBytes(request.workFile, Bytes{5});
     converted.outputPath = Path("out.RMG");
     const FileOutcome third = Apply(actions, 2, ConvertResult::Converted);
     EXPECT_EQ(third.statusLines, std::vector<std::string>{"変換失敗"});
-    EXPECT_EQ(third.reason, "output name taken by a file this run has written: out.RMG");
+    EXPECT_EQ(ReasonText(third.problem),
+              "output name taken by a file this run has written: out.RMG");
     EXPECT_EQ(ReadBytes(Path("out.RMG")), kCorrected);
     EXPECT_EQ(ReadBytes(Path("c.RMG")), kInput);
 }
@@ -210,7 +211,7 @@ TEST_F(BatchActionsTest, InputThatIsTheOutputIsReplacedOnlyWhenDeletedAndReadBac
     Converted(Path("1234H18B.SIG"), true, Path("1234H18B.SIG"));
     FileOutcome outcome = Apply(kept, 0, ConvertResult::Converted);
     EXPECT_EQ(outcome.outcome, Outcome::NotStored);
-    EXPECT_EQ(outcome.reason, "it would replace its input, which is kept");
+    EXPECT_EQ(ReasonText(outcome.problem), "it would replace its input, which is kept");
     EXPECT_EQ(ReadBytes(Path("1234H18B.SIG")), kInput);
 
     // Deleted, but the work file reads back different: the input stays.
@@ -218,7 +219,7 @@ TEST_F(BatchActionsTest, InputThatIsTheOutputIsReplacedOnlyWhenDeletedAndReadBac
     Converted(Path("1234H18B.SIG"), true, Path("1234H18B.SIG"));
     converted.writtenHash ^= 1;
     outcome = Apply(deleting, 0, ConvertResult::Converted);
-    EXPECT_EQ(outcome.reason, "the stored file reads back different");
+    EXPECT_EQ(ReasonText(outcome.problem), "the stored file reads back different");
     EXPECT_EQ(ReadBytes(Path("1234H18B.SIG")), kInput);
 
     // Deleted, but the work file cannot be read back: the input stays, and
@@ -236,7 +237,7 @@ TEST_F(BatchActionsTest, InputThatIsTheOutputIsReplacedOnlyWhenDeletedAndReadBac
         const LayerInPlace inPlace(noReadBack);
         outcome = Apply(deleting, 0, ConvertResult::Converted);
     }
-    EXPECT_EQ(outcome.reason, "cannot read back 1234H18B.SIG: permission denied");
+    EXPECT_EQ(ReasonText(outcome.problem), "cannot read back 1234H18B.SIG: permission denied");
     EXPECT_EQ(ReadBytes(Path("1234H18B.SIG")), kInput);
 
     Converted(Path("1234H18B.SIG"), true, Path("1234H18B.SIG"));
@@ -256,7 +257,7 @@ TEST_F(BatchActionsTest, InputThatIsTheOutputIsNotDeleted) {
     EXPECT_EQ(outcome.statusLines, std::vector<std::string>{"補正後ファイル名  1234H18B.SIG"});
     EXPECT_EQ(ReadBytes(Path("1234H18B.SIG")), kCorrected);
 #else
-    EXPECT_EQ(outcome.reason, "output name taken by another file: 1234H18B.SIG");
+    EXPECT_EQ(ReasonText(outcome.problem), "output name taken by another file: 1234H18B.SIG");
     EXPECT_EQ(ReadBytes(Path("1234H18B.SIG")), kInput);
 #endif
 
@@ -292,7 +293,8 @@ TEST_F(BatchActionsTest, FailedDeletionIsReportedAsFailed) {
                                         "入力SIG,RMGファイル削除失敗(version)"}));
     EXPECT_TRUE(outcome.stored);
     EXPECT_FALSE(outcome.inputDeleted);
-    EXPECT_EQ(outcome.reason.rfind("cannot delete the input: ", 0), 0u) << outcome.reason;
+    EXPECT_EQ(ReasonText(outcome.problem).rfind("cannot delete the input: ", 0), 0u)
+        << ReasonText(outcome.problem);
     EXPECT_EQ(Log().back(), " > ERROR：入力ファイル削除失敗" + input);
 #ifdef _WIN32
     std::filesystem::permissions(input, std::filesystem::perms::owner_write,

@@ -76,7 +76,8 @@ TEST_F(PipelineTest, ExtensionDecidesTheKind) {
         EXPECT_EQ(Log(), (std::vector<std::string>{Path(name), " > GPSファイルではありません"}));
         EXPECT_EQ(converted.kind, FileKind::Other);
     }
-    EXPECT_EQ(converted.reason, "not a GPS file: no extension, not .SIG, .RMG or .RM0 to .RM5");
+    EXPECT_EQ(ReasonText(converted.problem),
+              "not a GPS file: no extension, not .SIG, .RMG or .RM0 to .RM5");
 }
 
 TEST_F(PipelineTest, MissingInputRunsItsCheckFirst) {
@@ -88,7 +89,7 @@ TEST_F(PipelineTest, MissingInputRunsItsCheckFirst) {
     EXPECT_EQ(Log(), (std::vector<std::string>{Path("1234L26Z.SIG"),
                                                " > ERROR：ファイルOpen失敗(L26Z.SIG確認)",
                                                " > ERROR：入力ファイルなし"}));
-    EXPECT_EQ(converted.reason, "input missing: no such file");
+    EXPECT_EQ(ReasonText(converted.problem), "input missing: no such file");
     EXPECT_EQ(Convert(Path("1234L27Z.SIG")), ConvertResult::InputMissing);
     EXPECT_EQ(Log(),
               (std::vector<std::string>{Path("1234L27Z.SIG"), " > ERROR：入力ファイルなし"}));
@@ -130,7 +131,7 @@ TEST_F(PipelineTest, ConverterFailureIsReported) {
               (std::vector<std::string>{Path("1234L27B.SIG"), " > ERROR：SIG作業ファイルOpen失敗",
                                         " > ERROR：作業ファイル作成失敗"}));
     EXPECT_TRUE(converted.outputPath.empty());
-    EXPECT_EQ(converted.reason,
+    EXPECT_EQ(ReasonText(converted.problem),
               "cannot write the work file " + request.workFile + ": it is a folder");
 }
 

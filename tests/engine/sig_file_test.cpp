@@ -309,7 +309,7 @@ TEST_F(SigFileTest, ReadFailure) {
     EXPECT_FALSE(Scan(ConvertSigFile, Path("folder.SIG"), request.workFile));
     // A folder is not opened as a file.
     EXPECT_EQ(LogMessages(), std::vector<std::string>{" > ERROR：ファイルOpen失敗"});
-    EXPECT_EQ(converted.reason, "cannot read: it is a folder");
+    EXPECT_EQ(ReasonText(converted.problem), "cannot read: it is a folder");
 }
 
 #ifndef _WIN32
@@ -329,7 +329,7 @@ TEST_F(SigFileTest, WorkFileThatCannotBeWrittenWholeIsNoSuccess) {
     };
     WriteBytes(Path("in.SIG"), Concat({Positioning(kOld), Satellite(kOld)}));
     EXPECT_FALSE(scan(Path("in.SIG")));
-    EXPECT_EQ(converted.reason,
+    EXPECT_EQ(ReasonText(converted.problem),
               "cannot write the work file " + Path("work.TMP") + ": file too large");
 
     // A file larger than the write buffer fails on the record whose write
@@ -343,7 +343,7 @@ TEST_F(SigFileTest, WorkFileThatCannotBeWrittenWholeIsNoSuccess) {
     EXPECT_FALSE(scan(Path("big.SIG")));
     std::signal(SIGXFSZ, previous);
     EXPECT_EQ(LogMessages(), std::vector<std::string>{kSatelliteFailure});
-    EXPECT_EQ(converted.reason,
+    EXPECT_EQ(ReasonText(converted.problem),
               "cannot write the work file " + Path("work.TMP") + ": file too large");
 }
 #endif

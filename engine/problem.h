@@ -1,0 +1,72 @@
+// Why a file went wrong, as a value: what happened, to which path, and the
+// system's cause. Its words for reports and the window's hint are made
+// here and nowhere else (ReasonText).
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <utility>
+
+namespace quenrix {
+
+struct Problem {
+    enum class Kind {
+        None,
+        // Before or while converting.
+        NotAGpsFile,          // path: the input
+        InputMissing,         //
+        CannotRead,           // cause
+        CannotReadAt,         // cause, at: the byte
+        CannotWriteWorkFile,  // path: the work file, cause
+        ConversionStopped,    //
+        NoNameInFileName,     // the input's name gives no output name
+        NoOutputName,         // none could be built from the first time
+        NoGpsRecords,         //
+        InternalError,        // detail: what was thrown, if anything
+        // Storing the corrected file, and deleting the input.
+        NoPositionRecord,         //
+        ReplacesKeptInput,        //
+        CannotLookUp,             // path: the output, cause
+        NameTakenByAnotherFile,   // path: the output
+        NameTakenByThisRun,       // path: the output
+        NameTakenByAnotherInput,  // path: the output
+        CannotStore,              // path: the output, cause
+        CannotReadBack,           // path: the output, cause
+        ReadsBackDifferent,       //
+        CannotDeleteInput,        // cause
+        // A folder given to quenrix-cli.
+        CannotReadFolder,  // path: the folder, cause
+    };
+
+    Problem() = default;
+    explicit Problem(Kind what, std::string where = {}, int why = 0)
+        : kind(what), path(std::move(where)), cause(why) {}
+
+    Kind kind = Kind::None;
+    std::string path;
+    int cause = 0;  // the system's error number (FailureText words it)
+    std::uint64_t at = 0;
+    std::string detail;
+
+    explicit operator bool() const { return kind != Kind::None; }
+};
+
+// The problem in plain English ("cannot read: permission denied"); empty
+// for none.
+std::string ReasonText(const Problem& problem);
+
+// Whether the text starts with the outcome's own word ("input missing:
+// no such file"), so that a report shows it in the word's place.
+bool ReasonNamesItsOutcome(const Problem& problem);
+
+// Why a file with no record is no GPS recording: an empty file, one of
+// another kind under a GPS file's extension, or one whose every record is
+// damaged.
+inline constexpr const char* kNoGpsRecordsReason =
+    "no GPS records: not one whole record with a good check value";
+
+// Why an input whose corrected file lacks some of its records was kept.
+inline constexpr const char* kDroppedRecordsKeptReason =
+    "input kept: the corrected file lacks records of it (bad check value or cut short)";
+
+}  // namespace quenrix
