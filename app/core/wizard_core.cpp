@@ -173,8 +173,15 @@ void WizardCore::ConvertInputs() {
     log_.Write(deleteInputs_ ? "入力ファイル設定：入力ファイル削除する"
                              : "入力ファイル設定：入力ファイル削除しない");
 
+    tally_ = {};
     // Runs on every way out of the loop, an exception included.
     auto closing = [this] {
+        // The list ends with what became of the batch, so that nobody has
+        // to read (or hear) every line to learn whether something failed.
+        AddStatusLine("結果：補正 " + std::to_string(tally_.corrected) + "件、補正不要 " +
+                          std::to_string(tally_.unchanged) + "件、失敗 " +
+                          std::to_string(tally_.failed) + "件",
+                      StatusLine::File);
         ShowProgress(true);  // every line there, in order
         view_.ShowBatchRunning(false);
         view_.SetProgressMessage("変換終了", MessageColour::Keep);
@@ -233,7 +240,17 @@ void WizardCore::ConvertOne(std::size_t index, BatchFileActions& actions) {
         AddStatusLine(line, StatusLine::Result);
     }
     ShowHint(fileRow, outcome);
+    CountOutcome(outcome.outcome);
     view_.FileDone(inputs_[index], outcome);
+}
+
+void WizardCore::CountOutcome(Outcome outcome) {
+    if (outcome == Outcome::Corrected)
+        ++tally_.corrected;
+    else if (Describe(outcome).ok)
+        ++tally_.unchanged;
+    else
+        ++tally_.failed;
 }
 
 void WizardCore::AddStatusLine(const std::string& text, StatusLine kind) {

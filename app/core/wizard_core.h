@@ -88,6 +88,7 @@ class WizardCore {
     void AddStatusLine(const std::string& text, StatusLine kind);
     void ShowHint(int fileRow, const struct FileOutcome& outcome);
     void ConvertOne(std::size_t index, class BatchFileActions& actions);
+    void CountOutcome(Outcome outcome);
 
     void ConvertInputs();
     // Passes what the batch holds for the progress page to the view: at
@@ -109,6 +110,12 @@ class WizardCore {
     bool batchRunning_ = false;
     bool closeRequested_ = false;
     int statusLines_ = 0;
+    // What became of this batch's files so far, for the line that ends it.
+    struct Tally {
+        int corrected = 0;
+        int unchanged = 0;
+        int failed = 0;
+    } tally_;
     // Indent of result lines: the length of the first file line's
     // time-stamp prefix, 0 until one was written (the window's one copy
     // per process keeps it for the process's life, as the receiver

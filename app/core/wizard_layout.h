@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <string>
 
 #include "app/core/wizard_view.h"
 
@@ -250,6 +251,43 @@ inline constexpr std::array<Control, 22> kControls = {{
      {kMiddleButton, kButtonTop, kButtonWidth, kButtonHeight},
      Rule::PageButtons},
 }};
+
+// What a screen reader calls a control: its caption without the
+// accelerator ("次へ(&N)" is "次へ"), or, for a control that shows no
+// caption of its own, the name given here.
+constexpr const char* UncaptionedName(Role role) {
+    switch (role) {
+        case Role::OptionsGroup:
+            return "オプション";
+        case Role::DriveSelector:
+            return "ドライブ";
+        case Role::FileTypeSelector:
+            return "ファイルの種類";
+        case Role::FolderList:
+            return "フォルダ";
+        case Role::ListSplitter:
+            return "フォルダとファイルの境界";
+        case Role::FileList:
+            return "ファイル";
+        case Role::ProgressBar:
+            return "変換の進み具合";
+        case Role::FileCounter:
+            return "ファイル数";
+        case Role::StatusList:
+            return "変換結果";
+        default:
+            return "";
+    }
+}
+
+inline std::string SpokenName(const Control& control) {
+    std::string name = *control.caption != '\0' ? control.caption : UncaptionedName(control.role);
+    const std::size_t mark = name.find("(&");
+    if (mark != std::string::npos && name.size() >= mark + 4 && name[mark + 3] == ')')
+        name.erase(mark, 4);
+    std::erase(name, '&');
+    return name;
+}
 
 // The status bar's caption part.
 inline constexpr const char* kStatusCaption = "入力SIG、RMG削除の有無";

@@ -58,6 +58,22 @@ Widget* Named(Widget* widget, const char* name) {
 // A control of the window's description: its name, hint and place (in its
 // panel, which starts `top` pixels down the page); with a caption where
 // the widget shows one.
+// What a screen reader says for the control: its name and, where it has
+// one, its hint.
+void Spoken(QWidget* widget, const layout::Control& control) {
+    widget->setAccessibleName(QString::fromStdString(SpokenName(control)));
+    if (*control.hint != '\0')
+        widget->setAccessibleDescription(control.hint);
+}
+
+// A control of the table made without Made (lists, panels), named for
+// screen readers as Made names its own.
+template <typename Widget>
+Widget* Spoken(Widget* widget, Role role) {
+    Spoken(widget, ControlOf(role));
+    return widget;
+}
+
 template <typename Widget>
 Widget* Made(QWidget* parent, Role role, int top = 0) {
     const layout::Control& control = ControlOf(role);
@@ -66,6 +82,7 @@ Widget* Made(QWidget* parent, Role role, int top = 0) {
         widget->setText(control.caption);
     if (*control.hint != '\0')
         widget->setToolTip(control.hint);
+    Spoken(widget, control);
     widget->setGeometry(control.at.x, control.at.y - top, control.at.width, control.at.height);
     return widget;
 }
@@ -121,7 +138,8 @@ MainWindow::MainWindow(std::vector<std::string> arguments, QWidget* parent) : QM
     BuildFileSelectionPage();
     BuildProgressPage();
 
-    // Enter acts on the page's default button.
+    // Enter acts on the page's default button (the folder list keeps it
+    // for itself); Space presses the button that has the focus.
     for (int key : {Qt::Key_Return, Qt::Key_Enter}) {
         auto* shortcut = new QShortcut(QKeySequence(key), this);
         connect(shortcut, &QShortcut::activated, this, [this] {
@@ -143,7 +161,7 @@ void MainWindow::BuildOptionPage() {
     optionsPage = Named(new QWidget, "optionsPage");
     QVBoxLayout* layout = PageColumn(optionsPage);
 
-    optionsGroup = Named(new QGroupBox(optionsPage), "optionsGroup");
+    optionsGroup = Spoken(Named(new QGroupBox(optionsPage), "optionsGroup"), Role::OptionsGroup);
     deleteInputsCheck = Made<QCheckBox>(optionsGroup, Role::DeleteInputsCheck);
     deleteInputsCheck->setChecked(true);
     connect(deleteInputsCheck, &QCheckBox::clicked, this,
@@ -213,12 +231,13 @@ void MainWindow::BuildFileLists() {
     listsPanel = Named(new QFrame(filesPage), "listsPanel");
     auto* lists = new QHBoxLayout(listsPanel);
     lists->setContentsMargins(0, 0, 0, 0);
-    listSplitter = Named(new QSplitter(Qt::Horizontal, listsPanel), "listSplitter");
+    listSplitter = Spoken(Named(new QSplitter(Qt::Horizontal, listsPanel), "listSplitter"),
+                          Role::ListSplitter);
     listSplitter->setHandleWidth(kSplitterWidth);
     listSplitter->setChildrenCollapsible(false);
-    folderList = Named(new FolderListBox(listSplitter), "folderList");
+    folderList = Spoken(Named(new FolderListBox(listSplitter), "folderList"), Role::FolderList);
     folderList->setFont(JapaneseFont(false, 13));
-    fileList = Named(new QListWidget(listSplitter), "fileList");
+    fileList = Spoken(Named(new QListWidget(listSplitter), "fileList"), Role::FileList);
     fileList->setFont(JapaneseFont(false, 13));
     fileList->setSelectionMode(QAbstractItemView::ExtendedSelection);
     listSplitter->addWidget(folderList);
@@ -230,6 +249,10 @@ void MainWindow::BuildFileLists() {
 }
 
 void MainWindow::ConnectFileSelectionPage() {
+    // Ctrl+A chooses every file, wherever the focus is on the page.
+    auto* selectAll = new QShortcut(QKeySequence::SelectAll, filesPage);
+    selectAll->setContext(Qt::WidgetWithChildrenShortcut);
+    connect(selectAll, &QShortcut::activated, this, [this] { SelectAllFiles(true); });
     connect(selectAllButton, &QPushButton::clicked, this, [this] { SelectAllFiles(true); });
     connect(selectNoneButton, &QPushButton::clicked, this, [this] { SelectAllFiles(false); });
     connect(filesBackButton, &QPushButton::clicked, this, [this] { core_->GoToOptions(); });
@@ -260,8 +283,17 @@ void MainWindow::BuildProgressPage() {
     fileCounter->setFont(JapaneseFont(true, 13));
     progressPanel->onResize = [this](QWidget* sender) { FitProgressBar(sender); };
 
-    statusList = Named(new QListWidget(progressPage), "statusList");
-    statusList->setFocusPolicy(Qt::NoFocus);
+    statusList = Spoken(Named(new QListWidget(progressPage), "statusList"), Role::StatusList);
+    // The keyboard reaches every line; the chosen line's hint (why a file
+    // failed) shows in the status bar, where no mouse is needed to read it.
+    statusList->setFocusPolicy(Qt::StrongFocus);
+    connect(statusList, &QListWidget::currentItemChanged, this, [this](QListWidgetItem* item) {
+        const QString hint = item != nullptr ? item->toolTip() : QString();
+        if (hint.isEmpty())
+            statusBar()->clearMessage();
+        else
+            statusBar()->showMessage(QString(hint).replace('\n', "  "));
+    });
     // Every line has the same height; without this the list measures all
     // its lines again for each line added.
     statusList->setUniformItemSizes(true);
@@ -426,11 +458,15 @@ void MainWindow::AddStatusLines(const std::vector<std::string>& lines) {
 }
 
 void MainWindow::SetStatusLineHint(int row, const std::string& hint) {
-    if (QListWidgetItem* item = statusList->item(row))
+    if (QListWidgetItem* item = statusList->item(row)) {
         item->setToolTip(QString::fromStdString(hint));
+        item->setData(Qt::AccessibleDescriptionRole, QString::fromStdString(hint));
+    }
 }
 
 void MainWindow::ShowBatchRunning(bool running) {
+    if (!running && statusList->count() > 0)
+        statusList->setCurrentRow(statusList->count() - 1);  // the batch's result
     progressBackButton->setEnabled(!running);
     progressCloseButton->setEnabled(!running);
     cancelButton->setEnabled(running);

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QKeyEvent>
 
 #include "app/core/file_browser.h"
 
@@ -14,11 +15,47 @@ void ResizePanel::resizeEvent(QResizeEvent* event) {
 }
 
 FolderListBox::FolderListBox(QWidget* parent) : QListWidget(parent) {
-    connect(this, &QListWidget::itemActivated, this, [this](QListWidgetItem* item) {
-        if (SetDirectory(item->data(Qt::UserRole).toString().toStdString())) {
-            emit directoryChanged();
-        }
-    });
+    connect(this, &QListWidget::itemActivated, this,
+            [this](QListWidgetItem* item) { Enter(item->data(Qt::UserRole).toString()); });
+}
+
+void FolderListBox::Enter(const QString& folder) {
+    if (SetDirectory(folder.toStdString())) {
+        emit directoryChanged();
+    }
+}
+
+namespace {
+
+bool IsFolderKey(const QKeyEvent& key) {
+    return key.modifiers() == Qt::NoModifier || key.modifiers() == Qt::KeypadModifier
+               ? key.key() == Qt::Key_Return || key.key() == Qt::Key_Enter ||
+                     key.key() == Qt::Key_Backspace
+               : false;
+}
+
+}  // namespace
+
+bool FolderListBox::event(QEvent* event) {
+    // Taken before the window's Enter shortcut (which converts) sees it.
+    if (event->type() == QEvent::ShortcutOverride && IsFolderKey(*static_cast<QKeyEvent*>(event))) {
+        event->accept();
+        return true;
+    }
+    return QListWidget::event(event);
+}
+
+void FolderListBox::keyPressEvent(QKeyEvent* event) {
+    if (!IsFolderKey(*event)) {
+        QListWidget::keyPressEvent(event);
+        return;
+    }
+    event->accept();
+    if (event->key() == Qt::Key_Backspace) {
+        Enter(QString::fromStdString(directory_) + "/..");
+    } else if (QListWidgetItem* item = currentItem()) {
+        Enter(item->data(Qt::UserRole).toString());
+    }
 }
 
 bool FolderListBox::SetDirectory(const std::string& folder) {

@@ -23,8 +23,9 @@ class ResizePanel : public QFrame {
 };
 
 // The folder list: the current folder's ancestors, the folder itself and
-// its subfolders. Choosing one (double click or Enter) makes it the
-// current working directory.
+// its subfolders. Choosing one (double click or Enter, as in every file
+// dialog) makes it the current working directory; Backspace goes up one.
+// The list keeps those keys for itself: Enter here never converts.
 class FolderListBox : public QListWidget {
     Q_OBJECT
 
@@ -39,7 +40,13 @@ class FolderListBox : public QListWidget {
   signals:
     void directoryChanged();
 
+  protected:
+    bool event(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
   private:
+    void Enter(const QString& folder);
+
     std::string directory_;
 };
 

@@ -1,3 +1,4 @@
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -18,6 +19,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "app/core/wizard_layout.h"
 #include "app/qt/main_window.h"
 #include "app/qt/widgets.h"
 #include "engine/conversion.h"
@@ -175,6 +177,85 @@ TEST_F(WindowTest, FirstShowSetsCaptionOptionPageAndStartsManualMode) {
     EXPECT_EQ(Log(), std::vector<std::string>{"終了"});
 }
 
+// Every control of every page tells a screen reader what it is, and its
+// hint where it has one.
+TEST_F(WindowTest, EveryControlHasAnAccessibleName) {
+    MainWindow& form = Form();
+    form.show();
+    for (const layout::Control& control : layout::kControls) {
+        SCOPED_TRACE(control.name);
+        auto* widget = form.findChild<QWidget*>(control.name);
+        ASSERT_NE(widget, nullptr);
+        QAccessibleInterface* spoken = QAccessible::queryAccessibleInterface(widget);
+        ASSERT_NE(spoken, nullptr);
+        const std::string name = spoken->text(QAccessible::Name).toStdString();
+        EXPECT_FALSE(name.empty());
+        EXPECT_EQ(name.find('&'), std::string::npos);
+        if (*control.hint != '\0') {
+            EXPECT_EQ(spoken->text(QAccessible::Description).toStdString(), control.hint);
+        }
+    }
+}
+
+// The three pages by keyboard alone: into a subfolder, every file chosen,
+// converted, and the result lines read.
+TEST_F(WindowTest, KeyboardAloneConvertsTheFilesOfASubfolder) {
+    std::filesystem::create_directory(Path("data"));
+    Sig("data/1234L27B.SIG", kOld);
+    Sig("data/1234L27C.SIG", kOld + 86400);
+    MainWindow& form = Form();
+    form.show();
+    QApplication::processEvents();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+    // A warning box would mean Enter converted with nothing chosen.
+    bool warned = false;
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            warned = true;
+            box->button(QMessageBox::Ok)->click();
+        }
+    });
+    poll.start(10);
+    auto* pages = Child<QStackedWidget>(form, "pages");
+    auto* folders = Child<FolderListBox>(form, "folderList");
+    auto press = [&](int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        QTest::keyClick(QApplication::focusWidget(), static_cast<Qt::Key>(key), modifiers);
+    };
+    auto tabTo = [&](QWidget* target) {
+        for (int i = 0; i < 20 && QApplication::focusWidget() != target; ++i) press(Qt::Key_Tab);
+        return QApplication::focusWidget() == target;
+    };
+    QTest::keyClick(&form, Qt::Key_Return);
+    ASSERT_EQ(pages->currentIndex(), 1);
+    ASSERT_TRUE(tabTo(folders));
+    press(Qt::Key_End);  // the last subfolder: the only one
+    press(Qt::Key_Return);
+    EXPECT_FALSE(warned);
+    ASSERT_EQ(folders->Directory(), Path("data"));
+    press(Qt::Key_Backspace);
+    ASSERT_EQ(folders->Directory(), Dir());
+    press(Qt::Key_End);
+    press(Qt::Key_Enter);
+    ASSERT_EQ(folders->Directory(), Path("data"));
+    auto* files = Child<QListWidget>(form, "fileList");
+    ASSERT_TRUE(tabTo(files));
+    press(Qt::Key_A, Qt::ControlModifier);
+    EXPECT_EQ(files->selectedItems().size(), 2);
+    press(Qt::Key_Return);
+    poll.stop();
+    EXPECT_FALSE(warned);
+    ASSERT_EQ(pages->currentIndex(), 2);
+    EXPECT_TRUE(FileExists(Path("data/1234H18B.SIG")));
+    EXPECT_FALSE(FileExists(Path("data/1234L27B.SIG")));
+    auto* status = Child<QListWidget>(form, "statusList");
+    ASSERT_TRUE(tabTo(status));
+    // The batch's result line is the one chosen when the batch ends.
+    ASSERT_EQ(status->currentRow(), status->count() - 1);
+    EXPECT_EQ(status->currentItem()->text().toStdString(),
+              kStamp + "結果：補正 2件、補正不要 0件、失敗 0件");
+}
+
 TEST_F(WindowTest, PageMovesAndEnter) {
     MainWindow& form = Form();
     form.show();
@@ -325,6 +406,7 @@ TEST_F(WindowTest, BatchOfThreeWhereTheSecondHasNoRollover) {
                             kStamp + "1234L28D.SIG",
                             kArrow + "補正後ファイル名  1234H19D.SIG",
                             kArrow + "入力SIG,RMGファイル削除(1234L28D.SIG)",
+                            kStamp + "結果：補正 2件、補正不要 1件、失敗 0件",
                         }));
     EXPECT_EQ(Log(), (std::vector<std::string>{
                          "入力ファイル設定：入力ファイル削除する",
@@ -357,11 +439,11 @@ TEST_F(WindowTest, BatchOfThreeWhereTheSecondHasNoRollover) {
     Child<QCheckBox>(form, "deleteInputsCheck")->click();
     Child<QPushButton>(form, "convertButton")->click();
     const std::vector<std::string> status = Status();
-    ASSERT_EQ(status.size(), 12u);
-    EXPECT_EQ(status[8], kStamp + "1234L27B.SIG");
-    EXPECT_EQ(status[9], kStamp + "1234L27C.SIG");
-    EXPECT_EQ(status[10], kArrow + "ロールオーバー未検出");
-    EXPECT_EQ(status[11], kStamp + "1234L28D.SIG");
+    ASSERT_EQ(status.size(), 14u);
+    EXPECT_EQ(status[9], kStamp + "1234L27B.SIG");
+    EXPECT_EQ(status[10], kStamp + "1234L27C.SIG");
+    EXPECT_EQ(status[11], kArrow + "ロールオーバー未検出");
+    EXPECT_EQ(status[12], kStamp + "1234L28D.SIG");
     EXPECT_EQ(Log()[0], "入力ファイル設定：入力ファイル削除しない");
 }
 
@@ -395,7 +477,7 @@ TEST_F(WindowTest, CancelDuringTheSecondOfFiveFiles) {
     duringConversion.stop();
     EXPECT_TRUE(runningStateSeen);
     const std::vector<std::string> status = Status();
-    ASSERT_EQ(status.size(), 6u);  // two files, each with its name and deletion lines
+    ASSERT_EQ(status.size(), 7u);  // two files, each with its name and deletion lines; the result
     EXPECT_EQ(status[3], kStamp + "1234L21B.SIG");
     EXPECT_EQ(status[4], kArrow + "補正後ファイル名  1234H19B.SIG");
     const std::vector<std::string> logged = Log();
@@ -418,9 +500,10 @@ TEST_F(WindowTest, ResultsWithoutAResultLine) {
     WriteBytes(Path("notes.txt"), Bytes{1});
     WriteBytes(Path("1234L26Z.SIG"), Record(0x50, 23, {{2, 440899200u + 5}}));
     form.Core().ConvertFiles({Path("missing.SIG"), Path("notes.txt"), Path("1234L26Z.SIG")});
-    EXPECT_EQ(Status(), (std::vector<std::string>{kStamp + "missing.SIG", kStamp + "notes.txt",
-                                                  kStamp + "1234L26Z.SIG",
-                                                  kArrow + "ロールオーバー対策対象外"}));
+    EXPECT_EQ(Status(), (std::vector<std::string>{
+                            kStamp + "missing.SIG", kStamp + "notes.txt", kStamp + "1234L26Z.SIG",
+                            kArrow + "ロールオーバー対策対象外",
+                            kStamp + "結果：補正 0件、補正不要 1件、失敗 2件"}));
     EXPECT_EQ(Log().back(), " > ロールオーバーポイントのSIGファイルのため対策外");
     EXPECT_TRUE(FileExists(Path("1234L26Z.SIG")));
 }
@@ -442,6 +525,7 @@ TEST_F(WindowTest, FailedFileShowsItsReasonAsTheTooltipOfItsLines) {
                             kArrow + "入力SIG,RMGファイル削除(1234L27B.SIG)",
                             kStamp + "1234L27C.SIG",
                             kArrow + "変換失敗",
+                            kStamp + "結果：補正 1件、補正不要 0件、失敗 2件",
                         }));
     const auto tip = [&](int row) {
         return Child<QListWidget>(form, "statusList")->item(row)->toolTip().toStdString();
@@ -451,6 +535,11 @@ TEST_F(WindowTest, FailedFileShowsItsReasonAsTheTooltipOfItsLines) {
     EXPECT_EQ(tip(2), "");
     EXPECT_EQ(tip(4), "ERROR：補正後ファイル出力失敗");
     EXPECT_EQ(tip(5), tip(4));
+    // The line chosen from the keyboard shows its hint in the status bar.
+    Child<QListWidget>(form, "statusList")->setCurrentRow(4);
+    EXPECT_EQ(form.statusBar()->currentMessage().toStdString(), tip(4));
+    Child<QListWidget>(form, "statusList")->setCurrentRow(1);
+    EXPECT_TRUE(form.statusBar()->currentMessage().isEmpty());
     EXPECT_TRUE(FileExists(Path("1234L27C.SIG")));
     EXPECT_FALSE(FileExists(LogPath()));
 }
@@ -462,8 +551,9 @@ TEST_F(WindowTest, JapaneseNamesGiveWholeCharacters) {
     Sig("観測 データ.SIG", t);
     form.Core().SetDeleteInputs(false);
     form.Core().ConvertFiles({Path("観測 データ.SIG")});
-    EXPECT_EQ(Status(), (std::vector<std::string>{kStamp + "観測 データ.SIG",
-                                                  kArrow + "補正後ファイル名  観測I20E.SIG"}));
+    EXPECT_EQ(Status(), (std::vector<std::string>{
+                            kStamp + "観測 データ.SIG", kArrow + "補正後ファイル名  観測I20E.SIG",
+                            kStamp + "結果：補正 1件、補正不要 0件、失敗 0件"}));
     EXPECT_TRUE(FileExists(Path("観測I20E.SIG")));
 }
 

@@ -161,6 +161,7 @@ TEST_F(WizardCoreTest, BatchLinesProgressAndClosingSteps) {
                               kArrow + "入力SIG,RMGファイル削除(1234L27B.SIG)",
                               kStamp + "1234L27C.SIG",
                               kArrow + "ロールオーバー未検出",
+                              kStamp + "結果：補正 1件、補正不要 1件、失敗 0件",
                           }));
     EXPECT_EQ(view.page, WizardPage::Progress);
     EXPECT_EQ(view.message, "変換終了");
@@ -188,7 +189,7 @@ TEST_F(WizardCoreTest, ABatchIsShownAtMostThirtyTimesASecond) {
     core.ConvertFiles(inputs);
     const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
         std::chrono::steady_clock::now() - start);
-    ASSERT_EQ(view.lines.size(), 3u * inputs.size());
+    ASSERT_EQ(view.lines.size(), 3u * inputs.size() + 1);  // and the batch's result
     for (std::size_t i = 0; i < inputs.size(); ++i)
         EXPECT_EQ(view.lines[3 * i], kStamp + FileNamePart(inputs[i]));
     EXPECT_EQ(view.counter, "ファイル数=40/40");
@@ -215,7 +216,8 @@ TEST_F(WizardCoreTest, CancelFinishesTheFileInConversion) {
         }
     };
     core.ConvertFiles(inputs);
-    EXPECT_EQ(view.lines.size(), 6u);
+    EXPECT_EQ(view.lines.size(), 7u);
+    EXPECT_EQ(view.lines.back(), kStamp + "結果：補正 2件、補正不要 0件、失敗 0件");
     EXPECT_EQ(view.message, "変換終了");
     EXPECT_EQ(view.colour, MessageColour::Red);
     EXPECT_EQ(LogMessages().back(), "変換キャンセル");
@@ -230,10 +232,12 @@ TEST_F(WizardCoreTest, FailedFileGetsItsLogMessagesAsHint) {
     core.ConvertFiles({Path("missing.SIG"), Path("empty.SIG")});
     // A file without records shows as the receivers' software showed it,
     // and its hint says what it is.
-    ASSERT_EQ(view.lines, (std::vector<std::string>{kStamp + "missing.SIG", kStamp + "empty.SIG",
-                                                    kArrow + "ロールオーバー未検出"}));
+    ASSERT_EQ(view.lines,
+              (std::vector<std::string>{kStamp + "missing.SIG", kStamp + "empty.SIG",
+                                        kArrow + "ロールオーバー未検出",
+                                        kStamp + "結果：補正 0件、補正不要 0件、失敗 2件"}));
     const std::string hint = "ロールオーバー未検出\n" + std::string(kNoGpsRecordsReason);
-    EXPECT_EQ(view.hints, (std::vector<std::string>{"ERROR：入力ファイルなし", hint, hint}));
+    EXPECT_EQ(view.hints, (std::vector<std::string>{"ERROR：入力ファイルなし", hint, hint, ""}));
 
     // A corrected file that leaves out a damaged record is deleted, as the
     // receivers' software did, and its lines say what was not carried over.
@@ -241,13 +245,13 @@ TEST_F(WizardCoreTest, FailedFileGetsItsLogMessagesAsHint) {
                Concat({Record(0x50, 23, {{2, kOld}}), Record(0x50, 23, {{2, kOld}}, false)}));
     core.ConvertFiles({Path("1234L27B.SIG")});
     EXPECT_FALSE(FileExists(Path("1234L27B.SIG")));
-    ASSERT_EQ(view.lines.size(), 6u);  // the file, its output, its deletion
-    ASSERT_EQ(view.hints.size(), 6u);
-    EXPECT_NE(view.hints[3].find("23 bytes not carried over (1 records with a bad check value, "
+    ASSERT_EQ(view.lines.size(), 8u);  // the file, its output, its deletion, the result
+    ASSERT_GE(view.hints.size(), 7u);
+    EXPECT_NE(view.hints[4].find("23 bytes not carried over (1 records with a bad check value, "
                                  "0 cut short)"),
               std::string::npos)
-        << view.hints[3];
-    EXPECT_EQ(view.hints[5], view.hints[3]);
+        << view.hints[4];
+    EXPECT_EQ(view.hints[6], view.hints[4]);
 }
 
 TEST_F(WizardCoreTest, AutomaticModeConvertsLogsPausesAndCloses) {
