@@ -31,8 +31,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         FUZZ_CHECK(result == kRecordIncomplete);
         break;
     }
-    const std::int32_t type = CheckRmgReceiverType(path, OperationLog{});
+    std::vector<std::string> messages;
+    FileLog log(nullptr, messages);
+    const std::int32_t type = CheckRmgReceiverType(path, log);
     FUZZ_CHECK(type == 0 || type == 74 || type == 77 || type == 80);
-    (void)IsRolloverPointSigFile(path, OperationLog{});
+    (void)IsRolloverPointSigFile(path, log);
     return 0;
 }
