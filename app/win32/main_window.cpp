@@ -87,7 +87,7 @@ const Win32Control kWin32Controls[] = {
     {layout::Role::ProgressBar, kProgressBar, PROGRESS_CLASSW, 0, FontKind::Caption},
     {layout::Role::FileCounter, kFileCounter, L"STATIC", SS_LEFT | SS_NOPREFIX, FontKind::Caption},
     {layout::Role::StatusList, kStatusList, L"LISTBOX",
-     WS_VSCROLL | WS_HSCROLL | WS_BORDER | LBS_NOSEL | LBS_NOINTEGRALHEIGHT | LBS_NOTIFY,
+     WS_TABSTOP | WS_VSCROLL | WS_HSCROLL | WS_BORDER | LBS_NOINTEGRALHEIGHT | LBS_NOTIFY,
      FontKind::Fixed},
     {layout::Role::CancelButton, kCancelButton, L"BUTTON", kButton, FontKind::Caption},
     {layout::Role::ProgressBackButton, kProgressBackButton, L"BUTTON", kButton, FontKind::Caption},
@@ -234,10 +234,14 @@ void MainWindow::CreateControls() {
     // The three pages from the window's description, each in tab order.
     for (const Win32Control& made : kWin32Controls) {
         const layout::Control& control = layout::ControlOf(made.role);
-        HWND handle = CreateWindowExW(0, made.type, Wide(control.caption).c_str(),
-                                      WS_CHILD | made.style, 0, 0, 10, 10, window_,
-                                      reinterpret_cast<HMENU>(static_cast<INT_PTR>(made.id)),
-                                      GetModuleHandleW(nullptr), nullptr);
+        // A control that shows no caption carries its spoken name as its
+        // text, which screen readers read as its name.
+        const std::string text =
+            *control.caption != '\0' ? control.caption : layout::SpokenName(control);
+        HWND handle =
+            CreateWindowExW(0, made.type, Wide(text).c_str(), WS_CHILD | made.style, 0, 0, 10, 10,
+                            window_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(made.id)),
+                            GetModuleHandleW(nullptr), nullptr);
         pageControls_.push_back({handle, control.page, made.font == FontKind::Fixed});
         if (*control.hint != '\0')
             AddHint(handle, Wide(control.hint));
@@ -250,6 +254,8 @@ void MainWindow::CreateControls() {
 
     HWND status = Control(kStatusList);
     SetWindowSubclass(status, &MainWindow::StatusListProcedure, 1,
+                      reinterpret_cast<DWORD_PTR>(this));
+    SetWindowSubclass(Control(kFolderList), &MainWindow::FolderListProcedure, 1,
                       reinterpret_cast<DWORD_PTR>(this));
     TOOLINFOW tool{};
     tool.cbSize = sizeof tool;
@@ -404,11 +410,12 @@ void MainWindow::Command(int id, int code) {
             core_->RequestCancel();
             break;
         case kFolderList:
-            if (code == LBN_DBLCLK) {
-                const LRESULT row = SendMessageW(Control(id), LB_GETCURSEL, 0, 0);
-                if (row != LB_ERR && static_cast<std::size_t>(row) < folders_.size())
-                    ShowFolder(folders_[static_cast<std::size_t>(row)].path);
-            }
+            if (code == LBN_DBLCLK)
+                EnterChosenFolder();
+            break;
+        case kStatusList:
+            if (code == LBN_SELCHANGE)
+                ShowChosenHint();
             break;
         case kDriveSelector:
             if (code == CBN_SELCHANGE) {
@@ -434,7 +441,65 @@ void MainWindow::Command(int id, int code) {
 }
 
 bool MainWindow::PreTranslate(MSG& message) {
-    return window_ != nullptr && IsDialogMessageW(window_, &message);
+    if (window_ == nullptr)
+        return false;
+    // Ctrl+A chooses every file, wherever the focus is on the file page.
+    if (message.message == WM_KEYDOWN && message.wParam == 'A' &&
+        (GetKeyState(VK_CONTROL) & 0x8000) != 0 && page_ == WizardPage::FileSelection &&
+        IsChild(window_, message.hwnd)) {
+        SelectAllFiles(true);
+        return true;
+    }
+    return IsDialogMessageW(window_, &message);
+}
+
+void MainWindow::EnterChosenFolder() {
+    const LRESULT row = SendMessageW(Control(kFolderList), LB_GETCURSEL, 0, 0);
+    if (row != LB_ERR && static_cast<std::size_t>(row) < folders_.size())
+        ShowFolder(folders_[static_cast<std::size_t>(row)].path);
+}
+
+void MainWindow::ShowChosenHint() {
+    const LRESULT row = SendMessageW(Control(kStatusList), LB_GETCURSEL, 0, 0);
+    std::wstring text = row == LB_ERR ? std::wstring() : StatusLineHint(static_cast<int>(row));
+    std::replace(text.begin(), text.end(), L'\n', L' ');
+    SendMessageW(Control(kStatusBar), SB_SETTEXTW, 2,
+                 reinterpret_cast<LPARAM>((text.empty() ? notice_ : text).c_str()));
+}
+
+// The folder list keeps Enter (enter the chosen folder, as a double-click
+// does, as in every file dialog) and Backspace (up one) for itself: the
+// dialog manager would otherwise press the convert button.
+LRESULT CALLBACK MainWindow::FolderListProcedure(HWND list, UINT message, WPARAM w, LPARAM l,
+                                                 UINT_PTR, DWORD_PTR data) {
+    auto* self = reinterpret_cast<MainWindow*>(data);
+    const auto folderKey = [](WPARAM key) { return key == VK_RETURN || key == VK_BACK; };
+    switch (message) {
+        case WM_GETDLGCODE: {
+            const auto* asked = reinterpret_cast<const MSG*>(l);
+            const LRESULT code = DefSubclassProc(list, message, w, l);
+            return asked != nullptr && asked->message == WM_KEYDOWN && folderKey(asked->wParam)
+                       ? code | DLGC_WANTMESSAGE
+                       : code;
+        }
+        case WM_KEYDOWN:
+            if (w == VK_RETURN) {
+                self->EnterChosenFolder();
+                return 0;
+            }
+            if (w == VK_BACK) {
+                self->ShowFolder(self->folder_ + "\\..");
+                return 0;
+            }
+            break;
+        case WM_CHAR:
+            if (w == L'\r' || w == L'\b')
+                return 0;  // taken as keys above, not as letters to search for
+            break;
+        default:
+            break;
+    }
+    return DefSubclassProc(list, message, w, l);
 }
 
 LRESULT CALLBACK MainWindow::Procedure(HWND window, UINT message, WPARAM w, LPARAM l) {
@@ -688,6 +753,13 @@ void MainWindow::SetStatusLineHint(int row, const std::string& hint) {
 }
 
 void MainWindow::ShowBatchRunning(bool running) {
+    HWND status = Control(kStatusList);
+    const LRESULT lines = SendMessageW(status, LB_GETCOUNT, 0, 0);
+    if (!running && lines > 0) {
+        SendMessageW(status, LB_SETCURSEL, static_cast<WPARAM>(lines - 1),
+                     0);  // the batch's result
+        ShowChosenHint();
+    }
     EnableWindow(Control(kProgressBackButton), running ? FALSE : TRUE);
     EnableWindow(Control(kProgressCloseButton), running ? FALSE : TRUE);
     EnableWindow(Control(kCancelButton), running ? TRUE : FALSE);
@@ -720,7 +792,8 @@ void MainWindow::ShowWarning(const std::string& title, const std::string& text) 
 }
 
 void MainWindow::ShowNotice(const std::string& text) {
-    SendMessageW(Control(kStatusBar), SB_SETTEXTW, 2, reinterpret_cast<LPARAM>(Wide(text).c_str()));
+    notice_ = Wide(text);
+    SendMessageW(Control(kStatusBar), SB_SETTEXTW, 2, reinterpret_cast<LPARAM>(notice_.c_str()));
 }
 
 void MainWindow::CloseWindow() {

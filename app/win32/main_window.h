@@ -102,6 +102,12 @@ class MainWindow : public WizardView {
     static LRESULT CALLBACK SplitterProcedure(HWND window, UINT message, WPARAM w, LPARAM l);
     static LRESULT CALLBACK StatusListProcedure(HWND window, UINT message, WPARAM w, LPARAM l,
                                                 UINT_PTR id, DWORD_PTR data);
+    static LRESULT CALLBACK FolderListProcedure(HWND window, UINT message, WPARAM w, LPARAM l,
+                                                UINT_PTR id, DWORD_PTR data);
+    // Enters the folder list's chosen folder.
+    void EnterChosenFolder();
+    // The status bar's last part: the chosen status line's hint, else the notice.
+    void ShowChosenHint();
     LRESULT Handle(UINT message, WPARAM w, LPARAM l);
     void ChangeDpi(UINT dpi, const RECT& suggested);
     HBRUSH ColourControl(HWND control, HDC dc);
@@ -144,6 +150,7 @@ class MainWindow : public WizardView {
     std::vector<std::string> fileNames_;  // the file list's names, ANSI
     std::vector<std::wstring> hints_;     // the status lines' hints
     std::wstring hintShown_;
+    std::wstring notice_;  // the status bar's notice (the log cannot be written)
 };
 
 // The program's texts and paths (UTF-8) as the controls' UTF-16.

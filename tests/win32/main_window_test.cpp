@@ -4,6 +4,7 @@
 
 #include <commctrl.h>
 #include <gtest/gtest.h>
+#include <oleacc.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -11,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "app/core/wizard_layout.h"
 #include "app/win32/instance_mutex.h"
 #include "engine/conversion.h"
 #include "support/file_ops.h"
@@ -209,6 +211,107 @@ TEST_F(Win32WindowTest, PageMovesEnterAndTheDeletionOption) {
     EXPECT_EQ(window.Page(), WizardPage::FileSelection);
 }
 
+// What a screen reader hears as the control's name.
+std::wstring SpokenNameOf(HWND control) {
+    IAccessible* accessible = nullptr;
+    if (FAILED(AccessibleObjectFromWindow(control, static_cast<DWORD>(OBJID_CLIENT),
+                                          __uuidof(IAccessible),
+                                          reinterpret_cast<void**>(&accessible))))
+        return L"(no accessible object)";
+    VARIANT self;
+    VariantInit(&self);
+    self.vt = VT_I4;
+    self.lVal = CHILDID_SELF;
+    BSTR name = nullptr;
+    std::wstring spoken;
+    if (SUCCEEDED(accessible->get_accName(self, &name)) && name != nullptr)
+        spoken = name;
+    SysFreeString(name);
+    accessible->Release();
+    return spoken;
+}
+
+// Every control that takes the focus, on every page, has a name for
+// screen readers: its caption, or for a list its spoken name.
+TEST_F(Win32WindowTest, EveryControlThatTakesTheFocusHasAName) {
+    MainWindow& window = Window();
+    int named = 0;
+    for (HWND control = GetWindow(window.Handle(), GW_CHILD); control != nullptr;
+         control = GetWindow(control, GW_HWNDNEXT)) {
+        if ((GetWindowLongW(control, GWL_STYLE) & WS_TABSTOP) == 0)
+            continue;
+        const int id = GetDlgCtrlID(control);
+        SCOPED_TRACE(id);
+        const std::wstring name = SpokenNameOf(control);
+        EXPECT_FALSE(name.empty());
+        EXPECT_EQ(name.find(L'&'), std::wstring::npos);
+        for (const layout::Control& described : layout::kControls) {
+            if (*described.caption == '\0' &&
+                Text(control) == Wide(layout::SpokenName(described))) {
+                EXPECT_EQ(name, Text(control));  // a list's or selector's own name
+            }
+        }
+        ++named;
+    }
+    EXPECT_GE(named, 14);  // the buttons, the check box, the selectors and the three lists
+}
+
+// The three pages by keys alone, as the dialog manager gets them: into a
+// subfolder, every file chosen, converted, and the result line read.
+TEST_F(Win32WindowTest, KeyboardAloneConvertsTheFilesOfASubfolder) {
+    std::filesystem::create_directory(Path("data"));
+    Sig("data/1234L27B.SIG", kOld);
+    Sig("data/1234L27C.SIG", kOld + 86400);
+    MainWindow& window = Window();
+    BoxAnswerer answer(L"警告");  // a warning would mean Enter converted nothing
+    const auto press = [&](WPARAM key) {
+        MSG message{
+            GetFocus() != nullptr ? GetFocus() : window.Handle(), WM_KEYDOWN, key, 0, 0, {}};
+        if (!window.PreTranslate(message)) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+        window.PumpMessages();
+    };
+    const auto tabTo = [&](int id) {
+        for (int i = 0; i < 20 && GetFocus() != window.Control(id); ++i) press(VK_TAB);
+        return GetFocus() == window.Control(id);
+    };
+    SetFocus(window.Control(kNextButton));
+    press(VK_RETURN);
+    ASSERT_EQ(window.Page(), WizardPage::FileSelection);
+    ASSERT_TRUE(tabTo(kFolderList));
+    press(VK_END);  // the last subfolder: the only one
+    press(VK_RETURN);
+    // Stops at once where Enter converted instead: the one box answered.
+    ASSERT_EQ(window.Folder(), Path("data"));
+    press(VK_BACK);
+    ASSERT_EQ(window.Folder(), Dir());
+    press(VK_END);
+    press(VK_RETURN);
+    ASSERT_EQ(window.Folder(), Path("data"));
+    ASSERT_TRUE(tabTo(kFileList));
+    BYTE keys[256] = {};
+    GetKeyboardState(keys);
+    keys[VK_CONTROL] = 0x80;
+    SetKeyboardState(keys);
+    press('A');
+    keys[VK_CONTROL] = 0;
+    SetKeyboardState(keys);
+    EXPECT_EQ(SendMessageW(window.Control(kFileList), LB_GETSELCOUNT, 0, 0), 2);
+    press(VK_RETURN);
+    EXPECT_EQ(answer.Text(), L"(no box titled 警告 within 5 s)");
+    ASSERT_EQ(window.Page(), WizardPage::Progress);
+    EXPECT_TRUE(FileExists(Path("data/1234H18B.SIG")));
+    EXPECT_FALSE(FileExists(Path("data/1234L27B.SIG")));
+    ASSERT_TRUE(tabTo(kStatusList));
+    const std::vector<std::wstring> lines = Lines(window.Control(kStatusList));
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(SendMessageW(window.Control(kStatusList), LB_GETCURSEL, 0, 0),
+              static_cast<LRESULT>(lines.size()) - 1);
+    EXPECT_EQ(lines.back(), kStamp + L"結果：補正 2件、補正不要 0件、失敗 0件");
+}
+
 TEST_F(Win32WindowTest, FolderListAndFileTypes) {
     std::filesystem::create_directory(Path("sub"));
     Sig("sub/b.SIG", kOld);
@@ -242,11 +345,12 @@ TEST_F(Win32WindowTest, ManualBatchWithDeletionOnAndOff) {
     Click(kSelectAllButton);
     Click(kConvertButton);
     EXPECT_EQ(window.Page(), WizardPage::Progress);
-    EXPECT_EQ(Lines(window.Control(kStatusList)),
-              (std::vector<std::wstring>{
-                  kStamp + L"1234L27B.SIG", kArrow + L"補正後ファイル名  1234H18B.SIG",
-                  kArrow + L"入力SIG,RMGファイル削除(1234L27B.SIG)", kStamp + L"1234L27C.SIG",
-                  kArrow + L"ロールオーバー未検出"}));
+    EXPECT_EQ(
+        Lines(window.Control(kStatusList)),
+        (std::vector<std::wstring>{
+            kStamp + L"1234L27B.SIG", kArrow + L"補正後ファイル名  1234H18B.SIG",
+            kArrow + L"入力SIG,RMGファイル削除(1234L27B.SIG)", kStamp + L"1234L27C.SIG",
+            kArrow + L"ロールオーバー未検出", kStamp + L"結果：補正 1件、補正不要 1件、失敗 0件"}));
     EXPECT_EQ(Text(window.Control(kProgressMessage)), L"変換終了");
     EXPECT_EQ(Text(window.Control(kFileCounter)), L"ファイル数=2/2");
     EXPECT_TRUE(IsWindowEnabled(window.Control(kProgressBackButton)));
@@ -268,8 +372,10 @@ TEST_F(Win32WindowTest, ManualBatchWithDeletionOnAndOff) {
                                      reinterpret_cast<LPARAM>(L"1234L28D.SIG"));
     SendMessageW(files, LB_SETSEL, TRUE, row);
     Click(kConvertButton);
-    EXPECT_EQ(Lines(window.Control(kStatusList)).back(),
-              kArrow + L"補正後ファイル名  1234H19D.SIG");
+    const std::vector<std::wstring> lines = Lines(window.Control(kStatusList));
+    ASSERT_GE(lines.size(), 2u);
+    EXPECT_EQ(lines[lines.size() - 2], kArrow + L"補正後ファイル名  1234H19D.SIG");
+    EXPECT_EQ(lines.back(), kStamp + L"結果：補正 1件、補正不要 0件、失敗 0件");
     EXPECT_TRUE(FileExists(Path("1234L28D.SIG")));
     EXPECT_TRUE(FileExists(Path("1234H19D.SIG")));
 }
@@ -303,7 +409,7 @@ TEST_F(Win32WindowTest, AnyNameInADeepFolder) {
 
     window.Core().ConvertFiles(inputs);
     const std::vector<std::wstring> lines = Lines(window.Control(kStatusList));
-    ASSERT_EQ(lines.size(), 12u);
+    ASSERT_EQ(lines.size(), 13u);  // four files, three lines each, and the result
     EXPECT_EQ(lines[0], kStamp + L"café.SIG");
     EXPECT_EQ(lines[1], kArrow + L"補正後ファイル名  caf_H18I.SIG");
     EXPECT_EQ(lines[2], kArrow + L"入力SIG,RMGファイル削除(café.SIG)");
@@ -335,7 +441,8 @@ TEST_F(Win32WindowTest, CancelFinishesTheFileInConversionAndCloseWaitsForTheBatc
     PostMessageW(window.Control(kCancelButton), BM_CLICK, 0, 0);
     PostMessageW(window.Handle(), WM_CLOSE, 0, 0);
     window.Core().ConvertFiles(inputs);
-    EXPECT_EQ(Lines(window.Control(kStatusList)).size(), 3u);  // one file, its two lines
+    EXPECT_EQ(Lines(window.Control(kStatusList)).size(),
+              4u);  // one file, its two lines; the result
     EXPECT_EQ(LogMessages().back(), "変換キャンセル");
     EXPECT_EQ(Text(window.Control(kProgressMessage)), L"変換終了");
     EXPECT_TRUE(FileExists(Path("1234L21B.SIG")));
@@ -348,8 +455,15 @@ TEST_F(Win32WindowTest, FailedFileShowsItsReasonAsHint) {
     MainWindow& window = Window();
     window.Core().ConvertFiles({Path("missing.SIG")});
     EXPECT_EQ(Lines(window.Control(kStatusList)),
-              std::vector<std::wstring>{kStamp + L"missing.SIG"});
+              (std::vector<std::wstring>{kStamp + L"missing.SIG",
+                                         kStamp + L"結果：補正 0件、補正不要 0件、失敗 1件"}));
     EXPECT_EQ(window.StatusLineHint(0), L"ERROR：入力ファイルなし");
+    // The line chosen from the keyboard shows its hint in the status bar.
+    HWND status = window.Control(kStatusList);
+    SendMessageW(status, LB_SETCURSEL, 0, 0);
+    SendMessageW(window.Handle(), WM_COMMAND, MAKEWPARAM(kStatusList, LBN_SELCHANGE),
+                 reinterpret_cast<LPARAM>(status));
+    EXPECT_EQ(StatusBarText(window.Control(kStatusBar), 2), L"ERROR：入力ファイルなし");
 }
 
 TEST_F(Win32WindowTest, AutomaticModeEndToEnd) {
