@@ -1,6 +1,7 @@
 ; The Windows installer: Quenrix in Program Files, a Start-menu entry with
-; its icon, an uninstaller in the system's list of programs. /S installs
-; (and uninstalls) silently. Built by scripts/package-windows, which
+; its icon, an uninstaller in the system's list of programs with its size.
+; It speaks Japanese on a Japanese Windows and English elsewhere, and shows
+; the licence before it installs. /S installs (and uninstalls) silently. Built by scripts/package-windows, which
 ; defines VERSION, BIN (the folder of the .exe files), DOCS and OUTFILE.
 ; A 64-bit installer: Windows for this program is 64-bit, and so is Wine here.
 Target amd64-unicode
@@ -9,8 +10,6 @@ Name "Quenrix ${VERSION}"
 OutFile "${OUTFILE}"
 InstallDir "$PROGRAMFILES64\Quenrix"
 RequestExecutionLevel admin
-Icon "${DOCS}\quenrix.ico"
-UninstallIcon "${DOCS}\quenrix.ico"
 SetCompressor /SOLID lzma
 VIProductVersion "${VERSION}.0.0"
 VIAddVersionKey "ProductName" "Quenrix"
@@ -21,10 +20,18 @@ VIAddVersionKey "LegalCopyright" "Copyright (c) 2026 The Quenrix developers, MIT
 
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Quenrix"
 
-Page directory
-Page instfiles
-UninstPage uninstConfirm
-UninstPage instfiles
+!include "MUI2.nsh"
+!include "FileFunc.nsh"
+!define MUI_ICON "${DOCS}\quenrix.ico"
+!define MUI_UNICON "${DOCS}\quenrix.ico"
+!insertmacro MUI_PAGE_LICENSE "${DOCS}\LICENSE.txt"
+!insertmacro MUI_PAGE_DIRECTORY
+!insertmacro MUI_PAGE_INSTFILES
+!insertmacro MUI_UNPAGE_CONFIRM
+!insertmacro MUI_UNPAGE_INSTFILES
+; The first is the one for a system whose language is neither.
+!insertmacro MUI_LANGUAGE "English"
+!insertmacro MUI_LANGUAGE "Japanese"
 
 Section "Quenrix"
   SetRegView 64
@@ -46,6 +53,10 @@ Section "Quenrix"
   WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S'
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
   WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
+  ; What the system's list of programs shows as its size, in KiB.
+  ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
+  IntFmt $0 "0x%08X" $0
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" "$0"
 SectionEnd
 
 Section "Uninstall"
