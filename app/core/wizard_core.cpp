@@ -174,21 +174,6 @@ void WizardCore::ConvertInputs() {
                              : "入力ファイル設定：入力ファイル削除しない");
 
     tally_ = {};
-    // Runs on every way out of the loop, an exception included.
-    auto closing = [this] {
-        // The list ends with what became of the batch, so that nobody has
-        // to read (or hear) every line to learn whether something failed.
-        AddStatusLine("結果：補正 " + std::to_string(tally_.corrected) + "件、補正不要 " +
-                          std::to_string(tally_.unchanged) + "件、失敗 " +
-                          std::to_string(tally_.failed) + "件",
-                      StatusLine::File);
-        ShowProgress(true);  // every line there, in order
-        view_.ShowBatchRunning(false);
-        view_.SetProgressMessage("変換終了", MessageColour::Keep);
-        view_.SetProgress(0, 0);
-        view_.PumpMessages();
-        batchRunning_ = false;
-    };
     try {
         if (!inputs_.empty()) {
             const int count = static_cast<int>(inputs_.size());
@@ -212,14 +197,29 @@ void WizardCore::ConvertInputs() {
             }
         }
     } catch (...) {
-        closing();
+        FinishBatch();  // on every way out of the loop, an exception included
         throw;
     }
-    closing();
+    FinishBatch();
     if (closeRequested_) {
         // The window was asked to close during the batch.
         view_.CloseWindow();
     }
+}
+
+void WizardCore::FinishBatch() {
+    // The list ends with what became of the batch, so that nobody has to
+    // read (or hear) every line to learn whether something failed.
+    AddStatusLine("結果：補正 " + std::to_string(tally_.corrected) + "件、補正不要 " +
+                      std::to_string(tally_.unchanged) + "件、失敗 " +
+                      std::to_string(tally_.failed) + "件",
+                  StatusLine::File);
+    ShowProgress(true);  // every line there, in order
+    view_.ShowBatchRunning(false);
+    view_.SetProgressMessage("変換終了", MessageColour::Keep);
+    view_.SetProgress(0, 0);
+    view_.PumpMessages();
+    batchRunning_ = false;
 }
 
 void WizardCore::ConvertOne(std::size_t index, BatchFileActions& actions) {

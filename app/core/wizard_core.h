@@ -91,6 +91,8 @@ class WizardCore {
     void CountOutcome(Outcome outcome);
 
     void ConvertInputs();
+    // The batch's last line and the progress page as a finished batch leaves it.
+    void FinishBatch();
     // Passes what the batch holds for the progress page to the view: at
     // once with `now`, else only when the last time is 1/30 s past.
     void ShowProgress(bool now);
