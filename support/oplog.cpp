@@ -332,26 +332,28 @@ const std::string& OperationLog::Path() const {
 }
 
 bool OperationLog::Write(std::string_view message) {
-    return WriteCut(message, kShortLogLimit, nullptr);
+    return WriteCut(message, kShortLogLimit);
 }
 
 bool OperationLog::WriteLong(std::string_view message) {
-    return WriteCut(message, kLongLogLimit, nullptr);
+    return WriteCut(message, kLongLogLimit);
 }
 
-bool OperationLog::WriteCut(std::string_view message, std::size_t limit,
-                            std::vector<std::string>* kept) {
-    if (state_->path.empty() && kept == nullptr)
+bool OperationLog::WriteCut(std::string_view message, std::size_t limit) {
+    if (state_->path.empty())
         return true;
     try {
-        const std::string prepared = PrepareLogMessage(message, limit);
-        if (kept != nullptr)
-            kept->push_back(Cp932ToUtf8(prepared));
-        return AppendLine(LogTimeStamp() + " - " + prepared, kLogLineCap);
+        return WritePrepared(PrepareLogMessage(message, limit));
     } catch (...) {
         // A lost log entry must never stop a conversion.
         return false;
     }
+}
+
+bool OperationLog::WritePrepared(const std::string& message) {
+    if (state_->path.empty())
+        return true;
+    return AppendLine(LogTimeStamp() + " - " + message, kLogLineCap);
 }
 
 bool OperationLog::AppendLine(const std::string& line, std::int32_t cap) {
@@ -408,14 +410,13 @@ void FileLog::WriteLong(std::string_view message) {
 }
 
 void FileLog::Keep(std::string_view message, std::size_t limit) {
-    if (log_ != nullptr) {
-        (void)log_->WriteCut(message, limit, &messages_);  // a lost entry stops nothing
-        return;
-    }
     try {
-        messages_.push_back(Cp932ToUtf8(PrepareLogMessage(message, limit)));
+        const std::string prepared = PrepareLogMessage(message, limit);
+        if (log_ != nullptr)
+            (void)log_->WritePrepared(prepared);  // a lost entry stops nothing
+        messages_.push_back(Cp932ToUtf8(prepared));
     } catch (...) {
-        // Out of memory: the message is lost to the file's result only.
+        // Out of memory: the message is lost to the file's result.
     }
 }
 

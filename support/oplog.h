@@ -52,9 +52,11 @@ class OperationLog {
     friend class FileLog;
     struct State;
 
-    // Logs the message cut to `limit`; also keeps it, as the log holds it
-    // but in UTF-8, where `kept` is given (also while logging is off).
-    bool WriteCut(std::string_view message, std::size_t limit, std::vector<std::string>* kept);
+    // Logs the message cut to `limit`.
+    bool WriteCut(std::string_view message, std::size_t limit);
+    // Logs a message already cut (PrepareLogMessage: code page 932); may
+    // throw only for want of memory, which its callers catch.
+    bool WritePrepared(const std::string& message);
 
     std::unique_ptr<State> state_;
 };
