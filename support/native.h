@@ -156,6 +156,11 @@ Done RemoveFolderWithFiles(const std::string& folder);
 // ANSI code page cannot spell every name.
 std::vector<std::string> Arguments(int argc, char** argv);
 
+// The languages the user reads, most preferred first, as the system names
+// them: Linux's LANGUAGE list, then LC_ALL, LC_MESSAGES and LANG
+// ("ja_JP.UTF-8"); Windows's user interface language ("ja-JP").
+std::vector<std::string> UserLanguages();
+
 // Writes UTF-8 text to standard output or error: to a Windows console as
 // the console's own UTF-16, anywhere else as UTF-8 bytes.
 enum class TextStream { Output, Error };

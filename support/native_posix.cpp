@@ -9,6 +9,7 @@
 #include <sys/uio.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <climits>
@@ -16,6 +17,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <random>
+#include <string_view>
 
 #include "support/failure.h"
 
@@ -287,6 +289,22 @@ bool RealSystem::RemoveFolderWithFiles(const std::string& folder) {
 
 std::vector<std::string> Arguments(int argc, char** argv) {
     return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
+}
+
+std::vector<std::string> UserLanguages() {
+    std::vector<std::string> languages;
+    auto add = [&](std::string_view names) {
+        while (!names.empty()) {
+            const std::size_t end = std::min(names.find(':'), names.size());
+            if (end > 0)
+                languages.emplace_back(names.substr(0, end));
+            names.remove_prefix(std::min(end + 1, names.size()));
+        }
+    };
+    for (const char* variable : {"LANGUAGE", "LC_ALL", "LC_MESSAGES", "LANG"})
+        if (const char* value = std::getenv(variable); value != nullptr)
+            add(value);
+    return languages;
 }
 
 void WriteText(TextStream stream, const std::string& utf8) {

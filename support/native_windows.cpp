@@ -421,6 +421,14 @@ std::vector<std::string> Arguments(int argc, char** argv) {
     return arguments;
 }
 
+std::vector<std::string> UserLanguages() {
+    wchar_t name[LOCALE_NAME_MAX_LENGTH] = {};
+    const LCID language = MAKELCID(GetUserDefaultUILanguage(), SORT_DEFAULT);
+    if (LCIDToLocaleName(language, name, LOCALE_NAME_MAX_LENGTH, 0) <= 0)
+        return {};
+    return {Utf8(name)};
+}
+
 void WriteText(TextStream stream, const std::string& utf8) {
     std::FILE* file = stream == TextStream::Output ? stdout : stderr;
     HANDLE handle =

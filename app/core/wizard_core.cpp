@@ -26,18 +26,19 @@ std::string LogPathFor(const std::string& startFolder, const std::string& progra
     return JoinPath(startFolder, name);
 }
 
-const char* DeleteStatusText(bool deleteInputs) {
-    return deleteInputs ? "削除する" : "削除しない";
+std::string DeleteStatusText(const Catalogue& words, bool deleteInputs) {
+    return words.Text(deleteInputs ? "削除する" : "削除しない");
 }
 
 }  // namespace
 
-WizardCore::WizardCore(WizardView& view, std::vector<std::string> arguments,
+WizardCore::WizardCore(WizardView& view, const Catalogue& words, std::vector<std::string> arguments,
                        const std::string& startFolder, const std::string& programPath)
     : view_(view),
+      words_(words),
       arguments_(std::move(arguments)),
       workFile_(UniqueName(kWindowWorkFilePrefix, kWindowWorkFileExtension)) {
-    view_.ShowDeleteInputs(deleteInputs_, DeleteStatusText(deleteInputs_));
+    view_.ShowDeleteInputs(deleteInputs_, DeleteStatusText(words_, deleteInputs_));
     log_.MoveTo(LogPathFor(startFolder, programPath));
 }
 
@@ -134,12 +135,12 @@ void WizardCore::GoToOptions() {
 
 void WizardCore::SetDeleteInputs(bool value) {
     deleteInputs_ = value;
-    view_.ShowDeleteInputs(deleteInputs_, DeleteStatusText(deleteInputs_));
+    view_.ShowDeleteInputs(deleteInputs_, DeleteStatusText(words_, deleteInputs_));
 }
 
 void WizardCore::ConvertSelected(const std::string& folder, const std::vector<std::string>& names) {
     if (names.empty()) {
-        view_.ShowWarning("警告", "SIG、RMGファイルを選択して下さい");
+        view_.ShowWarning(words_.Text("警告"), words_.Text("SIG、RMGファイルを選択して下さい"));
         return;
     }
     inputs_.clear();
@@ -149,7 +150,7 @@ void WizardCore::ConvertSelected(const std::string& folder, const std::vector<st
     } catch (const std::exception& error) {
         view_.ShowWarning(kWindowCaption, error.what());
     } catch (...) {
-        view_.ShowWarning(kWindowCaption, "ERROR：システム異常");
+        view_.ShowWarning(kWindowCaption, words_.Text("ERROR：システム異常"));
     }
 }
 
@@ -178,15 +179,15 @@ void WizardCore::ConvertInputs() {
         if (!inputs_.empty()) {
             const int count = static_cast<int>(inputs_.size());
             view_.SetProgress(0, count);
-            view_.SetProgressMessage("変換中・・・", MessageColour::Keep);
+            view_.SetProgressMessage(words_.Text("変換中・・・"), MessageColour::Keep);
             BatchFileActions actions(inputs_, {.deleteInputs = deleteInputs_});
             for (std::size_t i = 0; i < inputs_.size(); ++i) {
                 if (cancelRequested_) {
                     log_.Write("変換キャンセル");
                     break;
                 }
-                held_.counter =
-                    "ファイル数=" + std::to_string(i + 1) + "/" + std::to_string(inputs_.size());
+                held_.counter = words_.Format(
+                    "ファイル数=%s/%s", {std::to_string(i + 1), std::to_string(inputs_.size())});
                 held_.changed = true;
                 ConvertOne(i, actions);
                 held_.position = static_cast<int>(i) + 1;
@@ -210,13 +211,13 @@ void WizardCore::ConvertInputs() {
 void WizardCore::FinishBatch() {
     // The list ends with what became of the batch, so that nobody has to
     // read (or hear) every line to learn whether something failed.
-    AddStatusLine("結果：補正 " + std::to_string(tally_.corrected) + "件、補正不要 " +
-                      std::to_string(tally_.unchanged) + "件、失敗 " +
-                      std::to_string(tally_.failed) + "件",
+    AddStatusLine(words_.Format("結果：補正 %s件、補正不要 %s件、失敗 %s件",
+                                {std::to_string(tally_.corrected), std::to_string(tally_.unchanged),
+                                 std::to_string(tally_.failed)}),
                   StatusLine::File);
     ShowProgress(true);  // every line there, in order
     view_.ShowBatchRunning(false);
-    view_.SetProgressMessage("変換終了", MessageColour::Keep);
+    view_.SetProgressMessage(words_.Text("変換終了"), MessageColour::Keep);
     view_.SetProgress(0, 0);
     view_.PumpMessages();
     batchRunning_ = false;
@@ -237,7 +238,7 @@ void WizardCore::ConvertOne(std::size_t index, BatchFileActions& actions) {
     };
     const FileOutcome outcome = actions.ConvertFile(index, request);
     for (const std::string& line : outcome.statusLines) {
-        AddStatusLine(line, StatusLine::Result);
+        AddStatusLine(words_.Line(line), StatusLine::Result);
     }
     ShowHint(fileRow, outcome);
     CountOutcome(outcome.outcome);
@@ -287,7 +288,9 @@ void WizardCore::ShowHint(int fileRow, const FileOutcome& outcome) {
     for (std::string message : messages) {
         if (message.rfind(" > ", 0) == 0)
             message.erase(0, 3);
-        hint += (hint.empty() ? "" : "\n") + message;
+        if (!hint.empty())
+            hint += '\n';
+        hint += words_.Line(message);
     }
     for (int row = fileRow; row < statusLines_; ++row) {
         held_.hints.emplace_back(row, hint);
@@ -315,7 +318,8 @@ void WizardCore::ShowProgress(bool now) {
 
 void WizardCore::RequestCancel() {
     cancelRequested_ = true;
-    view_.SetProgressMessage("変換を中止しています。しばらくお待ちください", MessageColour::Red);
+    view_.SetProgressMessage(words_.Text("変換を中止しています。しばらくお待ちください"),
+                             MessageColour::Red);
 }
 
 bool WizardCore::MayClose() {

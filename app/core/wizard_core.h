@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/core/catalogue.h"
 #include "app/core/wizard_view.h"
 #include "engine/conversion.h"
 #include "support/failure.h"
@@ -27,11 +28,12 @@ inline constexpr const char* kWindowWorkFileExtension = ".TMP";
 
 class WizardCore {
   public:
+    // `words` is the window's language (the log's stays Japanese);
     // `arguments` are the command line's, the program's own path not
     // included; `startFolder` is the current folder at start-up, where the
     // log goes, named after `programPath`.
-    WizardCore(WizardView& view, std::vector<std::string> arguments, const std::string& startFolder,
-               const std::string& programPath);
+    WizardCore(WizardView& view, const Catalogue& words, std::vector<std::string> arguments,
+               const std::string& startFolder, const std::string& programPath);
     // Deletes a leftover work file and logs the end.
     ~WizardCore();
     WizardCore(const WizardCore&) = delete;
@@ -98,6 +100,7 @@ class WizardCore {
     void ShowProgress(bool now);
 
     WizardView& view_;
+    const Catalogue& words_;
     std::vector<std::string> arguments_;
     const std::string workFile_;
     OperationLog log_;

@@ -8,6 +8,7 @@
 #include <array>
 #include <string>
 
+#include "app/core/catalogue.h"
 #include "app/core/wizard_view.h"
 
 namespace quenrix::layout {
@@ -253,8 +254,9 @@ inline constexpr std::array<Control, 22> kControls = {{
 }};
 
 // What a screen reader calls a control: its caption without the
-// accelerator ("次へ(&N)" is "次へ"), or, for a control that shows no
-// caption of its own, the name given here.
+// accelerator ("次へ(&N)" is "次へ", "&Next" "Next"), or, for a control
+// that shows no caption of its own, the name given here; both in the
+// window's language.
 constexpr const char* UncaptionedName(Role role) {
     switch (role) {
         case Role::OptionsGroup:
@@ -280,8 +282,9 @@ constexpr const char* UncaptionedName(Role role) {
     }
 }
 
-inline std::string SpokenName(const Control& control) {
-    std::string name = *control.caption != '\0' ? control.caption : UncaptionedName(control.role);
+inline std::string SpokenName(const Control& control, const Catalogue& words) {
+    std::string name =
+        words.Text(*control.caption != '\0' ? control.caption : UncaptionedName(control.role));
     const std::size_t mark = name.find("(&");
     if (mark != std::string::npos && name.size() >= mark + 4 && name[mark + 3] == ')')
         name.erase(mark, 4);

@@ -63,7 +63,7 @@ int main(int argc, char** argv) {
     }
 
     try {
-        quenrix::MainWindow form(arguments);
+        quenrix::MainWindow form(arguments, quenrix::WindowCatalogue());
         QObject::connect(&guard, &quenrix::SingleInstance::raiseRequested, &form, [&form] {
             form.setWindowState(form.windowState() & ~Qt::WindowMinimized);
             form.show();

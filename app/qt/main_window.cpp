@@ -55,40 +55,40 @@ Widget* Named(Widget* widget, const char* name) {
     return widget;
 }
 
-// A control of the window's description: its name, hint and place (in its
-// panel, which starts `top` pixels down the page); with a caption where
-// the widget shows one.
 // What a screen reader says for the control: its name and, where it has
-// one, its hint.
-void Spoken(QWidget* widget, const layout::Control& control) {
-    widget->setAccessibleName(QString::fromStdString(SpokenName(control)));
+// one, its hint, in the window's language.
+void Spoken(QWidget* widget, const layout::Control& control, const Catalogue& words) {
+    widget->setAccessibleName(QString::fromStdString(SpokenName(control, words)));
     if (*control.hint != '\0')
-        widget->setAccessibleDescription(control.hint);
+        widget->setAccessibleDescription(QString::fromStdString(words.Text(control.hint)));
 }
 
 // A control of the table made without Made (lists, panels), named for
 // screen readers as Made names its own.
 template <typename Widget>
-Widget* Spoken(Widget* widget, Role role) {
-    Spoken(widget, ControlOf(role));
+Widget* Spoken(const Catalogue& words, Widget* widget, Role role) {
+    Spoken(widget, ControlOf(role), words);
     return widget;
 }
 
+// A control of the window's description: its name, hint and place (in its
+// panel, which starts `top` pixels down the page); with a caption where
+// the widget shows one.
 template <typename Widget>
-Widget* Made(QWidget* parent, Role role, int top = 0) {
+Widget* Made(const Catalogue& words, QWidget* parent, Role role, int top = 0) {
     const layout::Control& control = ControlOf(role);
     auto* widget = Named(new Widget(parent), control.name);
     if constexpr (requires { widget->setText(QString()); })
-        widget->setText(control.caption);
+        widget->setText(QString::fromStdString(words.Text(control.caption)));
     if (*control.hint != '\0')
-        widget->setToolTip(control.hint);
-    Spoken(widget, control);
+        widget->setToolTip(QString::fromStdString(words.Text(control.hint)));
+    Spoken(widget, control, words);
     widget->setGeometry(control.at.x, control.at.y - top, control.at.width, control.at.height);
     return widget;
 }
 
-QPushButton* Button(QWidget* parent, Role role, int top = 0) {
-    auto* button = Made<QPushButton>(parent, role, top);
+QPushButton* Button(const Catalogue& words, QWidget* parent, Role role, int top = 0) {
+    auto* button = Made<QPushButton>(words, parent, role, top);
     button->setAutoDefault(false);
     return button;
 }
@@ -115,14 +115,16 @@ QVBoxLayout* PageColumn(QWidget* page) {
 
 }  // namespace
 
-MainWindow::MainWindow(std::vector<std::string> arguments, QWidget* parent) : QMainWindow(parent) {
+MainWindow::MainWindow(std::vector<std::string> arguments, const Catalogue& words, QWidget* parent)
+    : QMainWindow(parent), words_(words) {
     setObjectName("FormVaverMain");
     setFont(JapaneseFont(true, 15));
     resize(kWidth, kHeight);
 
     statusBar()->setObjectName("StatusBar");
     statusBar()->setSizeGripEnabled(false);
-    deleteCaptionPanel = Named(new QLabel(kStatusCaption), "deleteCaptionPanel");
+    deleteCaptionPanel = Named(new QLabel(QString::fromStdString(words_.Text(kStatusCaption))),
+                               "deleteCaptionPanel");
     deleteCaptionPanel->setFixedWidth(kStatusCaptionWidth);
     deleteCaptionPanel->setAlignment(Qt::AlignCenter);
     deleteStatePanel = Named(new QLabel, "deleteStatePanel");
@@ -151,8 +153,9 @@ MainWindow::MainWindow(std::vector<std::string> arguments, QWidget* parent) : QM
         });
     }
 
-    core_ = std::make_unique<WizardCore>(
-        *this, std::move(arguments), QDir::currentPath().toStdString(), native::ExecutablePath());
+    core_ =
+        std::make_unique<WizardCore>(*this, words_, std::move(arguments),
+                                     QDir::currentPath().toStdString(), native::ExecutablePath());
 }
 
 MainWindow::~MainWindow() = default;
@@ -161,15 +164,16 @@ void MainWindow::BuildOptionPage() {
     optionsPage = Named(new QWidget, "optionsPage");
     QVBoxLayout* layout = PageColumn(optionsPage);
 
-    optionsGroup = Spoken(Named(new QGroupBox(optionsPage), "optionsGroup"), Role::OptionsGroup);
-    deleteInputsCheck = Made<QCheckBox>(optionsGroup, Role::DeleteInputsCheck);
+    optionsGroup =
+        Spoken(words_, Named(new QGroupBox(optionsPage), "optionsGroup"), Role::OptionsGroup);
+    deleteInputsCheck = Made<QCheckBox>(words_, optionsGroup, Role::DeleteInputsCheck);
     deleteInputsCheck->setChecked(true);
     connect(deleteInputsCheck, &QCheckBox::clicked, this,
             [this] { core_->SetDeleteInputs(deleteInputsCheck->isChecked()); });
 
     optionsButtons = BottomPanel(optionsPage, "optionsButtons");
-    optionsCloseButton = Button(optionsButtons, Role::OptionsCloseButton);
-    nextButton = Button(optionsButtons, Role::NextButton);
+    optionsCloseButton = Button(words_, optionsButtons, Role::OptionsCloseButton);
+    nextButton = Button(words_, optionsButtons, Role::NextButton);
     nextButton->setDefault(true);
     QWidget::setTabOrder(nextButton, optionsCloseButton);
     connect(optionsCloseButton, &QPushButton::clicked, this, [this] { close(); });
@@ -187,12 +191,13 @@ void MainWindow::BuildFileSelectionPage() {
 
     folderPanel = Named(new QFrame(filesPage), "folderPanel");
     folderPanel->setFixedHeight(kFolderPanelHeight);
-    selectFilesLabel = Made<QLabel>(folderPanel, Role::SelectFilesLabel);
-    driveSelector = Made<QComboBox>(folderPanel, Role::DriveSelector);
+    selectFilesLabel = Made<QLabel>(words_, folderPanel, Role::SelectFilesLabel);
+    driveSelector = Made<QComboBox>(words_, folderPanel, Role::DriveSelector);
     driveSelector->setFont(JapaneseFont(false, 15));
-    fileTypeSelector = Made<QComboBox>(folderPanel, Role::FileTypeSelector);
+    fileTypeSelector = Made<QComboBox>(words_, folderPanel, Role::FileTypeSelector);
     fileTypeSelector->setFont(JapaneseFont(true, 13));
-    for (const FileType& type : FileTypes()) fileTypeSelector->addItem(type.caption);
+    for (const FileType& type : FileTypes())
+        fileTypeSelector->addItem(QString::fromStdString(words_.Text(type.caption)));
 
     auto* middle = new QHBoxLayout;
     middle->setContentsMargins(0, 0, 0, 0);
@@ -201,15 +206,15 @@ void MainWindow::BuildFileSelectionPage() {
 
     selectionButtons = Named(new QFrame(filesPage), "selectionButtons");
     selectionButtons->setFixedWidth(kSelectionColumnWidth);
-    selectAllButton = Button(selectionButtons, Role::SelectAllButton, kFolderPanelHeight);
-    selectNoneButton = Button(selectionButtons, Role::SelectNoneButton, kFolderPanelHeight);
+    selectAllButton = Button(words_, selectionButtons, Role::SelectAllButton, kFolderPanelHeight);
+    selectNoneButton = Button(words_, selectionButtons, Role::SelectNoneButton, kFolderPanelHeight);
     middle->addWidget(listsPanel, 1);
     middle->addWidget(selectionButtons);
 
     filesButtons = BottomPanel(filesPage, "filesButtons");
-    filesBackButton = Button(filesButtons, Role::FilesBackButton);
-    filesCloseButton = Button(filesButtons, Role::FilesCloseButton);
-    convertButton = Button(filesButtons, Role::ConvertButton);
+    filesBackButton = Button(words_, filesButtons, Role::FilesBackButton);
+    filesCloseButton = Button(words_, filesButtons, Role::FilesCloseButton);
+    convertButton = Button(words_, filesButtons, Role::ConvertButton);
     convertButton->setDefault(true);
     QWidget::setTabOrder(convertButton, filesBackButton);
     QWidget::setTabOrder(filesBackButton, filesCloseButton);
@@ -231,13 +236,14 @@ void MainWindow::BuildFileLists() {
     listsPanel = Named(new QFrame(filesPage), "listsPanel");
     auto* lists = new QHBoxLayout(listsPanel);
     lists->setContentsMargins(0, 0, 0, 0);
-    listSplitter = Spoken(Named(new QSplitter(Qt::Horizontal, listsPanel), "listSplitter"),
+    listSplitter = Spoken(words_, Named(new QSplitter(Qt::Horizontal, listsPanel), "listSplitter"),
                           Role::ListSplitter);
     listSplitter->setHandleWidth(kSplitterWidth);
     listSplitter->setChildrenCollapsible(false);
-    folderList = Spoken(Named(new FolderListBox(listSplitter), "folderList"), Role::FolderList);
+    folderList =
+        Spoken(words_, Named(new FolderListBox(listSplitter), "folderList"), Role::FolderList);
     folderList->setFont(JapaneseFont(false, 13));
-    fileList = Spoken(Named(new QListWidget(listSplitter), "fileList"), Role::FileList);
+    fileList = Spoken(words_, Named(new QListWidget(listSplitter), "fileList"), Role::FileList);
     fileList->setFont(JapaneseFont(false, 13));
     fileList->setSelectionMode(QAbstractItemView::ExtendedSelection);
     listSplitter->addWidget(folderList);
@@ -275,15 +281,16 @@ void MainWindow::BuildProgressPage() {
     progressPanel->setFixedHeight(kProgressPanelHeight);
     progressPanel->setFrameStyle(QFrame::Panel | QFrame::Raised);
     progressPanel->setLineWidth(2);
-    progressMessage = Made<QLabel>(progressPanel, Role::ProgressMessage);
-    progressBar = Made<QProgressBar>(progressPanel, Role::ProgressBar);
+    progressMessage = Made<QLabel>(words_, progressPanel, Role::ProgressMessage);
+    progressBar = Made<QProgressBar>(words_, progressPanel, Role::ProgressBar);
     progressBar->setRange(0, 100);
     progressBar->setTextVisible(false);
-    fileCounter = Made<QLabel>(progressPanel, Role::FileCounter);
+    fileCounter = Made<QLabel>(words_, progressPanel, Role::FileCounter);
     fileCounter->setFont(JapaneseFont(true, 13));
     progressPanel->onResize = [this](QWidget* sender) { FitProgressBar(sender); };
 
-    statusList = Spoken(Named(new QListWidget(progressPage), "statusList"), Role::StatusList);
+    statusList =
+        Spoken(words_, Named(new QListWidget(progressPage), "statusList"), Role::StatusList);
     // The keyboard reaches every line; the chosen line's hint (why a file
     // failed) shows in the status bar, where no mouse is needed to read it.
     statusList->setFocusPolicy(Qt::StrongFocus);
@@ -304,9 +311,9 @@ void MainWindow::BuildProgressPage() {
     statusList->setPalette(palette);
 
     progressButtons = BottomPanel(progressPage, "progressButtons");
-    progressBackButton = Button(progressButtons, Role::ProgressBackButton);
-    progressCloseButton = Button(progressButtons, Role::ProgressCloseButton);
-    cancelButton = Button(progressButtons, Role::CancelButton);
+    progressBackButton = Button(words_, progressButtons, Role::ProgressBackButton);
+    progressCloseButton = Button(words_, progressButtons, Role::ProgressCloseButton);
+    cancelButton = Button(words_, progressButtons, Role::CancelButton);
     QWidget::setTabOrder(cancelButton, progressBackButton);
     QWidget::setTabOrder(progressBackButton, progressCloseButton);
     progressButtons->onResize = [this](QWidget* sender) { PlaceBottomButtons(sender); };

@@ -34,7 +34,9 @@ class MainWindow : public QMainWindow, public WizardView {
   public:
     // `arguments` are the command-line arguments, the program's own path
     // not included.
-    explicit MainWindow(std::vector<std::string> arguments, QWidget* parent = nullptr);
+    // `words` is the language the window speaks.
+    explicit MainWindow(std::vector<std::string> arguments,
+                        const Catalogue& words = Catalogue::Japanese(), QWidget* parent = nullptr);
     ~MainWindow() override;
 
     // What the window does, without drawing.
@@ -124,6 +126,7 @@ class MainWindow : public QMainWindow, public WizardView {
     QPushButton* progressCloseButton = nullptr;
     QPushButton* cancelButton = nullptr;
 
+    const Catalogue& words_;
     std::unique_ptr<WizardCore> core_;
 };
 

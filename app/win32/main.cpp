@@ -34,7 +34,7 @@ int main(int argc, char** argv) {
     if (!guard.BecomeFirst())  // the running copy comes to the front
         return quenrix::NotTheFirstCopy(!arguments.empty());
 
-    quenrix::MainWindow window(std::move(arguments));
+    quenrix::MainWindow window(std::move(arguments), quenrix::WindowCatalogue());
     if (!window.Create())
         return 0;
     window.Show(SW_SHOWNORMAL);

@@ -120,7 +120,8 @@ void GoToDocumentsFolder() {
     CoTaskMemFree(documents);
 }
 
-MainWindow::MainWindow(std::vector<std::string> arguments) : arguments_(std::move(arguments)) {}
+MainWindow::MainWindow(std::vector<std::string> arguments, const Catalogue& words)
+    : words_(words), arguments_(std::move(arguments)) {}
 
 MainWindow::~MainWindow() {
     core_.reset();  // logs the end while the window's fonts still exist
@@ -179,7 +180,8 @@ bool MainWindow::Create() {
     }
     CreateControls();
     const std::string startFolder = CurrentFolder();
-    core_ = std::make_unique<WizardCore>(*this, arguments_, startFolder, native::ExecutablePath());
+    core_ = std::make_unique<WizardCore>(*this, words_, arguments_, startFolder,
+                                         native::ExecutablePath());
     FillDrives();
     ShowFolder(startFolder);
     Layout();
@@ -236,19 +238,20 @@ void MainWindow::CreateControls() {
         const layout::Control& control = layout::ControlOf(made.role);
         // A control that shows no caption carries its spoken name as its
         // text, which screen readers read as its name.
-        const std::string text =
-            *control.caption != '\0' ? control.caption : layout::SpokenName(control);
+        const std::string text = *control.caption != '\0' ? words_.Text(control.caption)
+                                                          : layout::SpokenName(control, words_);
         HWND handle =
             CreateWindowExW(0, made.type, Wide(text).c_str(), WS_CHILD | made.style, 0, 0, 10, 10,
                             window_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(made.id)),
                             GetModuleHandleW(nullptr), nullptr);
         pageControls_.push_back({handle, control.page, made.font == FontKind::Fixed});
         if (*control.hint != '\0')
-            AddHint(handle, Wide(control.hint));
+            AddHint(handle, Wide(words_.Text(control.hint)));
     }
     HWND types = Control(kFileTypeSelector);
     for (const FileType& type : FileTypes()) {
-        SendMessageW(types, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Wide(type.caption).c_str()));
+        SendMessageW(types, CB_ADDSTRING, 0,
+                     reinterpret_cast<LPARAM>(Wide(words_.Text(type.caption)).c_str()));
     }
     SendMessageW(types, CB_SETCURSEL, 0, 0);
 
@@ -270,7 +273,7 @@ void MainWindow::CreateControls() {
                     reinterpret_cast<HMENU>(static_cast<INT_PTR>(kStatusBar)),
                     GetModuleHandleW(nullptr), nullptr);
     SendMessageW(Control(kStatusBar), SB_SETTEXTW, 0,
-                 reinterpret_cast<LPARAM>(Wide(kStatusCaption).c_str()));
+                 reinterpret_cast<LPARAM>(Wide(words_.Text(kStatusCaption)).c_str()));
     ApplyFonts();
 }
 

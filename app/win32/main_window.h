@@ -57,8 +57,10 @@ enum ControlId : int {
 
 class MainWindow : public WizardView {
   public:
-    // `arguments` are the command line's, in UTF-8.
-    explicit MainWindow(std::vector<std::string> arguments);
+    // `arguments` are the command line's, in UTF-8; `words` is the
+    // language the window speaks.
+    explicit MainWindow(std::vector<std::string> arguments,
+                        const Catalogue& words = Catalogue::Japanese());
     ~MainWindow() override;
     MainWindow(const MainWindow&) = delete;
     MainWindow& operator=(const MainWindow&) = delete;
@@ -125,6 +127,7 @@ class MainWindow : public WizardView {
     void ConvertSelection();
     void SelectAllFiles(bool selected);
 
+    const Catalogue& words_;
     std::unique_ptr<WizardCore> core_;
     std::vector<std::string> arguments_;
     HWND window_ = nullptr;

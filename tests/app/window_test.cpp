@@ -46,8 +46,9 @@ class WindowTest : public TempDirTest {
                                  [](QWidget* w) { return w->isVisible(); }));
         TempDirTest::TearDown();
     }
-    MainWindow& Form(std::vector<std::string> arguments = {}) {
-        form_ = std::make_unique<MainWindow>(std::move(arguments));
+    MainWindow& Form(std::vector<std::string> arguments = {},
+                     const Catalogue& words = Catalogue::Japanese()) {
+        form_ = std::make_unique<MainWindow>(std::move(arguments), words);
         // The program's own log would be named after the test binary.
         form_->Core().SetLogFile(LogPath());
         return *form_;
@@ -70,6 +71,8 @@ class WindowTest : public TempDirTest {
         WriteBytes(Path(name), Concat({Record(0x62, 26, {{14, t}}), Record(0x50, 23, {{2, t}})}));
     }
 
+    void CaptionsFit(const Catalogue& words);
+
     std::unique_ptr<MainWindow> form_;
 };
 
@@ -77,12 +80,20 @@ const std::string kIndent(22, ' ');
 const std::string kArrow = kIndent + "             -> ";
 const std::string kStamp = "2013/10/01 10:00:00 - ";
 
-// Every caption fits its control in the control's own font, at the scale
-// factor the test runs at (CTest runs it at QT_SCALE_FACTOR 1, 1.5 and 2).
+// Every caption fits its control in the control's own font, in every
+// language, at the scale factor the test runs at (CTest runs it at
+// QT_SCALE_FACTOR 1, 1.5 and 2).
 TEST_F(WindowTest, EveryCaptionFitsAtThisScaleFactor) {
-    MainWindow& form = Form();
+    for (const Catalogue* words : Catalogue::All()) {
+        SCOPED_TRACE(words->Language());
+        CaptionsFit(*words);
+    }
+}
+
+void WindowTest::CaptionsFit(const Catalogue& words) {
+    MainWindow& form = Form({}, words);
     form.show();
-    form.SetFileCounter("ファイル数=10000/10000");
+    form.SetFileCounter(words.Format("ファイル数=%s/%s", {"10000", "10000"}));
     const QString scale = qEnvironmentVariable("QT_SCALE_FACTOR", "1");
     auto fits = [&](QWidget* widget, QString text, int margin) {
         text.remove('&');
@@ -104,7 +115,7 @@ TEST_F(WindowTest, EveryCaptionFitsAtThisScaleFactor) {
         fits(label, label->text(), 0);
     }
     for (const char* state : {"削除する", "削除しない"})
-        fits(Child<QLabel>(form, "deleteStatePanel"), state, 0);
+        fits(Child<QLabel>(form, "deleteStatePanel"), QString::fromStdString(words.Text(state)), 0);
     const int arrow = style->pixelMetric(QStyle::PM_ScrollBarExtent);
     for (int i = 0; i < Child<QComboBox>(form, "fileTypeSelector")->count(); ++i)
         fits(Child<QComboBox>(form, "fileTypeSelector"),

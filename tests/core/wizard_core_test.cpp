@@ -92,8 +92,9 @@ class RecordingView : public WizardView {
 
 class WizardCoreTest : public TempDirTest {
   protected:
-    WizardCore& Core(std::vector<std::string> arguments = {}) {
-        core_ = std::make_unique<WizardCore>(view, std::move(arguments), Dir(),
+    WizardCore& Core(std::vector<std::string> arguments = {},
+                     const Catalogue& words = Catalogue::Japanese()) {
+        core_ = std::make_unique<WizardCore>(view, words, std::move(arguments), Dir(),
                                              Native("/opt/quenrix/quenrix.exe"));
         // The log is named after the program, in the folder of the start.
         EXPECT_EQ(core_->LogFile(), Path("quenrix.log"));
@@ -173,6 +174,45 @@ TEST_F(WizardCoreTest, BatchLinesProgressAndClosingSteps) {
     EXPECT_TRUE(FileExists(Path("1234H18B.SIG")));
     EXPECT_FALSE(FileExists(Path("1234L27B.SIG")));
     EXPECT_EQ(LogMessages().front(), "入力ファイル設定：入力ファイル削除する");
+}
+
+// A window in English says everything of its own in English, the reasons
+// of a failed file included, and writes the same Japanese log as a window
+// in Japanese: other programs read the log.
+TEST_F(WizardCoreTest, AnEnglishWindowWritesTheJapaneseLog) {
+    std::vector<std::vector<std::string>> logs;
+    for (const Catalogue* words : {&Catalogue::Japanese(), Catalogue::ForLanguage("en")}) {
+        Sig("1234L27B.SIG", kOld);
+        Sig("1234L27C.SIG", kRecent);
+        Sig("1234L27D.SIG", kOld + 86400);
+        std::filesystem::create_directory(Path("1234H19D.SIG"));  // its output's name
+        WriteBytes(Path("1234L26Z.SIG"), Record(0x50, 23, {{2, 440899200u + 5}}));
+        WriteBytes(Path("notes.SIG"), Bytes{0x50, 1});
+        WriteBytes(Path("notes.txt"), Bytes{1});
+        view = {};
+        WizardCore& core = Core({}, *words);
+        core.ConvertSelected(Dir(), {});
+        core.ConvertSelected(Dir(), {"1234L27B.SIG", "1234L27C.SIG", "1234L27D.SIG", "1234L26Z.SIG",
+                                     "notes.SIG", "notes.txt", "missing.SIG"});
+        core.RequestCancel();
+        core_.reset();
+        logs.push_back(LogMessages());
+        std::filesystem::remove(LogPath());
+        std::filesystem::remove(Path("1234H18B.SIG"));
+        std::filesystem::remove(Path("1234H19D.SIG"));
+    }
+    EXPECT_EQ(logs[0], logs[1]);
+    std::vector<std::string> shown = view.lines;
+    shown.insert(shown.end(), view.hints.begin(), view.hints.end());
+    shown.insert(shown.end(), view.warnings.begin(), view.warnings.end());
+    shown.insert(shown.end(), {view.message, view.counter, view.deleteText});
+    ASSERT_EQ(view.lines.size(), 14u);
+    EXPECT_EQ(view.lines[1], kArrow + "Corrected file  1234H18B.SIG");
+    for (const std::string& text : shown) {
+        EXPECT_TRUE(std::all_of(text.begin(), text.end(), [](char c) {
+            return static_cast<unsigned char>(c) < 0x80;
+        })) << text;
+    }
 }
 
 // The progress page follows a batch at a person's pace, not once per
@@ -286,7 +326,7 @@ TEST_F(WizardCoreTest, AutomaticModeConvertsLogsPausesAndCloses) {
 // Copies of several users in one shared folder never share a work file.
 TEST_F(WizardCoreTest, EachCopyHasAWorkFileOfItsOwn) {
     QuietView other;
-    const WizardCore another(other, {}, Dir(), "/opt/quenrix/quenrix");
+    const WizardCore another(other, Catalogue::Japanese(), {}, Dir(), "/opt/quenrix/quenrix");
     EXPECT_NE(Core().WorkFile(), another.WorkFile());
     EXPECT_EQ(Core().WorkFile().rfind("$$$SRG-", 0), 0u);
 }

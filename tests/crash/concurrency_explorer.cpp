@@ -225,7 +225,8 @@ void RunCli(const std::vector<std::string>& files, const std::string& outputDir,
 void RunWindow(std::map<std::string, Reported>& reported) {
     QuietView view;
     {
-        WizardCore core(view, {InputFolder()}, "/work", "/opt/quenrix/quenrix");
+        WizardCore core(view, Catalogue::Japanese(), {InputFolder()}, "/work",
+                        "/opt/quenrix/quenrix");
         core.Start();
     }
     for (const auto& [input, outcome] : view.outcomes)

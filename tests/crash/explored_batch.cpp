@@ -123,7 +123,7 @@ std::map<std::string, Reported> RunBatch(const Setup& setup, std::vector<std::st
     if (!setup.cli) {
         QuietView view;
         {
-            WizardCore core(view, {InputFolder()}, kStartFolder, kProgram);
+            WizardCore core(view, Catalogue::Japanese(), {InputFolder()}, kStartFolder, kProgram);
             core.Start();
         }
         for (const auto& [input, outcome] : view.outcomes)

@@ -12,6 +12,7 @@
 #include <ctime>
 #include <filesystem>
 #include <map>
+#include <optional>
 
 #include "support/failure.h"
 #include "tests/helpers/records.h"
@@ -191,6 +192,31 @@ TEST_F(NativeTest, FolderEntriesAndTheirRemoval) {
     EXPECT_TRUE(native::RemoveFolderWithFiles(Path("top")));
     EXPECT_FALSE(fs::exists(Path("top")));
 }
+
+// The languages in gettext's order: LANGUAGE's list first, then LC_ALL,
+// LC_MESSAGES and LANG; empty settings say nothing. Windows's comes from
+// the display language (its window test).
+#ifndef _WIN32
+TEST(UserLanguagesTest, InGettextsOrder) {
+    std::map<std::string, std::optional<std::string>> kept;
+    for (const char* variable : {"LANGUAGE", "LC_ALL", "LC_MESSAGES", "LANG"}) {
+        const char* value = std::getenv(variable);
+        kept[variable] = value != nullptr ? std::optional<std::string>(value) : std::nullopt;
+    }
+    ::setenv("LANGUAGE", "fr::ja", 1);
+    ::setenv("LC_ALL", "", 1);
+    ::unsetenv("LC_MESSAGES");
+    ::setenv("LANG", "de_DE.UTF-8", 1);
+    const std::vector<std::string> languages = native::UserLanguages();
+    for (const auto& [variable, value] : kept) {
+        if (value)
+            ::setenv(variable.c_str(), value->c_str(), 1);
+        else
+            ::unsetenv(variable.c_str());
+    }
+    EXPECT_EQ(languages, (std::vector<std::string>{"fr", "ja", "de_DE.UTF-8"}));
+}
+#endif
 
 TEST_F(NativeTest, TemporaryFoldersAreNewAndDistinct) {
     const std::string first = native::MakeTemporaryFolder("quenrix-native-");

@@ -132,8 +132,9 @@ class Win32WindowTest : public TempDirTest {
         EXPECT_TRUE(ThreadWindows().empty()) << "a window outlived its test";
         TempDirTest::TearDown();
     }
-    MainWindow& Window(std::vector<std::string> arguments = {}, bool show = true) {
-        window_ = std::make_unique<MainWindow>(std::move(arguments));
+    MainWindow& Window(std::vector<std::string> arguments = {}, bool show = true,
+                       const Catalogue& words = Catalogue::Japanese()) {
+        window_ = std::make_unique<MainWindow>(std::move(arguments), words);
         EXPECT_TRUE(window_->Create());
         window_->Core().SetLogFile(LogPath());
         if (show) {
@@ -156,6 +157,8 @@ class Win32WindowTest : public TempDirTest {
         MSG quit;
         PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE);  // the loop's end, taken here
     }
+
+    void CaptionsFit(int dpi, const Catalogue& words);
 
     std::unique_ptr<MainWindow> window_;
 };
@@ -247,7 +250,7 @@ TEST_F(Win32WindowTest, EveryControlThatTakesTheFocusHasAName) {
         EXPECT_EQ(name.find(L'&'), std::wstring::npos);
         for (const layout::Control& described : layout::kControls) {
             if (*described.caption == '\0' &&
-                Text(control) == Wide(layout::SpokenName(described))) {
+                Text(control) == Wide(layout::SpokenName(described, Catalogue::Japanese()))) {
                 EXPECT_EQ(name, Text(control));  // a list's or selector's own name
             }
         }
@@ -515,7 +518,8 @@ SIZE Extent(HWND control, std::wstring text) {
 
 // At the display scaling of the Wine prefix it runs in (QUENRIX_EXPECT_DPI
 // names it; 96 when unset) the window is today's size times DPI / 96, and
-// every caption fits its control in the control's own font.
+// in every language every caption fits its control in the control's own
+// font.
 TEST_F(Win32WindowTest, ScalesWithTheDisplayAndEveryCaptionFits) {
     const char* expected = std::getenv("QUENRIX_EXPECT_DPI");
     const int dpi = expected != nullptr ? std::atoi(expected) : 96;
@@ -523,7 +527,14 @@ TEST_F(Win32WindowTest, ScalesWithTheDisplayAndEveryCaptionFits) {
     ASSERT_EQ(GetDeviceCaps(screen, LOGPIXELSY), dpi)
         << "the display's scaling is not the one named";
     ReleaseDC(nullptr, screen);
-    MainWindow& window = Window();
+    for (const Catalogue* words : Catalogue::All()) {
+        SCOPED_TRACE(words->Language());
+        CaptionsFit(dpi, *words);
+    }
+}
+
+void Win32WindowTest::CaptionsFit(int dpi, const Catalogue& words) {
+    MainWindow& window = Window({}, true, words);
     auto scaled = [dpi](int units) { return MulDiv(units, dpi, 96); };
     RECT client{};
     GetClientRect(window.Handle(), &client);
@@ -531,7 +542,7 @@ TEST_F(Win32WindowTest, ScalesWithTheDisplayAndEveryCaptionFits) {
     EXPECT_NEAR(client.bottom, scaled(400), 2);
 
     // The texts each control shows at some time.
-    window.SetFileCounter("ファイル数=10000/10000");
+    window.SetFileCounter(words.Format("ファイル数=%s/%s", {"10000", "10000"}));
     struct Shown {
         int id;
         std::vector<std::wstring> texts;
@@ -580,9 +591,9 @@ TEST_F(Win32WindowTest, ScalesWithTheDisplayAndEveryCaptionFits) {
     }
     // The status bar's parts, with each state the second one shows.
     HWND bar = window.Control(kStatusBar);
-    for (const auto& [part, text] :
-         {std::pair{0, std::wstring(L"入力SIG、RMG削除の有無")},
-          std::pair{1, std::wstring(L"削除しない")}, std::pair{1, std::wstring(L"削除する")}}) {
+    for (const auto& [part, text] : {std::pair{0, Wide(words.Text(layout::kStatusCaption))},
+                                     std::pair{1, Wide(words.Text("削除しない"))},
+                                     std::pair{1, Wide(words.Text("削除する"))}}) {
         RECT area{};
         SendMessageW(bar, SB_GETRECT, part, reinterpret_cast<LPARAM>(&area));
         const SIZE size = Extent(bar, text);
@@ -594,6 +605,16 @@ TEST_F(Win32WindowTest, ScalesWithTheDisplayAndEveryCaptionFits) {
     HWND status = window.Control(kStatusList);
     EXPECT_GE(SendMessageW(status, LB_GETITEMHEIGHT, 0, 0),
               Extent(status, kStamp + L"観測.SIG").cy);
+}
+
+// A Japanese Windows (the suite's Wine) gets the Japanese window, unless
+// QUENRIX_LANGUAGE names another language.
+TEST_F(Win32WindowTest, TheWindowSpeaksTheDisplayLanguage) {
+    ASSERT_EQ(std::getenv("QUENRIX_LANGUAGE"), nullptr);
+    EXPECT_EQ(WindowCatalogue().Language(), "ja");
+    _putenv_s("QUENRIX_LANGUAGE", "en");
+    EXPECT_EQ(WindowCatalogue().Language(), "en");
+    _putenv_s("QUENRIX_LANGUAGE", "");
 }
 
 TEST_F(Win32WindowTest, ResizeKeepsTheButtonsRight) {

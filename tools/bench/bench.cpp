@@ -272,7 +272,7 @@ std::vector<std::string> SmallFiles(const fs::path& folder, int count) {
 double Batch(const fs::path& folder, int count, bool logging) {
     const std::vector<std::string> inputs = SmallFiles(folder, count);
     quenrix::QuietView view;
-    quenrix::WizardCore core(view, {}, folder.string(), "quenrix");
+    quenrix::WizardCore core(view, quenrix::Catalogue::Japanese(), {}, folder.string(), "quenrix");
     if (!logging)
         core.SetLogFile({});
     const auto start = Clock::now();

@@ -37,7 +37,7 @@ int main(int argc, char** argv) {
     const std::string folder = argv[1];
     const std::string out = argv[2];
     QApplication application(argc, argv);
-    quenrix::MainWindow window({});
+    quenrix::MainWindow window({}, quenrix::WindowCatalogue());
     window.show();
     bool ok = Save(window, out + "/qt-1-options.png");
     window.Core().GoToFileSelection();

@@ -73,7 +73,7 @@ int main(int argc, char** argv) {
     char full[MAX_PATH];
     const DWORD length = GetFullPathNameA(argv[2], MAX_PATH, full, nullptr);
     const std::string out = length > 0 && length < MAX_PATH ? std::string(full, length) : argv[2];
-    quenrix::MainWindow window({});
+    quenrix::MainWindow window({}, quenrix::WindowCatalogue());
     if (!window.Create())
         return 1;
     window.Show(SW_SHOWNORMAL);
