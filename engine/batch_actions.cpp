@@ -44,6 +44,14 @@ BatchFileActions::BatchFileActions(std::vector<std::string> inputs, BatchRules r
     }
 }
 
+std::string GroupWorkFile(const std::string& workFile, std::size_t slot) {
+    if (slot == 0)
+        return workFile;
+    const std::string extension = ExtensionPart(workFile);
+    return workFile.substr(0, workFile.size() - extension.size()) + "-" + std::to_string(slot) +
+           extension;
+}
+
 FileOutcome BatchFileActions::ConvertFile(std::size_t index, ConversionRequest request) {
     request.input = inputs_.at(index);
     request.storing = rules_.storing;
@@ -54,15 +62,164 @@ FileOutcome BatchFileActions::ConvertFile(std::size_t index, ConversionRequest r
 
 FileOutcome BatchFileActions::Apply(std::size_t index, const ConversionRequest& request,
                                     const Conversion& conversion) {
-    FileOutcome outcome;
+    Member member;
+    member.index = index;
+    member.request = request;
+    member.conversion = conversion;
+    Finish(member);
+    return std::move(member.outcome);
+}
+
+bool BatchFileActions::JoinsGroup(std::size_t index) const {
+    native::EntryInfo info;
+    const bool large = native::Inspect(inputs_.at(index), info).value == native::Lookup::Found &&
+                       info.size > kGroupFileBytes;
+    return !large;
+}
+
+FinishedFiles BatchFileActions::ConvertInGroup(std::size_t index, ConversionRequest request) {
+    request.input = inputs_.at(index);
+    request.storing = rules_.storing;
+    Member member;
+    member.index = index;
+    member.request = request;
+    if (!JoinsGroup(index)) {
+        // Alone, its entries and lines as it converts, after the group's.
+        FinishedFiles done = CommitGroup();
+        member.conversion = ConvertGpsFile(request);
+        const std::lock_guard<std::mutex> lock(mutex_);
+        Finish(member);
+        done.emplace_back(index, std::move(member.outcome));
+        return done;
+    }
+    member.request.workFile = GroupWorkFile(request.workFile, group_.size());
+    ConversionRequest converting = member.request;
+    converting.log = nullptr;  // its entries are kept, and written when it is finished
+    member.logHeld = true;
+    member.conversion = ConvertGpsFile(converting);
+
+    const std::lock_guard<std::mutex> lock(mutex_);
+    if (group_.empty())
+        groupStart_ = std::chrono::steady_clock::now();
+    if (!Join(member)) {
+        // Its name is not simply free: what it finds there must be what
+        // the files before it left, as in a batch of one file at a time.
+        StoreGroup();
+        Finish(member);
+        finished_.emplace_back(index, std::move(member.outcome));
+    } else {
+        group_.push_back(std::move(member));
+        if (group_.size() >= kGroupFiles ||
+            std::chrono::steady_clock::now() - groupStart_ >= kGroupTime)
+            StoreGroup();
+    }
+    return TakeFinished();
+}
+
+FinishedFiles BatchFileActions::CommitGroup() {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    StoreGroup();
+    return TakeFinished();
+}
+
+FinishedFiles BatchFileActions::TakeFinished() {
+    FinishedFiles done;
+    done.swap(finished_);
+    return done;
+}
+
+bool BatchFileActions::Join(Member& member) {
+    const Outcome outcome = OutcomeOf(member.conversion);
+    if (outcome != Outcome::Corrected && outcome != Outcome::NotStored)
+        return true;  // nothing to store: it only waits for its turn
+    const std::string& output = member.conversion.outputPath;
+    if (rules_.storing != Storing::Done || output.empty() ||
+        groupNames_.count(PlanKey(output)) != 0)
+        return group_.empty();
+    native::EntryInfo info;
+    if (native::Inspect(output, info).value != native::Lookup::Missing)
+        return group_.empty();  // decided alone, by what stands there
+    member.store = true;
+    groupNames_.insert(PlanKey(output));
+    return true;
+}
+
+// Every member's data on disk, then every name, then each folder once,
+// then each stored file read back from the disk; their inputs go as each
+// member is finished, in order, after all of that.
+void BatchFileActions::StoreGroup() {
+    std::vector<Member*> storing;
+    for (Member& member : group_)
+        if (member.store)
+            storing.push_back(&member);
+    auto fail = [](Member& member, const Failure& failure) {
+        member.outcome.problem = StoreProblem(member.conversion.outputPath, failure);
+        member.store = false;
+    };
+    for (Member* member : storing) {
+        Failure failure;
+        if (!SyncFileData(member->request.workFile, &failure))
+            fail(*member, failure);
+    }
+    std::map<std::string, native::Done> folders;  // flushed once each
+    std::vector<Member*> named;
+    for (Member* member : storing) {
+        if (!member->store)
+            continue;
+        const std::string& output = member->conversion.outputPath;
+        const native::Done renamed = native::RenameNoReplace(member->request.workFile, output);
+        Failure failure{"store", output, renamed.cause};
+        if (renamed) {
+            named.push_back(member);
+            folders.emplace(FolderPart(output), native::Done{});
+        } else if (renamed.cause != EXDEV ||
+                   !StoreFile(member->request.workFile, output, nullptr, nullptr, &failure)) {
+            fail(*member, failure);  // across volumes it is copied, on its own
+        }
+    }
+    for (auto& [folder, flushed] : folders) flushed = native::SyncFolder(folder);
+    for (Member* member : named) {
+        const std::string& output = member->conversion.outputPath;
+        const native::Done flushed = folders.at(FolderPart(output));
+        if (!flushed)
+            fail(*member, Failure{"store", output, flushed.cause});
+    }
+    for (Member* member : storing) {
+        const std::string& output = member->conversion.outputPath;
+        if (!member->outcome.problem && rules_.readBack && MayDelete(member->conversion) &&
+            OtherName(member->index, output))
+            member->outcome.problem = ReadBack(output, member->conversion);
+    }
+    for (Member& member : group_) {
+        Finish(member);
+        finished_.emplace_back(member.index, std::move(member.outcome));
+    }
+    group_.clear();
+    groupNames_.clear();
+}
+
+void BatchFileActions::Finish(Member& member) {
+    const ConversionRequest& request = member.request;
+    const Conversion& conversion = member.conversion;
+    FileOutcome& outcome = member.outcome;
+    if (member.logHeld && request.log != nullptr) {
+        // The entries the conversion kept, as they would have been logged
+        // (each is cut already; cutting it again changes nothing).
+        request.log->Write(request.input);
+        for (const std::string& message : conversion.log) request.log->WriteLong(message);
+    }
     outcome.conversion = conversion;
     outcome.log = conversion.log;
     outcome.outputPath = conversion.outputPath;
+    const Problem stored = outcome.problem;  // the group's store, where it had one
     outcome.outcome = OutcomeOf(conversion);
     switch (outcome.outcome) {
         case Outcome::Corrected:
         case Outcome::NotStored:
-            StoreCorrectedFile(index, request, conversion, outcome);
+            if (member.store || stored)
+                Conclude(member.index, request, conversion, outcome);
+            else
+                StoreCorrectedFile(member.index, request, conversion, outcome);
             break;
         case Outcome::NoRollover:
         case Outcome::NoGpsRecords:
@@ -85,7 +242,6 @@ FileOutcome BatchFileActions::Apply(std::size_t index, const ConversionRequest& 
     } else if (FileExists(request.workFile)) {
         DeleteFile(request.workFile);
     }
-    return outcome;
 }
 
 Problem BatchFileActions::FileInTheWay(std::size_t index, const std::string& target) const {
@@ -197,25 +353,34 @@ bool BatchFileActions::MayDelete(const Conversion& conversion) const {
            !(rules_.keepInputsWithDroppedRecords && conversion.counts.Totals().Dropped() > 0);
 }
 
+bool BatchFileActions::OtherName(std::size_t index, const std::string& output) const {
+    const std::string& input = inputs_.at(index);
+    return !EqualsIgnoringAsciiCase(output, input) && !SameFile(output, input);
+}
+
 void BatchFileActions::StoreCorrectedFile(std::size_t index, const ConversionRequest& request,
                                           const Conversion& conversion, FileOutcome& outcome) {
+    const std::string& output = outcome.outputPath;
+    outcome.problem = Store(index, request, conversion, output);
+    if (!outcome.problem && MayDelete(conversion) && OtherName(index, output) && rules_.readBack &&
+        rules_.storing == Storing::Done)
+        outcome.problem = ReadBack(output, conversion);
+    Conclude(index, request, conversion, outcome);
+}
+
+void BatchFileActions::Conclude(std::size_t index, const ConversionRequest& request,
+                                const Conversion& conversion, FileOutcome& outcome) {
     const std::string& input = inputs_.at(index);
     const std::string& output = outcome.outputPath;
     FileLog log(request.log, outcome.log);
-
-    outcome.problem = Store(index, request, conversion, output);
-    // The input goes only when its corrected file is stored under another
-    // name: never when both names lead to one file.
-    const bool otherName = !EqualsIgnoringAsciiCase(output, input) && !SameFile(output, input);
-    const bool deleting = MayDelete(conversion) && otherName;
-    if (!outcome.problem && deleting && rules_.readBack && rules_.storing == Storing::Done)
-        outcome.problem = ReadBack(output, conversion);
     if (outcome.problem) {
         outcome.outcome = Outcome::NotStored;
         log.Write(Describe(Outcome::NotStored).logMessage);
         outcome.statusLines.push_back(Describe(Outcome::NotStored).statusLine);
         return;
     }
+    const bool otherName = OtherName(index, output);
+    const bool deleting = MayDelete(conversion) && otherName;
     outcome.outcome = Outcome::Corrected;
     outcome.inputKept = rules_.deleteInputs && !deleting && otherName;
     if (rules_.storing == Storing::Planned) {

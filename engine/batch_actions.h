@@ -5,12 +5,14 @@
 // only loop, show and report.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <map>
 #include <mutex>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/outcome.h"
@@ -60,6 +62,24 @@ struct BatchRules {
     Storing storing = Storing::Done;
 };
 
+// A group of small files is stored together: each converted into a work
+// file of its own, then their data flushed one after the other, their
+// names given, each folder flushed once, each read back, and only then
+// their inputs deleted. The flushes, most of a small file's time, are
+// paid once a group rather than once a file, and every file still goes
+// through the one order: data, name, folder, read-back, input.
+inline constexpr std::size_t kGroupFiles = 64;
+inline constexpr std::uint64_t kGroupFileBytes = 1 << 20;  // larger files go alone
+inline constexpr auto kGroupTime = std::chrono::milliseconds(30);
+
+// The work file of the group's member `slot`: the front end's own for the
+// first, then "NAME-1.EXT", "NAME-2.EXT"... beside it, which a pattern for
+// the front end's leftovers ("NAME*.EXT") still matches.
+std::string GroupWorkFile(const std::string& workFile, std::size_t slot);
+
+// The outcomes of files finished together, by input index, in order.
+using FinishedFiles = std::vector<std::pair<std::size_t, FileOutcome>>;
+
 class BatchFileActions {
   public:
     // `inputs` are the batch's input paths in conversion order.
@@ -74,7 +94,41 @@ class BatchFileActions {
     FileOutcome Apply(std::size_t index, const ConversionRequest& request,
                       const Conversion& conversion);
 
+    // One thread's batch in groups. A small input joins the group under
+    // way; a larger one (or one that cannot be looked at) goes alone, its
+    // log entries and status lines as it converts.
+    bool JoinsGroup(std::size_t index) const;
+    // Converts input `index` by `request`, whose work file is the group's
+    // and the front end's (each member has its own, named after it: see
+    // GroupWorkFile). Gives back the files this finished: the group's, when
+    // it is full, its time is up, this file cannot join it or cannot be
+    // stored with it; this file itself when it goes alone. A member's log
+    // entries are written when it is finished, in order.
+    FinishedFiles ConvertInGroup(std::size_t index, ConversionRequest request);
+    // Stores the group under way and gives back its files (at the end of a
+    // batch, and on cancel: the files converted are finished).
+    FinishedFiles CommitGroup();
+
   private:
+    // A file of the group: converted, its store to come.
+    struct Member {
+        std::size_t index = 0;
+        ConversionRequest request;  // its log: where its entries go once it is finished
+        Conversion conversion;
+        FileOutcome outcome;
+        bool logHeld = false;  // its conversion's entries wait for its end
+        bool store = false;    // its work file takes a free output name at the commit
+        bool deleting = false;
+    };
+    // What the group holds for the member: false when the member needs
+    // the files before it finished first (its name is not simply free).
+    bool Join(Member& member);
+    // A member's end, in order: its held entries, then what became of it.
+    void Finish(Member& member);
+    // The group's stores, the flushes paid once.
+    void StoreGroup();
+    FinishedFiles TakeFinished();
+
     // Stores the work file under `output`; why it was not, or none.
     Problem Store(std::size_t index, const ConversionRequest& request, const Conversion& conversion,
                   const std::string& output) const;
@@ -87,8 +141,16 @@ class BatchFileActions {
                       const std::string& output) const;
     // Deletes the input, with its log and status lines.
     void DeleteInput(const std::string& input, FileLog& log, FileOutcome& outcome);
+    // Stores the file alone, reads it back and concludes.
     void StoreCorrectedFile(std::size_t index, const ConversionRequest& request,
                             const Conversion& conversion, FileOutcome& outcome);
+    // Once the file is stored (or not: `outcome.problem`): its lines and
+    // entries, and its input deleted when the rules say so.
+    void Conclude(std::size_t index, const ConversionRequest& request, const Conversion& conversion,
+                  FileOutcome& outcome);
+    // The corrected file stands under another name than its input: never
+    // is an input deleted when both names lead to one file.
+    bool OtherName(std::size_t index, const std::string& output) const;
     // Why the output name must not be replaced: it is a file this batch
     // wrote, another input of this batch, or any other file, whose bytes
     // would be lost (it may be the corrected file of an input deleted by an
@@ -98,6 +160,10 @@ class BatchFileActions {
 
     std::vector<std::string> inputs_;
     BatchRules rules_;
+    std::vector<Member> group_;
+    std::set<std::string> groupNames_;  // the output names the group takes
+    std::chrono::steady_clock::time_point groupStart_{};
+    FinishedFiles finished_;
     std::mutex mutex_;  // one file at a time past its conversion
     std::set<FileIdentity> written_;
     // A dry run's: the names it would store under, with the hash of what

@@ -49,6 +49,8 @@ native::Done Rename(const std::string& from, const std::string& to, bool replace
     return replace ? native::RenameReplacing(from, to) : native::RenameNoReplace(from, to);
 }
 
+constexpr const char* kPartExtension = ".quenrix-part";
+
 // To another volume: copied into a temporary file beside the target,
 // which goes to disk, then takes the target's name, which goes to disk;
 // only then is the source deleted. No file ever stands under the target's
@@ -60,7 +62,9 @@ bool CopyAcross(const std::string& source, const std::string& target, bool repla
     if (!opened)
         return NoteFailure(failure, "read", source, opened.cause);
     const native::Handle from = opened.value;
-    const CreatedFile created = CreateUnique(target + ".", ".quenrix-part");
+    // The copies a run cut short by a crash left for this name go first.
+    RemoveLeftoverWorkFiles(FolderPart(target), FileNamePart(target) + ".*" + kPartExtension);
+    const CreatedFile created = CreateUnique(target + ".", kPartExtension);
     const std::string& temporary = created.path;
     if (!created) {
         NoteFailure(failure, "create", temporary, created.cause);

@@ -183,6 +183,7 @@ void WizardCore::ConvertInputs() {
             BatchFileActions actions(inputs_, {.deleteInputs = deleteInputs_});
             for (std::size_t i = 0; i < inputs_.size(); ++i) {
                 if (cancelRequested_) {
+                    ShowFiles(actions.CommitGroup());  // the files converted are finished
                     log_.Write("変換キャンセル");
                     break;
                 }
@@ -196,6 +197,7 @@ void WizardCore::ConvertInputs() {
                 view_.PumpMessages();
                 view_.PumpMessages();
             }
+            ShowFiles(actions.CommitGroup());
         }
     } catch (...) {
         FinishBatch();  // on every way out of the loop, an exception included
@@ -224,9 +226,14 @@ void WizardCore::FinishBatch() {
 }
 
 void WizardCore::ConvertOne(std::size_t index, BatchFileActions& actions) {
-    const int fileRow = statusLines_;
-    AddStatusLine(FileNamePart(inputs_[index]), StatusLine::File);
-    ShowProgress(false);  // the first file's name, or a long file's, while it converts
+    if (!actions.JoinsGroup(index)) {
+        // A large file goes alone: the files before it are finished first,
+        // and its name shows while it converts.
+        ShowFiles(actions.CommitGroup());
+        nameShown_ = {index, statusLines_};
+        AddStatusLine(FileNamePart(inputs_[index]), StatusLine::File);
+        ShowProgress(false);
+    }
     ConversionRequest request;
     request.workFile = workFile_;
     request.log = &log_;
@@ -236,13 +243,25 @@ void WizardCore::ConvertOne(std::size_t index, BatchFileActions& actions) {
         ShowProgress(false);
         view_.PumpMessages();
     };
-    const FileOutcome outcome = actions.ConvertFile(index, request);
-    for (const std::string& line : outcome.statusLines) {
-        AddStatusLine(words_.Line(line), StatusLine::Result);
+    ShowFiles(actions.ConvertInGroup(index, request));
+}
+
+void WizardCore::ShowFiles(const FinishedFiles& files) {
+    for (const auto& [index, outcome] : files) {
+        int fileRow = statusLines_;
+        if (nameShown_ && nameShown_->first == index) {
+            fileRow = nameShown_->second;
+            nameShown_.reset();
+        } else {
+            AddStatusLine(FileNamePart(inputs_[index]), StatusLine::File);
+        }
+        for (const std::string& line : outcome.statusLines) {
+            AddStatusLine(words_.Line(line), StatusLine::Result);
+        }
+        ShowHint(fileRow, outcome);
+        CountOutcome(outcome.outcome);
+        view_.FileDone(inputs_[index], outcome);
     }
-    ShowHint(fileRow, outcome);
-    CountOutcome(outcome.outcome);
-    view_.FileDone(inputs_[index], outcome);
 }
 
 void WizardCore::CountOutcome(Outcome outcome) {

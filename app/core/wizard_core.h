@@ -7,12 +7,14 @@
 
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "app/core/catalogue.h"
 #include "app/core/wizard_view.h"
+#include "engine/batch_actions.h"
 #include "engine/conversion.h"
 #include "support/failure.h"
 
@@ -90,6 +92,8 @@ class WizardCore {
     void AddStatusLine(const std::string& text, StatusLine kind);
     void ShowHint(int fileRow, const struct FileOutcome& outcome);
     void ConvertOne(std::size_t index, class BatchFileActions& actions);
+    // The lines, hints and counts of files the batch has finished.
+    void ShowFiles(const FinishedFiles& files);
     void CountOutcome(Outcome outcome);
 
     void ConvertInputs();
@@ -115,6 +119,9 @@ class WizardCore {
     bool batchRunning_ = false;
     bool closeRequested_ = false;
     int statusLines_ = 0;
+    // The file whose name line shows while it converts (a large one), and
+    // that line's row.
+    std::optional<std::pair<std::size_t, int>> nameShown_;
     // What became of this batch's files so far, for the line that ends it.
     struct Tally {
         int corrected = 0;

@@ -470,9 +470,9 @@ TEST_F(WindowTest, CancelDuringTheSecondOfFiveFiles) {
     // A timer due at once runs each time the converter lets the window run.
     QTimer duringConversion;
     QObject::connect(&duringConversion, &QTimer::timeout, [&] {
-        // While the second file converts (its work file is there): the
-        // first input is gone.
-        if (!FileExists(inputs[0]) && FileExists(form.Core().WorkFile()) &&
+        // Once the second file converts (its work file, the group's second,
+        // is there).
+        if (FileExists(GroupWorkFile(form.Core().WorkFile(), 1)) &&
             !form.Core().CancelRequested()) {
             runningStateSeen = !Child<QPushButton>(form, "progressBackButton")->isEnabled() &&
                                !Child<QPushButton>(form, "progressCloseButton")->isEnabled() &&

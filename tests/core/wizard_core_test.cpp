@@ -246,10 +246,11 @@ TEST_F(WizardCoreTest, CancelFinishesTheFileInConversion) {
         Sig("1234L2" + std::to_string(i) + "B.SIG", kOld + i * 86400);
         inputs.push_back(Path("1234L2" + std::to_string(i) + "B.SIG"));
     }
-    // Cancelled while the second file converts: its scan lets the window
-    // run, once the first input is gone.
-    view.onPump = [&] {  // while a file converts, its work file is there
-        if (!FileExists(inputs[0]) && FileExists(core.WorkFile()) && !core.CancelRequested()) {
+    // Cancelled once the second file is converting (small files wait in
+    // their group, each in its own work file, until it is stored): the
+    // files converted are finished, the others left.
+    view.onPump = [&] {
+        if (FileExists(GroupWorkFile(core.WorkFile(), 1)) && !core.CancelRequested()) {
             core.RequestCancel();
             EXPECT_EQ(view.message, "変換を中止しています。しばらくお待ちください");
             EXPECT_FALSE(core.MayClose());  // the batch runs on; the window closes after it
