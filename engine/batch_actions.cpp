@@ -156,11 +156,12 @@ void BatchFileActions::StoreGroup() {
         member.outcome.problem = StoreProblem(member.conversion.outputPath, failure);
         member.store = false;
     };
-    for (Member* member : storing) {
-        Failure failure;
-        if (!SyncFileData(member->request.workFile, &failure))
-            fail(*member, failure);
-    }
+    std::vector<std::string> workFiles;
+    for (Member* member : storing) workFiles.push_back(member->request.workFile);
+    const std::vector<Failure> flushes = SyncFilesData(workFiles);
+    for (std::size_t i = 0; i < storing.size(); ++i)
+        if (!flushes[i].step.empty())
+            fail(*storing[i], flushes[i]);
     std::map<std::string, native::Done> folders;  // flushed once each
     std::vector<Member*> named;
     for (Member* member : storing) {

@@ -195,6 +195,29 @@ bool SyncFileData(const std::string& path, Failure* failure) {
     return Noted(synced ? closed : synced, failure, "flush", path);
 }
 
+std::vector<Failure> SyncFilesData(const std::vector<std::string>& paths) {
+    std::vector<Failure> failures(paths.size());
+    std::vector<native::Handle> files(paths.size(), native::kNoFile);
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        // Opened for writing: Windows flushes only such a file.
+        const auto opened = native::OpenForAppending(paths[i]);
+        if (!opened) {
+            NoteFailure(&failures[i], "flush", paths[i], opened.cause);
+            continue;
+        }
+        files[i] = opened.value;
+        (void)native::StartWriteback(files[i]);  // a hint; SyncFile below is what counts
+    }
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        if (files[i] == native::kNoFile)
+            continue;
+        const native::Done synced = native::SyncFile(files[i]);
+        const native::Done closed = native::CloseFile(files[i]);
+        Noted(synced ? closed : synced, &failures[i], "flush", paths[i]);
+    }
+    return failures;
+}
+
 bool ReadBackHash(const std::string& path, std::uint64_t& hash, Failure* failure) {
     const auto opened = native::OpenForReadingFromDisk(path);
     if (!opened)

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "support/failure.h"
 #include "support/native.h"
@@ -64,6 +65,11 @@ void RemoveLeftoverWorkFiles(const std::string& folder, const std::string& patte
 
 // Waits until the file's data is on disk.
 bool SyncFileData(const std::string& path, Failure* failure = nullptr);
+
+// Waits until the data of each file is on disk. All of them are started
+// first, so that together they wait about as long as one. Why each one
+// failed, by position (an empty step for none).
+std::vector<Failure> SyncFilesData(const std::vector<std::string>& paths);
 
 // The ContentHash of the file's bytes as the disk gives them back, its
 // cached data dropped first where the system allows.

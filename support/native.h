@@ -76,6 +76,11 @@ Answer<std::int64_t> WriteSome(Handle file, const void* data, std::size_t n);
 Done CloseFile(Handle file);
 // Waits until the file's data is on disk.
 Done SyncFile(Handle file);
+// Starts writing the file's data to disk and returns at once, so that a
+// later SyncFile of this and of other files started so waits for one
+// trip to the disk rather than one each (Linux: sync_file_range; elsewhere
+// nothing). Promises nothing: only SyncFile does.
+Done StartWriteback(Handle file);
 // Cuts the file back to `size` bytes.
 Done TruncateFile(Handle file, std::uint64_t size);
 // Sets aside room for `size` bytes of an empty file about to be written,

@@ -28,6 +28,7 @@
     CALL(std::int64_t, Answer<std::int64_t>, WriteSome, (Handle file, const void* data, std::size_t n), (file, data, n), {}) \
     CALL(bool, Done, CloseFile, (Handle file), (file), {}) \
     CALL(bool, Done, SyncFile, (Handle file), (file), {}) \
+    CALL(bool, Done, StartWriteback, (Handle file), (file), {}) \
     CALL(bool, Done, TruncateFile, (Handle file, std::uint64_t size), (file, size), {}) \
     CALL(bool, Done, ReserveSpace, (Handle file, std::uint64_t size), (file, size), {}) \
     CALL(Lookup, Answer<Lookup>, Inspect, (const std::string& path, EntryInfo& info), (path, info), path) \

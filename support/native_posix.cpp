@@ -143,6 +143,13 @@ bool RealSystem::SyncFile(Handle file) {
     return ::fsync(file) == 0;
 }
 
+bool RealSystem::StartWriteback(Handle file) {
+    // A file system that cannot (or a file that is no regular file) is
+    // written by its SyncFile.
+    return ::sync_file_range(file, 0, 0, SYNC_FILE_RANGE_WRITE) == 0 || errno == EINVAL ||
+           errno == ESPIPE || errno == ENOSYS;
+}
+
 bool RealSystem::TruncateFile(Handle file, std::uint64_t size) {
     return ::ftruncate(file, static_cast<off_t>(size)) == 0;
 }

@@ -240,6 +240,10 @@ bool RealSystem::SyncFile(Handle file) {
     return _commit(file) == 0;
 }
 
+bool RealSystem::StartWriteback(Handle) {
+    return true;  // FlushFileBuffers of each file is all Windows offers
+}
+
 bool RealSystem::TruncateFile(Handle file, std::uint64_t size) {
     return _chsize_s(file, static_cast<long long>(size)) == 0;
 }

@@ -273,9 +273,11 @@ int main(int argc, char** argv) {
     app.add_option("--plant", options.plant,
                    "A fault to plant: none, skip-data-flush (of the work file), "
                    "skip-copy-flush (of a copy across volumes), folder-flush-after-delete, "
-                   "skip-log-flush (of the entries appended to the log)")
+                   "group-deleted-before-folder-flush, skip-log-flush (of the entries "
+                   "appended to the log)")
         ->check(CLI::IsMember({"none", "skip-data-flush", "skip-copy-flush",
-                               "folder-flush-after-delete", "skip-log-flush"}))
+                               "folder-flush-after-delete", "group-deleted-before-folder-flush",
+                               "skip-log-flush"}))
         ->capture_default_str();
     bool otherVolume = false;
     app.add_flag("--other-volume", otherVolume,
@@ -308,6 +310,8 @@ int main(int argc, char** argv) {
         fs.Plant(crash::PlantedFault::SkipDataFlush, "/" + setup.LogPath().substr(6));
     else if (plant == "folder-flush-after-delete")
         fs.Plant(crash::PlantedFault::FolderFlushAfterDelete);
+    else if (plant == "group-deleted-before-folder-flush")
+        fs.Plant(crash::PlantedFault::GroupDeletedBeforeFolderFlush);
     Explorer explorer(setup, expected, maxReports);
     explorer.Await(expectViolation);
     explorer.Begin(fs);

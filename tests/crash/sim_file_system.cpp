@@ -155,6 +155,7 @@ void SimFileSystem::Reset(const DiskImage& disk) {
     open_.clear();
     locks_.clear();
     heldFolderFlushes_.clear();
+    deletedSinceFolderFlush_ = false;
     operations_ = 0;
     ++generation_;
     NewNode(true);  // the root
@@ -693,6 +694,7 @@ bool SimFileSystem::Remove(const std::string& path, bool folderWanted) {
         for (int held : heldFolderFlushes_) Flush(held);
         heldFolderFlushes_.clear();
     }
+    deletedSinceFolderFlush_ = true;
     return true;
 }
 
@@ -702,7 +704,13 @@ bool SimFileSystem::SyncFolder(const std::string& path) {
     if (folder < 0)
         return false;
     ++operations_;
-    if (fault_ == PlantedFault::FolderFlushAfterDelete)
+    if (fault_ == PlantedFault::GroupDeletedBeforeFolderFlush && deletedSinceFolderFlush_) {
+        for (int held : heldFolderFlushes_) Flush(held);
+        heldFolderFlushes_.clear();
+    }
+    deletedSinceFolderFlush_ = false;
+    if (fault_ == PlantedFault::FolderFlushAfterDelete ||
+        fault_ == PlantedFault::GroupDeletedBeforeFolderFlush)
         heldFolderFlushes_.push_back(folder);
     else
         Flush(folder);

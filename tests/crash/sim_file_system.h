@@ -50,6 +50,10 @@ enum class PlantedFault {
     // A folder's flush waits until the next file is deleted: as if the
     // program deleted an input before it flushed its output's folder.
     FolderFlushAfterDelete,
+    // A folder's flush waits until the next folder flush after a delete:
+    // as if the program deleted a whole group's inputs before it flushed
+    // the group's folders.
+    GroupDeletedBeforeFolderFlush,
 };
 
 class SimFileSystem {
@@ -179,8 +183,9 @@ class SimFileSystem {
     std::string secondVolume_;  // the first part of its paths; empty: one volume
     // 1 for a path on the second volume, else 0.
     int VolumeOf(const std::string& path) const;
-    std::string faultyFile_;              // SkipDataFlush: the file's name
-    std::vector<int> heldFolderFlushes_;  // FolderFlushAfterDelete
+    std::string faultyFile_;                // SkipDataFlush: the file's name
+    std::vector<int> heldFolderFlushes_;    // FolderFlushAfterDelete, GroupDeletedBefore...
+    bool deletedSinceFolderFlush_ = false;  // GroupDeletedBeforeFolderFlush
 };
 
 }  // namespace quenrix::crash
