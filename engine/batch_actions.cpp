@@ -52,6 +52,10 @@ std::string GroupWorkFile(const std::string& workFile, std::size_t slot) {
            extension;
 }
 
+BatchFileActions::~BatchFileActions() {
+    for (const auto& [spare, identity] : spares_) DeleteFile(spare);
+}
+
 FileOutcome BatchFileActions::ConvertFile(std::size_t index, ConversionRequest request) {
     request.input = inputs_.at(index);
     request.storing = rules_.storing;
@@ -83,16 +87,28 @@ FinishedFiles BatchFileActions::ConvertInGroup(std::size_t index, ConversionRequ
     Member member;
     member.index = index;
     member.request = request;
+    // The work file: the group's next, written over where an input
+    // retired under its name waits.
+    auto takeSpare = [this](ConversionRequest& taking) {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        const auto spare = spares_.find(taking.workFile);
+        if (spare != spares_.end()) {
+            taking.reuseWorkFile = spare->second;
+            spares_.erase(spare);
+        }
+    };
     if (!JoinsGroup(index)) {
         // Alone, its entries and lines as it converts, after the group's.
         FinishedFiles done = CommitGroup();
-        member.conversion = ConvertGpsFile(request);
+        takeSpare(member.request);
+        member.conversion = ConvertGpsFile(member.request);
         const std::lock_guard<std::mutex> lock(mutex_);
         Finish(member);
         done.emplace_back(index, std::move(member.outcome));
         return done;
     }
     member.request.workFile = GroupWorkFile(request.workFile, group_.size());
+    takeSpare(member.request);
     ConversionRequest converting = member.request;
     converting.log = nullptr;  // its entries are kept, and written when it is finished
     member.logHeld = true;
@@ -167,6 +183,9 @@ void BatchFileActions::StoreGroup() {
     for (Member* member : storing) {
         if (!member->store)
             continue;
+        native::EntryInfo work;
+        if (native::Inspect(member->request.workFile, work).value == native::Lookup::Found)
+            member->work = work;
         const std::string& output = member->conversion.outputPath;
         const native::Done renamed = native::RenameNoReplace(member->request.workFile, output);
         Failure failure{"store", output, renamed.cause};
@@ -197,6 +216,27 @@ void BatchFileActions::StoreGroup() {
     }
     group_.clear();
     groupNames_.clear();
+    KeepRetiredInputs();
+}
+
+// An input retired under a work-file name is written over only once its
+// own name is gone on disk, with the folders of both names flushed: else a
+// power cut could bring the name back on other bytes. Where a flush fails,
+// the input is deleted instead.
+void BatchFileActions::KeepRetiredInputs() {
+    std::map<std::string, native::Done> folders;
+    for (const auto& [spare, input] : retired_) {
+        folders.emplace(FolderPart(spare), native::Done{});
+        folders.emplace(FolderPart(input), native::Done{});
+    }
+    for (auto& [folder, flushed] : folders) flushed = native::SyncFolder(folder);
+    for (const auto& [spare, input] : retired_) {
+        if (!folders.at(FolderPart(spare)) || !folders.at(FolderPart(input))) {
+            spares_.erase(spare);
+            DeleteFile(spare);
+        }
+    }
+    retired_.clear();
 }
 
 void BatchFileActions::Finish(Member& member) {
@@ -218,7 +258,8 @@ void BatchFileActions::Finish(Member& member) {
         case Outcome::Corrected:
         case Outcome::NotStored:
             if (member.store || stored)
-                Conclude(member.index, request, conversion, outcome);
+                Conclude(member.index, request, conversion, outcome,
+                         member.work ? &*member.work : nullptr);
             else
                 StoreCorrectedFile(member.index, request, conversion, outcome);
             break;
@@ -240,8 +281,8 @@ void BatchFileActions::Finish(Member& member) {
         if (outcome.outcome == Outcome::Corrected)
             outcome.outcome = Outcome::WouldBeCorrected;
         outcome.statusLines.clear();  // nothing was stored or deleted to show
-    } else if (FileExists(request.workFile)) {
-        DeleteFile(request.workFile);
+    } else if (spares_.count(request.workFile) == 0 && FileExists(request.workFile)) {
+        DeleteFile(request.workFile);  // a work file left over, not a retired input
     }
 }
 
@@ -332,11 +373,22 @@ Problem BatchFileActions::ReadBack(const std::string& output, const Conversion& 
     return StoreProblem(output, failure);
 }
 
-void BatchFileActions::DeleteInput(const std::string& input, FileLog& log, FileOutcome& outcome) {
-    FileIdentity gone;
-    const bool known = IdentifyFile(input, gone);
+void BatchFileActions::DeleteInput(const std::string& input, FileLog& log, FileOutcome& outcome,
+                                   const std::string& spare, const native::EntryInfo* work) {
+    native::EntryInfo info;
+    const bool known = native::Inspect(input, info).value == native::Lookup::Found;
+    const FileIdentity gone = IdentityOf(info);
+    // Its own bytes are what a reused work file holds until it is written
+    // over: only a file of one name, so that no other name loses them.
+    const bool spareIt = known && work != nullptr && info.regular && info.links == 1 && info.mine &&
+                         info.device == work->device && info.permissions == work->permissions;
+    const bool retired = spareIt && native::RenameNoReplace(input, spare);
+    if (retired) {
+        spares_[spare] = gone;
+        retired_.emplace_back(spare, input);
+    }
     Failure failure;
-    if (DeleteFile(input, &failure) && !FileExists(input)) {
+    if ((retired || DeleteFile(input, &failure)) && !FileExists(input)) {
         if (known)
             waiting_.erase(gone);
         outcome.inputDeleted = true;
@@ -370,7 +422,8 @@ void BatchFileActions::StoreCorrectedFile(std::size_t index, const ConversionReq
 }
 
 void BatchFileActions::Conclude(std::size_t index, const ConversionRequest& request,
-                                const Conversion& conversion, FileOutcome& outcome) {
+                                const Conversion& conversion, FileOutcome& outcome,
+                                const native::EntryInfo* work) {
     const std::string& input = inputs_.at(index);
     const std::string& output = outcome.outputPath;
     FileLog log(request.log, outcome.log);
@@ -401,7 +454,7 @@ void BatchFileActions::Conclude(std::size_t index, const ConversionRequest& requ
     outcome.statusLines.push_back(Describe(Outcome::Corrected).statusLine + FileNamePart(output));
     log.WriteLong(Describe(Outcome::Corrected).logMessage + output);
     if (deleting)
-        DeleteInput(input, log, outcome);
+        DeleteInput(input, log, outcome, request.workFile, work);
 }
 
 }  // namespace quenrix

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 #include <utility>
@@ -84,6 +85,10 @@ class BatchFileActions {
   public:
     // `inputs` are the batch's input paths in conversion order.
     BatchFileActions(std::vector<std::string> inputs, BatchRules rules);
+    // Deletes the inputs kept for their inodes (see ConvertInGroup).
+    ~BatchFileActions();
+    BatchFileActions(const BatchFileActions&) = delete;
+    BatchFileActions& operator=(const BatchFileActions&) = delete;
 
     // Converts input `index` by `request` and acts on the result. Several
     // threads may convert at once; what they do with the results goes one
@@ -104,6 +109,14 @@ class BatchFileActions {
     // it is full, its time is up, this file cannot join it or cannot be
     // stored with it; this file itself when it goes alone. A member's log
     // entries are written when it is finished, in order.
+    //
+    // A file system that must find a new inode for every new file slows
+    // down past the inodes a batch has just freed. So a group's input
+    // that goes (a plain file of this user, of one name, beside the work
+    // files and with their permissions) is not unlinked but renamed to its
+    // member's work-file name, which its store has just freed: the next
+    // group's file of that place writes over it (OutputFile::Reuse), and
+    // the batch frees no inode and takes none until its end.
     FinishedFiles ConvertInGroup(std::size_t index, ConversionRequest request);
     // Stores the group under way and gives back its files (at the end of a
     // batch, and on cancel: the files converted are finished).
@@ -118,7 +131,9 @@ class BatchFileActions {
         FileOutcome outcome;
         bool logHeld = false;  // its conversion's entries wait for its end
         bool store = false;    // its work file takes a free output name at the commit
-        bool deleting = false;
+        // Its work file as the commit found it, before the file took its
+        // name: where and with what permissions a retired input may serve.
+        std::optional<native::EntryInfo> work;
     };
     // What the group holds for the member: false when the member needs
     // the files before it finished first (its name is not simply free).
@@ -127,6 +142,7 @@ class BatchFileActions {
     void Finish(Member& member);
     // The group's stores, the flushes paid once.
     void StoreGroup();
+    void KeepRetiredInputs();
     FinishedFiles TakeFinished();
 
     // Stores the work file under `output`; why it was not, or none.
@@ -139,15 +155,18 @@ class BatchFileActions {
     // The stored file's bytes stand under `output` already.
     bool AlreadyThere(const ConversionRequest& request, const Conversion& conversion,
                       const std::string& output) const;
-    // Deletes the input, with its log and status lines.
-    void DeleteInput(const std::string& input, FileLog& log, FileOutcome& outcome);
+    // Deletes the input, with its log and status lines: by renaming it to
+    // `spare` (the member's freed work-file name) where it may serve the
+    // next group as a work file like `work`.
+    void DeleteInput(const std::string& input, FileLog& log, FileOutcome& outcome,
+                     const std::string& spare = {}, const native::EntryInfo* work = nullptr);
     // Stores the file alone, reads it back and concludes.
     void StoreCorrectedFile(std::size_t index, const ConversionRequest& request,
                             const Conversion& conversion, FileOutcome& outcome);
     // Once the file is stored (or not: `outcome.problem`): its lines and
     // entries, and its input deleted when the rules say so.
     void Conclude(std::size_t index, const ConversionRequest& request, const Conversion& conversion,
-                  FileOutcome& outcome);
+                  FileOutcome& outcome, const native::EntryInfo* work = nullptr);
     // The corrected file stands under another name than its input: never
     // is an input deleted when both names lead to one file.
     bool OtherName(std::size_t index, const std::string& output) const;
@@ -164,6 +183,11 @@ class BatchFileActions {
     std::set<std::string> groupNames_;  // the output names the group takes
     std::chrono::steady_clock::time_point groupStart_{};
     FinishedFiles finished_;
+    // Work-file names under which an input of this batch waits to be
+    // written over, with its identity.
+    std::map<std::string, FileIdentity> spares_;
+    // The group's inputs retired so, by work-file name and input path.
+    std::vector<std::pair<std::string, std::string>> retired_;
     std::mutex mutex_;  // one file at a time past its conversion
     std::set<FileIdentity> written_;
     // A dry run's: the names it would store under, with the hash of what

@@ -73,6 +73,10 @@ struct ConversionRequest {
 
     std::string input;
     std::string workFile = kWorkFileName;
+    // The file of this batch that stands under `workFile` to be written
+    // over (an input deleted earlier in the batch, whose inode serves
+    // again); none: the work file is made anew.
+    std::optional<FileIdentity> reuseWorkFile;
     // Where the corrected file goes; none: the input's folder (the
     // current one for a bare name).
     std::optional<std::string> outputFolder;

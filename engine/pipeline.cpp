@@ -71,7 +71,7 @@ ConvertResult Convert(const ConversionRequest& request, Conversion& conversion) 
     // about the file.
     if (request.log != nullptr)
         request.log->Write(input);
-    if (request.storing == Storing::Done)
+    if (request.storing == Storing::Done && !request.reuseWorkFile)
         DeleteFile(request.workFile);  // a leftover of an earlier run
 
     FileLog log(request.log, conversion.log);

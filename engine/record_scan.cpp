@@ -90,7 +90,8 @@ class RecordScanner {
         }
         if (request_.storing == Storing::Planned) {
             work_.CreateDiscarding();
-        } else if (!work_.CreateFresh(workPath_)) {
+        } else if (!(request_.reuseWorkFile && work_.Reuse(workPath_, *request_.reuseWorkFile)) &&
+                   !work_.CreateFresh(workPath_)) {
             WorkFileLost();
             input_.Close();
             log_.Write(workFileOpenFailure);

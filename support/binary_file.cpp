@@ -279,6 +279,21 @@ bool OutputFile::CreateFresh(const std::string& path) {
     return Opened(created.file, created.cause);
 }
 
+bool OutputFile::Reuse(const std::string& path, const FileIdentity& identity) {
+    const auto opened = native::OpenForRewriting(path);
+    if (!opened)
+        return false;
+    native::EntryInfo info;
+    const bool ours = native::InspectOpen(opened.value, info) && info.regular &&
+                      IdentityOf(info) == identity && info.links == 1 &&
+                      native::TryLock(opened.value) && native::TruncateFile(opened.value, 0);
+    if (!ours) {
+        (void)native::CloseFile(opened.value);  // nothing was written
+        return false;
+    }
+    return Opened(opened.value, 0);
+}
+
 void OutputFile::CreateDiscarding() {
     Opened(-1, 0);
     open_ = true;

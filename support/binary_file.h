@@ -151,6 +151,11 @@ class OutputFile {
     // (native::TryLock) while it is open, so that another run that clears
     // away the leftovers of dead runs leaves it alone.
     bool CreateFresh(const std::string& path);
+    // Writes over the file that stands under the program's own name
+    // `path`, when it is still `identity`, this file's only name, and no
+    // other run holds it: its inode serves again, so that the file system
+    // need not find a new one. False (and nothing written) otherwise.
+    bool Reuse(const std::string& path, const FileIdentity& identity);
     // Opens no file at all: what is written is counted and hashed as ever,
     // and goes nowhere. A dry run converts so, writing nothing anywhere.
     void CreateDiscarding();

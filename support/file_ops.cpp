@@ -1,5 +1,6 @@
 #include "support/file_ops.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <memory>
@@ -224,22 +225,27 @@ bool ReadBackHash(const std::string& path, std::uint64_t& hash, Failure* failure
         return NoteFailure(failure, "read back", path, opened.cause);
     const native::Handle file = opened.value;
     ContentHash content;
+    // Up to the file's size: past its last piece, where the offset is no
+    // longer a whole number of sectors, an unbuffered read would fail.
+    native::EntryInfo info;
+    const native::Done inspected = native::InspectOpen(file, info);
+    // Pieces of 1 MiB, or the whole of a smaller file in whole sectors:
+    // a small file's read-back asks for no more memory than it needs.
     constexpr std::size_t kPiece = 256 * native::kDiskPiece;  // 1 MiB
+    const std::size_t sectors = static_cast<std::size_t>(
+        std::min<std::uint64_t>(kPiece, info.size + native::kDiskPiece - 1) / native::kDiskPiece);
+    const std::size_t pieceSize = std::max<std::size_t>(sectors, 1) * native::kDiskPiece;
     struct AlignedFree {
         void operator()(char* memory) const {
             ::operator delete[](memory, std::align_val_t{native::kDiskPiece});
         }
     };
     const std::unique_ptr<char[], AlignedFree> piece(
-        static_cast<char*>(::operator new[](kPiece, std::align_val_t{native::kDiskPiece})));
-    // Up to the file's size: past its last piece, where the offset is no
-    // longer a whole number of sectors, an unbuffered read would fail.
-    native::EntryInfo info;
-    const native::Done inspected = native::InspectOpen(file, info);
+        static_cast<char*>(::operator new[](pieceSize, std::align_val_t{native::kDiskPiece})));
     native::Answer<std::int64_t> got{0, inspected.cause};
     for (std::uint64_t read = 0; got && read < info.size;
          read += static_cast<std::uint64_t>(got.value)) {
-        got = native::ReadSome(file, piece.get(), kPiece);
+        got = native::ReadSome(file, piece.get(), pieceSize);
         if (!got || got.value == 0)
             break;  // shorter than it was: it reads back different
         content.Add(piece.get(), static_cast<std::size_t>(got.value));

@@ -63,6 +63,9 @@ Answer<Handle> CreateNew(const std::string& path, unsigned permissions = 0666);
 // through a symbolic link, and a named pipe or device is refused at once
 // as by OpenForReading.
 Answer<Handle> OpenForAppending(const std::string& path);
+// Opens an existing regular file for writing from its start, never
+// through a link; its bytes stay until they are written over or cut.
+Answer<Handle> OpenForRewriting(const std::string& path);
 
 // Up to n bytes: how many were read, 0 at the end.
 Answer<std::int64_t> ReadSome(Handle file, void* destination, std::size_t n);
@@ -103,6 +106,10 @@ struct EntryInfo {
     // The last write, in nanoseconds on the clock of FileClockNow.
     std::int64_t modified = 0;
     unsigned permissions = 0666;  // where the system has them
+    std::uint64_t links = 1;      // the names the file has (hard links)
+    // Owned by the user the program runs as (where the system tells; no
+    // elsewhere).
+    bool mine = false;
     bool operator==(const EntryInfo&) const = default;
 };
 

@@ -23,6 +23,7 @@
     CALL(Handle, Answer<Handle>, CreateForWriting, (const std::string& path, unsigned permissions), (path, permissions), path) \
     CALL(Handle, Answer<Handle>, CreateNew, (const std::string& path, unsigned permissions), (path, permissions), path) \
     CALL(Handle, Answer<Handle>, OpenForAppending, (const std::string& path), (path), path) \
+    CALL(Handle, Answer<Handle>, OpenForRewriting, (const std::string& path), (path), path) \
     CALL(std::int64_t, Answer<std::int64_t>, ReadSome, (Handle file, void* destination, std::size_t n), (file, destination, n), {}) \
     CALL(std::optional<std::int64_t>, Answer<std::optional<std::int64_t>>, ReadSomeAtHand, (Handle file, void* destination, std::size_t n), (file, destination, n), {}) \
     CALL(std::int64_t, Answer<std::int64_t>, WriteSome, (Handle file, const void* data, std::size_t n), (file, data, n), {}) \

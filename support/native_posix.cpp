@@ -34,6 +34,8 @@ EntryInfo FromStat(const struct stat& st) {
     info.fileIndex = static_cast<std::uint64_t>(st.st_ino);
     info.modified = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
     info.permissions = static_cast<unsigned>(st.st_mode & 07777);
+    info.links = static_cast<std::uint64_t>(st.st_nlink);
+    info.mine = st.st_uid == ::geteuid();
     return info;
 }
 
@@ -102,6 +104,10 @@ Handle RealSystem::CreateNew(const std::string& path, unsigned permissions) {
 
 Handle RealSystem::OpenForAppending(const std::string& path) {
     return OpenRegular(path, O_WRONLY | O_APPEND, false);
+}
+
+Handle RealSystem::OpenForRewriting(const std::string& path) {
+    return OpenRegular(path, O_WRONLY, false);
 }
 
 std::int64_t RealSystem::ReadSome(Handle file, void* destination, std::size_t n) {

@@ -220,6 +220,10 @@ Handle RealSystem::OpenForAppending(const std::string& path) {
     return OpenRegular(path, GENERIC_WRITE, FILE_ATTRIBUTE_NORMAL, Links::Follow, _O_APPEND);
 }
 
+Handle RealSystem::OpenForRewriting(const std::string& path) {
+    return OpenRegular(path, GENERIC_WRITE, FILE_ATTRIBUTE_NORMAL, Links::Refuse, _O_WRONLY);
+}
+
 std::int64_t RealSystem::ReadSome(Handle file, void* destination, std::size_t n) {
     return _read(file, destination, Chunk(n));
 }

@@ -77,46 +77,62 @@ class FlushOrderTest : public TempDirTest {
         R"re((?:rename\(|renameat2\(AT_FDCWD(?:<[^>]*>)?, )"([^"]*)", )re"
         R"re((?:AT_FDCWD(?:<[^>]*>)?, )?"([^"]*)"(?:, RENAME_NOREPLACE)?\)\s+= 0)re";
 
-    // For every deleted input: the corrected file stored before it was
-    // flushed under its work name, then renamed, then its folder flushed,
-    // then the input deleted.
+    // For every input that goes (deleted, or renamed away to serve as a
+    // work file): every corrected file stored before it was flushed under
+    // its work name, then renamed, then its folder flushed, before the
+    // input went. Files stored in a group go after all of them.
     void ExpectSafeOrder(const std::vector<std::string>& calls) {
         static const std::regex flush(R"re(f(?:data)?sync\(\d+<([^>]*)>\)\s+= 0)re");
         static const std::regex rename(kRename);
         static const std::regex remove(R"re(unlink\("([^"]*)"\)\s+= 0)re");
         std::map<std::string, std::size_t> lastFlush;
-        std::string stored, storedFrom;
-        std::size_t renamedAt = 0, storedFromFlushedAt = 0;
-        int deleted = 0;
+        struct Stored {
+            std::string path;
+            std::size_t at = 0;
+            std::size_t dataFlushedAt = 0;
+        };
+        std::vector<Stored> stored;
+        int gone = 0;
+        const auto goes = [&](const std::string& input, std::size_t at) {
+            ++gone;
+            ASSERT_FALSE(stored.empty()) << input << " went before anything was stored";
+            for (const Stored& file : stored) {
+                EXPECT_LT(file.dataFlushedAt, file.at)
+                    << file.path << ": its data was not flushed before it took its name";
+                const auto entry = lastFlush.find(fs::path(file.path).parent_path().string());
+                EXPECT_TRUE(entry != lastFlush.end() && entry->second > file.at &&
+                            entry->second < at)
+                    << "the folder of " << file.path << " was not flushed before " << input
+                    << " went";
+            }
+        };
+        const auto isInput = [&](const std::string& path) {
+            return std::find(inputs_.begin(), inputs_.end(), path) != inputs_.end();
+        };
         for (std::size_t i = 0; i < calls.size(); ++i) {
             std::smatch m;
             if (std::regex_search(calls[i], m, flush)) {
                 lastFlush[m[1]] = i;
             } else if (std::regex_search(calls[i], m, rename)) {
-                if (Absolute(m[2]) == LogPath())
-                    continue;  // the log's own, checked by ExpectLogOrder
-                storedFrom = Absolute(m[1]);
-                stored = Absolute(m[2]);
-                renamedAt = i;
-                const auto data = lastFlush.find(storedFrom);
-                storedFromFlushedAt = data == lastFlush.end() ? calls.size() : data->second;
-            } else if (std::regex_search(calls[i], m, remove)) {
-                const std::string gone = Absolute(m[1]);
-                if (std::find(inputs_.begin(), inputs_.end(), gone) == inputs_.end())
+                const std::string from = Absolute(m[1]);
+                const std::string to = Absolute(m[2]);
+                if (isInput(from)) {
+                    goes(from, i);
                     continue;
-                ++deleted;
-                ASSERT_FALSE(stored.empty()) << gone << " deleted before anything was stored";
-                EXPECT_LT(storedFromFlushedAt, renamedAt)
-                    << stored << ": its data was not flushed before it took its name";
-                const std::string folder = fs::path(stored).parent_path().string();
-                const auto entry = lastFlush.find(folder);
-                EXPECT_TRUE(entry != lastFlush.end() && entry->second > renamedAt &&
-                            entry->second < i)
-                    << "the folder of " << stored << " was not flushed before " << gone
-                    << " was deleted";
+                }
+                const bool besideAnInput =
+                    std::any_of(inputs_.begin(), inputs_.end(), [&](const std::string& input) {
+                        return fs::path(input).parent_path() == fs::path(to).parent_path();
+                    });
+                if (to == LogPath() || !besideAnInput)
+                    continue;  // the log's own (ExpectLogOrder), or not the batch's
+                const auto data = lastFlush.find(from);
+                stored.push_back({to, i, data == lastFlush.end() ? calls.size() : data->second});
+            } else if (std::regex_search(calls[i], m, remove) && isInput(Absolute(m[1]))) {
+                goes(Absolute(m[1]), i);
             }
         }
-        EXPECT_EQ(deleted, 3) << "every input is converted and deleted";
+        EXPECT_EQ(gone, 3) << "every input is converted and goes";
     }
 
     std::string LogPath() const { return Path("quenrix.log"); }

@@ -20,6 +20,7 @@ EntryInfo Info(const crash::SimFileSystem::Entry& entry) {
     info.device = entry.generation;
     info.fileIndex = entry.id;
     info.modified = entry.modified;
+    info.mine = true;
     return info;
 }
 
@@ -50,6 +51,10 @@ Handle SimLayer::CreateNew(const std::string& path, unsigned) {
 }
 
 Handle SimLayer::OpenForAppending(const std::string& path) {
+    return Fs().Open(path, true);
+}
+
+Handle SimLayer::OpenForRewriting(const std::string& path) {
     return Fs().Open(path, true);
 }
 
