@@ -37,6 +37,8 @@ Problem StoreProblem(const std::string& output, const Failure& failure) {
 
 BatchFileActions::BatchFileActions(std::vector<std::string> inputs, BatchRules rules)
     : inputs_(std::move(inputs)), rules_(rules) {
+    group_.reserve(kGroupFiles);
+    finished_.reserve(kGroupFiles + 1);
     for (std::size_t i = 0; i < inputs_.size(); ++i) {
         FileIdentity identity;
         if (IdentifyFile(inputs_[i], identity))
@@ -141,6 +143,7 @@ FinishedFiles BatchFileActions::CommitGroup() {
 FinishedFiles BatchFileActions::TakeFinished() {
     FinishedFiles done;
     done.swap(finished_);
+    finished_.reserve(kGroupFiles + 1);  // a file's outcome is large: no moves as it grows
     return done;
 }
 
@@ -249,7 +252,6 @@ void BatchFileActions::Finish(Member& member) {
         request.log->Write(request.input);
         for (const std::string& message : conversion.log) request.log->WriteLong(message);
     }
-    outcome.conversion = conversion;
     outcome.log = conversion.log;
     outcome.outputPath = conversion.outputPath;
     const Problem stored = outcome.problem;  // the group's store, where it had one
@@ -284,6 +286,7 @@ void BatchFileActions::Finish(Member& member) {
     } else if (spares_.count(request.workFile) == 0 && FileExists(request.workFile)) {
         DeleteFile(request.workFile);  // a work file left over, not a retired input
     }
+    outcome.conversion = std::move(member.conversion);  // nothing reads the member's after this
 }
 
 Problem BatchFileActions::FileInTheWay(std::size_t index, const std::string& target) const {

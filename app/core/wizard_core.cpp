@@ -194,8 +194,7 @@ void WizardCore::ConvertInputs() {
                 held_.position = static_cast<int>(i) + 1;
                 held_.maximum = count;
                 ShowProgress(false);
-                view_.PumpMessages();
-                view_.PumpMessages();
+                view_.PumpMessages();  // a click on cancel is seen after each file
             }
             ShowFiles(actions.CommitGroup());
         }
