@@ -33,6 +33,14 @@ Problem StoreProblem(const std::string& output, const Failure& failure) {
         output, failure.cause);
 }
 
+// Flushes the folder of each path once: how each flush went, by folder.
+std::map<std::string, native::Done> SyncFoldersOf(const std::vector<std::string>& paths) {
+    std::map<std::string, native::Done> folders;
+    for (const std::string& path : paths) folders.emplace(FolderPart(path), native::Done{});
+    for (auto& [folder, flushed] : folders) flushed = native::SyncFolder(folder);
+    return folders;
+}
+
 }  // namespace
 
 BatchFileActions::BatchFileActions(std::vector<std::string> inputs, BatchRules rules)
@@ -171,42 +179,7 @@ void BatchFileActions::StoreGroup() {
     for (Member& member : group_)
         if (member.store)
             storing.push_back(&member);
-    auto fail = [](Member& member, const Failure& failure) {
-        member.outcome.problem = StoreProblem(member.conversion.outputPath, failure);
-        member.store = false;
-    };
-    std::vector<std::string> workFiles;
-    for (Member* member : storing) workFiles.push_back(member->request.workFile);
-    const std::vector<Failure> flushes = SyncFilesData(workFiles);
-    for (std::size_t i = 0; i < storing.size(); ++i)
-        if (!flushes[i].step.empty())
-            fail(*storing[i], flushes[i]);
-    std::map<std::string, native::Done> folders;  // flushed once each
-    std::vector<Member*> named;
-    for (Member* member : storing) {
-        if (!member->store)
-            continue;
-        native::EntryInfo work;
-        if (native::Inspect(member->request.workFile, work).value == native::Lookup::Found)
-            member->work = work;
-        const std::string& output = member->conversion.outputPath;
-        const native::Done renamed = native::RenameNoReplace(member->request.workFile, output);
-        Failure failure{"store", output, renamed.cause};
-        if (renamed) {
-            named.push_back(member);
-            folders.emplace(FolderPart(output), native::Done{});
-        } else if (renamed.cause != EXDEV ||
-                   !StoreFile(member->request.workFile, output, nullptr, nullptr, &failure)) {
-            fail(*member, failure);  // across volumes it is copied, on its own
-        }
-    }
-    for (auto& [folder, flushed] : folders) flushed = native::SyncFolder(folder);
-    for (Member* member : named) {
-        const std::string& output = member->conversion.outputPath;
-        const native::Done flushed = folders.at(FolderPart(output));
-        if (!flushed)
-            fail(*member, Failure{"store", output, flushed.cause});
-    }
+    NameGroup(storing);
     for (Member* member : storing) {
         const std::string& output = member->conversion.outputPath;
         if (!member->outcome.problem && rules_.readBack && MayDelete(member->conversion) &&
@@ -222,17 +195,53 @@ void BatchFileActions::StoreGroup() {
     KeepRetiredInputs();
 }
 
+void BatchFileActions::NameGroup(const std::vector<Member*>& storing) {
+    auto fail = [](Member& member, const Failure& failure) {
+        member.outcome.problem = StoreProblem(member.conversion.outputPath, failure);
+        member.store = false;
+    };
+    std::vector<std::string> workFiles;
+    for (Member* member : storing) workFiles.push_back(member->request.workFile);
+    const std::vector<Failure> flushes = SyncFilesData(workFiles);
+    for (std::size_t i = 0; i < storing.size(); ++i)
+        if (!flushes[i].step.empty())
+            fail(*storing[i], flushes[i]);
+    std::vector<Member*> named;
+    std::vector<std::string> outputs;
+    for (Member* member : storing) {
+        if (!member->store)
+            continue;
+        native::EntryInfo work;
+        if (native::Inspect(member->request.workFile, work).value == native::Lookup::Found)
+            member->work = work;
+        const std::string& output = member->conversion.outputPath;
+        const native::Done renamed = native::RenameNoReplace(member->request.workFile, output);
+        Failure failure{"store", output, renamed.cause};
+        if (renamed) {
+            named.push_back(member);
+            outputs.push_back(output);
+        } else if (renamed.cause != EXDEV ||
+                   !StoreFile(member->request.workFile, output, nullptr, nullptr, &failure)) {
+            fail(*member, failure);  // across volumes it is copied, on its own
+        }
+    }
+    const auto folders = SyncFoldersOf(outputs);
+    for (Member* member : named) {
+        const std::string& output = member->conversion.outputPath;
+        const native::Done flushed = folders.at(FolderPart(output));
+        if (!flushed)
+            fail(*member, Failure{"store", output, flushed.cause});
+    }
+}
+
 // An input retired under a work-file name is written over only once its
 // own name is gone on disk, with the folders of both names flushed: else a
 // power cut could bring the name back on other bytes. Where a flush fails,
 // the input is deleted instead.
 void BatchFileActions::KeepRetiredInputs() {
-    std::map<std::string, native::Done> folders;
-    for (const auto& [spare, input] : retired_) {
-        folders.emplace(FolderPart(spare), native::Done{});
-        folders.emplace(FolderPart(input), native::Done{});
-    }
-    for (auto& [folder, flushed] : folders) flushed = native::SyncFolder(folder);
+    std::vector<std::string> names;
+    for (const auto& [spare, input] : retired_) names.insert(names.end(), {spare, input});
+    const auto folders = SyncFoldersOf(names);
     for (const auto& [spare, input] : retired_) {
         if (!folders.at(FolderPart(spare)) || !folders.at(FolderPart(input))) {
             spares_.erase(spare);

@@ -142,6 +142,9 @@ class BatchFileActions {
     void Finish(Member& member);
     // The group's stores, the flushes paid once.
     void StoreGroup();
+    // The storing members' data flushed, their names given, their folders
+    // flushed; a member that failed is no longer storing.
+    void NameGroup(const std::vector<Member*>& storing);
     void KeepRetiredInputs();
     FinishedFiles TakeFinished();
 
