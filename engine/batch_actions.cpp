@@ -33,6 +33,14 @@ Problem StoreProblem(const std::string& output, const Failure& failure) {
         output, failure.cause);
 }
 
+// Why a stored file that did not read back right is no corrected file; one
+// that reads back different does not stay under the output name.
+Problem NotReadBack(const std::string& output, const Failure& failure) {
+    if (failure.cause == kReadsBackDifferent)
+        DeleteFile(output);
+    return StoreProblem(output, failure);
+}
+
 // Flushes the folder of each path once: how each flush went, by folder.
 std::map<std::string, native::Done> SyncFoldersOf(const std::vector<std::string>& paths) {
     std::map<std::string, native::Done> folders;
@@ -180,12 +188,21 @@ void BatchFileActions::StoreGroup() {
         if (member.store)
             storing.push_back(&member);
     NameGroup(storing);
+    // Read back together: every file whose input is to go.
+    std::vector<Member*> reading;
+    std::vector<std::pair<std::string, std::uint64_t>> stored;
     for (Member* member : storing) {
         const std::string& output = member->conversion.outputPath;
         if (!member->outcome.problem && rules_.readBack && MayDelete(member->conversion) &&
-            OtherName(member->index, output))
-            member->outcome.problem = ReadBack(output, member->conversion);
+            OtherName(member->index, output)) {
+            reading.push_back(member);
+            stored.emplace_back(output, member->conversion.writtenHash);
+        }
     }
+    const std::vector<Failure> readBacks = ReadBackAll(stored);
+    for (std::size_t i = 0; i < reading.size(); ++i)
+        if (!readBacks[i].step.empty())
+            reading[i]->outcome.problem = NotReadBack(stored[i].first, readBacks[i]);
     for (Member& member : group_) {
         Finish(member);
         finished_.emplace_back(member.index, std::move(member.outcome));
@@ -380,9 +397,7 @@ Problem BatchFileActions::ReadBack(const std::string& output, const Conversion& 
     Failure failure;
     if (ReadsBackAs(output, &conversion.writtenHash, &failure))
         return {};
-    if (failure.cause == kReadsBackDifferent)
-        DeleteFile(output);
-    return StoreProblem(output, failure);
+    return NotReadBack(output, failure);
 }
 
 void BatchFileActions::DeleteInput(const std::string& input, FileLog& log, FileOutcome& outcome,

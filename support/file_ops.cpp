@@ -219,11 +219,12 @@ std::vector<Failure> SyncFilesData(const std::vector<std::string>& paths) {
     return failures;
 }
 
-bool ReadBackHash(const std::string& path, std::uint64_t& hash, Failure* failure) {
-    const auto opened = native::OpenForReadingFromDisk(path);
-    if (!opened)
-        return NoteFailure(failure, "read back", path, opened.cause);
-    const native::Handle file = opened.value;
+namespace {
+
+// The hash of an open file read from the disk (OpenForReadingFromDisk),
+// which is closed after.
+bool HashFromDisk(native::Handle file, const std::string& path, std::uint64_t& hash,
+                  Failure* failure) {
     ContentHash content;
     // Up to the file's size: past its last piece, where the offset is no
     // longer a whole number of sectors, an unbuffered read would fail.
@@ -255,6 +256,36 @@ bool ReadBackHash(const std::string& path, std::uint64_t& hash, Failure* failure
         return NoteFailure(failure, "read back", path, got.cause);
     hash = content.Value();
     return true;
+}
+
+}  // namespace
+
+bool ReadBackHash(const std::string& path, std::uint64_t& hash, Failure* failure) {
+    const auto opened = native::OpenForReadingFromDisk(path);
+    if (!opened)
+        return NoteFailure(failure, "read back", path, opened.cause);
+    return HashFromDisk(opened.value, path, hash, failure);
+}
+
+std::vector<Failure> ReadBackAll(const std::vector<std::pair<std::string, std::uint64_t>>& files) {
+    std::vector<Failure> failures(files.size());
+    std::vector<native::Handle> opened(files.size(), native::kNoFile);
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        const auto open = native::OpenForReadingFromDisk(files[i].first);
+        if (!open) {
+            NoteFailure(&failures[i], "read back", files[i].first, open.cause);
+            continue;
+        }
+        opened[i] = open.value;
+        (void)native::StartReading(opened[i]);  // a hint: the reads below wait together
+    }
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        std::uint64_t hash = 0;
+        if (opened[i] != native::kNoFile &&
+            HashFromDisk(opened[i], files[i].first, hash, &failures[i]) && hash != files[i].second)
+            NoteFailure(&failures[i], "read back", files[i].first, kReadsBackDifferent);
+    }
+    return failures;
 }
 
 bool ReadsBackAs(const std::string& path, const std::uint64_t* expected, Failure* failure) {

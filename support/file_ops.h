@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "support/failure.h"
@@ -74,6 +75,12 @@ std::vector<Failure> SyncFilesData(const std::vector<std::string>& paths);
 // The ContentHash of the file's bytes as the disk gives them back, its
 // cached data dropped first where the system allows.
 bool ReadBackHash(const std::string& path, std::uint64_t& hash, Failure* failure = nullptr);
+
+// Reads each file back from the disk and compares it with its hash, the
+// reads of all started first so that they wait for the disk together. Why
+// each one failed, by position (an empty step for none; cause
+// kReadsBackDifferent when it reads back different).
+std::vector<Failure> ReadBackAll(const std::vector<std::pair<std::string, std::uint64_t>>& files);
 
 // Reads the file back from the disk (ReadBackHash); false, with `failure`,
 // when it cannot be read or its bytes do not hash to `expected` (cause

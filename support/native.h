@@ -84,6 +84,10 @@ Done SyncFile(Handle file);
 // trip to the disk rather than one each (Linux: sync_file_range; elsewhere
 // nothing). Promises nothing: only SyncFile does.
 Done StartWriteback(Handle file);
+// Starts reading the file's data from the disk and returns at once, so
+// that the reads of several files wait for the disk together (Linux:
+// posix_fadvise WILLNEED; elsewhere nothing). Promises nothing.
+Done StartReading(Handle file);
 // Cuts the file back to `size` bytes.
 Done TruncateFile(Handle file, std::uint64_t size);
 // Sets aside room for `size` bytes of an empty file about to be written,

@@ -30,6 +30,7 @@
     CALL(bool, Done, CloseFile, (Handle file), (file), {}) \
     CALL(bool, Done, SyncFile, (Handle file), (file), {}) \
     CALL(bool, Done, StartWriteback, (Handle file), (file), {}) \
+    CALL(bool, Done, StartReading, (Handle file), (file), {}) \
     CALL(bool, Done, TruncateFile, (Handle file, std::uint64_t size), (file, size), {}) \
     CALL(bool, Done, ReserveSpace, (Handle file, std::uint64_t size), (file, size), {}) \
     CALL(Lookup, Answer<Lookup>, Inspect, (const std::string& path, EntryInfo& info), (path, info), path) \

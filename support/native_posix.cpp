@@ -168,6 +168,11 @@ bool RealSystem::StartWriteback(Handle file) {
            errno == ESPIPE || errno == ENOSYS;
 }
 
+bool RealSystem::StartReading(Handle file) {
+    errno = ::posix_fadvise(file, 0, 0, POSIX_FADV_WILLNEED);
+    return errno == 0;
+}
+
 bool RealSystem::TruncateFile(Handle file, std::uint64_t size) {
     return ::ftruncate(file, static_cast<off_t>(size)) == 0;
 }

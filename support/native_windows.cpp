@@ -248,6 +248,10 @@ bool RealSystem::StartWriteback(Handle) {
     return true;  // FlushFileBuffers of each file is all Windows offers
 }
 
+bool RealSystem::StartReading(Handle) {
+    return true;  // unbuffered reads go to the disk as they are asked
+}
+
 bool RealSystem::TruncateFile(Handle file, std::uint64_t size) {
     return _chsize_s(file, static_cast<long long>(size)) == 0;
 }

@@ -83,6 +83,10 @@ bool SimLayer::StartWriteback(Handle) {
     return true;  // a hint: nothing reaches the disk before SyncFile
 }
 
+bool SimLayer::StartReading(Handle) {
+    return true;
+}
+
 bool SimLayer::TruncateFile(Handle file, std::uint64_t size) {
     return Fs().Truncate(file, size);
 }
