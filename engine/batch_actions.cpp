@@ -193,8 +193,7 @@ void BatchFileActions::StoreGroup() {
     std::vector<std::pair<std::string, std::uint64_t>> stored;
     for (Member* member : storing) {
         const std::string& output = member->conversion.outputPath;
-        if (!member->outcome.problem && rules_.readBack && MayDelete(member->conversion) &&
-            OtherName(member->index, output)) {
+        if (!member->outcome.problem && ReadsBack(member->index, member->conversion, output)) {
             reading.push_back(member);
             stored.emplace_back(output, member->conversion.writtenHash);
         }
@@ -433,6 +432,12 @@ bool BatchFileActions::MayDelete(const Conversion& conversion) const {
            !(rules_.keepInputsWithDroppedRecords && conversion.counts.Totals().Dropped() > 0);
 }
 
+bool BatchFileActions::ReadsBack(std::size_t index, const Conversion& conversion,
+                                 const std::string& output) const {
+    return rules_.readBack && rules_.storing == Storing::Done && MayDelete(conversion) &&
+           OtherName(index, output);
+}
+
 bool BatchFileActions::OtherName(std::size_t index, const std::string& output) const {
     const std::string& input = inputs_.at(index);
     return !EqualsIgnoringAsciiCase(output, input) && !SameFile(output, input);
@@ -442,8 +447,7 @@ void BatchFileActions::StoreCorrectedFile(std::size_t index, const ConversionReq
                                           const Conversion& conversion, FileOutcome& outcome) {
     const std::string& output = outcome.outputPath;
     outcome.problem = Store(index, request, conversion, output);
-    if (!outcome.problem && MayDelete(conversion) && OtherName(index, output) && rules_.readBack &&
-        rules_.storing == Storing::Done)
+    if (!outcome.problem && ReadsBack(index, conversion, output))
         outcome.problem = ReadBack(output, conversion);
     Conclude(index, request, conversion, outcome);
 }

@@ -173,6 +173,9 @@ class BatchFileActions {
     // The corrected file stands under another name than its input: never
     // is an input deleted when both names lead to one file.
     bool OtherName(std::size_t index, const std::string& output) const;
+    // The stored file is read back before its input goes (which it may).
+    bool ReadsBack(std::size_t index, const Conversion& conversion,
+                   const std::string& output) const;
     // Why the output name must not be replaced: it is a file this batch
     // wrote, another input of this batch, or any other file, whose bytes
     // would be lost (it may be the corrected file of an input deleted by an

@@ -187,13 +187,12 @@ void RemoveLeftoverWorkFiles(const std::string& folder, const std::string& patte
 }
 
 bool SyncFileData(const std::string& path, Failure* failure) {
-    // Opened for writing: Windows flushes only such a file.
-    const auto opened = native::OpenForAppending(path);
-    if (!opened)
-        return NoteFailure(failure, "flush", path, opened.cause);
-    const native::Done synced = native::SyncFile(opened.value);
-    const native::Done closed = native::CloseFile(opened.value);
-    return Noted(synced ? closed : synced, failure, "flush", path);
+    const Failure flushed = SyncFilesData({path}).front();
+    if (flushed.step.empty())
+        return true;
+    if (failure != nullptr)
+        *failure = flushed;
+    return false;
 }
 
 std::vector<Failure> SyncFilesData(const std::vector<std::string>& paths) {

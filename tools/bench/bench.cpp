@@ -407,7 +407,8 @@ int main(int argc, char** argv) {
     int files = 10000;
     app.add_option("--dir", dir, "Folder for the inputs (kept between runs)")
         ->capture_default_str();
-    app.add_option("--size-mib", size, "Size of each large file in MiB (0: none)")->capture_default_str();
+    app.add_option("--size-mib", size, "Size of each large file in MiB (0: none)")
+        ->capture_default_str();
     app.add_option("--files", files, "Small files in the batch (0: no batch)")
         ->capture_default_str();
 #ifdef QUENRIX_WINDOW_PROGRAM
