@@ -208,7 +208,7 @@ void BatchFileActions::StoreGroup() {
     }
     group_.clear();
     groupNames_.clear();
-    KeepRetiredInputs();
+    FlushGoneInputs();
 }
 
 void BatchFileActions::NameGroup(const std::vector<Member*>& storing) {
@@ -250,21 +250,27 @@ void BatchFileActions::NameGroup(const std::vector<Member*>& storing) {
     }
 }
 
-// An input retired under a work-file name is written over only once its
-// own name is gone on disk, with the folders of both names flushed: else a
-// power cut could bring the name back on other bytes. Where a flush fails,
-// the input is deleted instead.
-void BatchFileActions::KeepRetiredInputs() {
+// The folders the group's inputs went from are flushed once, so that a
+// power cut after the batch brings none of them back. An input retired
+// under a work-file name is written over only once its own name is gone
+// on disk, with the folders of both names flushed: else a power cut could
+// bring the name back on other bytes. Where a flush fails, the input is
+// deleted instead.
+void BatchFileActions::FlushGoneInputs() {
     std::vector<std::string> names;
-    for (const auto& [spare, input] : retired_) names.insert(names.end(), {spare, input});
+    for (const auto& [spare, input] : gone_) {
+        names.push_back(input);
+        if (!spare.empty())
+            names.push_back(spare);
+    }
     const auto folders = SyncFoldersOf(names);
-    for (const auto& [spare, input] : retired_) {
-        if (!folders.at(FolderPart(spare)) || !folders.at(FolderPart(input))) {
+    for (const auto& [spare, input] : gone_) {
+        if (!spare.empty() && (!folders.at(FolderPart(spare)) || !folders.at(FolderPart(input)))) {
             spares_.erase(spare);
             DeleteFile(spare);
         }
     }
-    retired_.clear();
+    gone_.clear();
 }
 
 void BatchFileActions::Finish(Member& member) {
@@ -409,12 +415,12 @@ void BatchFileActions::DeleteInput(const std::string& input, FileLog& log, FileO
     const bool spareIt = known && work != nullptr && info.regular && info.links == 1 && info.mine &&
                          info.device == work->device && info.permissions == work->permissions;
     const bool retired = spareIt && native::RenameNoReplace(input, spare);
-    if (retired) {
+    if (retired)
         spares_[spare] = gone;
-        retired_.emplace_back(spare, input);
-    }
     Failure failure;
     if ((retired || DeleteFile(input, &failure)) && !FileExists(input)) {
+        if (work != nullptr)
+            gone_.emplace_back(retired ? spare : std::string(), input);
         if (known)
             waiting_.erase(gone);
         outcome.inputDeleted = true;

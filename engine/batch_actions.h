@@ -145,7 +145,9 @@ class BatchFileActions {
     // The storing members' data flushed, their names given, their folders
     // flushed; a member that failed is no longer storing.
     void NameGroup(const std::vector<Member*>& storing);
-    void KeepRetiredInputs();
+    // The folders the group's inputs went from flushed; a retired input
+    // kept as a spare only where both its names' folders were.
+    void FlushGoneInputs();
     FinishedFiles TakeFinished();
 
     // Stores the work file under `output`; why it was not, or none.
@@ -192,8 +194,9 @@ class BatchFileActions {
     // Work-file names under which an input of this batch waits to be
     // written over, with its identity.
     std::map<std::string, FileIdentity> spares_;
-    // The group's inputs retired so, by work-file name and input path.
-    std::vector<std::pair<std::string, std::string>> retired_;
+    // The group's inputs that went: the work-file name each was retired
+    // under (empty: deleted), and its path.
+    std::vector<std::pair<std::string, std::string>> gone_;
     std::mutex mutex_;  // one file at a time past its conversion
     std::set<FileIdentity> written_;
     // A dry run's: the names it would store under, with the hash of what
