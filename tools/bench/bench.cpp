@@ -269,6 +269,54 @@ void LargeFileWithDeletion(const fs::path& root, const char* label, const fs::pa
         *std::min_element(moves.begin(), moves.end()), ratios[ratios.size() / 2]);
 }
 
+// Whether a batch would gain by reading a stored large file back while
+// the next file converts: the read-back of one copy (as the program reads
+// back) and the conversion of another, one after the other and side by
+// side, five pairs: the median of the pairs' ratios.
+void ReadBackBesideConversion(const fs::path& root, const char* label, const fs::path& master) {
+    const fs::path folder = root / "overlap";
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    const fs::path stored = folder / "stored";
+    fs::copy_file(master, stored);
+    quenrix::SyncFileData(stored.string());
+    std::vector<double> ratios, apart, beside;
+    for (int pair = 0; pair < 5; ++pair) {
+        double seconds[2] = {0, 0};
+        for (int which = 0; which < 2; ++which) {
+            const fs::path input = folder / master.filename();
+            fs::remove_all(folder / "out");
+            fs::create_directories(folder / "out");
+            fs::copy_file(master, input, fs::copy_options::overwrite_existing);
+            Settle();
+            quenrix::BatchFileActions actions({input.string()}, {.deleteInputs = true});
+            quenrix::ConversionRequest request;
+            request.outputFolder = (folder / "out").string();
+            std::uint64_t hash = 0;
+            const auto start = Clock::now();
+            if (which == 0) {
+                quenrix::ReadBackHash(stored.string(), hash);
+                actions.ConvertFile(0, request);
+            } else {
+                std::thread reading([&] { quenrix::ReadBackHash(stored.string(), hash); });
+                actions.ConvertFile(0, request);
+                reading.join();
+            }
+            seconds[which] = Seconds(start);
+        }
+        apart.push_back(seconds[0]);
+        beside.push_back(seconds[1]);
+        ratios.push_back(seconds[1] / seconds[0]);
+    }
+    fs::remove_all(folder);
+    std::sort(ratios.begin(), ratios.end());
+    std::printf(
+        "%s read-back of a stored file and the next file's conversion: one after the other best "
+        "%.3f s, side by side best %.3f s; paired median %.2f times\n",
+        label, *std::min_element(apart.begin(), apart.end()),
+        *std::min_element(beside.begin(), beside.end()), ratios[ratios.size() / 2]);
+}
+
 void LargeFile(const fs::path& dir, Kind kind, std::uint64_t size) {
     const char* label = kind == Kind::Sig ? "SIG" : "RMG";
     const std::string input =
@@ -295,6 +343,7 @@ void LargeFile(const fs::path& dir, Kind kind, std::uint64_t size) {
     fs::remove(dir / "copy.tmp");
     fs::remove(quenrix::kWorkFileName);
     LargeFileWithDeletion(dir, label, input);
+    ReadBackBesideConversion(dir, label, input);
 }
 
 // The window's batch over `count` small files, with nothing drawn: the
