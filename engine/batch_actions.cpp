@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <system_error>
 
 #include "engine/pipeline.h"
 #include "support/ascii.h"
@@ -115,24 +116,39 @@ FinishedFiles BatchFileActions::ConvertInGroup(std::size_t index, ConversionRequ
             spares_.erase(spare);
         }
     };
-    if (!JoinsGroup(index)) {
+    const bool alone = !JoinsGroup(index);
+    if (alone) {
         // Alone, its entries and lines as it converts, after the group's.
-        FinishedFiles done = CommitGroup();
-        takeSpare(member.request);
-        member.conversion = ConvertGpsFile(member.request);
         const std::lock_guard<std::mutex> lock(mutex_);
-        Finish(member);
-        done.emplace_back(index, std::move(member.outcome));
-        return done;
+        StoreGroup();
+    } else {
+        member.request.workFile = GroupWorkFile(request.workFile, group_.size());
     }
-    member.request.workFile = GroupWorkFile(request.workFile, group_.size());
     takeSpare(member.request);
     ConversionRequest converting = member.request;
-    converting.log = nullptr;  // its entries are kept, and written when it is finished
-    member.logHeld = true;
+    if (!alone || readingBack_) {
+        converting.log = nullptr;  // its entries are kept, and written when it is finished
+        member.logHeld = true;
+    }
+    if (readingBack_) {
+        // The file before it is finished as soon as its read-back ends.
+        converting.pump = [this, pump = request.pump] {
+            {
+                const std::lock_guard<std::mutex> lock(mutex_);
+                SettleReadBack(false);
+            }
+            if (pump)
+                pump();
+        };
+    }
     member.conversion = ConvertGpsFile(converting);
 
     const std::lock_guard<std::mutex> lock(mutex_);
+    SettleReadBack(true);
+    if (alone) {
+        StoreAlone(member);
+        return TakeFinished();
+    }
     if (group_.empty())
         groupStart_ = std::chrono::steady_clock::now();
     if (!Join(member)) {
@@ -152,8 +168,63 @@ FinishedFiles BatchFileActions::ConvertInGroup(std::size_t index, ConversionRequ
 
 FinishedFiles BatchFileActions::CommitGroup() {
     const std::lock_guard<std::mutex> lock(mutex_);
+    SettleReadBack(true);
     StoreGroup();
     return TakeFinished();
+}
+
+FinishedFiles BatchFileActions::TakeFinishedFiles() {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    return TakeFinished();
+}
+
+void BatchFileActions::StoreAlone(Member& member) {
+    const Outcome outcome = OutcomeOf(member.conversion);
+    const std::string output = member.conversion.outputPath;
+    if (rules_.storing == Storing::Done &&
+        (outcome == Outcome::Corrected || outcome == Outcome::NotStored)) {
+        member.outcome.problem = Store(member.index, member.request, member.conversion, output);
+        member.store = true;  // stored, or why not: what is left is its end
+        if (!member.outcome.problem && ReadsBack(member.index, member.conversion, output)) {
+            // Its work file has its name now; the next file's takes its place.
+            member.request.workFile.clear();
+            const std::uint64_t hash = member.conversion.writtenHash;
+            auto readBack = [output, hash] {
+                Failure failure;
+                ReadsBackAs(output, &hash, &failure);
+                return failure;
+            };
+            std::future<Failure> failure;
+            try {
+                failure = std::async(std::launch::async, readBack);
+            } catch (const std::system_error&) {
+                failure = std::async(std::launch::deferred, readBack);  // no thread to spare
+            }
+            readingBack_.emplace(ReadingBackFile{std::move(member), std::move(failure)});
+            return;
+        }
+    }
+    Finish(member);
+    finished_.emplace_back(member.index, std::move(member.outcome));
+}
+
+void BatchFileActions::SettleReadBack(bool wait) {
+    if (!readingBack_ || (!wait && readingBack_->failure.wait_for(std::chrono::seconds(0)) !=
+                                       std::future_status::ready))
+        return;
+    Member& member = readingBack_->member;
+    const std::string& output = member.conversion.outputPath;
+    Failure failure;
+    try {
+        failure = readingBack_->failure.get();
+    } catch (...) {
+        failure = Failure{"read back", output, ENOMEM};  // the reading thread ran out of memory
+    }
+    if (!failure.step.empty())
+        member.outcome.problem = NotReadBack(output, failure);
+    Finish(member);
+    finished_.emplace_back(member.index, std::move(member.outcome));
+    readingBack_.reset();
 }
 
 FinishedFiles BatchFileActions::TakeFinished() {
@@ -314,7 +385,8 @@ void BatchFileActions::Finish(Member& member) {
         if (outcome.outcome == Outcome::Corrected)
             outcome.outcome = Outcome::WouldBeCorrected;
         outcome.statusLines.clear();  // nothing was stored or deleted to show
-    } else if (spares_.count(request.workFile) == 0 && FileExists(request.workFile)) {
+    } else if (!request.workFile.empty() && spares_.count(request.workFile) == 0 &&
+               FileExists(request.workFile)) {
         DeleteFile(request.workFile);  // a work file left over, not a retired input
     }
     outcome.conversion = std::move(member.conversion);  // nothing reads the member's after this

@@ -8,6 +8,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <future>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -117,10 +118,21 @@ class BatchFileActions {
     // member's work-file name, which its store has just freed: the next
     // group's file of that place writes over it (OutputFile::Reuse), and
     // the batch frees no inode and takes none until its end.
+    //
+    // A larger file that is to be read back before its input goes is
+    // stored, and read back beside the next file's conversion: it is
+    // finished once its read-back has ended, as soon as the next
+    // conversion sees it ended (or at the latest after that conversion),
+    // and the next file's entries are held until then.
     FinishedFiles ConvertInGroup(std::size_t index, ConversionRequest request);
     // Stores the group under way and gives back its files (at the end of a
     // batch, and on cancel: the files converted are finished).
     FinishedFiles CommitGroup();
+    // A stored file is being read back, to be finished after it.
+    bool ReadingBack() const { return readingBack_.has_value(); }
+    // The files finished since the last call: a file whose read-back
+    // ended while the next file converted.
+    FinishedFiles TakeFinishedFiles();
 
   private:
     // A file of the group: converted, its store to come.
@@ -135,6 +147,17 @@ class BatchFileActions {
         // name: where and with what permissions a retired input may serve.
         std::optional<native::EntryInfo> work;
     };
+    // A file alone, stored, its read-back under way on another thread.
+    struct ReadingBackFile {
+        Member member;
+        std::future<Failure> failure;  // none (an empty step) when it reads back right
+    };
+    // Stores a file that goes alone; its read-back is left under way where
+    // it has one, else it is finished.
+    void StoreAlone(Member& member);
+    // Finishes the file being read back once its read-back has ended
+    // (waiting for it when `wait`).
+    void SettleReadBack(bool wait);
     // What the group holds for the member: false when the member needs
     // the files before it finished first (its name is not simply free).
     bool Join(Member& member);
@@ -191,6 +214,7 @@ class BatchFileActions {
     std::set<std::string> groupNames_;  // the output names the group takes
     std::chrono::steady_clock::time_point groupStart_{};
     FinishedFiles finished_;
+    std::optional<ReadingBackFile> readingBack_;
     // Work-file names under which an input of this batch waits to be
     // written over, with its identity.
     std::map<std::string, FileIdentity> spares_;

@@ -225,24 +225,39 @@ void WizardCore::FinishBatch() {
 }
 
 void WizardCore::ConvertOne(std::size_t index, BatchFileActions& actions) {
+    // A large file goes alone: the files before it are finished first, and
+    // its name shows while it converts; while the file before it is still
+    // read back, once that one is finished.
+    std::optional<std::size_t> nameDue;
     if (!actions.JoinsGroup(index)) {
-        // A large file goes alone: the files before it are finished first,
-        // and its name shows while it converts.
-        ShowFiles(actions.CommitGroup());
-        nameShown_ = {index, statusLines_};
-        AddStatusLine(FileNamePart(inputs_[index]), StatusLine::File);
-        ShowProgress(false);
+        if (actions.ReadingBack()) {
+            nameDue = index;
+        } else {
+            ShowFiles(actions.CommitGroup());
+            ShowName(index);
+        }
     }
     ConversionRequest request;
     request.workFile = workFile_;
     request.log = &log_;
     // The converter lets the window repaint and take clicks while it
     // reads, and shows what the batch holds for it once it is due.
-    request.pump = [this] {
+    request.pump = [this, &actions, &nameDue] {
+        if (nameDue && !actions.ReadingBack()) {
+            ShowFiles(actions.TakeFinishedFiles());
+            ShowName(*nameDue);
+            nameDue.reset();
+        }
         ShowProgress(false);
         view_.PumpMessages();
     };
     ShowFiles(actions.ConvertInGroup(index, request));
+}
+
+void WizardCore::ShowName(std::size_t index) {
+    nameShown_ = {index, statusLines_};
+    AddStatusLine(FileNamePart(inputs_[index]), StatusLine::File);
+    ShowProgress(false);
 }
 
 void WizardCore::ShowFiles(const FinishedFiles& files) {

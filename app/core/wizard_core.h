@@ -94,6 +94,8 @@ class WizardCore {
     void ConvertOne(std::size_t index, class BatchFileActions& actions);
     // The lines, hints and counts of files the batch has finished.
     void ShowFiles(const FinishedFiles& files);
+    // The name line of a file that goes alone, shown while it converts.
+    void ShowName(std::size_t index);
     void CountOutcome(Outcome outcome);
 
     void ConvertInputs();

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <chrono>
 #include <filesystem>
 #include <functional>
@@ -13,6 +14,7 @@
 #include "app/core/quiet_view.h"
 #include "engine/conversion.h"
 #include "support/file_ops.h"
+#include "tests/helpers/forwarding_layer.h"
 #include "tests/helpers/records.h"
 #include "tests/helpers/temp_dir.h"
 
@@ -265,6 +267,67 @@ TEST_F(WizardCoreTest, CancelFinishesTheFileInConversion) {
     EXPECT_TRUE(FileExists(Path("1234L22B.SIG")));
     EXPECT_EQ(view.closes, 1);
     EXPECT_TRUE(core.MayClose());
+}
+
+// A large file's read-back runs beside the next file's conversion, yet
+// the list, the log and the inputs are as if one file went after the
+// other: the file read back is finished first, and its input stays when
+// its read-back fails.
+TEST_F(WizardCoreTest, ALargeFileReadBackBesideTheNextConversionKeepsTheOrder) {
+    auto large = [&](const std::string& name, std::uint32_t t) {
+        Bytes bytes;
+        const Bytes record = Record(0x50, 23, {{2, t}});
+        while (bytes.size() <= kGroupFileBytes)
+            bytes.insert(bytes.end(), record.begin(), record.end());
+        WriteBytes(Path(name), bytes);
+    };
+    large("1234L27B.SIG", kOld);
+    large("1234L27C.SIG", kOld + 86400);
+    Sig("1234L27D.SIG", kOld + 2 * 86400);
+    large("1234L27E.SIG", kRecent);
+    class FirstNotReadBack final : public ForwardingLayer {
+      public:
+        explicit FirstNotReadBack(std::string path)
+            : ForwardingLayer(native::CurrentLayer()), path_(std::move(path)) {}
+        native::Handle OpenForReadingFromDisk(const std::string& path) override {
+            if (path != path_)
+                return next_.OpenForReadingFromDisk(path);
+            errno = EIO;
+            return native::kNoFile;
+        }
+
+      private:
+        std::string path_;
+    } firstNotReadBack(Path("1234H18B.SIG"));
+    const LayerInPlace inPlace(firstNotReadBack);
+    WizardCore& core = Core();
+    core.ConvertSelected(Dir(), {"1234L27B.SIG", "1234L27C.SIG", "1234L27D.SIG", "1234L27E.SIG"});
+    EXPECT_EQ(view.lines, (std::vector<std::string>{
+                              kStamp + "1234L27B.SIG",
+                              kArrow + "変換失敗",
+                              kStamp + "1234L27C.SIG",
+                              kArrow + "補正後ファイル名  1234H19C.SIG",
+                              kArrow + "入力SIG,RMGファイル削除(1234L27C.SIG)",
+                              kStamp + "1234L27D.SIG",
+                              kArrow + "補正後ファイル名  1234H20D.SIG",
+                              kArrow + "入力SIG,RMGファイル削除(1234L27D.SIG)",
+                              kStamp + "1234L27E.SIG",
+                              kArrow + "ロールオーバー未検出",
+                              kStamp + "結果：補正 2件、補正不要 1件、失敗 1件",
+                          }));
+    EXPECT_TRUE(FileExists(Path("1234L27B.SIG")));
+    EXPECT_FALSE(FileExists(Path("1234L27C.SIG")));
+    // Each file's entries together, in the batch's order.
+    std::vector<std::string> files;
+    for (const std::string& line : LogMessages())
+        if (line.rfind(Dir(), 0) == 0 || line.find("ERROR") != std::string::npos ||
+            line.find(" > 削除") != std::string::npos)
+            files.push_back(line);
+    EXPECT_EQ(files,
+              (std::vector<std::string>{Path("1234L27B.SIG"), " > ERROR：補正後ファイル出力失敗",
+                                        Path("1234L27C.SIG"), " > 削除：" + Path("1234L27C.SIG"),
+                                        Path("1234L27D.SIG"), " > 削除：" + Path("1234L27D.SIG"),
+                                        Path("1234L27E.SIG")}));
 }
 
 TEST_F(WizardCoreTest, FailedFileGetsItsLogMessagesAsHint) {
