@@ -413,35 +413,54 @@ double WindowProgram(const std::string& program, const fs::path& startFolder,
     return seconds;
 }
 
-// The batches of small files: the core's with and without the log, then
-// the window program's.
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+// The batches of small files, three rounds: in each, the core's with and
+// without the log, then the window program's with and without it. The
+// file system's pace drifts as runs delete and create files by the
+// thousand, and from phase to phase: each window program run is held to
+// the core's run without the log of its own round, and the figures are
+// the medians of the rounds.
 void Batches(const fs::path& root, int files, const std::string& window) {
-    const double withLog = Batch(root / "batch", files, true);
-    const double withoutLog = Batch(root / "batch", files, false);
-    std::printf("batch of %d files with the log: %.2f s, %.3f ms per file\n", files, withLog,
-                withLog * 1000 / files);
-    std::printf("batch of %d files without the log: %.2f s, %.3f ms per file\n", files, withoutLog,
-                withoutLog * 1000 / files);
-    std::printf("share of the log writer: %.0f %%\n", 100 * (withLog - withoutLog) / withLog);
-    if (!window.empty()) {
-        // The file system slows down as a run deletes and creates files by
-        // the thousand (new inodes are sought past recently deleted ones):
-        // the core's batch runs again after the window program, and the
-        // window program is held to the mean of the two.
-        const double programWithLog = WindowProgram(window, root, root / "batch", files, true);
-        const double programWithoutLog = WindowProgram(window, root, root / "batch", files, false);
-        const double againWithoutLog = Batch(root / "batch", files, false);
-        const double core = (withoutLog + againWithoutLog) / 2;
-        std::printf("batch of %d files without the log, again: %.2f s, %.3f ms per file\n", files,
-                    againWithoutLog, againWithoutLog * 1000 / files);
-        auto report = [&](const char* what, double seconds) {
+    constexpr int kRounds = 3;
+    std::vector<double> withLog, withoutLog, programWithLog, programWithoutLog, ratioWithLog,
+        ratioWithoutLog;
+    for (int round = 0; round < kRounds; ++round) {
+        withLog.push_back(Batch(root / "batch", files, true));
+        withoutLog.push_back(Batch(root / "batch", files, false));
+        std::printf("round %d: the core's batch with the log %.3f ms per file, without it %.3f ms",
+                    round + 1, withLog.back() * 1000 / files, withoutLog.back() * 1000 / files);
+        if (!window.empty()) {
+            programWithLog.push_back(WindowProgram(window, root, root / "batch", files, true));
+            programWithoutLog.push_back(WindowProgram(window, root, root / "batch", files, false));
+            ratioWithLog.push_back(programWithLog.back() / withoutLog.back());
+            ratioWithoutLog.push_back(programWithoutLog.back() / withoutLog.back());
             std::printf(
-                "the window program, automatic mode, %s: %.2f s, %.3f ms per file, %.2f times the "
-                "core's batch without the log (the mean of its two runs)\n",
-                what, seconds, seconds * 1000 / files, seconds / core);
-        };
-        report("with the log", programWithLog);
-        report("without the log (/NLOG)", programWithoutLog);
+                "; the window program with the log %.3f ms (%.2f times), without it %.3f ms "
+                "(%.2f times)",
+                programWithLog.back() * 1000 / files, ratioWithLog.back(),
+                programWithoutLog.back() * 1000 / files, ratioWithoutLog.back());
+        }
+        std::printf("\n");
+    }
+    std::printf("batch of %d files with the log: %.3f ms per file (median of %d rounds)\n", files,
+                Median(withLog) * 1000 / files, kRounds);
+    std::printf("batch of %d files without the log: %.3f ms per file\n", files,
+                Median(withoutLog) * 1000 / files);
+    std::printf("share of the log writer: %.0f %%\n",
+                100 * (Median(withLog) - Median(withoutLog)) / Median(withLog));
+    if (!window.empty()) {
+        std::printf(
+            "the window program, automatic mode, with the log: %.3f ms per file, %.2f times the "
+            "core's batch without the log of its round (medians)\n",
+            Median(programWithLog) * 1000 / files, Median(ratioWithLog));
+        std::printf(
+            "the window program, automatic mode, without the log (/NLOG): %.3f ms per file, %.2f "
+            "times the core's batch without the log of its round (medians)\n",
+            Median(programWithoutLog) * 1000 / files, Median(ratioWithoutLog));
     }
     fs::remove_all(root / "batch");
 }
