@@ -106,25 +106,37 @@ FinishedFiles BatchFileActions::ConvertInGroup(std::size_t index, ConversionRequ
     Member member;
     member.index = index;
     member.request = request;
-    // The work file: the group's next, written over where an input
-    // retired under its name waits.
-    auto takeSpare = [this](ConversionRequest& taking) {
-        const std::lock_guard<std::mutex> lock(mutex_);
-        const auto spare = spares_.find(taking.workFile);
-        if (spare != spares_.end()) {
-            taking.reuseWorkFile = spare->second;
-            spares_.erase(spare);
-        }
-    };
     const bool alone = !JoinsGroup(index);
-    if (alone) {
-        // Alone, its entries and lines as it converts, after the group's.
+    {
         const std::lock_guard<std::mutex> lock(mutex_);
-        StoreGroup();
-    } else {
-        member.request.workFile = GroupWorkFile(request.workFile, group_.size());
+        if (alone)
+            StoreGroup();  // its entries and lines as it converts, after the group's
+        else
+            member.request.workFile = GroupWorkFile(request.workFile, group_.size());
+        TakeSpare(member.request);
     }
-    takeSpare(member.request);
+    member.conversion = ConvertGpsFile(Converting(member, alone));
+
+    const std::lock_guard<std::mutex> lock(mutex_);
+    SettleReadBack(true);
+    if (alone)
+        StoreAlone(member);
+    else
+        AddToGroup(member);
+    return TakeFinished();
+}
+
+// The work file, where an input retired under its name waits, is written
+// over.
+void BatchFileActions::TakeSpare(ConversionRequest& request) {
+    const auto spare = spares_.find(request.workFile);
+    if (spare != spares_.end()) {
+        request.reuseWorkFile = spare->second;
+        spares_.erase(spare);
+    }
+}
+
+ConversionRequest BatchFileActions::Converting(Member& member, bool alone) {
     ConversionRequest converting = member.request;
     if (!alone || readingBack_) {
         converting.log = nullptr;  // its entries are kept, and written when it is finished
@@ -132,7 +144,7 @@ FinishedFiles BatchFileActions::ConvertInGroup(std::size_t index, ConversionRequ
     }
     if (readingBack_) {
         // The file before it is finished as soon as its read-back ends.
-        converting.pump = [this, pump = request.pump] {
+        converting.pump = [this, pump = member.request.pump] {
             {
                 const std::lock_guard<std::mutex> lock(mutex_);
                 SettleReadBack(false);
@@ -141,29 +153,28 @@ FinishedFiles BatchFileActions::ConvertInGroup(std::size_t index, ConversionRequ
                 pump();
         };
     }
-    member.conversion = ConvertGpsFile(converting);
+    return converting;
+}
 
-    const std::lock_guard<std::mutex> lock(mutex_);
-    SettleReadBack(true);
-    if (alone) {
-        StoreAlone(member);
-        return TakeFinished();
-    }
+void BatchFileActions::AddToGroup(Member& member) {
     if (group_.empty())
         groupStart_ = std::chrono::steady_clock::now();
     if (!Join(member)) {
         // Its name is not simply free: what it finds there must be what
         // the files before it left, as in a batch of one file at a time.
         StoreGroup();
-        Finish(member);
-        finished_.emplace_back(index, std::move(member.outcome));
-    } else {
-        group_.push_back(std::move(member));
-        if (group_.size() >= kGroupFiles ||
-            std::chrono::steady_clock::now() - groupStart_ >= kGroupTime)
-            StoreGroup();
+        Finished(member);
+        return;
     }
-    return TakeFinished();
+    group_.push_back(std::move(member));
+    if (group_.size() >= kGroupFiles ||
+        std::chrono::steady_clock::now() - groupStart_ >= kGroupTime)
+        StoreGroup();
+}
+
+void BatchFileActions::Finished(Member& member) {
+    Finish(member);
+    finished_.emplace_back(member.index, std::move(member.outcome));
 }
 
 FinishedFiles BatchFileActions::CommitGroup() {
@@ -204,8 +215,7 @@ void BatchFileActions::StoreAlone(Member& member) {
             return;
         }
     }
-    Finish(member);
-    finished_.emplace_back(member.index, std::move(member.outcome));
+    Finished(member);
 }
 
 void BatchFileActions::SettleReadBack(bool wait) {
@@ -222,8 +232,7 @@ void BatchFileActions::SettleReadBack(bool wait) {
     }
     if (!failure.step.empty())
         member.outcome.problem = NotReadBack(output, failure);
-    Finish(member);
-    finished_.emplace_back(member.index, std::move(member.outcome));
+    Finished(member);
     readingBack_.reset();
 }
 
@@ -273,10 +282,7 @@ void BatchFileActions::StoreGroup() {
     for (std::size_t i = 0; i < reading.size(); ++i)
         if (!readBacks[i].step.empty())
             reading[i]->outcome.problem = NotReadBack(stored[i].first, readBacks[i]);
-    for (Member& member : group_) {
-        Finish(member);
-        finished_.emplace_back(member.index, std::move(member.outcome));
-    }
+    for (Member& member : group_) Finished(member);
     group_.clear();
     groupNames_.clear();
     FlushGoneInputs();

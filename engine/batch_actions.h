@@ -152,6 +152,14 @@ class BatchFileActions {
         Member member;
         std::future<Failure> failure;  // none (an empty step) when it reads back right
     };
+    void TakeSpare(ConversionRequest& request);
+    // The member's request as it is converted: its entries held where it
+    // waits for others, and the file before it finished once read back.
+    ConversionRequest Converting(Member& member, bool alone);
+    // The member joins the group, or is finished after it.
+    void AddToGroup(Member& member);
+    // Finishes the member into the files to give back.
+    void Finished(Member& member);
     // Stores a file that goes alone; its read-back is left under way where
     // it has one, else it is finished.
     void StoreAlone(Member& member);
