@@ -39,6 +39,10 @@ ConvertResult ClassifyAndCheck(const ConversionRequest& request, Conversion& con
     return ConvertResult::Failed;
 }
 
+// A file of more than this many bytes takes long enough to convert that
+// the log's held entries are written before it.
+constexpr std::uint64_t kLongConversionBytes = 1 << 20;
+
 // Streams the input into the work file and names the corrected file after
 // its first position record.
 ConvertResult ConvertAndName(const ConversionRequest& request, const std::string& prefix,
@@ -98,6 +102,8 @@ ConvertResult Convert(const ConversionRequest& request, Conversion& conversion) 
         conversion.Fail(Problem(Problem::Kind::NoNameInFileName));
         return ConvertResult::Failed;
     }
+    if (request.log != nullptr && info.size > kLongConversionBytes)
+        request.log->WriteHeldNow();  // no entry comes until this file is converted
     return ConvertAndName(request, prefix, conversion, log);
 }
 

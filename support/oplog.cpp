@@ -288,8 +288,8 @@ bool WriteLines(LogSnapshot& snapshot, const std::string& path,
 constexpr std::size_t kKeptLines = static_cast<std::size_t>(kLogLineCap);
 // Held entries are written when the last write is this long past, or when
 // this many are held.
-constexpr auto kBetweenWrites = std::chrono::milliseconds(50);
-constexpr std::size_t kHeldEntriesAtMost = 64;
+constexpr auto kBetweenWrites = std::chrono::milliseconds(200);
+constexpr std::size_t kHeldEntriesAtMost = 1024;
 
 }  // namespace
 
@@ -374,6 +374,18 @@ bool OperationLog::AppendLine(const std::string& line, std::int32_t cap) {
     }
     const std::size_t keep = cap > 0 ? static_cast<std::size_t>(cap) : 0;
     return WriteLines(state.snapshot, state.path, {line}, keep, keep);
+}
+
+void OperationLog::WriteHeldNow() {
+    State& state = *state_;
+    const std::lock_guard<std::mutex> lock(state.writing);
+    try {
+        state.written = std::chrono::steady_clock::now();
+        state.WriteHeld();
+    } catch (...) {
+        // A lost log entry must never stop a conversion.
+        state.held.clear();
+    }
 }
 
 LogGroup::LogGroup(OperationLog& log) : log_(log) {

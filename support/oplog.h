@@ -47,6 +47,11 @@ class OperationLog {
     // leaves the old log as it was.
     bool AppendLine(const std::string& line, std::int32_t cap);
 
+    // Writes the entries a LogGroup holds now, ahead of a long wait for
+    // the next entry (a large file's conversion), so that they do not
+    // wait out that file in memory.
+    void WriteHeldNow();
+
   private:
     friend class LogGroup;
     friend class FileLog;
@@ -65,7 +70,8 @@ class OperationLog {
 // pay more for them than for its conversions. While a LogGroup lives, the
 // entries logged (with the default cap) are held in memory, in order, and
 // written together with one write and one flush: with the first entry
-// that comes 1/20 s or more after the last write, or when 64 are held.
+// that comes 1/5 s or more after the last write, when 1024 are held, or
+// before a large file converts (WriteHeldNow).
 // Meanwhile the log may grow past its cap up to kLogLineBound lines, then
 // is cut back to its newest kLogLineCap lines in one replacement; when the
 // log's last LogGroup ends, what is held is written and the log is cut back

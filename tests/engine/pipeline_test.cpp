@@ -7,6 +7,7 @@
 
 #include "engine/conversion.h"
 #include "support/file_ops.h"
+#include "support/oplog.h"
 #include "tests/helpers/records.h"
 #include "tests/helpers/temp_dir.h"
 
@@ -41,6 +42,27 @@ TEST_F(PipelineTest, SigFileEndToEnd) {
     EXPECT_EQ(converted.outputPath, Path("1234H18B.SIG"));
     EXPECT_EQ(Log(), std::vector<std::string>{input});
     EXPECT_TRUE(FileExists(input));  // the pipeline never touches its input
+}
+
+// A run's entries are held in memory until the next entry comes: a large
+// file, whose next entry comes once it is converted, has them written
+// first, so that a power cut during it cannot take them along.
+TEST_F(PipelineTest, HeldEntriesAreWrittenBeforeALargeFileConverts) {
+    const std::string input = Path("1234L27B.SIG");
+    Bytes bytes;
+    const Bytes record = Record(0x50, 23, {{2, kOld}});
+    while (bytes.size() <= (1u << 20)) bytes.insert(bytes.end(), record.begin(), record.end());
+    WriteBytes(input, bytes);
+    const LogGroup run(opLog);
+    opLog.Write("the run's first entry");  // written at once, the next held
+    opLog.Write("the file before");
+    std::vector<std::string> seen;
+    request.pump = [&] {
+        if (seen.empty())
+            seen = LogMessages();
+    };
+    EXPECT_EQ(Convert(input), ConvertResult::Converted);
+    EXPECT_EQ(seen, (std::vector<std::string>{"the run's first entry", "the file before", input}));
 }
 
 TEST_F(PipelineTest, RmgFileKeepsItsReceiverType) {

@@ -418,17 +418,16 @@ double Median(std::vector<double> values) {
     return values[values.size() / 2];
 }
 
-// The batches of small files, three rounds: in each, the core's with and
+// The batches of small files, in rounds (three unless told): in each, the core's with and
 // without the log, then the window program's with and without it. The
 // file system's pace drifts as runs delete and create files by the
 // thousand, and from phase to phase: each window program run is held to
 // the core's run without the log of its own round, and the figures are
 // the medians of the rounds.
-void Batches(const fs::path& root, int files, const std::string& window) {
-    constexpr int kRounds = 3;
+void Batches(const fs::path& root, int files, const std::string& window, int rounds) {
     std::vector<double> withLog, withoutLog, programWithLog, programWithoutLog, ratioWithLog,
         ratioWithoutLog;
-    for (int round = 0; round < kRounds; ++round) {
+    for (int round = 0; round < rounds; ++round) {
         withLog.push_back(Batch(root / "batch", files, true));
         withoutLog.push_back(Batch(root / "batch", files, false));
         std::printf("round %d: the core's batch with the log %.3f ms per file, without it %.3f ms",
@@ -447,7 +446,7 @@ void Batches(const fs::path& root, int files, const std::string& window) {
         std::printf("\n");
     }
     std::printf("batch of %d files with the log: %.3f ms per file (median of %d rounds)\n", files,
-                Median(withLog) * 1000 / files, kRounds);
+                Median(withLog) * 1000 / files, rounds);
     std::printf("batch of %d files without the log: %.3f ms per file\n", files,
                 Median(withoutLog) * 1000 / files);
     std::printf("share of the log writer: %.0f %%\n",
@@ -487,6 +486,10 @@ int main(int argc, char** argv) {
     app.add_option("--window-program", window,
                    "The window program, run in automatic mode on the batch (empty: not run)")
         ->capture_default_str();
+    int rounds = 3;
+    app.add_option("--rounds", rounds, "Rounds of the batches, whose medians are printed")
+        ->capture_default_str()
+        ->check(CLI::Range(1, 100));
     CLI11_PARSE(app, argc, argv);
 
     fs::create_directories(dir);
@@ -499,6 +502,6 @@ int main(int argc, char** argv) {
     }
 
     if (files > 0)
-        Batches(root, files, window);
+        Batches(root, files, window, rounds);
     return 0;
 }
