@@ -232,8 +232,11 @@ void BatchFileActions::SettleReadBack(bool wait) {
     }
     if (!failure.step.empty())
         member.outcome.problem = NotReadBack(output, failure);
+    OperationLog* log = member.request.log;
     Finished(member);
     readingBack_.reset();
+    if (log != nullptr)
+        log->WriteHeldNow();  // its entries do not wait out the next file's conversion
 }
 
 FinishedFiles BatchFileActions::TakeFinished() {
