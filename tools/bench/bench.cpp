@@ -15,6 +15,7 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -232,47 +233,62 @@ double VerifiedMoveSeconds(const std::string& from, const std::string& to) {
     return Seconds(start);
 }
 
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+// Five pairs of runs, `run(0)` then `run(1)` in each: the best time of
+// each, and the median of the pairs' ratios (run 0 over run 1).
+struct PairedRuns {
+    double best[2] = {1e9, 1e9};
+    double medianRatio = 0;
+};
+PairedRuns FivePairs(const std::function<double(int which)>& run) {
+    PairedRuns paired;
+    std::vector<double> ratios;
+    for (int pair = 0; pair < 5; ++pair) {
+        double seconds[2] = {0, 0};
+        for (int which = 0; which < 2; ++which) {
+            seconds[which] = run(which);
+            paired.best[which] = std::min(paired.best[which], seconds[which]);
+        }
+        ratios.push_back(seconds[0] / seconds[1]);
+    }
+    paired.medianRatio = Median(ratios);
+    return paired;
+}
+
 // The large file converted as the window does at first (its input deleted
 // once the corrected file reads back right), in pairs with the verified
 // move of the same file, five pairs, each run on a fresh copy of the input
 // with nothing left to write back: the median of the pairs' ratios.
 void LargeFileWithDeletion(const fs::path& root, const char* label, const fs::path& master) {
     const fs::path folder = root / "deletion";
-    std::vector<double> ratios, converts, moves;
-    for (int pair = 0; pair < 5; ++pair) {
-        double seconds[2] = {0, 0};
-        for (int which = 0; which < 2; ++which) {
-            fs::remove_all(folder);
-            fs::create_directories(folder);
-            const fs::path input = folder / master.filename();
-            fs::copy_file(master, input);
-            Settle();
-            if (which == 0) {
-                quenrix::BatchFileActions actions({input.string()}, {.deleteInputs = true});
-                const auto start = Clock::now();
-                actions.ConvertFile(0, {});
-                seconds[0] = Seconds(start);
-            } else {
-                seconds[1] = VerifiedMoveSeconds(input.string(), (folder / "moved").string());
-            }
-        }
-        converts.push_back(seconds[0]);
-        moves.push_back(seconds[1]);
-        ratios.push_back(seconds[0] / seconds[1]);
-    }
+    const PairedRuns paired = FivePairs([&](int which) {
+        fs::remove_all(folder);
+        fs::create_directories(folder);
+        const fs::path input = folder / master.filename();
+        fs::copy_file(master, input);
+        Settle();
+        if (which == 1)
+            return VerifiedMoveSeconds(input.string(), (folder / "moved").string());
+        quenrix::BatchFileActions actions({input.string()}, {.deleteInputs = true});
+        const auto start = Clock::now();
+        actions.ConvertFile(0, {});
+        return Seconds(start);
+    });
     fs::remove_all(folder);
-    std::sort(ratios.begin(), ratios.end());
     std::printf(
         "%s with its input deleted: best %.3f s; a verified move of it (copy, flush, direct "
         "read-back, delete): best %.3f s; paired median %.2f times\n",
-        label, *std::min_element(converts.begin(), converts.end()),
-        *std::min_element(moves.begin(), moves.end()), ratios[ratios.size() / 2]);
+        label, paired.best[0], paired.best[1], paired.medianRatio);
 }
 
 // Whether a batch would gain by reading a stored large file back while
 // the next file converts: the read-back of one copy (as the program reads
-// back) and the conversion of another, one after the other and side by
-// side, five pairs: the median of the pairs' ratios.
+// back) and the conversion of another, side by side and one after the
+// other, five pairs: the median of the pairs' ratios.
 void ReadBackBesideConversion(const fs::path& root, const char* label, const fs::path& master) {
     const fs::path folder = root / "overlap";
     fs::remove_all(folder);
@@ -280,41 +296,34 @@ void ReadBackBesideConversion(const fs::path& root, const char* label, const fs:
     const fs::path stored = folder / "stored";
     fs::copy_file(master, stored);
     quenrix::SyncFileData(stored.string());
-    std::vector<double> ratios, apart, beside;
-    for (int pair = 0; pair < 5; ++pair) {
-        double seconds[2] = {0, 0};
-        for (int which = 0; which < 2; ++which) {
-            const fs::path input = folder / master.filename();
-            fs::remove_all(folder / "out");
-            fs::create_directories(folder / "out");
-            fs::copy_file(master, input, fs::copy_options::overwrite_existing);
-            Settle();
-            quenrix::BatchFileActions actions({input.string()}, {.deleteInputs = true});
-            quenrix::ConversionRequest request;
-            request.outputFolder = (folder / "out").string();
-            std::uint64_t hash = 0;
-            const auto start = Clock::now();
-            if (which == 0) {
-                quenrix::ReadBackHash(stored.string(), hash);
-                actions.ConvertFile(0, request);
-            } else {
-                std::thread reading([&] { quenrix::ReadBackHash(stored.string(), hash); });
-                actions.ConvertFile(0, request);
-                reading.join();
-            }
-            seconds[which] = Seconds(start);
+    // Run 0 one after the other, run 1 side by side; the ratio printed is
+    // side by side over one after the other.
+    const PairedRuns paired = FivePairs([&](int which) {
+        const fs::path input = folder / master.filename();
+        fs::remove_all(folder / "out");
+        fs::create_directories(folder / "out");
+        fs::copy_file(master, input, fs::copy_options::overwrite_existing);
+        Settle();
+        quenrix::BatchFileActions actions({input.string()}, {.deleteInputs = true});
+        quenrix::ConversionRequest request;
+        request.outputFolder = (folder / "out").string();
+        std::uint64_t hash = 0;
+        const auto start = Clock::now();
+        if (which == 0) {
+            quenrix::ReadBackHash(stored.string(), hash);
+            actions.ConvertFile(0, request);
+        } else {
+            std::thread reading([&] { quenrix::ReadBackHash(stored.string(), hash); });
+            actions.ConvertFile(0, request);
+            reading.join();
         }
-        apart.push_back(seconds[0]);
-        beside.push_back(seconds[1]);
-        ratios.push_back(seconds[1] / seconds[0]);
-    }
+        return Seconds(start);
+    });
     fs::remove_all(folder);
-    std::sort(ratios.begin(), ratios.end());
     std::printf(
         "%s read-back of a stored file and the next file's conversion: one after the other best "
         "%.3f s, side by side best %.3f s; paired median %.2f times\n",
-        label, *std::min_element(apart.begin(), apart.end()),
-        *std::min_element(beside.begin(), beside.end()), ratios[ratios.size() / 2]);
+        label, paired.best[0], paired.best[1], 1 / paired.medianRatio);
 }
 
 void LargeFile(const fs::path& dir, Kind kind, std::uint64_t size) {
@@ -411,11 +420,6 @@ double WindowProgram(const std::string& program, const fs::path& startFolder,
         std::printf("the window program did not convert every file (status %d, %s left)\n", status,
                     left != inputs.end() ? left->c_str() : "none");
     return seconds;
-}
-
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
 }
 
 // The batches of small files, in rounds (three unless told): in each, the core's with and
