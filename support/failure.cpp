@@ -48,6 +48,8 @@ std::string FailureText(int errorNumber) {
             return "not a regular file";
         case kReadsBackDifferent:
             return "it reads back different";
+        case kChangedSinceRead:
+            return "it changed since it was read";
         case kStillInUse:
             return "in use by another program (still after waiting 2 seconds)";
         case 0:

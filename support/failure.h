@@ -14,6 +14,9 @@ namespace quenrix {
 inline constexpr int kNotRegularFile = 100001;
 inline constexpr int kStillInUse = 100002;
 inline constexpr int kReadsBackDifferent = 100003;
+// A file that is no longer what was read: written to, replaced or
+// renamed over since.
+inline constexpr int kChangedSinceRead = 100004;
 
 // The C runtime's error numbers in a few plain English words, the same on
 // every system, for the reason a report gives when a file fails.

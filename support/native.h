@@ -114,8 +114,22 @@ struct EntryInfo {
     // Owned by the user the program runs as (where the system tells; no
     // elsewhere).
     bool mine = false;
+    // A symbolic link (on Windows any reparse point), as the calls that
+    // do not follow one describe it.
+    bool link = false;
+    // Its owner and group (POSIX user and group ids; 0 elsewhere).
+    std::uint32_t owner = 0;
+    std::uint32_t group = 0;
     bool operator==(const EntryInfo&) const = default;
 };
+
+// The same file, unchanged: the same identity, size and last write. A
+// recording still being written (appended to, or written in place) fails
+// this against what was seen when it was read.
+inline bool Unchanged(const EntryInfo& was, const EntryInfo& now) {
+    return was.device == now.device && was.fileIndex == now.fileIndex && was.size == now.size &&
+           was.modified == now.modified && now.regular && !now.link;
+}
 
 enum class Lookup { Found, Missing, Failed };
 
@@ -127,6 +141,59 @@ Done InspectOpen(Handle file, EntryInfo& info);
 // True when the path's last part is a symbolic link (on Windows any
 // reparse point), which Inspect would follow.
 bool IsLink(const std::string& path);
+
+// A folder opened once, so that its entries are reached through it by
+// name (the *At calls below) rather than by a path looked up again:
+// whatever is renamed, or linked, in the path's place afterwards, the
+// calls act in the folder that was opened. A link at the path's last
+// part is refused (ELOOP); "" is the current folder. On Windows the
+// folder cannot be renamed or deleted while it is open. Close it with
+// CloseFile.
+Answer<Handle> OpenFolder(const std::string& path);
+// How OpenAt opens an entry of an opened folder: an existing entry only
+// when it is a regular file (as OpenForReading refuses the rest), and
+// through a link under the name only to read it.
+enum class OpenAs {
+    Reading,          // as OpenForReading, a link under the name followed
+    ReadingFromDisk,  // as OpenForReadingFromDisk, never through a link
+    Appending,        // as OpenForAppending
+    NewFile,          // as CreateNew, with the permissions given
+};
+Answer<Handle> OpenAt(Handle folder, const std::string& name, OpenAs how,
+                      unsigned permissions = 0600);
+// Looks an entry of an opened folder up: with Links::Refuse a link under
+// the name is described as a link, with Links::Follow what it leads to.
+Answer<Lookup> InspectAt(Handle folder, const std::string& name, EntryInfo& info,
+                         Links links = Links::Refuse);
+// Renames an entry of one opened folder into another (or the same) on
+// one volume; in place of an existing file only with `replace`, else
+// never (EEXIST, also when another program makes `to` at the same
+// moment); EXDEV across volumes.
+Done RenameAt(Handle fromFolder, const std::string& from, Handle toFolder, const std::string& to,
+              bool replace);
+// Puts the file `from` in place of the file under `to`, only while that
+// is still the file `expected` describes (Unchanged), which then goes;
+// else nothing changes (kChangedSinceRead). Linux exchanges the two and
+// looks at what came out, exchanging them back where it is not that file
+// (a file system without exchanges: looked at right before a replacing
+// rename); Windows renames that very file aside through its handle, and
+// deletes it once `from` has its name. On one volume (else EXDEV).
+Done ReplaceAt(Handle fromFolder, const std::string& from, Handle toFolder, const std::string& to,
+               const EntryInfo& expected);
+// Deletes the file under the name in an opened folder, only while it is
+// still the file `expected` describes (Unchanged; a link under the name
+// while it leads to that file, and then the link is what goes): else
+// nothing is deleted, with the cause kChangedSinceRead. Windows deletes
+// through the handle whose file it compared (and compares a link as
+// itself). Done too when nothing stands there.
+Done RemoveAt(Handle folder, const std::string& name, const EntryInfo& expected);
+// Waits until the opened folder's entries are on disk (as SyncFolder).
+Done SyncOpenFolder(Handle folder);
+// Gives an open file the read and write permission bits of `like` (no
+// execute, set-ID or sticky bits) and, where the program may (as root),
+// its owner and group, so that nobody can read it who could not read
+// `like`. Nothing happens where the system has no such bits (Windows).
+Done TakeAccessOf(Handle file, const EntryInfo& like);
 
 // Renames within one volume, replacing an existing file; fails with errno
 // EXDEV where `to` lies on another volume.

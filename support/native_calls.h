@@ -41,6 +41,14 @@
     CALL(bool, Done, TryLock, (Handle file), (file), {}) \
     CALL(bool, Done, SyncFolder, (const std::string& folder), (folder), folder) \
     CALL(bool, Done, RemoveFile, (const std::string& path), (path), path) \
+    CALL(Handle, Answer<Handle>, OpenFolder, (const std::string& path), (path), path) \
+    CALL(Handle, Answer<Handle>, OpenAt, (Handle folder, const std::string& name, OpenAs how, unsigned permissions), (folder, name, how, permissions), name) \
+    CALL(Lookup, Answer<Lookup>, InspectAt, (Handle folder, const std::string& name, EntryInfo& info, Links links), (folder, name, info, links), name) \
+    CALL(bool, Done, RenameAt, (Handle fromFolder, const std::string& from, Handle toFolder, const std::string& to, bool replace), (fromFolder, from, toFolder, to, replace), to) \
+    CALL(bool, Done, ReplaceAt, (Handle fromFolder, const std::string& from, Handle toFolder, const std::string& to, const EntryInfo& expected), (fromFolder, from, toFolder, to, expected), to) \
+    CALL(bool, Done, RemoveAt, (Handle folder, const std::string& name, const EntryInfo& expected), (folder, name, expected), name) \
+    CALL(bool, Done, SyncOpenFolder, (Handle folder), (folder), {}) \
+    CALL(bool, Done, TakeAccessOf, (Handle file, const EntryInfo& like), (file, like), {}) \
     CALL(bool, Done, ForEachEntry, (const std::string& folder, const std::function<void(const FolderEntry& entry)>& visit), (folder, visit), folder) \
     CALL(bool, Done, CreateFolder, (const std::string& path), (path), path) \
     CALL(bool, Done, RemoveFolderWithFiles, (const std::string& folder), (folder), folder) \

@@ -36,6 +36,9 @@ EntryInfo FromStat(const struct stat& st) {
     info.permissions = static_cast<unsigned>(st.st_mode & 07777);
     info.links = static_cast<std::uint64_t>(st.st_nlink);
     info.mine = st.st_uid == ::geteuid();
+    info.link = S_ISLNK(st.st_mode);
+    info.owner = st.st_uid;
+    info.group = st.st_gid;
     return info;
 }
 
@@ -270,6 +273,145 @@ bool RealSystem::SyncFolder(const std::string& folder) {
 
 bool RealSystem::RemoveFile(const std::string& path) {
     return ::unlink(path.c_str()) == 0 || errno == ENOENT;
+}
+
+Handle RealSystem::OpenFolder(const std::string& path) {
+    // A trailing separator would have a link at the last part followed.
+    std::string folder = path.empty() ? std::string(".") : path;
+    while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+    const int opened = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    struct stat st {};
+    if (opened < 0 && errno == ENOTDIR && ::lstat(folder.c_str(), &st) == 0 && S_ISLNK(st.st_mode))
+        errno = ELOOP;  // a link, not a file, stands there
+    return opened;
+}
+
+Handle RealSystem::OpenAt(Handle folder, const std::string& name, OpenAs how,
+                          unsigned permissions) {
+    if (how == OpenAs::NewFile) {
+        // With O_EXCL a link under the name is never followed either.
+        return ::openat(folder, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
+                        static_cast<mode_t>(permissions));
+    }
+    struct stat st {};
+    const bool follow = how == OpenAs::Reading;
+    // As OpenRegular: a pipe or device is refused by its look-up, one
+    // swapped in after it by what the descriptor is.
+    if (::fstatat(folder, name.c_str(), &st, follow ? 0 : AT_SYMLINK_NOFOLLOW) == 0 &&
+        !S_ISREG(st.st_mode)) {
+        errno = S_ISLNK(st.st_mode) ? ELOOP : NotRegularCause(st);
+        return kNoFile;
+    }
+    const int flags = (how == OpenAs::Appending ? O_WRONLY | O_APPEND : O_RDONLY) | O_NONBLOCK |
+                      O_CLOEXEC | (follow ? 0 : O_NOFOLLOW);
+    // A large file read back from the disk goes past the page cache, as
+    // OpenForReadingFromDisk does.
+    constexpr off_t kDirectFrom = 1 << 20;
+    const bool direct = how == OpenAs::ReadingFromDisk && st.st_size >= kDirectFrom;
+    int file = ::openat(folder, name.c_str(), flags | (direct ? O_DIRECT : 0));
+    if (file < 0 && direct && errno == EINVAL)
+        file = ::openat(folder, name.c_str(), flags);
+    if (file < 0)
+        return kNoFile;
+    if (::fstat(file, &st) != 0 || !S_ISREG(st.st_mode)) {
+        const int cause = NotRegularCause(st);
+        ::close(file);
+        errno = cause;
+        return kNoFile;
+    }
+    ::fcntl(file, F_SETFL, ::fcntl(file, F_GETFL) & ~O_NONBLOCK);
+    if (how == OpenAs::ReadingFromDisk && !direct)
+        ::posix_fadvise(file, 0, 0, POSIX_FADV_DONTNEED);  // a hint; data on disk only
+    return file;
+}
+
+Lookup RealSystem::InspectAt(Handle folder, const std::string& name, EntryInfo& info,
+                             Links links) {
+    struct stat st {};
+    if (::fstatat(folder, name.c_str(), &st, links == Links::Follow ? 0 : AT_SYMLINK_NOFOLLOW) != 0)
+        return errno == ENOENT || errno == ENOTDIR ? Lookup::Missing : Lookup::Failed;
+    info = FromStat(st);
+    return Lookup::Found;
+}
+
+bool RealSystem::RenameAt(Handle fromFolder, const std::string& from, Handle toFolder,
+                          const std::string& to, bool replace) {
+    if (replace)
+        return ::renameat(fromFolder, from.c_str(), toFolder, to.c_str()) == 0;
+    if (::renameat2(fromFolder, from.c_str(), toFolder, to.c_str(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP)
+        return false;
+    // As RenameNoReplace: a second name, then the first one goes; on a
+    // share without hard links a look-up right before the rename.
+    if (::linkat(fromFolder, from.c_str(), toFolder, to.c_str(), 0) == 0) {
+        ::unlinkat(fromFolder, from.c_str(), 0);
+        return true;
+    }
+    if (errno != EPERM && errno != ENOTSUP && errno != ENOSYS)
+        return false;
+    struct stat st {};
+    if (::fstatat(toFolder, to.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+        errno = EEXIST;
+        return false;
+    }
+    return ::renameat(fromFolder, from.c_str(), toFolder, to.c_str()) == 0;
+}
+
+bool RealSystem::ReplaceAt(Handle fromFolder, const std::string& from, Handle toFolder,
+                           const std::string& to, const EntryInfo& expected) {
+    struct stat st {};
+    if (::renameat2(fromFolder, from.c_str(), toFolder, to.c_str(), RENAME_EXCHANGE) == 0) {
+        // What stood under `to` is under `from` now: it goes if it is the
+        // file that was read, else it has its name back.
+        if (::fstatat(fromFolder, from.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+            Unchanged(expected, FromStat(st))) {
+            (void)::unlinkat(fromFolder, from.c_str(), 0);  // replaced: a name left over loses nothing
+            return true;
+        }
+        (void)::renameat2(toFolder, to.c_str(), fromFolder, from.c_str(), RENAME_EXCHANGE);
+        errno = kChangedSinceRead;
+        return false;
+    }
+    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP)
+        return false;
+    // No exchange on this file system: the narrowest gap it leaves.
+    if (::fstatat(toFolder, to.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return false;
+    if (!Unchanged(expected, FromStat(st))) {
+        errno = kChangedSinceRead;
+        return false;
+    }
+    return ::renameat(fromFolder, from.c_str(), toFolder, to.c_str()) == 0;
+}
+
+bool RealSystem::RemoveAt(Handle folder, const std::string& name, const EntryInfo& expected) {
+    // Looked at through the folder that was opened, right before the
+    // name goes: what another program renamed there, or appended since it
+    // was read, stays.
+    struct stat st {};
+    if (::fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return errno == ENOENT;
+    // A link goes only while it leads to the file that was read.
+    if (S_ISLNK(st.st_mode) && ::fstatat(folder, name.c_str(), &st, 0) != 0)
+        st = {};
+    if (!Unchanged(expected, FromStat(st))) {
+        errno = kChangedSinceRead;
+        return false;
+    }
+    return ::unlinkat(folder, name.c_str(), 0) == 0 || errno == ENOENT;
+}
+
+bool RealSystem::SyncOpenFolder(Handle folder) {
+    // As SyncFolder: a file system that cannot says so, and does it its way.
+    return ::fsync(folder) == 0 || errno == EINVAL || errno == EROFS || errno == ENOTSUP;
+}
+
+bool RealSystem::TakeAccessOf(Handle file, const EntryInfo& like) {
+    // The owner first: a change of owner may clear bits that are set after.
+    if (::geteuid() == 0 && ::fchown(file, like.owner, like.group) != 0)
+        return false;
+    return ::fchmod(file, static_cast<mode_t>(like.permissions & 0666)) == 0;
 }
 
 bool RealSystem::ForEachEntry(const std::string& folder,

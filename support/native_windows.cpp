@@ -54,6 +54,7 @@ bool Describe(HANDLE handle, EntryInfo& info) {
     info.fileIndex = (static_cast<std::uint64_t>(data.nFileIndexHigh) << 32) | data.nFileIndexLow;
     info.modified = Ticks(data.ftLastWriteTime) * 100;  // 100 ns ticks
     info.permissions = (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0 ? 0444 : 0666;
+    info.link = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
     return true;
 }
 
@@ -371,6 +372,244 @@ bool RealSystem::RemoveFile(const std::string& path) {
         SetLastError(ERROR_SUCCESS);
         return true;
     });
+}
+
+namespace {
+
+// The path of the folder an open folder handle holds, in the long form,
+// ready for a name to be added; empty (with the cause) when it cannot be
+// told. The folder is held open without sharing its deletion, so nobody
+// renames it or swaps it for a link while the name is used.
+std::wstring FolderOf(Handle folder) {
+    const intptr_t handle = _get_osfhandle(folder);
+    if (handle == -1) {
+        errno = EBADF;
+        return {};
+    }
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD length = GetFinalPathNameByHandleW(reinterpret_cast<HANDLE>(handle), path.data(),
+                                                       static_cast<DWORD>(path.size()),
+                                                       FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+        if (length == 0) {
+            Failed();
+            return {};
+        }
+        if (length < path.size()) {
+            path.resize(length);
+            break;
+        }
+        path.resize(length + 1);
+    }
+    // "\\?\C:\dir" or "\\?\UNC\server\share\dir": already the long form.
+    if (path.back() != L'\\')
+        path += L'\\';
+    return path;
+}
+
+// The name in an open folder as a path the system takes; empty (with
+// the cause) when it cannot be made. A name is one part, never a path.
+std::wstring EntryOf(Handle folder, const std::string& name) {
+    if (name.empty() || name.find_first_of("\\/:") != std::string::npos || name == "." ||
+        name == "..") {
+        errno = EINVAL;
+        return {};
+    }
+    const std::wstring path = FolderOf(folder);
+    return path.empty() ? path : path + Utf16(name);
+}
+
+}  // namespace
+
+Handle RealSystem::OpenFolder(const std::string& path) {
+    const std::wstring name = SystemPath(path);
+    // Sharing reads and writes but not deletion: while it is open nobody
+    // renames the folder away or puts another in its place.
+    HANDLE handle = CreateFileW(name.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        Failed();
+        return kNoFile;
+    }
+    BY_HANDLE_FILE_INFORMATION data{};
+    if (!GetFileInformationByHandle(handle, &data) ||
+        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
+        (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+        const bool link = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+        CloseHandle(handle);
+        errno = link ? ELOOP : ENOTDIR;
+        return kNoFile;
+    }
+    const int file = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_RDONLY);
+    if (file < 0) {
+        CloseHandle(handle);
+        errno = EMFILE;
+    }
+    return file;
+}
+
+Handle RealSystem::OpenAt(Handle folder, const std::string& name, OpenAs how,
+                          unsigned permissions) {
+    const std::wstring path = EntryOf(folder, name);
+    if (path.empty())
+        return kNoFile;
+    const std::string entry = Utf8(path);
+    switch (how) {
+        case OpenAs::Reading:
+            return OpenRegular(entry, GENERIC_READ, FILE_ATTRIBUTE_NORMAL, Links::Follow,
+                               _O_RDONLY);
+        case OpenAs::ReadingFromDisk:
+            return OpenRegular(entry, GENERIC_READ,
+                               FILE_FLAG_NO_BUFFERING | FILE_FLAG_SEQUENTIAL_SCAN, Links::Refuse,
+                               _O_RDONLY);
+        case OpenAs::Appending:
+            return OpenRegular(entry, GENERIC_WRITE, FILE_ATTRIBUTE_NORMAL, Links::Refuse,
+                               _O_APPEND);
+        case OpenAs::NewFile:
+            break;
+    }
+    return CreateNew(entry, permissions);
+}
+
+Lookup RealSystem::InspectAt(Handle folder, const std::string& name, EntryInfo& info,
+                             Links links) {
+    const std::wstring path = EntryOf(folder, name);
+    if (path.empty())
+        return Lookup::Failed;
+    const DWORD noFollow = links == Links::Refuse ? FILE_FLAG_OPEN_REPARSE_POINT : 0;
+    HANDLE handle = CreateFileW(path.c_str(), 0,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | noFollow, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+        const bool missing = IsMissing(GetLastError());
+        Failed();
+        return missing ? Lookup::Missing : Lookup::Failed;
+    }
+    const bool ok = Describe(handle, info);
+    CloseHandle(handle);
+    return ok ? Lookup::Found : Lookup::Failed;
+}
+
+bool RealSystem::RenameAt(Handle fromFolder, const std::string& from, Handle toFolder,
+                          const std::string& to, bool replace) {
+    const std::wstring source = EntryOf(fromFolder, from), target = EntryOf(toFolder, to);
+    if (source.empty() || target.empty())
+        return false;
+    return RetriedWhileHeld([&] {
+        return MoveFileExW(source.c_str(), target.c_str(),
+                           replace ? MOVEFILE_REPLACE_EXISTING : 0) != 0;
+    });
+}
+
+namespace {
+
+// Renames the file open as `handle` to the full path `to`, never over
+// another file.
+bool RenameHandle(HANDLE handle, const std::wstring& to) {
+    std::vector<char> buffer(sizeof(FILE_RENAME_INFO) + (to.size() + 1) * sizeof(wchar_t));
+    auto* info = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    info->ReplaceIfExists = FALSE;
+    info->RootDirectory = nullptr;
+    info->FileNameLength = static_cast<DWORD>(to.size() * sizeof(wchar_t));
+    std::copy(to.begin(), to.end(), info->FileName);
+    info->FileName[to.size()] = L'\0';
+    return SetFileInformationByHandle(handle, FileRenameInfo, info,
+                                      static_cast<DWORD>(buffer.size())) != 0;
+}
+
+}  // namespace
+
+bool RealSystem::ReplaceAt(Handle fromFolder, const std::string& from, Handle toFolder,
+                           const std::string& to, const EntryInfo& expected) {
+    const std::wstring source = EntryOf(fromFolder, from), target = EntryOf(toFolder, to);
+    if (source.empty() || target.empty())
+        return false;
+    HANDLE old = CreateFileW(target.c_str(), DELETE | FILE_READ_ATTRIBUTES,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                             OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (old == INVALID_HANDLE_VALUE)
+        return Failed();
+    EntryInfo now;
+    if (!Describe(old, now) || !Unchanged(expected, now)) {
+        CloseHandle(old);
+        errno = kChangedSinceRead;
+        return false;
+    }
+    // That very file aside, by its handle; then the name is free for
+    // `from`, taken without replacing anything another program put there.
+    char token[17];
+    std::snprintf(token, sizeof token, "%016llx",
+                  static_cast<unsigned long long>(RandomToken()));
+    const std::wstring aside = target + L"." + Utf16(token) + L".quenrix-old";
+    if (!RenameHandle(old, aside)) {
+        Failed();
+        const int cause = errno;
+        CloseHandle(old);
+        errno = cause;
+        return false;
+    }
+    const bool moved =
+        RetriedWhileHeld([&] { return MoveFileExW(source.c_str(), target.c_str(), 0) != 0; });
+    const int cause = errno;
+    if (!moved) {
+        RenameHandle(old, target);  // the file read keeps its name
+        CloseHandle(old);
+        errno = cause;
+        return false;
+    }
+    FILE_DISPOSITION_INFO disposition{};
+    disposition.DeleteFile = TRUE;
+    SetFileInformationByHandle(old, FileDispositionInfo, &disposition, sizeof disposition);
+    CloseHandle(old);
+    return true;
+}
+
+bool RealSystem::RemoveAt(Handle folder, const std::string& name, const EntryInfo& expected) {
+    const std::wstring path = EntryOf(folder, name);
+    if (path.empty())
+        return false;
+    bool changed = false;
+    const bool removed = RetriedWhileHeld([&] {
+        // The file is opened, compared with what was read, and deleted
+        // through that very handle: nothing renamed there meanwhile goes.
+        HANDLE handle = CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+        if (handle == INVALID_HANDLE_VALUE) {
+            if (!IsMissing(GetLastError()))
+                return false;
+            SetLastError(ERROR_SUCCESS);
+            return true;
+        }
+        EntryInfo now;
+        changed = !Describe(handle, now) || !Unchanged(expected, now);
+        BOOL deleted = FALSE;
+        if (!changed) {
+            FILE_DISPOSITION_INFO disposition{};
+            disposition.DeleteFile = TRUE;
+            deleted = SetFileInformationByHandle(handle, FileDispositionInfo, &disposition,
+                                                 sizeof disposition);
+        }
+        const DWORD error = GetLastError();
+        CloseHandle(handle);
+        SetLastError(changed ? ERROR_SUCCESS : error);
+        return changed || deleted != 0;
+    });
+    if (removed && changed) {
+        errno = kChangedSinceRead;
+        return false;
+    }
+    return removed;
+}
+
+bool RealSystem::SyncOpenFolder(Handle folder) {
+    const std::wstring path = FolderOf(folder);
+    return !path.empty() && SyncFolder(Utf8(path));
+}
+
+bool RealSystem::TakeAccessOf(Handle, const EntryInfo&) {
+    return true;  // a new file takes its folder's access rules
 }
 
 bool RealSystem::ForEachEntry(const std::string& folder,

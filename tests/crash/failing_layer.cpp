@@ -197,4 +197,60 @@ std::string FailingLayer::MakeTemporaryFolder(const std::string& prefix) {
     return real_.MakeTemporaryFolder(prefix);
 }
 
+std::string FailingLayer::PathIn(Handle folder, const std::string& name) const {
+    const std::string path = Of(folder, open_);
+    return path.empty() || path.back() == '/' ? path + name : path + "/" + name;
+}
+
+Handle FailingLayer::OpenFolder(const std::string& path) {
+    return Open("open folder", path, EACCES, [&] { return real_.OpenFolder(path); });
+}
+
+Handle FailingLayer::OpenAt(Handle folder, const std::string& name, native::OpenAs how,
+                            unsigned permissions) {
+    const bool creating = how == native::OpenAs::NewFile;
+    return Open(creating ? "create new" : "open", PathIn(folder, name),
+                creating ? ENOSPC : ENOENT,
+                [&] { return real_.OpenAt(folder, name, how, permissions); });
+}
+
+Lookup FailingLayer::InspectAt(Handle folder, const std::string& name, EntryInfo& info,
+                               native::Links links) {
+    if (FailsThisTime("look up", PathIn(folder, name), plants_.missingForFailed ? ENOENT : EIO))
+        return plants_.missingForFailed ? Lookup::Missing : Lookup::Failed;
+    return real_.InspectAt(folder, name, info, links);
+}
+
+bool FailingLayer::RenameAt(Handle fromFolder, const std::string& from, Handle toFolder,
+                            const std::string& to, bool replace) {
+    if (FailsThisTime("rename", PathIn(fromFolder, from) + " -> " + PathIn(toFolder, to), EACCES))
+        return false;
+    return real_.RenameAt(fromFolder, from, toFolder, to, replace || plants_.replacingStore);
+}
+
+bool FailingLayer::ReplaceAt(Handle fromFolder, const std::string& from, Handle toFolder,
+                             const std::string& to, const EntryInfo& expected) {
+    if (FailsThisTime("rename", PathIn(fromFolder, from) + " -> " + PathIn(toFolder, to), EACCES))
+        return false;
+    return real_.ReplaceAt(fromFolder, from, toFolder, to, expected);
+}
+
+bool FailingLayer::RemoveAt(Handle folder, const std::string& name, const EntryInfo& expected) {
+    if (FailsThisTime("remove", PathIn(folder, name), EACCES))
+        return false;
+    return real_.RemoveAt(folder, name, expected);
+}
+
+bool FailingLayer::SyncOpenFolder(Handle folder) {
+    if (FailsThisTime("flush folder", Of(folder, open_), EIO))
+        return false;
+    return real_.SyncOpenFolder(folder);
+}
+
+bool FailingLayer::TakeAccessOf(Handle file, const EntryInfo& like) {
+    if (FailsThisTime("set access", Of(file, open_), EPERM))
+        return false;
+    return real_.TakeAccessOf(file, like);
+}
+
 }  // namespace quenrix::crash

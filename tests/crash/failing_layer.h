@@ -74,6 +74,19 @@ class FailingLayer final : public test::ForwardingLayer {
     bool CreateFolder(const std::string& path) override;
     bool RemoveFolderWithFiles(const std::string& folder) override;
     std::string MakeTemporaryFolder(const std::string& prefix) override;
+    native::Handle OpenFolder(const std::string& path) override;
+    native::Handle OpenAt(native::Handle folder, const std::string& name, native::OpenAs how,
+                          unsigned permissions) override;
+    native::Lookup InspectAt(native::Handle folder, const std::string& name,
+                             native::EntryInfo& info, native::Links links) override;
+    bool RenameAt(native::Handle fromFolder, const std::string& from, native::Handle toFolder,
+                  const std::string& to, bool replace) override;
+    bool ReplaceAt(native::Handle fromFolder, const std::string& from, native::Handle toFolder,
+                   const std::string& to, const native::EntryInfo& expected) override;
+    bool RemoveAt(native::Handle folder, const std::string& name,
+                  const native::EntryInfo& expected) override;
+    bool SyncOpenFolder(native::Handle folder) override;
+    bool TakeAccessOf(native::Handle file, const native::EntryInfo& like) override;
 
   private:
     // Counts a call; true (with errno set to `cause`) when it is to fail.
@@ -83,6 +96,8 @@ class FailingLayer final : public test::ForwardingLayer {
     template <typename Opening>
     native::Handle Open(const char* call, const std::string& path, int cause, Opening open);
     void Flip(native::Handle file, void* destination, std::int64_t got);
+    // The path of `name` in the open folder, for messages and the flipped file.
+    std::string PathIn(native::Handle folder, const std::string& name) const;
 
     native::Layer& real_;
     const Plants plants_;

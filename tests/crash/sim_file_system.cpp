@@ -127,6 +127,8 @@ class SimFileSystem::View {
             changed != entries_.end() ? changed->second : fs_.nodes_[folder].durableEntries;
         for (const auto& [name, node] : entries) {
             const std::string full = path + "/" + name;
+            if (!fs_.nodes_[node].link.empty())
+                continue;  // a link holds no bytes of its own
             if (fs_.nodes_[node].folder) {
                 disk.folders.insert(full);
                 Walk(node, full, disk);
@@ -191,6 +193,8 @@ DiskImage SimFileSystem::Current() const {
     std::function<void(int, const std::string&)> walk = [&](int folder, const std::string& path) {
         for (const auto& [name, node] : nodes_[folder].entries) {
             const std::string full = path + "/" + name;
+            if (!nodes_[node].link.empty())
+                continue;  // a link holds no bytes of its own
             if (nodes_[node].folder) {
                 disk.folders.insert(full);
                 walk(node, full);
@@ -345,16 +349,44 @@ bool SimFileSystem::Locate(const std::string& path, int& folder, std::string& na
     folder = kRoot;
     for (const std::string& part : parts) {
         const auto found = nodes_[folder].entries.find(part);
-        if (found == nodes_[folder].entries.end() || !nodes_[found->second].folder) {
-            errno = found == nodes_[folder].entries.end() ? ENOENT : ENOTDIR;
+        if (found == nodes_[folder].entries.end()) {
+            errno = ENOENT;
             return false;
         }
-        folder = found->second;
+        const int next = Follow(found->second);
+        if (next < 0)
+            return false;
+        if (!nodes_[next].folder) {
+            errno = ENOTDIR;
+            return false;
+        }
+        folder = next;
     }
     return true;
 }
 
-int SimFileSystem::Find(const std::string& path) const {
+int SimFileSystem::Follow(int node, int depth) const {
+    if (nodes_[node].link.empty())
+        return node;
+    if (depth >= 8) {
+        errno = ELOOP;
+        return -1;
+    }
+    int folder = kRoot;
+    std::string name;
+    if (PartsOf(nodes_[node].link).empty())
+        return kRoot;
+    if (!Locate(nodes_[node].link, folder, name))
+        return -1;
+    const auto found = nodes_[folder].entries.find(name);
+    if (found == nodes_[folder].entries.end()) {
+        errno = ENOENT;
+        return -1;
+    }
+    return Follow(found->second, depth + 1);
+}
+
+int SimFileSystem::Find(const std::string& path, bool followLast) const {
     if (PartsOf(path).empty())
         return kRoot;
     int folder = kRoot;
@@ -366,7 +398,7 @@ int SimFileSystem::Find(const std::string& path) const {
         errno = ENOENT;
         return -1;
     }
-    return found->second;
+    return followLast ? Follow(found->second) : found->second;
 }
 
 int SimFileSystem::FindFolder(const std::string& path) const {
@@ -464,12 +496,36 @@ SimFileSystem::Handle SimFileSystem::Open(const std::string& path, bool forWriti
     return nextHandle_++;
 }
 
+SimFileSystem::Handle SimFileSystem::OpenNode(int folder, const std::string& name,
+                                              bool forWriting) {
+    const auto found = nodes_[folder].entries.find(name);
+    if (found == nodes_[folder].entries.end()) {
+        errno = ENOENT;
+        return -1;
+    }
+    // Read through a link; written never through one.
+    const int node = forWriting ? found->second : Follow(found->second);
+    if (node < 0)
+        return -1;
+    if (!nodes_[node].link.empty() || nodes_[node].folder) {
+        errno = nodes_[node].folder ? EISDIR : ELOOP;
+        return -1;
+    }
+    open_[nextHandle_] = {node, 0, forWriting};
+    return nextHandle_++;
+}
+
 SimFileSystem::Handle SimFileSystem::Create(const std::string& path, bool exclusive) {
     std::lock_guard lock(mutex_);
     int folder = kRoot;
     std::string name;
     if (!Locate(path, folder, name))
         return -1;
+    return CreateIn(folder, name, exclusive);
+}
+
+SimFileSystem::Handle SimFileSystem::CreateIn(int folder, const std::string& name,
+                                              bool exclusive) {
     const auto found = nodes_[folder].entries.find(name);
     int node = -1;
     if (found != nodes_[folder].entries.end()) {
@@ -477,7 +533,9 @@ SimFileSystem::Handle SimFileSystem::Create(const std::string& path, bool exclus
             errno = EEXIST;
             return -1;
         }
-        node = found->second;
+        node = Follow(found->second);
+        if (node < 0)
+            return -1;
         if (nodes_[node].folder) {
             errno = EISDIR;
             return -1;
@@ -597,8 +655,9 @@ bool SimFileSystem::Inspect(const std::string& path, Entry& entry) const {
     const int node = Find(path);
     if (node < 0)
         return false;
-    entry = {nodes_[node].folder, nodes_[node].data.size(), generation_ * 2 + VolumeOf(path),
-             static_cast<std::uint64_t>(node), nodes_[node].modified};
+    entry = {nodes_[node].folder, nodes_[node].data.size(),
+             generation_ * 2 + VolumeOfNode(node), static_cast<std::uint64_t>(node),
+             nodes_[node].modified};
     return true;
 }
 
@@ -609,7 +668,7 @@ bool SimFileSystem::InspectOpen(Handle handle, Entry& entry) const {
         return false;
     const Node& node = nodes_[file->node];
     // The same identity as a look-up of its name gives.
-    entry = {false, node.data.size(), generation_ * 2 + VolumeOf(NameOf(file->node)),
+    entry = {node.folder, node.data.size(), generation_ * 2 + VolumeOfNode(file->node),
              static_cast<std::uint64_t>(file->node), node.modified};
     return true;
 }
@@ -625,6 +684,25 @@ int SimFileSystem::VolumeOf(const std::string& path) const {
     return !secondVolume_.empty() && !parts.empty() && parts.front() == secondVolume_ ? 1 : 0;
 }
 
+int SimFileSystem::VolumeOfNode(int node) const {
+    if (secondVolume_.empty())
+        return 0;
+    // The second volume is a folder of the root: the node is on it when
+    // that folder holds it, however deep.
+    const auto top = nodes_[kRoot].entries.find(secondVolume_);
+    if (top == nodes_[kRoot].entries.end())
+        return 0;
+    std::function<bool(int)> holds = [&](int folder) {
+        if (folder == node)
+            return true;
+        for (const auto& [name, child] : nodes_[folder].entries)
+            if (child == node || (nodes_[child].folder && holds(child)))
+                return true;
+        return false;
+    };
+    return holds(top->second) ? 1 : 0;
+}
+
 bool SimFileSystem::Rename(const std::string& from, const std::string& to, bool replace) {
     std::lock_guard lock(mutex_);
     if (VolumeOf(from) != VolumeOf(to)) {
@@ -635,6 +713,20 @@ bool SimFileSystem::Rename(const std::string& from, const std::string& to, bool 
     std::string fromName, toName;
     if (!Locate(from, fromFolder, fromName) || !Locate(to, toFolder, toName))
         return false;
+    return RenameIn(fromFolder, fromName, toFolder, toName, replace);
+}
+
+bool SimFileSystem::RenameFolder(const std::string& from, const std::string& to) {
+    std::lock_guard lock(mutex_);
+    int fromFolder = kRoot, toFolder = kRoot;
+    std::string fromName, toName;
+    if (!Locate(from, fromFolder, fromName) || !Locate(to, toFolder, toName))
+        return false;
+    return RenameIn(fromFolder, fromName, toFolder, toName, false, true);
+}
+
+bool SimFileSystem::RenameIn(int fromFolder, const std::string& fromName, int toFolder,
+                             const std::string& toName, bool replace, bool folders) {
     const auto source = nodes_[fromFolder].entries.find(fromName);
     if (source == nodes_[fromFolder].entries.end()) {
         errno = ENOENT;
@@ -650,7 +742,7 @@ bool SimFileSystem::Rename(const std::string& from, const std::string& to, bool 
         errno = EEXIST;
         return false;
     }
-    if (nodes_[node].folder) {
+    if (nodes_[node].folder && !folders) {
         errno = EPERM;  // the program renames files only
         return false;
     }
@@ -673,6 +765,10 @@ bool SimFileSystem::Remove(const std::string& path, bool folderWanted) {
     std::string name;
     if (!Locate(path, folder, name))
         return false;
+    return RemoveIn(folder, name, folderWanted);
+}
+
+bool SimFileSystem::RemoveIn(int folder, const std::string& name, bool folderWanted) {
     const auto found = nodes_[folder].entries.find(name);
     if (found == nodes_[folder].entries.end()) {
         errno = ENOENT;
@@ -703,6 +799,10 @@ bool SimFileSystem::SyncFolder(const std::string& path) {
     const int folder = FindFolder(path);
     if (folder < 0)
         return false;
+    return SyncFolderNode(folder, folder == kRoot ? std::string("/") : path);
+}
+
+bool SimFileSystem::SyncFolderNode(int folder, const std::string& shown) {
     ++operations_;
     if (fault_ == PlantedFault::GroupDeletedBeforeFolderFlush && deletedSinceFolderFlush_) {
         for (int held : heldFolderFlushes_) Flush(held);
@@ -714,7 +814,7 @@ bool SimFileSystem::SyncFolder(const std::string& path) {
         heldFolderFlushes_.push_back(folder);
     else
         Flush(folder);
-    Announce("flush folder " + (folder == kRoot ? std::string("/") : path));
+    Announce("flush folder " + shown);
     return true;
 }
 
@@ -741,6 +841,101 @@ bool SimFileSystem::List(const std::string& path,
     names.clear();
     for (const auto& [name, node] : nodes_[folder].entries)
         names.emplace_back(name, nodes_[node].folder);
+    return true;
+}
+
+int SimFileSystem::FolderOf(Handle handle) const {
+    const auto file = open_.find(handle);
+    if (file == open_.end() || !file->second.folder) {
+        errno = EBADF;
+        return -1;
+    }
+    return file->second.node;
+}
+
+SimFileSystem::Handle SimFileSystem::OpenFolder(const std::string& path) {
+    std::lock_guard lock(mutex_);
+    const int node = Find(path, false);
+    if (node < 0)
+        return -1;
+    if (!nodes_[node].link.empty() || !nodes_[node].folder) {
+        errno = nodes_[node].link.empty() ? ENOTDIR : ELOOP;
+        return -1;
+    }
+    open_[nextHandle_] = {node, 0, false, true};
+    return nextHandle_++;
+}
+
+SimFileSystem::Handle SimFileSystem::OpenAt(Handle folder, const std::string& name,
+                                            bool forWriting) {
+    std::lock_guard lock(mutex_);
+    const int at = FolderOf(folder);
+    return at < 0 ? -1 : OpenNode(at, name, forWriting);
+}
+
+SimFileSystem::Handle SimFileSystem::CreateAt(Handle folder, const std::string& name) {
+    std::lock_guard lock(mutex_);
+    const int at = FolderOf(folder);
+    return at < 0 ? -1 : CreateIn(at, name, true);
+}
+
+bool SimFileSystem::InspectAt(Handle folder, const std::string& name, Entry& entry,
+                              bool& link) const {
+    std::lock_guard lock(mutex_);
+    const int at = FolderOf(folder);
+    if (at < 0)
+        return false;
+    const auto found = nodes_[at].entries.find(name);
+    if (found == nodes_[at].entries.end()) {
+        errno = ENOENT;
+        return false;
+    }
+    const int node = link ? Follow(found->second) : found->second;
+    if (node < 0)
+        return false;
+    link = !nodes_[node].link.empty();
+    entry = {nodes_[node].folder, nodes_[node].data.size(), generation_ * 2 + VolumeOfNode(node),
+             static_cast<std::uint64_t>(node), nodes_[node].modified};
+    return true;
+}
+
+bool SimFileSystem::RenameAt(Handle fromFolder, const std::string& from, Handle toFolder,
+                             const std::string& to, bool replace) {
+    std::lock_guard lock(mutex_);
+    const int source = FolderOf(fromFolder), target = FolderOf(toFolder);
+    if (source < 0 || target < 0)
+        return false;
+    if (VolumeOfNode(source) != VolumeOfNode(target)) {
+        errno = EXDEV;
+        return false;
+    }
+    return RenameIn(source, from, target, to, replace);
+}
+
+bool SimFileSystem::RemoveAt(Handle folder, const std::string& name) {
+    std::lock_guard lock(mutex_);
+    const int at = FolderOf(folder);
+    return at >= 0 && RemoveIn(at, name, false);
+}
+
+bool SimFileSystem::SyncOpenFolder(Handle folder) {
+    std::lock_guard lock(mutex_);
+    const int at = FolderOf(folder);
+    return at >= 0 && SyncFolderNode(at, at == kRoot ? std::string("/") : NameOf(at));
+}
+
+bool SimFileSystem::MakeLink(const std::string& target, const std::string& path) {
+    std::lock_guard lock(mutex_);
+    int folder = kRoot;
+    std::string name;
+    if (!Locate(path, folder, name))
+        return false;
+    if (nodes_[folder].entries.count(name) != 0) {
+        errno = EEXIST;
+        return false;
+    }
+    const int node = Link(folder, name, false);
+    nodes_[node].link = target;
     return true;
 }
 

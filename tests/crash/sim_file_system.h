@@ -120,9 +120,30 @@ class SimFileSystem {
     // The names in a folder, each with whether it is a folder.
     bool List(const std::string& path, std::vector<std::pair<std::string, bool>>& names) const;
 
+    // A folder opened: the *At calls reach its entries by name through it,
+    // wherever it is renamed to; a link at the path's last part is refused
+    // (ELOOP). Closed with Close.
+    Handle OpenFolder(const std::string& path);
+    Handle OpenAt(Handle folder, const std::string& name, bool forWriting);
+    Handle CreateAt(Handle folder, const std::string& name);  // exclusive
+    // Looks the name up; `link` in: whether to follow a link under it,
+    // out: whether the entry described is a link.
+    bool InspectAt(Handle folder, const std::string& name, Entry& entry, bool& link) const;
+    bool RenameAt(Handle fromFolder, const std::string& from, Handle toFolder,
+                  const std::string& to, bool replace);
+    bool RemoveAt(Handle folder, const std::string& name);
+    bool SyncOpenFolder(Handle folder);
+
+    // What another user may do in a shared folder: a symbolic link to
+    // `target` made under `path`, and a folder renamed (the program itself
+    // renames files only).
+    bool MakeLink(const std::string& target, const std::string& path);
+    bool RenameFolder(const std::string& from, const std::string& to);
+
   private:
     struct Node {
         bool folder = false;
+        std::string link;  // a symbolic link: the path it points to
         std::string data;                    // what the program sees
         Content durableData;                 // what the disk holds
         std::map<std::string, int> entries;  // a folder's, as the program sees them
@@ -149,13 +170,28 @@ class SimFileSystem {
         int node = -1;
         std::uint64_t position = 0;
         bool append = false;
+        bool folder = false;  // OpenFolder's
     };
     class View;
 
     // The folder and last name of a path; false (errno set) when the
     // folder is not there.
     bool Locate(const std::string& path, int& folder, std::string& name) const;
-    int Find(const std::string& path) const;        // -1 when missing
+    // The node a path names (-1 when missing); a link at its last part
+    // is followed unless `followLast` is false.
+    int Find(const std::string& path, bool followLast = true) const;
+    // A link's target followed, as far as it leads (errno ELOOP past
+    // eight links): -1 when it leads nowhere.
+    int Follow(int node, int depth = 0) const;
+    // The folder an open folder handle holds; -1 (EBADF) for another.
+    int FolderOf(Handle handle) const;
+    int VolumeOfNode(int node) const;
+    Handle OpenNode(int folder, const std::string& name, bool forWriting);
+    Handle CreateIn(int folder, const std::string& name, bool exclusive);
+    bool RenameIn(int fromFolder, const std::string& fromName, int toFolder,
+                  const std::string& toName, bool replace, bool folders = false);
+    bool RemoveIn(int folder, const std::string& name, bool folderWanted);
+    bool SyncFolderNode(int folder, const std::string& shown);
     int FindFolder(const std::string& path) const;  // -1 also for a file
     // An open file; nullptr (errno EBADF) for a handle that is not.
     OpenFile* Opened(Handle handle);

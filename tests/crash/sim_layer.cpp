@@ -2,6 +2,7 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "support/failure.h"
 #include "tests/crash/sim_file_system.h"
 #include "tests/crash/sim_layer.h"
 
@@ -133,6 +134,70 @@ bool SimLayer::SyncFolder(const std::string& folder) {
 
 bool SimLayer::RemoveFile(const std::string& path) {
     return Fs().Remove(path) || errno == ENOENT;
+}
+
+Handle SimLayer::OpenFolder(const std::string& path) {
+    return Fs().OpenFolder(path);
+}
+
+Handle SimLayer::OpenAt(Handle folder, const std::string& name, OpenAs how, unsigned) {
+    if (how == OpenAs::NewFile)
+        return Fs().CreateAt(folder, name);
+    return Fs().OpenAt(folder, name, how == OpenAs::Appending);
+}
+
+Lookup SimLayer::InspectAt(Handle folder, const std::string& name, EntryInfo& info,
+                           Links links) {
+    crash::SimFileSystem::Entry entry;
+    bool link = links == Links::Follow;
+    if (!Fs().InspectAt(folder, name, entry, link))
+        return errno == ENOENT || errno == ENOTDIR ? Lookup::Missing : Lookup::Failed;
+    info = Info(entry);
+    info.link = link;
+    info.regular = !entry.folder && !link;
+    return Lookup::Found;
+}
+
+bool SimLayer::RenameAt(Handle fromFolder, const std::string& from, Handle toFolder,
+                        const std::string& to, bool replace) {
+    return Fs().RenameAt(fromFolder, from, toFolder, to, replace);
+}
+
+bool SimLayer::ReplaceAt(Handle fromFolder, const std::string& from, Handle toFolder,
+                         const std::string& to, const EntryInfo& expected) {
+    // The simulation's calls are whole: nothing comes between the look
+    // and the rename.
+    EntryInfo now;
+    const Lookup there = InspectAt(toFolder, to, now, Links::Refuse);
+    if (there != Lookup::Found)
+        return false;
+    if (!Unchanged(expected, now)) {
+        errno = kChangedSinceRead;
+        return false;
+    }
+    return Fs().RenameAt(fromFolder, from, toFolder, to, true);
+}
+
+bool SimLayer::RemoveAt(Handle folder, const std::string& name, const EntryInfo& expected) {
+    EntryInfo now;
+    const Lookup there = InspectAt(folder, name, now, Links::Follow);
+    if (there == Lookup::Missing)
+        return true;
+    if (there == Lookup::Failed)
+        return false;
+    if (!Unchanged(expected, now)) {
+        errno = kChangedSinceRead;
+        return false;
+    }
+    return Fs().RemoveAt(folder, name) || errno == ENOENT;
+}
+
+bool SimLayer::SyncOpenFolder(Handle folder) {
+    return Fs().SyncOpenFolder(folder);
+}
+
+bool SimLayer::TakeAccessOf(Handle, const EntryInfo&) {
+    return true;  // the simulation keeps no permissions
 }
 
 bool SimLayer::ForEachEntry(const std::string& folder,

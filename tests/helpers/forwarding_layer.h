@@ -15,6 +15,7 @@ class ForwardingLayer : public native::Layer {
     // The layer's types, as its list of calls names them.
     using Handle = native::Handle;
     using Links = native::Links;
+    using OpenAs = native::OpenAs;
     using Lookup = native::Lookup;
     using EntryInfo = native::EntryInfo;
     using FolderEntry = native::FolderEntry;

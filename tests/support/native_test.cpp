@@ -22,7 +22,19 @@ namespace quenrix::test {
 namespace {
 
 namespace fs = std::filesystem;
-using NativeTest = TempDirTest;
+
+class NativeTest : public TempDirTest {
+  protected:
+    // Where AnOpenedFolderIsWhereItsCallsAct's folder is now: renamed away
+    // on Linux, where it was on Windows.
+    std::string PathInOpened(const std::string& name) {
+#ifdef _WIN32
+        return Path("share/sub/" + name);
+#else
+        return Path("share/away/" + name);
+#endif
+    }
+};
 
 #ifdef _WIN32
 // Another program (quenrix-hold-file, beside this suite) opens `path`
@@ -191,6 +203,82 @@ TEST_F(NativeTest, FolderEntriesAndTheirRemoval) {
 #endif
     EXPECT_TRUE(native::RemoveFolderWithFiles(Path("top")));
     EXPECT_FALSE(fs::exists(Path("top")));
+}
+
+// A folder opened once is where every call through it acts, whatever
+// takes its name later (Linux: it follows the folder; Windows: nobody can
+// rename it while it is open); a file goes only while it is still the
+// one that was read.
+TEST_F(NativeTest, AnOpenedFolderIsWhereItsCallsAct) {
+    fs::create_directories(Path("share/sub"));
+    fs::create_directories(Path("other"));
+    WriteBytes(Path("share/sub/a.SIG"), Bytes{1, 2});
+    WriteBytes(Path("other/a.SIG"), Bytes{9});
+    const auto opened = native::OpenFolder(Path("share/sub"));
+    ASSERT_TRUE(opened) << FailureText(opened.cause);
+    const native::Handle folder = opened.value;
+    native::EntryInfo read;
+    ASSERT_EQ(native::InspectAt(folder, "a.SIG", read).value, native::Lookup::Found);
+#ifdef _WIN32
+    std::error_code error;
+    fs::rename(Path("share/sub"), Path("share/away"), error);
+    EXPECT_TRUE(error) << "a folder held open was renamed";
+#else
+    // Another user renames the folder away and puts a link to another
+    // user's folder in its place.
+    fs::rename(Path("share/sub"), Path("share/away"));
+    fs::create_directory_symlink(Path("other"), Path("share/sub"));
+    EXPECT_EQ(native::OpenFolder(Path("share/sub")).cause, ELOOP);
+#endif
+    const auto file = native::OpenAt(folder, "a.SIG", native::OpenAs::Reading);
+    ASSERT_TRUE(file);
+    char byte = 0;
+    EXPECT_EQ(native::ReadSome(file.value, &byte, 1).value, 1);
+    EXPECT_EQ(byte, 1);
+    ASSERT_TRUE(native::CloseFile(file.value));
+
+    // Appended to since it was read: it stays.
+    {
+        std::FILE* append = std::fopen(PathInOpened("a.SIG").c_str(), "ab");
+        ASSERT_NE(append, nullptr);
+        std::fputc(3, append);
+        std::fclose(append);
+    }
+    const native::Done refused = native::RemoveAt(folder, "a.SIG", read);
+    EXPECT_EQ(refused.cause, kChangedSinceRead);
+    ASSERT_EQ(native::InspectAt(folder, "a.SIG", read).value, native::Lookup::Found);
+    EXPECT_TRUE(native::RemoveAt(folder, "a.SIG", read));
+    EXPECT_EQ(native::InspectAt(folder, "a.SIG", read).value, native::Lookup::Missing);
+    EXPECT_EQ(ReadBytes(Path("other/a.SIG")), Bytes{9});  // the other user's file stays
+
+    // Made, renamed and flushed in the folder that was opened.
+    const auto made = native::OpenAt(folder, "w.tmp", native::OpenAs::NewFile);
+    ASSERT_TRUE(made);
+    ASSERT_TRUE(native::CloseFile(made.value));
+    EXPECT_EQ(native::OpenAt(folder, "w.tmp", native::OpenAs::NewFile).cause, EEXIST);
+    WriteBytes(PathInOpened("taken.SIG"), Bytes{5});
+    EXPECT_EQ(native::RenameAt(folder, "w.tmp", folder, "taken.SIG", false).cause, EEXIST);
+    EXPECT_TRUE(native::RenameAt(folder, "w.tmp", folder, "b.SIG", false));
+    EXPECT_TRUE(native::SyncOpenFolder(folder));
+    EXPECT_TRUE(fs::exists(PathInOpened("b.SIG")));
+    EXPECT_FALSE(fs::exists(Path("other/b.SIG")));
+
+    // The file read is replaced; a newcomer under its name is not.
+    WriteBytes(PathInOpened("c.SIG"), Bytes{7});
+    ASSERT_EQ(native::InspectAt(folder, "c.SIG", read).value, native::Lookup::Found);
+    fs::rename(PathInOpened("c.SIG"), PathInOpened("c-moved.SIG"));
+    WriteBytes(PathInOpened("c.SIG"), Bytes{8});  // a new recording under that name
+    EXPECT_EQ(native::ReplaceAt(folder, "b.SIG", folder, "c.SIG", read).cause, kChangedSinceRead);
+    EXPECT_EQ(ReadBytes(PathInOpened("c.SIG")), Bytes{8});
+    EXPECT_TRUE(fs::exists(PathInOpened("b.SIG")));
+    ASSERT_EQ(native::InspectAt(folder, "c.SIG", read).value, native::Lookup::Found);
+    EXPECT_TRUE(native::ReplaceAt(folder, "b.SIG", folder, "c.SIG", read));
+    EXPECT_EQ(ReadBytes(PathInOpened("c.SIG")), Bytes{});
+    EXPECT_FALSE(fs::exists(PathInOpened("b.SIG")));
+    std::size_t left = 0;
+    for ([[maybe_unused]] const auto& entry : fs::directory_iterator(PathInOpened(""))) ++left;
+    EXPECT_EQ(left, 3u);  // a.SIG gone; c-moved, c and taken stay, nothing aside
+    ASSERT_TRUE(native::CloseFile(folder));
 }
 
 // The languages in gettext's order: LANGUAGE's list first, then LC_ALL,
