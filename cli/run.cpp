@@ -82,7 +82,8 @@ std::string Run::WorkFile(unsigned worker, const std::string& input) {
         // that died there go.
         const std::lock_guard<std::mutex> lock(clearedMutex_);
         if (cleared_.insert(folder).second)
-            RemoveLeftoverWorkFiles(folder, std::string(kWorkFilePrefix) + "*.tmp");
+            RemoveLeftoverWorkFiles(Folder::Open(folder).value,
+                                    std::string(kWorkFilePrefix) + "*.tmp");
     }
     return JoinPath(folder, name);
 }

@@ -21,6 +21,18 @@ std::string PlanKey(const std::string& path) {
     return kNativePathStyle == PathStyle::Windows ? UpperAscii(path) : path;
 }
 
+// Where a conversion's input, work file and corrected file are, in the
+// folders it acted in.
+FileAt InputAt(const std::string& input, const Conversion& conversion) {
+    return {conversion.folders.input.value, input};
+}
+FileAt WorkAt(const ConversionRequest& request, const Conversion& conversion) {
+    return {conversion.folders.work.value, request.workFile};
+}
+FileAt OutputAt(const Conversion& conversion) {
+    return {conversion.folders.output.value, conversion.outputPath};
+}
+
 // Why a corrected file could not be stored.
 Problem StoreProblem(const std::string& output, const Failure& failure) {
     if (failure.cause == EEXIST && failure.path == output) {
@@ -29,6 +41,8 @@ Problem StoreProblem(const std::string& output, const Failure& failure) {
     }
     if (failure.cause == kReadsBackDifferent)
         return Problem(Problem::Kind::ReadsBackDifferent);
+    if (failure.cause == kChangedSinceRead)
+        return Problem(Problem::Kind::ChangedWhileRead);
     return Problem(
         failure.step == "read back" ? Problem::Kind::CannotReadBack : Problem::Kind::CannotStore,
         output, failure.cause);
@@ -36,17 +50,19 @@ Problem StoreProblem(const std::string& output, const Failure& failure) {
 
 // Why a stored file that did not read back right is no corrected file; one
 // that reads back different does not stay under the output name.
-Problem NotReadBack(const std::string& output, const Failure& failure) {
+Problem NotReadBack(const Conversion& conversion, const Failure& failure) {
     if (failure.cause == kReadsBackDifferent)
-        DeleteFile(output);
-    return StoreProblem(output, failure);
+        DeleteOwnFile(OutputAt(conversion));
+    return StoreProblem(conversion.outputPath, failure);
 }
 
-// Flushes the folder of each path once: how each flush went, by folder.
-std::map<std::string, native::Done> SyncFoldersOf(const std::vector<std::string>& paths) {
-    std::map<std::string, native::Done> folders;
-    for (const std::string& path : paths) folders.emplace(FolderPart(path), native::Done{});
-    for (auto& [folder, flushed] : folders) flushed = native::SyncFolder(folder);
+// The folders of the files flushed, each once (by the folder opened):
+// whether each one's flush was done.
+std::map<const Folder*, bool> SyncFoldersOf(const std::vector<FileAt>& files) {
+    std::map<const Folder*, bool> folders;
+    for (const FileAt& file : files)
+        if (file.folder && folders.emplace(file.folder.get(), false).second)
+            folders[file.folder.get()] = bool(native::SyncOpenFolder(file.In()));
     return folders;
 }
 
@@ -72,12 +88,23 @@ std::string GroupWorkFile(const std::string& workFile, std::size_t slot) {
 }
 
 BatchFileActions::~BatchFileActions() {
-    for (const auto& [spare, identity] : spares_) DeleteFile(spare);
+    for (const auto& [name, spare] : spares_) DeleteOwnFile(spare.file);
+}
+
+void BatchFileActions::OpenFolders(const std::string& input, const ConversionRequest& request,
+                                   ConversionFolders& folders) {
+    if (!folders.input.value)
+        folders.input = folders_.Of(FolderPart(input));
+    if (!folders.output.value)
+        folders.output = folders_.Of(request.outputFolder.value_or(FolderPart(input)));
+    if (rules_.storing == Storing::Done && !folders.work.value)
+        folders.work = folders_.Of(FolderPart(request.workFile));
 }
 
 FileOutcome BatchFileActions::ConvertFile(std::size_t index, ConversionRequest request) {
     request.input = inputs_.at(index);
     request.storing = rules_.storing;
+    OpenFolders(request.input, request, request.folders);
     const Conversion conversion = ConvertGpsFile(request);
     const std::lock_guard<std::mutex> lock(mutex_);
     return Apply(index, request, conversion);
@@ -89,6 +116,11 @@ FileOutcome BatchFileActions::Apply(std::size_t index, const ConversionRequest& 
     member.index = index;
     member.request = request;
     member.conversion = conversion;
+    // Where a caller converted without them: the output's by its path.
+    ConversionFolders& folders = member.conversion.folders;
+    if (!folders.output.value && !conversion.outputPath.empty())
+        folders.output = folders_.Of(FolderPart(conversion.outputPath));
+    OpenFolders(inputs_.at(index), request, folders);
     Finish(member);
     return std::move(member.outcome);
 }
@@ -107,6 +139,7 @@ FinishedFiles BatchFileActions::ConvertInGroup(std::size_t index, ConversionRequ
     member.index = index;
     member.request = request;
     const bool alone = !JoinsGroup(index);
+    OpenFolders(member.request.input, member.request, member.request.folders);
     {
         const std::lock_guard<std::mutex> lock(mutex_);
         if (alone)
@@ -131,7 +164,7 @@ FinishedFiles BatchFileActions::ConvertInGroup(std::size_t index, ConversionRequ
 void BatchFileActions::TakeSpare(ConversionRequest& request) {
     const auto spare = spares_.find(request.workFile);
     if (spare != spares_.end()) {
-        request.reuseWorkFile = spare->second;
+        request.reuseWorkFile = spare->second.identity;
         spares_.erase(spare);
     }
 }
@@ -191,18 +224,18 @@ FinishedFiles BatchFileActions::TakeFinishedFiles() {
 
 void BatchFileActions::StoreAlone(Member& member) {
     const Outcome outcome = OutcomeOf(member.conversion);
-    const std::string output = member.conversion.outputPath;
     if (rules_.storing == Storing::Done &&
         (outcome == Outcome::Corrected || outcome == Outcome::NotStored)) {
-        member.outcome.problem = Store(member.index, member.request, member.conversion, output);
+        member.outcome.problem =
+            Store(member.index, member.request, member.conversion, member.outcome);
         member.store = true;  // stored, or why not: what is left is its end
-        if (!member.outcome.problem && ReadsBack(member.index, member.conversion, output)) {
+        if (!member.outcome.problem && ReadsBack(member.index, member.conversion)) {
             // Its work file has its name now; the next file's takes its place.
             member.request.workFile.clear();
             const std::uint64_t hash = member.conversion.writtenHash;
-            auto readBack = [output, hash] {
+            auto readBack = [stored = OutputAt(member.conversion), hash] {
                 Failure failure;
-                ReadsBackAs(output, &hash, &failure);
+                ReadsBackAs(stored, hash, &failure);
                 return failure;
             };
             std::future<Failure> failure;
@@ -223,15 +256,15 @@ void BatchFileActions::SettleReadBack(bool wait) {
                                        std::future_status::ready))
         return;
     Member& member = readingBack_->member;
-    const std::string& output = member.conversion.outputPath;
     Failure failure;
     try {
         failure = readingBack_->failure.get();
     } catch (...) {
-        failure = Failure{"read back", output, ENOMEM};  // the reading thread ran out of memory
+        // The reading thread ran out of memory.
+        failure = Failure{"read back", member.conversion.outputPath, ENOMEM};
     }
     if (!failure.step.empty())
-        member.outcome.problem = NotReadBack(output, failure);
+        member.outcome.problem = NotReadBack(member.conversion, failure);
     OperationLog* log = member.request.log;
     Finished(member);
     readingBack_.reset();
@@ -255,7 +288,9 @@ bool BatchFileActions::Join(Member& member) {
         groupNames_.count(PlanKey(output)) != 0)
         return group_.empty();
     native::EntryInfo info;
-    if (native::Inspect(output, info).value != native::Lookup::Missing)
+    const FileAt target = OutputAt(member.conversion);
+    if (!target.folder ||
+        native::InspectAt(target.In(), target.Name(), info).value != native::Lookup::Missing)
         return group_.empty();  // decided alone, by what stands there
     member.store = true;
     groupNames_.insert(PlanKey(output));
@@ -273,18 +308,17 @@ void BatchFileActions::StoreGroup() {
     NameGroup(storing);
     // Read back together: every file whose input is to go.
     std::vector<Member*> reading;
-    std::vector<std::pair<std::string, std::uint64_t>> stored;
+    std::vector<std::pair<FileAt, std::uint64_t>> stored;
     for (Member* member : storing) {
-        const std::string& output = member->conversion.outputPath;
-        if (!member->outcome.problem && ReadsBack(member->index, member->conversion, output)) {
+        if (!member->outcome.problem && ReadsBack(member->index, member->conversion)) {
             reading.push_back(member);
-            stored.emplace_back(output, member->conversion.writtenHash);
+            stored.emplace_back(OutputAt(member->conversion), member->conversion.writtenHash);
         }
     }
     const std::vector<Failure> readBacks = ReadBackAll(stored);
     for (std::size_t i = 0; i < reading.size(); ++i)
         if (!readBacks[i].step.empty())
-            reading[i]->outcome.problem = NotReadBack(stored[i].first, readBacks[i]);
+            reading[i]->outcome.problem = NotReadBack(reading[i]->conversion, readBacks[i]);
     for (Member& member : group_) Finished(member);
     group_.clear();
     groupNames_.clear();
@@ -292,41 +326,25 @@ void BatchFileActions::StoreGroup() {
 }
 
 void BatchFileActions::NameGroup(const std::vector<Member*>& storing) {
-    auto fail = [](Member& member, const Failure& failure) {
-        member.outcome.problem = StoreProblem(member.conversion.outputPath, failure);
-        member.store = false;
-    };
-    std::vector<std::string> workFiles;
-    for (Member* member : storing) workFiles.push_back(member->request.workFile);
-    const std::vector<Failure> flushes = SyncFilesData(workFiles);
-    for (std::size_t i = 0; i < storing.size(); ++i)
-        if (!flushes[i].step.empty())
-            fail(*storing[i], flushes[i]);
-    std::vector<Member*> named;
-    std::vector<std::string> outputs;
+    std::vector<FileToStore> files;
     for (Member* member : storing) {
-        if (!member->store)
-            continue;
-        native::EntryInfo work;
-        if (native::Inspect(member->request.workFile, work).value == native::Lookup::Found)
-            member->work = work;
-        const std::string& output = member->conversion.outputPath;
-        const native::Done renamed = native::RenameNoReplace(member->request.workFile, output);
-        Failure failure{"store", output, renamed.cause};
-        if (renamed) {
-            named.push_back(member);
-            outputs.push_back(output);
-        } else if (renamed.cause != EXDEV ||
-                   !StoreFile(member->request.workFile, output, nullptr, nullptr, &failure)) {
-            fail(*member, failure);  // across volumes it is copied, on its own
-        }
+        const FileAt work = WorkAt(member->request, member->conversion);
+        native::EntryInfo info;
+        if (work.folder && native::InspectAt(work.In(), work.Name(), info))
+            member->work = info;
+        FileToStore file;
+        file.source = work;
+        file.target = OutputAt(member->conversion);
+        file.accessOf = member->conversion.input;
+        files.push_back(std::move(file));
     }
-    const auto folders = SyncFoldersOf(outputs);
-    for (Member* member : named) {
-        const std::string& output = member->conversion.outputPath;
-        const native::Done flushed = folders.at(FolderPart(output));
-        if (!flushed)
-            fail(*member, Failure{"store", output, flushed.cause});
+    StoreFiles(files);
+    for (std::size_t i = 0; i < storing.size(); ++i) {
+        if (!files[i].failure.step.empty()) {
+            storing[i]->outcome.problem =
+                StoreProblem(storing[i]->conversion.outputPath, files[i].failure);
+            storing[i]->store = false;
+        }
     }
 }
 
@@ -337,17 +355,18 @@ void BatchFileActions::NameGroup(const std::vector<Member*>& storing) {
 // bring the name back on other bytes. Where a flush fails, the input is
 // deleted instead.
 void BatchFileActions::FlushGoneInputs() {
-    std::vector<std::string> names;
+    std::vector<FileAt> names;
     for (const auto& [spare, input] : gone_) {
         names.push_back(input);
-        if (!spare.empty())
-            names.push_back(spare);
+        if (spare)
+            names.push_back(*spare);
     }
     const auto folders = SyncFoldersOf(names);
     for (const auto& [spare, input] : gone_) {
-        if (!spare.empty() && (!folders.at(FolderPart(spare)) || !folders.at(FolderPart(input)))) {
-            spares_.erase(spare);
-            DeleteFile(spare);
+        if (spare &&
+            (!folders.at(spare->folder.get()) || !folders.at(input.folder.get()))) {
+            spares_.erase(spare->path);
+            DeleteOwnFile(*spare);
         }
     }
     gone_.clear();
@@ -385,6 +404,7 @@ void BatchFileActions::Finish(Member& member) {
                 outcome.problem = Problem(Problem::Kind::NoGpsRecords);
             break;
         case Outcome::WouldBeCorrected:
+        case Outcome::InputNotDeleted:
         case Outcome::InputMissing:
         case Outcome::Failed:
             outcome.problem = conversion.problem;
@@ -394,124 +414,217 @@ void BatchFileActions::Finish(Member& member) {
         if (outcome.outcome == Outcome::Corrected)
             outcome.outcome = Outcome::WouldBeCorrected;
         outcome.statusLines.clear();  // nothing was stored or deleted to show
-    } else if (!request.workFile.empty() && spares_.count(request.workFile) == 0 &&
-               FileExists(request.workFile)) {
-        DeleteFile(request.workFile);  // a work file left over, not a retired input
+    } else if (!request.workFile.empty() && spares_.count(request.workFile) == 0) {
+        DeleteOwnFile(WorkAt(request, conversion));  // a work file left over, not a retired input
     }
     outcome.conversion = std::move(member.conversion);  // nothing reads the member's after this
 }
 
-Problem BatchFileActions::FileInTheWay(std::size_t index, const std::string& target) const {
+Problem BatchFileActions::FileInTheWay(std::size_t index, const Conversion& conversion) const {
     using Kind = Problem::Kind;
+    const FileAt target = OutputAt(conversion);
+    // A link under the name is a file in the way, whatever it leads to;
+    // a folder not there (yet, on a dry run) holds nothing.
     native::EntryInfo info;
-    const auto lookedUp = native::Inspect(target, info);
+    const int cause = conversion.folders.output.cause;
+    const auto lookedUp =
+        target.folder ? native::InspectAt(target.In(), target.Name(), info)
+                      : native::Answer<native::Lookup>{cause == ENOENT ? native::Lookup::Missing
+                                                                       : native::Lookup::Failed,
+                                                       cause};
     const native::Lookup lookup = lookedUp.value;
     if (lookup == native::Lookup::Failed) {
         // What stands there is not known: it may be a file to keep.
-        return Problem(Kind::CannotLookUp, target, lookedUp.cause);
+        return Problem(Kind::CannotLookUp, target.path, lookedUp.cause);
     }
     const bool plannedGone = lookup == native::Lookup::Found && !info.folder &&
                              plannedGone_.count(IdentityOf(info)) != 0;
     if (lookup == native::Lookup::Missing || info.folder || plannedGone) {
         // Nothing there (or a folder, which the move refuses), unless a dry
         // run would have put a file there by now.
-        if (planned_.count(PlanKey(target)) != 0)
-            return Problem(Kind::NameTakenByThisRun, target);
+        if (planned_.count(PlanKey(target.path)) != 0)
+            return Problem(Kind::NameTakenByThisRun, target.path);
         return {};
     }
     const FileIdentity existing = IdentityOf(info);
     if (written_.count(existing) != 0) {
-        return Problem(Kind::NameTakenByThisRun, target);
+        return Problem(Kind::NameTakenByThisRun, target.path);
     }
-    const auto input = waiting_.find(existing);
-    if (input != waiting_.end()) {
-        // The input itself (its name differs in letter case only on a
-        // system that ignores the case) is replaced by its corrected file.
-        if (input->second != index)
-            return Problem(Kind::NameTakenByAnotherInput, target);
-        return {};
+    if (!info.link) {
+        const auto input = waiting_.find(existing);
+        if (input != waiting_.end()) {
+            // The input itself (its name differs in letter case only on a
+            // system that ignores the case) is replaced by its corrected file.
+            if (input->second != index)
+                return Problem(Kind::NameTakenByAnotherInput, target.path);
+            return {};
+        }
     }
-    return Problem(Kind::NameTakenByAnotherFile, target);
+    return Problem(Kind::NameTakenByAnotherFile, target.path);
 }
 
 Problem BatchFileActions::Store(std::size_t index, const ConversionRequest& request,
-                                const Conversion& conversion, const std::string& output) const {
+                                const Conversion& conversion, FileOutcome& outcome) const {
+    const std::string& output = conversion.outputPath;
     if (output.empty())
         return Problem(Problem::Kind::NoPositionRecord);
-    Problem inTheWay = FileInTheWay(index, output);
-    if (inTheWay)
-        return AlreadyThere(request, conversion, output) ? Problem{} : inTheWay;
+    const Problem inTheWay = FileInTheWay(index, conversion);
+    if (inTheWay) {
+        switch (AlreadyThere(request, conversion)) {
+            case There::Mine:
+                outcome.alreadyStored = true;
+                return {};
+            case There::Others:
+                // Planted by another user, whose file it stays: counted
+                // as stored, it would let this run delete the input.
+                return Problem(Problem::Kind::NameTakenByAnotherUser, output);
+            case There::No:
+                break;
+        }
+        return inTheWay;
+    }
     // The input itself under the output name (its name is already the
     // corrected one): known by the file that was read, not by name. It is
     // replaced only when inputs are deleted, and only by a file that has
-    // read back right.
-    FileIdentity there;
+    // read back right, and only while it is still that file.
+    const FileAt target = OutputAt(conversion);
+    native::EntryInfo there;
     const bool replacesInput =
-        conversion.input && IdentifyFile(output, there) && there == *conversion.input;
+        conversion.input &&
+        native::InspectAt(target.In(), target.Name(), there).value == native::Lookup::Found &&
+        !there.link && IdentityOf(there) == IdentityOf(*conversion.input);
     if (replacesInput && !MayDelete(conversion))
         return Problem(Problem::Kind::ReplacesKeptInput);
     if (rules_.storing == Storing::Planned)
         return {};
-    Failure failure;
-    if (!StoreFile(request.workFile, output, replacesInput ? &there : nullptr,
-                   replacesInput && rules_.readBack ? &conversion.writtenHash : nullptr, &failure))
-        return StoreProblem(output, failure);
-    return {};
+    FileToStore file;
+    file.source = WorkAt(request, conversion);
+    file.target = target;
+    if (replacesInput) {
+        file.replaceable = conversion.input;
+        if (rules_.readBack)
+            file.expectedHash = conversion.writtenHash;
+    }
+    file.accessOf = conversion.input;
+    if (StoreFile(file))
+        return {};
+    if (file.failure.cause == EEXIST && file.failure.path == output &&
+        AlreadyThere(request, conversion) == There::Mine) {
+        // Another run stored these very bytes a moment ago.
+        outcome.alreadyStored = true;
+        return {};
+    }
+    return StoreProblem(output, file.failure);
 }
 
 // The corrected file stands under its name already, byte for byte: a run
 // cut short after it stored the file and before it deleted the input, or
 // the same recording given twice. Nothing is replaced; the file is made
-// sure of on disk, as a move would, before its input may go.
-bool BatchFileActions::AlreadyThere(const ConversionRequest& request, const Conversion& conversion,
-                                    const std::string& output) const {
+// sure of on disk, as a move would, before its input may go. Only a file
+// of this user's counts: another user may plant these bytes there and
+// take them away again once the input is gone.
+BatchFileActions::There BatchFileActions::AlreadyThere(const ConversionRequest& request,
+                                                       const Conversion& conversion) const {
+    const FileAt output = OutputAt(conversion);
+    native::EntryInfo info;
+    if (!output.folder || !native::InspectAt(output.In(), output.Name(), info) || !info.regular ||
+        info.link)
+        return There::No;
+    bool same = false;
     if (rules_.storing == Storing::Done) {
-        return SameContent(request.workFile, output) && SyncFileData(output) &&
-               native::SyncFolder(FolderPart(output));
+        same = SameContent(WorkAt(request, conversion), output);
+    } else {
+        const auto planned = planned_.find(PlanKey(output.path));
+        same = planned != planned_.end() ? planned->second == conversion.writtenHash
+                                         : ReadsBackAs(output, conversion.writtenHash, nullptr);
     }
-    const auto planned = planned_.find(PlanKey(output));
-    if (planned != planned_.end())
-        return planned->second == conversion.writtenHash;
-    return ReadsBackAs(output, &conversion.writtenHash, nullptr);
+    if (!same)
+        return There::No;
+    if (!info.mine)
+        return There::Others;
+    if (rules_.storing == Storing::Done &&
+        !(SyncFileData(output) && native::SyncOpenFolder(output.In())))
+        return There::No;
+    return There::Mine;
 }
 
-Problem BatchFileActions::ReadBack(const std::string& output, const Conversion& conversion) const {
+Problem BatchFileActions::ReadBack(const Conversion& conversion) const {
     // Before its input goes, the stored file is read back from the disk: a
     // disk or cable that garbles what it was given must not cost the user
     // the recording. A file that reads back different is no corrected
     // file, and does not stay under the output name.
     Failure failure;
-    if (ReadsBackAs(output, &conversion.writtenHash, &failure))
+    if (ReadsBackAs(OutputAt(conversion), conversion.writtenHash, &failure))
         return {};
-    return NotReadBack(output, failure);
+    return NotReadBack(conversion, failure);
 }
 
-void BatchFileActions::DeleteInput(const std::string& input, FileLog& log, FileOutcome& outcome,
-                                   const std::string& spare, const native::EntryInfo* work) {
-    native::EntryInfo info;
-    const bool known = native::Inspect(input, info).value == native::Lookup::Found;
-    const FileIdentity gone = IdentityOf(info);
-    // Its own bytes are what a reused work file holds until it is written
-    // over: only a file of one name, so that no other name loses them.
-    const bool spareIt = known && work != nullptr && info.regular && info.links == 1 && info.mine &&
-                         info.device == work->device && info.permissions == work->permissions;
-    const bool retired = spareIt && native::RenameNoReplace(input, spare);
-    if (retired)
-        spares_[spare] = gone;
-    Failure failure;
-    if ((retired || DeleteFile(input, &failure)) && !FileExists(input)) {
-        if (work != nullptr)
-            gone_.emplace_back(retired ? spare : std::string(), input);
-        if (known)
-            waiting_.erase(gone);
-        outcome.inputDeleted = true;
-        log.Write(kInputDeletedLog + input);
-        outcome.statusLines.push_back(kInputDeletedLine + FileNamePart(input) + ")");
-    } else {
-        outcome.problem = Problem(Problem::Kind::CannotDeleteInput, {}, failure.cause);
-        log.Write(kInputKeptLog + input);
-        outcome.statusLines.push_back(kInputKeptLine + FileNamePart(input) + ")");
+bool BatchFileActions::Retire(const FileAt& input, const native::EntryInfo& read,
+                              const FileAt& spare) {
+    // Nobody else may read it under its new name, as a work file: its
+    // bits are taken away first, through the file that was read.
+    const auto opened = native::OpenAt(input.In(), input.Name(), native::OpenAs::ReadingFromDisk);
+    if (!opened)
+        return false;
+    native::EntryInfo now;
+    native::EntryInfo own = read;
+    own.permissions = 0600;
+    const bool taken = native::InspectOpen(opened.value, now) && native::Unchanged(read, now) &&
+                       native::TakeAccessOf(opened.value, own);
+    bool retired = taken && native::RenameAt(input.In(), input.Name(), spare.In(), spare.Name(),
+                                             false);
+    if (retired && (!native::InspectAt(spare.In(), spare.Name(), now) ||
+                    !native::Unchanged(read, now))) {
+        // Another file was renamed under the input's name in that moment:
+        // it has its name back.
+        (void)native::RenameAt(spare.In(), spare.Name(), input.In(), input.Name(), false);
+        retired = false;
     }
+    if (taken && !retired)
+        (void)native::TakeAccessOf(opened.value, read);  // the input as it was
+    (void)native::CloseFile(opened.value);               // only read
+    return retired;
+}
+
+BatchFileActions::Deletion BatchFileActions::DeleteInput(std::size_t index,
+                                                         const Conversion& conversion,
+                                                         FileOutcome& outcome, const FileAt* spare,
+                                                         const native::EntryInfo* work) {
+    const FileAt input = InputAt(inputs_.at(index), conversion);
+    if (!conversion.input || !input.folder) {
+        outcome.problem = Problem(Problem::Kind::CannotDeleteInput, {}, EBADF);
+        return Deletion::Kept;
+    }
+    const native::EntryInfo& read = *conversion.input;
+    // Its own bytes are what a reused work file holds until it is written
+    // over: only a plain file of this user's and of one name, so that no
+    // other name loses them.
+    native::EntryInfo named;
+    const bool plain = native::InspectAt(input.In(), input.Name(), named) && named.regular &&
+                       !named.link && read.links == 1 && read.mine;
+    const bool retired = spare != nullptr && work != nullptr && spare->folder && plain &&
+                         read.device == work->device && Retire(input, read, *spare);
+    if (retired)
+        spares_[spare->path] = Spare{*spare, IdentityOf(read)};
+    native::Done removed = retired ? native::Done{}
+                                   : native::RemoveAt(input.In(), input.Name(), read);
+    // Gone also as a name (Windows keeps a file's name while another
+    // program holds it open).
+    native::EntryInfo after;
+    if (removed && native::InspectAt(input.In(), input.Name(), after, native::Links::Follow) &&
+        IdentityOf(after) == IdentityOf(read))
+        removed = {kStillInUse};
+    if (!removed) {
+        if (removed.cause == kChangedSinceRead)
+            return Deletion::Changed;
+        outcome.problem = Problem(Problem::Kind::CannotDeleteInput, {}, removed.cause);
+        return Deletion::Kept;
+    }
+    if (work != nullptr)
+        gone_.emplace_back(retired ? std::optional<FileAt>(*spare) : std::nullopt, input);
+    waiting_.erase(IdentityOf(read));
+    outcome.inputDeleted = true;
+    return Deletion::Deleted;
 }
 
 bool BatchFileActions::MayDelete(const Conversion& conversion) const {
@@ -519,23 +632,22 @@ bool BatchFileActions::MayDelete(const Conversion& conversion) const {
            !(rules_.keepInputsWithDroppedRecords && conversion.counts.Totals().Dropped() > 0);
 }
 
-bool BatchFileActions::ReadsBack(std::size_t index, const Conversion& conversion,
-                                 const std::string& output) const {
+bool BatchFileActions::ReadsBack(std::size_t index, const Conversion& conversion) const {
     return rules_.readBack && rules_.storing == Storing::Done && MayDelete(conversion) &&
-           OtherName(index, output);
+           OtherName(index, conversion);
 }
 
-bool BatchFileActions::OtherName(std::size_t index, const std::string& output) const {
+bool BatchFileActions::OtherName(std::size_t index, const Conversion& conversion) const {
     const std::string& input = inputs_.at(index);
+    const std::string& output = conversion.outputPath;
     return !EqualsIgnoringAsciiCase(output, input) && !SameFile(output, input);
 }
 
 void BatchFileActions::StoreCorrectedFile(std::size_t index, const ConversionRequest& request,
                                           const Conversion& conversion, FileOutcome& outcome) {
-    const std::string& output = outcome.outputPath;
-    outcome.problem = Store(index, request, conversion, output);
-    if (!outcome.problem && ReadsBack(index, conversion, output))
-        outcome.problem = ReadBack(output, conversion);
+    outcome.problem = Store(index, request, conversion, outcome);
+    if (!outcome.problem && ReadsBack(index, conversion))
+        outcome.problem = ReadBack(conversion);
     Conclude(index, request, conversion, outcome);
 }
 
@@ -551,28 +663,51 @@ void BatchFileActions::Conclude(std::size_t index, const ConversionRequest& requ
         outcome.statusLines.push_back(Describe(Outcome::NotStored).statusLine);
         return;
     }
-    const bool otherName = OtherName(index, output);
+    const bool otherName = OtherName(index, conversion);
     const bool deleting = MayDelete(conversion) && otherName;
     outcome.outcome = Outcome::Corrected;
     outcome.inputKept = rules_.deleteInputs && !deleting && otherName;
     if (rules_.storing == Storing::Planned) {
         planned_.emplace(PlanKey(output), conversion.writtenHash);
-        FileIdentity gone;
-        if (deleting && IdentifyFile(input, gone)) {
-            waiting_.erase(gone);
-            plannedGone_.insert(gone);
+        if (deleting && conversion.input) {
+            waiting_.erase(IdentityOf(*conversion.input));
+            plannedGone_.insert(IdentityOf(*conversion.input));
         }
         return;
     }
-    outcome.stored = true;
-    FileIdentity stored;
-    if (IdentifyFile(output, stored)) {
-        written_.insert(stored);
+    const FileAt stored = OutputAt(conversion);
+    native::EntryInfo storedInfo;
+    const bool known = stored.folder && native::InspectAt(stored.In(), stored.Name(), storedInfo);
+    Deletion deletion = Deletion::Deleted;
+    if (deleting) {
+        const FileAt spare = WorkAt(request, conversion);
+        deletion = DeleteInput(index, conversion, outcome, work != nullptr ? &spare : nullptr, work);
     }
+    if (deletion == Deletion::Changed) {
+        // Written to after it was read: its corrected file lacks what came
+        // since, and is taken back, so that the input is converted anew.
+        if (known && !outcome.alreadyStored)
+            (void)native::RemoveAt(stored.In(), stored.Name(), storedInfo);
+        outcome.outcome = Outcome::Failed;
+        outcome.problem = Problem(Problem::Kind::ChangedWhileRead);
+        log.Write(kChangedWhileReadLog);
+        return;
+    }
+    outcome.stored = true;
+    if (known)
+        written_.insert(IdentityOf(storedInfo));
     outcome.statusLines.push_back(Describe(Outcome::Corrected).statusLine + FileNamePart(output));
     log.WriteLong(Describe(Outcome::Corrected).logMessage + output);
-    if (deleting)
-        DeleteInput(input, log, outcome, request.workFile, work);
+    if (!deleting)
+        return;
+    if (outcome.inputDeleted) {
+        log.Write(kInputDeletedLog + input);
+        outcome.statusLines.push_back(kInputDeletedLine + FileNamePart(input) + ")");
+    } else {
+        outcome.outcome = Outcome::InputNotDeleted;
+        log.Write(kInputKeptLog + input);
+        outcome.statusLines.push_back(kInputKeptLine + FileNamePart(input) + ")");
+    }
 }
 
 }  // namespace quenrix

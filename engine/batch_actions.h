@@ -20,6 +20,7 @@
 #include "engine/outcome.h"
 #include "engine/pipeline.h"
 #include "support/file_ops.h"
+#include "support/folder.h"
 
 namespace quenrix {
 
@@ -31,6 +32,9 @@ struct FileOutcome {
     bool stored = false;     // the corrected file is on disk under outputPath
     std::string outputPath;  // where it is, or was to go; empty when no name was built
     bool inputDeleted = false;
+    // The corrected file stood under its name already, byte for byte and
+    // the user's own (a run cut short, or another run at the same moment).
+    bool alreadyStored = false;
     // The input was to be deleted, and was kept (kDroppedRecordsKeptReason).
     bool inputKept = false;
     // The result lines for the status list (none for a file that failed
@@ -144,7 +148,7 @@ class BatchFileActions {
         bool logHeld = false;  // its conversion's entries wait for its end
         bool store = false;    // its work file takes a free output name at the commit
         // Its work file as the commit found it, before the file took its
-        // name: where and with what permissions a retired input may serve.
+        // name: where a retired input may serve.
         std::optional<native::EntryInfo> work;
     };
     // A file alone, stored, its read-back under way on another thread.
@@ -152,6 +156,17 @@ class BatchFileActions {
         Member member;
         std::future<Failure> failure;  // none (an empty step) when it reads back right
     };
+    // An input retired under a work file's name, to be written over.
+    struct Spare {
+        FileAt file;
+        FileIdentity identity;
+    };
+    // What became of an input that was to be deleted.
+    enum class Deletion { Deleted, Kept, Changed };
+
+    // The folders the request acts in, each opened once for the batch.
+    void OpenFolders(const std::string& input, const ConversionRequest& request,
+                     ConversionFolders& folders);
     void TakeSpare(ConversionRequest& request);
     // The member's request as it is converted: its entries held where it
     // waits for others, and the file before it finished once read back.
@@ -173,29 +188,35 @@ class BatchFileActions {
     void Finish(Member& member);
     // The group's stores, the flushes paid once.
     void StoreGroup();
-    // The storing members' data flushed, their names given, their folders
-    // flushed; a member that failed is no longer storing.
+    // The storing members stored together (StoreFiles); a member that
+    // failed is no longer storing.
     void NameGroup(const std::vector<Member*>& storing);
     // The folders the group's inputs went from flushed; a retired input
     // kept as a spare only where both its names' folders were.
     void FlushGoneInputs();
     FinishedFiles TakeFinished();
 
-    // Stores the work file under `output`; why it was not, or none.
+    // Stores the work file under its output name; why it was not, or none.
     Problem Store(std::size_t index, const ConversionRequest& request, const Conversion& conversion,
-                  const std::string& output) const;
+                  FileOutcome& outcome) const;
     // Reads the stored file back; why it is no corrected file, or none.
-    Problem ReadBack(const std::string& output, const Conversion& conversion) const;
+    Problem ReadBack(const Conversion& conversion) const;
     // The rules let the input go once its corrected file is stored.
     bool MayDelete(const Conversion& conversion) const;
-    // The stored file's bytes stand under `output` already.
-    bool AlreadyThere(const ConversionRequest& request, const Conversion& conversion,
-                      const std::string& output) const;
-    // Deletes the input, with its log and status lines: by renaming it to
-    // `spare` (the member's freed work-file name) where it may serve the
-    // next group as a work file like `work`.
-    void DeleteInput(const std::string& input, FileLog& log, FileOutcome& outcome,
-                     const std::string& spare = {}, const native::EntryInfo* work = nullptr);
+    // Whether the stored file's bytes stand under the output name already
+    // as a file of this user's (Mine), or of another user's (Others).
+    enum class There { No, Mine, Others };
+    There AlreadyThere(const ConversionRequest& request, const Conversion& conversion) const;
+    // Deletes the input, only while it is the file that was read: by
+    // renaming it to `spare` (the member's freed work-file name) where it
+    // may serve the next group as a work file.
+    Deletion DeleteInput(std::size_t index, const Conversion& conversion,
+                         FileOutcome& outcome, const FileAt* spare = nullptr,
+                         const native::EntryInfo* work = nullptr);
+    // Renames the input to the spare's name, nobody else's to read, only
+    // while it is the file that was read; false (the input as it was)
+    // where it cannot.
+    bool Retire(const FileAt& input, const native::EntryInfo& read, const FileAt& spare);
     // Stores the file alone, reads it back and concludes.
     void StoreCorrectedFile(std::size_t index, const ConversionRequest& request,
                             const Conversion& conversion, FileOutcome& outcome);
@@ -205,30 +226,30 @@ class BatchFileActions {
                   FileOutcome& outcome, const native::EntryInfo* work = nullptr);
     // The corrected file stands under another name than its input: never
     // is an input deleted when both names lead to one file.
-    bool OtherName(std::size_t index, const std::string& output) const;
+    bool OtherName(std::size_t index, const Conversion& conversion) const;
     // The stored file is read back before its input goes (which it may).
-    bool ReadsBack(std::size_t index, const Conversion& conversion,
-                   const std::string& output) const;
+    bool ReadsBack(std::size_t index, const Conversion& conversion) const;
     // Why the output name must not be replaced: it is a file this batch
     // wrote, another input of this batch, or any other file, whose bytes
     // would be lost (it may be the corrected file of an input deleted by an
     // earlier run). None when it may be: nothing is there, or the input
     // itself.
-    Problem FileInTheWay(std::size_t index, const std::string& target) const;
+    Problem FileInTheWay(std::size_t index, const Conversion& conversion) const;
 
     std::vector<std::string> inputs_;
     BatchRules rules_;
+    Folders folders_;
     std::vector<Member> group_;
     std::set<std::string> groupNames_;  // the output names the group takes
     std::chrono::steady_clock::time_point groupStart_{};
     FinishedFiles finished_;
     std::optional<ReadingBackFile> readingBack_;
     // Work-file names under which an input of this batch waits to be
-    // written over, with its identity.
-    std::map<std::string, FileIdentity> spares_;
-    // The group's inputs that went: the work-file name each was retired
-    // under (empty: deleted), and its path.
-    std::vector<std::pair<std::string, std::string>> gone_;
+    // written over.
+    std::map<std::string, Spare> spares_;
+    // The group's inputs that went: the work file each was retired as
+    // (none: deleted), and the input.
+    std::vector<std::pair<std::optional<FileAt>, FileAt>> gone_;
     std::mutex mutex_;  // one file at a time past its conversion
     std::set<FileIdentity> written_;
     // A dry run's: the names it would store under, with the hash of what

@@ -14,6 +14,7 @@
 #include "engine/file_kind.h"
 #include "engine/problem.h"
 #include "support/file_ops.h"
+#include "support/folder.h"
 #include "support/oplog.h"
 
 namespace quenrix {
@@ -67,12 +68,24 @@ enum class ConvertResult : std::int32_t {
 // writes nothing anywhere.
 enum class Storing { Done, Planned };
 
+// The folders a conversion acts in, each opened once (Folder): whatever
+// another user renames or links in their places meanwhile, the input is
+// read and deleted, the work file written and the corrected file stored
+// in the folders opened. None (and no cause): the pipeline opens it from
+// the path; none with a cause: it could not be opened.
+struct ConversionFolders {
+    native::Answer<FolderRef> input;
+    native::Answer<FolderRef> work;
+    native::Answer<FolderRef> output;
+};
+
 struct ConversionRequest {
     ConversionRequest() = default;
     explicit ConversionRequest(std::string inputPath) : input(std::move(inputPath)) {}
 
     std::string input;
     std::string workFile = kWorkFileName;
+    ConversionFolders folders;
     // The file of this batch that stands under `workFile` to be written
     // over (an input deleted earlier in the batch, whose inode serves
     // again); none: the work file is made anew.
@@ -106,9 +119,12 @@ struct Conversion {
     std::string outputPath;
     // The hash of the work file's bytes as they were written (ContentHash).
     std::uint64_t writtenHash = 0;
-    // The input file that was read, by its identity when it was open:
-    // the one file its corrected file may ever replace.
-    std::optional<FileIdentity> input;
+    // The input file as it was read (its identity, size and last write):
+    // the one file its corrected file may ever replace, and which may be
+    // deleted only while it is still that file, unchanged.
+    std::optional<native::EntryInfo> input;
+    // The folders it was read from, written in and named for.
+    ConversionFolders folders;
     // Why the file failed; none while nothing failed.
     Problem problem;
     // The file's entries for the operation log, as the log holds them but

@@ -20,6 +20,7 @@ enum class Outcome {
     NoGpsRecords,      // read to its end without one record: nothing stored
     RolloverPoint,     // the SIG file of the rollover point: not converted
     NotStored,         // corrected, but the corrected file could not be stored
+    InputNotDeleted,   // corrected and stored, but its input could not be deleted
     InputMissing,      // the input does not exist
     Failed,            // not a GPS file, or the conversion failed
 };
@@ -46,6 +47,8 @@ inline constexpr OutcomeEntry kOutcomes[] = {
     {Outcome::RolloverPoint, "rollover-point SIG file, not converted", true,
      "ロールオーバー対策対象外", " > ロールオーバーポイントのSIGファイルのため対策外"},
     {Outcome::NotStored, "not stored", false, "変換失敗", " > ERROR：補正後ファイル出力失敗"},
+    // Its lines are the stored file's and the failed deletion's.
+    {Outcome::InputNotDeleted, "corrected, input not deleted", false, "", ""},
     {Outcome::InputMissing, "input missing", false, "", ""},
     {Outcome::Failed, "failed", false, "", ""},
 };
@@ -80,6 +83,9 @@ inline constexpr const char* kInputDeletedLine = "入力SIG,RMGファイル削�
 inline constexpr const char* kInputDeletedLog = " > 削除：";                    // PATH
 inline constexpr const char* kInputKeptLine = "入力SIG,RMGファイル削除失敗(";   // NAME)
 inline constexpr const char* kInputKeptLog = " > ERROR：入力ファイル削除失敗";  // PATH
+// A recording written to while it was read (or before it was to be
+// deleted): neither stored nor deleted.
+inline constexpr const char* kChangedWhileReadLog = " > ERROR：読込中に入力ファイルが変更されました";
 
 // What a conversion comes to before anything is stored: Corrected means
 // there is a corrected file to store, NotStored one with nothing to name

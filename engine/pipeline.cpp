@@ -1,5 +1,6 @@
 #include "engine/pipeline.h"
 
+#include <cerrno>
 #include <exception>
 
 #include "engine/file_kind.h"
@@ -19,17 +20,17 @@ namespace {
 // Classifies the input by its name and runs the check of its kind: the
 // rollover-point check of a SIG file, the receiver type of an RMG file.
 // Converted means the file goes on to be converted.
-ConvertResult ClassifyAndCheck(const ConversionRequest& request, Conversion& conversion,
-                               FileLog& log) {
+ConvertResult ClassifyAndCheck(const ConversionRequest& request, const FileAt& file,
+                               Conversion& conversion, FileLog& log) {
     const std::string& input = request.input;
     conversion.kind = ClassifyFileName(input);
     switch (conversion.kind) {
         case FileKind::Sig:
-            return IsRolloverPointSigFile(input, log) ? ConvertResult::RolloverPoint
-                                                      : ConvertResult::Converted;
+            return IsRolloverPointSigFile(file, log) ? ConvertResult::RolloverPoint
+                                                     : ConvertResult::Converted;
         case FileKind::Rmg:
             conversion.receiverType =
-                request.receiverType != 0 ? request.receiverType : CheckRmgReceiverType(input, log);
+                request.receiverType != 0 ? request.receiverType : CheckRmgReceiverType(file, log);
             return ConvertResult::Converted;
         case FileKind::Other:
             break;
@@ -57,6 +58,8 @@ ConvertResult ConvertAndName(const ConversionRequest& request, const std::string
         conversion.Fail(Problem(Problem::Kind::ConversionStopped));
         return ConvertResult::Failed;
     }
+    if (conversion.problem)
+        return ConvertResult::Failed;  // scanned whole, but written to meanwhile
     if (conversion.firstGpsTime != 0) {
         conversion.outputPath = BuildOutputFileName(conversion.kind, prefix,
                                                     conversion.firstGpsTime, input, outputFolder);
@@ -69,22 +72,48 @@ ConvertResult ConvertAndName(const ConversionRequest& request, const std::string
     return ConvertResult::Converted;
 }
 
+// The folder `path` names, opened now unless the request brought it (or
+// the cause it could not be opened).
+void OpenUnlessGiven(native::Answer<FolderRef>& folder, const std::string& path) {
+    if (folder.value == nullptr && folder.cause == 0)
+        folder = Folder::Open(path);
+}
+
+// The input looked up in its folder, through a link under its name.
+native::Answer<native::Lookup> LookUpInput(const FileAt& input,
+                                           const native::Answer<FolderRef>& folder,
+                                           native::EntryInfo& info) {
+    if (folder.value == nullptr) {
+        const bool missing = folder.cause == ENOENT || folder.cause == ENOTDIR;
+        return {missing ? native::Lookup::Missing : native::Lookup::Failed, folder.cause};
+    }
+    return native::InspectAt(input.In(), input.Name(), info, native::Links::Follow);
+}
+
 ConvertResult Convert(const ConversionRequest& request, Conversion& conversion) {
     const std::string& input = request.input;
     // The file's own path heads its entries in the log; it is no message
     // about the file.
     if (request.log != nullptr)
         request.log->Write(input);
-    if (request.storing == Storing::Done && !request.reuseWorkFile)
-        DeleteFile(request.workFile);  // a leftover of an earlier run
+    ConversionFolders& folders = conversion.folders;
+    folders = request.folders;
+    OpenUnlessGiven(folders.input, FolderPart(input));
+    const FileAt file{folders.input.value, input};
+    if (request.storing == Storing::Done) {
+        OpenUnlessGiven(folders.work, FolderPart(request.workFile));
+        OpenUnlessGiven(folders.output, request.outputFolder.value_or(FolderPart(input)));
+        if (!request.reuseWorkFile && folders.work.value != nullptr)
+            DeleteOwnFile({folders.work.value, request.workFile});  // a leftover of an earlier run
+    }
 
     FileLog log(request.log, conversion.log);
-    const ConvertResult checked = ClassifyAndCheck(request, conversion, log);
+    const ConvertResult checked = ClassifyAndCheck(request, file, conversion, log);
     if (checked != ConvertResult::Converted) {
         return checked;
     }
     native::EntryInfo info;
-    const auto lookup = native::Inspect(input, info);
+    const auto lookup = LookUpInput(file, folders.input, info);
     if (lookup.value == native::Lookup::Failed) {
         // Not known to be missing: the system's cause is told (a folder
         // that may not be searched says "permission denied").

@@ -25,6 +25,8 @@ std::string ReasonText(const Problem& problem) {
             return "cannot read: " + why;
         case Kind::CannotReadAt:
             return "cannot read at byte " + std::to_string(problem.at) + ": " + why;
+        case Kind::ChangedWhileRead:
+            return "changed while it was read: kept, convert it again";
         case Kind::CannotWriteWorkFile:
             return "cannot write the work file " + problem.path + ": " + why;
         case Kind::ConversionStopped:
@@ -45,6 +47,8 @@ std::string ReasonText(const Problem& problem) {
             return "cannot look up " + name + ": " + why;
         case Kind::NameTakenByAnotherFile:
             return "output name taken by another file: " + name;
+        case Kind::NameTakenByAnotherUser:
+            return "output name taken by another user's file: " + name;
         case Kind::NameTakenByThisRun:
             return "output name taken by a file this run has written: " + name;
         case Kind::NameTakenByAnotherInput:

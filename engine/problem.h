@@ -17,6 +17,7 @@ struct Problem {
         InputMissing,         //
         CannotRead,           // cause
         CannotReadAt,         // cause, at: the byte
+        ChangedWhileRead,     // written to (appended, replaced) while it was read
         CannotWriteWorkFile,  // path: the work file, cause
         ConversionStopped,    //
         NoNameInFileName,     // the input's name gives no output name
@@ -28,6 +29,7 @@ struct Problem {
         ReplacesKeptInput,        //
         CannotLookUp,             // path: the output, cause
         NameTakenByAnotherFile,   // path: the output
+        NameTakenByAnotherUser,   // path: the output: the same bytes, another user's file
         NameTakenByThisRun,       // path: the output
         NameTakenByAnotherInput,  // path: the output
         CannotStore,              // path: the output, cause

@@ -35,9 +35,9 @@ bool HasRolloverPointName(const std::string& path) {
 
 }  // namespace
 
-std::int32_t CheckRmgReceiverType(const std::string& path, FileLog& log) {
+std::int32_t CheckRmgReceiverType(const FileAt& input, FileLog& log) {
     InputFile file;
-    if (!file.Open(path)) {
+    if (!file.Open(input)) {
         log.Write(" > ERROR：ファイルOpen失敗(RMGタイプ確認)");
         return 0;
     }
@@ -55,12 +55,12 @@ std::int32_t CheckRmgReceiverType(const std::string& path, FileLog& log) {
     return 0;
 }
 
-bool IsRolloverPointSigFile(const std::string& path, FileLog& log) {
-    if (!HasRolloverPointName(path)) {
+bool IsRolloverPointSigFile(const FileAt& input, FileLog& log) {
+    if (!HasRolloverPointName(input.path)) {
         return false;
     }
     InputFile file;
-    if (!file.Open(path)) {
+    if (!file.Open(input)) {
         log.Write(" > ERROR：ファイルOpen失敗(L26Z.SIG確認)");
         return false;
     }

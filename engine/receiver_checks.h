@@ -19,11 +19,11 @@ inline constexpr std::uint32_t kRolloverPointDay = 440899200;
 // The receiver type code (74, 77 or 80) from the type nibble of the first
 // valid position and monitor record, logged as " > RMGType：KQ-<code>";
 // 0 when none comes first or the file cannot be opened.
-std::int32_t CheckRmgReceiverType(const std::string& path, FileLog& log);
+std::int32_t CheckRmgReceiverType(const FileAt& file, FileLog& log);
 
 // True for the SIG file of the rollover point: a name with "L26Z" at
 // positions 5 to 8 (any ASCII case) holding a positioning result,
 // satellite information or header record dated on the rollover day.
-bool IsRolloverPointSigFile(const std::string& path, FileLog& log);
+bool IsRolloverPointSigFile(const FileAt& file, FileLog& log);
 
 }  // namespace quenrix

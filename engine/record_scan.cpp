@@ -12,6 +12,7 @@
 #include "engine/byte_order.h"
 #include "engine/conversion.h"
 #include "engine/event_pump.h"
+#include "engine/outcome.h"
 #include "engine/record_frame.h"
 #include "engine/rollover.h"
 #include "support/oplog.h"
@@ -82,24 +83,28 @@ class RecordScanner {
 
     // Opens the input and creates the work file; false (logged, with the
     // reason noted) when either fails.
-    bool Open(const std::string& inputPath, const char* workFileOpenFailure) {
-        if (!input_.Open(inputPath)) {
+    bool Open(const char* workFileOpenFailure) {
+        const ConversionFolders& folders = conversion_.folders;
+        if (!input_.Open(FileAt{folders.input.value, request_.input})) {
             log_.Write(" > ERROR：ファイルOpen失敗");
             conversion_.Fail(Problem(Problem::Kind::CannotRead, {}, input_.Cause()));
             return false;
         }
+        const FileAt work{folders.work.value, workPath_};
         if (request_.storing == Storing::Planned) {
             work_.CreateDiscarding();
-        } else if (!(request_.reuseWorkFile && work_.Reuse(workPath_, *request_.reuseWorkFile)) &&
-                   !work_.CreateFresh(workPath_)) {
+        } else if (!(request_.reuseWorkFile && work_.Reuse(work, *request_.reuseWorkFile)) &&
+                   !work_.CreateFresh(work)) {
             WorkFileLost();
             input_.Close();
             log_.Write(workFileOpenFailure);
             return false;
         }
-        FileIdentity identity;
-        if (input_.Identify(identity))
-            conversion_.input = identity;
+        // What the input is as it is read: it must still be so at its end,
+        // and when it is deleted.
+        native::EntryInfo opened;
+        if (input_.Inspect(opened))
+            conversion_.input = opened;
         // The work file takes about as many bytes as the input holds: what
         // it holds on disk, not the size a sparse file claims.
         work_.ExpectSize(input_.BytesOnDisk());
@@ -130,6 +135,13 @@ class RecordScanner {
                 break;
         }
         conversion_.counts.inputBytes = input_.Position();
+        if (ChangedWhileRead()) {
+            // Its corrected file would lack what was written meanwhile: it
+            // is neither stored nor is its input deleted.
+            log_.Write(kChangedWhileReadLog);
+            conversion_.Fail(Problem(Problem::Kind::ChangedWhileRead));
+            return true;
+        }
         std::uint32_t first = sink_.firstTimeField;
         SwapBytes32(first);
         conversion_.firstGpsTime = first;
@@ -243,6 +255,16 @@ class RecordScanner {
         return !work_.Failed() || WorkFileLost();
     }
 
+    // A recording still being written (appended to, or written over)
+    // while it was read: it no longer is what was opened, or holds more
+    // than was read.
+    bool ChangedWhileRead() const {
+        native::EntryInfo now;
+        return conversion_.input &&
+               (!input_.Inspect(now) || !native::Unchanged(*conversion_.input, now) ||
+                now.size != input_.Position());
+    }
+
     bool WorkFileLost() {
         conversion_.Fail(Problem(Problem::Kind::CannotWriteWorkFile, workPath_, work_.Cause()));
         return false;
@@ -267,7 +289,7 @@ bool ScanRecords(const ConversionRequest& request, Conversion& conversion,
                  std::span<const RecordKind> kinds, RecordCorrector correctAnyKind,
                  const char* workFileOpenFailure) {
     RecordScanner scanner(request, conversion, kinds, correctAnyKind);
-    return scanner.Open(request.input, workFileOpenFailure) && scanner.Run();
+    return scanner.Open(workFileOpenFailure) && scanner.Run();
 }
 
 }  // namespace quenrix

@@ -33,8 +33,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     std::vector<std::string> messages;
     FileLog log(nullptr, messages);
-    const std::int32_t type = CheckRmgReceiverType(path, log);
+    const FileAt input = LocateFile(path).value;
+    const std::int32_t type = CheckRmgReceiverType(input, log);
     FUZZ_CHECK(type == 0 || type == 74 || type == 77 || type == 80);
-    (void)IsRolloverPointSigFile(path, log);
+    (void)IsRolloverPointSigFile(input, log);
     return 0;
 }

@@ -131,8 +131,21 @@ InputFile::~InputFile() {
 }
 
 bool InputFile::Open(const std::string& path) {
+    const auto file = LocateFile(path);
+    if (!file) {
+        Close();
+        fd_ = -1;
+        cause_ = file.cause;
+        return false;
+    }
+    return Open(file.value);
+}
+
+bool InputFile::Open(const FileAt& file) {
+    if (!file.folder)
+        return Open(file.path);  // its folder opened now, or why not
     Close();
-    const auto opened = native::OpenForReading(path);
+    const auto opened = native::OpenAt(file.In(), file.Name(), native::OpenAs::Reading);
     fd_ = opened.value;
     cause_ = opened.cause;
     failed_ = false;
@@ -231,12 +244,8 @@ std::uint64_t InputFile::BytesOnDisk() const {
     return fd_ >= 0 && native::InspectOpen(fd_, info) ? std::min(info.size, info.allocated) : 0;
 }
 
-bool InputFile::Identify(FileIdentity& identity) const {
-    native::EntryInfo info;
-    if (fd_ < 0 || !native::InspectOpen(fd_, info))
-        return false;
-    identity = IdentityOf(info);
-    return true;
+bool InputFile::Inspect(native::EntryInfo& info) const {
+    return fd_ >= 0 && native::InspectOpen(fd_, info);
 }
 
 InputFile::Status InputFile::ReadByteSlow(std::uint8_t& byte) {
@@ -272,15 +281,16 @@ bool OutputFile::Create(const std::string& path) {
     return Opened(created.value, created.cause);
 }
 
-bool OutputFile::CreateFresh(const std::string& path) {
-    const CreatedFile created = quenrix::CreateFresh(path);
+bool OutputFile::CreateFresh(const FileAt& file) {
+    const CreatedFile created = quenrix::CreateFresh(file);
     if (created)
         (void)native::TryLock(created.file);  // a file just made exclusively: nobody else holds it
     return Opened(created.file, created.cause);
 }
 
-bool OutputFile::Reuse(const std::string& path, const FileIdentity& identity) {
-    const auto opened = native::OpenForRewriting(path);
+bool OutputFile::Reuse(const FileAt& file, const FileIdentity& identity) {
+    // Appended to from its start once it is cut to nothing: written over.
+    const auto opened = native::OpenAt(file.In(), file.Name(), native::OpenAs::Appending);
     if (!opened)
         return false;
     native::EntryInfo info;

@@ -14,6 +14,7 @@
 
 #include "support/content_hash.h"
 #include "support/file_ops.h"
+#include "support/folder.h"
 #include "support/native.h"
 
 namespace quenrix {
@@ -47,7 +48,9 @@ class InputFile {
     InputFile(const InputFile&) = delete;
     InputFile& operator=(const InputFile&) = delete;
 
-    // Opens for reading; false when the file cannot be opened.
+    // Opens for reading, through its opened folder or by path (a link
+    // under the name followed); false when the file cannot be opened.
+    bool Open(const FileAt& file);
     bool Open(const std::string& path);
     void Close();
 
@@ -101,9 +104,9 @@ class InputFile {
     // What the file really holds on disk: its size, or less for a sparse
     // file (whose holes read as zeros); 0 where the system cannot tell.
     std::uint64_t BytesOnDisk() const;
-    // The identity of the file opened, whatever its name stands for now;
-    // false when the system cannot tell.
-    bool Identify(FileIdentity& identity) const;
+    // What the system says of the file opened now (its identity, size and
+    // last write), whatever its name stands for; false when it cannot tell.
+    bool Inspect(native::EntryInfo& info) const;
     // Bytes consumed so far.
     std::uint64_t Position() const { return consumedBeforeBuffer_ + next_; }
 
@@ -146,16 +149,17 @@ class OutputFile {
     // Creates the file empty (an existing one is truncated): for a file a
     // user names.
     bool Create(const std::string& path);
-    // Creates a file of the program's own name anew (CreateFresh in
-    // fd_io.h): never through a link planted under it. The file is locked
-    // (native::TryLock) while it is open, so that another run that clears
-    // away the leftovers of dead runs leaves it alone.
-    bool CreateFresh(const std::string& path);
-    // Writes over the file that stands under the program's own name
-    // `path`, when it is still `identity`, this file's only name, and no
-    // other run holds it: its inode serves again, so that the file system
-    // need not find a new one. False (and nothing written) otherwise.
-    bool Reuse(const std::string& path, const FileIdentity& identity);
+    // Creates a file of the program's own name anew in its opened folder
+    // (CreateFresh in fd_io.h): never through a link planted under it,
+    // and nobody else may read it. The file is locked (native::TryLock)
+    // while it is open, so that another run that clears away the leftovers
+    // of dead runs leaves it alone.
+    bool CreateFresh(const FileAt& file);
+    // Writes over the file that stands under the program's own name,
+    // when it is still `identity`, this file's only name, and no other
+    // run holds it: its inode serves again, so that the file system need
+    // not find a new one. False (and nothing written) otherwise.
+    bool Reuse(const FileAt& file, const FileIdentity& identity);
     // Opens no file at all: what is written is counted and hashed as ever,
     // and goes nowhere. A dry run converts so, writing nothing anywhere.
     void CreateDiscarding();

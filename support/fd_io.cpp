@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "support/native.h"
+#include "support/paths.h"
 
 namespace quenrix {
 
@@ -49,17 +50,18 @@ native::Done ReadAllFrom(int fd, std::string& content) {
 
 namespace {
 
-// An exclusive creation, tried up to three times: each try under the name
-// `prepare` gives (a cause instead: give up with it), again only where
-// that name was taken meanwhile.
+// An exclusive creation in the opened folder, tried up to three times:
+// each try under the path `prepare` gives (a cause instead: give up with
+// it), again only where that name was taken meanwhile.
 template <typename Prepare>
-CreatedFile CreateExclusively(Prepare prepare, unsigned permissions) {
+CreatedFile CreateExclusively(native::Handle folder, Prepare prepare, unsigned permissions) {
     CreatedFile created;
     for (int attempt = 0; attempt < 3; ++attempt) {
         created.cause = prepare(created.path);
         if (created.cause != 0)
             return created;
-        const auto made = native::CreateNew(created.path, permissions);
+        const auto made = native::OpenAt(folder, FileNamePart(created.path),
+                                         native::OpenAs::NewFile, permissions);
         created.file = made.value;
         created.cause = made.cause;
         if (made || created.cause != EEXIST)
@@ -70,23 +72,31 @@ CreatedFile CreateExclusively(Prepare prepare, unsigned permissions) {
 
 }  // namespace
 
-CreatedFile CreateFresh(const std::string& path, unsigned permissions) {
+CreatedFile CreateFresh(const FileAt& file, unsigned permissions) {
+    if (!file.folder)
+        return CreateFresh(file.path, permissions);  // its folder opened now, or why not
     // Another user may plant the name again between the two steps: a few
     // tries, then the creation fails rather than write through it.
-    const auto clear = [&](std::string& name) {
+    const auto clear = [&](std::string& path) {
         // Only a file or a link is removed: a folder or a device under the
         // name is nothing of ours.
-        name = path;
+        path = file.path;
         native::EntryInfo info;
-        const bool link = native::IsLink(path);
-        const native::Lookup lookup = native::Inspect(path, info).value;
-        if (!link && lookup == native::Lookup::Found && !info.regular)
+        const native::Lookup lookup = native::InspectAt(file.In(), file.Name(), info).value;
+        if (lookup == native::Lookup::Found && !info.regular && !info.link)
             return info.folder ? EISDIR : EEXIST;
-        if (link || lookup == native::Lookup::Found)
-            (void)native::RemoveFile(path);
+        if (lookup == native::Lookup::Found)
+            (void)native::RemoveAt(file.In(), file.Name(), info);
         return 0;
     };
-    return CreateExclusively(clear, permissions);
+    return CreateExclusively(file.In(), clear, permissions);
+}
+
+CreatedFile CreateFresh(const std::string& path, unsigned permissions) {
+    const auto file = LocateFile(path);
+    if (!file)
+        return CreatedFile{-1, file.cause, path};
+    return CreateFresh(file.value, permissions);
 }
 
 std::string UniqueName(const std::string& stem, const std::string& suffix) {
@@ -96,13 +106,21 @@ std::string UniqueName(const std::string& stem, const std::string& suffix) {
     return stem + token + suffix;
 }
 
-CreatedFile CreateUnique(const std::string& stem, const std::string& suffix, unsigned permissions) {
+CreatedFile CreateUnique(const FileAt& stem, const std::string& suffix, unsigned permissions) {
+    if (!stem.folder)
+        return {-1, EBADF, stem.path};
     // A name taken (by a file no run should have left) is drawn again.
-    const auto draw = [&](std::string& name) {
-        name = UniqueName(stem, suffix);
+    const auto draw = [&](std::string& path) {
+        path = UniqueName(stem.path, suffix);
         return 0;
     };
-    return CreateExclusively(draw, permissions);
+    return CreateExclusively(stem.In(), draw, permissions);
+}
+
+CreatedFile CreateUnique(const std::string& stem, const std::string& suffix, unsigned permissions) {
+    const auto folder = LocateFile(stem);
+    return folder ? CreateUnique(folder.value, suffix, permissions)
+                  : CreatedFile{-1, folder.cause, stem};
 }
 
 }  // namespace quenrix

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "support/folder.h"
 #include "support/native.h"
 
 namespace quenrix {
@@ -28,20 +29,25 @@ struct CreatedFile {
 };
 
 // Creates a file of the program's own name (a work file, a temporary
-// file) for writing: whatever stands under the name is removed as a name
-// first (a stale file of an earlier run, or a link planted by another user
-// of a shared folder, which is never followed), then the file is made anew
-// and exclusively. A folder under the name gives the cause "is a folder".
-CreatedFile CreateFresh(const std::string& path, unsigned permissions = 0666);
+// file) for writing in its opened folder: whatever stands under the name
+// is removed as a name first (a stale file of an earlier run, or a link
+// planted by another user of a shared folder, which is never followed),
+// then the file is made anew and exclusively. A folder under the name
+// gives the cause "is a folder". Nobody else may read it (0600) until the
+// program gives it other access.
+CreatedFile CreateFresh(const FileAt& file, unsigned permissions = 0600);
+CreatedFile CreateFresh(const std::string& path, unsigned permissions = 0600);
 
 // A name no other run of the program can pick: `stem`, a random token
 // (16 hex digits) and `suffix`, for the files a run makes for itself in
 // folders others share.
 std::string UniqueName(const std::string& stem, const std::string& suffix);
 
-// Creates a new file under UniqueName(stem, suffix), exclusively and never
-// through a link.
+// Creates a new file under UniqueName(stem, suffix) (the stem a path in
+// the opened folder), exclusively and never through a link.
+CreatedFile CreateUnique(const FileAt& stem, const std::string& suffix,
+                         unsigned permissions = 0600);
 CreatedFile CreateUnique(const std::string& stem, const std::string& suffix,
-                         unsigned permissions = 0666);
+                         unsigned permissions = 0600);
 
 }  // namespace quenrix

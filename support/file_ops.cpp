@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <new>
 #include <vector>
@@ -27,6 +28,10 @@ bool Noted(native::Done done, Failure* failure, const char* step, const std::str
     return done || NoteFailure(failure, step, path, done.cause);
 }
 
+bool Failed(const FileToStore& file) {
+    return !file.failure.step.empty();
+}
+
 native::Done CopyContents(native::Handle from, native::Handle to) {
     char buffer[64 * 1024];
     for (;;) {
@@ -39,57 +44,71 @@ native::Done CopyContents(native::Handle from, native::Handle to) {
     }
 }
 
-// Stores the name `target` has just been given: on disk with its folder.
-native::Done SyncNameOf(const std::string& target) {
-    return native::SyncFolder(FolderPart(target));
+// Gives the stored file its input's access, once it has its name (until
+// then nobody but this program may read it): opened by its new name and
+// known by the identity it had as the source.
+native::Done GiveAccess(const FileAt& target, const native::EntryInfo& source,
+                        const native::EntryInfo& like) {
+    const auto opened = native::OpenAt(target.In(), target.Name(), native::OpenAs::Reading);
+    if (!opened)
+        return {opened.cause};
+    native::EntryInfo now;
+    native::Done done = native::InspectOpen(opened.value, now);
+    if (done && IdentityOf(now) != IdentityOf(source))
+        done = {kChangedSinceRead};
+    if (done)
+        done = native::TakeAccessOf(opened.value, like);
+    (void)native::CloseFile(opened.value);  // only read
+    return done;
 }
 
-// Gives `from` the name `to`: in place of the file there when `replace`,
-// else only where nothing stands.
-native::Done Rename(const std::string& from, const std::string& to, bool replace) {
-    return replace ? native::RenameReplacing(from, to) : native::RenameNoReplace(from, to);
+// Gives the source the target's name: in place of the file there only
+// where it is the one the target may replace.
+native::Done Rename(const FileAt& from, const FileToStore& file, const FileAt& to) {
+    if (file.replaceable)
+        return native::ReplaceAt(from.In(), from.Name(), to.In(), to.Name(), *file.replaceable);
+    return native::RenameAt(from.In(), from.Name(), to.In(), to.Name(), false);
 }
 
 constexpr const char* kPartExtension = ".quenrix-part";
 
 // To another volume: copied into a temporary file beside the target,
-// which goes to disk, then takes the target's name, which goes to disk;
-// only then is the source deleted. No file ever stands under the target's
-// name unless it is whole. The temporary file's name is this run's own,
-// so that two runs storing at once never write into one file.
-bool CopyAcross(const std::string& source, const std::string& target, bool replace,
-                const std::uint64_t* expectedHash, Failure* failure) {
-    const auto opened = native::OpenForReading(source);
+// which goes to disk, then takes the target's name; the source goes
+// after the caller has flushed the target's folder. No file ever stands
+// under the target's name unless it is whole. The temporary file's name
+// is this run's own, so that two runs storing at once never write into
+// one file.
+bool CopyAcross(FileToStore& file) {
+    const FileAt& target = file.target;
+    const auto opened = native::OpenAt(file.source.In(), file.source.Name(), native::OpenAs::Reading);
     if (!opened)
-        return NoteFailure(failure, "read", source, opened.cause);
+        return NoteFailure(&file.failure, "read", file.source.path, opened.cause);
     const native::Handle from = opened.value;
     // The copies a run cut short by a crash left for this name go first.
-    RemoveLeftoverWorkFiles(FolderPart(target), FileNamePart(target) + ".*" + kPartExtension);
-    const CreatedFile created = CreateUnique(target + ".", kPartExtension);
-    const std::string& temporary = created.path;
+    RemoveLeftoverWorkFiles(target.folder, target.Name() + ".*" + kPartExtension);
+    const CreatedFile created = CreateUnique(FileAt{target.folder, target.path + "."}, kPartExtension);
+    const FileAt temporary{target.folder, created.path};
     if (!created) {
-        NoteFailure(failure, "create", temporary, created.cause);
+        NoteFailure(&file.failure, "create", temporary.path, created.cause);
         (void)native::CloseFile(from);
         return false;
     }
     const native::Handle to = created.file;
     native::Done copied = CopyContents(from, to);
+    // Its access before its name: it lies in the target's folder already.
+    if (copied && file.accessOf)
+        (void)native::TakeAccessOf(to, *file.accessOf);
     if (copied)
         copied = native::SyncFile(to);
-    bool ok = Noted(copied, failure, "copy", temporary);
+    bool ok = Noted(copied, &file.failure, "copy", temporary.path);
     (void)native::CloseFile(from);  // only read
     const native::Done closed = native::CloseFile(to);
-    ok = ok && Noted(closed, failure, "copy", temporary);
-    ok = ok && ReadsBackAs(temporary, expectedHash, failure);
-    ok = ok && Noted(Rename(temporary, target, replace), failure, "store", target);
-    if (!ok) {
-        (void)native::RemoveFile(temporary);
-        return false;
-    }
-    if (!Noted(SyncNameOf(target), failure, "store", target))
-        return false;
-    (void)native::RemoveFile(source);  // the copy is whole: a source left over loses nothing
-    return true;
+    ok = ok && Noted(closed, &file.failure, "copy", temporary.path);
+    ok = ok && (!file.expectedHash || ReadsBackAs(temporary, *file.expectedHash, &file.failure));
+    ok = ok && Noted(Rename(temporary, file, target), &file.failure, "store", target.path);
+    if (!ok)
+        (void)DeleteOwnFile(temporary);
+    return ok;
 }
 
 }  // namespace
@@ -106,6 +125,18 @@ bool FolderExists(const std::string& path) {
 
 bool DeleteFile(const std::string& path, Failure* failure) {
     return Noted(native::RemoveFile(path), failure, "delete", path);
+}
+
+bool DeleteOwnFile(const FileAt& file, Failure* failure) {
+    native::EntryInfo info;
+    const auto lookup = native::InspectAt(file.In(), file.Name(), info);
+    if (lookup.value == native::Lookup::Missing)
+        return true;
+    if (!lookup)
+        return NoteFailure(failure, "delete", file.path, lookup.cause);
+    if (info.folder)
+        return NoteFailure(failure, "delete", file.path, EISDIR);
+    return Noted(native::RemoveAt(file.In(), file.Name(), info), failure, "delete", file.path);
 }
 
 FileIdentity IdentityOf(const native::EntryInfo& info) {
@@ -125,69 +156,138 @@ bool SameFile(const std::string& a, const std::string& b) {
     return IdentifyFile(a, first) && IdentifyFile(b, second) && first == second;
 }
 
-bool StoreFile(const std::string& source, const std::string& target,
-               const FileIdentity* replaceable, const std::uint64_t* expectedHash,
-               Failure* failure) {
-    if (source.empty() || target.empty() || !FileExists(source))
-        return NoteFailure(failure, "store", source, ENOENT);
-    native::EntryInfo info;
-    const native::Lookup there = native::Inspect(target, info).value;
-    if (there == native::Lookup::Found && info.folder)
-        return NoteFailure(failure, "store", target, EISDIR);  // a folder is never replaced
-    const bool replace = there == native::Lookup::Found && replaceable != nullptr &&
-                         IdentityOf(info) == *replaceable;
-    if (there == native::Lookup::Found && !replace)
-        return NoteFailure(failure, "store", target, EEXIST);
-    // The data goes to disk before the name does, and the name before the
-    // caller may delete the input: after a power cut the target's name
-    // never stands for data that was not written, and an input is never
-    // gone while its corrected file's name may still be lost.
-    if (!SyncFileData(source, failure))
-        return false;
-    // A file that replaces another reads back right before it does: on
-    // one volume the source itself takes the name (across volumes its copy
-    // is read back instead).
-    native::EntryInfo from;
-    if (replace && native::Inspect(source, from) && from.device == info.device &&
-        !ReadsBackAs(source, expectedHash, failure))
-        return false;
-    const native::Done renamed = Rename(source, target, replace);
-    if (renamed)
-        return Noted(SyncNameOf(target), failure, "store", target);
-    return renamed.cause == EXDEV ? CopyAcross(source, target, replace, expectedHash, failure)
-                                  : NoteFailure(failure, "store", target, renamed.cause);
+// The order that keeps files across a power cut, written once: the data
+// goes to disk before the name does, and the name before the caller may
+// delete the input, so that after a power cut the target's name never
+// stands for data that was not written, and an input is never gone while
+// its corrected file's name may still be lost.
+void StoreFiles(std::vector<FileToStore>& files) {
+    std::vector<native::EntryInfo> sources(files.size());
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        FileToStore& file = files[i];
+        file.failure = {};
+        if (!file.source.folder || !file.target.folder) {
+            NoteFailure(&file.failure, "store", file.target.path, EBADF);
+            continue;
+        }
+        const auto source = native::InspectAt(file.source.In(), file.source.Name(), sources[i]);
+        if (source.value != native::Lookup::Found || !sources[i].regular) {
+            NoteFailure(&file.failure, "store", file.source.path, source ? ENOENT : source.cause);
+            continue;
+        }
+        native::EntryInfo there;
+        const auto target = native::InspectAt(file.target.In(), file.target.Name(), there);
+        if (target.value == native::Lookup::Failed)
+            NoteFailure(&file.failure, "store", file.target.path, target.cause);
+        else if (target.value == native::Lookup::Found && there.folder)
+            NoteFailure(&file.failure, "store", file.target.path, EISDIR);  // never replaced
+        else if (target.value == native::Lookup::Found &&
+                 (!file.replaceable || IdentityOf(there) != IdentityOf(*file.replaceable)))
+            NoteFailure(&file.failure, "store", file.target.path, EEXIST);
+        else if (target.value == native::Lookup::Missing)
+            file.replaceable.reset();  // nothing to replace: the name is simply taken
+    }
+    std::vector<FileAt> flushing;
+    std::vector<std::size_t> flushed;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        if (!Failed(files[i])) {
+            flushing.push_back(files[i].source);
+            flushed.push_back(i);
+        }
+    }
+    const std::vector<Failure> synced = SyncFilesData(flushing);
+    for (std::size_t k = 0; k < flushed.size(); ++k)
+        if (!synced[k].step.empty())
+            files[flushed[k]].failure = synced[k];
+
+    std::vector<bool> named(files.size(), false);
+    std::vector<std::size_t> copied;  // to another volume: their sources go last
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        FileToStore& file = files[i];
+        if (Failed(file))
+            continue;
+        // A file that replaces another reads back right before it does
+        // (across volumes its copy is read back instead).
+        if (file.replaceable && file.expectedHash &&
+            sources[i].device == file.replaceable->device &&
+            !ReadsBackAs(file.source, *file.expectedHash, &file.failure))
+            continue;
+        native::Done renamed = Rename(file.source, file, file.target);
+        if (renamed.cause == EXDEV) {
+            if (CopyAcross(file)) {
+                copied.push_back(i);
+                named[i] = true;
+            }
+            continue;
+        }
+        native::EntryInfo there;
+        if (renamed.cause == kChangedSinceRead &&
+            native::InspectAt(file.target.In(), file.target.Name(), there) &&
+            IdentityOf(there) != IdentityOf(*file.replaceable))
+            renamed.cause = EEXIST;  // another file took the input's name meanwhile
+        if (!Noted(renamed, &file.failure, "store", file.target.path))
+            continue;
+        named[i] = true;
+        // Where the file system keeps no owners or permission bits (FAT),
+        // there is no access to give: a failure stops nothing.
+        if (file.accessOf)
+            (void)GiveAccess(file.target, sources[i], *file.accessOf);
+    }
+    // Each target folder once, by the folder that was opened.
+    std::map<const Folder*, native::Done> folders;
+    for (std::size_t i = 0; i < files.size(); ++i)
+        if (named[i])
+            folders.emplace(files[i].target.folder.get(), native::Done{});
+    for (auto& [folder, done] : folders) done = native::SyncOpenFolder(folder->Handle());
+    for (std::size_t i = 0; i < files.size(); ++i)
+        if (named[i])
+            Noted(folders.at(files[i].target.folder.get()), &files[i].failure, "store",
+                  files[i].target.path);
+    // A copy is whole under its name: a source left over loses nothing.
+    for (std::size_t i : copied)
+        if (!Failed(files[i]))
+            (void)DeleteOwnFile(files[i].source);
 }
 
-void RemoveLeftoverWorkFiles(const std::string& folder, const std::string& pattern) {
+bool StoreFile(FileToStore& file) {
+    std::vector<FileToStore> one{std::move(file)};
+    StoreFiles(one);
+    file = std::move(one.front());
+    return file.failure.step.empty();
+}
+
+void RemoveLeftoverWorkFiles(const FolderRef& folder, const std::string& pattern) {
+    if (!folder)
+        return;
     std::vector<std::string> names;
-    // A folder that cannot be listed has no leftovers to clear.
-    (void)native::ForEachEntry(folder, [&](const native::FolderEntry& entry) {
+    // A folder that cannot be listed has no leftovers to clear. The names
+    // are only candidates: each is looked at in the folder opened.
+    (void)native::ForEachEntry(folder->Path(), [&](const native::FolderEntry& entry) {
         if (!entry.folder && !entry.link && MatchesWildcard(entry.name, pattern))
             names.push_back(entry.name);
     });
     for (const std::string& name : names) {
-        const std::string path = JoinPath(folder, name);
-        native::EntryInfo named;
-        const auto open = native::OpenForReading(path, native::Links::Refuse);
+        const auto open = native::OpenAt(folder->Handle(), name, native::OpenAs::ReadingFromDisk);
         if (!open)
             continue;
         const native::Handle file = open.value;
-        native::EntryInfo opened;
+        native::EntryInfo named, opened;
         const std::int64_t age = kLeftoverAgeSeconds * 1000000000;
         const bool dead = native::TryLock(file) && native::InspectOpen(file, opened) &&
                           opened.modified <= native::FileClockNow() - age &&
-                          native::Inspect(path, named) && IdentityOf(named) == IdentityOf(opened);
+                          native::InspectAt(folder->Handle(), name, named) &&
+                          IdentityOf(named) == IdentityOf(opened);
         // Closed first: Windows deletes no file this run holds open. The
         // name is of a run that is gone, which no live run draws again; one
         // that cannot be removed is tried again next time.
         (void)native::CloseFile(file);
         if (dead)
-            (void)native::RemoveFile(path);
+            (void)native::RemoveAt(folder->Handle(), name, named);
     }
 }
 
-bool SyncFileData(const std::string& path, Failure* failure) {
-    const Failure flushed = SyncFilesData({path}).front();
+bool SyncFileData(const FileAt& file, Failure* failure) {
+    const Failure flushed = SyncFilesData({file}).front();
     if (flushed.step.empty())
         return true;
     if (failure != nullptr)
@@ -195,14 +295,15 @@ bool SyncFileData(const std::string& path, Failure* failure) {
     return false;
 }
 
-std::vector<Failure> SyncFilesData(const std::vector<std::string>& paths) {
+std::vector<Failure> SyncFilesData(const std::vector<FileAt>& paths) {
     std::vector<Failure> failures(paths.size());
     std::vector<native::Handle> files(paths.size(), native::kNoFile);
     for (std::size_t i = 0; i < paths.size(); ++i) {
         // Opened for writing: Windows flushes only such a file.
-        const auto opened = native::OpenForAppending(paths[i]);
+        const auto opened =
+            native::OpenAt(paths[i].In(), paths[i].Name(), native::OpenAs::Appending);
         if (!opened) {
-            NoteFailure(&failures[i], "flush", paths[i], opened.cause);
+            NoteFailure(&failures[i], "flush", paths[i].path, opened.cause);
             continue;
         }
         files[i] = opened.value;
@@ -213,14 +314,14 @@ std::vector<Failure> SyncFilesData(const std::vector<std::string>& paths) {
             continue;
         const native::Done synced = native::SyncFile(files[i]);
         const native::Done closed = native::CloseFile(files[i]);
-        Noted(synced ? closed : synced, &failures[i], "flush", paths[i]);
+        Noted(synced ? closed : synced, &failures[i], "flush", paths[i].path);
     }
     return failures;
 }
 
 namespace {
 
-// The hash of an open file read from the disk (OpenForReadingFromDisk),
+// The hash of an open file read from the disk (OpenAs::ReadingFromDisk),
 // which is closed after.
 bool HashFromDisk(native::Handle file, const std::string& path, std::uint64_t& hash,
                   Failure* failure) {
@@ -257,22 +358,26 @@ bool HashFromDisk(native::Handle file, const std::string& path, std::uint64_t& h
     return true;
 }
 
-}  // namespace
-
-bool ReadBackHash(const std::string& path, std::uint64_t& hash, Failure* failure) {
-    const auto opened = native::OpenForReadingFromDisk(path);
-    if (!opened)
-        return NoteFailure(failure, "read back", path, opened.cause);
-    return HashFromDisk(opened.value, path, hash, failure);
+native::Answer<native::Handle> OpenFromDisk(const FileAt& file) {
+    return native::OpenAt(file.In(), file.Name(), native::OpenAs::ReadingFromDisk);
 }
 
-std::vector<Failure> ReadBackAll(const std::vector<std::pair<std::string, std::uint64_t>>& files) {
+}  // namespace
+
+bool ReadBackHash(const FileAt& file, std::uint64_t& hash, Failure* failure) {
+    const auto opened = OpenFromDisk(file);
+    if (!opened)
+        return NoteFailure(failure, "read back", file.path, opened.cause);
+    return HashFromDisk(opened.value, file.path, hash, failure);
+}
+
+std::vector<Failure> ReadBackAll(const std::vector<std::pair<FileAt, std::uint64_t>>& files) {
     std::vector<Failure> failures(files.size());
     std::vector<native::Handle> opened(files.size(), native::kNoFile);
     for (std::size_t i = 0; i < files.size(); ++i) {
-        const auto open = native::OpenForReadingFromDisk(files[i].first);
+        const auto open = OpenFromDisk(files[i].first);
         if (!open) {
-            NoteFailure(&failures[i], "read back", files[i].first, open.cause);
+            NoteFailure(&failures[i], "read back", files[i].first.path, open.cause);
             continue;
         }
         opened[i] = open.value;
@@ -281,28 +386,29 @@ std::vector<Failure> ReadBackAll(const std::vector<std::pair<std::string, std::u
     for (std::size_t i = 0; i < files.size(); ++i) {
         std::uint64_t hash = 0;
         if (opened[i] != native::kNoFile &&
-            HashFromDisk(opened[i], files[i].first, hash, &failures[i]) && hash != files[i].second)
-            NoteFailure(&failures[i], "read back", files[i].first, kReadsBackDifferent);
+            HashFromDisk(opened[i], files[i].first.path, hash, &failures[i]) &&
+            hash != files[i].second)
+            NoteFailure(&failures[i], "read back", files[i].first.path, kReadsBackDifferent);
     }
     return failures;
 }
 
-bool ReadsBackAs(const std::string& path, const std::uint64_t* expected, Failure* failure) {
-    std::uint64_t hash = 0;
-    if (expected == nullptr)
+bool ReadsBackAs(const FileAt& file, std::uint64_t expected, Failure* failure) {
+    const Failure read = ReadBackAll({{file, expected}}).front();
+    if (read.step.empty())
         return true;
-    if (!ReadBackHash(path, hash, failure))
-        return false;
-    return hash == *expected || NoteFailure(failure, "read back", path, kReadsBackDifferent);
+    if (failure != nullptr)
+        *failure = read;
+    return false;
 }
 
-bool SameContent(const std::string& a, const std::string& b) {
+bool SameContent(const FileAt& a, const FileAt& b) {
     native::EntryInfo first, second;
-    if (!native::Inspect(a, first) || !native::Inspect(b, second) || !first.regular ||
-        !second.regular || first.size != second.size)
+    if (!native::InspectAt(a.In(), a.Name(), first) || !native::InspectAt(b.In(), b.Name(), second) ||
+        !first.regular || !second.regular || first.link || second.link || first.size != second.size)
         return false;
-    const native::Handle one = native::OpenForReading(a).value;
-    const native::Handle other = native::OpenForReading(b).value;
+    const native::Handle one = native::OpenAt(a.In(), a.Name(), native::OpenAs::Reading).value;
+    const native::Handle other = native::OpenAt(b.In(), b.Name(), native::OpenAs::Reading).value;
     bool same = one != native::kNoFile && other != native::kNoFile;
     constexpr std::size_t kPiece = 64 * 1024;
     std::string left(kPiece, '\0'), right(kPiece, '\0');

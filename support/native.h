@@ -128,7 +128,8 @@ struct EntryInfo {
 // this against what was seen when it was read.
 inline bool Unchanged(const EntryInfo& was, const EntryInfo& now) {
     return was.device == now.device && was.fileIndex == now.fileIndex && was.size == now.size &&
-           was.modified == now.modified && now.regular && !now.link;
+           was.modified == now.modified && now.regular == was.regular && now.link == was.link &&
+           !now.folder;
 }
 
 enum class Lookup { Found, Missing, Failed };
@@ -181,8 +182,9 @@ Done RenameAt(Handle fromFolder, const std::string& from, Handle toFolder, const
 Done ReplaceAt(Handle fromFolder, const std::string& from, Handle toFolder, const std::string& to,
                const EntryInfo& expected);
 // Deletes the file under the name in an opened folder, only while it is
-// still the file `expected` describes (Unchanged; a link under the name
-// while it leads to that file, and then the link is what goes): else
+// still the file `expected` describes (Unchanged; a link under the name,
+// where `expected` is no link, while it leads to that file, and then the
+// link is what goes): else
 // nothing is deleted, with the cause kChangedSinceRead. Windows deletes
 // through the handle whose file it compared (and compares a link as
 // itself). Done too when nothing stands there.

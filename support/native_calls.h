@@ -13,7 +13,8 @@
 //
 // CALL(the layer's return type, the free function's, name, (parameters),
 // (arguments), the path it names or {} for a call on an open file) -- a
-// rename names its target.
+// rename names its target, a call in an opened folder AtPath(folder,
+// name), which a layer that knows its folders makes a path of.
 #pragma once
 
 // clang-format off
@@ -42,11 +43,11 @@
     CALL(bool, Done, SyncFolder, (const std::string& folder), (folder), folder) \
     CALL(bool, Done, RemoveFile, (const std::string& path), (path), path) \
     CALL(Handle, Answer<Handle>, OpenFolder, (const std::string& path), (path), path) \
-    CALL(Handle, Answer<Handle>, OpenAt, (Handle folder, const std::string& name, OpenAs how, unsigned permissions), (folder, name, how, permissions), name) \
-    CALL(Lookup, Answer<Lookup>, InspectAt, (Handle folder, const std::string& name, EntryInfo& info, Links links), (folder, name, info, links), name) \
-    CALL(bool, Done, RenameAt, (Handle fromFolder, const std::string& from, Handle toFolder, const std::string& to, bool replace), (fromFolder, from, toFolder, to, replace), to) \
-    CALL(bool, Done, ReplaceAt, (Handle fromFolder, const std::string& from, Handle toFolder, const std::string& to, const EntryInfo& expected), (fromFolder, from, toFolder, to, expected), to) \
-    CALL(bool, Done, RemoveAt, (Handle folder, const std::string& name, const EntryInfo& expected), (folder, name, expected), name) \
+    CALL(Handle, Answer<Handle>, OpenAt, (Handle folder, const std::string& name, OpenAs how, unsigned permissions), (folder, name, how, permissions), AtPath(folder, name)) \
+    CALL(Lookup, Answer<Lookup>, InspectAt, (Handle folder, const std::string& name, EntryInfo& info, Links links), (folder, name, info, links), AtPath(folder, name)) \
+    CALL(bool, Done, RenameAt, (Handle fromFolder, const std::string& from, Handle toFolder, const std::string& to, bool replace), (fromFolder, from, toFolder, to, replace), AtPath(toFolder, to)) \
+    CALL(bool, Done, ReplaceAt, (Handle fromFolder, const std::string& from, Handle toFolder, const std::string& to, const EntryInfo& expected), (fromFolder, from, toFolder, to, expected), AtPath(toFolder, to)) \
+    CALL(bool, Done, RemoveAt, (Handle folder, const std::string& name, const EntryInfo& expected), (folder, name, expected), AtPath(folder, name)) \
     CALL(bool, Done, SyncOpenFolder, (Handle folder), (folder), {}) \
     CALL(bool, Done, TakeAccessOf, (Handle file, const EntryInfo& like), (file, like), {}) \
     CALL(bool, Done, ForEachEntry, (const std::string& folder, const std::function<void(const FolderEntry& entry)>& visit), (folder, visit), folder) \

@@ -392,8 +392,9 @@ bool RealSystem::RemoveAt(Handle folder, const std::string& name, const EntryInf
     struct stat st {};
     if (::fstatat(folder, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
         return errno == ENOENT;
-    // A link goes only while it leads to the file that was read.
-    if (S_ISLNK(st.st_mode) && ::fstatat(folder, name.c_str(), &st, 0) != 0)
+    // A link taken for the file it leads to goes only while it leads to
+    // that file.
+    if (S_ISLNK(st.st_mode) && !expected.link && ::fstatat(folder, name.c_str(), &st, 0) != 0)
         st = {};
     if (!Unchanged(expected, FromStat(st))) {
         errno = kChangedSinceRead;

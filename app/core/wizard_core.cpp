@@ -169,7 +169,7 @@ void WizardCore::ConvertInputs() {
     const LogGroup logGroup(log_);
     // Work files that copies which died left in the folder go, those of
     // copies that run stay.
-    RemoveLeftoverWorkFiles("",
+    RemoveLeftoverWorkFiles(Folder::Open("").value,
                             std::string(kWindowWorkFilePrefix) + "*" + kWindowWorkFileExtension);
     log_.Write(deleteInputs_ ? "入力ファイル設定：入力ファイル削除する"
                              : "入力ファイル設定：入力ファイル削除しない");

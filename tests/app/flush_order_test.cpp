@@ -71,11 +71,23 @@ class FlushOrderTest : public TempDirTest {
     }
 
     // A rename as strace shows it: a plain rename (the log's replacement)
-    // or one that replaces nothing (a stored file); the two names in
-    // groups 1 and 2.
+    // or one in opened folders that replaces nothing (a stored file); the
+    // folder and the name of each side in groups 1 to 4 (the folders only
+    // where the call gave one).
     static constexpr const char* kRename =
-        R"re((?:rename\(|renameat2\(AT_FDCWD(?:<[^>]*>)?, )"([^"]*)", )re"
-        R"re((?:AT_FDCWD(?:<[^>]*>)?, )?"([^"]*)"(?:, RENAME_NOREPLACE)?\)\s+= 0)re";
+        R"re((?:rename\(|renameat2?\((?:AT_FDCWD|\d+)(?:<([^>]*)>)?, )"([^"]*)", )re"
+        R"re((?:(?:AT_FDCWD|\d+)(?:<([^>]*)>)?, )?"([^"]*)"(?:, RENAME_[A-Z]+)?\)\s+= 0)re";
+    // A delete: its folder and name in groups 1 and 2.
+    static constexpr const char* kRemove =
+        R"re(unlink(?:at)?\((?:(?:AT_FDCWD|\d+)(?:<([^>]*)>)?, )?"([^"]*)"(?:, 0)?\)\s+= 0)re";
+
+    // The path a call named: its name in its folder, where it gave one.
+    std::string Named(const std::ssub_match& folder, const std::ssub_match& name) const {
+        const std::string file = name;
+        if (!folder.matched || file.front() == '/')
+            return Absolute(file);
+        return std::string(folder) + "/" + file;
+    }
 
     // For every input that goes (deleted, or renamed away to serve as a
     // work file): every corrected file stored before it was flushed under
@@ -86,7 +98,7 @@ class FlushOrderTest : public TempDirTest {
     void ExpectSafeOrder(const std::vector<std::string>& calls, bool inputFoldersFlushed = true) {
         static const std::regex flush(R"re(f(?:data)?sync\(\d+<([^>]*)>\)\s+= 0)re");
         static const std::regex rename(kRename);
-        static const std::regex remove(R"re(unlink\("([^"]*)"\)\s+= 0)re");
+        static const std::regex remove(kRemove);
         std::map<std::string, std::size_t> lastFlush;
         struct Stored {
             std::string path;
@@ -118,8 +130,8 @@ class FlushOrderTest : public TempDirTest {
             if (std::regex_search(calls[i], m, flush)) {
                 lastFlush[m[1]] = i;
             } else if (std::regex_search(calls[i], m, rename)) {
-                const std::string from = Absolute(m[1]);
-                const std::string to = Absolute(m[2]);
+                const std::string from = Named(m[1], m[2]);
+                const std::string to = Named(m[3], m[4]);
                 if (isInput(from)) {
                     goes(from, i);
                     continue;
@@ -132,8 +144,8 @@ class FlushOrderTest : public TempDirTest {
                     continue;  // the log's own (ExpectLogOrder), or not the batch's
                 const auto data = lastFlush.find(from);
                 stored.push_back({to, i, data == lastFlush.end() ? calls.size() : data->second});
-            } else if (std::regex_search(calls[i], m, remove) && isInput(Absolute(m[1]))) {
-                goes(Absolute(m[1]), i);
+            } else if (std::regex_search(calls[i], m, remove) && isInput(Named(m[1], m[2]))) {
+                goes(Named(m[1], m[2]), i);
             }
         }
         EXPECT_EQ(gone, 3) << "every input is converted and goes";
@@ -188,7 +200,7 @@ class FlushOrderTest : public TempDirTest {
                     replacementDirty = false;
                 else if (m[1] == Dir())
                     nameDirty = false;
-            } else if (std::regex_search(call, m, rename) && Absolute(m[2]) == log) {
+            } else if (std::regex_search(call, m, rename) && Named(m[3], m[4]) == log) {
                 EXPECT_FALSE(replacementDirty) << "the log replaced by data not yet on disk";
                 nameDirty = true;
             }

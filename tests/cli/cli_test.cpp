@@ -390,7 +390,7 @@ TEST_F(CliTest, SecondRunFindsTheSameCorrectedFileStored) {
     const nlohmann::json files = nlohmann::json::parse(json)["files"];
     ASSERT_EQ(files.size(), 2u);
     EXPECT_EQ(files[1]["path"], "data/1234L27B.SIG");
-    EXPECT_EQ(files[1]["outcome"], "corrected");
+    EXPECT_EQ(files[1]["outcome"], "corrected") << files[1];
     EXPECT_EQ(files[1]["input_deleted"], true);
     EXPECT_FALSE(FileExists(Path("data/1234L27B.SIG")));
     EXPECT_EQ(ReadBytes(Path("data/1234H18B.SIG")), corrected);

@@ -14,6 +14,7 @@
 #include "app/core/quiet_view.h"
 #include "engine/conversion.h"
 #include "support/file_ops.h"
+#include "support/paths.h"
 #include "tests/helpers/forwarding_layer.h"
 #include "tests/helpers/records.h"
 #include "tests/helpers/temp_dir.h"
@@ -289,9 +290,10 @@ TEST_F(WizardCoreTest, ALargeFileReadBackBesideTheNextConversionKeepsTheOrder) {
       public:
         explicit FirstNotReadBack(std::string path)
             : ForwardingLayer(native::CurrentLayer()), path_(std::move(path)) {}
-        native::Handle OpenForReadingFromDisk(const std::string& path) override {
-            if (path != path_)
-                return next_.OpenForReadingFromDisk(path);
+        native::Handle OpenAt(native::Handle folder, const std::string& name, native::OpenAs how,
+                              unsigned permissions) override {
+            if (how != native::OpenAs::ReadingFromDisk || name != FileNamePart(path_))
+                return next_.OpenAt(folder, name, how, permissions);
             errno = EIO;
             return native::kNoFile;
         }

@@ -122,17 +122,20 @@ class SchedulingLayer final : public test::ForwardingLayer {
     // Switch points each run passed.
     std::size_t Points(int run) const { return points_[run]; }
 
-    bool RenameNoReplace(const std::string& from, const std::string& to) override {
-        if (!replacingStore_)
-            return ForwardingLayer::RenameNoReplace(from, to);
-        Before("RenameNoReplace", to);
-        return next_.RenameReplacing(from, to);  // planted: a store that replaces
+    bool RenameAt(Handle fromFolder, const std::string& from, Handle toFolder,
+                  const std::string& to, bool replace) override {
+        Before("RenameAt", AtPath(toFolder, to));
+        // Planted: a store that replaces.
+        return next_.RenameAt(fromFolder, from, toFolder, to, replace || replacingStore_);
     }
     std::uint64_t RandomToken() override {
         return sharedNames_ ? 42 : ForwardingLayer::RandomToken();  // planted: one name for all
     }
 
   protected:
+    std::string AtPath(Handle folder, const std::string& name) override {
+        return SimFileSystem::Instance().PathOfOpen(folder) + "/" + name;
+    }
     void Before(const char*, std::string_view path) override {
         const int run = runOfThisThread;
         if (run < 0)

@@ -924,6 +924,12 @@ bool SimFileSystem::SyncOpenFolder(Handle folder) {
     return at >= 0 && SyncFolderNode(at, at == kRoot ? std::string("/") : NameOf(at));
 }
 
+std::string SimFileSystem::PathOfOpen(Handle folder) const {
+    std::lock_guard lock(mutex_);
+    const int at = FolderOf(folder);
+    return at < 0 ? std::string("?") : at == kRoot ? std::string() : NameOf(at);
+}
+
 bool SimFileSystem::MakeLink(const std::string& target, const std::string& path) {
     std::lock_guard lock(mutex_);
     int folder = kRoot;

@@ -133,6 +133,8 @@ class SimFileSystem {
                   const std::string& to, bool replace);
     bool RemoveAt(Handle folder, const std::string& name);
     bool SyncOpenFolder(Handle folder);
+    // Where an opened folder is now, for messages.
+    std::string PathOfOpen(Handle folder) const;
 
     // What another user may do in a shared folder: a symbolic link to
     // `target` made under `path`, and a folder renamed (the program itself

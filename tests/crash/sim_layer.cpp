@@ -180,7 +180,7 @@ bool SimLayer::ReplaceAt(Handle fromFolder, const std::string& from, Handle toFo
 
 bool SimLayer::RemoveAt(Handle folder, const std::string& name, const EntryInfo& expected) {
     EntryInfo now;
-    const Lookup there = InspectAt(folder, name, now, Links::Follow);
+    const Lookup there = InspectAt(folder, name, now, expected.link ? Links::Refuse : Links::Follow);
     if (there == Lookup::Missing)
         return true;
     if (there == Lookup::Failed)

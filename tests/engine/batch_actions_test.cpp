@@ -26,9 +26,9 @@ class BatchActionsTest : public TempDirTest {
     // (read from `input`, where one is named).
     void Converted(const std::string& output, bool rollover = true, const std::string& input = {}) {
         converted.input.reset();
-        FileIdentity identity;
-        if (!input.empty() && IdentifyFile(input, identity))
-            converted.input = identity;
+        native::EntryInfo info;
+        if (!input.empty() && native::Inspect(input, info).value == native::Lookup::Found)
+            converted.input = info;
         WriteBytes(request.workFile, kCorrected);
         converted.timeCorrected = rollover;
         converted.outputPath = output;
@@ -51,7 +51,7 @@ class BatchActionsTest : public TempDirTest {
 TEST_F(BatchActionsTest, StoresTheOutputAndDeletesTheInput) {
     WriteBytes(Path("1234L27B.SIG"), kInput);
     BatchFileActions actions({Path("1234L27B.SIG")}, {.deleteInputs = true});
-    Converted(Path("1234H18B.SIG"));
+    Converted(Path("1234H18B.SIG"), true, Path("1234L27B.SIG"));
     EXPECT_EQ(Apply(actions, 0, ConvertResult::Converted).statusLines,
               (std::vector<std::string>{"補正後ファイル名  1234H18B.SIG",
                                         "入力SIG,RMGファイル削除(1234L27B.SIG)"}));
@@ -68,7 +68,7 @@ TEST_F(BatchActionsTest, StoresTheOutputAndDeletesTheInput) {
 TEST_F(BatchActionsTest, AStoredFileThatReadsBackDifferentKeepsItsInput) {
     WriteBytes(Path("1234L27B.SIG"), kInput);
     BatchFileActions actions({Path("1234L27B.SIG")}, {.deleteInputs = true});
-    Converted(Path("1234H18B.SIG"));
+    Converted(Path("1234H18B.SIG"), true, Path("1234L27B.SIG"));
     converted.writtenHash ^= 1;
     const FileOutcome outcome = Apply(actions, 0, ConvertResult::Converted);
     EXPECT_EQ(outcome.outcome, Outcome::NotStored);
@@ -80,7 +80,7 @@ TEST_F(BatchActionsTest, AStoredFileThatReadsBackDifferentKeepsItsInput) {
 
     // Without deletion nothing is read back: the input stays anyway.
     BatchFileActions keeping({Path("1234L27B.SIG")}, {.deleteInputs = false});
-    Converted(Path("1234H18B.SIG"));
+    Converted(Path("1234H18B.SIG"), true, Path("1234L27B.SIG"));
     converted.writtenHash ^= 1;
     EXPECT_TRUE(Apply(keeping, 0, ConvertResult::Converted).stored);
 }
@@ -88,7 +88,7 @@ TEST_F(BatchActionsTest, AStoredFileThatReadsBackDifferentKeepsItsInput) {
 TEST_F(BatchActionsTest, DeletionOffKeepsTheInput) {
     WriteBytes(Path("in.SIG"), kInput);
     BatchFileActions actions({Path("in.SIG")}, {.deleteInputs = false});
-    Converted(Path("out.SIG"));
+    Converted(Path("out.SIG"), true, Path("in.SIG"));
     EXPECT_EQ(Apply(actions, 0, ConvertResult::Converted).statusLines,
               std::vector<std::string>{"補正後ファイル名  out.SIG"});
     EXPECT_EQ(ReadBytes(Path("in.SIG")), kInput);
@@ -98,7 +98,7 @@ TEST_F(BatchActionsTest, DeletionOffKeepsTheInput) {
 TEST_F(BatchActionsTest, NoRolloverRolloverPointAndFailures) {
     WriteBytes(Path("in.SIG"), kInput);
     BatchFileActions actions({Path("in.SIG")}, {.deleteInputs = true});
-    Converted(Path("out.SIG"), false);
+    Converted(Path("out.SIG"), false, Path("in.SIG"));
     EXPECT_EQ(Apply(actions, 0, ConvertResult::Converted).statusLines,
               std::vector<std::string>{"ロールオーバー未検出"});
     EXPECT_EQ(Log(), std::vector<std::string>{" > ロールオーバー未検出"});
@@ -112,7 +112,7 @@ TEST_F(BatchActionsTest, NoRolloverRolloverPointAndFailures) {
     EXPECT_FALSE(FileExists(request.workFile));
 
     for (ConvertResult result : {ConvertResult::InputMissing, ConvertResult::Failed}) {
-        Converted(Path("out.SIG"));
+        Converted(Path("out.SIG"), true, Path("in.SIG"));
         converted.problem = Problem(Problem::Kind::CannotRead, {}, EIO);
         const FileOutcome outcome = Apply(actions, 0, result);
         EXPECT_TRUE(outcome.statusLines.empty());
@@ -134,7 +134,7 @@ TEST_F(BatchActionsTest, MoveFailureKeepsTheInput) {
         {Path("out.SIG"), "cannot store as out.SIG: it is a folder"},
     };
     for (const auto& [output, reason] : cases) {
-        Converted(output);
+        Converted(output, true, Path("in.SIG"));
         const FileOutcome outcome = Apply(actions, 0, ConvertResult::Converted);
         EXPECT_EQ(outcome.statusLines, std::vector<std::string>{"変換失敗"});
         EXPECT_FALSE(outcome.stored);
@@ -153,7 +153,7 @@ TEST_F(BatchActionsTest, AnotherFileIsKeptUnlessItHoldsTheSameCorrectedFile) {
     WriteBytes(Path("in.SIG"), kInput);
     WriteBytes(Path("out.SIG"), Bytes{7, 7});
     BatchFileActions actions({Path("in.SIG")}, {.deleteInputs = true});
-    Converted(Path("out.SIG"));
+    Converted(Path("out.SIG"), true, Path("in.SIG"));
     const FileOutcome refused = Apply(actions, 0, ConvertResult::Converted);
     EXPECT_EQ(refused.statusLines, std::vector<std::string>{"変換失敗"});
     EXPECT_EQ(ReasonText(refused.problem), "output name taken by another file: out.SIG");
@@ -162,7 +162,7 @@ TEST_F(BatchActionsTest, AnotherFileIsKeptUnlessItHoldsTheSameCorrectedFile) {
     EXPECT_EQ(ReadBytes(Path("in.SIG")), kInput);
 
     WriteBytes(Path("out.SIG"), kCorrected);
-    Converted(Path("out.SIG"));
+    Converted(Path("out.SIG"), true, Path("in.SIG"));
     const FileOutcome stored = Apply(actions, 0, ConvertResult::Converted);
     EXPECT_TRUE(stored.stored && stored.inputDeleted);
     EXPECT_EQ(stored.statusLines, (std::vector<std::string>{"補正後ファイル名  out.SIG",
@@ -179,7 +179,7 @@ TEST_F(BatchActionsTest, NeverReplacesAFileOfThisBatch) {
     BatchFileActions actions({Path("a.RMG"), Path("b.RMG"), Path("c.RMG")}, {.deleteInputs = true});
 
     // The first output takes the name of the third input, still waiting.
-    Converted(Path("c.RMG"));
+    Converted(Path("c.RMG"), true, Path("a.RMG"));
     const FileOutcome first = Apply(actions, 0, ConvertResult::Converted);
     EXPECT_EQ(first.statusLines, std::vector<std::string>{"変換失敗"});
     EXPECT_EQ(ReasonText(first.problem), "output name taken by another input of this run: c.RMG");
@@ -187,15 +187,15 @@ TEST_F(BatchActionsTest, NeverReplacesAFileOfThisBatch) {
     EXPECT_TRUE(FileExists(Path("a.RMG")));
 
     // Two inputs whose outputs fall on one name: the second is refused.
-    Converted(Path("out.RMG"));
+    Converted(Path("out.RMG"), true, Path("b.RMG"));
     const FileOutcome second = Apply(actions, 1, ConvertResult::Converted);
     EXPECT_EQ(second.statusLines.size(), 2u);
     EXPECT_TRUE(second.stored && second.inputDeleted);
     EXPECT_EQ(second.outputPath, Path("out.RMG"));
     EXPECT_EQ(ReasonText(second.problem), "");
     EXPECT_FALSE(FileExists(Path("b.RMG")));
+    Converted(Path("out.RMG"), true, Path("c.RMG"));
     WriteBytes(request.workFile, Bytes{5});
-    converted.outputPath = Path("out.RMG");
     const FileOutcome third = Apply(actions, 2, ConvertResult::Converted);
     EXPECT_EQ(third.statusLines, std::vector<std::string>{"変換失敗"});
     EXPECT_EQ(ReasonText(third.problem),
@@ -227,7 +227,10 @@ TEST_F(BatchActionsTest, InputThatIsTheOutputIsReplacedOnlyWhenDeletedAndReadBac
     class NoReadBack final : public ForwardingLayer {
       public:
         NoReadBack() : ForwardingLayer(native::CurrentLayer()) {}
-        native::Handle OpenForReadingFromDisk(const std::string&) override {
+        native::Handle OpenAt(native::Handle folder, const std::string& name, native::OpenAs how,
+                              unsigned permissions) override {
+            if (how != native::OpenAs::ReadingFromDisk)
+                return next_.OpenAt(folder, name, how, permissions);
             errno = EACCES;
             return native::kNoFile;
         }
@@ -286,8 +289,11 @@ TEST_F(BatchActionsTest, FailedDeletionIsReportedAsFailed) {
 #endif
     ASSERT_TRUE(FileExists(input));
     BatchFileActions actions({input}, {.deleteInputs = true});
-    Converted(Path("out.SIG"));
+    Converted(Path("out.SIG"), true, input);
     const FileOutcome outcome = Apply(actions, 0, ConvertResult::Converted);
+    // Counted failed: a script must not take the input for gone.
+    EXPECT_EQ(outcome.outcome, Outcome::InputNotDeleted);
+    EXPECT_FALSE(Describe(outcome.outcome).ok);
     EXPECT_EQ(outcome.statusLines,
               (std::vector<std::string>{"補正後ファイル名  out.SIG",
                                         "入力SIG,RMGファイル削除失敗(version)"}));

@@ -102,7 +102,7 @@ TEST_F(RmgTypeCheckTest, TypeNibbleOfTheFirstValidPositionRecord) {
         std::filesystem::remove(LogPath());
         WriteBytes(Path("a.RMG"), Concat({Section(0x91, 1, 1, 5), PositionMonitor(7, c.nibble),
                                           PositionMonitor(7, 1)}));
-        EXPECT_EQ(CheckRmgReceiverType(Path("a.RMG"), fileLog), c.code);
+        EXPECT_EQ(CheckRmgReceiverType(LocateFile(Path("a.RMG")).value, fileLog), c.code);
         EXPECT_EQ(LogMessages(),
                   std::vector<std::string>{" > RMGType：KQ-" + std::to_string(c.code)});
     }
@@ -110,14 +110,14 @@ TEST_F(RmgTypeCheckTest, TypeNibbleOfTheFirstValidPositionRecord) {
 
 TEST_F(RmgTypeCheckTest, BadFirstRecordOrNoPositionRecordGivesZeroSilently) {
     WriteBytes(Path("a.RMG"), Concat({Section(0x81, 1, 1, 5, false), PositionMonitor(7, 1)}));
-    EXPECT_EQ(CheckRmgReceiverType(Path("a.RMG"), fileLog), 0);
+    EXPECT_EQ(CheckRmgReceiverType(LocateFile(Path("a.RMG")).value, fileLog), 0);
     WriteBytes(Path("b.RMG"), Concat({Section(0x81, 1, 1, 5), Record(0x61, 74)}));
-    EXPECT_EQ(CheckRmgReceiverType(Path("b.RMG"), fileLog), 0);
+    EXPECT_EQ(CheckRmgReceiverType(LocateFile(Path("b.RMG")).value, fileLog), 0);
     EXPECT_TRUE(LogMessages().empty());
 }
 
 TEST_F(RmgTypeCheckTest, FileThatCannotBeOpened) {
-    EXPECT_EQ(CheckRmgReceiverType(Path("missing.RMG"), fileLog), 0);
+    EXPECT_EQ(CheckRmgReceiverType(LocateFile(Path("missing.RMG")).value, fileLog), 0);
     EXPECT_EQ(LogMessages(), std::vector<std::string>{" > ERROR：ファイルOpen失敗(RMGタイプ確認)"});
 }
 
@@ -125,7 +125,7 @@ class RolloverPointCheckTest : public TempDirTest {
   protected:
     bool Check(const std::string& name, const Bytes& content) {
         WriteBytes(Path(name), content);
-        return IsRolloverPointSigFile(Path(name), fileLog);
+        return IsRolloverPointSigFile(LocateFile(Path(name)).value, fileLog);
     }
 };
 
@@ -158,9 +158,9 @@ TEST_F(RolloverPointCheckTest, RecordMustLieOnTheRolloverDay) {
 }
 
 TEST_F(RolloverPointCheckTest, OpenFailureIsLoggedOnlyWhenTheNameMatches) {
-    EXPECT_FALSE(IsRolloverPointSigFile(Path("1234L27Z.SIG"), fileLog));
+    EXPECT_FALSE(IsRolloverPointSigFile(LocateFile(Path("1234L27Z.SIG")).value, fileLog));
     EXPECT_TRUE(LogMessages().empty());
-    EXPECT_FALSE(IsRolloverPointSigFile(Path("1234L26Z.SIG"), fileLog));
+    EXPECT_FALSE(IsRolloverPointSigFile(LocateFile(Path("1234L26Z.SIG")).value, fileLog));
     EXPECT_EQ(LogMessages(), std::vector<std::string>{" > ERROR：ファイルOpen失敗(L26Z.SIG確認)"});
 }
 

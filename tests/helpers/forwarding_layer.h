@@ -3,6 +3,7 @@
 // every call in Before.
 #pragma once
 
+#include <string>
 #include <string_view>
 
 #include "support/native_calls.h"
@@ -36,6 +37,12 @@ class ForwardingLayer : public native::Layer {
     virtual void Before(const char* call, std::string_view path) {
         (void)call;
         (void)path;
+    }
+    // The path Before is told for `name` in an opened folder: the name
+    // alone, unless the layer knows where its folders are.
+    virtual std::string AtPath(Handle folder, const std::string& name) {
+        (void)folder;
+        return name;
     }
 
     native::Layer& next_;

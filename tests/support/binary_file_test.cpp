@@ -290,8 +290,11 @@ TEST_F(BinaryFileTest, ASparseFileHoldsWhatItsDiskBlocksHold) {
 class PipeOpeningLayer final : public ForwardingLayer {
   public:
     PipeOpeningLayer() : ForwardingLayer(native::CurrentLayer()) {}
-    native::Handle OpenForReading(const std::string& path, native::Links) override {
-        return ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    native::Handle OpenAt(native::Handle folder, const std::string& name, native::OpenAs how,
+                          unsigned permissions) override {
+        if (how != native::OpenAs::Reading)
+            return next_.OpenAt(folder, name, how, permissions);
+        return ::openat(folder, name.c_str(), O_RDONLY | O_CLOEXEC);
     }
 };
 

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <optional>
 
 #include "support/binary_file.h"
 #include "support/content_hash.h"
@@ -17,6 +18,32 @@ namespace quenrix::test {
 namespace {
 
 using FileOpsTest = TempDirTest;
+
+// Stores `from` as `to` as a batch does, each through its folder opened
+// now; with a file it may replace there and the hash it must read back as.
+bool Store(const std::string& from, const std::string& to,
+           std::optional<native::EntryInfo> replaceable = std::nullopt,
+           std::optional<std::uint64_t> hash = std::nullopt, Failure* failure = nullptr) {
+    FileToStore file;
+    file.source = LocateFile(from).value;
+    file.target = LocateFile(to).value;
+    file.replaceable = replaceable;
+    file.expectedHash = hash;
+    const bool stored = StoreFile(file);
+    if (failure != nullptr)
+        *failure = file.failure;
+    return stored;
+}
+
+native::EntryInfo Entry(const std::string& path) {
+    native::EntryInfo info;
+    EXPECT_EQ(native::Inspect(path, info).value, native::Lookup::Found) << path;
+    return info;
+}
+
+FileAt At(const std::string& path) {
+    return LocateFile(path).value;
+}
 
 TEST_F(FileOpsTest, ExistsDeleteAndIdentity) {
     WriteBytes(Path("a"), Bytes{1});
@@ -37,37 +64,34 @@ TEST_F(FileOpsTest, StoringReplacesNothingButTheFileItMay) {
     WriteBytes(Path("work"), Bytes{1, 2});
     WriteBytes(Path("target"), Bytes{9});
     Failure failure;
-    EXPECT_FALSE(StoreFile(Path("work"), Path("target"), nullptr, nullptr, &failure));
+    EXPECT_FALSE(Store(Path("work"), Path("target"), {}, {}, &failure));
     EXPECT_EQ(failure.Why(), "it exists already");
     EXPECT_EQ(ReadBytes(Path("target")), (Bytes{9}));
     // Another file's identity is no leave to replace this one.
-    FileIdentity work, target;
-    ASSERT_TRUE(IdentifyFile(Path("work"), work));
-    ASSERT_TRUE(IdentifyFile(Path("target"), target));
-    EXPECT_FALSE(StoreFile(Path("work"), Path("target"), &work));
+    const native::EntryInfo work = Entry(Path("work"));
+    const native::EntryInfo target = Entry(Path("target"));
+    EXPECT_FALSE(Store(Path("work"), Path("target"), work));
     EXPECT_EQ(ReadBytes(Path("target")), (Bytes{9}));
     // A file that replaces another must read back as it was written.
-    const std::uint64_t wrong = 1;
-    EXPECT_FALSE(StoreFile(Path("work"), Path("target"), &target, &wrong, &failure));
+    EXPECT_FALSE(Store(Path("work"), Path("target"), target, 1, &failure));
     EXPECT_EQ(failure.step, "read back");
     EXPECT_EQ(ReadBytes(Path("target")), (Bytes{9}));
     ContentHash right;
     right.Add(Bytes{1, 2}.data(), 2);
-    const std::uint64_t expected = right.Value();
-    ASSERT_TRUE(StoreFile(Path("work"), Path("target"), &target, &expected));
+    ASSERT_TRUE(Store(Path("work"), Path("target"), target, right.Value()));
     EXPECT_EQ(ReadBytes(Path("target")), (Bytes{1, 2}));
     EXPECT_FALSE(FileExists(Path("work")));
 
     WriteBytes(Path("work"), Bytes{3});
-    ASSERT_TRUE(StoreFile(Path("work"), Path("new")));
+    ASSERT_TRUE(Store(Path("work"), Path("new")));
     EXPECT_EQ(ReadBytes(Path("new")), (Bytes{3}));
     WriteBytes(Path("work"), Bytes{3});
     std::filesystem::create_directory(Path("folder"));
-    EXPECT_FALSE(StoreFile(Path("work"), Path("folder")));
+    EXPECT_FALSE(Store(Path("work"), Path("folder")));
     EXPECT_TRUE(FileExists(Path("work")));
-    EXPECT_FALSE(StoreFile(Path("missing"), Path("x")));
-    EXPECT_FALSE(StoreFile(Path("work"), ""));
-    EXPECT_FALSE(StoreFile(Path("work"), Path("missing/x")));
+    EXPECT_FALSE(Store(Path("missing"), Path("x")));
+    EXPECT_FALSE(Store(Path("work"), ""));
+    EXPECT_FALSE(Store(Path("work"), Path("missing/x")));
     EXPECT_TRUE(FileExists(Path("work")));
 }
 
@@ -90,7 +114,7 @@ TEST_F(FileOpsTest, AFileThatAppearsBeforeTheRenameIsNotReplaced) {
     Failure failure;
     {
         const LayerInPlace inPlace(other);
-        EXPECT_FALSE(StoreFile(Path("work"), Path("target"), nullptr, nullptr, &failure));
+        EXPECT_FALSE(Store(Path("work"), Path("target"), {}, {}, &failure));
     }
     EXPECT_EQ(failure.Why(), "it exists already");
     EXPECT_EQ(ReadBytes(Path("target")), (Bytes{7}));
@@ -107,10 +131,10 @@ TEST_F(FileOpsTest, OnlyWorkFilesNoLiveRunHoldsAreRemoved) {
     }
     WriteBytes(Path(".quenrix-work-storing-0.tmp"), Bytes{1});
     OutputFile live;
-    ASSERT_TRUE(live.CreateFresh(Path(".quenrix-work-live-0.tmp")));
+    ASSERT_TRUE(live.CreateFresh(At(Path(".quenrix-work-live-0.tmp"))));
     const native::Handle held = native::OpenForReading(Path(".quenrix-work-held-0.tmp")).value;
     ASSERT_TRUE(native::TryLock(held));
-    RemoveLeftoverWorkFiles(Dir(), ".quenrix-work-*.tmp");
+    RemoveLeftoverWorkFiles(Folder::Open(Dir()).value, ".quenrix-work-*.tmp");
     EXPECT_FALSE(FileExists(Path(".quenrix-work-dead-0.tmp")));
     EXPECT_TRUE(FileExists(Path(".quenrix-work-live-0.tmp")));
     EXPECT_TRUE(FileExists(Path(".quenrix-work-held-0.tmp")));
@@ -140,9 +164,9 @@ TEST_F(FileOpsTest, MoveAcrossFileSystems) {
         content[i] = static_cast<std::uint8_t>(i % 251);
     WriteBytes(source, content);
     WriteBytes(Path("taken"), Bytes{9});
-    EXPECT_FALSE(StoreFile(source, Path("taken")));
+    EXPECT_FALSE(Store(source, Path("taken")));
     EXPECT_EQ(ReadBytes(Path("taken")), (Bytes{9}));
-    ASSERT_TRUE(StoreFile(source, Path("target")));
+    ASSERT_TRUE(Store(source, Path("target")));
     EXPECT_EQ(ReadBytes(Path("target")), content);
     EXPECT_FALSE(FileExists(source));
     for (const auto& entry : std::filesystem::directory_iterator(Dir()))
@@ -155,19 +179,19 @@ TEST_F(FileOpsTest, SameContentComparesEveryByte) {
         content[i] = static_cast<std::uint8_t>(i % 253);
     WriteBytes(Path("a"), content);
     WriteBytes(Path("b"), content);
-    EXPECT_TRUE(SameContent(Path("a"), Path("b")));
+    EXPECT_TRUE(SameContent(At(Path("a")), At(Path("b"))));
     content[140 * 1024] ^= 1;  // in the second piece
     WriteBytes(Path("b"), content);
-    EXPECT_FALSE(SameContent(Path("a"), Path("b")));
+    EXPECT_FALSE(SameContent(At(Path("a")), At(Path("b"))));
     content.pop_back();
     WriteBytes(Path("b"), content);
-    EXPECT_FALSE(SameContent(Path("a"), Path("b")));
+    EXPECT_FALSE(SameContent(At(Path("a")), At(Path("b"))));
     WriteBytes(Path("e1"), Bytes{});
     WriteBytes(Path("e2"), Bytes{});
-    EXPECT_TRUE(SameContent(Path("e1"), Path("e2")));
-    EXPECT_FALSE(SameContent(Path("a"), Path("missing")));
+    EXPECT_TRUE(SameContent(At(Path("e1")), At(Path("e2"))));
+    EXPECT_FALSE(SameContent(At(Path("a")), At(Path("missing"))));
     std::filesystem::create_directory(Path("folder"));
-    EXPECT_FALSE(SameContent(Path("folder"), Path("folder")));
+    EXPECT_FALSE(SameContent(At(Path("folder")), At(Path("folder"))));
 }
 
 // The read-back takes the file from the disk in whole pieces (unbuffered
@@ -183,16 +207,16 @@ TEST_F(FileOpsTest, ReadBackHashTakesEveryByte) {
     };
     WriteBytes(Path("a"), content);
     std::uint64_t stored = 0;
-    ASSERT_TRUE(ReadBackHash(Path("a"), stored));
+    ASSERT_TRUE(ReadBackHash(At(Path("a")), stored));
     EXPECT_EQ(stored, hashOf(content));
     const std::uint64_t before = stored;
     content.back() ^= 1;  // in the last, short piece
     WriteBytes(Path("a"), content);
-    ASSERT_TRUE(ReadBackHash(Path("a"), stored));
+    ASSERT_TRUE(ReadBackHash(At(Path("a")), stored));
     EXPECT_NE(stored, before);
     EXPECT_EQ(stored, hashOf(content));
     Failure failure;
-    EXPECT_FALSE(ReadBackHash(Path("missing"), stored, &failure));
+    EXPECT_FALSE(ReadBackHash(At(Path("missing")), stored, &failure));
     EXPECT_EQ(failure.step, "read back");
 }
 
@@ -214,10 +238,10 @@ TEST_F(FileOpsTest, FailedMoveSaysWhy) {
     std::filesystem::create_directory(Path("dir"));
     WriteBytes(Path("a"), Bytes{1});
     Failure failure;
-    EXPECT_FALSE(StoreFile(Path("a"), Path("dir"), nullptr, nullptr, &failure));
+    EXPECT_FALSE(Store(Path("a"), Path("dir"), {}, {}, &failure));
     EXPECT_EQ(failure.Why(), "it is a folder");
     EXPECT_EQ(failure.path, Path("dir"));
-    EXPECT_FALSE(StoreFile(Path("missing"), Path("b"), nullptr, nullptr, &failure));
+    EXPECT_FALSE(Store(Path("missing"), Path("b"), {}, {}, &failure));
     EXPECT_EQ(failure.Why(), "no such file or folder");
 }
 

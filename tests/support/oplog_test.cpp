@@ -26,7 +26,10 @@ namespace {
 class FullDiskForNewFiles final : public ForwardingLayer {
   public:
     FullDiskForNewFiles() : ForwardingLayer(native::CurrentLayer()) {}
-    native::Handle CreateNew(const std::string&, unsigned) override {
+    native::Handle OpenAt(native::Handle folder, const std::string& name, native::OpenAs how,
+                          unsigned permissions) override {
+        if (how != native::OpenAs::NewFile)
+            return next_.OpenAt(folder, name, how, permissions);
         errno = ENOSPC;
         return native::kNoFile;
     }

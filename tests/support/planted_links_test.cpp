@@ -76,7 +76,10 @@ TEST_F(PlantedLinksTest, ACopyToAnotherVolumeNeverWritesThroughALinkBesideItsTar
         GTEST_SKIP() << "no symbolic links here";
     const std::string source = other + "/quenrix-planted-" + std::to_string(native::ProcessId());
     WriteBytes(source, Bytes{1, 2, 3});
-    EXPECT_TRUE(StoreFile(source, Path("out.SIG")));
+    FileToStore file;
+    file.source = LocateFile(source).value;
+    file.target = LocateFile(Path("out.SIG")).value;
+    EXPECT_TRUE(StoreFile(file));
     ExpectThesisKept();
     EXPECT_EQ(ReadBytes(Path("out.SIG")), (Bytes{1, 2, 3}));
     fs::remove(source);

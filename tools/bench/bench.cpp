@@ -225,10 +225,10 @@ void PrintLargeFileRuns(const char* label, const std::vector<LargeFileRun>& runs
 double VerifiedMoveSeconds(const std::string& from, const std::string& to) {
     const auto start = Clock::now();
     CopySeconds(from, to);
-    quenrix::SyncFileData(to);
+    quenrix::SyncFileData(quenrix::LocateFile(to).value);
     (void)quenrix::native::SyncFolder(fs::path(to).parent_path().string());
     std::uint64_t hash = 0;
-    quenrix::ReadBackHash(to, hash);
+    quenrix::ReadBackHash(quenrix::LocateFile(to).value, hash);
     fs::remove(from);
     return Seconds(start);
 }
@@ -295,7 +295,7 @@ void ReadBackBesideConversion(const fs::path& root, const char* label, const fs:
     fs::create_directories(folder);
     const fs::path stored = folder / "stored";
     fs::copy_file(master, stored);
-    quenrix::SyncFileData(stored.string());
+    quenrix::SyncFileData(quenrix::LocateFile(stored.string()).value);
     // Run 0 one after the other, run 1 side by side; the ratio printed is
     // side by side over one after the other.
     const PairedRuns paired = FivePairs([&](int which) {
@@ -310,10 +310,10 @@ void ReadBackBesideConversion(const fs::path& root, const char* label, const fs:
         std::uint64_t hash = 0;
         const auto start = Clock::now();
         if (which == 0) {
-            quenrix::ReadBackHash(stored.string(), hash);
+            quenrix::ReadBackHash(quenrix::LocateFile(stored.string()).value, hash);
             actions.ConvertFile(0, request);
         } else {
-            std::thread reading([&] { quenrix::ReadBackHash(stored.string(), hash); });
+            std::thread reading([&] { quenrix::ReadBackHash(quenrix::LocateFile(stored.string()).value, hash); });
             actions.ConvertFile(0, request);
             reading.join();
         }

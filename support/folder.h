@@ -1,0 +1,67 @@
+// Folders opened once, and files reached through them by name: whatever
+// another user renames, or links, in a folder's place after it was opened,
+// the program reads, writes, renames and deletes in the folder it opened
+// (native::OpenFolder and the *At calls).
+#pragma once
+
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "support/native.h"
+
+namespace quenrix {
+
+// An opened folder, closed with its last holder.
+class Folder {
+  public:
+    // The folder `path` ("" the current one); none, with the cause, where
+    // it cannot be opened (a link at its last part: ELOOP).
+    static native::Answer<std::shared_ptr<const Folder>> Open(const std::string& path);
+    ~Folder();
+    Folder(const Folder&) = delete;
+    Folder& operator=(const Folder&) = delete;
+
+    native::Handle Handle() const { return handle_; }
+    // The path it was opened by, for messages.
+    const std::string& Path() const { return path_; }
+
+  private:
+    Folder(native::Handle handle, std::string path) : handle_(handle), path_(std::move(path)) {}
+    native::Handle handle_;
+    std::string path_;
+};
+using FolderRef = std::shared_ptr<const Folder>;
+
+// A file in an opened folder: where the calls act, and its path as the
+// program shows it (the last part is the file's name in the folder).
+struct FileAt {
+    FolderRef folder;
+    std::string path;
+
+    std::string Name() const;
+    native::Handle In() const { return folder ? folder->Handle() : native::kNoFile; }
+};
+
+// The file `path` names, its folder opened now; the folder is none (with
+// the cause) where it cannot be opened.
+native::Answer<FileAt> LocateFile(const std::string& path);
+
+// The folders a batch works in, each opened the first time a file of it
+// is taken up and kept open while the batch holds any of its files (and a
+// while longer: up to kKept folders stay open), so that all of a
+// folder's files are read, stored and deleted in the one folder opened.
+class Folders {
+  public:
+    static constexpr std::size_t kKept = 64;
+    native::Answer<FolderRef> Of(const std::string& path);
+    // The file `path` names in its folder, opened as above.
+    native::Answer<FileAt> File(const std::string& path);
+
+  private:
+    std::mutex mutex_;
+    std::map<std::string, FolderRef> open_;
+};
+
+}  // namespace quenrix
