@@ -100,6 +100,8 @@ std::string TextLine(const FileReport& report, bool verbose) {
     line += Printable(ReasonText(report.problem));
     if (!report.output.empty())
         line += " -> " + Printable(report.output);
+    if (report.alreadyStored)
+        line += " (already stored)";
     if (report.inputDeleted)
         line += " (input deleted)";
     if (report.inputKept)
@@ -219,6 +221,7 @@ std::string JsonReport(const std::vector<FileReport>& reports, const Summary& su
                                    ? nlohmann::json(GpsTimeText(*report.firstGpsTime))
                                    : nlohmann::json(nullptr)},
             {"input_deleted", report.inputDeleted},
+            {"already_stored", report.alreadyStored},
             {"input_kept", report.inputKept ? nlohmann::json(kDroppedRecordsKeptReason)
                                             : nlohmann::json(nullptr)},
             {"messages", report.messages},

@@ -25,6 +25,7 @@ struct FileReport {
     std::optional<std::uint32_t> firstGpsTime;  // GPS seconds
     std::string output;                         // where the corrected file is (or would be)
     bool inputDeleted = false;
+    bool alreadyStored = false;  // the corrected file stood there already, the user's own
     bool inputKept = false;             // to be deleted, and kept: records were dropped
     std::vector<std::string> messages;  // the status lines, as the window shows them
     Problem problem;                    // why it failed or was not stored; none when all went well

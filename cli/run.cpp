@@ -121,12 +121,14 @@ void Run::Convert(unsigned worker, std::size_t index) {
         report.firstGpsTime = conversion.firstGpsTime;
     report.messages = outcome.statusLines;
     report.inputDeleted = outcome.inputDeleted;
+    report.alreadyStored = outcome.alreadyStored;
     report.inputKept = outcome.inputKept;
     report.problem = outcome.problem;
     report.code = outcome.outcome;
     report.outcome = Describe(outcome.outcome).word;
     report.ok = Describe(outcome.outcome).ok;
-    if (outcome.outcome == Outcome::Corrected || outcome.outcome == Outcome::WouldBeCorrected)
+    if (outcome.outcome == Outcome::Corrected || outcome.outcome == Outcome::WouldBeCorrected ||
+        outcome.outcome == Outcome::InputNotDeleted)
         report.output = outcome.outputPath;
     report.log = outcome.log;
     bytes_ += report.counts.inputBytes;

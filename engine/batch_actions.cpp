@@ -56,6 +56,17 @@ Problem NotReadBack(const Conversion& conversion, const Failure& failure) {
     return StoreProblem(conversion.outputPath, failure);
 }
 
+// The work file could not be made or written for lack of room.
+bool OutOfRoom(const Conversion& conversion) {
+    const int cause = conversion.problem.cause;
+    return conversion.problem.kind == Problem::Kind::CannotWriteWorkFile &&
+           (cause == ENOSPC
+#ifdef EDQUOT
+            || cause == EDQUOT
+#endif
+           );
+}
+
 // The folders of the files flushed, each once (by the folder opened):
 // whether each one's flush was done.
 std::map<const Folder*, bool> SyncFoldersOf(const std::vector<FileAt>& files) {
@@ -135,28 +146,39 @@ bool BatchFileActions::JoinsGroup(std::size_t index) const {
 FinishedFiles BatchFileActions::ConvertInGroup(std::size_t index, ConversionRequest request) {
     request.input = inputs_.at(index);
     request.storing = rules_.storing;
-    Member member;
-    member.index = index;
-    member.request = request;
+    OpenFolders(request.input, request, request.folders);
     const bool alone = !JoinsGroup(index);
-    OpenFolders(member.request.input, member.request, member.request.folders);
-    {
-        const std::lock_guard<std::mutex> lock(mutex_);
-        if (alone)
-            StoreGroup();  // its entries and lines as it converts, after the group's
-        else
-            member.request.workFile = GroupWorkFile(request.workFile, group_.size());
-        TakeSpare(member.request);
-    }
-    member.conversion = ConvertGpsFile(Converting(member, alone));
+    for (;;) {
+        Member member;
+        member.index = index;
+        member.request = request;
+        {
+            const std::lock_guard<std::mutex> lock(mutex_);
+            if (alone)
+                StoreGroup();  // its entries and lines as it converts, after the group's
+            else
+                member.request.workFile = GroupWorkFile(request.workFile, group_.size());
+            TakeSpare(member.request);
+        }
+        member.conversion = ConvertGpsFile(Converting(member, alone));
 
-    const std::lock_guard<std::mutex> lock(mutex_);
-    SettleReadBack(true);
-    if (alone)
-        StoreAlone(member);
-    else
-        AddToGroup(member);
-    return TakeFinished();
+        const std::lock_guard<std::mutex> lock(mutex_);
+        SettleReadBack(true);
+        if (!alone && !group_.empty() && OutOfRoom(member.conversion)) {
+            // The group's work files hold the room this one lacked: the
+            // group is stored (its inputs go), and the file tried again, so
+            // that only a file that fails alone fails. Its entries were
+            // held, and go with this try.
+            DeleteOwnFile(WorkAt(member.request, member.conversion));
+            StoreGroup();
+            continue;
+        }
+        if (alone)
+            StoreAlone(member);
+        else
+            AddToGroup(member);
+        return TakeFinished();
+    }
 }
 
 // The work file, where an input retired under its name waits, is written

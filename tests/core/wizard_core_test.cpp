@@ -9,6 +9,7 @@
 #include <chrono>
 #include <filesystem>
 #include <functional>
+#include <set>
 
 #include "app/core/file_browser.h"
 #include "app/core/quiet_view.h"
@@ -240,6 +241,64 @@ TEST_F(WizardCoreTest, ABatchIsShownAtMostThirtyTimesASecond) {
     const long pictures = 2 + took.count() / 33;
     EXPECT_LE(view.lineCalls, pictures);
     EXPECT_LE(view.counterCalls, pictures);
+}
+
+// A disk with room for three work files: a group holds more at once, so
+// the group is stored (its inputs going) before a file that found no room
+// is tried again. Every file the command line would convert one at a time
+// is converted.
+TEST_F(WizardCoreTest, AFullDiskFailsNoFileThatFitsAlone) {
+    class RoomForThree final : public ForwardingLayer {
+      public:
+        explicit RoomForThree(std::string stem)
+            : ForwardingLayer(native::CurrentLayer()), stem_(std::move(stem)) {}
+        native::Handle OpenAt(native::Handle folder, const std::string& name, native::OpenAs how,
+                              unsigned permissions) override {
+            if (how == native::OpenAs::NewFile && Work(name) && files_.size() >= 3) {
+                errno = ENOSPC;
+                return native::kNoFile;
+            }
+            const native::Handle file = next_.OpenAt(folder, name, how, permissions);
+            if (file != native::kNoFile && how == native::OpenAs::NewFile && Work(name))
+                files_.insert(name);
+            return file;
+        }
+        bool RenameAt(native::Handle fromFolder, const std::string& from, native::Handle toFolder,
+                      const std::string& to, bool replace) override {
+            const bool renamed = next_.RenameAt(fromFolder, from, toFolder, to, replace);
+            if (renamed) {
+                files_.erase(from);
+                if (Work(to))
+                    files_.insert(to);
+            }
+            return renamed;
+        }
+        bool RemoveAt(native::Handle folder, const std::string& name,
+                      const native::EntryInfo& expected) override {
+            files_.erase(name);
+            return next_.RemoveAt(folder, name, expected);
+        }
+
+      private:
+        bool Work(const std::string& name) const { return name.rfind(stem_, 0) == 0; }
+        std::string stem_;
+        std::set<std::string> files_;
+    };
+    WizardCore& core = Core();
+    std::vector<std::string> inputs;
+    for (int i = 0; i < 10; ++i) {
+        const std::string name = "1234L2" + std::to_string(i) + "B.SIG";
+        Sig(name, kOld + static_cast<std::uint32_t>(i) * 86400);
+        inputs.push_back(Path(name));
+    }
+    const std::string workFile = core.WorkFile();
+    RoomForThree disk(workFile.substr(0, workFile.size() - ExtensionPart(workFile).size()));
+    {
+        const LayerInPlace inPlace(disk);
+        core.ConvertFiles(inputs);
+    }
+    EXPECT_EQ(view.lines.back(), kStamp + "結果：補正 10件、補正不要 0件、失敗 0件");
+    for (const std::string& input : inputs) EXPECT_FALSE(FileExists(input)) << input;
 }
 
 TEST_F(WizardCoreTest, CancelFinishesTheFileInConversion) {
