@@ -40,13 +40,11 @@ class ProgramTest : public TempDirTest {
     }
 
     // Starts the program in `cwd` at 2013-10-01 10:00:00 (the clock runs on).
-    pid_t Start(const std::vector<std::string>& arguments, const std::string& cwd) {
+    Program Start(const std::vector<std::string>& arguments, const std::string& cwd) {
         return StartAtFixedTime(Path("bin/quenrix"), arguments, cwd);
     }
 
-    static int Wait(pid_t pid) { return WaitForExit(pid); }
-
-    int Run(const std::vector<std::string>& arguments) { return Wait(Start(arguments, Dir())); }
+    int Run(const std::vector<std::string>& arguments) { return Start(arguments, Dir()).Wait(); }
 
     std::vector<std::string> ProgramLog() const { return LogMessagesOf(Path("quenrix.log")); }
 
@@ -78,7 +76,7 @@ TEST_F(ProgramTest, AutomaticModeOnAFile) {
 // of that name is there to be converted.
 TEST_F(ProgramTest, HelpAndVersionPrintAndConvertNothing) {
     const auto printed = [this](const std::string& argument) {
-        EXPECT_EQ(Wait(StartAtFixedTime(Path("bin/quenrix"), {argument}, Dir(), Path("out.txt"))),
+        EXPECT_EQ(StartAtFixedTime(Path("bin/quenrix"), {argument}, Dir(), Path("out.txt")).Wait(),
                   0);
         const Bytes bytes = ReadBytes(Path("out.txt"));
         return std::string(bytes.begin(), bytes.end());
@@ -100,12 +98,12 @@ TEST_F(ProgramTest, AFolderThatCannotBeReadIsLoggedWithItsCause) {
     fs::permissions(Dir(), fs::perms::all);
     fs::permissions(Path("data"), fs::perms::none);
     const std::string program = Path("bin/quenrix");
-    const pid_t run = root ? StartOnTheRealClock("/usr/bin/setpriv",
+    Program run = root ? StartOnTheRealClock("/usr/bin/setpriv",
                                                  {"--reuid=nobody", "--regid=nogroup",
                                                   "--clear-groups", program, Path("data")},
                                                  Dir())
                            : StartOnTheRealClock(program, {Path("data")}, Dir());
-    EXPECT_EQ(Wait(run), 0);
+    EXPECT_EQ(run.Wait(), 0);
     fs::permissions(Path("data"), fs::perms::all);
     const std::vector<std::string> logged = ProgramLog();
     ASSERT_GE(logged.size(), 4u);
@@ -148,7 +146,7 @@ TEST_F(ProgramTest, OptionAsFirstArgumentIsTakenAsTheInput) {
 TEST_F(ProgramTest, LogLiesInTheStartUpFolderAndBareNamesGetOutputsBesideThem) {
     fs::create_directory(Path("start"));
     Sig("start/1234L27B.SIG");
-    ASSERT_EQ(Wait(Start({"1234L27B.SIG", "/notdel"}, Path("start"))), 0);
+    ASSERT_EQ(Start({"1234L27B.SIG", "/notdel"}, Path("start")).Wait(), 0);
     EXPECT_TRUE(fs::exists(Path("start/quenrix.log")));
     EXPECT_FALSE(fs::exists(Path("bin/quenrix.log")));
     EXPECT_TRUE(FileExists(Path("start/1234H18B.SIG")));
@@ -162,22 +160,22 @@ TEST_F(ProgramTest, StartedInItsOwnFolderTheWindowWorksInTheHomeFolder) {
     const char* saved = std::getenv("HOME");
     const std::string previous = saved != nullptr ? saved : "";
     setenv("HOME", Path("home").c_str(), 1);
-    const pid_t window = Start({}, Path("bin"));
+    Program window = Start({}, Path("bin"));
     if (saved != nullptr)
         setenv("HOME", previous.c_str(), 1);
     else
         unsetenv("HOME");
     for (int i = 0; i < 1000 && LogMessagesOf(Path("home/quenrix.log")).size() < 2; ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    SignalProgram(window, SIGKILL);
-    Wait(window);
+    window.Signal(SIGKILL);
+    window.Wait();
     EXPECT_EQ(LogMessagesOf(Path("home/quenrix.log")),
               (std::vector<std::string>{"Quenrix Ver.1.0", "変換手動"}));
     EXPECT_FALSE(fs::exists(Path("bin/quenrix.log")));
 }
 
 TEST_F(ProgramTest, SecondCopyConvertsNothing) {
-    pid_t first = Start({}, Dir());
+    Program first = Start({}, Dir());
     // The first copy is up once its start-up lines are in the log.
     for (int i = 0; i < 1000 && ProgramLog().size() < 2; ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
@@ -190,8 +188,8 @@ TEST_F(ProgramTest, SecondCopyConvertsNothing) {
     EXPECT_FALSE(FileExists(Path("data/1234H18B.SIG")));
     EXPECT_EQ(ProgramLog().size(), 2u);
     // A copy that died leaves its lock: the next copy takes it over.
-    SignalProgram(first, SIGKILL);
-    Wait(first);
+    first.Signal(SIGKILL);
+    first.Wait();
     EXPECT_EQ(Run({"data/1234L27B.SIG"}), 0);
     EXPECT_TRUE(FileExists(Path("data/1234H18B.SIG")));
 }
@@ -207,7 +205,7 @@ TEST_F(ProgramTest, AnotherUsersCopyDoesNotBlockThisOne) {
     fs::create_directory(runtime);
     ASSERT_EQ(::chown(runtime.c_str(), 65534, 65534), 0);
     fs::permissions(runtime, fs::perms::owner_all);
-    const pid_t other =
+    Program other =
         StartOnTheRealClock("/usr/bin/env",
                             {"XDG_RUNTIME_DIR=" + runtime, "/usr/bin/setpriv", "--reuid=nobody",
                              "--regid=nogroup", "--clear-groups", Path("bin/quenrix")},
@@ -220,8 +218,8 @@ TEST_F(ProgramTest, AnotherUsersCopyDoesNotBlockThisOne) {
     fs::permissions(Path("data"), fs::perms::all);
     EXPECT_EQ(Run({"data/1234L27B.SIG"}), 0);
     EXPECT_TRUE(FileExists(Path("data/1234H18B.SIG")));
-    SignalProgram(other, SIGTERM);
-    Wait(other);
+    other.Signal(SIGTERM);
+    other.Wait();
 }
 
 TEST_F(ProgramTest, InterruptedRunLosesNothing) {
@@ -260,7 +258,7 @@ TEST_F(ProgramTest, InterruptedRunLosesNothing) {
     // 500 ms after its batch, so the batch ends before that.
     freshInputs();
     const auto start = std::chrono::steady_clock::now();
-    ASSERT_EQ(Wait(Start({"data", "/NLOG"}, Dir())), 0);
+    ASSERT_EQ(Start({"data", "/NLOG"}, Dir()).Wait(), 0);
     const auto whole = std::chrono::duration_cast<std::chrono::milliseconds>(
                            std::chrono::steady_clock::now() - start)
                            .count();
@@ -269,10 +267,10 @@ TEST_F(ProgramTest, InterruptedRunLosesNothing) {
     for (int step = 0; step <= steps; ++step) {
         const int delayMs = static_cast<int>(std::max<long>(whole - 450, 0) * step / steps);
         freshInputs();
-        const pid_t pid = Start({"data", "/NLOG"}, Dir());
+        Program run = Start({"data", "/NLOG"}, Dir());
         std::this_thread::sleep_for(std::chrono::milliseconds(delayMs));
-        SignalProgram(pid, SIGKILL);
-        Wait(pid);
+        run.Signal(SIGKILL);
+        run.Wait();
         // Every input is still there, or its corrected file is, whole.
         int done = 0;
         for (const Input& input : inputs) {

@@ -42,7 +42,7 @@ class CliTest : public TempDirTest {
     int Run(const std::string& program, const std::vector<std::string>& arguments,
             std::string* out = nullptr) {
         const std::string output = Path("stdout.txt");
-        const int status = WaitForExit(StartAtFixedTime(program, arguments, Dir(), output));
+        const int status = StartAtFixedTime(program, arguments, Dir(), output).Wait();
         if (out != nullptr) {
             const Bytes bytes = ReadBytes(output);
             out->assign(bytes.begin(), bytes.end());
@@ -438,7 +438,7 @@ TEST_F(CliTest, ALogSwappedForALinkByAnotherUserDoesNotLeakWhatItPointsTo) {
                               .c_str()),
               0);
     WriteBytes(Path("data/1234L27B.SIG"), Record(0x50, 23, {{2, Gps(1994, 1, 2, 14, 10)}}));
-    const pid_t run =
+    Program run =
         StartOnTheRealClock("/usr/bin/strace",
                             {"-f", "-qq", "-o", "/dev/null", "-P", log, "-e", "trace=openat", "-e",
                              "inject=openat:delay_enter=700000:when=1", QUENRIX_CLI, "data", "-q",
@@ -449,7 +449,7 @@ TEST_F(CliTest, ALogSwappedForALinkByAnotherUserDoesNotLeakWhatItPointsTo) {
                            log + " && ln -s " + secret + " " + log + "\"")
                               .c_str()),
               0);
-    EXPECT_EQ(WaitForExit(run, 20), 0);
+    EXPECT_EQ(run.Wait(20), 0);
     std::string content;
     if (!fs::is_symlink(log)) {
         const Bytes bytes = ReadBytes(log);
@@ -543,11 +543,11 @@ TEST_F(CliTest, TwoRunsFromTwoPidNamespacesIntoOneFolderLoseNothing) {
             arguments.push_back("--delete-input");
         return StartOnTheRealClock("/usr/bin/unshare", arguments, Dir());
     };
-    const pid_t keeping = start("a", false);  // its file is not read back
+    Program keeping = start("a", false);  // its file is not read back
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    const pid_t deleting = start("b", true);
-    WaitForExit(keeping, 20);
-    WaitForExit(deleting, 20);
+    Program deleting = start("b", true);
+    keeping.Wait(20);
+    deleting.Wait(20);
     int refused = 0;
     for (const std::string folder : {"a", "b"}) {
         const Bytes report = ReadBytes(Path(folder + ".json"));
@@ -601,9 +601,9 @@ TEST_F(CliTest, PipesAndDevicesAreRefusedWithoutWaiting) {
     ASSERT_EQ(::mkfifo(Path("data/0000A01B.SIG").c_str(), 0600), 0);
     fs::create_symlink("/dev/zero", Path("data/0000A01C.SIG"));
     WriteBytes(Path("data/1234L27B.SIG"), old);
-    const pid_t cli =
+    Program cli =
         StartAtFixedTime(QUENRIX_CLI, {"data", "--report", "json"}, Dir(), Path("report.json"));
-    ASSERT_EQ(WaitForExit(cli, 10), 1) << "a pipe or a device held the run up";
+    ASSERT_EQ(cli.Wait(10), 1) << "a pipe or a device held the run up";
     const Bytes report = ReadBytes(Path("report.json"));
     const nlohmann::json files =
         nlohmann::json::parse(std::string(report.begin(), report.end()))["files"];
@@ -628,7 +628,7 @@ TEST_F(CliTest, InterruptStopsAfterTheCurrentFile) {
     WriteBytes(Path("data/1234L27B.SIG"), old);
     WriteBytes(Path("data/1234L27C.SIG"), old);
     const std::string output = Path("report.json");
-    const pid_t cli = StartAtFixedTime(QUENRIX_CLI, {"data", "--report", "json"}, Dir(), output);
+    Program cli = StartAtFixedTime(QUENRIX_CLI, {"data", "--report", "json"}, Dir(), output);
     const auto working = [&] {
         for (const auto& entry : fs::directory_iterator(Path("data")))
             if (entry.path().filename().string().rfind(".quenrix-work-", 0) == 0)
@@ -642,8 +642,8 @@ TEST_F(CliTest, InterruptStopsAfterTheCurrentFile) {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     ASSERT_TRUE(started);
-    SignalProgram(cli, SIGINT);
-    EXPECT_EQ(WaitForExit(cli), 130);
+    cli.Signal(SIGINT);
+    EXPECT_EQ(cli.Wait(), 130);
     const Bytes report = ReadBytes(output);
     const nlohmann::json document =
         nlohmann::json::parse(std::string(report.begin(), report.end()));

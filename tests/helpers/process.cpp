@@ -9,8 +9,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <set>
+#include <sstream>
 #include <string>
 #include <thread>
+
+#include <gtest/gtest.h>
 
 namespace quenrix::test {
 
@@ -34,6 +40,9 @@ const std::string& FaketimeLibrary() {
     return library;
 }
 
+// Notes a group a test started, for the check after the test.
+void Remember(pid_t group);
+
 // Starts the program; with `library` preloaded (libfaketime) at the fixed
 // time.
 pid_t Start(const std::string& program, const std::vector<std::string>& arguments,
@@ -45,14 +54,14 @@ bool HaveFaketime() {
     return !FaketimeLibrary().empty();
 }
 
-pid_t StartAtFixedTime(const std::string& program, const std::vector<std::string>& arguments,
-                       const std::string& cwd, const std::string& stdoutPath) {
-    return Start(program, arguments, cwd, stdoutPath, FaketimeLibrary());
+Program StartAtFixedTime(const std::string& program, const std::vector<std::string>& arguments,
+                         const std::string& cwd, const std::string& stdoutPath) {
+    return Program(Start(program, arguments, cwd, stdoutPath, FaketimeLibrary()));
 }
 
-pid_t StartOnTheRealClock(const std::string& program, const std::vector<std::string>& arguments,
-                          const std::string& cwd) {
-    return Start(program, arguments, cwd, "/dev/null", "");
+Program StartOnTheRealClock(const std::string& program, const std::vector<std::string>& arguments,
+                            const std::string& cwd) {
+    return Program(Start(program, arguments, cwd, "/dev/null", ""));
 }
 
 namespace {
@@ -91,6 +100,8 @@ pid_t Start(const std::string& program, const std::vector<std::string>& argument
         _exit(127);
     }
     setpgid(pid, pid);
+    if (pid > 0)
+        Remember(pid);
     return pid;
 }
 
@@ -101,10 +112,6 @@ std::string OwnCopyOfWindow(const std::string& program, const std::string& folde
     const std::string copy = (std::filesystem::path(folder) / "quenrix").string();
     std::filesystem::copy_file(program, copy, std::filesystem::copy_options::overwrite_existing);
     return copy;
-}
-
-void SignalProgram(pid_t pid, int signal) {
-    kill(pid, signal);
 }
 
 namespace {
@@ -123,29 +130,167 @@ bool WaitedWithin(pid_t pid, int seconds, int* status = nullptr) {
     return false;
 }
 
-}  // namespace
-
 // A program killed by a signal leaves libfaketime's shared memory behind.
-static void RemoveFaketimeLeftovers(pid_t pid) {
+void RemoveFaketimeLeftovers(pid_t pid) {
     const std::string id = std::to_string(pid);
     std::remove(("/dev/shm/faketime_shm_" + id).c_str());
     std::remove(("/dev/shm/sem.faketime_sem_" + id).c_str());
 }
 
-int WaitForExit(pid_t pid, int seconds) {
+// The processes of a group, from /proc.
+std::vector<pid_t> GroupMembers(pid_t group) {
+    std::vector<pid_t> members;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        const std::string name = entry.path().filename().string();
+        if (name.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        std::ifstream stat(entry.path() / "stat");
+        std::string line;
+        std::getline(stat, line);
+        // pid (comm) state ppid pgrp ...: the name may hold blanks and ')'.
+        const std::size_t close = line.rfind(')');
+        if (close == std::string::npos)
+            continue;
+        std::istringstream rest(line.substr(close + 1));
+        std::string state;
+        long parent = 0, pgrp = 0;
+        if (rest >> state >> parent >> pgrp && pgrp == group)
+            members.push_back(static_cast<pid_t>(std::stol(name)));
+    }
+    return members;
+}
+
+// Every thread's stack of every process of the group, on standard error,
+// so that a program that hangs in CI says where.
+void PrintStacks(pid_t group) {
+    if (std::system("command -v gdb >/dev/null 2>&1") != 0) {
+        std::fprintf(stderr, "(gdb is not installed: no stacks of process group %d)\n", group);
+        return;
+    }
+    for (pid_t member : GroupMembers(group)) {
+        std::fprintf(stderr, "---- stacks of process %d (group %d) ----\n", member, group);
+        std::fflush(stderr);
+        const std::string command = "timeout 60 gdb -p " + std::to_string(member) +
+                                    " -batch -ex 'thread apply all bt' </dev/null 1>&2 2>/dev/null";
+        (void)std::system(command.c_str());
+    }
+}
+
+void KillGroup(pid_t group) {
+    kill(-group, SIGKILL);
+}
+
+// The groups tests started that have not ended, for the check after each
+// test.
+class StartedGroups {
+  public:
+    void Add(pid_t group) {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        groups_.insert(group);
+    }
+    void Remove(pid_t group) {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        groups_.erase(group);
+    }
+    // The groups that still have a process, taken out of the list.
+    std::vector<pid_t> TakeAlive() {
+        const std::lock_guard<std::mutex> lock(mutex_);
+        std::vector<pid_t> alive;
+        for (pid_t group : groups_)
+            if (kill(-group, 0) == 0)
+                alive.push_back(group);
+        groups_.clear();
+        return alive;
+    }
+
+  private:
+    std::mutex mutex_;
+    std::set<pid_t> groups_;
+};
+
+StartedGroups& Started() {
+    static StartedGroups groups;
+    return groups;
+}
+
+void Remember(pid_t group) {
+    Started().Add(group);
+}
+
+// After each test: a program it started that still runs fails the test
+// run, and is ended, so that no test leaves a program behind.
+class LeftBehindCheck final : public testing::EmptyTestEventListener {
+    void OnTestEnd(const testing::TestInfo& test) override {
+        for (pid_t group : Started().TakeAlive()) {
+            ADD_FAILURE() << test.test_suite_name() << "." << test.name()
+                          << " left process group " << group << " running";
+            PrintStacks(group);
+            KillGroup(group);
+            waitpid(group, nullptr, 0);  // its leader is this process's child
+            RemoveFaketimeLeftovers(group);
+        }
+    }
+};
+
+const bool checkRegistered = [] {
+    testing::UnitTest::GetInstance()->listeners().Append(new LeftBehindCheck);
+    return true;
+}();
+
+}  // namespace
+
+Program::Program(Program&& other) noexcept : pid_(other.pid_), reaped_(other.reaped_) {
+    other.pid_ = -1;
+    other.reaped_ = true;
+}
+
+Program& Program::operator=(Program&& other) noexcept {
+    if (this != &other) {
+        End();
+        pid_ = other.pid_;
+        reaped_ = other.reaped_;
+        other.pid_ = -1;
+        other.reaped_ = true;
+    }
+    return *this;
+}
+
+Program::~Program() {
+    End();
+}
+
+void Program::End() {
+    if (pid_ <= 0)
+        return;
+    // Anything the program started goes with it.
+    KillGroup(pid_);
+    if (!reaped_)
+        waitpid(pid_, nullptr, 0);
+    RemoveFaketimeLeftovers(pid_);
+    Started().Remove(pid_);
+    pid_ = -1;
+    reaped_ = true;
+}
+
+void Program::Signal(int signal) const {
+    if (pid_ > 0 && !reaped_)
+        kill(pid_, signal);
+}
+
+int Program::Wait(int seconds) {
+    if (pid_ <= 0 || reaped_)
+        return -1;
     int status = 0;
-    if (WaitedWithin(pid, seconds, &status)) {
+    if (WaitedWithin(pid_, seconds, &status)) {
+        reaped_ = true;
         if (WIFEXITED(status))
             return WEXITSTATUS(status);
-        RemoveFaketimeLeftovers(pid);
+        RemoveFaketimeLeftovers(pid_);
         return 128 + WTERMSIG(status);
     }
-    SignalProgram(pid, SIGKILL);
-    if (!WaitedWithin(pid, 5)) {
-        kill(-pid, SIGKILL);
-        waitpid(pid, nullptr, 0);
-    }
-    RemoveFaketimeLeftovers(pid);
+    std::fprintf(stderr, "process %d did not end within %d seconds\n", pid_, seconds);
+    PrintStacks(pid_);
+    End();
     return -1;
 }
 

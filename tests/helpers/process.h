@@ -1,5 +1,8 @@
 // Runs a built program as a user or script would, with its clock fixed
 // by libfaketime at 2013-10-01 10:00:00 UTC (the clock runs on from there).
+// Every program a test starts is owned: it ends, with everything it
+// started, when its owner goes, whatever the test's outcome; and a test
+// after which a program it started still runs fails.
 #pragma once
 
 #include <sys/types.h>
@@ -13,28 +16,47 @@ namespace quenrix::test {
 // real clock.
 bool HaveFaketime();
 
-// Starts `program` with `arguments` in `cwd`, in a process group of its
-// own; standard output goes to `stdoutPath` (or nowhere), standard error
-// nowhere.
-pid_t StartAtFixedTime(const std::string& program, const std::vector<std::string>& arguments,
-                       const std::string& cwd, const std::string& stdoutPath = "/dev/null");
+// A program started in a process group of its own.
+class Program {
+  public:
+    Program() = default;
+    explicit Program(pid_t pid) : pid_(pid), reaped_(pid <= 0) {}
+    Program(Program&& other) noexcept;
+    Program& operator=(Program&& other) noexcept;
+    Program(const Program&) = delete;
+    Program& operator=(const Program&) = delete;
+    // Kills the program's whole group where it still runs.
+    ~Program();
+
+    pid_t Pid() const { return pid_; }
+    // Sends `signal` to the program.
+    void Signal(int signal) const;
+    // Waits for the program: its exit status, 128 + a signal that ended
+    // it, or -1 when it did not end within `seconds` (then every thread's
+    // stack of every process of its group is printed, where gdb is
+    // installed, and the group is killed).
+    int Wait(int seconds = 60);
+
+  private:
+    void End();
+    pid_t pid_ = -1;
+    bool reaped_ = true;
+};
+
+// Starts `program` with `arguments` in `cwd`; standard output goes to
+// `stdoutPath` (or nowhere), standard error nowhere.
+Program StartAtFixedTime(const std::string& program, const std::vector<std::string>& arguments,
+                         const std::string& cwd, const std::string& stdoutPath = "/dev/null");
 
 // The same on the real clock, standard output nowhere: for a program
 // started through another (setpriv), which libfaketime must not reach.
-pid_t StartOnTheRealClock(const std::string& program, const std::vector<std::string>& arguments,
-                          const std::string& cwd);
+Program StartOnTheRealClock(const std::string& program, const std::vector<std::string>& arguments,
+                            const std::string& cwd);
 
 // Copies the window program into `folder` (made if missing) under the name
 // "quenrix" and returns the copy's path: its single-instance guard belongs
 // to its path, so tests that run side by side each need a copy of their
 // own, or the second copy would only raise the first and end.
 std::string OwnCopyOfWindow(const std::string& program, const std::string& folder);
-
-// Sends `signal` to the program.
-void SignalProgram(pid_t pid, int signal);
-
-// Waits for the process; its exit status, 128 + a signal that ended it,
-// or -1 when it did not end in time (then its whole group is killed).
-int WaitForExit(pid_t pid, int seconds = 60);
 
 }  // namespace quenrix::test
