@@ -87,6 +87,11 @@ BatchFileActions::BatchFileActions(std::vector<std::string> inputs, BatchRules r
         FileIdentity identity;
         if (IdentifyFile(inputs_[i], identity))
             waiting_.emplace(identity, i);
+        // Its folder is the one its path names as the batch begins, links
+        // and all; one put in its place later is refused.
+        const std::string folder = FolderPart(inputs_[i]);
+        if (i == 0 || folder != FolderPart(inputs_[i - 1]))
+            folders_.Expect(folder);
     }
 }
 

@@ -50,6 +50,8 @@ std::string FailureText(int errorNumber) {
             return "it reads back different";
         case kChangedSinceRead:
             return "it changed since it was read";
+        case kFolderReplaced:
+            return "its folder was replaced since the run began";
         case kStillInUse:
             return "in use by another program (still after waiting 2 seconds)";
         case 0:

@@ -17,6 +17,9 @@ inline constexpr int kReadsBackDifferent = 100003;
 // A file that is no longer what was read: written to, replaced or
 // renamed over since.
 inline constexpr int kChangedSinceRead = 100004;
+// A folder that is no longer the one the batch began with: renamed away,
+// or another (or a link to one) put in its place.
+inline constexpr int kFolderReplaced = 100005;
 
 // The C runtime's error numbers in a few plain English words, the same on
 // every system, for the reason a report gives when a file fails.

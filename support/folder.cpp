@@ -1,5 +1,8 @@
 #include "support/folder.h"
 
+#include <cerrno>
+
+#include "support/failure.h"
 #include "support/paths.h"
 
 namespace quenrix {
@@ -24,6 +27,14 @@ native::Answer<FileAt> LocateFile(const std::string& path) {
     return {FileAt{folder.value, path}, folder.cause};
 }
 
+void Folders::Expect(const std::string& path) {
+    native::EntryInfo info;
+    const std::lock_guard<std::mutex> lock(mutex_);
+    if (identities_.count(path) == 0 && native::Inspect(path.empty() ? "." : path, info) &&
+        info.folder)
+        identities_[path] = {info.device, info.fileIndex};
+}
+
 native::Answer<FolderRef> Folders::Of(const std::string& path) {
     const std::lock_guard<std::mutex> lock(mutex_);
     const auto found = open_.find(path);
@@ -34,14 +45,16 @@ native::Answer<FolderRef> Folders::Of(const std::string& path) {
         std::erase_if(open_, [](const auto& entry) { return entry.second.use_count() == 1; });
     }
     const auto opened = Folder::Open(path);
-    if (opened)
-        open_.emplace(path, opened.value);
+    if (!opened)
+        return opened;
+    native::EntryInfo info;
+    if (!native::InspectOpen(opened.value->Handle(), info))
+        return {nullptr, EIO};
+    const auto identity = identities_.try_emplace(path, info.device, info.fileIndex).first;
+    if (identity->second != std::pair(info.device, info.fileIndex))
+        return {nullptr, kFolderReplaced};
+    open_.emplace(path, opened.value);
     return opened;
-}
-
-native::Answer<FileAt> Folders::File(const std::string& path) {
-    const auto folder = Of(FolderPart(path));
-    return {FileAt{folder.value, path}, folder.cause};
 }
 
 }  // namespace quenrix

@@ -8,6 +8,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <utility>
 
 #include "support/native.h"
 
@@ -52,16 +53,21 @@ native::Answer<FileAt> LocateFile(const std::string& path);
 // is taken up and kept open while the batch holds any of its files (and a
 // while longer: up to kKept folders stay open), so that all of a
 // folder's files are read, stored and deleted in the one folder opened.
+// A folder is the one its path named when the batch began (Expect) or
+// when it was first opened: opened again, and it is not that folder any
+// more (renamed away, another or a link to one put in its place), it is
+// refused (kFolderReplaced).
 class Folders {
   public:
     static constexpr std::size_t kKept = 64;
+    // Notes which folder `path` names now.
+    void Expect(const std::string& path);
     native::Answer<FolderRef> Of(const std::string& path);
-    // The file `path` names in its folder, opened as above.
-    native::Answer<FileAt> File(const std::string& path);
 
   private:
     std::mutex mutex_;
     std::map<std::string, FolderRef> open_;
+    std::map<std::string, std::pair<std::uint64_t, std::uint64_t>> identities_;  // device, index
 };
 
 }  // namespace quenrix

@@ -146,10 +146,10 @@ bool IsLink(const std::string& path);
 // A folder opened once, so that its entries are reached through it by
 // name (the *At calls below) rather than by a path looked up again:
 // whatever is renamed, or linked, in the path's place afterwards, the
-// calls act in the folder that was opened. A link at the path's last
-// part is refused (ELOOP); "" is the current folder. On Windows the
-// folder cannot be renamed or deleted while it is open. Close it with
-// CloseFile.
+// calls act in the folder that was opened (links in the path are followed
+// as they stand when it is opened; "" is the current folder). On Windows
+// the folder cannot be renamed or deleted while it is open. Close it
+// with CloseFile.
 Answer<Handle> OpenFolder(const std::string& path);
 // How OpenAt opens an entry of an opened folder: an existing entry only
 // when it is a regular file (as OpenForReading refuses the rest), and

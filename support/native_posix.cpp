@@ -276,14 +276,7 @@ bool RealSystem::RemoveFile(const std::string& path) {
 }
 
 Handle RealSystem::OpenFolder(const std::string& path) {
-    // A trailing separator would have a link at the last part followed.
-    std::string folder = path.empty() ? std::string(".") : path;
-    while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
-    const int opened = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    struct stat st {};
-    if (opened < 0 && errno == ENOTDIR && ::lstat(folder.c_str(), &st) == 0 && S_ISLNK(st.st_mode))
-        errno = ELOOP;  // a link, not a file, stands there
-    return opened;
+    return ::open(path.empty() ? "." : path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
 }
 
 Handle RealSystem::OpenAt(Handle folder, const std::string& name, OpenAs how,

@@ -427,18 +427,16 @@ Handle RealSystem::OpenFolder(const std::string& path) {
     // renames the folder away or puts another in its place.
     HANDLE handle = CreateFileW(name.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+                                FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
         Failed();
         return kNoFile;
     }
     BY_HANDLE_FILE_INFORMATION data{};
     if (!GetFileInformationByHandle(handle, &data) ||
-        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
-        (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
-        const bool link = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
         CloseHandle(handle);
-        errno = link ? ELOOP : ENOTDIR;
+        errno = ENOTDIR;
         return kNoFile;
     }
     const int file = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_RDONLY);

@@ -855,11 +855,11 @@ int SimFileSystem::FolderOf(Handle handle) const {
 
 SimFileSystem::Handle SimFileSystem::OpenFolder(const std::string& path) {
     std::lock_guard lock(mutex_);
-    const int node = Find(path, false);
+    const int node = Find(path);
     if (node < 0)
         return -1;
-    if (!nodes_[node].link.empty() || !nodes_[node].folder) {
-        errno = nodes_[node].link.empty() ? ENOTDIR : ELOOP;
+    if (!nodes_[node].folder) {
+        errno = ENOTDIR;
         return -1;
     }
     open_[nextHandle_] = {node, 0, false, true};

@@ -121,8 +121,7 @@ class SimFileSystem {
     bool List(const std::string& path, std::vector<std::pair<std::string, bool>>& names) const;
 
     // A folder opened: the *At calls reach its entries by name through it,
-    // wherever it is renamed to; a link at the path's last part is refused
-    // (ELOOP). Closed with Close.
+    // wherever it is renamed to. Closed with Close.
     Handle OpenFolder(const std::string& path);
     Handle OpenAt(Handle folder, const std::string& name, bool forWriting);
     Handle CreateAt(Handle folder, const std::string& name);  // exclusive
