@@ -15,6 +15,13 @@
 // hour (one output name) split between them, one run deleting its inputs
 // and the other keeping them.
 //
+// A third process, another user of the folders, acts once at any switch
+// point (its turn counts as the two switches, there and back): a download
+// tool that appends to an input; the folder's owner, who renames the
+// input folder away and puts a link to a third folder in its place; and a
+// user who plants a copy of an input's corrected file under its name and
+// takes it away once the runs are done.
+//
 // After each schedule:
 //   - every input is there with its bytes, or its corrected file is stored
 //     under some name;
@@ -22,7 +29,9 @@
 //     file, not another's;
 //   - every file reported failed or not stored has a reason;
 //   - nothing else stands in the folders (no work file left);
-//   - each log holds whole lines only.
+//   - each log holds whole lines only;
+//   - no input lost bytes it held when the runs began or gained since;
+//     nothing in the third folder is deleted or added.
 // Exit status 0 when no schedule breaks a rule (with --expect-violation
 // TEXT: when some schedule breaks one with TEXT in its message, for
 // planted faults).
@@ -62,7 +71,10 @@ using crash::SimFileSystem;
 
 constexpr const char* kLog = "/work/quenrix.log";
 constexpr const char* kOutputFolder = "/out";
-const std::vector<std::string> kSharedFolders = {"/data", "/out", "/b"};
+const std::vector<std::string> kSharedFolders = {"/data", "/out", "/b", "/data-away"};
+// The third folder, another user's, which the swapped folder's link leads
+// to: none of its files may go, and none come.
+constexpr const char* kVictimFolder = "/victim";
 
 // Which run a thread belongs to; -1 for any other thread (a file's own
 // writing thread goes on behalf of the run that is going).
@@ -77,22 +89,56 @@ struct Schedule {
     std::vector<std::size_t> budgets;
     bool random = false;
     std::uint32_t seed = 0;
+    // The switch point (counted over both runs, from 1) at which the other
+    // user acts; 0: never.
+    std::size_t disturbAt = 0;
 
     std::string Text() const {
         if (random)
             return "random schedule, seed " + std::to_string(seed);
         std::string text = "run " + std::to_string(first + 1) + " first";
         for (std::size_t budget : budgets) text += ", switch after " + std::to_string(budget);
+        if (disturbAt != 0)
+            text += ", the other user at switch point " + std::to_string(disturbAt);
         return text;
     }
+};
+
+// What the third process does, once.
+enum class Disturbance { None, Writer, Swapper, Planter };
+
+const char* NameOf(Disturbance disturbance) {
+    switch (disturbance) {
+        case Disturbance::Writer:
+            return "a writer appending to an input";
+        case Disturbance::Swapper:
+            return "the folder swapped for a link";
+        case Disturbance::Planter:
+            return "a corrected file planted by another user";
+        case Disturbance::None:
+            break;
+    }
+    return "nobody else";
+}
+
+// Faults the layer plants in the runs' calls.
+struct LayerPlants {
+    bool replacingStore = false;      // a store's rename replaces
+    bool sharedNames = false;         // every run draws the same random part
+    bool deleteByName = false;        // a delete does not look at what it deletes
+    bool othersFilesCount = false;    // another user's file passes for this user's
+    bool folderByPath = false;        // a folder looked up by its path for every call
 };
 
 // The system layer of both runs: each call waits for its run's turn; a
 // call that names a file in a shared folder may hand the turn over.
 class SchedulingLayer final : public test::ForwardingLayer {
   public:
-    SchedulingLayer(native::Layer& next, bool replacingStore, bool sharedNames)
-        : ForwardingLayer(next), replacingStore_(replacingStore), sharedNames_(sharedNames) {}
+    SchedulingLayer(native::Layer& next, LayerPlants plants)
+        : ForwardingLayer(next), plants_(plants) {}
+
+    // What the other user does when the schedule says.
+    void SetDisturbance(std::function<void()> act) { disturbance_ = std::move(act); }
 
     void Begin(const Schedule& schedule) {
         const std::lock_guard lock(mutex_);
@@ -126,13 +172,82 @@ class SchedulingLayer final : public test::ForwardingLayer {
                   const std::string& to, bool replace) override {
         Before("RenameAt", AtPath(toFolder, to));
         // Planted: a store that replaces.
-        return next_.RenameAt(fromFolder, from, toFolder, to, replace || replacingStore_);
+        return next_.RenameAt(ByPath(*this, fromFolder), from, ByPath(*this, toFolder), to,
+                              replace || plants_.replacingStore);
+    }
+    bool RemoveAt(Handle folder, const std::string& name, const EntryInfo& expected) override {
+        Before("RemoveAt", AtPath(folder, name));
+        const ByPath at(*this, folder);
+        EntryInfo now;
+        if (!plants_.deleteByName ||
+            next_.InspectAt(at, name, now, native::Links::Refuse) != native::Lookup::Found)
+            return next_.RemoveAt(at, name, expected);
+        return next_.RemoveAt(at, name, now);  // planted: whatever stands there goes
+    }
+    Lookup InspectAt(Handle folder, const std::string& name, EntryInfo& info,
+                     native::Links links) override {
+        Before("InspectAt", AtPath(folder, name));
+        const Lookup found = next_.InspectAt(ByPath(*this, folder), name, info, links);
+        if (plants_.othersFilesCount)
+            info.mine = true;  // planted: any owner passes
+        return found;
+    }
+    Handle OpenFolder(const std::string& path) override {
+        Before("OpenFolder", path);
+        const Handle folder = next_.OpenFolder(path);
+        const std::lock_guard lock(pathsMutex_);
+        if (folder >= 0)
+            folderPaths_[folder] = path;
+        return folder;
+    }
+    Handle OpenAt(Handle folder, const std::string& name, native::OpenAs how,
+                  unsigned permissions) override {
+        Before("OpenAt", AtPath(folder, name));
+        return next_.OpenAt(ByPath(*this, folder), name, how, permissions);
+    }
+    bool ReplaceAt(Handle fromFolder, const std::string& from, Handle toFolder,
+                   const std::string& to, const EntryInfo& expected) override {
+        Before("ReplaceAt", AtPath(toFolder, to));
+        return next_.ReplaceAt(ByPath(*this, fromFolder), from, ByPath(*this, toFolder), to,
+                               expected);
     }
     std::uint64_t RandomToken() override {
-        return sharedNames_ ? 42 : ForwardingLayer::RandomToken();  // planted: one name for all
+        // Planted: one name for all.
+        return plants_.sharedNames ? 42 : ForwardingLayer::RandomToken();
     }
 
   protected:
+    // The folder a call acts in: the one opened, or (planted) the one its
+    // path names at the moment of the call, looked up again.
+    class ByPath {
+      public:
+        ByPath(SchedulingLayer& layer, Handle folder) : layer_(layer), folder_(folder) {
+            if (!layer.plants_.folderByPath)
+                return;
+            std::string path;
+            {
+                const std::lock_guard lock(layer.pathsMutex_);
+                const auto found = layer.folderPaths_.find(folder);
+                if (found == layer.folderPaths_.end())
+                    return;
+                path = found->second;
+            }
+            const Handle again = layer.next_.OpenFolder(path);
+            if (again >= 0)
+                fresh_ = folder_ = again;
+        }
+        ~ByPath() {
+            if (fresh_ >= 0)
+                layer_.next_.CloseFile(fresh_);
+        }
+        operator Handle() const { return folder_; }
+
+      private:
+        SchedulingLayer& layer_;
+        Handle folder_;
+        Handle fresh_ = -1;
+    };
+
     std::string AtPath(Handle folder, const std::string& name) override {
         return SimFileSystem::Instance().PathOfOpen(folder) + "/" + name;
     }
@@ -145,6 +260,9 @@ class SchedulingLayer final : public test::ForwardingLayer {
         if (!Shared(path))
             return;
         ++points_[run];
+        if (schedule_.disturbAt != 0 && points_[0] + points_[1] == schedule_.disturbAt &&
+            disturbance_)
+            disturbance_();  // the other user's turn, while both runs wait
         if (!SwitchNow() || done_[1 - run])
             return;
         running_ = 1 - run;
@@ -185,8 +303,10 @@ class SchedulingLayer final : public test::ForwardingLayer {
         return true;
     }
 
-    const bool replacingStore_;
-    const bool sharedNames_;
+    const LayerPlants plants_;
+    std::mutex pathsMutex_;
+    std::map<Handle, std::string> folderPaths_;  // the paths folders were opened by
+    std::function<void()> disturbance_;
     std::mutex mutex_;
     std::condition_variable turn_;
     Schedule schedule_;
@@ -218,6 +338,7 @@ void RunCli(const std::vector<std::string>& files, const std::string& outputDir,
     cli::Settings settings;
     settings.outputDir = outputDir;
     settings.deleteInput = deleteInput;
+    settings.deleteDamagedInput = deleteInput;  // as the window does
     settings.quiet = true;
     settings.log = kLog;
     cli::Run run(settings, files);
@@ -262,6 +383,16 @@ std::vector<std::string> ListedInputs() {
     return files;
 }
 
+// The other user, and what it does.
+struct OtherUser {
+    Disturbance kind = Disturbance::None;
+    std::string input;      // the input it appends to, or whose corrected file it plants
+    std::string appended;   // what it appends
+    std::string corrected;     // the input's corrected file with what was appended
+    std::string plantAt;       // where it plants the input's corrected file
+    std::string plantedBytes;  // that corrected file (of the input as it was)
+};
+
 class ConcurrencyExplorer {
   public:
     ConcurrencyExplorer(SchedulingLayer& layer, const Pair& pair, DiskImage initial,
@@ -275,6 +406,11 @@ class ConcurrencyExplorer {
           maxReports_(maxReports) {}
 
     void Await(const std::string& text) { awaited_ = text; }
+    void Disturb(OtherUser other) { other_ = std::move(other); }
+    std::size_t Violations(Disturbance kind) const {
+        const auto found = violationsBy_.find(kind);
+        return found == violationsBy_.end() ? 0 : found->second;
+    }
     bool Found() const { return !awaited_.empty() && found_; }
     std::size_t Runs() const { return runs_; }
     std::size_t Violations() const { return violations_; }
@@ -282,6 +418,9 @@ class ConcurrencyExplorer {
     // Runs both at once as `schedule` says; the switch points each passed.
     std::pair<std::size_t, std::size_t> Explore(const Schedule& schedule) {
         SimFileSystem::Instance().Reset(initial_);
+        acted_ = false;
+        layer_.SetDisturbance(schedule.disturbAt != 0 ? std::function<void()>([this] { Act(); })
+                                                      : std::function<void()>());
         layer_.Begin(schedule);
         std::map<std::string, Reported> reported[2];
         std::vector<std::thread> threads;
@@ -294,42 +433,110 @@ class ConcurrencyExplorer {
             });
         for (std::thread& thread : threads) thread.join();
         ++runs_;
-        for (const std::string& problem : Check(reported)) Report(schedule, problem);
+        const Disturbance kind = schedule.disturbAt != 0 ? other_.kind : Disturbance::None;
+        if (acted_ && kind == Disturbance::Planter) {
+            // The planter takes its copy away again, once the input is gone.
+            SimFileSystem::Entry entry;
+            if (SimFileSystem::Instance().Inspect(other_.plantAt, entry) && entry.owner != 0)
+                SimFileSystem::Instance().Remove(other_.plantAt);
+        }
+        for (const std::string& problem : Check(reported, kind)) Report(schedule, problem, kind);
         return {layer_.Points(0), layer_.Points(1)};
     }
 
   private:
-    std::vector<std::string> Check(const std::map<std::string, Reported> (&reported)[2]) const {
+    // The other user's turn: it appends to an input, swaps the input
+    // folder for a link, or plants a corrected file as its own.
+    void Act() {
+        SimFileSystem& fs = SimFileSystem::Instance();
+        switch (other_.kind) {
+            case Disturbance::Writer: {
+                const auto file = fs.Open(other_.input, true);
+                if (file < 0)
+                    return;
+                fs.Write(file, other_.appended.data(), other_.appended.size());
+                fs.Close(file);
+                break;
+            }
+            case Disturbance::Swapper:
+                if (!fs.RenameFolder(InputFolder(), "/data-away") ||
+                    !fs.MakeLink(kVictimFolder, InputFolder()))
+                    return;
+                break;
+            case Disturbance::Planter: {
+                const auto file = fs.Create(other_.plantAt, true);
+                if (file < 0)
+                    return;  // the name is taken: nothing to plant
+                fs.Write(file, other_.plantedBytes.data(), other_.plantedBytes.size());
+                fs.Close(file);
+                fs.SetOwner(other_.plantAt, 1);
+                break;
+            }
+            case Disturbance::None:
+                return;
+        }
+        acted_ = true;
+    }
+
+    // Where a path of the runs is now: in the folder renamed away, once it
+    // was swapped for a link.
+    std::string Where(const std::string& path, Disturbance kind) const {
+        const std::string folder = InputFolder() + "/";
+        if (acted_ && kind == Disturbance::Swapper && path.rfind(folder, 0) == 0)
+            return "/data-away/" + path.substr(folder.size());
+        return path;
+    }
+
+    std::vector<std::string> Check(const std::map<std::string, Reported> (&reported)[2],
+                                   Disturbance kind) const {
         std::vector<std::string> problems;
         const DiskImage disk = SimFileSystem::Instance().Current();
         std::map<std::string, std::string> files;
         for (const auto& [path, content] : disk.files)
             if (InFolders(path, kSharedFolders))
                 files[path] = *content;
-        // Every input is there, or its corrected file is stored somewhere.
-        for (const auto& [input, bytes] : inputs_) {
-            const auto now = files.find(input);
+        // Every input is there with every byte it held or gained, or its
+        // corrected file (of all of them) is stored somewhere.
+        for (const auto& [input, initial] : inputs_) {
+            const bool grew = acted_ && kind == Disturbance::Writer && input == other_.input;
+            const std::string bytes = grew ? initial + other_.appended : initial;
+            const auto now = files.find(Where(input, kind));
             if (now != files.end()) {
                 if (now->second != bytes)
                     problems.push_back(input + " is there with other bytes");
                 continue;
             }
             const auto corrected = corrected_.find(input);
-            const bool stored = corrected != corrected_.end() &&
+            const std::string* whole =
+                grew ? &other_.corrected : corrected != corrected_.end() ? &corrected->second
+                                                                         : nullptr;
+            const bool stored = whole != nullptr &&
                                 std::any_of(files.begin(), files.end(), [&](const auto& file) {
-                                    return file.second == corrected->second;
+                                    return file.second == *whole;
                                 });
             if (!stored)
-                problems.push_back(input + " is gone, and its corrected file is nowhere");
+                problems.push_back(input + (grew ? " was appended to, and is gone without its "
+                                                   "corrected file of every byte"
+                                                 : " is gone, and its corrected file is nowhere"));
         }
+        // The third folder as it was.
+        const std::map<std::string, std::string> victim = FilesIn(disk, {kVictimFolder});
+        if (victim != FilesIn(initial_, {kVictimFolder}))
+            problems.push_back(std::string(kVictimFolder) +
+                               " lost or gained a file, through the link in the input folder's "
+                               "place");
         for (int run = 0; run < 2; ++run) {
             for (const auto& [input, report] : reported[run]) {
                 const std::string who = "run " + std::to_string(run + 1) + ": ";
                 if (report.outcome == Outcome::Corrected) {
-                    const auto now = files.find(report.output);
+                    const auto now = files.find(Where(report.output, kind));
                     const auto corrected = corrected_.find(input);
-                    if (now == files.end() || corrected == corrected_.end() ||
-                        now->second != corrected->second)
+                    // Read after the writer appended: corrected whole.
+                    const bool grown = acted_ && kind == Disturbance::Writer &&
+                                       input == other_.input && now != files.end() &&
+                                       now->second == other_.corrected;
+                    if (!grown && (now == files.end() || corrected == corrected_.end() ||
+                                   now->second != corrected->second))
                         problems.push_back(who + input + " is reported corrected -> " +
                                            report.output + ", which holds " +
                                            (now == files.end() ? "nothing" : "other bytes"));
@@ -340,9 +547,13 @@ class ConcurrencyExplorer {
             }
         }
         // Nothing but inputs and corrected files (no work file left).
+        const std::string away = "/data-away/";
         for (const auto& [path, bytes] : files) {
+            const std::string named =
+                path.rfind(away, 0) == 0 ? InputFolder() + "/" + path.substr(away.size()) : path;
             const bool known =
-                inputs_.count(path) != 0 ||
+                inputs_.count(named) != 0 ||
+                (acted_ && kind == Disturbance::Writer && bytes == other_.corrected) ||
                 std::any_of(corrected_.begin(), corrected_.end(),
                             [&](const auto& corrected) { return corrected.second == bytes; });
             if (!known)
@@ -355,8 +566,9 @@ class ConcurrencyExplorer {
         return problems;
     }
 
-    void Report(const Schedule& schedule, const std::string& problem) {
+    void Report(const Schedule& schedule, const std::string& problem, Disturbance kind) {
         ++violations_;
+        ++violationsBy_[kind];
         if (!awaited_.empty() && problem.find(awaited_) != std::string::npos)
             found_ = true;
         if (violations_ <= maxReports_)
@@ -374,6 +586,9 @@ class ConcurrencyExplorer {
     bool found_ = false;
     std::size_t runs_ = 0;
     std::size_t violations_ = 0;
+    std::map<Disturbance, std::size_t> violationsBy_;
+    OtherUser other_;
+    bool acted_ = false;
 };
 
 // Each input's corrected file, made by converting it alone.
@@ -405,11 +620,18 @@ int main(int argc, char** argv) {
     std::uint32_t files = 2;
     std::size_t randomSchedules = 200;
     int switches = 2;
+    bool others = true;
     app.add_option("--plant", plant,
                    "A fault to plant: none, replacing-store (a store's rename replaces), "
-                   "shared-work-file-name (every run draws the same random part)")
-        ->check(CLI::IsMember({"none", "replacing-store", "shared-work-file-name"}))
+                   "shared-work-file-name (every run draws the same random part), "
+                   "delete-by-name (a delete does not look at what it deletes), "
+                   "others-files-count (another user's file passes for the user's own), "
+                   "folder-by-path (a folder looked up by its path for every call)")
+        ->check(CLI::IsMember({"none", "replacing-store", "shared-work-file-name",
+                               "delete-by-name", "others-files-count", "folder-by-path"}))
         ->capture_default_str();
+    app.add_flag("!--no-other-user", others,
+                 "Leave out the third process (a writer, a folder swapped, a file planted)");
     app.add_option("--expect-violation", expectViolation,
                    "Succeed only when a violation's message holds this text (for a planted fault)");
     app.add_option("--reports", maxReports, "Violations printed at most")->capture_default_str();
@@ -437,6 +659,15 @@ int main(int argc, char** argv) {
     for (std::uint32_t i = files; i < 8; ++i)
         fs.Remove(
             InputPath(sample::ReceiverStyleName(i, i % 2 ? sample::Kind::Rmg : sample::Kind::Sig)));
+    // Another user's folder, where the link put in the input folder's
+    // place leads: a file of its own under an input's name.
+    fs.MakeFolder(kVictimFolder);
+    {
+        const auto file = fs.Create(std::string(kVictimFolder) + "/" +
+                                    sample::ReceiverStyleName(0, sample::Kind::Sig));
+        fs.Write(file, "theirs", 6);
+        fs.Close(file);
+    }
     fs.Reset(fs.Current());
     const DiskImage shared = fs.Current();
     const std::map<std::string, std::string> inputs = FilesIn(shared, {InputFolder()});
@@ -483,14 +714,48 @@ int main(int argc, char** argv) {
         {[&](auto& reported) { RunCli(firstHalf, kOutputFolder, reported); },
          [&](auto& reported) { RunCli(secondHalf, kOutputFolder, reported, false); }}};
 
-    SchedulingLayer layer(native::SimulatedSystem(), plant == "replacing-store",
-                          plant == "shared-work-file-name");
+    // The other user's acts on the first input of /data: its bytes again
+    // appended (whole records), and its corrected file planted where each
+    // pair stores it.
+    const std::string target = *std::find_if(firstHalf.begin(), firstHalf.end(), [&](const auto& p) {
+        return corrected.count(p) != 0;
+    });
+    const std::string targetBytes = inputs.at(target);
+    auto otherUser = [&](Disturbance kind, const DiskImage& initial, const std::string& outputDir) {
+        OtherUser other;
+        other.kind = kind;
+        other.input = target;
+        other.appended = targetBytes;
+        fs.Reset(initial);
+        const auto file = fs.Open(target, true);
+        fs.Write(file, targetBytes.data(), targetBytes.size());
+        fs.Close(file);
+        std::map<std::string, Reported> reported;
+        RunCli({target}, outputDir, reported);
+        if (const crash::Content stored = fs.FileNow(reported[target].output))
+            other.corrected = *stored;
+        fs.Reset(initial);
+        reported.clear();
+        RunCli({target}, outputDir, reported);
+        other.plantAt = reported[target].output;
+        if (const crash::Content stored = fs.FileNow(other.plantAt))
+            other.plantedBytes = *stored;
+        fs.Reset(initial);
+        return other;
+    };
+
+    SchedulingLayer layer(native::SimulatedSystem(),
+                          {.replacingStore = plant == "replacing-store",
+                           .sharedNames = plant == "shared-work-file-name",
+                           .deleteByName = plant == "delete-by-name",
+                           .othersFilesCount = plant == "others-files-count",
+                           .folderByPath = plant == "folder-by-path"});
     native::UseLayer(&layer);
     std::size_t runs = 0, violations = 0;
     bool found = false;
-    for (const auto& [pair, initial, expectedCorrected] :
-         {std::tuple{&windowAndCli, shared, corrected},
-          std::tuple{&twoClis, split, splitCorrected}}) {
+    for (const auto& [pair, initial, expectedCorrected, outputDir] :
+         {std::tuple{&windowAndCli, shared, corrected, std::string()},
+          std::tuple{&twoClis, split, splitCorrected, std::string(kOutputFolder)}}) {
         std::map<std::string, std::string> pairInputs;
         for (const auto& [path, content] : initial.files)
             if (InFolders(path, kSharedFolders))
@@ -517,6 +782,20 @@ int main(int argc, char** argv) {
         std::printf("%s: switch points %zu and %zu, schedules %zu, violations %zu\n",
                     pair->name.c_str(), points[0], points[1], explorer.Runs(),
                     explorer.Violations());
+        // The other user at each switch point of either run, each of them
+        // first.
+        for (const Disturbance kind :
+             {Disturbance::Writer, Disturbance::Swapper, Disturbance::Planter}) {
+            if (!others || explorer.Found())
+                break;
+            explorer.Disturb(otherUser(kind, initial, outputDir));
+            const std::size_t before = explorer.Runs();
+            for (int first = 0; first < 2 && !explorer.Found(); ++first)
+                for (std::size_t at = 1; at <= points[0] + points[1] && !explorer.Found(); ++at)
+                    explorer.Explore({first, {}, false, 0, at});
+            std::printf("  with %s: schedules %zu, violations %zu\n", NameOf(kind),
+                        explorer.Runs() - before, explorer.Violations(kind));
+        }
         runs += explorer.Runs();
         violations += explorer.Violations();
         found = found || explorer.Found();

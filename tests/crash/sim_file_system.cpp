@@ -657,7 +657,7 @@ bool SimFileSystem::Inspect(const std::string& path, Entry& entry) const {
         return false;
     entry = {nodes_[node].folder, nodes_[node].data.size(),
              generation_ * 2 + VolumeOfNode(node), static_cast<std::uint64_t>(node),
-             nodes_[node].modified};
+             nodes_[node].modified, nodes_[node].owner};
     return true;
 }
 
@@ -669,7 +669,7 @@ bool SimFileSystem::InspectOpen(Handle handle, Entry& entry) const {
     const Node& node = nodes_[file->node];
     // The same identity as a look-up of its name gives.
     entry = {node.folder, node.data.size(), generation_ * 2 + VolumeOfNode(file->node),
-             static_cast<std::uint64_t>(file->node), node.modified};
+             static_cast<std::uint64_t>(file->node), node.modified, node.owner};
     return true;
 }
 
@@ -895,7 +895,7 @@ bool SimFileSystem::InspectAt(Handle folder, const std::string& name, Entry& ent
         return false;
     link = !nodes_[node].link.empty();
     entry = {nodes_[node].folder, nodes_[node].data.size(), generation_ * 2 + VolumeOfNode(node),
-             static_cast<std::uint64_t>(node), nodes_[node].modified};
+             static_cast<std::uint64_t>(node), nodes_[node].modified, nodes_[node].owner};
     return true;
 }
 
@@ -928,6 +928,15 @@ std::string SimFileSystem::PathOfOpen(Handle folder) const {
     std::lock_guard lock(mutex_);
     const int at = FolderOf(folder);
     return at < 0 ? std::string("?") : at == kRoot ? std::string() : NameOf(at);
+}
+
+bool SimFileSystem::SetOwner(const std::string& path, int owner) {
+    std::lock_guard lock(mutex_);
+    const int node = Find(path, false);
+    if (node < 0)
+        return false;
+    nodes_[node].owner = owner;
+    return true;
 }
 
 bool SimFileSystem::MakeLink(const std::string& target, const std::string& path) {

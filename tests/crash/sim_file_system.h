@@ -104,6 +104,7 @@ class SimFileSystem {
         std::uint64_t generation = 0;  // changes with every Reset
         std::uint64_t id = 0;
         std::int64_t modified = 0;
+        int owner = 0;  // 0: the user the program runs as
     };
     bool Inspect(const std::string& path, Entry& entry) const;
     bool InspectOpen(Handle handle, Entry& entry) const;
@@ -140,11 +141,14 @@ class SimFileSystem {
     // renames files only).
     bool MakeLink(const std::string& target, const std::string& path);
     bool RenameFolder(const std::string& from, const std::string& to);
+    // The file under `path` made another user's (`owner` not 0).
+    bool SetOwner(const std::string& path, int owner);
 
   private:
     struct Node {
         bool folder = false;
         std::string link;  // a symbolic link: the path it points to
+        int owner = 0;
         std::string data;                    // what the program sees
         Content durableData;                 // what the disk holds
         std::map<std::string, int> entries;  // a folder's, as the program sees them

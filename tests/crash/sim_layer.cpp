@@ -21,7 +21,7 @@ EntryInfo Info(const crash::SimFileSystem::Entry& entry) {
     info.device = entry.generation;
     info.fileIndex = entry.id;
     info.modified = entry.modified;
-    info.mine = true;
+    info.mine = entry.owner == 0;
     return info;
 }
 
