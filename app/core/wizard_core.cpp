@@ -92,14 +92,15 @@ void WizardCore::Start() {
         if (!inputs_.empty()) {
             ConvertInputs();
         }
-        if (automaticMode_) {
-            if (!inputs_.empty())
-                view_.Pause(kAutomaticCloseDelayMs);
-            view_.CloseWindow();
-        }
+        if (automaticMode_ && !inputs_.empty())
+            view_.Pause(kAutomaticCloseDelayMs);
     } catch (...) {
         log_.Write("ERROR：システム異常");
     }
+    // Whatever happened: a script or cron job must not be left waiting on
+    // an open window.
+    if (automaticMode_)
+        view_.CloseWindow();
 }
 
 void WizardCore::ReadCommandLine() {

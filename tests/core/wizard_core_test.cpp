@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <functional>
 #include <set>
+#include <stdexcept>
 
 #include "app/core/file_browser.h"
 #include "app/core/quiet_view.h"
@@ -446,6 +447,34 @@ TEST_F(WizardCoreTest, AutomaticModeConvertsLogsPausesAndCloses) {
     Core({Path("empty/*.SIG"), "/NLOG"}).Start();
     EXPECT_EQ(view.paused, 0);
     EXPECT_EQ(view.closes, 1);
+}
+
+// Whatever escapes a batch (here the system's calls throwing, as an
+// allocation or a thread can fail on a loaded machine), automatic mode
+// logs it and closes: a script or cron job is never left waiting on an
+// open window.
+TEST_F(WizardCoreTest, AutomaticModeClosesWhateverEscapesTheBatch) {
+    class Throwing final : public ForwardingLayer {
+      public:
+        Throwing() : ForwardingLayer(native::CurrentLayer()) {}
+        native::Handle OpenFolder(const std::string& path) override {
+            if (path.find("gps") == std::string::npos)
+                return next_.OpenFolder(path);
+            throw std::runtime_error("no memory left");
+        }
+    } throwing;
+    std::filesystem::create_directory(Path("gps"));
+    Sig("gps/1234L27B.SIG", kOld);
+    WizardCore& core = Core({Path("gps")});
+    {
+        const LayerInPlace inPlace(throwing);
+        core.Start();
+    }
+    EXPECT_EQ(view.closes, 1);
+    const std::vector<std::string> logged = LogMessages();
+    ASSERT_FALSE(logged.empty());
+    EXPECT_EQ(logged.back(), "ERROR：システム異常");
+    EXPECT_TRUE(FileExists(Path("gps/1234L27B.SIG")));
 }
 
 // Copies of several users in one shared folder never share a work file.
