@@ -89,8 +89,8 @@ BatchFileActions::BatchFileActions(std::vector<std::string> inputs, BatchRules r
             waiting_.emplace(identity, i);
         // Its folder is the one its path names as the batch begins, links
         // and all; one put in its place later is refused.
-        const std::string folder = FolderPart(inputs_[i]);
-        if (i == 0 || folder != FolderPart(inputs_[i - 1]))
+        const std::string folder = ContainingFolder(inputs_[i]);
+        if (i == 0 || folder != ContainingFolder(inputs_[i - 1]))
             folders_.Expect(folder);
     }
 }
@@ -110,11 +110,11 @@ BatchFileActions::~BatchFileActions() {
 void BatchFileActions::OpenFolders(const std::string& input, const ConversionRequest& request,
                                    ConversionFolders& folders) {
     if (!folders.input.value)
-        folders.input = folders_.Of(FolderPart(input));
+        folders.input = folders_.Of(ContainingFolder(input));
     if (!folders.output.value)
-        folders.output = folders_.Of(request.outputFolder.value_or(FolderPart(input)));
+        folders.output = folders_.Of(request.outputFolder.value_or(ContainingFolder(input)));
     if (rules_.storing == Storing::Done && !folders.work.value)
-        folders.work = folders_.Of(FolderPart(request.workFile));
+        folders.work = folders_.Of(ContainingFolder(request.workFile));
 }
 
 FileOutcome BatchFileActions::ConvertFile(std::size_t index, ConversionRequest request) {
@@ -135,7 +135,7 @@ FileOutcome BatchFileActions::Apply(std::size_t index, const ConversionRequest& 
     // Where a caller converted without them: the output's by its path.
     ConversionFolders& folders = member.conversion.folders;
     if (!folders.output.value && !conversion.outputPath.empty())
-        folders.output = folders_.Of(FolderPart(conversion.outputPath));
+        folders.output = folders_.Of(ContainingFolder(conversion.outputPath));
     OpenFolders(inputs_.at(index), request, folders);
     Finish(member);
     return std::move(member.outcome);

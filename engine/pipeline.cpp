@@ -50,7 +50,7 @@ ConvertResult ConvertAndName(const ConversionRequest& request, const std::string
                              Conversion& conversion, FileLog& log) {
     const std::string& input = request.input;
     // A bare name is in the current folder, and its output lands beside it.
-    const std::string outputFolder = request.outputFolder.value_or(FolderPart(input));
+    const std::string outputFolder = request.outputFolder.value_or(ContainingFolder(input));
     const bool scanned = conversion.kind == FileKind::Sig ? ConvertSigFile(request, conversion)
                                                           : ConvertRmgFile(request, conversion);
     if (!scanned) {
@@ -98,11 +98,11 @@ ConvertResult Convert(const ConversionRequest& request, Conversion& conversion) 
         request.log->Write(input);
     ConversionFolders& folders = conversion.folders;
     folders = request.folders;
-    OpenUnlessGiven(folders.input, FolderPart(input));
+    OpenUnlessGiven(folders.input, ContainingFolder(input));
     const FileAt file{folders.input.value, input};
     if (request.storing == Storing::Done) {
-        OpenUnlessGiven(folders.work, FolderPart(request.workFile));
-        OpenUnlessGiven(folders.output, request.outputFolder.value_or(FolderPart(input)));
+        OpenUnlessGiven(folders.work, ContainingFolder(request.workFile));
+        OpenUnlessGiven(folders.output, request.outputFolder.value_or(ContainingFolder(input)));
         if (!request.reuseWorkFile && folders.work.value != nullptr)
             DeleteOwnFile({folders.work.value, request.workFile});  // a leftover of an earlier run
     }

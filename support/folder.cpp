@@ -19,11 +19,15 @@ Folder::~Folder() {
 }
 
 std::string FileAt::Name() const {
-    return FileNamePart(path);
+    return FileNamePart(WithNativeSeparators(path));
+}
+
+std::string ContainingFolder(const std::string& path) {
+    return FolderPart(WithNativeSeparators(path));
 }
 
 native::Answer<FileAt> LocateFile(const std::string& path) {
-    const auto folder = Folder::Open(FolderPart(path));
+    const auto folder = Folder::Open(ContainingFolder(path));
     return {FileAt{folder.value, path}, folder.cause};
 }
 

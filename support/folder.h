@@ -45,6 +45,10 @@ struct FileAt {
     native::Handle In() const { return folder ? folder->Handle() : native::kNoFile; }
 };
 
+// The folder a file's path names it in, with a "/" a user typed on
+// Windows taken as the separator it is there.
+std::string ContainingFolder(const std::string& path);
+
 // The file `path` names, its folder opened now; the folder is none (with
 // the cause) where it cannot be opened.
 native::Answer<FileAt> LocateFile(const std::string& path);

@@ -10,7 +10,8 @@
 #include <sys/stat.h>
 #include <windows.h>
 
-#include <bcrypt.h>    // after windows.h, which it needs
+#include <aclapi.h>    // after windows.h, which it needs
+#include <bcrypt.h>    // likewise
 #include <shellapi.h>  // likewise
 
 #include <algorithm>
@@ -41,6 +42,42 @@ std::int64_t Ticks(const FILETIME& time) {
 
 bool Failed();
 
+// Whether the file open as `handle` (with READ_CONTROL) is owned by the
+// user the program runs as, or by the owner it gives its own new files
+// (an elevated administrator's are the Administrators group's).
+bool OwnedByUser(HANDLE handle) {
+    static const std::vector<std::vector<BYTE>> mine = [] {
+        std::vector<std::vector<BYTE>> sids;
+        HANDLE token = nullptr;
+        if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token))
+            return sids;
+        for (const TOKEN_INFORMATION_CLASS kind : {TokenUser, TokenOwner}) {
+            DWORD size = 0;
+            GetTokenInformation(token, kind, nullptr, 0, &size);
+            std::vector<BYTE> data(size);
+            if (size == 0 || !GetTokenInformation(token, kind, data.data(), size, &size))
+                continue;
+            const PSID sid = kind == TokenUser
+                                 ? reinterpret_cast<TOKEN_USER*>(data.data())->User.Sid
+                                 : reinterpret_cast<TOKEN_OWNER*>(data.data())->Owner;
+            const BYTE* bytes = static_cast<const BYTE*>(sid);
+            sids.emplace_back(bytes, bytes + GetLengthSid(sid));
+        }
+        CloseHandle(token);
+        return sids;
+    }();
+    PSID owner = nullptr;
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (GetSecurityInfo(handle, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr,
+                        nullptr, nullptr, &descriptor) != ERROR_SUCCESS)
+        return false;
+    bool found = false;
+    for (const std::vector<BYTE>& sid : mine)
+        found = found || EqualSid(owner, const_cast<BYTE*>(sid.data()));
+    LocalFree(descriptor);
+    return found;
+}
+
 bool Describe(HANDLE handle, EntryInfo& info) {
     BY_HANDLE_FILE_INFORMATION data{};
     if (!GetFileInformationByHandle(handle, &data))
@@ -55,6 +92,7 @@ bool Describe(HANDLE handle, EntryInfo& info) {
     info.modified = Ticks(data.ftLastWriteTime) * 100;  // 100 ns ticks
     info.permissions = (data.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0 ? 0444 : 0666;
     info.link = (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    info.mine = OwnedByUser(handle);
     return true;
 }
 
@@ -261,12 +299,25 @@ bool RealSystem::ReserveSpace(Handle, std::uint64_t) {
     return true;  // Windows finds room as the data is written
 }
 
+namespace {
+
+// Opens an entry to look at it: asking to read its owner, or where that is
+// denied, for nothing at all (the owner then counts as another's).
+HANDLE OpenToLookAt(const std::wstring& path, DWORD flags) {
+    constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    HANDLE handle =
+        CreateFileW(path.c_str(), READ_CONTROL, kShareAll, nullptr, OPEN_EXISTING, flags, nullptr);
+    if (handle == INVALID_HANDLE_VALUE && GetLastError() == ERROR_ACCESS_DENIED)
+        handle = CreateFileW(path.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING, flags, nullptr);
+    return handle;
+}
+
+}  // namespace
+
 Lookup RealSystem::Inspect(const std::string& path, EntryInfo& info) {
-    // No access asked for: this opens files another program holds, and
-    // folders (with backup semantics).
-    HANDLE handle = CreateFileW(SystemPath(path).c_str(), 0,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    // Only the owner asked for: this opens files another program holds,
+    // and folders (with backup semantics).
+    HANDLE handle = OpenToLookAt(SystemPath(path), FILE_FLAG_BACKUP_SEMANTICS);
     if (handle == INVALID_HANDLE_VALUE) {
         const bool missing = IsMissing(GetLastError());
         Failed();  // the cause, in errno
@@ -476,9 +527,7 @@ Lookup RealSystem::InspectAt(Handle folder, const std::string& name, EntryInfo& 
     if (path.empty())
         return Lookup::Failed;
     const DWORD noFollow = links == Links::Refuse ? FILE_FLAG_OPEN_REPARSE_POINT : 0;
-    HANDLE handle = CreateFileW(path.c_str(), 0,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | noFollow, nullptr);
+    HANDLE handle = OpenToLookAt(path, FILE_FLAG_BACKUP_SEMANTICS | noFollow);
     if (handle == INVALID_HANDLE_VALUE) {
         const bool missing = IsMissing(GetLastError());
         Failed();
@@ -571,7 +620,7 @@ bool RealSystem::RemoveAt(Handle folder, const std::string& name, const EntryInf
     const bool removed = RetriedWhileHeld([&] {
         // The file is opened, compared with what was read, and deleted
         // through that very handle: nothing renamed there meanwhile goes.
-        HANDLE handle = CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES,
+        HANDLE handle = CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES | READ_CONTROL,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                     OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
         if (handle == INVALID_HANDLE_VALUE) {
