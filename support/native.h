@@ -45,27 +45,17 @@ enum class Links { Follow, Refuse };
 // Links::Refuse a link under the name is refused too (ELOOP), so the file
 // opened is the one a look-up of the name saw.
 Answer<Handle> OpenForReading(const std::string& path, Links links = Links::Follow);
-// Opens an existing file, already flushed, for reading what the disk
-// holds rather than what the system keeps in memory: on Linux its cached
-// pages are dropped first, on Windows it is read unbuffered. Read it from
-// its start in pieces of a multiple of kDiskPiece bytes into memory
-// aligned to kDiskPiece; a piece shorter than asked is its last.
+// What the disk holds is read (OpenAs::ReadingFromDisk) from a file's
+// start in pieces of a multiple of kDiskPiece bytes into memory aligned
+// to kDiskPiece; a piece shorter than asked is its last.
 constexpr std::size_t kDiskPiece = 4096;
-Answer<Handle> OpenForReadingFromDisk(const std::string& path);
 // Creates a file, or empties an existing one, for writing; a new file
 // gets `permissions` (less the umask) where the system has them.
 Answer<Handle> CreateForWriting(const std::string& path, unsigned permissions = 0666);
-// Creates a file that must not exist yet, for writing: never through a
-// link planted under its name, never over another file (fails with errno
-// EEXIST). For the program's own names in folders others may share.
-Answer<Handle> CreateNew(const std::string& path, unsigned permissions = 0666);
 // Opens an existing regular file for writing at its end; on Linux not
 // through a symbolic link, and a named pipe or device is refused at once
 // as by OpenForReading.
 Answer<Handle> OpenForAppending(const std::string& path);
-// Opens an existing regular file for writing from its start, never
-// through a link; its bytes stay until they are written over or cut.
-Answer<Handle> OpenForRewriting(const std::string& path);
 
 // Up to n bytes: how many were read, 0 at the end.
 Answer<std::int64_t> ReadSome(Handle file, void* destination, std::size_t n);
@@ -155,10 +145,17 @@ Answer<Handle> OpenFolder(const std::string& path);
 // when it is a regular file (as OpenForReading refuses the rest), and
 // through a link under the name only to read it.
 enum class OpenAs {
-    Reading,          // as OpenForReading, a link under the name followed
-    ReadingFromDisk,  // as OpenForReadingFromDisk, never through a link
+    Reading,  // as OpenForReading, a link under the name followed
+    // The disk's bytes rather than what the system keeps in memory (Linux
+    // drops the cached pages first, or reads a large file directly;
+    // Windows reads unbuffered), never through a link.
+    ReadingFromDisk,
     Appending,        // as OpenForAppending
-    NewFile,          // as CreateNew, with the permissions given
+    // A file that must not exist yet: never through a link planted under
+    // its name, never over another file (EEXIST); for the program's own
+    // names in folders others may share. It gets `permissions` (less the
+    // umask) where the system has them.
+    NewFile,
 };
 Answer<Handle> OpenAt(Handle folder, const std::string& name, OpenAs how,
                       unsigned permissions = 0600);
@@ -200,10 +197,6 @@ Done TakeAccessOf(Handle file, const EntryInfo& like);
 // Renames within one volume, replacing an existing file; fails with errno
 // EXDEV where `to` lies on another volume.
 Done RenameReplacing(const std::string& from, const std::string& to);
-// Renames within one volume where nothing stands under `to`: never
-// replaces, also when another program makes `to` at the same moment
-// (EEXIST); EXDEV where `to` lies on another volume.
-Done RenameNoReplace(const std::string& from, const std::string& to);
 // Takes an exclusive lock on an open file without waiting; fails when
 // another open of the file (in this process or another) holds one. The
 // lock goes with the file's last close. It binds only those who ask for it

@@ -20,11 +20,8 @@
 // clang-format off
 #define QUENRIX_NATIVE_CALLS(CALL) \
     CALL(Handle, Answer<Handle>, OpenForReading, (const std::string& path, Links links), (path, links), path) \
-    CALL(Handle, Answer<Handle>, OpenForReadingFromDisk, (const std::string& path), (path), path) \
     CALL(Handle, Answer<Handle>, CreateForWriting, (const std::string& path, unsigned permissions), (path, permissions), path) \
-    CALL(Handle, Answer<Handle>, CreateNew, (const std::string& path, unsigned permissions), (path, permissions), path) \
     CALL(Handle, Answer<Handle>, OpenForAppending, (const std::string& path), (path), path) \
-    CALL(Handle, Answer<Handle>, OpenForRewriting, (const std::string& path), (path), path) \
     CALL(std::int64_t, Answer<std::int64_t>, ReadSome, (Handle file, void* destination, std::size_t n), (file, destination, n), {}) \
     CALL(std::optional<std::int64_t>, Answer<std::optional<std::int64_t>>, ReadSomeAtHand, (Handle file, void* destination, std::size_t n), (file, destination, n), {}) \
     CALL(std::int64_t, Answer<std::int64_t>, WriteSome, (Handle file, const void* data, std::size_t n), (file, data, n), {}) \
@@ -38,7 +35,6 @@
     CALL(bool, Done, InspectOpen, (Handle file, EntryInfo& info), (file, info), {}) \
     CALL(bool, bool, IsLink, (const std::string& path), (path), path) \
     CALL(bool, Done, RenameReplacing, (const std::string& from, const std::string& to), (from, to), to) \
-    CALL(bool, Done, RenameNoReplace, (const std::string& from, const std::string& to), (from, to), to) \
     CALL(bool, Done, TryLock, (Handle file), (file), {}) \
     CALL(bool, Done, SyncFolder, (const std::string& folder), (folder), folder) \
     CALL(bool, Done, RemoveFile, (const std::string& path), (path), path) \

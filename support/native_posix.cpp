@@ -87,42 +87,13 @@ Handle RealSystem::OpenForReading(const std::string& path, Links links) {
     return OpenRegular(path, O_RDONLY, links == Links::Follow);
 }
 
-Handle RealSystem::OpenForReadingFromDisk(const std::string& path) {
-    // A large file past the page cache (O_DIRECT: the disk's own bytes, in
-    // large reads that cost no copy). A small one, and one on a file
-    // system that cannot (tmpfs, some network file systems), through the
-    // cache with its cached pages dropped first: one read from the disk
-    // either way, which direct I/O makes slower for a small file.
-    constexpr off_t kDirectFrom = 1 << 20;
-    struct stat st {};
-    if (::stat(path.c_str(), &st) == 0 && st.st_size >= kDirectFrom) {
-        const Handle direct = OpenRegular(path, O_RDONLY | O_DIRECT, true);
-        if (direct != kNoFile || errno != EINVAL)
-            return direct;
-    }
-    const Handle file = OpenForReading(path, Links::Follow);
-    if (file != kNoFile)
-        ::posix_fadvise(file, 0, 0, POSIX_FADV_DONTNEED);  // a hint; data on disk only
-    return file;
-}
-
 Handle RealSystem::CreateForWriting(const std::string& path, unsigned permissions) {
     return ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC,
                   static_cast<mode_t>(permissions));
 }
 
-Handle RealSystem::CreateNew(const std::string& path, unsigned permissions) {
-    // With O_EXCL a link under the name is never followed either.
-    return ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
-                  static_cast<mode_t>(permissions));
-}
-
 Handle RealSystem::OpenForAppending(const std::string& path) {
     return OpenRegular(path, O_WRONLY | O_APPEND, false);
-}
-
-Handle RealSystem::OpenForRewriting(const std::string& path) {
-    return OpenRegular(path, O_WRONLY, false);
 }
 
 std::int64_t RealSystem::ReadSome(Handle file, void* destination, std::size_t n) {
@@ -224,30 +195,6 @@ bool RealSystem::RenameReplacing(const std::string& from, const std::string& to)
     return ::rename(from.c_str(), to.c_str()) == 0;
 }
 
-bool RealSystem::RenameNoReplace(const std::string& from, const std::string& to) {
-    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0)
-        return true;
-    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP)
-        return false;
-    // The file system cannot refuse in the rename itself (NFS, some
-    // others): a second name, which fails where any entry stands, then the
-    // first name goes.
-    if (::link(from.c_str(), to.c_str()) == 0) {
-        ::unlink(from.c_str());
-        return true;
-    }
-    if (errno != EPERM && errno != ENOTSUP && errno != ENOSYS)
-        return false;
-    // Neither (a share without hard links): the name is looked at right
-    // before the rename, the narrowest gap this file system leaves.
-    struct stat st {};
-    if (::lstat(to.c_str(), &st) == 0) {
-        errno = EEXIST;
-        return false;
-    }
-    return ::rename(from.c_str(), to.c_str()) == 0;
-}
-
 bool RealSystem::TryLock(Handle file) {
     for (;;) {
         if (::flock(file, LOCK_EX | LOCK_NB) == 0)
@@ -297,8 +244,11 @@ Handle RealSystem::OpenAt(Handle folder, const std::string& name, OpenAs how,
     }
     const int flags = (how == OpenAs::Appending ? O_WRONLY | O_APPEND : O_RDONLY) | O_NONBLOCK |
                       O_CLOEXEC | (follow ? 0 : O_NOFOLLOW);
-    // A large file read back from the disk goes past the page cache, as
-    // OpenForReadingFromDisk does.
+    // A large file past the page cache (O_DIRECT: the disk's own bytes, in
+    // large reads that cost no copy). A small one, and one on a file
+    // system that cannot (tmpfs, some network file systems), through the
+    // cache with its cached pages dropped first: one read from the disk
+    // either way, which direct I/O makes slower for a small file.
     constexpr off_t kDirectFrom = 1 << 20;
     const bool direct = how == OpenAs::ReadingFromDisk && st.st_size >= kDirectFrom;
     int file = ::openat(folder, name.c_str(), flags | (direct ? O_DIRECT : 0));
@@ -335,8 +285,10 @@ bool RealSystem::RenameAt(Handle fromFolder, const std::string& from, Handle toF
         return true;
     if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP)
         return false;
-    // As RenameNoReplace: a second name, then the first one goes; on a
-    // share without hard links a look-up right before the rename.
+    // The file system cannot refuse in the rename itself (NFS, some
+    // others): a second name, which fails where any entry stands, then the
+    // first name goes; on a share without hard links a look-up right
+    // before the rename, the narrowest gap it leaves.
     if (::linkat(fromFolder, from.c_str(), toFolder, to.c_str(), 0) == 0) {
         ::unlinkat(fromFolder, from.c_str(), 0);
         return true;

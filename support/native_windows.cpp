@@ -20,6 +20,8 @@
 #include <chrono>
 #include <climits>
 #include <cstdio>
+#include <map>
+#include <mutex>
 #include <string>
 #include <thread>
 #include <vector>
@@ -30,6 +32,12 @@
 
 namespace quenrix::native {
 namespace {
+
+// The paths the open folders were opened by, in the long form: where the
+// system cannot tell a folder's path from its handle (Wine, past 260
+// characters), it is still there, as nobody can rename an open folder.
+std::mutex openFoldersMutex;
+std::map<Handle, std::wstring> openFolders;
 
 unsigned Chunk(std::size_t n) {
     return static_cast<unsigned>(std::min<std::size_t>(n, INT_MAX));
@@ -229,13 +237,6 @@ Handle RealSystem::OpenForReading(const std::string& path, Links links) {
     return OpenRegular(path, GENERIC_READ, FILE_ATTRIBUTE_NORMAL, links, _O_RDONLY);
 }
 
-Handle RealSystem::OpenForReadingFromDisk(const std::string& path) {
-    // Unbuffered: every read goes to the disk, in whole sectors into
-    // aligned memory (kDiskPiece covers the sector sizes of today's disks).
-    return OpenRegular(path, GENERIC_READ, FILE_FLAG_NO_BUFFERING | FILE_FLAG_SEQUENTIAL_SCAN,
-                       Links::Follow, _O_RDONLY);
-}
-
 Handle RealSystem::CreateForWriting(const std::string& path, unsigned permissions) {
     const std::wstring name = SystemPath(path);
     const DWORD attributes =
@@ -245,22 +246,8 @@ Handle RealSystem::CreateForWriting(const std::string& path, unsigned permission
                       name, 0);
 }
 
-Handle RealSystem::CreateNew(const std::string& path, unsigned permissions) {
-    const std::wstring name = SystemPath(path);
-    const DWORD attributes =
-        (permissions & 0222) != 0 ? FILE_ATTRIBUTE_NORMAL : FILE_ATTRIBUTE_READONLY;
-    // CREATE_NEW fails on any entry under the name, a link among them.
-    return Descriptor(
-        CreateFileW(name.c_str(), GENERIC_WRITE, kShared, nullptr, CREATE_NEW, attributes, nullptr),
-        name, 0);
-}
-
 Handle RealSystem::OpenForAppending(const std::string& path) {
     return OpenRegular(path, GENERIC_WRITE, FILE_ATTRIBUTE_NORMAL, Links::Follow, _O_APPEND);
-}
-
-Handle RealSystem::OpenForRewriting(const std::string& path) {
-    return OpenRegular(path, GENERIC_WRITE, FILE_ATTRIBUTE_NORMAL, Links::Refuse, _O_WRONLY);
 }
 
 std::int64_t RealSystem::ReadSome(Handle file, void* destination, std::size_t n) {
@@ -276,6 +263,10 @@ std::int64_t RealSystem::WriteSome(Handle file, const void* data, std::size_t n)
 }
 
 bool RealSystem::CloseFile(Handle file) {
+    {
+        const std::lock_guard<std::mutex> lock(openFoldersMutex);
+        openFolders.erase(file);
+    }
     return _close(file) == 0;
 }
 
@@ -377,13 +368,6 @@ bool RealSystem::RenameReplacing(const std::string& from, const std::string& to)
     });
 }
 
-bool RealSystem::RenameNoReplace(const std::string& from, const std::string& to) {
-    // Without MOVEFILE_REPLACE_EXISTING the system refuses an existing
-    // target in the move itself.
-    const std::wstring source = SystemPath(from), target = SystemPath(to);
-    return RetriedWhileHeld([&] { return MoveFileExW(source.c_str(), target.c_str(), 0) != 0; });
-}
-
 bool RealSystem::TryLock(Handle file) {
     const intptr_t handle = _get_osfhandle(file);
     if (handle == -1)
@@ -443,8 +427,14 @@ std::wstring FolderOf(Handle folder) {
                                                        static_cast<DWORD>(path.size()),
                                                        FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
         if (length == 0) {
-            Failed();
-            return {};
+            const std::lock_guard<std::mutex> lock(openFoldersMutex);
+            const auto opened = openFolders.find(folder);
+            if (opened == openFolders.end()) {
+                Failed();
+                return {};
+            }
+            path = opened->second;
+            break;
         }
         if (length < path.size()) {
             path.resize(length);
@@ -494,7 +484,10 @@ Handle RealSystem::OpenFolder(const std::string& path) {
     if (file < 0) {
         CloseHandle(handle);
         errno = EMFILE;
+        return kNoFile;
     }
+    const std::lock_guard<std::mutex> lock(openFoldersMutex);
+    openFolders[file] = name;
     return file;
 }
 
@@ -518,7 +511,12 @@ Handle RealSystem::OpenAt(Handle folder, const std::string& name, OpenAs how,
         case OpenAs::NewFile:
             break;
     }
-    return CreateNew(entry, permissions);
+    const DWORD attributes =
+        (permissions & 0222) != 0 ? FILE_ATTRIBUTE_NORMAL : FILE_ATTRIBUTE_READONLY;
+    // CREATE_NEW fails on any entry under the name, a link among them.
+    return Descriptor(
+        CreateFileW(path.c_str(), GENERIC_WRITE, kShared, nullptr, CREATE_NEW, attributes, nullptr),
+        path, 0);
 }
 
 Lookup RealSystem::InspectAt(Handle folder, const std::string& name, EntryInfo& info,

@@ -55,16 +55,8 @@ Handle FailingLayer::OpenForReading(const std::string& path, native::Links links
     return Open("open", path, ENOENT, [&] { return real_.OpenForReading(path, links); });
 }
 
-Handle FailingLayer::OpenForReadingFromDisk(const std::string& path) {
-    return Open("open", path, ENOENT, [&] { return real_.OpenForReadingFromDisk(path); });
-}
-
 Handle FailingLayer::CreateForWriting(const std::string& path, unsigned permissions) {
     return Open("create", path, EACCES, [&] { return real_.CreateForWriting(path, permissions); });
-}
-
-Handle FailingLayer::CreateNew(const std::string& path, unsigned permissions) {
-    return Open("create new", path, ENOSPC, [&] { return real_.CreateNew(path, permissions); });
 }
 
 Handle FailingLayer::OpenForAppending(const std::string& path) {
@@ -145,13 +137,6 @@ bool FailingLayer::RenameReplacing(const std::string& from, const std::string& t
     if (FailsThisTime("rename", from + " -> " + to, EACCES))
         return false;
     return real_.RenameReplacing(from, to);
-}
-
-bool FailingLayer::RenameNoReplace(const std::string& from, const std::string& to) {
-    if (FailsThisTime("rename", from + " -> " + to, EACCES))
-        return false;
-    return plants_.replacingStore ? real_.RenameReplacing(from, to)
-                                  : real_.RenameNoReplace(from, to);
 }
 
 bool FailingLayer::TryLock(native::Handle file) {

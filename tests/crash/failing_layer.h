@@ -50,9 +50,7 @@ class FailingLayer final : public test::ForwardingLayer {
     }
 
     native::Handle OpenForReading(const std::string& path, native::Links links) override;
-    native::Handle OpenForReadingFromDisk(const std::string& path) override;
     native::Handle CreateForWriting(const std::string& path, unsigned permissions) override;
-    native::Handle CreateNew(const std::string& path, unsigned permissions) override;
     native::Handle OpenForAppending(const std::string& path) override;
     std::int64_t ReadSome(native::Handle file, void* destination, std::size_t n) override;
     std::optional<std::int64_t> ReadSomeAtHand(native::Handle file, void* destination,
@@ -65,7 +63,6 @@ class FailingLayer final : public test::ForwardingLayer {
     bool InspectOpen(native::Handle file, native::EntryInfo& info) override;
     bool IsLink(const std::string& path) override;
     bool RenameReplacing(const std::string& from, const std::string& to) override;
-    bool RenameNoReplace(const std::string& from, const std::string& to) override;
     bool TryLock(native::Handle file) override;
     bool SyncFolder(const std::string& folder) override;
     bool RemoveFile(const std::string& path) override;

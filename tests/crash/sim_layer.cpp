@@ -39,23 +39,11 @@ Handle SimLayer::OpenForReading(const std::string& path, Links) {
     return Fs().Open(path, false);
 }
 
-Handle SimLayer::OpenForReadingFromDisk(const std::string& path) {
-    return Fs().Open(path, false);
-}
-
 Handle SimLayer::CreateForWriting(const std::string& path, unsigned) {
     return Fs().Create(path);
 }
 
-Handle SimLayer::CreateNew(const std::string& path, unsigned) {
-    return Fs().Create(path, true);
-}
-
 Handle SimLayer::OpenForAppending(const std::string& path) {
-    return Fs().Open(path, true);
-}
-
-Handle SimLayer::OpenForRewriting(const std::string& path) {
     return Fs().Open(path, true);
 }
 
@@ -118,10 +106,6 @@ bool SimLayer::IsLink(const std::string&) {
 
 bool SimLayer::RenameReplacing(const std::string& from, const std::string& to) {
     return Fs().Rename(from, to);
-}
-
-bool SimLayer::RenameNoReplace(const std::string& from, const std::string& to) {
-    return Fs().Rename(from, to, false);
 }
 
 bool SimLayer::TryLock(Handle file) {

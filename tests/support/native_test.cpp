@@ -60,11 +60,19 @@ HANDLE HoldElsewhere(const std::string& path, int milliseconds) {
 // rename goes through once it lets go; one held past about two seconds
 // fails and says so.
 TEST_F(NativeTest, ARenameOrDeleteWaitsForAMomentaryHolder) {
+    const auto opened = native::OpenFolder(Dir());
+    ASSERT_TRUE(opened);
+    const native::Handle folder = opened.value;
+    auto entry = [&](const std::string& name) {
+        native::EntryInfo info;
+        EXPECT_EQ(native::InspectAt(folder, name, info).value, native::Lookup::Found);
+        return info;
+    };
     WriteBytes(Path("a.SIG"), Bytes{1});
     HANDLE holder = HoldElsewhere(Path("a.SIG"), 400);
     ASSERT_NE(holder, nullptr) << "quenrix-hold-file did not start";
     ASSERT_TRUE(fs::exists(Path("a.SIG.held")));
-    EXPECT_TRUE(native::RenameNoReplace(Path("a.SIG"), Path("b.SIG")));
+    EXPECT_TRUE(native::RenameAt(folder, "a.SIG", folder, "b.SIG", false));
     EXPECT_TRUE(fs::exists(Path("b.SIG")));
     WaitForSingleObject(holder, 5000);
     CloseHandle(holder);
@@ -72,7 +80,7 @@ TEST_F(NativeTest, ARenameOrDeleteWaitsForAMomentaryHolder) {
 
     holder = HoldElsewhere(Path("b.SIG"), 400);
     ASSERT_NE(holder, nullptr);
-    EXPECT_TRUE(native::RemoveFile(Path("b.SIG")));
+    EXPECT_TRUE(native::RemoveAt(folder, "b.SIG", entry("b.SIG")));
     EXPECT_FALSE(fs::exists(Path("b.SIG")));
     WaitForSingleObject(holder, 5000);
     CloseHandle(holder);
@@ -81,7 +89,7 @@ TEST_F(NativeTest, ARenameOrDeleteWaitsForAMomentaryHolder) {
     holder = HoldElsewhere(Path("c.SIG"), 3500);
     ASSERT_NE(holder, nullptr);
     const DWORD started = GetTickCount();
-    const native::Done removed = native::RemoveFile(Path("c.SIG"));
+    const native::Done removed = native::RemoveAt(folder, "c.SIG", entry("c.SIG"));
     EXPECT_FALSE(removed);
     EXPECT_EQ(FailureText(removed.cause),
               "in use by another program (still after waiting 2 seconds)");
@@ -91,6 +99,7 @@ TEST_F(NativeTest, ARenameOrDeleteWaitsForAMomentaryHolder) {
     EXPECT_TRUE(fs::exists(Path("c.SIG")));
     WaitForSingleObject(holder, 10000);
     CloseHandle(holder);
+    ASSERT_TRUE(native::CloseFile(folder));
 }
 #endif
 

@@ -89,7 +89,10 @@ TEST_F(PlantedLinksTest, ACopyToAnotherVolumeNeverWritesThroughALinkBesideItsTar
 // fresh one replaces a stale file of the program's own but never a folder.
 TEST_F(PlantedLinksTest, ExclusiveAndFreshCreation) {
     WriteBytes(Path("stale.tmp"), kThesis);
-    const auto created = native::CreateNew(Path("stale.tmp"));
+    const auto folder = native::OpenFolder(Dir());
+    ASSERT_TRUE(folder);
+    const auto created = native::OpenAt(folder.value, "stale.tmp", native::OpenAs::NewFile);
+    (void)native::CloseFile(folder.value);
     EXPECT_EQ(created.value, native::kNoFile);
     EXPECT_EQ(FailureText(created.cause), "it exists already");
     EXPECT_EQ(ReadBytes(Path("stale.tmp")), kThesis);
