@@ -137,14 +137,19 @@ FileOutcome BatchFileActions::Apply(std::size_t index, const ConversionRequest& 
     if (!folders.output.value && !conversion.outputPath.empty())
         folders.output = folders_.Of(ContainingFolder(conversion.outputPath));
     OpenFolders(inputs_.at(index), request, folders);
+    member.otherName = OtherName(index, member.conversion);
     Finish(member);
     return std::move(member.outcome);
 }
 
 bool BatchFileActions::JoinsGroup(std::size_t index) const {
+    // Asked by the front end and again as the file converts: looked at once.
+    if (joins_ && joins_->first == index)
+        return joins_->second;
     native::EntryInfo info;
     const bool large = native::Inspect(inputs_.at(index), info).value == native::Lookup::Found &&
                        info.size > kGroupFileBytes;
+    joins_.emplace(index, !large);
     return !large;
 }
 
@@ -166,6 +171,7 @@ FinishedFiles BatchFileActions::ConvertInGroup(std::size_t index, ConversionRequ
             TakeSpare(member.request);
         }
         member.conversion = ConvertGpsFile(Converting(member, alone));
+        member.otherName = OtherName(index, member.conversion, &member.outputMissing);
 
         const std::lock_guard<std::mutex> lock(mutex_);
         SettleReadBack(true);
@@ -254,9 +260,9 @@ void BatchFileActions::StoreAlone(Member& member) {
     if (rules_.storing == Storing::Done &&
         (outcome == Outcome::Corrected || outcome == Outcome::NotStored)) {
         member.outcome.problem =
-            Store(member.index, member.request, member.conversion, member.outcome);
+            Store(member.index, member.request, member.conversion, member.outcome, member.stored);
         member.store = true;  // stored, or why not: what is left is its end
-        if (!member.outcome.problem && ReadsBack(member.index, member.conversion)) {
+        if (!member.outcome.problem && ReadsBack(member)) {
             // Its work file has its name now; the next file's takes its place.
             member.request.workFile.clear();
             const std::uint64_t hash = member.conversion.writtenHash;
@@ -314,10 +320,7 @@ bool BatchFileActions::Join(Member& member) {
     if (rules_.storing != Storing::Done || output.empty() ||
         groupNames_.count(PlanKey(output)) != 0)
         return group_.empty();
-    native::EntryInfo info;
-    const FileAt target = OutputAt(member.conversion);
-    if (!target.folder ||
-        native::InspectAt(target.In(), target.Name(), info).value != native::Lookup::Missing)
+    if (!member.outputMissing)
         return group_.empty();  // decided alone, by what stands there
     member.store = true;
     groupNames_.insert(PlanKey(output));
@@ -337,7 +340,7 @@ void BatchFileActions::StoreGroup() {
     std::vector<Member*> reading;
     std::vector<std::pair<FileAt, std::uint64_t>> stored;
     for (Member* member : storing) {
-        if (!member->outcome.problem && ReadsBack(member->index, member->conversion)) {
+        if (!member->outcome.problem && ReadsBack(*member)) {
             reading.push_back(member);
             stored.emplace_back(OutputAt(member->conversion), member->conversion.writtenHash);
         }
@@ -355,18 +358,19 @@ void BatchFileActions::StoreGroup() {
 void BatchFileActions::NameGroup(const std::vector<Member*>& storing) {
     std::vector<FileToStore> files;
     for (Member* member : storing) {
-        const FileAt work = WorkAt(member->request, member->conversion);
-        native::EntryInfo info;
-        if (work.folder && native::InspectAt(work.In(), work.Name(), info))
-            member->work = info;
         FileToStore file;
-        file.source = work;
+        file.source = WorkAt(member->request, member->conversion);
         file.target = OutputAt(member->conversion);
         file.accessOf = member->conversion.input;
         files.push_back(std::move(file));
     }
     StoreFiles(files);
     for (std::size_t i = 0; i < storing.size(); ++i) {
+        // The work file as it took its name: where a retired input may serve.
+        if (files[i].stored.regular) {
+            storing[i]->work = files[i].stored;
+            storing[i]->stored = files[i].stored;
+        }
         if (!files[i].failure.step.empty()) {
             storing[i]->outcome.problem =
                 StoreProblem(storing[i]->conversion.outputPath, files[i].failure);
@@ -417,10 +421,9 @@ void BatchFileActions::Finish(Member& member) {
         case Outcome::Corrected:
         case Outcome::NotStored:
             if (member.store || stored)
-                Conclude(member.index, request, conversion, outcome,
-                         member.work ? &*member.work : nullptr);
+                Conclude(member);
             else
-                StoreCorrectedFile(member.index, request, conversion, outcome);
+                StoreCorrectedFile(member);
             break;
         case Outcome::NoRollover:
         case Outcome::NoGpsRecords:
@@ -441,18 +444,20 @@ void BatchFileActions::Finish(Member& member) {
         if (outcome.outcome == Outcome::Corrected)
             outcome.outcome = Outcome::WouldBeCorrected;
         outcome.statusLines.clear();  // nothing was stored or deleted to show
-    } else if (!request.workFile.empty() && spares_.count(request.workFile) == 0) {
+    } else if (!request.workFile.empty() && spares_.count(request.workFile) == 0 &&
+               !(outcome.stored && !outcome.alreadyStored)) {
         DeleteOwnFile(WorkAt(request, conversion));  // a work file left over, not a retired input
     }
     outcome.conversion = std::move(member.conversion);  // nothing reads the member's after this
 }
 
-Problem BatchFileActions::FileInTheWay(std::size_t index, const Conversion& conversion) const {
+Problem BatchFileActions::FileInTheWay(std::size_t index, const Conversion& conversion,
+                                       native::EntryInfo& info) const {
     using Kind = Problem::Kind;
     const FileAt target = OutputAt(conversion);
     // A link under the name is a file in the way, whatever it leads to;
     // a folder not there (yet, on a dry run) holds nothing.
-    native::EntryInfo info;
+    info = native::EntryInfo{};
     const int cause = conversion.folders.output.cause;
     const auto lookedUp =
         target.folder ? native::InspectAt(target.In(), target.Name(), info)
@@ -491,15 +496,18 @@ Problem BatchFileActions::FileInTheWay(std::size_t index, const Conversion& conv
 }
 
 Problem BatchFileActions::Store(std::size_t index, const ConversionRequest& request,
-                                const Conversion& conversion, FileOutcome& outcome) const {
+                                const Conversion& conversion, FileOutcome& outcome,
+                                std::optional<native::EntryInfo>& stored) const {
     const std::string& output = conversion.outputPath;
     if (output.empty())
         return Problem(Problem::Kind::NoPositionRecord);
-    const Problem inTheWay = FileInTheWay(index, conversion);
+    native::EntryInfo there;
+    const Problem inTheWay = FileInTheWay(index, conversion, there);
     if (inTheWay) {
         switch (AlreadyThere(request, conversion)) {
             case There::Mine:
                 outcome.alreadyStored = true;
+                stored = there;
                 return {};
             case There::Others:
                 // Planted by another user, whose file it stays: counted
@@ -515,11 +523,8 @@ Problem BatchFileActions::Store(std::size_t index, const ConversionRequest& requ
     // replaced only when inputs are deleted, and only by a file that has
     // read back right, and only while it is still that file.
     const FileAt target = OutputAt(conversion);
-    native::EntryInfo there;
-    const bool replacesInput =
-        conversion.input &&
-        native::InspectAt(target.In(), target.Name(), there).value == native::Lookup::Found &&
-        !there.link && IdentityOf(there) == IdentityOf(*conversion.input);
+    const bool replacesInput = conversion.input && there.regular && !there.link &&
+                               IdentityOf(there) == IdentityOf(*conversion.input);
     if (replacesInput && !MayDelete(conversion))
         return Problem(Problem::Kind::ReplacesKeptInput);
     if (rules_.storing == Storing::Planned)
@@ -533,8 +538,10 @@ Problem BatchFileActions::Store(std::size_t index, const ConversionRequest& requ
             file.expectedHash = conversion.writtenHash;
     }
     file.accessOf = conversion.input;
-    if (StoreFile(file))
+    if (StoreFile(file)) {
+        stored = file.stored;
         return {};
+    }
     if (file.failure.cause == EEXIST && file.failure.path == output &&
         AlreadyThere(request, conversion) == There::Mine) {
         // Another run stored these very bytes a moment ago.
@@ -589,7 +596,8 @@ Problem BatchFileActions::ReadBack(const Conversion& conversion) const {
 bool BatchFileActions::Retire(const FileAt& input, const native::EntryInfo& read,
                               const FileAt& spare) {
     // Nobody else may read it under its new name, as a work file: its
-    // bits are taken away first, through the file that was read.
+    // bits are taken away first, through the file that was read (opened
+    // never through a link under its name).
     const auto opened = native::OpenAt(input.In(), input.Name(), native::OpenAs::ReadingFromDisk);
     if (!opened)
         return false;
@@ -626,21 +634,13 @@ BatchFileActions::Deletion BatchFileActions::DeleteInput(std::size_t index,
     // Its own bytes are what a reused work file holds until it is written
     // over: only a plain file of this user's and of one name, so that no
     // other name loses them.
-    native::EntryInfo named;
-    const bool plain = native::InspectAt(input.In(), input.Name(), named) && named.regular &&
-                       !named.link && read.links == 1 && read.mine;
-    const bool retired = spare != nullptr && work != nullptr && spare->folder && plain &&
-                         read.device == work->device && Retire(input, read, *spare);
+    const bool retired = spare != nullptr && work != nullptr && spare->folder &&
+                         read.links == 1 && read.mine && read.device == work->device &&
+                         Retire(input, read, *spare);
     if (retired)
         spares_[spare->path] = Spare{*spare, IdentityOf(read)};
-    native::Done removed = retired ? native::Done{}
-                                   : native::RemoveAt(input.In(), input.Name(), read);
-    // Gone also as a name (Windows keeps a file's name while another
-    // program holds it open).
-    native::EntryInfo after;
-    if (removed && native::InspectAt(input.In(), input.Name(), after, native::Links::Follow) &&
-        IdentityOf(after) == IdentityOf(read))
-        removed = {kStillInUse};
+    const native::Done removed =
+        retired ? native::Done{} : native::RemoveAt(input.In(), input.Name(), read);
     if (!removed) {
         if (removed.cause == kChangedSinceRead)
             return Deletion::Changed;
@@ -659,28 +659,50 @@ bool BatchFileActions::MayDelete(const Conversion& conversion) const {
            !(rules_.keepInputsWithDroppedRecords && conversion.counts.Totals().Dropped() > 0);
 }
 
-bool BatchFileActions::ReadsBack(std::size_t index, const Conversion& conversion) const {
-    return rules_.readBack && rules_.storing == Storing::Done && MayDelete(conversion) &&
-           OtherName(index, conversion);
+bool BatchFileActions::ReadsBack(const Member& member) const {
+    return rules_.readBack && rules_.storing == Storing::Done && MayDelete(member.conversion) &&
+           member.otherName;
 }
 
-bool BatchFileActions::OtherName(std::size_t index, const Conversion& conversion) const {
+bool BatchFileActions::OtherName(std::size_t index, const Conversion& conversion,
+                                 bool* outputMissing) const {
     const std::string& input = inputs_.at(index);
     const std::string& output = conversion.outputPath;
-    return !EqualsIgnoringAsciiCase(output, input) && !SameFile(output, input);
+    const FileAt there = OutputAt(conversion);
+    native::EntryInfo info;
+    const native::Lookup lookup =
+        there.folder && !output.empty()
+            ? native::InspectAt(there.In(), there.Name(), info).value
+            : native::Lookup::Failed;
+    if (outputMissing != nullptr)
+        *outputMissing = lookup == native::Lookup::Missing;
+    if (output.empty() || lookup == native::Lookup::Missing)
+        return true;
+    if (EqualsIgnoringAsciiCase(output, input))
+        return false;
+    // Another name of the input's own file (a link, a hard link).
+    if (lookup != native::Lookup::Found || !conversion.input)
+        return true;
+    if (info.link && !native::InspectAt(there.In(), there.Name(), info, native::Links::Follow))
+        return true;  // a link that leads nowhere is no name of the input's
+    return IdentityOf(info) != IdentityOf(*conversion.input);
 }
 
-void BatchFileActions::StoreCorrectedFile(std::size_t index, const ConversionRequest& request,
-                                          const Conversion& conversion, FileOutcome& outcome) {
-    outcome.problem = Store(index, request, conversion, outcome);
-    if (!outcome.problem && ReadsBack(index, conversion))
-        outcome.problem = ReadBack(conversion);
-    Conclude(index, request, conversion, outcome);
+void BatchFileActions::StoreCorrectedFile(Member& member) {
+    FileOutcome& outcome = member.outcome;
+    outcome.problem =
+        Store(member.index, member.request, member.conversion, outcome, member.stored);
+    if (!outcome.problem && ReadsBack(member))
+        outcome.problem = ReadBack(member.conversion);
+    Conclude(member);
 }
 
-void BatchFileActions::Conclude(std::size_t index, const ConversionRequest& request,
-                                const Conversion& conversion, FileOutcome& outcome,
-                                const native::EntryInfo* work) {
+void BatchFileActions::Conclude(Member& member) {
+    const std::size_t index = member.index;
+    const ConversionRequest& request = member.request;
+    const Conversion& conversion = member.conversion;
+    FileOutcome& outcome = member.outcome;
+    const native::EntryInfo* work = member.work ? &*member.work : nullptr;
     const std::string& input = inputs_.at(index);
     const std::string& output = outcome.outputPath;
     FileLog log(request.log, outcome.log);
@@ -690,7 +712,7 @@ void BatchFileActions::Conclude(std::size_t index, const ConversionRequest& requ
         outcome.statusLines.push_back(Describe(Outcome::NotStored).statusLine);
         return;
     }
-    const bool otherName = OtherName(index, conversion);
+    const bool otherName = member.otherName;
     const bool deleting = MayDelete(conversion) && otherName;
     outcome.outcome = Outcome::Corrected;
     outcome.inputKept = rules_.deleteInputs && !deleting && otherName;
@@ -704,7 +726,10 @@ void BatchFileActions::Conclude(std::size_t index, const ConversionRequest& requ
     }
     const FileAt stored = OutputAt(conversion);
     native::EntryInfo storedInfo;
-    const bool known = stored.folder && native::InspectAt(stored.In(), stored.Name(), storedInfo);
+    if (member.stored)
+        storedInfo = *member.stored;
+    const bool known =
+        member.stored || (stored.folder && native::InspectAt(stored.In(), stored.Name(), storedInfo));
     Deletion deletion = Deletion::Deleted;
     if (deleting) {
         const FileAt spare = WorkAt(request, conversion);

@@ -150,6 +150,12 @@ class BatchFileActions {
         // Its work file as the commit found it, before the file took its
         // name: where a retired input may serve.
         std::optional<native::EntryInfo> work;
+        // Its output name is not its input's own file (OtherName), as it
+        // was before anything was stored; and whether nothing stood there.
+        bool otherName = true;
+        bool outputMissing = false;
+        // The file under its output name once it is stored, as it was then.
+        std::optional<native::EntryInfo> stored;
     };
     // A file alone, stored, its read-back under way on another thread.
     struct ReadingBackFile {
@@ -198,7 +204,7 @@ class BatchFileActions {
 
     // Stores the work file under its output name; why it was not, or none.
     Problem Store(std::size_t index, const ConversionRequest& request, const Conversion& conversion,
-                  FileOutcome& outcome) const;
+                  FileOutcome& outcome, std::optional<native::EntryInfo>& stored) const;
     // Reads the stored file back; why it is no corrected file, or none.
     Problem ReadBack(const Conversion& conversion) const;
     // The rules let the input go once its corrected file is stored.
@@ -217,27 +223,31 @@ class BatchFileActions {
     // while it is the file that was read; false (the input as it was)
     // where it cannot.
     bool Retire(const FileAt& input, const native::EntryInfo& read, const FileAt& spare);
-    // Stores the file alone, reads it back and concludes.
-    void StoreCorrectedFile(std::size_t index, const ConversionRequest& request,
-                            const Conversion& conversion, FileOutcome& outcome);
-    // Once the file is stored (or not: `outcome.problem`): its lines and
-    // entries, and its input deleted when the rules say so.
-    void Conclude(std::size_t index, const ConversionRequest& request, const Conversion& conversion,
-                  FileOutcome& outcome, const native::EntryInfo* work = nullptr);
-    // The corrected file stands under another name than its input: never
-    // is an input deleted when both names lead to one file.
-    bool OtherName(std::size_t index, const Conversion& conversion) const;
+    // Stores the member's file alone, reads it back and concludes.
+    void StoreCorrectedFile(Member& member);
+    // Once the member's file is stored (or not: its outcome's problem):
+    // its lines and entries, and its input deleted when the rules say so.
+    void Conclude(Member& member);
+    // The corrected file is to stand under another name than its input:
+    // never is an input deleted when both names lead to one file. Asked
+    // before anything is stored.
+    // Where `outputMissing` is given, whether nothing stood under the
+    // output name.
+    bool OtherName(std::size_t index, const Conversion& conversion,
+                   bool* outputMissing = nullptr) const;
     // The stored file is read back before its input goes (which it may).
-    bool ReadsBack(std::size_t index, const Conversion& conversion) const;
+    bool ReadsBack(const Member& member) const;
     // Why the output name must not be replaced: it is a file this batch
     // wrote, another input of this batch, or any other file, whose bytes
     // would be lost (it may be the corrected file of an input deleted by an
     // earlier run). None when it may be: nothing is there, or the input
-    // itself.
-    Problem FileInTheWay(std::size_t index, const Conversion& conversion) const;
+    // itself. What stands there lands in `info` (nothing: its defaults).
+    Problem FileInTheWay(std::size_t index, const Conversion& conversion,
+                         native::EntryInfo& info) const;
 
     std::vector<std::string> inputs_;
     BatchRules rules_;
+    mutable std::optional<std::pair<std::size_t, bool>> joins_;  // JoinsGroup's last answer
     Folders folders_;
     std::vector<Member> group_;
     std::set<std::string> groupNames_;  // the output names the group takes

@@ -103,11 +103,12 @@ class RecordScanner {
         // What the input is as it is read: it must still be so at its end,
         // and when it is deleted.
         native::EntryInfo opened;
-        if (input_.Inspect(opened))
+        if (input_.Inspect(opened)) {
             conversion_.input = opened;
-        // The work file takes about as many bytes as the input holds: what
-        // it holds on disk, not the size a sparse file claims.
-        work_.ExpectSize(input_.BytesOnDisk());
+            // The work file takes about as many bytes as the input holds:
+            // what it holds on disk, not the size a sparse file claims.
+            work_.ExpectSize(std::min(opened.size, opened.allocated));
+        }
         // A slow disk does not keep the window waiting either.
         input_.SetWhileWaiting(request_.pump);
         work_.SetWhileWaiting(request_.pump);

@@ -234,16 +234,6 @@ void InputFile::ReadAhead() {
     }
 }
 
-std::uint64_t InputFile::Size() const {
-    native::EntryInfo info;
-    return fd_ >= 0 && native::InspectOpen(fd_, info) ? info.size : 0;
-}
-
-std::uint64_t InputFile::BytesOnDisk() const {
-    native::EntryInfo info;
-    return fd_ >= 0 && native::InspectOpen(fd_, info) ? std::min(info.size, info.allocated) : 0;
-}
-
 bool InputFile::Inspect(native::EntryInfo& info) const {
     return fd_ >= 0 && native::InspectOpen(fd_, info);
 }

@@ -99,11 +99,6 @@ class InputFile {
     // Why the file failed: the system's error number (FailureText words
     // it); 0 while it has not.
     int Cause() const { return cause_; }
-    // The file's size as the system tells it now; 0 where it cannot.
-    std::uint64_t Size() const;
-    // What the file really holds on disk: its size, or less for a sparse
-    // file (whose holes read as zeros); 0 where the system cannot tell.
-    std::uint64_t BytesOnDisk() const;
     // What the system says of the file opened now (its identity, size and
     // last write), whatever its name stands for; false when it cannot tell.
     bool Inspect(native::EntryInfo& info) const;

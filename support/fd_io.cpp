@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <utility>
 
 #include "support/native.h"
 #include "support/paths.h"
@@ -75,12 +76,17 @@ CreatedFile CreateExclusively(native::Handle folder, Prepare prepare, unsigned p
 CreatedFile CreateFresh(const FileAt& file, unsigned permissions) {
     if (!file.folder)
         return CreateFresh(file.path, permissions);  // its folder opened now, or why not
-    // Another user may plant the name again between the two steps: a few
-    // tries, then the creation fails rather than write through it.
+    // Made at once where the name is free; where it is taken, what stands
+    // there goes first. Another user may plant the name again between the
+    // two steps: a few tries, then the creation fails rather than write
+    // through it.
+    bool first = true;
     const auto clear = [&](std::string& path) {
+        path = file.path;
+        if (std::exchange(first, false))
+            return 0;
         // Only a file or a link is removed: a folder or a device under the
         // name is nothing of ours.
-        path = file.path;
         native::EntryInfo info;
         const native::Lookup lookup = native::InspectAt(file.In(), file.Name(), info).value;
         if (lookup == native::Lookup::Found && !info.regular && !info.link)

@@ -56,7 +56,9 @@ native::Done GiveAccess(const FileAt& target, const native::EntryInfo& source,
     native::Done done = native::InspectOpen(opened.value, now);
     if (done && IdentityOf(now) != IdentityOf(source))
         done = {kChangedSinceRead};
-    if (done)
+    const bool differs = (now.permissions & 07777) != (like.permissions & 0666) ||
+                         now.owner != like.owner || now.group != like.group;
+    if (done && differs)
         done = native::TakeAccessOf(opened.value, like);
     (void)native::CloseFile(opened.value);  // only read
     return done;
@@ -104,6 +106,8 @@ bool CopyAcross(FileToStore& file) {
     (void)native::CloseFile(from);  // only read
     const native::Done closed = native::CloseFile(to);
     ok = ok && Noted(closed, &file.failure, "copy", temporary.path);
+    ok = ok && Noted(native::Done{native::InspectAt(temporary.In(), temporary.Name(), file.stored).cause},
+                     &file.failure, "copy", temporary.path);
     ok = ok && (!file.expectedHash || ReadsBackAs(temporary, *file.expectedHash, &file.failure));
     ok = ok && Noted(Rename(temporary, file, target), &file.failure, "store", target.path);
     if (!ok)
@@ -228,6 +232,7 @@ void StoreFiles(std::vector<FileToStore>& files) {
         if (!Noted(renamed, &file.failure, "store", file.target.path))
             continue;
         named[i] = true;
+        file.stored = sources[i];
         // Where the file system keeps no owners or permission bits (FAT),
         // there is no access to give: a failure stops nothing.
         if (file.accessOf)

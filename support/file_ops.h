@@ -65,6 +65,9 @@ struct FileToStore {
     std::optional<native::EntryInfo> accessOf;
     // Why it was not stored; an empty step when it was.
     Failure failure;
+    // The file that took the target's name, as it was then (the source, or
+    // its copy on another volume).
+    native::EntryInfo stored;
 };
 
 // Moves each work file to its target, also across file systems (copied

@@ -184,7 +184,8 @@ Done ReplaceAt(Handle fromFolder, const std::string& from, Handle toFolder, cons
 // link is what goes): else
 // nothing is deleted, with the cause kChangedSinceRead. Windows deletes
 // through the handle whose file it compared (and compares a link as
-// itself). Done too when nothing stands there.
+// itself), and fails (kStillInUse) while another program's handle keeps
+// its name. Done too when nothing stands there.
 Done RemoveAt(Handle folder, const std::string& name, const EntryInfo& expected);
 // Waits until the opened folder's entries are on disk (as SyncFolder).
 Done SyncOpenFolder(Handle folder);

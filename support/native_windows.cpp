@@ -645,6 +645,14 @@ bool RealSystem::RemoveAt(Handle folder, const std::string& name, const EntryInf
         errno = kChangedSinceRead;
         return false;
     }
+    // Gone as a name too: Windows keeps the name of a file another program
+    // holds open until it lets go.
+    EntryInfo after;
+    if (removed && InspectAt(folder, name, after, Links::Follow) == Lookup::Found &&
+        after.device == expected.device && after.fileIndex == expected.fileIndex) {
+        errno = kStillInUse;
+        return false;
+    }
     return removed;
 }
 
