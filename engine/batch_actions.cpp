@@ -597,8 +597,9 @@ bool BatchFileActions::Retire(const FileAt& input, const native::EntryInfo& read
                               const FileAt& spare) {
     // Nobody else may read it under its new name, as a work file: its
     // bits are taken away first, through the file that was read (opened
-    // never through a link under its name).
-    const auto opened = native::OpenAt(input.In(), input.Name(), native::OpenAs::ReadingFromDisk);
+    // never through a link under its name; not from the disk, whose
+    // dropped cache would cost the next file written over it dearly).
+    const auto opened = native::OpenAt(input.In(), input.Name(), native::OpenAs::ReadingNamed);
     if (!opened)
         return false;
     native::EntryInfo now;

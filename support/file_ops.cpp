@@ -56,9 +56,7 @@ native::Done GiveAccess(const FileAt& target, const native::EntryInfo& source,
     native::Done done = native::InspectOpen(opened.value, now);
     if (done && IdentityOf(now) != IdentityOf(source))
         done = {kChangedSinceRead};
-    const bool differs = (now.permissions & 07777) != (like.permissions & 0666) ||
-                         now.owner != like.owner || now.group != like.group;
-    if (done && differs)
+    if (done)
         done = native::TakeAccessOf(opened.value, like);
     (void)native::CloseFile(opened.value);  // only read
     return done;

@@ -146,6 +146,9 @@ Answer<Handle> OpenFolder(const std::string& path);
 // through a link under the name only to read it.
 enum class OpenAs {
     Reading,  // as OpenForReading, a link under the name followed
+    // As Reading, but only the file the name itself stands for: never
+    // through a link (ELOOP).
+    ReadingNamed,
     // The disk's bytes rather than what the system keeps in memory (Linux
     // drops the cached pages first, or reads a large file directly;
     // Windows reads unbuffered), never through a link.

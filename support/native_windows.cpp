@@ -501,6 +501,9 @@ Handle RealSystem::OpenAt(Handle folder, const std::string& name, OpenAs how,
         case OpenAs::Reading:
             return OpenRegular(entry, GENERIC_READ, FILE_ATTRIBUTE_NORMAL, Links::Follow,
                                _O_RDONLY);
+        case OpenAs::ReadingNamed:
+            return OpenRegular(entry, GENERIC_READ, FILE_ATTRIBUTE_NORMAL, Links::Refuse,
+                               _O_RDONLY);
         case OpenAs::ReadingFromDisk:
             return OpenRegular(entry, GENERIC_READ,
                                FILE_FLAG_NO_BUFFERING | FILE_FLAG_SEQUENTIAL_SCAN, Links::Refuse,

@@ -497,14 +497,14 @@ SimFileSystem::Handle SimFileSystem::Open(const std::string& path, bool forWriti
 }
 
 SimFileSystem::Handle SimFileSystem::OpenNode(int folder, const std::string& name,
-                                              bool forWriting) {
+                                              bool forWriting, bool follow) {
     const auto found = nodes_[folder].entries.find(name);
     if (found == nodes_[folder].entries.end()) {
         errno = ENOENT;
         return -1;
     }
-    // Read through a link; written never through one.
-    const int node = forWriting ? found->second : Follow(found->second);
+    // Read through a link where asked; written never through one.
+    const int node = forWriting || !follow ? found->second : Follow(found->second);
     if (node < 0)
         return -1;
     if (!nodes_[node].link.empty() || nodes_[node].folder) {
@@ -867,10 +867,10 @@ SimFileSystem::Handle SimFileSystem::OpenFolder(const std::string& path) {
 }
 
 SimFileSystem::Handle SimFileSystem::OpenAt(Handle folder, const std::string& name,
-                                            bool forWriting) {
+                                            bool forWriting, bool follow) {
     std::lock_guard lock(mutex_);
     const int at = FolderOf(folder);
-    return at < 0 ? -1 : OpenNode(at, name, forWriting);
+    return at < 0 ? -1 : OpenNode(at, name, forWriting, follow);
 }
 
 SimFileSystem::Handle SimFileSystem::CreateAt(Handle folder, const std::string& name) {

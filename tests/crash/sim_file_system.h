@@ -124,7 +124,8 @@ class SimFileSystem {
     // A folder opened: the *At calls reach its entries by name through it,
     // wherever it is renamed to. Closed with Close.
     Handle OpenFolder(const std::string& path);
-    Handle OpenAt(Handle folder, const std::string& name, bool forWriting);
+    // Through a link under the name only with `follow` (and never to write).
+    Handle OpenAt(Handle folder, const std::string& name, bool forWriting, bool follow);
     Handle CreateAt(Handle folder, const std::string& name);  // exclusive
     // Looks the name up; `link` in: whether to follow a link under it,
     // out: whether the entry described is a link.
@@ -191,7 +192,7 @@ class SimFileSystem {
     // The folder an open folder handle holds; -1 (EBADF) for another.
     int FolderOf(Handle handle) const;
     int VolumeOfNode(int node) const;
-    Handle OpenNode(int folder, const std::string& name, bool forWriting);
+    Handle OpenNode(int folder, const std::string& name, bool forWriting, bool follow);
     Handle CreateIn(int folder, const std::string& name, bool exclusive);
     bool RenameIn(int fromFolder, const std::string& fromName, int toFolder,
                   const std::string& toName, bool replace, bool folders = false);

@@ -127,7 +127,7 @@ Handle SimLayer::OpenFolder(const std::string& path) {
 Handle SimLayer::OpenAt(Handle folder, const std::string& name, OpenAs how, unsigned) {
     if (how == OpenAs::NewFile)
         return Fs().CreateAt(folder, name);
-    return Fs().OpenAt(folder, name, how == OpenAs::Appending);
+    return Fs().OpenAt(folder, name, how == OpenAs::Appending, how == OpenAs::Reading);
 }
 
 Lookup SimLayer::InspectAt(Handle folder, const std::string& name, EntryInfo& info,
