@@ -605,8 +605,9 @@ bool BatchFileActions::Retire(const FileAt& input, const native::EntryInfo& read
     native::EntryInfo now;
     native::EntryInfo own = read;
     own.permissions = 0600;
-    const bool taken = native::InspectOpen(opened.value, now) && native::Unchanged(read, now) &&
-                       native::TakeAccessOf(opened.value, own);
+    const bool taken =
+        native::InspectOpen(opened.value, now) && native::Unchanged(read, now) &&
+        (!native::AccessDiffers(now, own) || native::TakeAccessOf(opened.value, own));
     bool retired = taken && native::RenameAt(input.In(), input.Name(), spare.In(), spare.Name(),
                                              false);
     if (retired && (!native::InspectAt(spare.In(), spare.Name(), now) ||
@@ -616,7 +617,7 @@ bool BatchFileActions::Retire(const FileAt& input, const native::EntryInfo& read
         (void)native::RenameAt(spare.In(), spare.Name(), input.In(), input.Name(), false);
         retired = false;
     }
-    if (taken && !retired)
+    if (taken && !retired && native::AccessDiffers(own, read))
         (void)native::TakeAccessOf(opened.value, read);  // the input as it was
     (void)native::CloseFile(opened.value);               // only read
     return retired;

@@ -56,7 +56,7 @@ native::Done GiveAccess(const FileAt& target, const native::EntryInfo& source,
     native::Done done = native::InspectOpen(opened.value, now);
     if (done && IdentityOf(now) != IdentityOf(source))
         done = {kChangedSinceRead};
-    if (done)
+    if (done && native::AccessDiffers(now, like))
         done = native::TakeAccessOf(opened.value, like);
     (void)native::CloseFile(opened.value);  // only read
     return done;

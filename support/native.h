@@ -196,7 +196,13 @@ Done SyncOpenFolder(Handle folder);
 // execute, set-ID or sticky bits) and, where the program may (as root),
 // its owner and group, so that nobody can read it who could not read
 // `like`. Nothing happens where the system has no such bits (Windows).
+// Each change writes the file's metadata: ask only where AccessDiffers.
 Done TakeAccessOf(Handle file, const EntryInfo& like);
+// Whether a file described as `now` lacks `like`'s access (TakeAccessOf).
+inline bool AccessDiffers(const EntryInfo& now, const EntryInfo& like) {
+    return (now.permissions & 07777) != (like.permissions & 0666) || now.owner != like.owner ||
+           now.group != like.group;
+}
 
 // Renames within one volume, replacing an existing file; fails with errno
 // EXDEV where `to` lies on another volume.

@@ -354,17 +354,10 @@ bool RealSystem::SyncOpenFolder(Handle folder) {
 }
 
 bool RealSystem::TakeAccessOf(Handle file, const EntryInfo& like) {
-    // Only what differs changes: each change is a write of the file's
-    // metadata. The owner first: a change of owner may clear bits that are
-    // set after.
-    struct stat st {};
-    if (::fstat(file, &st) != 0)
+    // The owner first: a change of owner may clear bits that are set after.
+    if (::geteuid() == 0 && ::fchown(file, like.owner, like.group) != 0)
         return false;
-    if (::geteuid() == 0 && (st.st_uid != like.owner || st.st_gid != like.group) &&
-        ::fchown(file, like.owner, like.group) != 0)
-        return false;
-    const mode_t mode = static_cast<mode_t>(like.permissions & 0666);
-    return (st.st_mode & 07777) == mode || ::fchmod(file, mode) == 0;
+    return ::fchmod(file, static_cast<mode_t>(like.permissions & 0666)) == 0;
 }
 
 bool RealSystem::ForEachEntry(const std::string& folder,
