@@ -172,6 +172,37 @@ TEST_F(BatchActionsTest, AnotherFileIsKeptUnlessItHoldsTheSameCorrectedFile) {
     EXPECT_FALSE(FileExists(request.workFile));
 }
 
+// Another run of the user's stores the same corrected bytes under the
+// name between this run's look and its rename: the name holds this very
+// file, and it counts as stored ("already stored"), not as taken.
+TEST_F(BatchActionsTest, TheSameBytesStoredAMomentAgoCountAsStored) {
+    class OtherRunStoresTheSame final : public ForwardingLayer {
+      public:
+        explicit OtherRunStoresTheSame(std::string target)
+            : ForwardingLayer(native::CurrentLayer()), target_(std::move(target)) {}
+        bool SyncFile(native::Handle file) override {  // the flush before the rename
+            if (!std::filesystem::exists(target_))
+                WriteBytes(target_, kCorrected);
+            return next_.SyncFile(file);
+        }
+
+      private:
+        std::string target_;
+    } other(Path("out.SIG"));
+    WriteBytes(Path("in.SIG"), kInput);
+    BatchFileActions actions({Path("in.SIG")}, {.deleteInputs = true});
+    Converted(Path("out.SIG"), true, Path("in.SIG"));
+    FileOutcome outcome;
+    {
+        const LayerInPlace inPlace(other);
+        outcome = Apply(actions, 0, ConvertResult::Converted);
+    }
+    EXPECT_EQ(ReasonText(outcome.problem), "");
+    EXPECT_TRUE(outcome.stored && outcome.alreadyStored && outcome.inputDeleted);
+    EXPECT_EQ(ReadBytes(Path("out.SIG")), kCorrected);
+    EXPECT_FALSE(FileExists(request.workFile));
+}
+
 TEST_F(BatchActionsTest, NeverReplacesAFileOfThisBatch) {
     WriteBytes(Path("a.RMG"), kInput);
     WriteBytes(Path("b.RMG"), kInput);
