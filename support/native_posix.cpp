@@ -58,17 +58,12 @@ int NotRegularCause(const struct stat& st) {
 // after the look-up is opened without waiting (O_NONBLOCK: a pipe with
 // nobody at its other end would hold the open up for ever) and refused by
 // what the descriptor is.
-Handle OpenRegular(const std::string& path, int flags, bool followLinks) {
-    struct stat st {};
-    const int looked = followLinks ? ::stat(path.c_str(), &st) : ::lstat(path.c_str(), &st);
-    if (looked == 0 && !S_ISREG(st.st_mode)) {
-        errno = S_ISLNK(st.st_mode) ? ELOOP : NotRegularCause(st);
-        return kNoFile;
-    }
-    const int file =
-        ::open(path.c_str(), flags | O_NONBLOCK | O_CLOEXEC | (followLinks ? 0 : O_NOFOLLOW));
+// The file just opened (with O_NONBLOCK), where it is a regular file;
+// else it is closed and refused.
+Handle KeptIfRegular(int file) {
     if (file < 0)
         return kNoFile;
+    struct stat st {};
     if (::fstat(file, &st) != 0 || !S_ISREG(st.st_mode)) {
         const int cause = NotRegularCause(st);
         ::close(file);
@@ -79,6 +74,17 @@ Handle OpenRegular(const std::string& path, int flags, bool followLinks) {
     // taken off so that nothing later reads a meaning into it.
     ::fcntl(file, F_SETFL, ::fcntl(file, F_GETFL) & ~O_NONBLOCK);
     return file;
+}
+
+Handle OpenRegular(const std::string& path, int flags, bool followLinks) {
+    struct stat st {};
+    const int looked = followLinks ? ::stat(path.c_str(), &st) : ::lstat(path.c_str(), &st);
+    if (looked == 0 && !S_ISREG(st.st_mode)) {
+        errno = S_ISLNK(st.st_mode) ? ELOOP : NotRegularCause(st);
+        return kNoFile;
+    }
+    return KeptIfRegular(
+        ::open(path.c_str(), flags | O_NONBLOCK | O_CLOEXEC | (followLinks ? 0 : O_NOFOLLOW)));
 }
 
 }  // namespace
@@ -251,19 +257,11 @@ Handle RealSystem::OpenAt(Handle folder, const std::string& name, OpenAs how,
     // either way, which direct I/O makes slower for a small file.
     constexpr off_t kDirectFrom = 1 << 20;
     const bool direct = how == OpenAs::ReadingFromDisk && st.st_size >= kDirectFrom;
-    int file = ::openat(folder, name.c_str(), flags | (direct ? O_DIRECT : 0));
-    if (file < 0 && direct && errno == EINVAL)
-        file = ::openat(folder, name.c_str(), flags);
-    if (file < 0)
-        return kNoFile;
-    if (::fstat(file, &st) != 0 || !S_ISREG(st.st_mode)) {
-        const int cause = NotRegularCause(st);
-        ::close(file);
-        errno = cause;
-        return kNoFile;
-    }
-    ::fcntl(file, F_SETFL, ::fcntl(file, F_GETFL) & ~O_NONBLOCK);
-    if (how == OpenAs::ReadingFromDisk && !direct)
+    int opened = ::openat(folder, name.c_str(), flags | (direct ? O_DIRECT : 0));
+    if (opened < 0 && direct && errno == EINVAL)
+        opened = ::openat(folder, name.c_str(), flags);
+    const Handle file = KeptIfRegular(opened);
+    if (file != kNoFile && how == OpenAs::ReadingFromDisk && !direct)
         ::posix_fadvise(file, 0, 0, POSIX_FADV_DONTNEED);  // a hint; data on disk only
     return file;
 }

@@ -941,15 +941,10 @@ bool SimFileSystem::SetOwner(const std::string& path, int owner) {
 
 bool SimFileSystem::MakeLink(const std::string& target, const std::string& path) {
     std::lock_guard lock(mutex_);
-    int folder = kRoot;
-    std::string name;
-    if (!Locate(path, folder, name))
+    if (!MakeFolder(path))  // a new entry, made a link below
         return false;
-    if (nodes_[folder].entries.count(name) != 0) {
-        errno = EEXIST;
-        return false;
-    }
-    const int node = Link(folder, name, false);
+    const int node = Find(path, false);
+    nodes_[node].folder = false;
     nodes_[node].link = target;
     return true;
 }
