@@ -302,6 +302,41 @@ TEST_F(WizardCoreTest, AFullDiskFailsNoFileThatFitsAlone) {
     for (const std::string& input : inputs) EXPECT_FALSE(FileExists(input)) << input;
 }
 
+#ifndef _WIN32  // permission bits
+// The window's work files, and the inputs retired under their names to be
+// written over by the next group (their inode serves again), are nobody
+// else's to read, whatever the inputs' own bits.
+TEST_F(WizardCoreTest, WorkFilesAndSparesAreTheUsersAlone) {
+    WizardCore& core = Core();
+    std::vector<std::string> inputs;
+    for (std::uint32_t i = 0; i < kGroupFiles + 6; ++i) {
+        const std::string name = "12" + std::to_string(10 + i) + "L27B.SIG";
+        Sig(name, kOld);
+        std::filesystem::permissions(Path(name), std::filesystem::perms::owner_read |
+                                                     std::filesystem::perms::owner_write |
+                                                     std::filesystem::perms::group_read |
+                                                     std::filesystem::perms::others_read);
+        inputs.push_back(Path(name));
+    }
+    std::size_t seen = 0, open = 0;
+    view.onPump = [&] {
+        for (const auto& entry : std::filesystem::directory_iterator(Dir())) {
+            if (entry.path().filename().string().rfind("$$$SRG", 0) != 0)
+                continue;
+            ++seen;
+            const auto bits = entry.status().permissions() & std::filesystem::perms::all;
+            if ((bits & (std::filesystem::perms::group_all | std::filesystem::perms::others_all)) !=
+                std::filesystem::perms::none)
+                ++open;
+        }
+    };
+    core.ConvertFiles(inputs);
+    EXPECT_GT(seen, kGroupFiles) << "no spare was ever seen";
+    EXPECT_EQ(open, 0u) << "work files or spares others could read";
+    EXPECT_EQ(view.lines.back(), kStamp + "結果：補正 70件、補正不要 0件、失敗 0件");
+}
+#endif
+
 TEST_F(WizardCoreTest, CancelFinishesTheFileInConversion) {
     WizardCore& core = Core();
     std::vector<std::string> inputs;

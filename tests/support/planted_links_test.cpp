@@ -100,6 +100,11 @@ TEST_F(PlantedLinksTest, ExclusiveAndFreshCreation) {
     ASSERT_TRUE(fresh);
     (void)native::CloseFile(fresh.file);
     EXPECT_TRUE(ReadBytes(Path("stale.tmp")).empty());
+#ifndef _WIN32
+    // Nobody but the program's user reads what it makes for itself.
+    EXPECT_EQ(fs::status(Path("stale.tmp")).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write);
+#endif
     fs::create_directory(Path("folder.tmp"));
     const CreatedFile refused = CreateFresh(Path("folder.tmp"));
     EXPECT_FALSE(refused);
