@@ -52,6 +52,8 @@ std::string FailureText(int errorNumber) {
             return "it changed since it was read";
         case kFolderReplaced:
             return "its folder was replaced since the run began";
+        case kLockedByAnother:
+            return "locked by another program (still after waiting)";
         case kStillInUse:
             return "in use by another program (still after waiting 2 seconds)";
         case 0:

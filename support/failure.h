@@ -20,6 +20,8 @@ inline constexpr int kChangedSinceRead = 100004;
 // A folder that is no longer the one the batch began with: renamed away,
 // or another (or a link to one) put in its place.
 inline constexpr int kFolderReplaced = 100005;
+// A lock another program held for longer than the program waited.
+inline constexpr int kLockedByAnother = 100006;
 
 // The C runtime's error numbers in a few plain English words, the same on
 // every system, for the reason a report gives when a file fails.

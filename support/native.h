@@ -212,6 +212,10 @@ Done RenameReplacing(const std::string& from, const std::string& to);
 // lock goes with the file's last close. It binds only those who ask for it
 // and keeps nobody from reading the file.
 Done TryLock(Handle file);
+// Takes the same lock, waiting up to `milliseconds` while another holds
+// it; then fails (kLockedByAnother): whoever can open a file can hold its
+// lock for ever, so nobody waits on one without a bound.
+Done WaitForLock(Handle file, std::int32_t milliseconds);
 // Waits until the folder's entries (names made, renamed into it or deleted
 // from it) are on disk; "" is the current folder. Done also where the file
 // system has no such wait to offer.

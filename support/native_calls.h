@@ -36,6 +36,7 @@
     CALL(bool, bool, IsLink, (const std::string& path), (path), path) \
     CALL(bool, Done, RenameReplacing, (const std::string& from, const std::string& to), (from, to), to) \
     CALL(bool, Done, TryLock, (Handle file), (file), {}) \
+    CALL(bool, Done, WaitForLock, (Handle file, std::int32_t milliseconds), (file, milliseconds), {}) \
     CALL(bool, Done, SyncFolder, (const std::string& folder), (folder), folder) \
     CALL(bool, Done, RemoveFile, (const std::string& path), (path), path) \
     CALL(Handle, Answer<Handle>, OpenFolder, (const std::string& path), (path), path) \

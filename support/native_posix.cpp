@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -18,6 +19,7 @@
 #include <ctime>
 #include <random>
 #include <string_view>
+#include <thread>
 
 #include "support/failure.h"
 
@@ -207,6 +209,23 @@ bool RealSystem::TryLock(Handle file) {
             return true;
         if (errno != EINTR)
             return false;
+    }
+}
+
+bool RealSystem::WaitForLock(Handle file, std::int32_t milliseconds) {
+    // Asked again every few milliseconds rather than waited on: a blocking
+    // flock has no bound.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    for (;;) {
+        if (TryLock(file))
+            return true;
+        if (errno != EWOULDBLOCK)
+            return false;
+        if (std::chrono::steady_clock::now() >= deadline) {
+            errno = kLockedByAnother;
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
 }
 

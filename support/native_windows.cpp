@@ -382,6 +382,23 @@ bool RealSystem::TryLock(Handle file) {
            Failed();
 }
 
+bool RealSystem::WaitForLock(Handle file, std::int32_t milliseconds) {
+    // Asked again every few milliseconds rather than waited on: a waiting
+    // LockFileEx has no bound.
+    const ULONGLONG deadline = GetTickCount64() + static_cast<ULONGLONG>(milliseconds);
+    for (;;) {
+        if (TryLock(file))
+            return true;
+        if (errno != EBUSY)  // ERROR_LOCK_VIOLATION: another holds it
+            return false;
+        if (GetTickCount64() >= deadline) {
+            errno = kLockedByAnother;
+            return false;
+        }
+        Sleep(5);
+    }
+}
+
 bool RealSystem::SyncFolder(const std::string& folder) {
     // NTFS writes a folder's entries through its journal; a flush of the
     // folder asks for it at once. Where the folder cannot be opened so (a

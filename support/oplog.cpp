@@ -5,11 +5,14 @@
 #include <cstdio>
 #include <deque>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 #include "support/cp932.h"
+#include "support/failure.h"
 #include "support/fd_io.h"
 #include "support/file_ops.h"
+#include "support/folder.h"
 #include "support/native.h"
 #include "support/paths.h"
 
@@ -28,31 +31,6 @@ bool StartsDoubleByteCharacter(const std::string& text, std::size_t index) {
         i += IsCp932LeadByte(static_cast<unsigned char>(text[i])) ? 2 : 1;
     }
     return i == index && IsCp932LeadByte(static_cast<unsigned char>(text[index]));
-}
-
-// Splits the old log into lines as a text-mode line reader sees them: CR LF
-// reads as LF, and a line longer than the read piece arrives in pieces.
-std::vector<std::string> SplitLogLines(const std::string& content) {
-    std::vector<std::string> lines;
-    std::string piece;
-    for (std::size_t i = 0; i < content.size(); ++i) {
-        char c = content[i];
-        if (c == '\r' && i + 1 < content.size() && content[i + 1] == '\n') {
-            continue;  // the LF that follows ends the line
-        }
-        piece.push_back(c);
-        if (c == '\n' || piece.size() == kReadPiece) {
-            lines.push_back(std::move(piece));
-            piece.clear();
-        }
-    }
-    if (!piece.empty()) {
-        // The last line had no line end; give it one so that the new entry
-        // does not run on from it.
-        piece.push_back('\n');
-        lines.push_back(std::move(piece));
-    }
-    return lines;
 }
 
 }  // namespace
@@ -84,25 +62,109 @@ std::string PrepareLogMessage(std::string_view utf8Message, std::size_t limit) {
 
 namespace {
 
+// The pieces of a log as a text-mode line reader takes them (CR LF reads
+// as LF; a line longer than the read piece arrives in pieces, each a line
+// of its own), each kept in the file's form (CR LF), read as a stream:
+// only the newest `keep` pieces stay in memory, however large the file.
+// What is no log is told apart on the way: a NUL byte, or a line far
+// longer than any entry, and reading stops there.
+class LogPieces {
+  public:
+    // A line that long without a line end is no log's (an entry is at
+    // most a time stamp and 513 bytes of message).
+    static constexpr std::size_t kLongestLine = 64 * 1024;
+
+    explicit LogPieces(std::size_t keep) : keep_(keep) {}
+
+    void Feed(const char* bytes, std::size_t n) {
+        for (std::size_t i = 0; i < n && !notALog_; ++i) Take(bytes[i]);
+    }
+    // The end of the file: a last line without a line end is given one,
+    // so that the next entry does not run on from it.
+    void End() {
+        if (pendingCr_)
+            Put('\r');
+        pendingCr_ = false;
+        if (!piece_.empty()) {
+            canonical_ = false;
+            piece_.push_back('\n');
+            Close();
+        }
+    }
+
+    bool NotALog() const { return notALog_; }
+    // Whether the file holds exactly the pieces' bytes (a log of ours
+    // always does; one with LF-only line ends does not, and is rewritten).
+    bool Canonical() const { return canonical_; }
+    std::uint64_t Count() const { return count_; }
+    std::deque<std::string>& Newest() { return newest_; }
+
+  private:
+    void Take(char c) {
+        if (c == '\0') {
+            notALog_ = true;
+            return;
+        }
+        if (pendingCr_) {
+            pendingCr_ = false;
+            if (c == '\n') {  // CR LF: the LF ends the line
+                Put('\n');
+                return;
+            }
+            Put('\r');  // a lone CR is a byte of the line
+        }
+        if (c == '\r') {
+            pendingCr_ = true;
+            return;
+        }
+        if (c == '\n')
+            canonical_ = false;  // an LF alone
+        Put(c);
+    }
+    void Put(char c) {
+        piece_.push_back(c);
+        if (c != '\n' && ++lineLength_ > kLongestLine)
+            notALog_ = true;
+        if (c == '\n' || piece_.size() == kReadPiece)
+            Close();
+    }
+    void Close() {
+        if (piece_.back() == '\n') {
+            piece_.back() = '\r';
+            piece_.push_back('\n');
+            lineLength_ = 0;
+        }
+        ++count_;
+        newest_.push_back(std::move(piece_));
+        piece_.clear();
+        if (newest_.size() > keep_)
+            newest_.pop_front();
+    }
+
+    std::size_t keep_;
+    std::string piece_;
+    bool pendingCr_ = false;
+    std::size_t lineLength_ = 0;
+    bool canonical_ = true;
+    bool notALog_ = false;
+    std::uint64_t count_ = 0;
+    std::deque<std::string> newest_;
+};
+
 // What the log held after the last entry this process wrote, so that the
-// next entry need not read it back and, below the cap, only appends. It is
-// trusted only while the file keeps its identity, size and modification
-// time, so a log changed by anyone else is read afresh.
+// next entry need not read it again: trusted only while the file keeps
+// its identity, size and last write, so a log another run wrote to (under
+// the lock) is read afresh.
 struct LogSnapshot {
     bool valid = false;
     std::string path;
     native::EntryInfo info;
-    // Each line as the file holds it, CR LF included (the pieces of a long
-    // line aside, which count as lines of their own).
-    std::deque<std::string> lines;
+    std::uint64_t count = 0;             // the pieces the file holds
+    std::deque<std::string> newest;      // the newest of them, in the file's form
 };
 
-// A line read in text mode as the file holds it: its line end as CR LF.
-std::string FileForm(const std::string& piece) {
-    if (piece.empty() || piece.back() != '\n')
-        return piece;
-    return piece.substr(0, piece.size() - 1) + "\r\n";
-}
+// Pieces kept in memory: enough for any cut, never the whole of a large file.
+constexpr std::size_t kPiecesKept = kLogLineBound + 1;
 
 // The file's bytes for these lines.
 std::string Serialize(const std::deque<std::string>& lines, std::size_t from) {
@@ -112,93 +174,6 @@ std::string Serialize(const std::deque<std::string>& lines, std::size_t from) {
     text.reserve(size);
     for (std::size_t i = from; i < lines.size(); ++i) text += lines[i];
     return text;
-}
-
-// True when the open file is the one a look-up of its name found (another
-// user of a shared folder may swap the name between the two).
-bool IsTheFileLookedAt(native::Handle file, const native::EntryInfo& lookedAt) {
-    native::EntryInfo opened;
-    return native::InspectOpen(file, opened) && IdentityOf(opened) == IdentityOf(lookedAt);
-}
-
-// Appends one entry's bytes in place. On a failed write the file is cut back to
-// its old length, so it holds exactly what it held before.
-bool AppendInPlace(const std::string& path, const std::string& bytes, native::EntryInfo& info) {
-    const native::Handle file = native::OpenForAppending(path).value;
-    if (file == native::kNoFile)
-        return false;
-    if (!IsTheFileLookedAt(file, info)) {
-        (void)native::CloseFile(file);
-        return false;
-    }
-    bool ok = static_cast<bool>(WriteAllTo(file, bytes.data(), bytes.size()));
-    if (!ok) {
-        (void)native::TruncateFile(file, info.size);  // the entry is lost either way
-    }
-    // On disk before the next entry: after a power cut the log is as it
-    // stood after some entry, never with an earlier entry lost under a
-    // later one.
-    ok = ok && native::SyncFile(file) && native::InspectOpen(file, info);
-    return native::CloseFile(file) && ok;
-}
-
-// Replaces the whole file through a temporary file beside it, whose data
-// is on disk before it takes the log's name, and the name before the next
-// entry: after a power cut the log is the old one or the new one, whole.
-bool Replace(const std::string& path, const std::string& text, unsigned permissions) {
-    // A name of this run's own: two runs that rewrite one log at once never
-    // write into one temporary file.
-    const CreatedFile created = CreateUnique(path + ".", ".tmp", permissions);
-    if (!created)
-        return false;
-    const native::Handle out = created.file;
-    const std::string& temporary = created.path;
-    // Room set aside first makes the rename over the log far cheaper on
-    // file systems that would otherwise find it while renaming.
-    (void)native::ReserveSpace(out, text.size());  // only a help to the file system
-    bool written = WriteAllTo(out, text.data(), text.size()) && native::SyncFile(out);
-    written = native::CloseFile(out) && written;
-    if (!written || !native::RenameReplacing(temporary, path)) {
-        (void)native::RemoveFile(temporary);
-        return false;
-    }
-    return static_cast<bool>(native::SyncFolder(FolderPart(path)));
-}
-
-// Brings the snapshot in line with the file as it stands: trusted while
-// the file keeps its identity, size and time, else read afresh. False when
-// the file cannot be read (the entry is lost; the old log stays).
-// `canonical` tells whether the file holds exactly the snapshot's bytes (a
-// file of ours always does; one with LF-only line ends does not, and is
-// rewritten whole).
-bool LoadSnapshot(LogSnapshot& snapshot, const std::string& path, bool exists,
-                  const native::EntryInfo& info, bool& canonical) {
-    canonical = true;
-    if (snapshot.valid && snapshot.path == path && exists && snapshot.info == info)
-        return true;
-    snapshot.valid = false;
-    std::string content;
-    if (exists) {
-        // Not through a link, and only the file that was looked at: what
-        // is read here is written into a log others may read.
-        const native::Handle in = native::OpenForReading(path, native::Links::Refuse).value;
-        if (in == native::kNoFile)
-            return false;
-        if (!IsTheFileLookedAt(in, info)) {
-            (void)native::CloseFile(in);
-            return false;
-        }
-        const bool ok = static_cast<bool>(ReadAllFrom(in, content));
-        (void)native::CloseFile(in);  // only read
-        if (!ok)
-            return false;
-    }
-    snapshot.lines.clear();
-    for (const std::string& piece : SplitLogLines(content))
-        snapshot.lines.push_back(FileForm(piece));
-    snapshot.path = path;
-    canonical = Serialize(snapshot.lines, 0) == content;
-    return true;
 }
 
 // The entry as the file holds it: one line now, however many line feeds
@@ -213,73 +188,335 @@ std::string EntryBytes(const std::string& line) {
     return entry;
 }
 
-// Puts the snapshot's lines in the file, the new entries (`bytes`) last:
-// appended in place while the file holds at most `bound` lines, else the
-// file replaced whole by its newest `cap` lines.
-bool WriteEntries(LogSnapshot& snapshot, const std::string& path, const std::string& bytes,
-                  std::size_t cap, std::size_t bound, bool exists, bool canonical,
-                  native::EntryInfo& info) {
-    const std::size_t drop = snapshot.lines.size() > bound ? snapshot.lines.size() - cap : 0;
-    if (exists && canonical && drop == 0)
-        return AppendInPlace(path, bytes, info);
-    // A new log may be read and written by all (less the umask); a log
-    // replaced keeps at most the old one's read and write bits. Never
-    // execute, set-user-ID, set-group-ID or sticky bits: another user may
-    // have set them on a file of theirs under the log's name, and a log
-    // rewritten by root would carry them.
-    const unsigned permissions = exists ? info.permissions & 0666 : 0666;
-    if (!Replace(path, Serialize(snapshot.lines, drop), permissions))
+// Why an entry was not written, or what was done about the log on the
+// way: told to the user once.
+struct LogNews {
+    int cause = 0;  // the entries were lost
+    std::vector<std::string> notices;
+};
+
+// An open file, closed when it goes (a log's lock goes with it).
+class OpenLog {
+  public:
+    explicit OpenLog(native::Handle file = native::kNoFile) : file_(file) {}
+    ~OpenLog() { Close(); }
+    OpenLog(const OpenLog&) = delete;
+    OpenLog& operator=(const OpenLog&) = delete;
+    native::Handle Get() const { return file_; }
+    bool Close() {
+        const native::Handle file = std::exchange(file_, native::kNoFile);
+        return file == native::kNoFile || static_cast<bool>(native::CloseFile(file));
+    }
+
+  private:
+    native::Handle file_;
+};
+
+// How long a run waits for another to finish its entries.
+constexpr std::int32_t kLockWaitMs = 10000;
+
+// The log of one write: its folder, opened once, and its name there.
+struct LogPlace {
+    FileAt file;
+    std::string name;
+};
+
+// Reads the locked log `file` (described as `info`) into the snapshot; a
+// file that is no log says so. False with the cause when it cannot be read.
+bool ReadLog(const LogPlace& place, const native::EntryInfo& info, LogSnapshot& snapshot,
+             bool& canonical, bool& notALog, int& cause) {
+    // Not through a link, and only the file that was locked: what is read
+    // here is written into a log others may read.
+    const auto opened = native::OpenAt(place.file.In(), place.name, native::OpenAs::ReadingNamed);
+    if (!opened) {
+        cause = opened.cause;
         return false;
-    snapshot.lines.erase(snapshot.lines.begin(),
-                         snapshot.lines.begin() + static_cast<std::ptrdiff_t>(drop));
-    return static_cast<bool>(native::Inspect(path, info));
+    }
+    const OpenLog in(opened.value);
+    native::EntryInfo now;
+    if (!native::InspectOpen(in.Get(), now) || IdentityOf(now) != IdentityOf(info)) {
+        cause = kChangedSinceRead;
+        return false;
+    }
+    LogPieces pieces(kPiecesKept);
+    std::vector<char> buffer(64 * 1024);
+    for (;;) {
+        const auto got = native::ReadSome(in.Get(), buffer.data(), buffer.size());
+        if (!got) {
+            cause = got.cause;
+            return false;
+        }
+        if (got.value == 0)
+            break;
+        pieces.Feed(buffer.data(), static_cast<std::size_t>(got.value));
+        if (pieces.NotALog())
+            break;  // the rest of it is not read: it may be gigabytes of nothing
+    }
+    pieces.End();
+    notALog = pieces.NotALog();
+    canonical = pieces.Canonical();
+    snapshot.count = pieces.Count();
+    snapshot.newest = std::move(pieces.Newest());
+    return true;
 }
 
-// Writes `lines` (code page 932 bytes, no line ends) to the log at `path`
-// with one write and one flush, keeping at most `bound` lines and cutting
-// back to the newest `cap` beyond it. No lines: only the cut, if due.
-bool WriteLines(LogSnapshot& snapshot, const std::string& path,
-                const std::vector<std::string>& lines, std::size_t cap, std::size_t bound) {
-    try {
-        native::EntryInfo info;
-        const native::Lookup lookup = native::Inspect(path, info).value;
-        if (lookup == native::Lookup::Failed)
-            return false;
-        // A log that is a link (another user may have planted it in a
-        // shared folder) is neither read nor written through: the link is
-        // replaced by a log of its own, which starts with these entries.
-        const bool link = native::IsLink(path);
-        const bool exists = lookup == native::Lookup::Found && !link;
-        if (exists && !info.regular)
-            return false;
-        if (link)
-            snapshot.valid = false;
-        bool canonical = true;
-        if (!LoadSnapshot(snapshot, path, exists, info, canonical))
-            return false;
-        if (lines.empty() && (!exists || snapshot.lines.size() <= bound))
-            return true;
-        snapshot.valid = false;  // until these entries have landed
-        std::string bytes;
+// Appends the entries to the locked log. On a failed write the file is
+// cut back to its old length, so it holds exactly what it held before;
+// the entries are on disk before the next one: after a power cut the log
+// is as it stood after some write, never with earlier entries lost under
+// later ones.
+native::Done AppendTo(native::Handle file, const std::string& bytes, std::uint64_t size) {
+    native::Done written = WriteAllTo(file, bytes.data(), bytes.size());
+    if (!written) {
+        (void)native::TruncateFile(file, size);  // the entries are lost either way
+        return written;
+    }
+    return native::SyncFile(file);
+}
+
+// Writes `text` as a new file of a random name beside the log, its data
+// on disk, and gives it the log's name: in place of the file `replaced`
+// (locked; replaced only while it is still that file), or where no file
+// stands (`replaced` null). The name is on disk before the next entry:
+// after a power cut the log is the old one or the new one, whole.
+native::Done PutInPlace(const LogPlace& place, const std::string& text, unsigned permissions,
+                        const native::EntryInfo* replaced) {
+    const CreatedFile created =
+        CreateUnique(FileAt{place.file.folder, place.file.path + "."}, ".tmp", permissions);
+    if (!created)
+        return {created.cause};
+    const std::string temporary = FileNamePart(created.path);
+    OpenLog out(created.file);
+    // Room set aside first makes the rename over the log far cheaper on
+    // file systems that would otherwise find it while renaming.
+    (void)native::ReserveSpace(out.Get(), text.size());  // only a help to the file system
+    native::Done done = WriteAllTo(out.Get(), text.data(), text.size());
+    if (done)
+        done = native::SyncFile(out.Get());
+    native::EntryInfo mine;
+    const bool described = static_cast<bool>(native::InspectOpen(out.Get(), mine));
+    if (!out.Close() && done)
+        done = {EIO};
+    if (done) {
+        done = replaced != nullptr
+                   ? native::ReplaceAt(place.file.In(), temporary, place.file.In(), place.name,
+                                       *replaced)
+                   : native::RenameAt(place.file.In(), temporary, place.file.In(), place.name,
+                                      false);
+    }
+    if (!done) {
+        if (described)
+            (void)native::RemoveAt(place.file.In(), temporary, mine);
+        return done;
+    }
+    return native::SyncOpenFolder(place.file.In());
+}
+
+// The log's writer, for one write of `lines` (entries in code page 932,
+// no line ends; none: only the cut, if due). Every run that writes the log
+// takes its lock first, so entries of several runs (a window and a cron
+// job, two scripts) land one write after another and none is lost; the
+// log keeps at most `bound` pieces, cut back beyond it to its newest `cap`.
+class LogWriter {
+  public:
+    LogWriter(LogSnapshot& snapshot, const std::string& path, const std::vector<std::string>& lines,
+              std::size_t cap, std::size_t bound, LogNews& news)
+        : snapshot_(snapshot), path_(path), cap_(cap), bound_(bound), news_(news) {
         for (const std::string& line : lines) {
             const std::string entry = EntryBytes(line);
-            bytes += entry;
-            if (line.find('\n') == std::string::npos) {
-                snapshot.lines.push_back(entry);
-            } else {
-                // Read back, such an entry is several lines: keep it so.
-                for (const std::string& piece : SplitLogLines(entry))
-                    snapshot.lines.push_back(FileForm(piece));
-            }
+            bytes_ += entry;
+            // Read back, an entry with line feeds is several lines: kept so.
+            LogPieces pieces(kPiecesKept);
+            pieces.Feed(entry.data(), entry.size());
+            pieces.End();
+            for (std::string& piece : pieces.Newest()) entries_.push_back(std::move(piece));
         }
-        if (!WriteEntries(snapshot, path, bytes, cap, bound, exists, canonical, info))
-            return false;
-        snapshot.info = info;
-        snapshot.valid = true;
-        return true;
+    }
+
+    bool Write() {
+        const auto located = LocateFile(path_);
+        if (!located)
+            return Lost(located.cause);
+        place_ = {located.value, FileNamePart(WithNativeSeparators(path_))};
+        // A few rounds: another run may replace the log between its look-up
+        // and the lock, or make it between a look-up and its creation.
+        for (int round = 0; round < 16; ++round) {
+            native::EntryInfo info;
+            const auto lookup = native::InspectAt(place_.file.In(), place_.name, info);
+            if (lookup.value == native::Lookup::Failed)
+                return Lost(lookup.cause);
+            if (lookup.value == native::Lookup::Missing) {
+                if (entries_.empty())
+                    return true;  // nothing to cut
+                const int cause = Start({});
+                if (cause != EEXIST)
+                    return cause == 0 || Lost(cause);
+                continue;
+            }
+            if (info.folder)
+                return Lost(EISDIR);
+            if (info.link || info.links != 1) {
+                // A link (another user may have planted it in a shared
+                // folder), or a file with another name too: neither read
+                // nor written through; the name goes (only while it is
+                // still what was looked at) and a log of its own starts.
+                const auto removed = native::RemoveAt(place_.file.In(), place_.name, info);
+                if (!removed && removed.cause != kChangedSinceRead)
+                    return Lost(removed.cause);
+                continue;
+            }
+            if (!info.regular)
+                return Lost(kNotRegularFile);  // a pipe or a device: never opened
+            const int cause = WriteToExisting();
+            if (cause != kChangedSinceRead)
+                return cause == 0 || Lost(cause);
+        }
+        return Lost(kChangedSinceRead);
+    }
+
+  private:
+    bool Lost(int cause) {
+        snapshot_.valid = false;
+        if (news_.cause == 0)
+            news_.cause = cause;
+        return false;
+    }
+
+    // A new log under the name, of `older` pieces and the entries: 0, or
+    // the cause (EEXIST: another run made one first).
+    int Start(std::deque<std::string> older) {
+        snapshot_.valid = false;
+        for (std::string& piece : entries_) older.push_back(piece);
+        // A new log may be read and written by all (less the umask).
+        const native::Done done = PutInPlace(place_, Serialize(older, 0), 0666, nullptr);
+        if (!done)
+            return done.cause;
+        Remember(std::move(older));
+        return 0;
+    }
+
+    // The snapshot after a write: the log as this run left it.
+    void Remember(std::deque<std::string> newest) {
+        native::EntryInfo info;
+        if (!native::InspectAt(place_.file.In(), place_.name, info))
+            return;
+        snapshot_.count = newest.size();
+        while (newest.size() > kPiecesKept) newest.pop_front();
+        snapshot_.newest = std::move(newest);
+        snapshot_.info = info;
+        snapshot_.path = path_;
+        snapshot_.valid = true;
+    }
+
+    // The entries into the log that stands under the name (`info`), under
+    // its lock: 0, or the cause (kChangedSinceRead: look again).
+    int WriteToExisting() {
+        const auto opened = native::OpenAt(place_.file.In(), place_.name, native::OpenAs::Appending);
+        if (!opened)
+            return opened.cause == ENOENT || opened.cause == ELOOP ? kChangedSinceRead
+                                                                    : opened.cause;
+        const OpenLog log(opened.value);
+        if (const auto locked = native::WaitForLock(log.Get(), kLockWaitMs); !locked)
+            return locked.cause;
+        // Locked: still the file under the name, and only its name?
+        native::EntryInfo held, named;
+        if (const auto described = native::InspectOpen(log.Get(), held); !described)
+            return described.cause;
+        const auto lookup = native::InspectAt(place_.file.In(), place_.name, named);
+        if (lookup.value != native::Lookup::Found || IdentityOf(named) != IdentityOf(held) ||
+            held.links != 1 || named.link)
+            return kChangedSinceRead;
+        bool canonical = true;
+        if (!(snapshot_.valid && snapshot_.path == path_ && snapshot_.info == held)) {
+            snapshot_.valid = false;
+            bool notALog = false;
+            int cause = 0;
+            if (!ReadLog(place_, held, snapshot_, canonical, notALog, cause))
+                return cause;
+            if (notALog)
+                return KeepAside();
+        }
+        const std::uint64_t count = snapshot_.count + entries_.size();
+        if (entries_.empty() && count <= bound_) {
+            if (canonical) {
+                snapshot_.info = held;
+                snapshot_.path = path_;
+                snapshot_.valid = true;
+            }
+            return 0;
+        }
+        snapshot_.valid = false;  // until these entries have landed
+        if (canonical && count <= bound_) {
+            if (const auto appended = AppendTo(log.Get(), bytes_, held.size); !appended)
+                return appended.cause;
+            std::deque<std::string> newest = std::move(snapshot_.newest);
+            for (const std::string& piece : entries_) newest.push_back(piece);
+            native::EntryInfo now;
+            if (!native::InspectOpen(log.Get(), now))
+                return 0;  // written; read afresh next time
+            while (newest.size() > kPiecesKept) newest.pop_front();
+            snapshot_.newest = std::move(newest);
+            snapshot_.count = count;
+            snapshot_.info = now;
+            snapshot_.path = path_;
+            snapshot_.valid = true;
+            return 0;
+        }
+        // Rewritten: the newest `cap` pieces beyond the bound, else all of
+        // them with CR LF line ends. A log replaced keeps at most the old
+        // one's read and write bits. Never execute, set-user-ID,
+        // set-group-ID or sticky bits: another user may have set them on a
+        // file of theirs under the log's name, and a log rewritten by root
+        // would carry them.
+        std::deque<std::string> pieces = std::move(snapshot_.newest);
+        for (const std::string& piece : entries_) pieces.push_back(piece);
+        const std::size_t keep = count > bound_ ? cap_ : pieces.size();
+        while (pieces.size() > keep) pieces.pop_front();
+        const native::Done done =
+            PutInPlace(place_, Serialize(pieces, 0), held.permissions & 0666, &held);
+        if (!done)
+            return done.cause;
+        Remember(std::move(pieces));
+        return 0;
+    }
+
+    // A file under the log's name that is no log (NUL bytes, a sparse file,
+    // a line of megabytes) is not rewritten from: it is kept under another
+    // name, and a new log starts.
+    int KeepAside() {
+        const std::string aside = UniqueName(place_.name + ".", ".notlog");
+        const auto renamed =
+            native::RenameAt(place_.file.In(), place_.name, place_.file.In(), aside, false);
+        if (!renamed)
+            return renamed.cause;
+        news_.notices.push_back("the log " + path_ + " held no log (NUL bytes or no line ends): kept as " +
+                                JoinPath(FolderPart(path_), aside) + ", a new log started");
+        return kChangedSinceRead;  // looked at again: the name is free
+    }
+
+    LogSnapshot& snapshot_;
+    const std::string& path_;
+    std::size_t cap_;
+    std::size_t bound_;
+    LogNews& news_;
+    LogPlace place_;
+    std::string bytes_;                  // the entries as the file holds them
+    std::deque<std::string> entries_;    // and as pieces
+};
+
+// Writes `lines` to the log at `path` with one write and one flush under
+// the log's lock, keeping at most `bound` pieces and cutting back to the
+// newest `cap` beyond it. No lines: only the cut, if due.
+bool WriteLines(LogSnapshot& snapshot, const std::string& path,
+                const std::vector<std::string>& lines, std::size_t cap, std::size_t bound,
+                LogNews& news) {
+    try {
+        return LogWriter(snapshot, path, lines, cap, bound, news).Write();
     } catch (...) {
         // A lost log entry must never stop a conversion.
         snapshot.valid = false;
+        if (news.cause == 0)
+            news.cause = ENOMEM;
         return false;
     }
 }
@@ -305,11 +542,14 @@ struct OperationLog::State {
     std::chrono::steady_clock::time_point written{};
     std::vector<std::string> held;
     bool wroteInGroup = false;  // the log is to be cut back when the last group ends
+    // What the user is to hear of the log, and whether the loss was said.
+    LogNews news;
+    bool lossSaid = false;
 
     // Writes the held entries together (under `writing`).
     void WriteHeld() {
         if (!held.empty())
-            WriteLines(snapshot, path, held, kKeptLines, kLogLineBound);
+            WriteLines(snapshot, path, held, kKeptLines, kLogLineBound, news);
         held.clear();
     }
 };
@@ -373,7 +613,25 @@ bool OperationLog::AppendLine(const std::string& line, std::int32_t cap) {
         return true;  // held: whether it lands is known later
     }
     const std::size_t keep = cap > 0 ? static_cast<std::size_t>(cap) : 0;
-    return WriteLines(state.snapshot, state.path, {line}, keep, keep);
+    return WriteLines(state.snapshot, state.path, {line}, keep, keep, state.news);
+}
+
+bool OperationLog::EntriesLost() const {
+    const std::lock_guard<std::mutex> lock(state_->writing);
+    return state_->news.cause != 0;
+}
+
+std::vector<std::string> OperationLog::TakeMessages() {
+    State& state = *state_;
+    const std::lock_guard<std::mutex> lock(state.writing);
+    std::vector<std::string> messages = std::move(state.news.notices);
+    state.news.notices.clear();
+    if (state.news.cause != 0 && !state.lossSaid) {
+        state.lossSaid = true;
+        messages.push_back("cannot write the log " + state.path + ": " +
+                           FailureText(state.news.cause));
+    }
+    return messages;
 }
 
 void OperationLog::WriteHeldNow() {
@@ -402,7 +660,7 @@ LogGroup::~LogGroup() {
         if (state.groups > 0 || !state.wroteInGroup)
             return;
         // The run is over: the log back to its newest lines.
-        WriteLines(state.snapshot, state.path, {}, kKeptLines, kKeptLines);
+        WriteLines(state.snapshot, state.path, {}, kKeptLines, kKeptLines, state.news);
     } catch (...) {
         // A lost log entry must never stop the program.
         state.held.clear();

@@ -47,6 +47,13 @@ class OperationLog {
     // leaves the old log as it was.
     bool AppendLine(const std::string& line, std::int32_t cap);
 
+    // Whether an entry was lost (not written) since the log was made.
+    bool EntriesLost() const;
+    // What the user must hear of the log, each said once: why entries
+    // were lost ("cannot write the log q.log: permission denied"), and
+    // what became of a file under its name that was no log.
+    std::vector<std::string> TakeMessages();
+
     // Writes the entries a LogGroup holds now, ahead of a long wait for
     // the next entry (a large file's conversion), so that they do not
     // wait out that file in memory.

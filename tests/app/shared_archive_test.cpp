@@ -59,11 +59,12 @@ class SharedArchiveTest : public TempDirTest {
         ASSERT_EQ(std::system(line.c_str()), 0) << line;
     }
 
-    // The front end converting `input` with its input deleted, the call
-    // `held` (the first of its kind, or "" for none) held for a second
-    // under strace; quenrix-cli stores into `outputDir` where one is given.
+    // The front end converting `input` with its input deleted (kept with
+    // `keep`), the call `held` (the first of its kind, or "" for none)
+    // held for a second under strace; quenrix-cli stores into `outputDir`
+    // where one is given.
     Program Start(FrontEnd front, const std::string& input, const std::string& held,
-                  const std::string& outputDir = {}) {
+                  const std::string& outputDir = {}, bool keep = false) {
         std::vector<std::string> arguments = {"-f", "-qq", "-o", "/dev/null"};
         if (!held.empty()) {
             arguments.insert(arguments.end(), {"-e", "trace=" + held, "-e",
@@ -71,10 +72,13 @@ class SharedArchiveTest : public TempDirTest {
         }
         if (front == FrontEnd::Window) {
             arguments.insert(arguments.end(), {window_, input, "/NLOG"});
+            if (keep)
+                arguments.push_back("/NOTDEL");
         } else {
             arguments.insert(arguments.end(),
-                             {QUENRIX_CLI, input, "--delete-input", "-q", "--report-file",
-                              Path("report.json")});
+                             {QUENRIX_CLI, input, "-q", "--report-file", Path("report.json")});
+            if (!keep)
+                arguments.push_back("--delete-input");
             if (!outputDir.empty())
                 arguments.insert(arguments.end(), {"--output-dir", outputDir});
         }
@@ -111,18 +115,21 @@ class SharedArchiveTest : public TempDirTest {
 
 // A download tool appends to the recording while it is converted: the
 // input stays whole, with every byte it gained, and no corrected file of
-// its first part is left under the output name.
+// its first part is left under the output name (whether inputs are
+// deleted or kept: kept, nothing later would find the stored part short).
 TEST_F(SharedArchiveTest, ARecordingStillBeingWrittenKeepsItsTail) {
     Bytes start;
     while (start.size() < 16u << 20) start.insert(start.end(), kRecording.begin(), kRecording.end());
     Bytes chunk;
     while (chunk.size() < 64u << 10) chunk.insert(chunk.end(), kRecording.begin(), kRecording.end());
+    for (const bool keep : {false, true})
     for (const FrontEnd front : kFrontEnds) {
+        SCOPED_TRACE(keep ? "inputs kept" : "inputs deleted");
         fs::remove_all(Path("data"));
         fs::create_directory(Path("data"));
         const std::string input = Path("data/") + kInput;
         WriteBytes(input, start);
-        Program run = Start(front, input, "");
+        Program run = Start(front, input, "", {}, keep);
         std::atomic<bool> done{false};
         std::size_t appended = 0;
         std::thread writer([&] {

@@ -440,8 +440,8 @@ TEST_F(CliTest, ALogSwappedForALinkByAnotherUserDoesNotLeakWhatItPointsTo) {
     WriteBytes(Path("data/1234L27B.SIG"), Record(0x50, 23, {{2, Gps(1994, 1, 2, 14, 10)}}));
     Program run =
         StartOnTheRealClock("/usr/bin/strace",
-                            {"-f", "-qq", "-o", "/dev/null", "-P", log, "-e", "trace=openat", "-e",
-                             "inject=openat:delay_enter=700000:when=1", QUENRIX_CLI, "data", "-q",
+                            {"-f", "-qq", "-o", "/dev/null", "-e", "trace=flock", "-e",
+                             "inject=flock:delay_enter=700000:when=1", QUENRIX_CLI, "data", "-q",
                              "--log", log, "--reference-date", "1998-10-01"},
                             Dir());
     std::this_thread::sleep_for(std::chrono::milliseconds(300));

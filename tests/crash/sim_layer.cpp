@@ -112,6 +112,15 @@ bool SimLayer::TryLock(Handle file) {
     return Fs().TryLock(file);
 }
 
+// Nothing else runs in the simulation while a call waits; a scheduler
+// that interleaves runs models the wait by letting the holder go.
+bool SimLayer::WaitForLock(Handle file, std::int32_t) {
+    if (Fs().TryLock(file))
+        return true;
+    errno = kLockedByAnother;
+    return false;
+}
+
 bool SimLayer::SyncFolder(const std::string& folder) {
     return Fs().SyncFolder(folder);
 }

@@ -240,20 +240,22 @@ TEST_F(OperationLogTest, ALinkSwappedInAfterTheLookUpIsNotRead) {
         secret << "the secret\n";
     }
     WriteRaw("old line\n");  // LF only: read and rewritten whole
-    class SwapAfterLookUp final : public ForwardingLayer {
+    // Another user puts a link to their secret in the log's place right
+    // before the log is opened.
+    class SwapBeforeTheOpen final : public ForwardingLayer {
       public:
-        SwapAfterLookUp(std::string log, std::string secret)
+        SwapBeforeTheOpen(std::string log, std::string secret)
             : ForwardingLayer(native::CurrentLayer()),
               log_(std::move(log)),
               secret_(std::move(secret)) {}
-        bool IsLink(const std::string& path) override {
-            const bool link = next_.IsLink(path);
-            if (path == log_ && !swapped_) {
+        native::Handle OpenAt(native::Handle folder, const std::string& name, native::OpenAs how,
+                              unsigned permissions) override {
+            if (name == std::filesystem::path(log_).filename() && !swapped_) {
                 swapped_ = true;
                 std::filesystem::remove(log_);
                 std::filesystem::create_symlink(secret_, log_);
             }
-            return link;
+            return next_.OpenAt(folder, name, how, permissions);
         }
 
       private:
@@ -264,8 +266,11 @@ TEST_F(OperationLogTest, ALinkSwappedInAfterTheLookUpIsNotRead) {
         const LayerInPlace inPlace(swapping);
         opLog.Write("entry");
     }
-    // The entry is lost, the link left as it is, the file behind it kept.
-    EXPECT_TRUE(std::filesystem::is_symlink(LogPath()));
+    // The link is replaced by a log of its own, which holds nothing of
+    // the file behind the link; that file keeps its bytes.
+    EXPECT_FALSE(std::filesystem::is_symlink(LogPath()));
+    EXPECT_EQ(LogBytes().find("secret"), std::string::npos);
+    EXPECT_NE(LogBytes().find(" - entry\r\n"), std::string::npos);
     std::ifstream secret(Path("secret"), std::ios::binary);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(secret), {}), "the secret\n");
 }
