@@ -196,7 +196,12 @@ int main(int argc, char** argv) {
     reports.insert(reports.end(), converted.begin(), converted.end());
     cli::Summary summary = cli::Summarize(reports, run.NotDone(), run.Seconds());
     summary.dryRun = settings.dryRun;
-    const bool allOk = Report(settings, reports, summary);
+    bool allOk = Report(settings, reports, summary);
+    // A log asked for and not written is a failure of the run, said once;
+    // the files were converted all the same.
+    for (const std::string& message : run.Log().TakeMessages())
+        native::WriteText(native::TextStream::Error, "quenrix-cli: " + message + "\n");
+    allOk = allOk && !run.Log().EntriesLost();
     if (summary.notDone > 0) {
         std::fprintf(stderr, "quenrix-cli: interrupted after %zu of %zu files\n", converted.size(),
                      inputs.files.size());

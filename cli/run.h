@@ -50,6 +50,9 @@ class Run {
     // The reports of the files that were converted, in input order.
     std::vector<FileReport> Reports() const;
     std::size_t NotDone() const { return files_.size() - done_; }
+    // The log of the run: whether entries were lost, and what it has to
+    // say (OperationLog::TakeMessages).
+    OperationLog& Log() { return log_; }
     double Seconds() const;
 
   private:

@@ -280,7 +280,7 @@ native::Done AppendTo(native::Handle file, const std::string& bytes, std::uint64
 // stands (`replaced` null). The name is on disk before the next entry:
 // after a power cut the log is the old one or the new one, whole.
 native::Done PutInPlace(const LogPlace& place, const std::string& text, unsigned permissions,
-                        const native::EntryInfo* replaced) {
+                        const native::EntryInfo* replaced, native::EntryInfo& written) {
     const CreatedFile created =
         CreateUnique(FileAt{place.file.folder, place.file.path + "."}, ".tmp", permissions);
     if (!created)
@@ -293,8 +293,10 @@ native::Done PutInPlace(const LogPlace& place, const std::string& text, unsigned
     native::Done done = WriteAllTo(out.Get(), text.data(), text.size());
     if (done)
         done = native::SyncFile(out.Get());
-    native::EntryInfo mine;
+    native::EntryInfo& mine = written;
     const bool described = static_cast<bool>(native::InspectOpen(out.Get(), mine));
+    if (!described && done)
+        done = {EIO};
     if (!out.Close() && done)
         done = {EIO};
     if (done) {
@@ -388,18 +390,18 @@ class LogWriter {
         snapshot_.valid = false;
         for (std::string& piece : entries_) older.push_back(piece);
         // A new log may be read and written by all (less the umask).
-        const native::Done done = PutInPlace(place_, Serialize(older, 0), 0666, nullptr);
+        native::EntryInfo written;
+        const native::Done done = PutInPlace(place_, Serialize(older, 0), 0666, nullptr, written);
         if (!done)
             return done.cause;
-        Remember(std::move(older));
+        Remember(std::move(older), written);
         return 0;
     }
 
-    // The snapshot after a write: the log as this run left it.
-    void Remember(std::deque<std::string> newest) {
-        native::EntryInfo info;
-        if (!native::InspectAt(place_.file.In(), place_.name, info))
-            return;
+    // The snapshot after a write: the log as this run left it, described
+    // as the file it wrote (another run may append to it at once, once it
+    // has the name: the next entry then finds it changed and reads it).
+    void Remember(std::deque<std::string> newest, const native::EntryInfo& info) {
         snapshot_.count = newest.size();
         while (newest.size() > kPiecesKept) newest.pop_front();
         snapshot_.newest = std::move(newest);
@@ -472,11 +474,12 @@ class LogWriter {
         for (const std::string& piece : entries_) pieces.push_back(piece);
         const std::size_t keep = count > bound_ ? cap_ : pieces.size();
         while (pieces.size() > keep) pieces.pop_front();
+        native::EntryInfo written;
         const native::Done done =
-            PutInPlace(place_, Serialize(pieces, 0), held.permissions & 0666, &held);
+            PutInPlace(place_, Serialize(pieces, 0), held.permissions & 0666, &held, written);
         if (!done)
             return done.cause;
-        Remember(std::move(pieces));
+        Remember(std::move(pieces), written);
         return 0;
     }
 

@@ -62,15 +62,8 @@ void WizardCore::FirstShown() {
 void WizardCore::Start() {
     try {
         ReadCommandLine();
-        if (!log_.Write(kWindowCaption)) {
-            // Said once, where the user looks: the status bar, or for a
-            // script (automatic mode) standard error.
-            const std::string notice = "The log cannot be written: " + log_.Path();
-            if (automaticMode_)
-                native::WriteText(native::TextStream::Error, "quenrix: " + notice + "\n");
-            else
-                view_.ShowNotice(notice);
-        }
+        log_.Write(kWindowCaption);
+        SayLogNews();
         if (automaticMode_) {
             log_.Write("変換自動");
             for (const std::string& input : inputArguments_) log_.WriteLong("入力引数:" + input);
@@ -97,10 +90,22 @@ void WizardCore::Start() {
     } catch (...) {
         log_.Write("ERROR：システム異常");
     }
+    SayLogNews();
     // Whatever happened: a script or cron job must not be left waiting on
     // an open window.
     if (automaticMode_)
         view_.CloseWindow();
+}
+
+void WizardCore::SayLogNews() {
+    // Each said once, where the user looks: the status bar, or for a
+    // script (automatic mode) standard error.
+    for (const std::string& message : log_.TakeMessages()) {
+        if (automaticMode_)
+            native::WriteText(native::TextStream::Error, "quenrix: " + message + "\n");
+        else
+            view_.ShowNotice(message);
+    }
 }
 
 void WizardCore::ReadCommandLine() {
@@ -153,6 +158,7 @@ void WizardCore::ConvertSelected(const std::string& folder, const std::vector<st
     } catch (...) {
         view_.ShowWarning(kWindowCaption, words_.Text("ERROR：システム異常"));
     }
+    SayLogNews();
 }
 
 void WizardCore::ConvertFiles(std::vector<std::string> inputs) {

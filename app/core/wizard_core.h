@@ -110,6 +110,8 @@ class WizardCore {
     std::vector<std::string> arguments_;
     const std::string workFile_;
     OperationLog log_;
+    // Says what the log has to tell (entries lost, a file that was no log).
+    void SayLogNews();
     std::vector<std::string> inputs_;
     std::string inputArgument_;
     std::vector<std::string> inputArguments_;  // as typed

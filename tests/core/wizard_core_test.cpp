@@ -139,8 +139,9 @@ TEST_F(WizardCoreTest, CreationFirstShowAndPageMoves) {
     // A log that cannot be written is said once, not lost in silence.
     core.SetLogFile(Path("missing/quenrix.log"));
     core.Start();
-    EXPECT_EQ(view.notices, std::vector<std::string>{"The log cannot be written: " +
-                                                     Path("missing/quenrix.log")});
+    EXPECT_EQ(view.notices,
+              std::vector<std::string>{"cannot write the log " + Path("missing/quenrix.log") +
+                                       ": no such file or folder"});
 }
 
 TEST_F(WizardCoreTest, ConvertWithNothingSelectedWarns) {

@@ -56,6 +56,7 @@
 #include "app/core/wizard_core.h"
 #include "cli/run.h"
 #include "support/native_layer.h"
+#include "support/oplog.h"
 #include "tests/crash/explored_batch.h"
 #include "tests/crash/sim_file_system.h"
 #include "tests/crash/sim_layer.h"
@@ -71,7 +72,10 @@ using crash::SimFileSystem;
 
 constexpr const char* kLog = "/work/quenrix.log";
 constexpr const char* kOutputFolder = "/out";
-const std::vector<std::string> kSharedFolders = {"/data", "/out", "/b", "/data-away"};
+// The log's folder is shared too: both runs write the one log, which
+// starts a few lines short of its bound, so that it is cut back while
+// the other run writes.
+const std::vector<std::string> kSharedFolders = {"/data", "/out", "/b", "/data-away", "/work"};
 // The third folder, another user's, which the swapped folder's link leads
 // to: none of its files may go, and none come.
 constexpr const char* kVictimFolder = "/victim";
@@ -128,6 +132,7 @@ struct LayerPlants {
     bool deleteByName = false;        // a delete does not look at what it deletes
     bool othersFilesCount = false;    // another user's file passes for this user's
     bool folderByPath = false;        // a folder looked up by its path for every call
+    bool unlockedLog = false;         // a log written without its lock
 };
 
 // The system layer of both runs: each call waits for its run's turn; a
@@ -211,6 +216,18 @@ class SchedulingLayer final : public test::ForwardingLayer {
         return next_.ReplaceAt(ByPath(*this, fromFolder), from, ByPath(*this, toFolder), to,
                                expected);
     }
+    // A lock another run holds: the wait is the other run going (the
+    // holder is sure to let go before its end).
+    bool WaitForLock(Handle file, std::int32_t) override {
+        if (plants_.unlockedLog)
+            return true;  // planted: nobody waits
+        for (;;) {
+            if (next_.WaitForLock(file, 0))
+                return true;
+            if (!LetTheOtherGo())
+                return false;
+        }
+    }
     std::uint64_t RandomToken() override {
         // Planted: one name for all.
         return plants_.sharedNames ? 42 : ForwardingLayer::RandomToken();
@@ -271,6 +288,20 @@ class SchedulingLayer final : public test::ForwardingLayer {
     }
 
   private:
+    // The run going waits while the other goes; false when there is none.
+    bool LetTheOtherGo() {
+        const int run = runOfThisThread;
+        if (run < 0)
+            return false;
+        std::unique_lock lock(mutex_);
+        if (done_[1 - run])
+            return false;
+        running_ = 1 - run;
+        turn_.notify_all();
+        AwaitTurn(lock, run);
+        return true;
+    }
+
     // Waits for the turn of `run`. A run that never comes back to the
     // system (stuck on a lock the waiting one holds) ends the explorer as a
     // violation rather than a hang.
@@ -552,17 +583,36 @@ class ConcurrencyExplorer {
             const std::string named =
                 path.rfind(away, 0) == 0 ? InputFolder() + "/" + path.substr(away.size()) : path;
             const bool known =
-                inputs_.count(named) != 0 ||
+                path == kLog || inputs_.count(named) != 0 ||
                 (acted_ && kind == Disturbance::Writer && bytes == other_.corrected) ||
                 std::any_of(corrected_.begin(), corrected_.end(),
                             [&](const auto& corrected) { return corrected.second == bytes; });
             if (!known)
                 problems.push_back(path + " stands there; no run leaves it there");
         }
-        // The log: whole lines only.
+        // The log: whole lines only, and every entry of both runs: each
+        // run logs each input it takes up.
         const auto log = disk.files.find(kLog);
         if (log != disk.files.end() && !WholeLines(*log->second))
             problems.push_back(std::string(kLog) + " holds more than whole lines");
+        std::map<std::string, int> logged;
+        if (log != disk.files.end()) {
+            const std::string& text = *log->second;
+            for (std::size_t at = 0; at < text.size();) {
+                const std::size_t end = std::min(text.find("\r\n", at), text.size());
+                if (end - at > 22)
+                    ++logged[text.substr(at + 22, end - at - 22)];
+                at = end + 2;
+            }
+        }
+        std::map<std::string, int> taken;
+        for (int run = 0; run < 2; ++run)
+            for (const auto& [input, report] : reported[run]) ++taken[input];
+        for (const auto& [input, runs] : taken)
+            if (logged[input] < runs)
+                problems.push_back(std::string(kLog) + " lost an entry: " + input + " is logged " +
+                                   std::to_string(logged[input]) + " times, taken up by " +
+                                   std::to_string(runs) + " runs");
         return problems;
     }
 
@@ -626,9 +676,11 @@ int main(int argc, char** argv) {
                    "shared-work-file-name (every run draws the same random part), "
                    "delete-by-name (a delete does not look at what it deletes), "
                    "others-files-count (another user's file passes for the user's own), "
-                   "folder-by-path (a folder looked up by its path for every call)")
+                   "folder-by-path (a folder looked up by its path for every call), "
+                   "unlocked-log (the log written without its lock)")
         ->check(CLI::IsMember({"none", "replacing-store", "shared-work-file-name",
-                               "delete-by-name", "others-files-count", "folder-by-path"}))
+                               "delete-by-name", "others-files-count", "folder-by-path",
+                               "unlocked-log"}))
         ->capture_default_str();
     app.add_flag("!--no-other-user", others,
                  "Leave out the third process (a writer, a folder swapped, a file planted)");
@@ -653,7 +705,7 @@ int main(int argc, char** argv) {
     // recorded in the same hour, with the same sequence letter).
     Setup setup;
     setup.files = 9;
-    setup.oldLogLines = 0;
+    setup.oldLogLines = static_cast<int>(kLogLineBound) - 5;
     MakeInputs(setup);
     SimFileSystem& fs = SimFileSystem::Instance();
     for (std::uint32_t i = files; i < 8; ++i)
@@ -749,7 +801,8 @@ int main(int argc, char** argv) {
                            .sharedNames = plant == "shared-work-file-name",
                            .deleteByName = plant == "delete-by-name",
                            .othersFilesCount = plant == "others-files-count",
-                           .folderByPath = plant == "folder-by-path"});
+                           .folderByPath = plant == "folder-by-path",
+                           .unlockedLog = plant == "unlocked-log"});
     native::UseLayer(&layer);
     std::size_t runs = 0, violations = 0;
     bool found = false;
@@ -758,7 +811,7 @@ int main(int argc, char** argv) {
           std::tuple{&twoClis, split, splitCorrected, std::string(kOutputFolder)}}) {
         std::map<std::string, std::string> pairInputs;
         for (const auto& [path, content] : initial.files)
-            if (InFolders(path, kSharedFolders))
+            if (InFolders(path, kSharedFolders) && path != kLog)
                 pairInputs[path] = *content;
         ConcurrencyExplorer explorer(layer, *pair, initial, pairInputs, expectedCorrected,
                                      maxReports);
