@@ -418,7 +418,11 @@ class LogWriter {
             return opened.cause == ENOENT || opened.cause == ELOOP ? kChangedSinceRead
                                                                     : opened.cause;
         const OpenLog log(opened.value);
-        if (const auto locked = native::WaitForLock(log.Get(), kLockWaitMs); !locked)
+        // Once another program kept the lock past the wait, the run's
+        // later entries do not wait again: each would cost the wait.
+        const bool waitedInVain = news_.cause == kLockedByAnother;
+        if (const auto locked = native::WaitForLock(log.Get(), waitedInVain ? 0 : kLockWaitMs);
+            !locked)
             return locked.cause;
         // Locked: still the file under the name, and only its name?
         native::EntryInfo held, named;

@@ -1,0 +1,171 @@
+// The operation log as real runs meet it in a shared folder: several runs
+// writing one log at once, a lock another program holds, a planted sparse
+// file under the log's name, a log that cannot be written.
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/helpers/process.h"
+#include "tests/helpers/records.h"
+#include "tests/helpers/temp_dir.h"
+
+namespace quenrix::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+class CliLogTest : public TempDirTest {
+  protected:
+    // `count` recordings of one record each in `folder`, each its own hour.
+    void Recordings(const std::string& folder, int count) {
+        fs::create_directories(Path(folder));
+        for (int i = 0; i < count; ++i) {
+            char name[16];
+            std::snprintf(name, sizeof name, "%04dA%02d%c.SIG", i, i % 24, 'B' + i / 24 % 20);
+            WriteBytes(Path(folder + "/" + name),
+                       Record(0x50, 23, {{2, Gps(1994, 1, 2 + i / 24, i % 24, 10)}}));
+        }
+    }
+
+    // A log of `lines` earlier lines.
+    void EarlierLog(const std::string& log, int lines) {
+        std::ofstream out(log, std::ios::binary);
+        for (int i = 0; i < lines; ++i) out << "2013/09/01 10:00:00 - earlier line " << i << "\r\n";
+    }
+
+    // quenrix-cli converting `folder` into `output`, logging to `log`, its
+    // standard error into `errors`.
+    Program StartCli(const std::string& folder, const std::string& log,
+                     const std::string& errors = "/dev/null") {
+        return StartOnTheRealClock(
+            "/bin/sh",
+            {"-c", std::string("exec \"$0\" \"$@\" 2>") + errors, QUENRIX_CLI, folder, "-q",
+             "--output-dir", Path(folder + "-out"), "--log", log},
+            Dir());
+    }
+
+    static std::string Text(const std::string& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }
+
+    // How many lines of `log` end with `message`.
+    static int Logged(const std::string& log, const std::string& message) {
+        int count = 0;
+        const std::string text = Text(log);
+        for (std::size_t at = text.find(message + "\r\n"); at != std::string::npos;
+             at = text.find(message + "\r\n", at + 1))
+            ++count;
+        return count;
+    }
+};
+
+// Two runs at once on one log of nearly 2,000 lines, which each cuts back
+// while the other writes: every file of both runs is logged.
+TEST_F(CliLogTest, TwoRunsAtOnceLoseNoEntry) {
+    constexpr int kFiles = 100;
+    Recordings("a", kFiles);
+    Recordings("b", kFiles);
+    const std::string log = Path("q.log");
+    for (int round = 0; round < 3; ++round) {
+        SCOPED_TRACE("round " + std::to_string(round));
+        fs::remove_all(Path("a-out"));
+        fs::remove_all(Path("b-out"));
+        EarlierLog(log, 1999);
+        Program first = StartCli("a", log);
+        Program second = StartCli("b", log);
+        ASSERT_EQ(first.Wait(), 0);
+        ASSERT_EQ(second.Wait(), 0);
+        for (const char* folder : {"a", "b"})
+            for (const auto& entry : fs::directory_iterator(Path(folder)))
+                EXPECT_EQ(Logged(log, std::string(folder) + "/" + entry.path().filename().string()),
+                          1)
+                    << entry.path();
+    }
+}
+
+// While another program holds the log's lock, a run writes nothing to it;
+// its entries follow once the lock is let go.
+TEST_F(CliLogTest, ARunWaitsForTheLogsLock) {
+    Recordings("a", 3);
+    const std::string log = Path("q.log");
+    EarlierLog(log, 10);
+    const int held = ::open(log.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    ASSERT_GE(held, 0);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+    const std::string before = Text(log);
+    Program run = StartCli("a", log);
+    // Its files converted meanwhile (a moment is enough for three), the
+    // log untouched.
+    for (int i = 0; i < 5000 && !fs::exists(Path("a-out")); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    EXPECT_EQ(Text(log), before) << "the run wrote while another held the log's lock";
+    const std::string mine = "2013/09/01 10:00:00 - the holder's own entry\r\n";
+    ASSERT_EQ(::write(held, mine.data(), mine.size()), static_cast<ssize_t>(mine.size()));
+    ::close(held);  // the lock goes with it
+    ASSERT_EQ(run.Wait(), 0);
+    EXPECT_EQ(Text(log).substr(0, before.size() + mine.size()), before + mine);
+    EXPECT_EQ(Logged(log, "a/0000A00B.SIG"), 1);
+}
+
+// A sparse file of a gigabyte planted under the log's name: the run costs
+// little memory, keeps the file aside and starts a new log, and says so.
+TEST_F(CliLogTest, ASparseFileUnderTheLogsNameCostsNoMemory) {
+    Recordings("a", 2);
+    const std::string log = Path("q.log");
+    {
+        std::ofstream out(log, std::ios::binary);
+    }
+    fs::resize_file(log, 1ull << 30);
+    // Run in a child of its own, whose children's peak memory is the run's.
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        Program run = StartCli("a", log, Path("errors.txt"));
+        const int status = run.Wait();
+        rusage usage{};
+        ::getrusage(RUSAGE_CHILDREN, &usage);
+        ::_exit(status != 0 ? 255 : static_cast<int>(std::min<long>(usage.ru_maxrss / 1024, 254)));
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    ASSERT_NE(WEXITSTATUS(status), 255) << "the run failed";
+    EXPECT_LT(WEXITSTATUS(status), 64) << "MiB at its peak";
+    EXPECT_LT(fs::file_size(log), 4096u);
+    EXPECT_EQ(Logged(log, "a/0000A00B.SIG"), 1);
+    int kept = 0;
+    for (const auto& entry : fs::directory_iterator(Dir()))
+        if (entry.path().filename().string().rfind("q.log.", 0) == 0) {
+            ++kept;
+            EXPECT_EQ(fs::file_size(entry.path()), 1ull << 30);
+        }
+    EXPECT_EQ(kept, 1);
+    EXPECT_NE(Text(Path("errors.txt")).find("held no log"), std::string::npos);
+}
+
+// A log that cannot be written is said once, with its cause, and the run
+// fails; its files are converted all the same.
+TEST_F(CliLogTest, ALogThatCannotBeWrittenFailsTheRun) {
+    Recordings("a", 2);
+    Program run = StartCli("a", Path("missing/q.log"), Path("errors.txt"));
+    EXPECT_EQ(run.Wait(), 1);
+    EXPECT_EQ(Text(Path("errors.txt")),
+              "quenrix-cli: cannot write the log " + Path("missing/q.log") +
+                  ": no such file or folder\n");
+    EXPECT_EQ(std::distance(fs::directory_iterator(Path("a-out")), fs::directory_iterator()), 2);
+}
+
+}  // namespace
+}  // namespace quenrix::test
