@@ -14,7 +14,9 @@
 #include "cli/report.h"
 #include "cli/run.h"
 #include "engine/gps_time.h"
-#include "support/binary_file.h"
+#include "support/failure.h"
+#include "support/fd_io.h"
+#include "support/folder.h"
 #include "support/file_ops.h"
 #include "support/native.h"
 #include "support/paths.h"
@@ -102,14 +104,18 @@ bool Report(const cli::Settings& settings, const std::vector<cli::FileReport>& r
     for (const cli::FileReport& report : reports) allOk = allOk && report.ok;
     const std::string json = cli::JsonReport(reports, summary, settings.dryRun);
     if (!settings.reportFile.empty()) {
-        OutputFile out;
-        const bool written =
-            out.Create(settings.reportFile) &&
-            out.Write(reinterpret_cast<const std::uint8_t*>(json.data()), json.size());
-        if (!out.Close() || !written) {
-            native::WriteText(
-                native::TextStream::Error,
-                "quenrix-cli: cannot write the report to " + settings.reportFile + "\n");
+        // Written as a new file and renamed over the name: never through a
+        // link, into a pipe or over part of another user's file planted
+        // there.
+        const auto file = LocateFile(settings.reportFile);
+        native::EntryInfo written;
+        const native::Done done =
+            file ? PutWholeFile(file.value, json, 0666, Placing::OverAnything, nullptr, written)
+                 : native::Done{file.cause};
+        if (!done) {
+            native::WriteText(native::TextStream::Error,
+                              "quenrix-cli: cannot write the report to " + settings.reportFile +
+                                  ": " + FailureText(done.cause) + "\n");
             allOk = false;
         }
     }

@@ -129,4 +129,47 @@ CreatedFile CreateUnique(const std::string& stem, const std::string& suffix, uns
                   : CreatedFile{-1, folder.cause, stem};
 }
 
+native::Done PutWholeFile(const FileAt& file, const std::string& text, unsigned permissions,
+                          Placing placing, const native::EntryInfo* replaced,
+                          native::EntryInfo& written) {
+    const CreatedFile created =
+        CreateUnique(FileAt{file.folder, file.path + "."}, ".tmp", permissions);
+    if (!created)
+        return {created.cause};
+    const std::string temporary = FileNamePart(created.path);
+    // Room set aside first makes the rename over the old file far cheaper
+    // on file systems that would otherwise find it while renaming.
+    (void)native::ReserveSpace(created.file, text.size());  // only a help to the file system
+    native::Done done = WriteAllTo(created.file, text.data(), text.size());
+    if (done)
+        done = native::SyncFile(created.file);
+    const native::Done described = native::InspectOpen(created.file, written);
+    if (done)
+        done = described;
+    const native::Done closed = native::CloseFile(created.file);
+    if (done)
+        done = closed;
+    if (done) {
+        const std::string name = file.Name();
+        switch (placing) {
+            case Placing::InPlaceOf:
+                done = replaced != nullptr
+                           ? native::ReplaceAt(file.In(), temporary, file.In(), name, *replaced)
+                           : native::Done{EINVAL};
+                break;
+            case Placing::NewName:
+            case Placing::OverAnything:
+                done = native::RenameAt(file.In(), temporary, file.In(), name,
+                                        placing == Placing::OverAnything);
+                break;
+        }
+    }
+    if (!done) {
+        if (described)
+            (void)native::RemoveAt(file.In(), temporary, written);
+        return done;
+    }
+    return native::SyncOpenFolder(file.In());
+}
+
 }  // namespace quenrix

@@ -50,4 +50,23 @@ CreatedFile CreateUnique(const FileAt& stem, const std::string& suffix,
 CreatedFile CreateUnique(const std::string& stem, const std::string& suffix,
                          unsigned permissions = 0600);
 
+// How PutWholeFile gives its file the name.
+enum class Placing {
+    NewName,    // where nothing stands (else EEXIST)
+    InPlaceOf,  // in place of the file `replaced` describes, while it is still that file
+    // In place of whatever stands there but a folder: a link or a named
+    // pipe goes as a name, never opened.
+    OverAnything,
+};
+
+// Writes `text` as a new file of a random name beside `file` (in its
+// opened folder), its data on disk, and gives it `file`'s name as
+// `placing` says; the name is on disk before it returns. Never writes
+// through a link or into a pipe planted under the name, and after a
+// power cut the name holds the old file or the new one, whole. `written`
+// describes the file written; a failure leaves no file behind.
+native::Done PutWholeFile(const FileAt& file, const std::string& text, unsigned permissions,
+                          Placing placing, const native::EntryInfo* replaced,
+                          native::EntryInfo& written);
+
 }  // namespace quenrix

@@ -274,46 +274,6 @@ native::Done AppendTo(native::Handle file, const std::string& bytes, std::uint64
     return native::SyncFile(file);
 }
 
-// Writes `text` as a new file of a random name beside the log, its data
-// on disk, and gives it the log's name: in place of the file `replaced`
-// (locked; replaced only while it is still that file), or where no file
-// stands (`replaced` null). The name is on disk before the next entry:
-// after a power cut the log is the old one or the new one, whole.
-native::Done PutInPlace(const LogPlace& place, const std::string& text, unsigned permissions,
-                        const native::EntryInfo* replaced, native::EntryInfo& written) {
-    const CreatedFile created =
-        CreateUnique(FileAt{place.file.folder, place.file.path + "."}, ".tmp", permissions);
-    if (!created)
-        return {created.cause};
-    const std::string temporary = FileNamePart(created.path);
-    OpenLog out(created.file);
-    // Room set aside first makes the rename over the log far cheaper on
-    // file systems that would otherwise find it while renaming.
-    (void)native::ReserveSpace(out.Get(), text.size());  // only a help to the file system
-    native::Done done = WriteAllTo(out.Get(), text.data(), text.size());
-    if (done)
-        done = native::SyncFile(out.Get());
-    native::EntryInfo& mine = written;
-    const bool described = static_cast<bool>(native::InspectOpen(out.Get(), mine));
-    if (!described && done)
-        done = {EIO};
-    if (!out.Close() && done)
-        done = {EIO};
-    if (done) {
-        done = replaced != nullptr
-                   ? native::ReplaceAt(place.file.In(), temporary, place.file.In(), place.name,
-                                       *replaced)
-                   : native::RenameAt(place.file.In(), temporary, place.file.In(), place.name,
-                                      false);
-    }
-    if (!done) {
-        if (described)
-            (void)native::RemoveAt(place.file.In(), temporary, mine);
-        return done;
-    }
-    return native::SyncOpenFolder(place.file.In());
-}
-
 // The log's writer, for one write of `lines` (entries in code page 932,
 // no line ends; none: only the cut, if due). Every run that writes the log
 // takes its lock first, so entries of several runs (a window and a cron
@@ -391,7 +351,8 @@ class LogWriter {
         for (std::string& piece : entries_) older.push_back(piece);
         // A new log may be read and written by all (less the umask).
         native::EntryInfo written;
-        const native::Done done = PutInPlace(place_, Serialize(older, 0), 0666, nullptr, written);
+        const native::Done done =
+            PutWholeFile(place_.file, Serialize(older, 0), 0666, Placing::NewName, nullptr, written);
         if (!done)
             return done.cause;
         Remember(std::move(older), written);
@@ -480,7 +441,8 @@ class LogWriter {
         while (pieces.size() > keep) pieces.pop_front();
         native::EntryInfo written;
         const native::Done done =
-            PutInPlace(place_, Serialize(pieces, 0), held.permissions & 0666, &held, written);
+            PutWholeFile(place_.file, Serialize(pieces, 0), held.permissions & 0666,
+                         Placing::InPlaceOf, &held, written);
         if (!done)
             return done.cause;
         Remember(std::move(pieces), written);

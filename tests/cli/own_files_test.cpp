@@ -1,6 +1,7 @@
-// The operation log as real runs meet it in a shared folder: several runs
-// writing one log at once, a lock another program holds, a planted sparse
-// file under the log's name, a log that cannot be written.
+// The program's own files as real runs meet them in a shared folder: the
+// log (several runs writing it at once, a lock another program holds, a
+// planted sparse file under its name, a log that cannot be written) and
+// the report (a pipe or a link planted under its name).
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -24,7 +25,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class CliLogTest : public TempDirTest {
+class OwnFilesTest : public TempDirTest {
   protected:
     // `count` recordings of one record each in `folder`, each its own hour.
     void Recordings(const std::string& folder, int count) {
@@ -72,7 +73,7 @@ class CliLogTest : public TempDirTest {
 
 // Two runs at once on one log of nearly 2,000 lines, which each cuts back
 // while the other writes: every file of both runs is logged.
-TEST_F(CliLogTest, TwoRunsAtOnceLoseNoEntry) {
+TEST_F(OwnFilesTest, TwoRunsAtOnceLoseNoEntry) {
     constexpr int kFiles = 100;
     Recordings("a", kFiles);
     Recordings("b", kFiles);
@@ -96,7 +97,7 @@ TEST_F(CliLogTest, TwoRunsAtOnceLoseNoEntry) {
 
 // While another program holds the log's lock, a run writes nothing to it;
 // its entries follow once the lock is let go.
-TEST_F(CliLogTest, ARunWaitsForTheLogsLock) {
+TEST_F(OwnFilesTest, ARunWaitsForTheLogsLock) {
     Recordings("a", 3);
     const std::string log = Path("q.log");
     EarlierLog(log, 10);
@@ -121,7 +122,7 @@ TEST_F(CliLogTest, ARunWaitsForTheLogsLock) {
 
 // A sparse file of a gigabyte planted under the log's name: the run costs
 // little memory, keeps the file aside and starts a new log, and says so.
-TEST_F(CliLogTest, ASparseFileUnderTheLogsNameCostsNoMemory) {
+TEST_F(OwnFilesTest, ASparseFileUnderTheLogsNameCostsNoMemory) {
     Recordings("a", 2);
     const std::string log = Path("q.log");
     {
@@ -157,7 +158,7 @@ TEST_F(CliLogTest, ASparseFileUnderTheLogsNameCostsNoMemory) {
 
 // A log that cannot be written is said once, with its cause, and the run
 // fails; its files are converted all the same.
-TEST_F(CliLogTest, ALogThatCannotBeWrittenFailsTheRun) {
+TEST_F(OwnFilesTest, ALogThatCannotBeWrittenFailsTheRun) {
     Recordings("a", 2);
     Program run = StartCli("a", Path("missing/q.log"), Path("errors.txt"));
     EXPECT_EQ(run.Wait(), 1);
@@ -165,6 +166,55 @@ TEST_F(CliLogTest, ALogThatCannotBeWrittenFailsTheRun) {
               "quenrix-cli: cannot write the log " + Path("missing/q.log") +
                   ": no such file or folder\n");
     EXPECT_EQ(std::distance(fs::directory_iterator(Path("a-out")), fs::directory_iterator()), 2);
+}
+
+// Another user plants a named pipe, then a link to a file of theirs, under
+// the report's name in a shared folder: root's run neither waits on the
+// pipe nor writes through the link; the report takes the name.
+TEST_F(OwnFilesTest, AReportNeverGoesIntoAPipeOrThroughALink) {
+    if (::geteuid() != 0 || !fs::exists("/usr/bin/setpriv"))
+        GTEST_SKIP() << "another user's files need root and setpriv";
+    Recordings("a", 1);
+    fs::create_directory(Path("share"));
+    fs::permissions(Dir(), fs::perms::all);
+    fs::permissions(Path("share"), fs::perms::all | fs::perms::sticky_bit);
+    const std::string report = Path("share/report.json"), theirs = Path("share/theirs");
+    const auto asNobody = [](const std::string& command) {
+        return std::system(("setpriv --reuid=nobody --regid=nogroup --clear-groups sh -c '" +
+                            command + "'")
+                               .c_str());
+    };
+    ASSERT_EQ(asNobody("mkfifo " + report), 0);
+    ASSERT_EQ(asNobody("printf theirs > " + theirs + " && chmod 666 " + theirs), 0);
+    for (const bool link : {false, true}) {
+        SCOPED_TRACE(link ? "a link" : "a pipe");
+        if (link) {
+            fs::remove(report);
+            ASSERT_EQ(asNobody("ln -s " + theirs + " " + report), 0);
+        }
+        fs::remove_all(Path("a-out"));
+        Program run = StartOnTheRealClock(
+            QUENRIX_CLI, {"a", "-q", "-n", "--output-dir", Path("a-out"), "--report-file", report},
+            Dir());
+        ASSERT_EQ(run.Wait(15), 0) << "held up by what stands under the report's name";
+        EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(report)));
+        EXPECT_NE(Text(report).find("\"files\""), std::string::npos);
+        EXPECT_EQ(Text(theirs), "theirs");
+    }
+}
+
+// A report that cannot be written says why, and the run fails.
+TEST_F(OwnFilesTest, AReportThatCannotBeWrittenSaysWhy) {
+    Recordings("a", 1);
+    const std::string report = Path("missing/report.json");
+    Program run = StartOnTheRealClock(
+        "/bin/sh",
+        {"-c", std::string("exec \"$0\" \"$@\" 2>") + Path("errors.txt"), QUENRIX_CLI, "a", "-q",
+         "-n", "--report-file", report},
+        Dir());
+    EXPECT_EQ(run.Wait(), 1);
+    EXPECT_EQ(Text(Path("errors.txt")),
+              "quenrix-cli: cannot write the report to " + report + ": no such file or folder\n");
 }
 
 }  // namespace
