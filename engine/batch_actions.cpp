@@ -410,7 +410,7 @@ void BatchFileActions::Finish(Member& member) {
     if (member.logHeld && request.log != nullptr) {
         // The entries the conversion kept, as they would have been logged
         // (each is cut already; cutting it again changes nothing).
-        request.log->Write(request.input);
+        request.log->Write(LoggedName(request.input));
         for (const std::string& message : conversion.log) request.log->WriteLong(message);
     }
     outcome.log = conversion.log;
@@ -751,15 +751,15 @@ void BatchFileActions::Conclude(Member& member) {
     if (known)
         written_.insert(IdentityOf(storedInfo));
     outcome.statusLines.push_back(Describe(Outcome::Corrected).statusLine + FileNamePart(output));
-    log.WriteLong(Describe(Outcome::Corrected).logMessage + output);
+    log.WriteLong(Describe(Outcome::Corrected).logMessage + LoggedName(output));
     if (!deleting)
         return;
     if (outcome.inputDeleted) {
-        log.Write(kInputDeletedLog + input);
+        log.Write(kInputDeletedLog + LoggedName(input));
         outcome.statusLines.push_back(kInputDeletedLine + FileNamePart(input) + ")");
     } else {
         outcome.outcome = Outcome::InputNotDeleted;
-        log.Write(kInputKeptLog + input);
+        log.Write(kInputKeptLog + LoggedName(input));
         outcome.statusLines.push_back(kInputKeptLine + FileNamePart(input) + ")");
     }
 }

@@ -95,7 +95,7 @@ ConvertResult Convert(const ConversionRequest& request, Conversion& conversion) 
     // The file's own path heads its entries in the log; it is no message
     // about the file.
     if (request.log != nullptr)
-        request.log->Write(input);
+        request.log->Write(LoggedName(input));
     ConversionFolders& folders = conversion.folders;
     folders = request.folders;
     OpenUnlessGiven(folders.input, ContainingFolder(input));

@@ -35,6 +35,22 @@ bool StartsDoubleByteCharacter(const std::string& text, std::size_t index) {
 
 }  // namespace
 
+std::string LoggedName(std::string_view path) {
+    std::string logged;
+    logged.reserve(path.size());
+    for (const char c : path) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte == 0x7F) {
+            char escaped[5];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+            logged += escaped;
+        } else {
+            logged.push_back(c);
+        }
+    }
+    return logged;
+}
+
 std::string LogTimeStamp() {
     const LocalDateTime now = native::LocalClockNow();
     char text[64];

@@ -117,6 +117,11 @@ class FileLog {
 // split a double-byte character).
 std::string PrepareLogMessage(std::string_view utf8Message, std::size_t limit);
 
+// A file's path as log messages carry it: each control character (C0,
+// DEL) written as \xNN, so that no name ends its entry early or makes a
+// line of its own that reads as the program's.
+std::string LoggedName(std::string_view path);
+
 // "yyyy/mm/dd hh:nn:ss" of the local clock now.
 std::string LogTimeStamp();
 

@@ -168,6 +168,21 @@ TEST_F(OwnFilesTest, ALogThatCannotBeWrittenFailsTheRun) {
     EXPECT_EQ(std::distance(fs::directory_iterator(Path("a-out")), fs::directory_iterator()), 2);
 }
 
+// A file named to forge a line of the log ("IMPORTANT.SIG", a line feed,
+// "x.SIG") is logged with the line feed written out: no line of the log
+// says IMPORTANT.SIG was deleted.
+TEST_F(OwnFilesTest, ANameCannotForgeALogLine) {
+    fs::create_directory(Path("a"));
+    WriteBytes(Path("a/IMPORTANT.SIG\nx.SIG"), Record(0x50, 23, {{2, Gps(1994, 1, 2, 14, 10)}}));
+    const std::string log = Path("q.log");
+    Program run = StartOnTheRealClock(QUENRIX_CLI, {"a", "-q", "--delete-input", "--log", log}, Dir());
+    ASSERT_EQ(run.Wait(), 0);
+    const std::string text = Text(log);
+    EXPECT_EQ(text.find("a/IMPORTANT.SIG\r\n"), std::string::npos) << text;
+    EXPECT_EQ(Logged(log, " - a/IMPORTANT.SIG\\x0Ax.SIG"), 1) << text;
+    EXPECT_EQ(Logged(log, std::string(" > \x8D\xED\x8F\x9C\x81\x46") + "a/IMPORTANT.SIG\\x0Ax.SIG"), 1) << text;
+}
+
 // Another user plants a named pipe, then a link to a file of theirs, under
 // the report's name in a shared folder: root's run neither waits on the
 // pipe nor writes through the link; the report takes the name.
