@@ -16,6 +16,7 @@
 #include "engine/gps_time.h"
 #include "support/failure.h"
 #include "support/fd_io.h"
+#include "support/interrupt.h"
 #include "support/folder.h"
 #include "support/file_ops.h"
 #include "support/native.h"
@@ -24,13 +25,6 @@
 namespace {
 
 using namespace quenrix;
-
-// Ctrl-C: the file in conversion is finished and the run stops before the
-// next; a second Ctrl-C ends the program at once.
-extern "C" void OnInterrupt(int) {
-    cli::RequestStop();
-    std::signal(SIGINT, SIG_DFL);
-}
 
 // "YYYY-MM-DD" of a day that exists, from the GPS epoch to the last day
 // the files' times can hold.
@@ -191,7 +185,10 @@ int main(int argc, char** argv) {
     cli::Inputs inputs;
     if (const int status = Prepare(settings, referenceDate, inputs); status != 0)
         return status;
-    std::signal(SIGINT, OnInterrupt);
+    // Ctrl+C or SIGTERM: the files in conversion stop where they are (not
+    // stored, their inputs kept) and the run with them; a second ends the
+    // program at once.
+    StopOnInterrupt();
     cli::Run run(settings, inputs.files);
     run.ConvertAll();
 

@@ -8,17 +8,13 @@
 #include "engine/pipeline.h"
 #include "support/fd_io.h"
 #include "support/file_ops.h"
+#include "support/interrupt.h"
 #include "support/native.h"
 #include "support/oplog.h"
 #include "support/paths.h"
 
 namespace quenrix::cli {
 namespace {
-
-// Set by a signal handler, read by every worker thread: a lock-free
-// atomic is safe for both.
-std::atomic<bool> stopRequested{false};
-static_assert(std::atomic<bool>::is_always_lock_free);
 
 const char* KindOf(FileKind kind) {
     switch (kind) {
@@ -33,10 +29,6 @@ const char* KindOf(FileKind kind) {
 }
 
 }  // namespace
-
-void RequestStop() {
-    stopRequested.store(true);
-}
 
 Run::Run(const Settings& settings, std::vector<std::string> files)
     : settings_(settings),
@@ -57,6 +49,8 @@ void Run::ConvertAll() {
     for (unsigned w = 1; w < workers; ++w) threads.emplace_back([this, w] { Work(w); });
     Work(0);
     for (std::thread& thread : threads) thread.join();
+    if (InterruptRequested() && NotDone() > 0)
+        log_.Write("変換中断 (interrupted)");
     if (showProgress_)
         std::fputc('\n', stderr);
 }
@@ -93,7 +87,7 @@ std::string Run::OutputFolder(const std::string& input) const {
 }
 
 void Run::Work(unsigned worker) {
-    for (std::size_t i = next_++; i < files_.size() && !stopRequested; i = next_++) {
+    for (std::size_t i = next_++; i < files_.size() && !InterruptRequested(); i = next_++) {
         Convert(worker, i);
         finished_[i] = 1;
         Progress();
@@ -107,6 +101,7 @@ void Run::Convert(unsigned worker, std::size_t index) {
         request.workFile = WorkFile(worker, input);
     request.outputFolder = OutputFolder(input);
     request.log = &log_;
+    request.stop = &InterruptRequested();
     request.referenceDay = settings_.referenceDay;
     request.receiverType = settings_.receiverType;
     const FileOutcome outcome = actions_.ConvertFile(index, request);

@@ -35,10 +35,6 @@ struct Settings {
     std::string log;
 };
 
-// Asks the run to stop after the files in conversion; safe in a signal
-// handler.
-void RequestStop();
-
 class Run {
   public:
     Run(const Settings& settings, std::vector<std::string> files);

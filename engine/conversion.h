@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -103,6 +104,10 @@ struct ConversionRequest {
     // Called every so often while the file is read and written, so that a
     // window stays responsive; none outside a window.
     EventPump pump;
+    // Set when the run is to stop at once (an interrupt): the file's scan
+    // stops at its next piece, and the file is neither stored nor its
+    // input deleted. None: the file is converted to its end.
+    const std::atomic<bool>* stop = nullptr;
 };
 
 struct Conversion {

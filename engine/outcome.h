@@ -85,6 +85,7 @@ inline constexpr const char* kInputKeptLine = "入力SIG,RMGファイル削除�
 inline constexpr const char* kInputKeptLog = " > ERROR：入力ファイル削除失敗";  // PATH
 // A recording written to while it was read (or before it was to be
 // deleted): neither stored nor deleted.
+inline constexpr const char* kInterruptedLog = " > 変換中断 (interrupted)";
 inline constexpr const char* kChangedWhileReadLog = " > ERROR：読込中に入力ファイルが変更されました";
 
 // What a conversion comes to before anything is stored: Corrected means

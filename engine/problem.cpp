@@ -27,6 +27,8 @@ std::string ReasonText(const Problem& problem) {
             return "cannot read at byte " + std::to_string(problem.at) + ": " + why;
         case Kind::ChangedWhileRead:
             return "changed while it was read: kept, convert it again";
+        case Kind::Interrupted:
+            return "interrupted: not stored, input kept";
         case Kind::CannotWriteWorkFile:
             return "cannot write the work file " + problem.path + ": " + why;
         case Kind::ConversionStopped:

@@ -18,6 +18,7 @@ struct Problem {
         CannotRead,           // cause
         CannotReadAt,         // cause, at: the byte
         ChangedWhileRead,     // written to (appended, replaced) while it was read
+        Interrupted,          // the run was asked to stop while it was read
         CannotWriteWorkFile,  // path: the work file, cause
         ConversionStopped,    //
         NoNameInFileName,     // the input's name gives no output name

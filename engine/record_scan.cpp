@@ -121,6 +121,12 @@ class RecordScanner {
         for (;;) {
             if (input_.Position() >= nextPump_) {
                 TurnOfTheWindow();
+                if (request_.stop != nullptr && request_.stop->load()) {
+                    // Asked to stop: what was read so far is no corrected file.
+                    log_.Write(kInterruptedLog);
+                    conversion_.Fail(Problem(Problem::Kind::Interrupted));
+                    return true;
+                }
             }
             if (!syncSeen_) {
                 const Step step = ScanBuffer();

@@ -11,6 +11,7 @@
 #include "support/fd_io.h"
 #include "support/file_ops.h"
 #include "support/native.h"
+#include "support/interrupt.h"
 #include "support/oplog.h"
 #include "support/paths.h"
 
@@ -65,6 +66,9 @@ void WizardCore::Start() {
         log_.Write(kWindowCaption);
         SayLogNews();
         if (automaticMode_) {
+            // A script's or cron job's interrupt stops the batch where it
+            // is, as quenrix-cli's does.
+            StopOnInterrupt();
             log_.Write("変換自動");
             for (const std::string& input : inputArguments_) log_.WriteLong("入力引数:" + LoggedName(input));
             if (!deleteInputs_) {
@@ -85,7 +89,7 @@ void WizardCore::Start() {
         if (!inputs_.empty()) {
             ConvertInputs();
         }
-        if (automaticMode_ && !inputs_.empty())
+        if (automaticMode_ && !inputs_.empty() && !InterruptRequested())
             view_.Pause(kAutomaticCloseDelayMs);
     } catch (...) {
         log_.Write("ERROR：システム異常");
@@ -188,7 +192,15 @@ void WizardCore::ConvertInputs() {
             view_.SetProgress(0, count);
             view_.SetProgressMessage(words_.Text("変換中・・・"), MessageColour::Keep);
             BatchFileActions actions(inputs_, {.deleteInputs = deleteInputs_});
-            for (std::size_t i = 0; i < inputs_.size(); ++i) {
+            for (std::size_t i = 0; i <= inputs_.size(); ++i) {
+                // An interrupt during the last file stops the batch too.
+                if (InterruptRequested()) {
+                    ShowFiles(actions.CommitGroup());  // the files converted are finished
+                    log_.Write("変換中断 (interrupted)");
+                    break;
+                }
+                if (i == inputs_.size())
+                    break;
                 if (cancelRequested_) {
                     ShowFiles(actions.CommitGroup());  // the files converted are finished
                     log_.Write("変換キャンセル");
@@ -247,6 +259,7 @@ void WizardCore::ConvertOne(std::size_t index, BatchFileActions& actions) {
     ConversionRequest request;
     request.workFile = workFile_;
     request.log = &log_;
+    request.stop = &InterruptRequested();
     // The converter lets the window repaint and take clicks while it
     // reads, and shows what the batch holds for it once it is due.
     request.pump = [this, &actions, &nameDue] {

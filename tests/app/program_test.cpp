@@ -222,6 +222,37 @@ TEST_F(ProgramTest, AnotherUsersCopyDoesNotBlockThisOne) {
     other.Wait();
 }
 
+// SIGTERM (a cron job or service stopped) in the middle of a large file in
+// automatic mode: the window ends within a second or two, the file not
+// stored, its input kept, no work file left, the log saying "interrupted".
+TEST_F(ProgramTest, AnInterruptStopsAutomaticModeInTheMiddleOfAFile) {
+    const Bytes record = Record(0x50, 23, {{2, kOld}});
+    Bytes large;
+    large.reserve(record.size() << 22);
+    for (int i = 0; i < (1 << 22); ++i) large.insert(large.end(), record.begin(), record.end());
+    WriteBytes(Path("data/1234L27A.SIG"), large);
+    Program run = Start({"data"}, Dir());
+    bool working = false;
+    for (int i = 0; i < 10000 && !working; ++i) {
+        for (const auto& entry : fs::directory_iterator(Dir()))
+            if (entry.path().filename().string().rfind("$$$SRG", 0) == 0 &&
+                fs::file_size(entry.path()) > 0)
+                working = true;
+        if (!working)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ASSERT_TRUE(working);
+    run.Signal(SIGTERM);
+    EXPECT_NE(run.Wait(2), -1) << "not stopped within 2 seconds";
+    EXPECT_EQ(ReadBytes(Path("data/1234L27A.SIG")), large);
+    EXPECT_EQ(std::distance(fs::directory_iterator(Path("data")), fs::directory_iterator()), 1);
+    for (const auto& entry : fs::directory_iterator(Dir()))
+        EXPECT_NE(entry.path().filename().string().rfind("$$$SRG", 0), 0u) << entry.path();
+    const std::vector<std::string> log = ProgramLog();
+    EXPECT_NE(std::find(log.begin(), log.end(), " > 変換中断 (interrupted)"), log.end());
+    EXPECT_NE(std::find(log.begin(), log.end(), "変換中断 (interrupted)"), log.end());
+}
+
 TEST_F(ProgramTest, InterruptedRunLosesNothing) {
     // Six receiver files, and what each must become, worked out here.
     struct Input {

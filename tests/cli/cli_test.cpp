@@ -615,9 +615,11 @@ TEST_F(CliTest, PipesAndDevicesAreRefusedWithoutWaiting) {
         EXPECT_EQ(entry.path().filename().string().rfind(".quenrix-work-", 0), std::string::npos);
 }
 
-// Ctrl-C during a file: that file is finished and reported, the rest are
-// left as they are, and the exit status is 130.
-TEST_F(CliTest, InterruptStopsAfterTheCurrentFile) {
+// Ctrl+C or SIGTERM in the middle of a large file: the run stops within a
+// second or two, that file not stored, its input kept and no work file
+// left, the report and the log saying "interrupted"; the files after it
+// are untouched.
+TEST_F(CliTest, InterruptStopsTheRunInTheMiddleOfAFile) {
     const Bytes old = Record(0x50, 23, {{2, Gps(1994, 1, 2, 14, 10)}});
     // A first file large enough to take a while: it is under way once its
     // work file is there.
@@ -627,40 +629,46 @@ TEST_F(CliTest, InterruptStopsAfterTheCurrentFile) {
     WriteBytes(Path("data/1234L27A.SIG"), large);
     WriteBytes(Path("data/1234L27B.SIG"), old);
     WriteBytes(Path("data/1234L27C.SIG"), old);
-    const std::string output = Path("report.json");
-    Program cli = StartAtFixedTime(QUENRIX_CLI, {"data", "--report", "json"}, Dir(), output);
-    const auto working = [&] {
-        for (const auto& entry : fs::directory_iterator(Path("data")))
-            if (entry.path().filename().string().rfind(".quenrix-work-", 0) == 0)
-                return true;
-        return false;
-    };
-    bool started = false;
-    for (int i = 0; i < 10000 && !started; ++i) {
-        started = working();
-        if (!started)
-            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    for (const int signal : {SIGINT, SIGTERM}) {
+        SCOPED_TRACE(signal == SIGINT ? "SIGINT" : "SIGTERM");
+        const std::string output = Path("report.json"), log = Path("q.log");
+        fs::remove(log);
+        Program cli = StartAtFixedTime(
+            QUENRIX_CLI, {"data", "--report", "json", "--delete-input", "--log", log}, Dir(),
+            output);
+        const auto working = [&] {
+            for (const auto& entry : fs::directory_iterator(Path("data")))
+                if (entry.path().filename().string().rfind(".quenrix-work-", 0) == 0)
+                    return fs::file_size(entry.path()) > 0;
+            return false;
+        };
+        bool started = false;
+        for (int i = 0; i < 10000 && !started; ++i) {
+            started = working();
+            if (!started)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        ASSERT_TRUE(started);
+        cli.Signal(signal);
+        EXPECT_EQ(cli.Wait(2), 130) << "not stopped within 2 seconds";
+        const Bytes report = ReadBytes(output);
+        const nlohmann::json document =
+            nlohmann::json::parse(std::string(report.begin(), report.end()));
+        EXPECT_TRUE(document["interrupted"].get<bool>());
+        EXPECT_EQ(document["summary"]["not_done"], 2);
+        ASSERT_EQ(document["files"].size(), 1u);
+        EXPECT_EQ(document["files"][0]["path"], "data/1234L27A.SIG");
+        EXPECT_EQ(document["files"][0]["reason"], "interrupted: not stored, input kept");
+        // Nothing stored, no work file, every input as it was.
+        const std::map<std::string, Bytes> left = Contents("data");
+        EXPECT_EQ(left.size(), 3u);
+        EXPECT_EQ(left.at("1234L27A.SIG"), large);
+        EXPECT_EQ(left.at("1234L27B.SIG"), old);
+        EXPECT_EQ(left.at("1234L27C.SIG"), old);
+        const Bytes logged = ReadBytes(log);
+        EXPECT_NE(std::string(logged.begin(), logged.end()).find("(interrupted)\r\n"),
+                  std::string::npos);
     }
-    ASSERT_TRUE(started);
-    cli.Signal(SIGINT);
-    EXPECT_EQ(cli.Wait(), 130);
-    const Bytes report = ReadBytes(output);
-    const nlohmann::json document =
-        nlohmann::json::parse(std::string(report.begin(), report.end()));
-    EXPECT_TRUE(document["interrupted"].get<bool>());
-    EXPECT_EQ(document["summary"]["not_done"], 2);
-    ASSERT_EQ(document["files"].size(), 1u);
-    EXPECT_EQ(document["files"][0]["path"], "data/1234L27A.SIG");
-    EXPECT_EQ(document["files"][0]["outcome"], "corrected");
-    const Bytes corrected = ReadBytes(Path("data/1234H18A.SIG"));
-    const Bytes first = Record(0x50, 23, {{2, Gps(2013, 8, 18, 14, 10)}});
-    EXPECT_EQ(corrected.size(), large.size());
-    EXPECT_TRUE(std::equal(first.begin(), first.end(), corrected.begin()));
-    // The two files after it are untouched and have no output.
-    const std::map<std::string, Bytes> left = Contents("data");
-    EXPECT_EQ(left.size(), 4u);
-    EXPECT_EQ(left.at("1234L27B.SIG"), old);
-    EXPECT_EQ(left.at("1234L27C.SIG"), old);
 }
 
 TEST_F(CliTest, JapaneseNamesGiveWholeCharacters) {
