@@ -253,6 +253,14 @@ std::vector<std::string> Arguments(int argc, char** argv);
 // ("ja_JP.UTF-8"); Windows's user interface language ("ja-JP").
 std::vector<std::string> UserLanguages();
 
+// A folder only this user can write, for a single-instance guard's lock
+// and socket: the session's runtime folder (XDG_RUNTIME_DIR) where it is
+// the user's own and closed to others, else ~/.cache/quenrix, made 0700
+// if missing and checked to be the user's own, never a link; never one in
+// the shared temporary folder, which another user may have made first.
+// Empty where there is none (and on Windows, whose guard is a mutex).
+std::string PrivateRuntimeFolder();
+
 // Writes UTF-8 text to standard output or error: to a Windows console as
 // the console's own UTF-16, anywhere else as UTF-8 bytes.
 enum class TextStream { Output, Error };

@@ -3,6 +3,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <pwd.h>
 #include <sys/file.h>
 #include <sys/random.h>
 #include <sys/stat.h>
@@ -424,6 +425,35 @@ bool RealSystem::RemoveFolderWithFiles(const std::string& folder) {
 
 std::vector<std::string> Arguments(int argc, char** argv) {
     return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
+}
+
+namespace {
+
+// A folder of this user's alone: theirs, not a link, closed to others.
+bool OwnClosedFolder(const std::string& path) {
+    struct stat st {};
+    return ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::geteuid() &&
+           (st.st_mode & 077) == 0;
+}
+
+}  // namespace
+
+std::string PrivateRuntimeFolder() {
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    if (runtime != nullptr && *runtime == '/' && OwnClosedFolder(runtime))
+        return runtime;
+    const char* home = std::getenv("HOME");
+    const passwd* user = ::getpwuid(::geteuid());
+    const std::string base = home != nullptr && *home == '/' ? home
+                             : user != nullptr             ? user->pw_dir
+                                                           : "";
+    if (base.empty())
+        return {};
+    const std::string cache = base + "/.cache", folder = cache + "/quenrix";
+    (void)::mkdir(cache.c_str(), 0700);  // where it exists, it stays as it is
+    if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST)
+        return {};
+    return OwnClosedFolder(folder) ? folder : std::string();
 }
 
 std::vector<std::string> UserLanguages() {

@@ -745,6 +745,10 @@ std::vector<std::string> Arguments(int argc, char** argv) {
     return arguments;
 }
 
+std::string PrivateRuntimeFolder() {
+    return {};  // the window's guard is a named mutex of the session
+}
+
 std::vector<std::string> UserLanguages() {
     wchar_t name[LOCALE_NAME_MAX_LENGTH] = {};
     const LCID language = MAKELCID(GetUserDefaultUILanguage(), SORT_DEFAULT);

@@ -24,9 +24,7 @@ QtMessageHandler qtDefaultHandler = nullptr;
 // warn on every start; from cron that would mail two lines a run that say
 // nothing about the files.
 void QuietOffscreenNotices(QtMsgType type, const QMessageLogContext& context, const QString& text) {
-    if (type == QtWarningMsg &&
-        (text.startsWith("This plugin does not support propagateSizeHints") ||
-         text.startsWith("QStandardPaths: XDG_RUNTIME_DIR not set"))) {
+    if (type == QtWarningMsg && text.startsWith("This plugin does not support propagateSizeHints")) {
         return;
     }
     if (qtDefaultHandler != nullptr)
@@ -36,6 +34,12 @@ void QuietOffscreenNotices(QtMsgType type, const QMessageLogContext& context, co
 }  // namespace
 
 int main(int argc, char** argv) {
+    // The toolkit's runtime folder is the user's own, also under cron
+    // (no XDG_RUNTIME_DIR), where it would fall back to one in the shared
+    // temporary folder that another user may have made first: it would
+    // refuse that one, and say so on standard error.
+    if (const std::string runtime = quenrix::native::PrivateRuntimeFolder(); !runtime.empty())
+        setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
     // Automatic mode runs from scripts and cron too, where there is no display.
     if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") &&
         !std::getenv("QT_QPA_PLATFORM")) {

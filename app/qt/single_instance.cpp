@@ -3,7 +3,8 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QLocalSocket>
-#include <QStandardPaths>
+
+#include "support/native.h"
 
 namespace quenrix {
 namespace {
@@ -25,11 +26,11 @@ SingleInstance::SingleInstance(const std::string& programPath, QObject* parent) 
 }
 
 bool SingleInstance::BecomeFirst() {
-    // The user's own runtime folder (mode 0700; Qt makes one when the
-    // session has none): another user's copy neither blocks this one nor
-    // can reach its socket, and a dead copy's lock is this user's to take
-    // over.
-    const QString folder = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    // A folder of the user's own (mode 0700, never the shared temporary
+    // folder, also under cron): another user's copy neither blocks this
+    // one nor can reach its socket, and a dead copy's lock is this user's
+    // to take over.
+    const QString folder = QString::fromStdString(native::PrivateRuntimeFolder());
     if (folder.isEmpty())
         return true;  // no guard to be had: run as the first copy
     const QString socket = folder + "/" + name_;

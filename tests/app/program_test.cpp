@@ -194,6 +194,41 @@ TEST_F(ProgramTest, SecondCopyConvertsNothing) {
     EXPECT_TRUE(FileExists(Path("data/1234H18B.SIG")));
 }
 
+// Under cron (no XDG_RUNTIME_DIR) with the shared temporary folder's
+// runtime-USER made first by another user, the guard still holds: a second
+// copy converts nothing; and no toolkit warning reaches standard error.
+TEST_F(ProgramTest, TheGuardHoldsUnderCronWhateverAnotherUserMadeInTmp) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "another user's folder needs root";
+    const std::string tmp = Path("tmp"), home = Path("home");
+    fs::create_directories(tmp + "/runtime-root");
+    fs::create_directories(home);
+    ASSERT_EQ(::chown((tmp + "/runtime-root").c_str(), 65534, 65534), 0);
+    fs::permissions(tmp + "/runtime-root", fs::perms::owner_all);
+    const auto start = [&](const std::vector<std::string>& arguments, const std::string& errors) {
+        std::vector<std::string> line = {"-c",
+                                         "exec env -u XDG_RUNTIME_DIR TMPDIR=" + tmp + " HOME=" +
+                                             home + " \"$0\" \"$@\" 2>" + errors,
+                                         Path("bin/quenrix")};
+        line.insert(line.end(), arguments.begin(), arguments.end());
+        return StartAtFixedTime("/bin/sh", line, Dir());
+    };
+    Program first = start({}, Path("first.txt"));
+    for (int i = 0; i < 1000 && ProgramLog().size() < 2; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_EQ(ProgramLog(), (std::vector<std::string>{"Quenrix Ver.1.0", "変換手動"}));
+    Sig("data/1234L27B.SIG");
+    EXPECT_EQ(start({"data/1234L27B.SIG"}, Path("second.txt")).Wait(), 3);
+    EXPECT_TRUE(FileExists(Path("data/1234L27B.SIG")));
+    first.Signal(SIGTERM);
+    first.Wait();
+    for (const char* errors : {"first.txt", "second.txt"}) {
+        const Bytes said = ReadBytes(Path(errors));
+        EXPECT_EQ(std::string(said.begin(), said.end()).find("QStandardPaths"), std::string::npos)
+            << errors;
+    }
+}
+
 // Another user's window, open in a shared folder, does not stop this
 // user's automatic mode there.
 TEST_F(ProgramTest, AnotherUsersCopyDoesNotBlockThisOne) {
