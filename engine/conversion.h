@@ -6,6 +6,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -135,6 +136,10 @@ struct Conversion {
     // The file's entries for the operation log, as the log holds them but
     // in UTF-8 (FileLog).
     std::vector<std::string> log;
+    // Holds the finished work file's lock until the conversion goes (after
+    // the file is stored or removed): another run clearing away dead runs'
+    // work files leaves it alone, whatever its clock says.
+    std::shared_ptr<HeldFile> workFileLock;
 
     // Notes why the file failed; the first cause stands, as later ones
     // follow from it.

@@ -157,6 +157,8 @@ class RecordScanner {
         if (!work_.Close())
             return WorkFileLost();
         conversion_.writtenHash = work_.WrittenHash();
+        // Closed, the work file stays locked until it is stored or removed.
+        conversion_.workFileLock = std::make_shared<HeldFile>(work_.TakeLock());
         return true;
     }
 

@@ -273,12 +273,24 @@ bool OutputFile::Create(const std::string& path) {
 
 bool OutputFile::CreateFresh(const FileAt& file) {
     const CreatedFile created = quenrix::CreateFresh(file);
-    if (created)
-        (void)native::TryLock(created.file);  // a file just made exclusively: nobody else holds it
-    return Opened(created.file, created.cause);
+    native::EntryInfo info;
+    // A file just made exclusively: nobody else holds it. Where no second
+    // handle can be had, the lock is taken on the one that writes.
+    HeldFile lock = created && native::InspectOpen(created.file, info)
+                        ? LockOf(file.In(), file.Name(), IdentityOf(info))
+                        : HeldFile();
+    if (created && lock.Get() < 0)
+        (void)native::TryLock(created.file);
+    const bool opened = Opened(created.file, created.cause);
+    lock_ = std::move(lock);
+    return opened;
 }
 
 bool OutputFile::Reuse(const FileAt& file, const FileIdentity& identity) {
+    // No other run holds it: its lock is this run's from now on.
+    HeldFile lock = LockOf(file.In(), file.Name(), identity);
+    if (lock.Get() < 0)
+        return false;
     // Appended to from its start once it is cut to nothing: written over.
     const auto opened = native::OpenAt(file.In(), file.Name(), native::OpenAs::Appending);
     if (!opened)
@@ -286,12 +298,14 @@ bool OutputFile::Reuse(const FileAt& file, const FileIdentity& identity) {
     native::EntryInfo info;
     const bool ours = native::InspectOpen(opened.value, info) && info.regular &&
                       IdentityOf(info) == identity && info.links == 1 &&
-                      native::TryLock(opened.value) && native::TruncateFile(opened.value, 0);
+                      native::TruncateFile(opened.value, 0);
     if (!ours) {
         (void)native::CloseFile(opened.value);  // nothing was written
         return false;
     }
-    return Opened(opened.value, 0);
+    const bool reused = Opened(opened.value, 0);
+    lock_ = std::move(lock);
+    return reused;
 }
 
 void OutputFile::CreateDiscarding() {

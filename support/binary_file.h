@@ -146,15 +146,21 @@ class OutputFile {
     bool Create(const std::string& path);
     // Creates a file of the program's own name anew in its opened folder
     // (CreateFresh in fd_io.h): never through a link planted under it,
-    // and nobody else may read it. The file is locked (native::TryLock)
-    // while it is open, so that another run that clears away the leftovers
-    // of dead runs leaves it alone.
+    // and nobody else may read it. The file is locked (native::TryLock,
+    // on a second handle of its own) from then until that handle goes
+    // (TakeLock), also after Close: another run that clears away the
+    // leftovers of dead runs leaves it alone until it is stored, whatever
+    // its clock says.
     bool CreateFresh(const FileAt& file);
     // Writes over the file that stands under the program's own name,
     // when it is still `identity`, this file's only name, and no other
     // run holds it: its inode serves again, so that the file system need
     // not find a new one. False (and nothing written) otherwise.
     bool Reuse(const FileAt& file, const FileIdentity& identity);
+    // The handle that holds the file's lock (none where it could not be
+    // had): its holder releases the lock by closing it, once the file is
+    // stored or removed. Left here, it goes with the next file or this.
+    HeldFile TakeLock() { return std::move(lock_); }
     // Opens no file at all: what is written is counted and hashed as ever,
     // and goes nowhere. A dry run converts so, writing nothing anywhere.
     void CreateDiscarding();
@@ -220,6 +226,7 @@ class OutputFile {
     bool Fail(native::Done done);
 
     int fd_ = -1;
+    HeldFile lock_;            // holds the file's lock (CreateFresh, Reuse)
     bool open_ = false;        // a file, or the discarding sink, takes writes
     bool discarding_ = false;  // CreateDiscarding: nothing is written
     bool failed_ = false;

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 
 #include "support/folder.h"
 #include "support/native.h"
@@ -19,6 +20,33 @@ native::Answer<std::int64_t> ReadUpTo(int fd, void* destination, std::size_t n);
 
 // Appends everything up to the end of the file.
 native::Done ReadAllFrom(int fd, std::string& content);
+
+// An open file held for as long as this lives, and closed when it goes
+// (a lock on it goes with it).
+class HeldFile {
+  public:
+    HeldFile() = default;
+    explicit HeldFile(int file) : file_(file) {}
+    HeldFile(HeldFile&& other) noexcept : file_(std::exchange(other.file_, -1)) {}
+    HeldFile& operator=(HeldFile&& other) noexcept {
+        if (this != &other) {
+            Release();
+            file_ = std::exchange(other.file_, -1);
+        }
+        return *this;
+    }
+    HeldFile(const HeldFile&) = delete;
+    HeldFile& operator=(const HeldFile&) = delete;
+    ~HeldFile() { Release(); }
+    int Get() const { return file_; }
+    void Release() {
+        if (file_ >= 0)
+            (void)native::CloseFile(std::exchange(file_, -1));  // only held: nothing to lose
+    }
+
+  private:
+    int file_ = -1;
+};
 
 // A file the program created for writing, or why it could not.
 struct CreatedFile {

@@ -259,6 +259,18 @@ bool StoreFile(FileToStore& file) {
     return file.failure.step.empty();
 }
 
+HeldFile LockOf(native::Handle folder, const std::string& name, const FileIdentity& identity) {
+    const auto opened = native::OpenAt(folder, name, native::OpenAs::Keeping);
+    if (!opened)
+        return {};
+    HeldFile held(opened.value);
+    native::EntryInfo info;
+    if (!native::InspectOpen(held.Get(), info) || IdentityOf(info) != identity ||
+        !native::TryLock(held.Get()))
+        return {};
+    return held;
+}
+
 void RemoveLeftoverWorkFiles(const FolderRef& folder, const std::string& pattern) {
     if (!folder)
         return;

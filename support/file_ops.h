@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "support/failure.h"
+#include "support/fd_io.h"
 #include "support/folder.h"
 #include "support/native.h"
 
@@ -43,6 +44,12 @@ struct FileIdentity {
 
 // The identity of the entry a look-up described.
 FileIdentity IdentityOf(const native::EntryInfo& info);
+
+// The lock of the file under `name` in the opened folder `folder`, taken
+// and held on a handle of its own (native::OpenAs::Keeping) while it is
+// the file `identity` names: none where it is another file, or another
+// run holds its lock.
+HeldFile LockOf(native::Handle folder, const std::string& name, const FileIdentity& identity);
 
 // The identity of the file the path names; false when it does not exist.
 bool IdentifyFile(const std::string& path, FileIdentity& identity);

@@ -154,6 +154,9 @@ enum class OpenAs {
     // Windows reads unbuffered), never through a link.
     ReadingFromDisk,
     Appending,        // as OpenForAppending
+    // As ReadingNamed, for a handle held only to keep a lock on the file:
+    // on Windows it lets the file be renamed and deleted meanwhile.
+    Keeping,
     // A file that must not exist yet: never through a link planted under
     // its name, never over another file (EEXIST); for the program's own
     // names in folders others may share. It gets `permissions` (less the

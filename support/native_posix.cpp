@@ -260,7 +260,7 @@ Handle RealSystem::OpenAt(Handle folder, const std::string& name, OpenAs how,
                         static_cast<mode_t>(permissions));
     }
     struct stat st {};
-    const bool follow = how == OpenAs::Reading;
+    const bool follow = how == OpenAs::Reading;  // the only one through a link
     // As OpenRegular: a pipe or device is refused by its look-up, one
     // swapped in after it by what the descriptor is.
     if (::fstatat(folder, name.c_str(), &st, follow ? 0 : AT_SYMLINK_NOFOLLOW) == 0 &&

@@ -208,7 +208,8 @@ constexpr DWORD kShared = FILE_SHARE_READ | FILE_SHARE_WRITE;
 // take for a file of that name, and the short one for the device), a
 // link with Links::Refuse, and any handle that is not a disk file's
 // (a pipe, a console, a device).
-Handle OpenRegular(const std::string& path, DWORD access, DWORD flags, Links links, int mode) {
+Handle OpenRegular(const std::string& path, DWORD access, DWORD flags, Links links, int mode,
+                   DWORD share = kShared) {
     if (IsReservedDeviceName(FileNamePart(path))) {
         errno = kNotRegularFile;
         return kNoFile;
@@ -217,7 +218,7 @@ Handle OpenRegular(const std::string& path, DWORD access, DWORD flags, Links lin
     if (links == Links::Refuse)
         flags |= FILE_FLAG_OPEN_REPARSE_POINT;
     HANDLE handle =
-        CreateFileW(name.c_str(), access, kShared, nullptr, OPEN_EXISTING, flags, nullptr);
+        CreateFileW(name.c_str(), access, share, nullptr, OPEN_EXISTING, flags, nullptr);
     if (handle != INVALID_HANDLE_VALUE) {
         BY_HANDLE_FILE_INFORMATION data{};
         const bool link = links == Links::Refuse && GetFileInformationByHandle(handle, &data) &&
@@ -521,13 +522,18 @@ Handle RealSystem::OpenAt(Handle folder, const std::string& name, OpenAs how,
         case OpenAs::ReadingNamed:
             return OpenRegular(entry, GENERIC_READ, FILE_ATTRIBUTE_NORMAL, Links::Refuse,
                                _O_RDONLY);
+        case OpenAs::Keeping:
+            return OpenRegular(entry, GENERIC_READ, FILE_ATTRIBUTE_NORMAL, Links::Refuse,
+                               _O_RDONLY, kShared | FILE_SHARE_DELETE);
         case OpenAs::ReadingFromDisk:
             return OpenRegular(entry, GENERIC_READ,
                                FILE_FLAG_NO_BUFFERING | FILE_FLAG_SEQUENTIAL_SCAN, Links::Refuse,
                                _O_RDONLY);
         case OpenAs::Appending:
+            // Others may rename and delete it meanwhile: a log's writers
+            // wait for its lock holding it open while the holder replaces it.
             return OpenRegular(entry, GENERIC_WRITE, FILE_ATTRIBUTE_NORMAL, Links::Refuse,
-                               _O_APPEND);
+                               _O_APPEND, kShared | FILE_SHARE_DELETE);
         case OpenAs::NewFile:
             break;
     }

@@ -4,6 +4,7 @@
 // the report (a pipe or a link planted under its name).
 #include <gtest/gtest.h>
 #include <fcntl.h>
+#include <glob.h>
 #include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -166,6 +167,51 @@ TEST_F(OwnFilesTest, ALogThatCannotBeWrittenFailsTheRun) {
               "quenrix-cli: cannot write the log " + Path("missing/q.log") +
                   ": no such file or folder\n");
     EXPECT_EQ(std::distance(fs::directory_iterator(Path("a-out")), fs::directory_iterator()), 2);
+}
+
+// Run A's finished work file waits for its rename (held two seconds by
+// strace) while run B, whose clock runs an hour ahead, clears away dead
+// runs' work files in the same output folder: A's is locked until it is
+// stored, and B leaves it; A stores its file.
+TEST_F(OwnFilesTest, AFinishedWorkFileIsNoLeftoverWhateverTheClocks) {
+    glob_t found{};
+    const bool faketime =
+        glob("/usr/lib/*/faketime/libfaketime.so.1", 0, nullptr, &found) == 0 && found.gl_pathc > 0;
+    const std::string library = faketime ? found.gl_pathv[0] : "";
+    globfree(&found);
+    if (!faketime || !fs::exists("/usr/bin/strace"))
+        GTEST_SKIP() << "needs libfaketime and strace";
+    fs::create_directories(Path("a"));
+    fs::create_directories(Path("b"));
+    fs::create_directories(Path("out"));
+    WriteBytes(Path("a/1234L27B.SIG"), Record(0x50, 23, {{2, Gps(1994, 1, 2, 14, 10)}}));
+    WriteBytes(Path("b/1234L27C.SIG"), Record(0x50, 23, {{2, Gps(1994, 1, 2, 15, 10)}}));
+    Program first = StartOnTheRealClock(
+        "/usr/bin/strace",
+        {"-f", "-qq", "-o", "/dev/null", "-e", "trace=renameat2", "-e",
+         "inject=renameat2:delay_enter=2000000:when=1", QUENRIX_CLI, "a", "-q", "--output-dir",
+         Path("out"), "--report-file", Path("a.json")},
+        Dir());
+    // A's work file is written and closed once it waits for its rename.
+    bool waiting = false;
+    for (int i = 0; i < 5000 && !waiting; ++i) {
+        for (const auto& entry : fs::directory_iterator(Path("out")))
+            waiting = waiting || (entry.path().filename().string().rfind(".quenrix-work-", 0) == 0 &&
+                                  fs::file_size(entry.path()) > 0);
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ASSERT_TRUE(waiting);
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    Program second = StartOnTheRealClock(
+        "/usr/bin/env",
+        {"LD_PRELOAD=" + library, "FAKETIME=+1h", "FAKETIME_DONT_FAKE_MONOTONIC=1", "NO_FAKE_STAT=1",
+         QUENRIX_CLI,
+         "b", "-q", "--output-dir", Path("out")},
+        Dir());
+    EXPECT_EQ(second.Wait(), 0);
+    EXPECT_EQ(first.Wait(), 0) << Text(Path("a.json"));
+    EXPECT_TRUE(fs::exists(Path("out/1234H18B.SIG")));
+    EXPECT_TRUE(fs::exists(Path("out/1234H18C.SIG")));
 }
 
 // A file named to forge a line of the log ("IMPORTANT.SIG", a line feed,
