@@ -275,6 +275,23 @@ TEST_F(OperationLogTest, ALinkSwappedInAfterTheLookUpIsNotRead) {
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(secret), {}), "the secret\n");
 }
 
+// A log with another name too (another user hard-linked a file of theirs
+// as the log) is not appended to: the name is replaced by a log of its
+// own, and the other file keeps its bytes.
+TEST_F(OperationLogTest, AHardLinkedLogIsReplacedByALogOfItsOwn) {
+    {
+        std::ofstream theirs(Path("theirs"), std::ios::binary);
+        theirs << "their own\r\n";
+    }
+    std::filesystem::create_hard_link(Path("theirs"), LogPath());
+    opLog.Write("entry");
+    std::ifstream theirs(Path("theirs"), std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(theirs), {}), "their own\r\n");
+    EXPECT_EQ(std::filesystem::hard_link_count(LogPath()), 1u);
+    EXPECT_NE(LogBytes().find(" - entry\r\n"), std::string::npos);
+    EXPECT_EQ(LogBytes().find("their own"), std::string::npos);
+}
+
 #endif
 
 #ifndef _WIN32  // a file size limit needs setrlimit
