@@ -180,6 +180,7 @@ FinishedFiles BatchFileActions::ConvertInGroup(std::size_t index, ConversionRequ
             // group is stored (its inputs go), and the file tried again, so
             // that only a file that fails alone fails. Its entries were
             // held, and go with this try.
+            member.conversion.workFileLock.reset();
             DeleteOwnFile(WorkAt(member.request, member.conversion));
             StoreGroup();
             continue;
@@ -444,8 +445,12 @@ void BatchFileActions::Finish(Member& member) {
         if (outcome.outcome == Outcome::Corrected)
             outcome.outcome = Outcome::WouldBeCorrected;
         outcome.statusLines.clear();  // nothing was stored or deleted to show
-    } else if (!request.workFile.empty() && spares_.count(request.workFile) == 0 &&
-               !(outcome.stored && !outcome.alreadyStored)) {
+    }
+    // Stored, or about to go: its lock is let go first (Windows keeps the
+    // name of a file deleted while a handle holds it).
+    member.conversion.workFileLock.reset();
+    if (rules_.storing != Storing::Planned && !request.workFile.empty() &&
+        spares_.count(request.workFile) == 0 && !(outcome.stored && !outcome.alreadyStored)) {
         DeleteOwnFile(WorkAt(request, conversion));  // a work file left over, not a retired input
     }
     outcome.conversion = std::move(member.conversion);  // nothing reads the member's after this

@@ -35,6 +35,7 @@ void TempDirTest::TearDown() {
 
 ConvertResult TempDirTest::Convert(const std::string& input) {
     request.input = input;
+    converted = Conversion{};  // the last file's work file let go, as a batch lets it go
     converted = ConvertGpsFile(request);
     return converted.result;
 }
