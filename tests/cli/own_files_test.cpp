@@ -32,7 +32,7 @@ class OwnFilesTest : public TempDirTest {
     void Recordings(const std::string& folder, int count) {
         fs::create_directories(Path(folder));
         for (int i = 0; i < count; ++i) {
-            char name[16];
+            char name[32];
             std::snprintf(name, sizeof name, "%04dA%02d%c.SIG", i, i % 24, 'B' + i / 24 % 20);
             WriteBytes(Path(folder + "/" + name),
                        Record(0x50, 23, {{2, Gps(1994, 1, 2 + i / 24, i % 24, 10)}}));
