@@ -2,9 +2,8 @@
 // log (several runs writing it at once, a lock another program holds, a
 // planted sparse file under its name, a log that cannot be written) and
 // the report (a pipe or a link planted under its name).
-#include <gtest/gtest.h>
 #include <fcntl.h>
-#include <glob.h>
+#include <gtest/gtest.h>
 #include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -126,9 +125,7 @@ TEST_F(OwnFilesTest, ARunWaitsForTheLogsLock) {
 TEST_F(OwnFilesTest, ASparseFileUnderTheLogsNameCostsNoMemory) {
     Recordings("a", 2);
     const std::string log = Path("q.log");
-    {
-        std::ofstream out(log, std::ios::binary);
-    }
+    { std::ofstream out(log, std::ios::binary); }
     fs::resize_file(log, 1ull << 30);
     // Run in a child of its own, whose children's peak memory is the run's.
     const pid_t child = ::fork();
@@ -163,9 +160,8 @@ TEST_F(OwnFilesTest, ALogThatCannotBeWrittenFailsTheRun) {
     Recordings("a", 2);
     Program run = StartCli("a", Path("missing/q.log"), Path("errors.txt"));
     EXPECT_EQ(run.Wait(), 1);
-    EXPECT_EQ(Text(Path("errors.txt")),
-              "quenrix-cli: cannot write the log " + Path("missing/q.log") +
-                  ": no such file or folder\n");
+    EXPECT_EQ(Text(Path("errors.txt")), "quenrix-cli: cannot write the log " +
+                                            Path("missing/q.log") + ": no such file or folder\n");
     EXPECT_EQ(std::distance(fs::directory_iterator(Path("a-out")), fs::directory_iterator()), 2);
 }
 
@@ -174,39 +170,35 @@ TEST_F(OwnFilesTest, ALogThatCannotBeWrittenFailsTheRun) {
 // runs' work files in the same output folder: A's is locked until it is
 // stored, and B leaves it; A stores its file.
 TEST_F(OwnFilesTest, AFinishedWorkFileIsNoLeftoverWhateverTheClocks) {
-    glob_t found{};
-    const bool faketime =
-        glob("/usr/lib/*/faketime/libfaketime.so.1", 0, nullptr, &found) == 0 && found.gl_pathc > 0;
-    const std::string library = faketime ? found.gl_pathv[0] : "";
-    globfree(&found);
-    if (!faketime || !fs::exists("/usr/bin/strace"))
+    const std::string& library = FaketimeLibrary();
+    if (library.empty() || !fs::exists("/usr/bin/strace"))
         GTEST_SKIP() << "needs libfaketime and strace";
     fs::create_directories(Path("a"));
     fs::create_directories(Path("b"));
     fs::create_directories(Path("out"));
     WriteBytes(Path("a/1234L27B.SIG"), Record(0x50, 23, {{2, Gps(1994, 1, 2, 14, 10)}}));
     WriteBytes(Path("b/1234L27C.SIG"), Record(0x50, 23, {{2, Gps(1994, 1, 2, 15, 10)}}));
-    Program first = StartOnTheRealClock(
-        "/usr/bin/strace",
-        {"-f", "-qq", "-o", "/dev/null", "-e", "trace=renameat2", "-e",
-         "inject=renameat2:delay_enter=2000000:when=1", QUENRIX_CLI, "a", "-q", "--output-dir",
-         Path("out"), "--report-file", Path("a.json")},
-        Dir());
+    Program first =
+        StartOnTheRealClock("/usr/bin/strace",
+                            {"-f", "-qq", "-o", "/dev/null", "-e", "trace=renameat2", "-e",
+                             "inject=renameat2:delay_enter=2000000:when=1", QUENRIX_CLI, "a", "-q",
+                             "--output-dir", Path("out"), "--report-file", Path("a.json")},
+                            Dir());
     // A's work file is written and closed once it waits for its rename.
     bool waiting = false;
     for (int i = 0; i < 5000 && !waiting; ++i) {
         for (const auto& entry : fs::directory_iterator(Path("out")))
-            waiting = waiting || (entry.path().filename().string().rfind(".quenrix-work-", 0) == 0 &&
-                                  fs::file_size(entry.path()) > 0);
+            waiting =
+                waiting || (entry.path().filename().string().rfind(".quenrix-work-", 0) == 0 &&
+                            fs::file_size(entry.path()) > 0);
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
     }
     ASSERT_TRUE(waiting);
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     Program second = StartOnTheRealClock(
         "/usr/bin/env",
-        {"LD_PRELOAD=" + library, "FAKETIME=+1h", "FAKETIME_DONT_FAKE_MONOTONIC=1", "NO_FAKE_STAT=1",
-         QUENRIX_CLI,
-         "b", "-q", "--output-dir", Path("out")},
+        {"LD_PRELOAD=" + library, "FAKETIME=+1h", "FAKETIME_DONT_FAKE_MONOTONIC=1",
+         "NO_FAKE_STAT=1", QUENRIX_CLI, "b", "-q", "--output-dir", Path("out")},
         Dir());
     EXPECT_EQ(second.Wait(), 0);
     EXPECT_EQ(first.Wait(), 0) << Text(Path("a.json"));
@@ -221,12 +213,15 @@ TEST_F(OwnFilesTest, ANameCannotForgeALogLine) {
     fs::create_directory(Path("a"));
     WriteBytes(Path("a/IMPORTANT.SIG\nx.SIG"), Record(0x50, 23, {{2, Gps(1994, 1, 2, 14, 10)}}));
     const std::string log = Path("q.log");
-    Program run = StartOnTheRealClock(QUENRIX_CLI, {"a", "-q", "--delete-input", "--log", log}, Dir());
+    Program run =
+        StartOnTheRealClock(QUENRIX_CLI, {"a", "-q", "--delete-input", "--log", log}, Dir());
     ASSERT_EQ(run.Wait(), 0);
     const std::string text = Text(log);
     EXPECT_EQ(text.find("a/IMPORTANT.SIG\r\n"), std::string::npos) << text;
     EXPECT_EQ(Logged(log, " - a/IMPORTANT.SIG\\x0Ax.SIG"), 1) << text;
-    EXPECT_EQ(Logged(log, std::string(" > \x8D\xED\x8F\x9C\x81\x46") + "a/IMPORTANT.SIG\\x0Ax.SIG"), 1) << text;
+    EXPECT_EQ(Logged(log, std::string(" > \x8D\xED\x8F\x9C\x81\x46") + "a/IMPORTANT.SIG\\x0Ax.SIG"),
+              1)
+        << text;
 }
 
 // Another user plants a named pipe, then a link to a file of theirs, under
@@ -241,9 +236,9 @@ TEST_F(OwnFilesTest, AReportNeverGoesIntoAPipeOrThroughALink) {
     fs::permissions(Path("share"), fs::perms::all | fs::perms::sticky_bit);
     const std::string report = Path("share/report.json"), theirs = Path("share/theirs");
     const auto asNobody = [](const std::string& command) {
-        return std::system(("setpriv --reuid=nobody --regid=nogroup --clear-groups sh -c '" +
-                            command + "'")
-                               .c_str());
+        return std::system(
+            ("setpriv --reuid=nobody --regid=nogroup --clear-groups sh -c '" + command + "'")
+                .c_str());
     };
     ASSERT_EQ(asNobody("mkfifo " + report), 0);
     ASSERT_EQ(asNobody("printf theirs > " + theirs + " && chmod 666 " + theirs), 0);
@@ -268,11 +263,11 @@ TEST_F(OwnFilesTest, AReportNeverGoesIntoAPipeOrThroughALink) {
 TEST_F(OwnFilesTest, AReportThatCannotBeWrittenSaysWhy) {
     Recordings("a", 1);
     const std::string report = Path("missing/report.json");
-    Program run = StartOnTheRealClock(
-        "/bin/sh",
-        {"-c", std::string("exec \"$0\" \"$@\" 2>") + Path("errors.txt"), QUENRIX_CLI, "a", "-q",
-         "-n", "--report-file", report},
-        Dir());
+    Program run =
+        StartOnTheRealClock("/bin/sh",
+                            {"-c", std::string("exec \"$0\" \"$@\" 2>") + Path("errors.txt"),
+                             QUENRIX_CLI, "a", "-q", "-n", "--report-file", report},
+                            Dir());
     EXPECT_EQ(run.Wait(), 1);
     EXPECT_EQ(Text(Path("errors.txt")),
               "quenrix-cli: cannot write the report to " + report + ": no such file or folder\n");

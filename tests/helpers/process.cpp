@@ -20,8 +20,6 @@
 
 namespace quenrix::test {
 
-namespace {
-
 // libfaketime, preloaded straight into the program. The faketime wrapper
 // is not used: it keeps a semaphore and a shared-memory segment named
 // after its process id, and one left behind by a killed run makes a later
@@ -39,6 +37,8 @@ const std::string& FaketimeLibrary() {
     }();
     return library;
 }
+
+namespace {
 
 // Notes a group a test started, for the check after the test.
 void Remember(pid_t group);
@@ -222,8 +222,8 @@ void Remember(pid_t group) {
 class LeftBehindCheck final : public testing::EmptyTestEventListener {
     void OnTestEnd(const testing::TestInfo& test) override {
         for (pid_t group : Started().TakeAlive()) {
-            ADD_FAILURE() << test.test_suite_name() << "." << test.name()
-                          << " left process group " << group << " running";
+            ADD_FAILURE() << test.test_suite_name() << "." << test.name() << " left process group "
+                          << group << " running";
             PrintStacks(group);
             KillGroup(group);
             waitpid(group, nullptr, 0);  // its leader is this process's child

@@ -15,6 +15,9 @@ namespace quenrix::test {
 // True when libfaketime is installed; without it programs run on the
 // real clock.
 bool HaveFaketime();
+// Its path, for a test that preloads it with a clock of its own; empty
+// when it is not installed.
+const std::string& FaketimeLibrary();
 
 // A program started in a process group of its own.
 class Program {
