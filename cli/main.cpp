@@ -16,9 +16,9 @@
 #include "engine/gps_time.h"
 #include "support/failure.h"
 #include "support/fd_io.h"
-#include "support/interrupt.h"
-#include "support/folder.h"
 #include "support/file_ops.h"
+#include "support/folder.h"
+#include "support/interrupt.h"
 #include "support/native.h"
 #include "support/paths.h"
 

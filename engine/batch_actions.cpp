@@ -59,12 +59,11 @@ Problem NotReadBack(const Conversion& conversion, const Failure& failure) {
 // The work file could not be made or written for lack of room.
 bool OutOfRoom(const Conversion& conversion) {
     const int cause = conversion.problem.cause;
-    return conversion.problem.kind == Problem::Kind::CannotWriteWorkFile &&
-           (cause == ENOSPC
+    return conversion.problem.kind == Problem::Kind::CannotWriteWorkFile && (cause == ENOSPC
 #ifdef EDQUOT
-            || cause == EDQUOT
+                                                                             || cause == EDQUOT
 #endif
-           );
+                                                                            );
 }
 
 // The folders of the files flushed, each once (by the folder opened):
@@ -395,8 +394,7 @@ void BatchFileActions::FlushGoneInputs() {
     }
     const auto folders = SyncFoldersOf(names);
     for (const auto& [spare, input] : gone_) {
-        if (spare &&
-            (!folders.at(spare->folder.get()) || !folders.at(input.folder.get()))) {
+        if (spare && (!folders.at(spare->folder.get()) || !folders.at(input.folder.get()))) {
             spares_.erase(spare->path);
             DeleteOwnFile(*spare);
         }
@@ -465,10 +463,10 @@ Problem BatchFileActions::FileInTheWay(std::size_t index, const Conversion& conv
     info = native::EntryInfo{};
     const int cause = conversion.folders.output.cause;
     const auto lookedUp =
-        target.folder ? native::InspectAt(target.In(), target.Name(), info)
-                      : native::Answer<native::Lookup>{cause == ENOENT ? native::Lookup::Missing
-                                                                       : native::Lookup::Failed,
-                                                       cause};
+        target.folder
+            ? native::InspectAt(target.In(), target.Name(), info)
+            : native::Answer<native::Lookup>{
+                  cause == ENOENT ? native::Lookup::Missing : native::Lookup::Failed, cause};
     const native::Lookup lookup = lookedUp.value;
     if (lookup == native::Lookup::Failed) {
         // What stands there is not known: it may be a file to keep.
@@ -613,10 +611,10 @@ bool BatchFileActions::Retire(const FileAt& input, const native::EntryInfo& read
     const bool taken =
         native::InspectOpen(opened.value, now) && native::Unchanged(read, now) &&
         (!native::AccessDiffers(now, own) || native::TakeAccessOf(opened.value, own));
-    bool retired = taken && native::RenameAt(input.In(), input.Name(), spare.In(), spare.Name(),
-                                             false);
-    if (retired && (!native::InspectAt(spare.In(), spare.Name(), now) ||
-                    !native::Unchanged(read, now))) {
+    bool retired =
+        taken && native::RenameAt(input.In(), input.Name(), spare.In(), spare.Name(), false);
+    if (retired &&
+        (!native::InspectAt(spare.In(), spare.Name(), now) || !native::Unchanged(read, now))) {
         // Another file was renamed under the input's name in that moment:
         // it has its name back.
         (void)native::RenameAt(spare.In(), spare.Name(), input.In(), input.Name(), false);
@@ -641,9 +639,8 @@ BatchFileActions::Deletion BatchFileActions::DeleteInput(std::size_t index,
     // Its own bytes are what a reused work file holds until it is written
     // over: only a plain file of this user's and of one name, so that no
     // other name loses them.
-    const bool retired = spare != nullptr && work != nullptr && spare->folder &&
-                         read.links == 1 && read.mine && read.device == work->device &&
-                         Retire(input, read, *spare);
+    const bool retired = spare != nullptr && work != nullptr && spare->folder && read.links == 1 &&
+                         read.mine && read.device == work->device && Retire(input, read, *spare);
     if (retired)
         spares_[spare->path] = Spare{*spare, IdentityOf(read)};
     const native::Done removed =
@@ -677,10 +674,9 @@ bool BatchFileActions::OtherName(std::size_t index, const Conversion& conversion
     const std::string& output = conversion.outputPath;
     const FileAt there = OutputAt(conversion);
     native::EntryInfo info;
-    const native::Lookup lookup =
-        there.folder && !output.empty()
-            ? native::InspectAt(there.In(), there.Name(), info).value
-            : native::Lookup::Failed;
+    const native::Lookup lookup = there.folder && !output.empty()
+                                      ? native::InspectAt(there.In(), there.Name(), info).value
+                                      : native::Lookup::Failed;
     if (outputMissing != nullptr)
         *outputMissing = lookup == native::Lookup::Missing;
     if (output.empty() || lookup == native::Lookup::Missing)
@@ -735,12 +731,13 @@ void BatchFileActions::Conclude(Member& member) {
     native::EntryInfo storedInfo;
     if (member.stored)
         storedInfo = *member.stored;
-    const bool known =
-        member.stored || (stored.folder && native::InspectAt(stored.In(), stored.Name(), storedInfo));
+    const bool known = member.stored ||
+                       (stored.folder && native::InspectAt(stored.In(), stored.Name(), storedInfo));
     Deletion deletion = Deletion::Deleted;
     if (deleting) {
         const FileAt spare = WorkAt(request, conversion);
-        deletion = DeleteInput(index, conversion, outcome, work != nullptr ? &spare : nullptr, work);
+        deletion =
+            DeleteInput(index, conversion, outcome, work != nullptr ? &spare : nullptr, work);
     }
     if (deletion == Deletion::Changed) {
         // Written to after it was read: its corrected file lacks what came

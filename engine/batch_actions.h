@@ -216,9 +216,8 @@ class BatchFileActions {
     // Deletes the input, only while it is the file that was read: by
     // renaming it to `spare` (the member's freed work-file name) where it
     // may serve the next group as a work file.
-    Deletion DeleteInput(std::size_t index, const Conversion& conversion,
-                         FileOutcome& outcome, const FileAt* spare = nullptr,
-                         const native::EntryInfo* work = nullptr);
+    Deletion DeleteInput(std::size_t index, const Conversion& conversion, FileOutcome& outcome,
+                         const FileAt* spare = nullptr, const native::EntryInfo* work = nullptr);
     // Renames the input to the spare's name, nobody else's to read, only
     // while it is the file that was read; false (the input as it was)
     // where it cannot.

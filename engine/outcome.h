@@ -86,7 +86,8 @@ inline constexpr const char* kInputKeptLog = " > ERROR：入力ファイル削�
 // A recording written to while it was read (or before it was to be
 // deleted): neither stored nor deleted.
 inline constexpr const char* kInterruptedLog = " > 変換中断 (interrupted)";
-inline constexpr const char* kChangedWhileReadLog = " > ERROR：読込中に入力ファイルが変更されました";
+inline constexpr const char* kChangedWhileReadLog =
+    " > ERROR：読込中に入力ファイルが変更されました";
 
 // What a conversion comes to before anything is stored: Corrected means
 // there is a corrected file to store, NotStored one with nothing to name

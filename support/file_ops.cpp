@@ -80,13 +80,15 @@ constexpr const char* kPartExtension = ".quenrix-part";
 // one file.
 bool CopyAcross(FileToStore& file) {
     const FileAt& target = file.target;
-    const auto opened = native::OpenAt(file.source.In(), file.source.Name(), native::OpenAs::Reading);
+    const auto opened =
+        native::OpenAt(file.source.In(), file.source.Name(), native::OpenAs::Reading);
     if (!opened)
         return NoteFailure(&file.failure, "read", file.source.path, opened.cause);
     const native::Handle from = opened.value;
     // The copies a run cut short by a crash left for this name go first.
     RemoveLeftoverWorkFiles(target.folder, target.Name() + ".*" + kPartExtension);
-    const CreatedFile created = CreateUnique(FileAt{target.folder, target.path + "."}, kPartExtension);
+    const CreatedFile created =
+        CreateUnique(FileAt{target.folder, target.path + "."}, kPartExtension);
     const FileAt temporary{target.folder, created.path};
     if (!created) {
         NoteFailure(&file.failure, "create", temporary.path, created.cause);
@@ -104,8 +106,9 @@ bool CopyAcross(FileToStore& file) {
     (void)native::CloseFile(from);  // only read
     const native::Done closed = native::CloseFile(to);
     ok = ok && Noted(closed, &file.failure, "copy", temporary.path);
-    ok = ok && Noted(native::Done{native::InspectAt(temporary.In(), temporary.Name(), file.stored).cause},
-                     &file.failure, "copy", temporary.path);
+    ok = ok &&
+         Noted(native::Done{native::InspectAt(temporary.In(), temporary.Name(), file.stored).cause},
+               &file.failure, "copy", temporary.path);
     ok = ok && (!file.expectedHash || ReadsBackAs(temporary, *file.expectedHash, &file.failure));
     ok = ok && Noted(Rename(temporary, file, target), &file.failure, "store", target.path);
     if (!ok)
@@ -419,8 +422,9 @@ bool ReadsBackAs(const FileAt& file, std::uint64_t expected, Failure* failure) {
 
 bool SameContent(const FileAt& a, const FileAt& b) {
     native::EntryInfo first, second;
-    if (!native::InspectAt(a.In(), a.Name(), first) || !native::InspectAt(b.In(), b.Name(), second) ||
-        !first.regular || !second.regular || first.link || second.link || first.size != second.size)
+    if (!native::InspectAt(a.In(), a.Name(), first) ||
+        !native::InspectAt(b.In(), b.Name(), second) || !first.regular || !second.regular ||
+        first.link || second.link || first.size != second.size)
         return false;
     const native::Handle one = native::OpenAt(a.In(), a.Name(), native::OpenAs::Reading).value;
     const native::Handle other = native::OpenAt(b.In(), b.Name(), native::OpenAs::Reading).value;

@@ -153,7 +153,7 @@ enum class OpenAs {
     // drops the cached pages first, or reads a large file directly;
     // Windows reads unbuffered), never through a link.
     ReadingFromDisk,
-    Appending,        // as OpenForAppending
+    Appending,  // as OpenForAppending
     // As ReadingNamed, for a handle held only to keep a lock on the file:
     // on Windows it lets the file be renamed and deleted meanwhile.
     Keeping,

@@ -10,8 +10,8 @@
 #include "support/ascii.h"
 #include "support/fd_io.h"
 #include "support/file_ops.h"
-#include "support/native.h"
 #include "support/interrupt.h"
+#include "support/native.h"
 #include "support/oplog.h"
 #include "support/paths.h"
 
@@ -70,14 +70,16 @@ void WizardCore::Start() {
             // is, as quenrix-cli's does.
             StopOnInterrupt();
             log_.Write("変換自動");
-            for (const std::string& input : inputArguments_) log_.WriteLong("入力引数:" + LoggedName(input));
+            for (const std::string& input : inputArguments_)
+                log_.WriteLong("入力引数:" + LoggedName(input));
             if (!deleteInputs_) {
                 log_.Write("オプション引数:/NOTDEL 入力ファイル削除しない");
             }
             // An input that gave no file; a folder that could not be read
             // says why.
             for (const auto& [listed, failure] : notFound_) {
-                const std::string line = "ERROR：SIG,RMGファイルがみあたらない " + LoggedName(listed);
+                const std::string line =
+                    "ERROR：SIG,RMGファイルがみあたらない " + LoggedName(listed);
                 if (failure.cause == 0 || failure.cause == ENOENT)
                     log_.Write(line);
                 else  // the cause must not be cut off with a long path

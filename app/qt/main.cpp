@@ -24,7 +24,8 @@ QtMessageHandler qtDefaultHandler = nullptr;
 // warn on every start; from cron that would mail two lines a run that say
 // nothing about the files.
 void QuietOffscreenNotices(QtMsgType type, const QMessageLogContext& context, const QString& text) {
-    if (type == QtWarningMsg && text.startsWith("This plugin does not support propagateSizeHints")) {
+    if (type == QtWarningMsg &&
+        text.startsWith("This plugin does not support propagateSizeHints")) {
         return;
     }
     if (qtDefaultHandler != nullptr)
