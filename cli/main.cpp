@@ -197,15 +197,16 @@ int main(int argc, char** argv) {
     for (const Failure& folder : inputs.unreadFolders) reports.push_back(cli::FolderReport(folder));
     const std::vector<cli::FileReport> converted = run.Reports();
     reports.insert(reports.end(), converted.begin(), converted.end());
-    cli::Summary summary = cli::Summarize(reports, run.NotDone(), run.Seconds());
-    summary.dryRun = settings.dryRun;
+    cli::Summary summary{run.Summary(), run.Seconds(), settings.dryRun};
+    summary.batch.files += inputs.unreadFolders.size();
+    summary.batch.failed += inputs.unreadFolders.size();
     bool allOk = Report(settings, reports, summary);
     // A log asked for and not written is a failure of the run, said once;
     // the files were converted all the same.
     for (const std::string& message : run.Log().TakeMessages())
         native::WriteText(native::TextStream::Error, "quenrix-cli: " + message + "\n");
     allOk = allOk && !run.Log().EntriesLost();
-    if (summary.notDone > 0) {
+    if (summary.batch.end == BatchEnd::Interrupted) {
         std::fprintf(stderr, "quenrix-cli: interrupted after %zu of %zu files\n", converted.size(),
                      inputs.files.size());
         return 130;

@@ -156,33 +156,18 @@ FileReport FolderReport(const Failure& failure) {
     return report;
 }
 
-Summary Summarize(const std::vector<FileReport>& reports, std::size_t notDone, double seconds) {
-    Summary summary;
-    summary.files = reports.size();
-    summary.notDone = notDone;
-    summary.seconds = seconds;
-    for (const FileReport& report : reports) {
-        summary.bytes += report.counts.inputBytes;
-        if (!report.ok)
-            ++summary.failed;
-        else if (!report.output.empty())
-            ++summary.corrected;
-        else
-            ++summary.unchanged;
-    }
-    return summary;
-}
-
 std::string SummaryLine(const Summary& summary) {
     char line[256];
-    std::snprintf(
-        line, sizeof line, "%zu files: %zu %s, %zu unchanged, %zu failed; %.1f MiB read in %.1f s",
-        summary.files, summary.corrected, summary.dryRun ? "would be corrected" : "corrected",
-        summary.unchanged, summary.failed, static_cast<double>(summary.bytes) / (1024.0 * 1024.0),
-        summary.seconds);
+    std::snprintf(line, sizeof line,
+                  "%zu files: %zu %s, %zu unchanged, %zu failed; %.1f MiB read in %.1f s",
+                  summary.batch.files, summary.batch.corrected,
+                  summary.dryRun ? "would be corrected" : "corrected", summary.batch.unchanged,
+                  summary.batch.failed,
+                  static_cast<double>(summary.batch.bytes) / (1024.0 * 1024.0), summary.seconds);
     std::string text = line;
-    if (summary.notDone > 0)
-        text += "; interrupted, " + std::to_string(summary.notDone) + " files not converted";
+    if (summary.batch.end == BatchEnd::Interrupted)
+        text +=
+            "; interrupted, " + std::to_string(summary.batch.notConverted) + " files not converted";
     return text;
 }
 
@@ -234,13 +219,16 @@ std::string JsonReport(const std::vector<FileReport>& reports, const Summary& su
         files.push_back(std::move(file));
     }
     const nlohmann::json totals = {
-        {"files", summary.files},         {"corrected", summary.corrected},
-        {"unchanged", summary.unchanged}, {"failed", summary.failed},
-        {"not_done", summary.notDone},    {"bytes_read", summary.bytes},
+        {"files", summary.batch.files},
+        {"corrected", summary.batch.corrected},
+        {"unchanged", summary.batch.unchanged},
+        {"failed", summary.batch.failed},
+        {"not_done", summary.batch.notConverted},
+        {"bytes_read", summary.batch.bytes},
         {"seconds", summary.seconds},
     };
     nlohmann::json document = {{"dry_run", dryRun},
-                               {"interrupted", summary.notDone > 0},
+                               {"interrupted", summary.batch.end == BatchEnd::Interrupted},
                                {"summary", totals},
                                {"files", std::move(files)}};
     // Names that are not UTF-8 are shown with replacement characters, and

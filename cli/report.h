@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/batch.h"
 #include "engine/conversion.h"
 #include "engine/outcome.h"
 #include "support/failure.h"
@@ -25,7 +26,7 @@ struct FileReport {
     std::optional<std::uint32_t> firstGpsTime;  // GPS seconds
     std::string output;                         // where the corrected file is (or would be)
     bool inputDeleted = false;
-    bool alreadyStored = false;  // the corrected file stood there already, the user's own
+    bool alreadyStored = false;         // the corrected file stood there already, the user's own
     bool inputKept = false;             // to be deleted, and kept: records were dropped
     std::vector<std::string> messages;  // the status lines, as the window shows them
     Problem problem;                    // why it failed or was not stored; none when all went well
@@ -35,19 +36,13 @@ struct FileReport {
 // The report of a folder that could not be read: a failure of its own.
 FileReport FolderReport(const Failure& failure);
 
-// What a run did in all.
+// What a run did in all: the batch's count, folders that could not be
+// read counted among the failures.
 struct Summary {
-    std::size_t files = 0;
-    std::size_t corrected = 0;  // corrected (stored, or would be on a dry run)
-    std::size_t unchanged = 0;  // nothing to correct, or not to be corrected
-    std::size_t failed = 0;
-    std::size_t notDone = 0;  // left when the run was interrupted
-    std::uint64_t bytes = 0;  // bytes read
+    BatchSummary batch;
     double seconds = 0;
     bool dryRun = false;  // nothing was stored: "would be corrected"
 };
-
-Summary Summarize(const std::vector<FileReport>& reports, std::size_t notDone, double seconds);
 
 // One line for the terminal, and under a file that failed its log
 // messages; `verbose` adds the counts by record kind, the status lines

@@ -25,10 +25,14 @@ enum class Outcome {
     Failed,            // not a GPS file, or the conversion failed
 };
 
+// Where a batch's summary counts an outcome.
+enum class Tally { Corrected, Unchanged, Failed };
+
 struct OutcomeEntry {
     Outcome code;
     const char* word;  // in reports
     bool ok;           // the file went as it should
+    Tally tally;
     // The window's result line and the log's message; "" where the file
     // has none (the name follows a stored file's; a failed conversion's
     // messages are logged where it failed).
@@ -37,20 +41,22 @@ struct OutcomeEntry {
 };
 
 inline constexpr OutcomeEntry kOutcomes[] = {
-    {Outcome::Corrected, "corrected", true, "補正後ファイル名  ", " > 補正後ファイル名  "},
-    {Outcome::WouldBeCorrected, "would be corrected", true, "", ""},
-    {Outcome::NoRollover, "no rollover found", true, "ロールオーバー未検出",
+    {Outcome::Corrected, "corrected", true, Tally::Corrected, "補正後ファイル名  ",
+     " > 補正後ファイル名  "},
+    {Outcome::WouldBeCorrected, "would be corrected", true, Tally::Corrected, "", ""},
+    {Outcome::NoRollover, "no rollover found", true, Tally::Unchanged, "ロールオーバー未検出",
      " > ロールオーバー未検出"},
     // The receivers' software shows such a file as one without a rollover.
-    {Outcome::NoGpsRecords, "no GPS records", false, "ロールオーバー未検出",
+    {Outcome::NoGpsRecords, "no GPS records", false, Tally::Failed, "ロールオーバー未検出",
      " > ロールオーバー未検出"},
-    {Outcome::RolloverPoint, "rollover-point SIG file, not converted", true,
+    {Outcome::RolloverPoint, "rollover-point SIG file, not converted", true, Tally::Unchanged,
      "ロールオーバー対策対象外", " > ロールオーバーポイントのSIGファイルのため対策外"},
-    {Outcome::NotStored, "not stored", false, "変換失敗", " > ERROR：補正後ファイル出力失敗"},
+    {Outcome::NotStored, "not stored", false, Tally::Failed, "変換失敗",
+     " > ERROR：補正後ファイル出力失敗"},
     // Its lines are the stored file's and the failed deletion's.
-    {Outcome::InputNotDeleted, "corrected, input not deleted", false, "", ""},
-    {Outcome::InputMissing, "input missing", false, "", ""},
-    {Outcome::Failed, "failed", false, "", ""},
+    {Outcome::InputNotDeleted, "corrected, input not deleted", false, Tally::Failed, "", ""},
+    {Outcome::InputMissing, "input missing", false, Tally::Failed, "", ""},
+    {Outcome::Failed, "failed", false, Tally::Failed, "", ""},
 };
 
 static_assert(
@@ -61,6 +67,15 @@ static_assert(
         return true;
     }(),
     "kOutcomes lists the outcomes in their order");
+
+static_assert(
+    [] {
+        for (const OutcomeEntry& entry : kOutcomes)
+            if (entry.ok != (entry.tally != Tally::Failed))
+                return false;
+        return true;
+    }(),
+    "an outcome is counted as failed exactly when it is no success");
 
 constexpr const OutcomeEntry& Describe(Outcome outcome) {
     return kOutcomes[static_cast<std::size_t>(outcome)];

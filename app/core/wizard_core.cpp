@@ -38,16 +38,14 @@ WizardCore::WizardCore(WizardView& view, const Catalogue& words, std::vector<std
     : view_(view),
       words_(words),
       arguments_(std::move(arguments)),
-      workFile_(UniqueName(kWindowWorkFilePrefix, kWindowWorkFileExtension)) {
+      work_(WorkFiles::Unique(kWindowWorkFilePrefix, kWindowWorkFileExtension)) {
+    // The work files go in the start folder, wherever the file list leads.
+    work_.folder = startFolder;
     view_.ShowDeleteInputs(deleteInputs_, DeleteStatusText(words_, deleteInputs_));
     log_.MoveTo(LogPathFor(startFolder, programPath));
 }
 
 WizardCore::~WizardCore() {
-    inputs_.clear();
-    if (FileExists(workFile_)) {
-        DeleteFile(workFile_);
-    }
     log_.Write("終了");
 }
 
@@ -180,47 +178,24 @@ void WizardCore::ConvertInputs() {
     view_.SetProgressMessage("", MessageColour::Black);
     // The batch's log entries are written in groups, not one by one.
     const LogGroup logGroup(log_);
-    // Work files that copies which died left in the folder go, those of
-    // copies that run stay.
-    RemoveLeftoverWorkFiles(Folder::Open("").value,
-                            std::string(kWindowWorkFilePrefix) + "*" + kWindowWorkFileExtension);
     log_.Write(deleteInputs_ ? "入力ファイル設定：入力ファイル削除する"
                              : "入力ファイル設定：入力ファイル削除しない");
-
-    tally_ = {};
+    summary_ = {};
     try {
         if (!inputs_.empty()) {
-            const int count = static_cast<int>(inputs_.size());
-            view_.SetProgress(0, count);
+            view_.SetProgress(0, static_cast<int>(inputs_.size()));
             view_.SetProgressMessage(words_.Text("変換中・・・"), MessageColour::Keep);
-            BatchFileActions actions(inputs_, {.deleteInputs = deleteInputs_});
-            for (std::size_t i = 0; i <= inputs_.size(); ++i) {
-                // An interrupt during the last file stops the batch too.
-                if (InterruptRequested()) {
-                    ShowFiles(actions.CommitGroup());  // the files converted are finished
-                    log_.Write("変換中断 (interrupted)");
-                    break;
-                }
-                if (i == inputs_.size())
-                    break;
-                if (cancelRequested_) {
-                    ShowFiles(actions.CommitGroup());  // the files converted are finished
-                    log_.Write("変換キャンセル");
-                    break;
-                }
-                held_.counter = words_.Format(
-                    "ファイル数=%s/%s", {std::to_string(i + 1), std::to_string(inputs_.size())});
-                held_.changed = true;
-                ConvertOne(i, actions);
-                held_.position = static_cast<int>(i) + 1;
-                held_.maximum = count;
-                ShowProgress(false);
-                view_.PumpMessages();  // a click on cancel is seen after each file
-            }
-            ShowFiles(actions.CommitGroup());
+            BatchJob job;
+            job.inputs = inputs_;
+            job.rules = {.deleteInputs = deleteInputs_};
+            job.work = work_;
+            job.log = &log_;
+            job.groupSmallFiles = true;
+            job.interrupt = &InterruptRequested();
+            summary_ = RunBatch(job, *this);
         }
     } catch (...) {
-        FinishBatch();  // on every way out of the loop, an exception included
+        FinishBatch();  // on every way out of the batch, an exception included
         throw;
     }
     FinishBatch();
@@ -233,10 +208,11 @@ void WizardCore::ConvertInputs() {
 void WizardCore::FinishBatch() {
     // The list ends with what became of the batch, so that nobody has to
     // read (or hear) every line to learn whether something failed.
-    AddStatusLine(words_.Format("結果：補正 %s件、補正不要 %s件、失敗 %s件",
-                                {std::to_string(tally_.corrected), std::to_string(tally_.unchanged),
-                                 std::to_string(tally_.failed)}),
-                  StatusLine::File);
+    AddStatusLine(
+        words_.Format("結果：補正 %s件、補正不要 %s件、失敗 %s件",
+                      {std::to_string(summary_.corrected), std::to_string(summary_.unchanged),
+                       std::to_string(summary_.failed)}),
+        StatusLine::File);
     ShowProgress(true);  // every line there, in order
     view_.ShowBatchRunning(false);
     view_.SetProgressMessage(words_.Text("変換終了"), MessageColour::Keep);
@@ -245,68 +221,48 @@ void WizardCore::FinishBatch() {
     batchRunning_ = false;
 }
 
-void WizardCore::ConvertOne(std::size_t index, BatchFileActions& actions) {
-    // A large file goes alone: the files before it are finished first, and
-    // its name shows while it converts; while the file before it is still
-    // read back, once that one is finished.
-    std::optional<std::size_t> nameDue;
-    if (!actions.JoinsGroup(index)) {
-        if (actions.ReadingBack()) {
-            nameDue = index;
-        } else {
-            ShowFiles(actions.CommitGroup());
-            ShowName(index);
-        }
-    }
-    ConversionRequest request;
-    request.workFile = workFile_;
-    request.log = &log_;
-    request.stop = &InterruptRequested();
-    // The converter lets the window repaint and take clicks while it
-    // reads, and shows what the batch holds for it once it is due.
-    request.pump = [this, &actions, &nameDue] {
-        if (nameDue && !actions.ReadingBack()) {
-            ShowFiles(actions.TakeFinishedFiles());
-            ShowName(*nameDue);
-            nameDue.reset();
-        }
-        ShowProgress(false);
-        view_.PumpMessages();
-    };
-    ShowFiles(actions.ConvertInGroup(index, request));
+void WizardCore::Converting(std::size_t index) {
+    held_.counter = words_.Format("ファイル数=%s/%s",
+                                  {std::to_string(index + 1), std::to_string(inputs_.size())});
+    held_.changed = true;
 }
 
-void WizardCore::ShowName(std::size_t index) {
+void WizardCore::Converted(std::size_t index) {
+    held_.position = static_cast<int>(index) + 1;
+    held_.maximum = static_cast<int>(inputs_.size());
+    ShowProgress(false);
+    view_.PumpMessages();  // a click on cancel is seen after each file
+}
+
+void WizardCore::Pump() {
+    // The converter lets the window repaint and take clicks while it reads.
+    ShowProgress(false);
+    view_.PumpMessages();
+}
+
+bool WizardCore::StopRequested() {
+    return cancelRequested_;
+}
+
+void WizardCore::GoesAlone(std::size_t index) {
     nameShown_ = {index, statusLines_};
     AddStatusLine(FileNamePart(inputs_[index]), StatusLine::File);
     ShowProgress(false);
 }
 
-void WizardCore::ShowFiles(const FinishedFiles& files) {
-    for (const auto& [index, outcome] : files) {
-        int fileRow = statusLines_;
-        if (nameShown_ && nameShown_->first == index) {
-            fileRow = nameShown_->second;
-            nameShown_.reset();
-        } else {
-            AddStatusLine(FileNamePart(inputs_[index]), StatusLine::File);
-        }
-        for (const std::string& line : outcome.statusLines) {
-            AddStatusLine(words_.Line(line), StatusLine::Result);
-        }
-        ShowHint(fileRow, outcome);
-        CountOutcome(outcome.outcome);
-        view_.FileDone(inputs_[index], outcome);
+void WizardCore::Finished(std::size_t index, const FileOutcome& outcome) {
+    int fileRow = statusLines_;
+    if (nameShown_ && nameShown_->first == index) {
+        fileRow = nameShown_->second;
+        nameShown_.reset();
+    } else {
+        AddStatusLine(FileNamePart(inputs_[index]), StatusLine::File);
     }
-}
-
-void WizardCore::CountOutcome(Outcome outcome) {
-    if (outcome == Outcome::Corrected)
-        ++tally_.corrected;
-    else if (Describe(outcome).ok)
-        ++tally_.unchanged;
-    else
-        ++tally_.failed;
+    for (const std::string& line : outcome.statusLines) {
+        AddStatusLine(words_.Line(line), StatusLine::Result);
+    }
+    ShowHint(fileRow, outcome);
+    view_.FileDone(inputs_[index], outcome);
 }
 
 void WizardCore::AddStatusLine(const std::string& text, StatusLine kind) {

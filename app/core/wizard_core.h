@@ -14,7 +14,7 @@
 
 #include "app/core/catalogue.h"
 #include "app/core/wizard_view.h"
-#include "engine/batch_actions.h"
+#include "engine/batch.h"
 #include "engine/conversion.h"
 #include "support/failure.h"
 
@@ -22,13 +22,12 @@ namespace quenrix {
 
 inline constexpr const char* kWindowCaption = "Quenrix Ver.1.0";
 inline constexpr int kAutomaticCloseDelayMs = 500;
-// The window's work file, in the folder that is current when a file is
-// converted: "$$$SRG-", a random part of this copy's own, ".TMP". Copies
-// of several users (or hosts) working in one shared folder never share it.
+// The window's work files, in the start folder: "$$$SRG-", a random part of this copy's own,
+// ".TMP". Copies of several users (or hosts) working in one shared folder never share it.
 inline constexpr const char* kWindowWorkFilePrefix = "$$$SRG-";
 inline constexpr const char* kWindowWorkFileExtension = ".TMP";
 
-class WizardCore {
+class WizardCore : private BatchEvents {
   public:
     // `words` is the window's language (the log's stays Japanese);
     // `arguments` are the command line's, the program's own path not
@@ -36,8 +35,8 @@ class WizardCore {
     // log goes, named after `programPath`.
     WizardCore(WizardView& view, const Catalogue& words, std::vector<std::string> arguments,
                const std::string& startFolder, const std::string& programPath);
-    // Deletes a leftover work file and logs the end.
-    ~WizardCore();
+    // Logs the end.
+    ~WizardCore() override;
     WizardCore(const WizardCore&) = delete;
     WizardCore& operator=(const WizardCore&) = delete;
 
@@ -64,8 +63,6 @@ class WizardCore {
     // closes the window when it ends.
     bool MayClose();
 
-    bool BatchRunning() const { return batchRunning_; }
-
     // Where the operation log goes: the start folder's log at first, none
     // after "/NLOG"; an empty path logs nothing.
     const std::string& LogFile() const { return log_.Path(); }
@@ -82,8 +79,8 @@ class WizardCore {
     bool AutomaticMode() const { return automaticMode_; }
     bool DeleteInputs() const { return deleteInputs_; }
     bool CancelRequested() const { return cancelRequested_; }
-    // The work file's bare name.
-    const std::string& WorkFile() const { return workFile_; }
+    // The first work file's name (in the start folder).
+    std::string WorkFile() const { return work_.Name(); }
 
   private:
     // A file's line: its time stamp and name; a result line: indented
@@ -91,12 +88,15 @@ class WizardCore {
     enum class StatusLine { File, Result };
     void AddStatusLine(const std::string& text, StatusLine kind);
     void ShowHint(int fileRow, const struct FileOutcome& outcome);
-    void ConvertOne(std::size_t index, class BatchFileActions& actions);
-    // The lines, hints and counts of files the batch has finished.
-    void ShowFiles(const FinishedFiles& files);
+    // What the batch tells as it runs.
+    void Converting(std::size_t index) override;
     // The name line of a file that goes alone, shown while it converts.
-    void ShowName(std::size_t index);
-    void CountOutcome(Outcome outcome);
+    void GoesAlone(std::size_t index) override;
+    void Converted(std::size_t index) override;
+    // A file's lines, hint and count.
+    void Finished(std::size_t index, const FileOutcome& outcome) override;
+    void Pump() override;
+    bool StopRequested() override;
 
     void ConvertInputs();
     // The batch's last line and the progress page as a finished batch leaves it.
@@ -108,7 +108,7 @@ class WizardCore {
     WizardView& view_;
     const Catalogue& words_;
     std::vector<std::string> arguments_;
-    const std::string workFile_;
+    WorkFiles work_;
     OperationLog log_;
     // Says what the log has to tell (entries lost, a file that was no log).
     void SayLogNews();
@@ -126,12 +126,8 @@ class WizardCore {
     // The file whose name line shows while it converts (a large one), and
     // that line's row.
     std::optional<std::pair<std::size_t, int>> nameShown_;
-    // What became of this batch's files so far, for the line that ends it.
-    struct Tally {
-        int corrected = 0;
-        int unchanged = 0;
-        int failed = 0;
-    } tally_;
+    // What became of this batch's files, for the line that ends it.
+    BatchSummary summary_;
     // Indent of result lines: the length of the first file line's
     // time-stamp prefix, 0 until one was written (the window's one copy
     // per process keeps it for the process's life, as the receiver

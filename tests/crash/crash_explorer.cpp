@@ -23,6 +23,7 @@
 #include <vector>
 
 #include "app/core/wizard_core.h"
+#include "cli/run.h"
 #include "engine/conversion.h"
 #include "support/native_layer.h"
 #include "tests/crash/explored_batch.h"
@@ -302,8 +303,9 @@ int main(int argc, char** argv) {
     if (plant == "skip-data-flush")
         // The work file's flush: the window's, or quenrix-cli's first
         // worker's.
-        fs.Plant(crash::PlantedFault::SkipDataFlush,
-                 setup.cli ? "-0.tmp" : std::string(kWindowWorkFileExtension));
+        fs.Plant(crash::PlantedFault::SkipDataFlush, setup.cli
+                                                         ? std::string(cli::kWorkFileExtension)
+                                                         : std::string(kWindowWorkFileExtension));
     else if (plant == "skip-copy-flush")
         fs.Plant(crash::PlantedFault::SkipDataFlush, ".quenrix-part");
     else if (plant == "skip-log-flush")
