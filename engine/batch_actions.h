@@ -24,31 +24,6 @@
 
 namespace quenrix {
 
-// What became of one file.
-struct FileOutcome {
-    Outcome outcome = Outcome::Failed;
-    // What the conversion found: kind, counts, GPS times, receiver type.
-    Conversion conversion;
-    bool stored = false;     // the corrected file is on disk under outputPath
-    std::string outputPath;  // where it is, or was to go; empty when no name was built
-    bool inputDeleted = false;
-    // The corrected file stood under its name already, byte for byte and
-    // the user's own (a run cut short, or another run at the same moment).
-    bool alreadyStored = false;
-    // The input was to be deleted, and was kept (kDroppedRecordsKeptReason).
-    bool inputKept = false;
-    // The result lines for the status list (none for a file that failed
-    // before a conversion, whose cause the pipeline has logged).
-    std::vector<std::string> statusLines;
-    // Why the file failed or was not stored; also why its input could not
-    // be deleted. None when all went well.
-    Problem problem;
-    // The messages the engine logged for the file, its path aside, as the
-    // log holds them but in UTF-8 (also while logging is off): the
-    // conversion's, then the batch's.
-    std::vector<std::string> log;
-};
-
 // What a batch may do with its files.
 struct BatchRules {
     // Each input goes once its corrected file is stored under another name.

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <iterator>
 #include <string>
+#include <vector>
 
 #include "engine/conversion.h"
 #include "engine/problem.h"
@@ -81,18 +82,6 @@ constexpr const OutcomeEntry& Describe(Outcome outcome) {
     return kOutcomes[static_cast<std::size_t>(outcome)];
 }
 
-// What of an input its corrected file does not carry over, for a hint:
-// "120 bytes not carried over (2 records with a bad check value, 1 cut
-// short)"; empty when every byte was carried over.
-inline std::string NotCarriedOverText(const ConversionCounts& counts) {
-    if (counts.inputBytes <= counts.outputBytes)
-        return {};
-    const RecordTotals totals = counts.Totals();
-    return std::to_string(counts.inputBytes - counts.outputBytes) + " bytes not carried over (" +
-           std::to_string(totals.badCheck) + " records with a bad check value, " +
-           std::to_string(totals.cutShort) + " cut short)";
-}
-
 // The steps after a stored file, when its input is to be deleted.
 inline constexpr const char* kInputDeletedLine = "入力SIG,RMGファイル削除(";    // NAME)
 inline constexpr const char* kInputDeletedLog = " > 削除：";                    // PATH
@@ -123,5 +112,35 @@ constexpr Outcome OutcomeOf(const Conversion& conversion) {
     }
     return Outcome::Failed;
 }
+
+// What became of one file.
+struct FileOutcome {
+    Outcome outcome = Outcome::Failed;
+    // What the conversion found: kind, counts, GPS times, receiver type.
+    Conversion conversion;
+    bool stored = false;     // the corrected file is on disk under outputPath
+    std::string outputPath;  // where it is, or was to go; empty when no name was built
+    bool inputDeleted = false;
+    // The corrected file stood under its name already, byte for byte and
+    // the user's own (a run cut short, or another run at the same moment).
+    bool alreadyStored = false;
+    // The input was to be deleted, and was kept (kDroppedRecordsKeptReason).
+    bool inputKept = false;
+    // The result lines for the status list (none for a file that failed
+    // before a conversion, whose cause the pipeline has logged).
+    std::vector<std::string> statusLines;
+    // Why the file failed or was not stored; also why its input could not
+    // be deleted. None when all went well.
+    Problem problem;
+    // The messages the engine logged for the file, its path aside, as the
+    // log holds them but in UTF-8 (also while logging is off): the
+    // conversion's, then the batch's.
+    std::vector<std::string> log;
+};
+
+// Why the file failed, was not stored or kept its input, in plain words;
+// for a stored file that lacks some of its input's records, what it does
+// not carry over. Empty when all went well.
+std::string ReasonText(const FileOutcome& outcome, Language language = Language::English);
 
 }  // namespace quenrix

@@ -1,72 +1,133 @@
 #include "engine/problem.h"
 
+#include <iterator>
+#include <string_view>
+
+#include "engine/conversion.h"
 #include "support/failure.h"
 #include "support/paths.h"
 
 namespace quenrix {
+namespace {
 
-std::string ReasonText(const Problem& problem) {
-    using Kind = Problem::Kind;
-    const std::string why = FailureText(problem.cause);
-    const std::string name = FileNamePart(problem.path);
-    switch (problem.kind) {
-        case Kind::None:
-            return {};
-        case Kind::NotAGpsFile: {
-            const std::string extension = ExtensionPart(problem.path);
-            return "not a GPS file: " +
-                   (extension.empty() ? std::string("no extension")
-                                      : "extension \"" + extension + "\"") +
-                   ", not .SIG, .RMG or .RM0 to .RM5";
+// Each problem's words, in the order of Problem::Kind. "{why}" is the
+// system's cause, "{name}" the path's file name, "{path}" the path,
+// "{at}" the byte, "{detail}" what was thrown (with its colon), and
+// "{extension}" the input's extension.
+struct ProblemWords {
+    Problem::Kind kind;
+    const char* english;
+    const char* japanese;
+};
+
+using Kind = Problem::Kind;
+constexpr ProblemWords kProblemWords[] = {
+    {Kind::None, "", ""},
+    {Kind::NotAGpsFile, "not a GPS file: {extension}, not .SIG, .RMG or .RM0 to .RM5",
+     "GPSファイルではありません：{extension}（.SIG、.RMG、.RM0～.RM5 のいずれでもありません）"},
+    {Kind::InputMissing, "input missing: no such file", "入力ファイルなし：ファイルがありません"},
+    {Kind::CannotRead, "cannot read: {why}", "読み込めません：{why}"},
+    {Kind::CannotReadAt, "cannot read at byte {at}: {why}", "{at} バイト目を読み込めません：{why}"},
+    {Kind::ChangedWhileRead, "changed while it was read: kept, convert it again",
+     "読込中に変更されました：入力ファイルは残しました。もう一度変換してください"},
+    {Kind::Interrupted, "interrupted: not stored, input kept",
+     "中断：補正後ファイルは出力せず、入力ファイルは残しました"},
+    {Kind::CannotWriteWorkFile, "cannot write the work file {path}: {why}",
+     "作業ファイル {path} を書き込めません：{why}"},
+    {Kind::ConversionStopped, "the conversion stopped", "変換が止まりました"},
+    {Kind::NoNameInFileName, "no output name can be built from this file name",
+     "このファイル名からは出力ファイル名を作れません"},
+    {Kind::NoOutputName, "no output name could be built", "出力ファイル名を作れませんでした"},
+    {Kind::NoGpsRecords, kNoGpsRecordsReason,
+     "GPSレコードなし：チェック値の正しい完全なレコードが一つもありません"},
+    {Kind::InternalError, "internal error{detail}", "内部エラー{detail}"},
+    {Kind::NoPositionRecord, "corrected, but no position record to name the file after",
+     "補正しましたが、ファイル名の元になる測位レコードがありません"},
+    {Kind::ReplacesKeptInput, "it would replace its input, which is kept",
+     "残すはずの入力ファイルを置き換えることになります"},
+    {Kind::CannotLookUp, "cannot look up {name}: {why}", "{name} を調べられません：{why}"},
+    {Kind::NameTakenByAnotherFile, "output name taken by another file: {name}",
+     "出力ファイル名は別のファイルが使っています：{name}"},
+    {Kind::NameTakenByAnotherUser, "output name taken by another user's file: {name}",
+     "出力ファイル名は他のユーザーのファイルが使っています：{name}"},
+    {Kind::NameTakenByThisRun, "output name taken by a file this run has written: {name}",
+     "出力ファイル名はこの変換で書いたファイルが使っています：{name}"},
+    {Kind::NameTakenByAnotherInput, "output name taken by another input of this run: {name}",
+     "出力ファイル名はこの変換の別の入力ファイルが使っています：{name}"},
+    {Kind::CannotStore, "cannot store as {name}: {why}", "{name} として出力できません：{why}"},
+    {Kind::CannotReadBack, "cannot read back {name}: {why}", "{name} を読み返せません：{why}"},
+    {Kind::ReadsBackDifferent, "the stored file reads back different",
+     "出力したファイルを読み返すと内容が違います"},
+    {Kind::CannotDeleteInput, "cannot delete the input: {why}",
+     "入力ファイルを削除できません：{why}"},
+    {Kind::CannotReadFolder, "cannot read the folder: {why}", "フォルダーを読めません：{why}"},
+};
+
+static_assert(
+    [] {
+        for (std::size_t i = 0; i < std::size(kProblemWords); ++i)
+            if (static_cast<std::size_t>(kProblemWords[i].kind) != i)
+                return false;
+        return static_cast<std::size_t>(Kind::CannotReadFolder) + 1 == std::size(kProblemWords);
+    }(),
+    "kProblemWords lists every kind of problem in its order");
+
+// The words with each "{field}" filled in.
+std::string Filled(std::string_view words, const Problem& problem, Language language) {
+    const bool english = language == Language::English;
+    std::string text;
+    while (!words.empty()) {
+        const std::size_t open = words.find('{');
+        const std::size_t close = words.find('}', open);
+        if (open == std::string_view::npos || close == std::string_view::npos) {
+            text += words;
+            break;
         }
-        case Kind::InputMissing:
-            return "input missing: no such file";
-        case Kind::CannotRead:
-            return "cannot read: " + why;
-        case Kind::CannotReadAt:
-            return "cannot read at byte " + std::to_string(problem.at) + ": " + why;
-        case Kind::ChangedWhileRead:
-            return "changed while it was read: kept, convert it again";
-        case Kind::Interrupted:
-            return "interrupted: not stored, input kept";
-        case Kind::CannotWriteWorkFile:
-            return "cannot write the work file " + problem.path + ": " + why;
-        case Kind::ConversionStopped:
-            return "the conversion stopped";
-        case Kind::NoNameInFileName:
-            return "no output name can be built from this file name";
-        case Kind::NoOutputName:
-            return "no output name could be built";
-        case Kind::NoGpsRecords:
-            return kNoGpsRecordsReason;
-        case Kind::InternalError:
-            return problem.detail.empty() ? "internal error" : "internal error: " + problem.detail;
-        case Kind::NoPositionRecord:
-            return "corrected, but no position record to name the file after";
-        case Kind::ReplacesKeptInput:
-            return "it would replace its input, which is kept";
-        case Kind::CannotLookUp:
-            return "cannot look up " + name + ": " + why;
-        case Kind::NameTakenByAnotherFile:
-            return "output name taken by another file: " + name;
-        case Kind::NameTakenByAnotherUser:
-            return "output name taken by another user's file: " + name;
-        case Kind::NameTakenByThisRun:
-            return "output name taken by a file this run has written: " + name;
-        case Kind::NameTakenByAnotherInput:
-            return "output name taken by another input of this run: " + name;
-        case Kind::CannotStore:
-            return "cannot store as " + name + ": " + why;
-        case Kind::CannotReadBack:
-            return "cannot read back " + name + ": " + why;
-        case Kind::ReadsBackDifferent:
-            return "the stored file reads back different";
-        case Kind::CannotDeleteInput:
-            return "cannot delete the input: " + why;
-        case Kind::CannotReadFolder:
-            return "cannot read the folder: " + why;
+        text += words.substr(0, open);
+        const std::string_view field = words.substr(open + 1, close - open - 1);
+        if (field == "why") {
+            text += FailureText(problem.cause, language);
+        } else if (field == "name") {
+            text += FileNamePart(problem.path);
+        } else if (field == "path") {
+            text += problem.path;
+        } else if (field == "at") {
+            text += std::to_string(problem.at);
+        } else if (field == "detail") {
+            if (!problem.detail.empty())
+                text += (english ? ": " : "：") + problem.detail;
+        } else if (field == "extension") {
+            const std::string extension = ExtensionPart(problem.path);
+            if (extension.empty())
+                text += english ? "no extension" : "拡張子なし";
+            else
+                text += english ? "extension \"" + extension + "\"" : "拡張子「" + extension + "」";
+        }
+        words.remove_prefix(close + 1);
     }
-    return "internal error";
+    return text;
+}
+
+}  // namespace
+
+std::string ReasonText(const Problem& problem, Language language) {
+    const ProblemWords& words = kProblemWords[static_cast<std::size_t>(problem.kind)];
+    return Filled(language == Language::English ? words.english : words.japanese, problem,
+                  language);
+}
+
+std::string NotCarriedOverText(const ConversionCounts& counts, Language language) {
+    if (counts.inputBytes <= counts.outputBytes)
+        return {};
+    const RecordTotals totals = counts.Totals();
+    const std::string bytes = std::to_string(counts.inputBytes - counts.outputBytes);
+    const std::string bad = std::to_string(totals.badCheck);
+    const std::string cut = std::to_string(totals.cutShort);
+    if (language == Language::Japanese)
+        return bytes + " バイトは引き継がれません（チェック値不正のレコード " + bad +
+               " 件、途中で切れたレコード " + cut + " 件）";
+    return bytes + " bytes not carried over (" + bad + " records with a bad check value, " + cut +
+           " cut short)";
 }
 
 bool ReasonNamesItsOutcome(const Problem& problem) {

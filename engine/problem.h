@@ -1,11 +1,13 @@
 // Why a file went wrong, as a value: what happened, to which path, and the
-// system's cause. Its words for reports and the window's hint are made
-// here and nowhere else (ReasonText).
+// system's cause. Its words, in English and Japanese, are listed once
+// with each kind (problem.cpp) and made by ReasonText alone.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <utility>
+
+#include "support/failure.h"
 
 namespace quenrix {
 
@@ -54,9 +56,16 @@ struct Problem {
     explicit operator bool() const { return kind != Kind::None; }
 };
 
-// The problem in plain English ("cannot read: permission denied"); empty
+// The problem in plain words ("cannot read: permission denied"); empty
 // for none.
-std::string ReasonText(const Problem& problem);
+std::string ReasonText(const Problem& problem, Language language = Language::English);
+
+struct ConversionCounts;
+// What of an input its corrected file does not carry over: "120 bytes not
+// carried over (2 records with a bad check value, 1 cut short)"; empty
+// when every byte was carried over.
+std::string NotCarriedOverText(const ConversionCounts& counts,
+                               Language language = Language::English);
 
 // Whether the text starts with the outcome's own word ("input missing:
 // no such file"), so that a report shows it in the word's place.

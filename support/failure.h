@@ -23,9 +23,12 @@ inline constexpr int kFolderReplaced = 100005;
 // A lock another program held for longer than the program waited.
 inline constexpr int kLockedByAnother = 100006;
 
-// The C runtime's error numbers in a few plain English words, the same on
-// every system, for the reason a report gives when a file fails.
-std::string FailureText(int errorNumber);
+// The languages the program's reasons are written in.
+enum class Language { English, Japanese };
+
+// The C runtime's error numbers in a few plain words, the same on every
+// system, for the reason a report or the window gives when a file fails.
+std::string FailureText(int errorNumber, Language language = Language::English);
 
 struct Failure {
     std::string step;  // "store", "delete", "make the folder", ...

@@ -279,30 +279,15 @@ void WizardCore::AddStatusLine(const std::string& text, StatusLine kind) {
     ++statusLines_;
 }
 
-// A file that failed keeps the status list's lines as they are; its log
-// messages (the path aside) become the hint of its lines, so the user need
-// not open the log to learn why. So does a corrected file that does not
-// carry over every byte of its input, which then says how much.
+// A file that failed keeps the status list's lines as they are; why it
+// failed becomes the hint of its lines, so the user need not open the log
+// to learn why. So does what a corrected file does not carry over of its
+// input.
 void WizardCore::ShowHint(int fileRow, const FileOutcome& outcome) {
-    const std::string notCarried = outcome.outcome == Outcome::Corrected
-                                       ? NotCarriedOverText(outcome.conversion.counts)
-                                       : std::string();
-    if (!outcome.problem && notCarried.empty())
+    const std::string hint =
+        ReasonText(outcome, words_.Language() == "ja" ? Language::Japanese : Language::English);
+    if (hint.empty())
         return;
-    std::string hint;
-    std::vector<std::string> messages = outcome.log;
-    if (outcome.outcome == Outcome::NoGpsRecords)
-        messages.push_back(
-            ReasonText(outcome.problem));  // its log line is that of a file without a rollover
-    if (!notCarried.empty())
-        messages.push_back(notCarried);
-    for (std::string message : messages) {
-        if (message.rfind(" > ", 0) == 0)
-            message.erase(0, 3);
-        if (!hint.empty())
-            hint += '\n';
-        hint += words_.Line(message);
-    }
     for (int row = fileRow; row < statusLines_; ++row) {
         held_.hints.emplace_back(row, hint);
     }

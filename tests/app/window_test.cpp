@@ -541,10 +541,10 @@ TEST_F(WindowTest, FailedFileShowsItsReasonAsTheTooltipOfItsLines) {
     const auto tip = [&](int row) {
         return Child<QListWidget>(form, "statusList")->item(row)->toolTip().toStdString();
     };
-    EXPECT_EQ(tip(0), "ERROR：入力ファイルなし");
+    EXPECT_EQ(tip(0), "入力ファイルなし：ファイルがありません");
     EXPECT_EQ(tip(1), "");
     EXPECT_EQ(tip(2), "");
-    EXPECT_EQ(tip(4), "ERROR：補正後ファイル出力失敗");
+    EXPECT_EQ(tip(4), "1234H18C.SIG として出力できません：フォルダーです");
     EXPECT_EQ(tip(5), tip(4));
     // The line chosen from the keyboard shows its hint in the status bar.
     Child<QListWidget>(form, "statusList")->setCurrentRow(4);

@@ -428,7 +428,7 @@ TEST_F(WizardCoreTest, ALargeFileReadBackBesideTheNextConversionKeepsTheOrder) {
                                         Path("1234L27E.SIG")}));
 }
 
-TEST_F(WizardCoreTest, FailedFileGetsItsLogMessagesAsHint) {
+TEST_F(WizardCoreTest, FailedFileGetsItsReasonAsHint) {
     WizardCore& core = Core();
     WriteBytes(Path("empty.SIG"), {});
     core.ConvertFiles({Path("missing.SIG"), Path("empty.SIG")});
@@ -438,8 +438,9 @@ TEST_F(WizardCoreTest, FailedFileGetsItsLogMessagesAsHint) {
               (std::vector<std::string>{kStamp + "missing.SIG", kStamp + "empty.SIG",
                                         kArrow + "ロールオーバー未検出",
                                         kStamp + "結果：補正 0件、補正不要 0件、失敗 2件"}));
-    const std::string hint = "ロールオーバー未検出\n" + std::string(kNoGpsRecordsReason);
-    EXPECT_EQ(view.hints, (std::vector<std::string>{"ERROR：入力ファイルなし", hint, hint, ""}));
+    const std::string hint = "GPSレコードなし：チェック値の正しい完全なレコードが一つもありません";
+    EXPECT_EQ(view.hints,
+              (std::vector<std::string>{"入力ファイルなし：ファイルがありません", hint, hint, ""}));
 
     // A corrected file that leaves out a damaged record is deleted, as the
     // receivers' software did, and its lines say what was not carried over.
@@ -449,10 +450,9 @@ TEST_F(WizardCoreTest, FailedFileGetsItsLogMessagesAsHint) {
     EXPECT_FALSE(FileExists(Path("1234L27B.SIG")));
     ASSERT_EQ(view.lines.size(), 8u);  // the file, its output, its deletion, the result
     ASSERT_GE(view.hints.size(), 7u);
-    EXPECT_NE(view.hints[4].find("23 bytes not carried over (1 records with a bad check value, "
-                                 "0 cut short)"),
-              std::string::npos)
-        << view.hints[4];
+    EXPECT_EQ(
+        view.hints[4],
+        "23 バイトは引き継がれません（チェック値不正のレコード 1 件、途中で切れたレコード 0 件）");
     EXPECT_EQ(view.hints[6], view.hints[4]);
 }
 
