@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <new>
 #include <system_error>
 
 #include "engine/pipeline.h"
@@ -43,9 +44,9 @@ Problem StoreProblem(const std::string& output, const Failure& failure) {
         return Problem(Problem::Kind::ReadsBackDifferent);
     if (failure.cause == kChangedSinceRead)
         return Problem(Problem::Kind::ChangedWhileRead);
-    return Problem(
-        failure.step == "read back" ? Problem::Kind::CannotReadBack : Problem::Kind::CannotStore,
-        output, failure.cause);
+    return Problem(failure.step == Failure::Step::ReadBack ? Problem::Kind::CannotReadBack
+                                                           : Problem::Kind::CannotStore,
+                   output, failure.cause);
 }
 
 // Why a stored file that did not read back right is no corrected file; one
@@ -265,19 +266,21 @@ void BatchFileActions::StoreAlone(Member& member) {
         if (!member.outcome.problem && ReadsBack(member)) {
             // Its work file has its name now; the next file's takes its place.
             member.request.workFile.clear();
-            const std::uint64_t hash = member.conversion.writtenHash;
-            auto readBack = [stored = OutputAt(member.conversion), hash] {
-                Failure failure;
-                ReadsBackAs(stored, hash, &failure);
-                return failure;
+            auto readBack = [files = StoredFiles({&member})] {
+                try {
+                    return ReadBackAll(files);
+                } catch (const std::bad_alloc&) {  // the reading thread's border
+                    return std::vector<Failure>(files.size(), Failure{Failure::Step::ReadBack,
+                                                                      files[0].first.path, ENOMEM});
+                }
             };
-            std::future<Failure> failure;
+            std::future<std::vector<Failure>> failures;
             try {
-                failure = std::async(std::launch::async, readBack);
+                failures = std::async(std::launch::async, readBack);
             } catch (const std::system_error&) {
-                failure = std::async(std::launch::deferred, readBack);  // no thread to spare
+                failures = std::async(std::launch::deferred, readBack);  // no thread to spare
             }
-            readingBack_.emplace(ReadingBackFile{std::move(member), std::move(failure)});
+            readingBack_.emplace(ReadingBackFile{std::move(member), std::move(failures)});
             return;
         }
     }
@@ -285,19 +288,11 @@ void BatchFileActions::StoreAlone(Member& member) {
 }
 
 void BatchFileActions::SettleReadBack(bool wait) {
-    if (!readingBack_ || (!wait && readingBack_->failure.wait_for(std::chrono::seconds(0)) !=
+    if (!readingBack_ || (!wait && readingBack_->failures.wait_for(std::chrono::seconds(0)) !=
                                        std::future_status::ready))
         return;
     Member& member = readingBack_->member;
-    Failure failure;
-    try {
-        failure = readingBack_->failure.get();
-    } catch (...) {
-        // The reading thread ran out of memory.
-        failure = Failure{"read back", member.conversion.outputPath, ENOMEM};
-    }
-    if (!failure.step.empty())
-        member.outcome.problem = NotReadBack(member.conversion, failure);
+    TakeReadBacks({&member}, readingBack_->failures.get());
     OperationLog* log = member.request.log;
     Finished(member);
     readingBack_.reset();
@@ -338,17 +333,10 @@ void BatchFileActions::StoreGroup() {
     NameGroup(storing);
     // Read back together: every file whose input is to go.
     std::vector<Member*> reading;
-    std::vector<std::pair<FileAt, std::uint64_t>> stored;
-    for (Member* member : storing) {
-        if (!member->outcome.problem && ReadsBack(*member)) {
+    for (Member* member : storing)
+        if (!member->outcome.problem && ReadsBack(*member))
             reading.push_back(member);
-            stored.emplace_back(OutputAt(member->conversion), member->conversion.writtenHash);
-        }
-    }
-    const std::vector<Failure> readBacks = ReadBackAll(stored);
-    for (std::size_t i = 0; i < reading.size(); ++i)
-        if (!readBacks[i].step.empty())
-            reading[i]->outcome.problem = NotReadBack(reading[i]->conversion, readBacks[i]);
+    ReadBackMembers(reading);
     for (Member& member : group_) Finished(member);
     group_.clear();
     groupNames_.clear();
@@ -371,7 +359,7 @@ void BatchFileActions::NameGroup(const std::vector<Member*>& storing) {
             storing[i]->work = files[i].stored;
             storing[i]->stored = files[i].stored;
         }
-        if (!files[i].failure.step.empty()) {
+        if (files[i].failure) {
             storing[i]->outcome.problem =
                 StoreProblem(storing[i]->conversion.outputPath, files[i].failure);
             storing[i]->store = false;
@@ -585,15 +573,27 @@ BatchFileActions::There BatchFileActions::AlreadyThere(const ConversionRequest& 
     return There::Mine;
 }
 
-Problem BatchFileActions::ReadBack(const Conversion& conversion) const {
-    // Before its input goes, the stored file is read back from the disk: a
-    // disk or cable that garbles what it was given must not cost the user
-    // the recording. A file that reads back different is no corrected
-    // file, and does not stay under the output name.
-    Failure failure;
-    if (ReadsBackAs(OutputAt(conversion), conversion.writtenHash, &failure))
-        return {};
-    return NotReadBack(conversion, failure);
+// Before its input goes, a stored file is read back from the disk: a disk
+// or cable that garbles what it was given must not cost the user the
+// recording. A file that reads back different is no corrected file, and
+// does not stay under the output name.
+std::vector<std::pair<FileAt, std::uint64_t>> BatchFileActions::StoredFiles(
+    const std::vector<Member*>& members) {
+    std::vector<std::pair<FileAt, std::uint64_t>> files;
+    for (const Member* member : members)
+        files.emplace_back(OutputAt(member->conversion), member->conversion.writtenHash);
+    return files;
+}
+
+void BatchFileActions::TakeReadBacks(const std::vector<Member*>& members,
+                                     const std::vector<Failure>& failures) {
+    for (std::size_t i = 0; i < members.size(); ++i)
+        if (failures[i])
+            members[i]->outcome.problem = NotReadBack(members[i]->conversion, failures[i]);
+}
+
+void BatchFileActions::ReadBackMembers(const std::vector<Member*>& members) {
+    TakeReadBacks(members, ReadBackAll(StoredFiles(members)));
 }
 
 bool BatchFileActions::Retire(const FileAt& input, const native::EntryInfo& read,
@@ -696,7 +696,7 @@ void BatchFileActions::StoreCorrectedFile(Member& member) {
     outcome.problem =
         Store(member.index, member.request, member.conversion, outcome, member.stored);
     if (!outcome.problem && ReadsBack(member))
-        outcome.problem = ReadBack(member.conversion);
+        ReadBackMembers({&member});
     Conclude(member);
 }
 

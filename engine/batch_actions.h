@@ -135,7 +135,7 @@ class BatchFileActions {
     // A file alone, stored, its read-back under way on another thread.
     struct ReadingBackFile {
         Member member;
-        std::future<Failure> failure;  // none (an empty step) when it reads back right
+        std::future<std::vector<Failure>> failures;  // ReadBackAll's
     };
     // An input retired under a work file's name, to be written over.
     struct Spare {
@@ -180,8 +180,14 @@ class BatchFileActions {
     // Stores the work file under its output name; why it was not, or none.
     Problem Store(std::size_t index, const ConversionRequest& request, const Conversion& conversion,
                   FileOutcome& outcome, std::optional<native::EntryInfo>& stored) const;
-    // Reads the stored file back; why it is no corrected file, or none.
-    Problem ReadBack(const Conversion& conversion) const;
+    // The members' stored files read back from the disk (ReadBackAll, on
+    // this thread or another), with the hashes they must read back as; a
+    // member whose file does not read back right gets its problem.
+    static std::vector<std::pair<FileAt, std::uint64_t>> StoredFiles(
+        const std::vector<Member*>& members);
+    static void TakeReadBacks(const std::vector<Member*>& members,
+                              const std::vector<Failure>& failures);
+    static void ReadBackMembers(const std::vector<Member*>& members);
     // The rules let the input go once its corrected file is stored.
     bool MayDelete(const Conversion& conversion) const;
     // Whether the stored file's bytes stand under the output name already

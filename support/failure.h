@@ -31,9 +31,13 @@ enum class Language { English, Japanese };
 std::string FailureText(int errorNumber, Language language = Language::English);
 
 struct Failure {
-    std::string step;  // "store", "delete", "make the folder", ...
+    // The step that failed; None: nothing failed.
+    enum class Step { None, List, Read, Create, Copy, Store, Delete, Flush, ReadBack, MakeFolder };
+
+    Step step = Step::None;
     std::string path;
     int cause = 0;  // the system's error number
+    explicit operator bool() const { return step != Step::None; }
     // The cause in plain words ("permission denied").
     std::string Why() const { return FailureText(cause); }
 };

@@ -16,20 +16,22 @@
 namespace quenrix {
 namespace {
 
+using Step = Failure::Step;
+
 // Fills in why `step` on `path` failed; false, for the caller to return.
-bool NoteFailure(Failure* failure, const char* step, const std::string& path, int cause) {
+bool NoteFailure(Failure* failure, Failure::Step step, const std::string& path, int cause) {
     if (failure != nullptr)
         *failure = Failure{step, path, cause};
     return false;
 }
 
 // Whether the call was done; if not, fills in why `step` on `path` failed.
-bool Noted(native::Done done, Failure* failure, const char* step, const std::string& path) {
+bool Noted(native::Done done, Failure* failure, Failure::Step step, const std::string& path) {
     return done || NoteFailure(failure, step, path, done.cause);
 }
 
 bool Failed(const FileToStore& file) {
-    return !file.failure.step.empty();
+    return bool(file.failure);
 }
 
 native::Done CopyContents(native::Handle from, native::Handle to) {
@@ -83,7 +85,7 @@ bool CopyAcross(FileToStore& file) {
     const auto opened =
         native::OpenAt(file.source.In(), file.source.Name(), native::OpenAs::Reading);
     if (!opened)
-        return NoteFailure(&file.failure, "read", file.source.path, opened.cause);
+        return NoteFailure(&file.failure, Step::Read, file.source.path, opened.cause);
     const native::Handle from = opened.value;
     // The copies a run cut short by a crash left for this name go first.
     RemoveLeftoverWorkFiles(target.folder, target.Name() + ".*" + kPartExtension);
@@ -91,7 +93,7 @@ bool CopyAcross(FileToStore& file) {
         CreateUnique(FileAt{target.folder, target.path + "."}, kPartExtension);
     const FileAt temporary{target.folder, created.path};
     if (!created) {
-        NoteFailure(&file.failure, "create", temporary.path, created.cause);
+        NoteFailure(&file.failure, Step::Create, temporary.path, created.cause);
         (void)native::CloseFile(from);
         return false;
     }
@@ -102,15 +104,15 @@ bool CopyAcross(FileToStore& file) {
         (void)native::TakeAccessOf(to, *file.accessOf);
     if (copied)
         copied = native::SyncFile(to);
-    bool ok = Noted(copied, &file.failure, "copy", temporary.path);
+    bool ok = Noted(copied, &file.failure, Step::Copy, temporary.path);
     (void)native::CloseFile(from);  // only read
     const native::Done closed = native::CloseFile(to);
-    ok = ok && Noted(closed, &file.failure, "copy", temporary.path);
+    ok = ok && Noted(closed, &file.failure, Step::Copy, temporary.path);
     ok = ok &&
          Noted(native::Done{native::InspectAt(temporary.In(), temporary.Name(), file.stored).cause},
-               &file.failure, "copy", temporary.path);
+               &file.failure, Step::Copy, temporary.path);
     ok = ok && (!file.expectedHash || ReadsBackAs(temporary, *file.expectedHash, &file.failure));
-    ok = ok && Noted(Rename(temporary, file, target), &file.failure, "store", target.path);
+    ok = ok && Noted(Rename(temporary, file, target), &file.failure, Step::Store, target.path);
     if (!ok)
         (void)DeleteOwnFile(temporary);
     return ok;
@@ -129,7 +131,7 @@ bool FolderExists(const std::string& path) {
 }
 
 bool DeleteFile(const std::string& path, Failure* failure) {
-    return Noted(native::RemoveFile(path), failure, "delete", path);
+    return Noted(native::RemoveFile(path), failure, Step::Delete, path);
 }
 
 bool DeleteOwnFile(const FileAt& file, Failure* failure) {
@@ -138,10 +140,10 @@ bool DeleteOwnFile(const FileAt& file, Failure* failure) {
     if (lookup.value == native::Lookup::Missing)
         return true;
     if (!lookup)
-        return NoteFailure(failure, "delete", file.path, lookup.cause);
+        return NoteFailure(failure, Step::Delete, file.path, lookup.cause);
     if (info.folder)
-        return NoteFailure(failure, "delete", file.path, EISDIR);
-    return Noted(native::RemoveAt(file.In(), file.Name(), info), failure, "delete", file.path);
+        return NoteFailure(failure, Step::Delete, file.path, EISDIR);
+    return Noted(native::RemoveAt(file.In(), file.Name(), info), failure, Step::Delete, file.path);
 }
 
 FileIdentity IdentityOf(const native::EntryInfo& info) {
@@ -172,23 +174,24 @@ void StoreFiles(std::vector<FileToStore>& files) {
         FileToStore& file = files[i];
         file.failure = {};
         if (!file.source.folder || !file.target.folder) {
-            NoteFailure(&file.failure, "store", file.target.path, EBADF);
+            NoteFailure(&file.failure, Step::Store, file.target.path, EBADF);
             continue;
         }
         const auto source = native::InspectAt(file.source.In(), file.source.Name(), sources[i]);
         if (source.value != native::Lookup::Found || !sources[i].regular) {
-            NoteFailure(&file.failure, "store", file.source.path, source ? ENOENT : source.cause);
+            NoteFailure(&file.failure, Step::Store, file.source.path,
+                        source ? ENOENT : source.cause);
             continue;
         }
         native::EntryInfo there;
         const auto target = native::InspectAt(file.target.In(), file.target.Name(), there);
         if (target.value == native::Lookup::Failed)
-            NoteFailure(&file.failure, "store", file.target.path, target.cause);
+            NoteFailure(&file.failure, Step::Store, file.target.path, target.cause);
         else if (target.value == native::Lookup::Found && there.folder)
-            NoteFailure(&file.failure, "store", file.target.path, EISDIR);  // never replaced
+            NoteFailure(&file.failure, Step::Store, file.target.path, EISDIR);  // never replaced
         else if (target.value == native::Lookup::Found &&
                  (!file.replaceable || IdentityOf(there) != IdentityOf(*file.replaceable)))
-            NoteFailure(&file.failure, "store", file.target.path, EEXIST);
+            NoteFailure(&file.failure, Step::Store, file.target.path, EEXIST);
         else if (target.value == native::Lookup::Missing)
             file.replaceable.reset();  // nothing to replace: the name is simply taken
     }
@@ -202,7 +205,7 @@ void StoreFiles(std::vector<FileToStore>& files) {
     }
     const std::vector<Failure> synced = SyncFilesData(flushing);
     for (std::size_t k = 0; k < flushed.size(); ++k)
-        if (!synced[k].step.empty())
+        if (synced[k])
             files[flushed[k]].failure = synced[k];
 
     std::vector<bool> named(files.size(), false);
@@ -230,7 +233,7 @@ void StoreFiles(std::vector<FileToStore>& files) {
             native::InspectAt(file.target.In(), file.target.Name(), there) &&
             IdentityOf(there) != IdentityOf(*file.replaceable))
             renamed.cause = EEXIST;  // another file took the input's name meanwhile
-        if (!Noted(renamed, &file.failure, "store", file.target.path))
+        if (!Noted(renamed, &file.failure, Step::Store, file.target.path))
             continue;
         named[i] = true;
         file.stored = sources[i];
@@ -247,7 +250,7 @@ void StoreFiles(std::vector<FileToStore>& files) {
     for (auto& [folder, done] : folders) done = native::SyncOpenFolder(folder->Handle());
     for (std::size_t i = 0; i < files.size(); ++i)
         if (named[i])
-            Noted(folders.at(files[i].target.folder.get()), &files[i].failure, "store",
+            Noted(folders.at(files[i].target.folder.get()), &files[i].failure, Step::Store,
                   files[i].target.path);
     // A copy is whole under its name: a source left over loses nothing.
     for (std::size_t i : copied)
@@ -259,7 +262,7 @@ bool StoreFile(FileToStore& file) {
     std::vector<FileToStore> one{std::move(file)};
     StoreFiles(one);
     file = std::move(one.front());
-    return file.failure.step.empty();
+    return !file.failure;
 }
 
 HeldFile LockOf(native::Handle folder, const std::string& name, const FileIdentity& identity) {
@@ -306,7 +309,7 @@ void RemoveLeftoverWorkFiles(const FolderRef& folder, const std::string& pattern
 
 bool SyncFileData(const FileAt& file, Failure* failure) {
     const Failure flushed = SyncFilesData({file}).front();
-    if (flushed.step.empty())
+    if (!flushed)
         return true;
     if (failure != nullptr)
         *failure = flushed;
@@ -321,7 +324,7 @@ std::vector<Failure> SyncFilesData(const std::vector<FileAt>& paths) {
         const auto opened =
             native::OpenAt(paths[i].In(), paths[i].Name(), native::OpenAs::Appending);
         if (!opened) {
-            NoteFailure(&failures[i], "flush", paths[i].path, opened.cause);
+            NoteFailure(&failures[i], Step::Flush, paths[i].path, opened.cause);
             continue;
         }
         files[i] = opened.value;
@@ -332,7 +335,7 @@ std::vector<Failure> SyncFilesData(const std::vector<FileAt>& paths) {
             continue;
         const native::Done synced = native::SyncFile(files[i]);
         const native::Done closed = native::CloseFile(files[i]);
-        Noted(synced ? closed : synced, &failures[i], "flush", paths[i].path);
+        Noted(synced ? closed : synced, &failures[i], Step::Flush, paths[i].path);
     }
     return failures;
 }
@@ -371,7 +374,7 @@ bool HashFromDisk(native::Handle file, const std::string& path, std::uint64_t& h
     }
     (void)native::CloseFile(file);  // only read
     if (!got)
-        return NoteFailure(failure, "read back", path, got.cause);
+        return NoteFailure(failure, Step::ReadBack, path, got.cause);
     hash = content.Value();
     return true;
 }
@@ -385,7 +388,7 @@ native::Answer<native::Handle> OpenFromDisk(const FileAt& file) {
 bool ReadBackHash(const FileAt& file, std::uint64_t& hash, Failure* failure) {
     const auto opened = OpenFromDisk(file);
     if (!opened)
-        return NoteFailure(failure, "read back", file.path, opened.cause);
+        return NoteFailure(failure, Step::ReadBack, file.path, opened.cause);
     return HashFromDisk(opened.value, file.path, hash, failure);
 }
 
@@ -395,7 +398,7 @@ std::vector<Failure> ReadBackAll(const std::vector<std::pair<FileAt, std::uint64
     for (std::size_t i = 0; i < files.size(); ++i) {
         const auto open = OpenFromDisk(files[i].first);
         if (!open) {
-            NoteFailure(&failures[i], "read back", files[i].first.path, open.cause);
+            NoteFailure(&failures[i], Step::ReadBack, files[i].first.path, open.cause);
             continue;
         }
         opened[i] = open.value;
@@ -406,14 +409,14 @@ std::vector<Failure> ReadBackAll(const std::vector<std::pair<FileAt, std::uint64
         if (opened[i] != native::kNoFile &&
             HashFromDisk(opened[i], files[i].first.path, hash, &failures[i]) &&
             hash != files[i].second)
-            NoteFailure(&failures[i], "read back", files[i].first.path, kReadsBackDifferent);
+            NoteFailure(&failures[i], Step::ReadBack, files[i].first.path, kReadsBackDifferent);
     }
     return failures;
 }
 
 bool ReadsBackAs(const FileAt& file, std::uint64_t expected, Failure* failure) {
     const Failure read = ReadBackAll({{file, expected}}).front();
-    if (read.step.empty())
+    if (!read)
         return true;
     if (failure != nullptr)
         *failure = read;
@@ -454,7 +457,7 @@ bool MakeFolders(const std::string& path, Failure* failure) {
     const std::string name = FileNamePart(folder);
     if (name.empty()) {
         if (folder.back() != '/' && folder.back() != '\\')
-            return NoteFailure(failure, "make the folder", path,
+            return NoteFailure(failure, Step::MakeFolder, path,
                                ENOENT);  // a drive ("C:") not there
         folder.pop_back();               // a trailing separator
         return MakeFolders(folder, failure);
@@ -462,7 +465,7 @@ bool MakeFolders(const std::string& path, Failure* failure) {
     const std::string parent = FolderPart(folder);
     if (!parent.empty() && parent != folder && !MakeFolders(parent, failure))
         return false;
-    return Noted(native::CreateFolder(folder), failure, "make the folder", folder);
+    return Noted(native::CreateFolder(folder), failure, Step::MakeFolder, folder);
 }
 
 }  // namespace quenrix

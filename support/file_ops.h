@@ -70,7 +70,7 @@ struct FileToStore {
     std::optional<std::uint64_t> expectedHash;
     // Whose access the stored file takes (TakeAccessOf): its input's.
     std::optional<native::EntryInfo> accessOf;
-    // Why it was not stored; an empty step when it was.
+    // Why it was not stored; none when it was.
     Failure failure;
     // The file that took the target's name, as it was then (the source, or
     // its copy on another volume).
@@ -87,8 +87,8 @@ struct FileToStore {
 // file fails with EEXIST; a folder is never replaced. The one exception
 // is `replaceable` (see FileToStore). A stored file is given `accessOf`'s
 // access before its folder is flushed. A file whose step failed is left
-// out of the steps after, and is only stored when its failure's step is
-// empty: then its data and its new name are on disk, so that its input
+// out of the steps after, and is only stored when it has no failure:
+// then its data and its new name are on disk, so that its input
 // may be deleted.
 void StoreFiles(std::vector<FileToStore>& files);
 // The same for one file; true when it is stored.
@@ -108,7 +108,7 @@ bool SyncFileData(const FileAt& file, Failure* failure = nullptr);
 
 // Waits until the data of each file is on disk. All of them are started
 // first, so that together they wait about as long as one. Why each one
-// failed, by position (an empty step for none).
+// failed, by position (none where it did not).
 std::vector<Failure> SyncFilesData(const std::vector<FileAt>& files);
 
 // The ContentHash of the file's bytes as the disk gives them back, its
@@ -117,7 +117,7 @@ bool ReadBackHash(const FileAt& file, std::uint64_t& hash, Failure* failure = nu
 
 // Reads each file back from the disk and compares it with its hash, the
 // reads of all started first so that they wait for the disk together. Why
-// each one failed, by position (an empty step for none; cause
+// each one failed, by position (none where it did not; cause
 // kReadsBackDifferent when it reads back different).
 std::vector<Failure> ReadBackAll(const std::vector<std::pair<FileAt, std::uint64_t>>& files);
 

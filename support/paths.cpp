@@ -162,7 +162,7 @@ std::int32_t ListFiles(std::vector<std::string>& list, const std::string& patter
     });
     if (!read) {
         if (failure != nullptr)
-            *failure = {"list", folder, read.cause};
+            *failure = {Failure::Step::List, folder, read.cause};
         list.clear();
         return 0;
     }

@@ -74,7 +74,7 @@ TEST_F(FileOpsTest, StoringReplacesNothingButTheFileItMay) {
     EXPECT_EQ(ReadBytes(Path("target")), (Bytes{9}));
     // A file that replaces another must read back as it was written.
     EXPECT_FALSE(Store(Path("work"), Path("target"), target, 1, &failure));
-    EXPECT_EQ(failure.step, "read back");
+    EXPECT_EQ(failure.step, Failure::Step::ReadBack);
     EXPECT_EQ(ReadBytes(Path("target")), (Bytes{9}));
     ContentHash right;
     right.Add(Bytes{1, 2}.data(), 2);
@@ -217,7 +217,7 @@ TEST_F(FileOpsTest, ReadBackHashTakesEveryByte) {
     EXPECT_EQ(stored, hashOf(content));
     Failure failure;
     EXPECT_FALSE(ReadBackHash(At(Path("missing")), stored, &failure));
-    EXPECT_EQ(failure.step, "read back");
+    EXPECT_EQ(failure.step, Failure::Step::ReadBack);
 }
 
 TEST_F(FileOpsTest, MakeFoldersMakesEveryMissingFolderAbove) {
@@ -230,7 +230,7 @@ TEST_F(FileOpsTest, MakeFoldersMakesEveryMissingFolderAbove) {
     EXPECT_FALSE(MakeFolders(Path("file/sub"), &failure));
     EXPECT_EQ(failure.path, Path("file"));  // the folder that could not be made
     EXPECT_FALSE(MakeFolders(Path("file"), &failure));
-    EXPECT_EQ(failure.step, "make the folder");
+    EXPECT_EQ(failure.step, Failure::Step::MakeFolder);
     EXPECT_FALSE(failure.Why().empty());
 }
 
