@@ -61,7 +61,7 @@ void Run::ConvertAll() {
     job.inputs = files_;
     job.rules = {.deleteInputs = settings_.deleteInput,
                  .keepInputsWithDroppedRecords = !settings_.deleteDamagedInput,
-                 .storing = settings_.dryRun ? Storing::Planned : Storing::Done};
+                 .storing = settings_.dryRun ? Storing::Planned : Storing::Real};
     job.work = WorkFiles::Unique(kWorkFilePrefix, kWorkFileExtension);
     if (!settings_.outputDir.empty())
         job.outputFolder = settings_.outputDir;

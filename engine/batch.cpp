@@ -118,7 +118,7 @@ class Batch {
     ConversionRequest Request(std::size_t index, unsigned worker) {
         const std::string& input = job_.inputs[index];
         ConversionRequest request(input);
-        if (job_.rules.storing == Storing::Done)
+        if (job_.rules.storing == Storing::Real)
             request.workFile = JoinPath(WorkFolder(input), job_.work.Name(worker));
         request.outputFolder = OutputFolder(input);
         request.log = job_.log;
@@ -157,8 +157,8 @@ class Batch {
         // and its name may show while it converts; while the file before it
         // is still read back, once that one is finished.
         std::optional<std::size_t> nameDue;
-        if (!actions_.JoinsGroup(index)) {
-            if (actions_.ReadingBack()) {
+        if (!actions_.GoesInGroup(index)) {
+            if (actions_.ReadBackUnderWay()) {
                 nameDue = index;
             } else {
                 Deliver(actions_.CommitGroup());
@@ -167,7 +167,7 @@ class Batch {
         }
         ConversionRequest request = Request(index, 0);
         request.pump = [this, &nameDue] {
-            if (nameDue && !actions_.ReadingBack()) {
+            if (nameDue && !actions_.ReadBackUnderWay()) {
                 Deliver(actions_.TakeFinishedFiles());
                 events_.GoesAlone(*nameDue);
                 nameDue.reset();

@@ -53,7 +53,7 @@ void BatchFileActions::OpenFolders(const std::string& input, const ConversionReq
         folders.input = folders_.Of(ContainingFolder(input));
     if (!folders.output.value)
         folders.output = folders_.Of(request.outputFolder.value_or(ContainingFolder(input)));
-    if (rules_.storing == Storing::Done && !folders.work.value)
+    if (rules_.storing == Storing::Real && !folders.work.value)
         folders.work = folders_.Of(ContainingFolder(request.workFile));
 }
 
@@ -139,8 +139,8 @@ bool BatchFileActions::MayDelete(const Conversion& conversion) const {
            !(rules_.keepInputsWithDroppedRecords && conversion.counts.Totals().Dropped() > 0);
 }
 
-bool BatchFileActions::ReadsBack(const Member& member) const {
-    return rules_.readBack && rules_.storing == Storing::Done && MayDelete(member.conversion) &&
+bool BatchFileActions::MustReadBack(const Member& member) const {
+    return rules_.readBack && rules_.storing == Storing::Real && MayDelete(member.conversion) &&
            member.otherName;
 }
 
@@ -148,7 +148,7 @@ void BatchFileActions::StoreCorrectedFile(Member& member) {
     FileOutcome& outcome = member.outcome;
     outcome.problem =
         Store(member.index, member.request, member.conversion, outcome, member.stored);
-    if (!outcome.problem && ReadsBack(member))
+    if (!outcome.problem && MustReadBack(member))
         ReadBackMembers({&member});
     Conclude(member);
 }

@@ -40,7 +40,7 @@ struct BatchRules {
     // Storing::Planned (a dry run): every decision is made as a run makes
     // it, output names this batch would take included, and nothing is
     // written, stored or deleted.
-    Storing storing = Storing::Done;
+    Storing storing = Storing::Real;
 };
 
 // A group of small files is stored together: each converted into a work
@@ -82,7 +82,7 @@ class BatchFileActions {
     // One thread's batch in groups. A small input joins the group under
     // way; a larger one (or one that cannot be looked at) goes alone, its
     // log entries and status lines as it converts.
-    bool JoinsGroup(std::size_t index) const;
+    bool GoesInGroup(std::size_t index) const;
     // Converts input `index` by `request`, whose work file is the group's
     // and the front end's (each member has its own, named after it: see
     // GroupWorkFile). Gives back the files this finished: the group's, when
@@ -108,7 +108,7 @@ class BatchFileActions {
     // batch, and on cancel: the files converted are finished).
     FinishedFiles CommitGroup();
     // A stored file is being read back, to be finished after it.
-    bool ReadingBack() const { return readingBack_.has_value(); }
+    bool ReadBackUnderWay() const { return readingBack_.has_value(); }
     // The files finished since the last call: a file whose read-back
     // ended while the next file converted.
     FinishedFiles TakeFinishedFiles();
@@ -151,11 +151,11 @@ class BatchFileActions {
     void TakeSpare(ConversionRequest& request);
     // The member's request as it is converted: its entries held where it
     // waits for others, and the file before it finished once read back.
-    ConversionRequest Converting(Member& member, bool alone);
+    ConversionRequest RequestFor(Member& member, bool alone);
     // The member joins the group, or is finished after it.
     void AddToGroup(Member& member);
     // Finishes the member into the files to give back.
-    void Finished(Member& member);
+    void GiveBack(Member& member);
     // Stores a file that goes alone; its read-back is left under way where
     // it has one, else it is finished.
     void StoreAlone(Member& member);
@@ -164,7 +164,7 @@ class BatchFileActions {
     void SettleReadBack(bool wait);
     // What the group holds for the member: false when the member needs
     // the files before it finished first (its name is not simply free).
-    bool Join(Member& member);
+    bool Admit(Member& member);
     // A member's end, in order: its held entries, then what became of it.
     void Finish(Member& member);
     // The group's stores, the flushes paid once.
@@ -216,7 +216,7 @@ class BatchFileActions {
     bool OtherName(std::size_t index, const Conversion& conversion,
                    bool* outputMissing = nullptr) const;
     // The stored file is read back before its input goes (which it may).
-    bool ReadsBack(const Member& member) const;
+    bool MustReadBack(const Member& member) const;
     // Why the output name must not be replaced: it is a file this batch
     // wrote, another input of this batch, or any other file, whose bytes
     // would be lost (it may be the corrected file of an input deleted by an
@@ -227,7 +227,7 @@ class BatchFileActions {
 
     std::vector<std::string> inputs_;
     BatchRules rules_;
-    mutable std::optional<std::pair<std::size_t, bool>> joins_;  // JoinsGroup's last answer
+    mutable std::optional<std::pair<std::size_t, bool>> joins_;  // GoesInGroup's last answer
     Folders folders_;
     std::vector<Member> group_;
     std::set<std::string> groupNames_;  // the output names the group takes

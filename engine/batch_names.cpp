@@ -76,7 +76,7 @@ BatchFileActions::There BatchFileActions::AlreadyThere(const ConversionRequest& 
         info.link)
         return There::No;
     bool same = false;
-    if (rules_.storing == Storing::Done) {
+    if (rules_.storing == Storing::Real) {
         same = SameContent(WorkAt(request, conversion), output);
     } else {
         const auto planned = planned_.find(PlanKey(output.path));
@@ -87,7 +87,7 @@ BatchFileActions::There BatchFileActions::AlreadyThere(const ConversionRequest& 
         return There::No;
     if (!info.mine)
         return There::Others;
-    if (rules_.storing == Storing::Done &&
+    if (rules_.storing == Storing::Real &&
         !(SyncFileData(output) && native::SyncOpenFolder(output.In())))
         return There::No;
     return There::Mine;

@@ -19,7 +19,7 @@
 
 namespace quenrix {
 
-bool BatchFileActions::JoinsGroup(std::size_t index) const {
+bool BatchFileActions::GoesInGroup(std::size_t index) const {
     // Asked by the front end and again as the file converts: looked at once.
     if (joins_ && joins_->first == index)
         return joins_->second;
@@ -34,7 +34,7 @@ FinishedFiles BatchFileActions::ConvertInGroup(std::size_t index, ConversionRequ
     request.input = inputs_.at(index);
     request.storing = rules_.storing;
     OpenFolders(request.input, request, request.folders);
-    const bool alone = !JoinsGroup(index);
+    const bool alone = !GoesInGroup(index);
     for (;;) {
         Member member;
         member.index = index;
@@ -47,7 +47,7 @@ FinishedFiles BatchFileActions::ConvertInGroup(std::size_t index, ConversionRequ
                 member.request.workFile = GroupWorkFile(request.workFile, group_.size());
             TakeSpare(member.request);
         }
-        member.conversion = ConvertGpsFile(Converting(member, alone));
+        member.conversion = ConvertGpsFile(RequestFor(member, alone));
         member.otherName = OtherName(index, member.conversion, &member.outputMissing);
 
         const std::lock_guard<std::mutex> lock(mutex_);
@@ -70,7 +70,7 @@ FinishedFiles BatchFileActions::ConvertInGroup(std::size_t index, ConversionRequ
     }
 }
 
-ConversionRequest BatchFileActions::Converting(Member& member, bool alone) {
+ConversionRequest BatchFileActions::RequestFor(Member& member, bool alone) {
     ConversionRequest converting = member.request;
     if (!alone || readingBack_) {
         converting.log = nullptr;  // its entries are kept, and written when it is finished
@@ -93,11 +93,11 @@ ConversionRequest BatchFileActions::Converting(Member& member, bool alone) {
 void BatchFileActions::AddToGroup(Member& member) {
     if (group_.empty())
         groupStart_ = std::chrono::steady_clock::now();
-    if (!Join(member)) {
+    if (!Admit(member)) {
         // Its name is not simply free: what it finds there must be what
         // the files before it left, as in a batch of one file at a time.
         StoreGroup();
-        Finished(member);
+        GiveBack(member);
         return;
     }
     group_.push_back(std::move(member));
@@ -106,7 +106,7 @@ void BatchFileActions::AddToGroup(Member& member) {
         StoreGroup();
 }
 
-void BatchFileActions::Finished(Member& member) {
+void BatchFileActions::GiveBack(Member& member) {
     Finish(member);
     finished_.emplace_back(member.index, std::move(member.outcome));
 }
@@ -125,12 +125,12 @@ FinishedFiles BatchFileActions::TakeFinishedFiles() {
 
 void BatchFileActions::StoreAlone(Member& member) {
     const Outcome outcome = OutcomeOf(member.conversion);
-    if (rules_.storing == Storing::Done &&
+    if (rules_.storing == Storing::Real &&
         (outcome == Outcome::Corrected || outcome == Outcome::NotStored)) {
         member.outcome.problem =
             Store(member.index, member.request, member.conversion, member.outcome, member.stored);
         member.store = true;  // stored, or why not: what is left is its end
-        if (!member.outcome.problem && ReadsBack(member)) {
+        if (!member.outcome.problem && MustReadBack(member)) {
             // Its work file has its name now; the next file's takes its place.
             member.request.workFile.clear();
             auto readBack = [files = StoredFiles({&member})] {
@@ -151,7 +151,7 @@ void BatchFileActions::StoreAlone(Member& member) {
             return;
         }
     }
-    Finished(member);
+    GiveBack(member);
 }
 
 void BatchFileActions::SettleReadBack(bool wait) {
@@ -161,7 +161,7 @@ void BatchFileActions::SettleReadBack(bool wait) {
     Member& member = readingBack_->member;
     TakeReadBacks({&member}, readingBack_->failures.get());
     OperationLog* log = member.request.log;
-    Finished(member);
+    GiveBack(member);
     readingBack_.reset();
     if (log != nullptr)
         log->WriteHeldNow();  // its entries do not wait out the next file's conversion
@@ -174,12 +174,12 @@ FinishedFiles BatchFileActions::TakeFinished() {
     return done;
 }
 
-bool BatchFileActions::Join(Member& member) {
+bool BatchFileActions::Admit(Member& member) {
     const Outcome outcome = OutcomeOf(member.conversion);
     if (outcome != Outcome::Corrected && outcome != Outcome::NotStored)
         return true;  // nothing to store: it only waits for its turn
     const std::string& output = member.conversion.outputPath;
-    if (rules_.storing != Storing::Done || output.empty() ||
+    if (rules_.storing != Storing::Real || output.empty() ||
         groupNames_.count(PlanKey(output)) != 0)
         return group_.empty();
     if (!member.outputMissing)

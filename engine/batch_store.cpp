@@ -30,10 +30,10 @@ void BatchFileActions::StoreGroup() {
     // Read back together: every file whose input is to go.
     std::vector<Member*> reading;
     for (Member* member : storing)
-        if (!member->outcome.problem && ReadsBack(*member))
+        if (!member->outcome.problem && MustReadBack(*member))
             reading.push_back(member);
     ReadBackMembers(reading);
-    for (Member& member : group_) Finished(member);
+    for (Member& member : group_) GiveBack(member);
     group_.clear();
     groupNames_.clear();
     FlushGoneInputs();

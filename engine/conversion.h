@@ -68,7 +68,7 @@ enum class ConvertResult : std::int32_t {
 // Whether the corrected file is made, or only planned: a dry run converts
 // every byte as a run does, counting and hashing what it would write, and
 // writes nothing anywhere.
-enum class Storing { Done, Planned };
+enum class Storing { Real, Planned };
 
 // The folders a conversion acts in, each opened once (Folder): whatever
 // another user renames or links in their places meanwhile, the input is
@@ -101,7 +101,7 @@ struct ConversionRequest {
     std::optional<std::uint32_t> referenceDay;
     // An RMG receiver type (74, 77, 80) in place of the file's; 0: the file's.
     std::int32_t receiverType = 0;
-    Storing storing = Storing::Done;
+    Storing storing = Storing::Real;
     // Called every so often while the file is read and written, so that a
     // window stays responsive; none outside a window.
     EventPump pump;

@@ -100,7 +100,7 @@ ConvertResult Convert(const ConversionRequest& request, Conversion& conversion) 
     folders = request.folders;
     OpenUnlessGiven(folders.input, ContainingFolder(input));
     const FileAt file{folders.input.value, input};
-    if (request.storing == Storing::Done) {
+    if (request.storing == Storing::Real) {
         OpenUnlessGiven(folders.work, ContainingFolder(request.workFile));
         OpenUnlessGiven(folders.output, request.outputFolder.value_or(ContainingFolder(input)));
         if (!request.reuseWorkFile && folders.work.value != nullptr)

@@ -26,7 +26,8 @@ bool NoteFailure(Failure* failure, Failure::Step step, const std::string& path, 
 }
 
 // Whether the call was done; if not, fills in why `step` on `path` failed.
-bool Noted(native::Done done, Failure* failure, Failure::Step step, const std::string& path) {
+bool NoteUnlessDone(native::Done done, Failure* failure, Failure::Step step,
+                    const std::string& path) {
     return done || NoteFailure(failure, step, path, done.cause);
 }
 
@@ -104,15 +105,17 @@ bool CopyAcross(FileToStore& file) {
         (void)native::TakeAccessOf(to, *file.accessOf);
     if (copied)
         copied = native::SyncFile(to);
-    bool ok = Noted(copied, &file.failure, Step::Copy, temporary.path);
+    bool ok = NoteUnlessDone(copied, &file.failure, Step::Copy, temporary.path);
     (void)native::CloseFile(from);  // only read
     const native::Done closed = native::CloseFile(to);
-    ok = ok && Noted(closed, &file.failure, Step::Copy, temporary.path);
+    ok = ok && NoteUnlessDone(closed, &file.failure, Step::Copy, temporary.path);
     ok = ok &&
-         Noted(native::Done{native::InspectAt(temporary.In(), temporary.Name(), file.stored).cause},
-               &file.failure, Step::Copy, temporary.path);
+         NoteUnlessDone(
+             native::Done{native::InspectAt(temporary.In(), temporary.Name(), file.stored).cause},
+             &file.failure, Step::Copy, temporary.path);
     ok = ok && (!file.expectedHash || ReadsBackAs(temporary, *file.expectedHash, &file.failure));
-    ok = ok && Noted(Rename(temporary, file, target), &file.failure, Step::Store, target.path);
+    ok = ok &&
+         NoteUnlessDone(Rename(temporary, file, target), &file.failure, Step::Store, target.path);
     if (!ok)
         (void)DeleteOwnFile(temporary);
     return ok;
@@ -131,7 +134,7 @@ bool FolderExists(const std::string& path) {
 }
 
 bool DeleteFile(const std::string& path, Failure* failure) {
-    return Noted(native::RemoveFile(path), failure, Step::Delete, path);
+    return NoteUnlessDone(native::RemoveFile(path), failure, Step::Delete, path);
 }
 
 bool DeleteOwnFile(const FileAt& file, Failure* failure) {
@@ -143,7 +146,8 @@ bool DeleteOwnFile(const FileAt& file, Failure* failure) {
         return NoteFailure(failure, Step::Delete, file.path, lookup.cause);
     if (info.folder)
         return NoteFailure(failure, Step::Delete, file.path, EISDIR);
-    return Noted(native::RemoveAt(file.In(), file.Name(), info), failure, Step::Delete, file.path);
+    return NoteUnlessDone(native::RemoveAt(file.In(), file.Name(), info), failure, Step::Delete,
+                          file.path);
 }
 
 FileIdentity IdentityOf(const native::EntryInfo& info) {
@@ -233,7 +237,7 @@ void StoreFiles(std::vector<FileToStore>& files) {
             native::InspectAt(file.target.In(), file.target.Name(), there) &&
             IdentityOf(there) != IdentityOf(*file.replaceable))
             renamed.cause = EEXIST;  // another file took the input's name meanwhile
-        if (!Noted(renamed, &file.failure, Step::Store, file.target.path))
+        if (!NoteUnlessDone(renamed, &file.failure, Step::Store, file.target.path))
             continue;
         named[i] = true;
         file.stored = sources[i];
@@ -250,8 +254,8 @@ void StoreFiles(std::vector<FileToStore>& files) {
     for (auto& [folder, done] : folders) done = native::SyncOpenFolder(folder->Handle());
     for (std::size_t i = 0; i < files.size(); ++i)
         if (named[i])
-            Noted(folders.at(files[i].target.folder.get()), &files[i].failure, Step::Store,
-                  files[i].target.path);
+            NoteUnlessDone(folders.at(files[i].target.folder.get()), &files[i].failure, Step::Store,
+                           files[i].target.path);
     // A copy is whole under its name: a source left over loses nothing.
     for (std::size_t i : copied)
         if (!Failed(files[i]))
@@ -335,7 +339,7 @@ std::vector<Failure> SyncFilesData(const std::vector<FileAt>& paths) {
             continue;
         const native::Done synced = native::SyncFile(files[i]);
         const native::Done closed = native::CloseFile(files[i]);
-        Noted(synced ? closed : synced, &failures[i], Step::Flush, paths[i].path);
+        NoteUnlessDone(synced ? closed : synced, &failures[i], Step::Flush, paths[i].path);
     }
     return failures;
 }
@@ -465,7 +469,7 @@ bool MakeFolders(const std::string& path, Failure* failure) {
     const std::string parent = FolderPart(folder);
     if (!parent.empty() && parent != folder && !MakeFolders(parent, failure))
         return false;
-    return Noted(native::CreateFolder(folder), failure, Step::MakeFolder, folder);
+    return NoteUnlessDone(native::CreateFolder(folder), failure, Step::MakeFolder, folder);
 }
 
 }  // namespace quenrix

@@ -242,10 +242,6 @@ Done ForEachEntry(const std::string& folder,
 // a folder stands there already.
 Done CreateFolder(const std::string& path);
 
-// Removes a folder and the files in it (not its subfolders); done when it
-// is gone.
-Done RemoveFolderWithFiles(const std::string& folder);
-
 // The program's command-line arguments (without its own name) as UTF-8:
 // Linux gives them so; Windows is asked for its wide command line, as its
 // ANSI code page cannot spell every name.
@@ -268,10 +264,6 @@ std::string PrivateRuntimeFolder();
 // the console's own UTF-16, anywhere else as UTF-8 bytes.
 enum class TextStream { Output, Error };
 void WriteText(TextStream stream, const std::string& utf8);
-
-// Creates a new, empty folder named `prefix` plus a unique ending in the
-// system's temporary folder; empty when it cannot.
-std::string MakeTemporaryFolder(const std::string& prefix);
 
 // The running program's full path; empty when it cannot be found.
 std::string ExecutablePath();

@@ -49,8 +49,6 @@
     CALL(bool, Done, TakeAccessOf, (Handle file, const EntryInfo& like), (file, like), {}) \
     CALL(bool, Done, ForEachEntry, (const std::string& folder, const std::function<void(const FolderEntry& entry)>& visit), (folder, visit), folder) \
     CALL(bool, Done, CreateFolder, (const std::string& path), (path), path) \
-    CALL(bool, Done, RemoveFolderWithFiles, (const std::string& folder), (folder), folder) \
-    CALL(std::string, std::string, MakeTemporaryFolder, (const std::string& prefix), (prefix), {}) \
     CALL(std::string, std::string, ExecutablePath, (), (), {}) \
     CALL(LocalDateTime, LocalDateTime, LocalClockNow, (), (), {}) \
     CALL(unsigned long, unsigned long, ProcessId, (), (), {}) \

@@ -12,8 +12,8 @@
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <cerrno>
+#include <chrono>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -216,7 +216,8 @@ bool RealSystem::TryLock(Handle file) {
 bool RealSystem::WaitForLock(Handle file, std::int32_t milliseconds) {
     // Asked again every few milliseconds rather than waited on: a blocking
     // flock has no bound.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
     for (;;) {
         if (TryLock(file))
             return true;
@@ -286,8 +287,7 @@ Handle RealSystem::OpenAt(Handle folder, const std::string& name, OpenAs how,
     return file;
 }
 
-Lookup RealSystem::InspectAt(Handle folder, const std::string& name, EntryInfo& info,
-                             Links links) {
+Lookup RealSystem::InspectAt(Handle folder, const std::string& name, EntryInfo& info, Links links) {
     struct stat st {};
     if (::fstatat(folder, name.c_str(), &st, links == Links::Follow ? 0 : AT_SYMLINK_NOFOLLOW) != 0)
         return errno == ENOENT || errno == ENOTDIR ? Lookup::Missing : Lookup::Failed;
@@ -329,7 +329,8 @@ bool RealSystem::ReplaceAt(Handle fromFolder, const std::string& from, Handle to
         // file that was read, else it has its name back.
         if (::fstatat(fromFolder, from.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
             Unchanged(expected, FromStat(st))) {
-            (void)::unlinkat(fromFolder, from.c_str(), 0);  // replaced: a name left over loses nothing
+            (void)::unlinkat(fromFolder, from.c_str(),
+                             0);  // replaced: a name left over loses nothing
             return true;
         }
         (void)::renameat2(toFolder, to.c_str(), fromFolder, from.c_str(), RENAME_EXCHANGE);
@@ -414,15 +415,6 @@ bool RealSystem::CreateFolder(const std::string& path) {
     return false;
 }
 
-bool RealSystem::RemoveFolderWithFiles(const std::string& folder) {
-    const std::string prefix = WithSeparator(folder);
-    ForEachEntry(folder, [&](const FolderEntry& entry) {
-        if (!entry.folder || entry.link)
-            ::unlink((prefix + entry.name).c_str());
-    });
-    return ::rmdir(folder.c_str()) == 0 || errno == ENOENT;
-}
-
 std::vector<std::string> Arguments(int argc, char** argv) {
     return std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
 }
@@ -445,8 +437,8 @@ std::string PrivateRuntimeFolder() {
     const char* home = std::getenv("HOME");
     const passwd* user = ::getpwuid(::geteuid());
     const std::string base = home != nullptr && *home == '/' ? home
-                             : user != nullptr             ? user->pw_dir
-                                                           : "";
+                             : user != nullptr               ? user->pw_dir
+                                                             : "";
     if (base.empty())
         return {};
     const std::string cache = base + "/.cache", folder = cache + "/quenrix";
@@ -474,13 +466,6 @@ std::vector<std::string> UserLanguages() {
 
 void WriteText(TextStream stream, const std::string& utf8) {
     std::fwrite(utf8.data(), 1, utf8.size(), stream == TextStream::Output ? stdout : stderr);
-}
-
-std::string RealSystem::MakeTemporaryFolder(const std::string& prefix) {
-    const char* base = std::getenv("TMPDIR");
-    std::string pattern =
-        std::string(base != nullptr && *base != '\0' ? base : "/tmp") + "/" + prefix + "XXXXXX";
-    return ::mkdtemp(pattern.data()) != nullptr ? pattern : std::string();
 }
 
 std::string RealSystem::ExecutablePath() {

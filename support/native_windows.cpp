@@ -441,8 +441,8 @@ std::wstring FolderOf(Handle folder) {
     }
     std::wstring path(MAX_PATH, L'\0');
     for (;;) {
-        const DWORD length = GetFinalPathNameByHandleW(reinterpret_cast<HANDLE>(handle), path.data(),
-                                                       static_cast<DWORD>(path.size()),
+        const DWORD length = GetFinalPathNameByHandleW(reinterpret_cast<HANDLE>(handle),
+                                                       path.data(), static_cast<DWORD>(path.size()),
                                                        FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
         if (length == 0) {
             const std::lock_guard<std::mutex> lock(openFoldersMutex);
@@ -523,8 +523,8 @@ Handle RealSystem::OpenAt(Handle folder, const std::string& name, OpenAs how,
             return OpenRegular(entry, GENERIC_READ, FILE_ATTRIBUTE_NORMAL, Links::Refuse,
                                _O_RDONLY);
         case OpenAs::Keeping:
-            return OpenRegular(entry, GENERIC_READ, FILE_ATTRIBUTE_NORMAL, Links::Refuse,
-                               _O_RDONLY, kShared | FILE_SHARE_DELETE);
+            return OpenRegular(entry, GENERIC_READ, FILE_ATTRIBUTE_NORMAL, Links::Refuse, _O_RDONLY,
+                               kShared | FILE_SHARE_DELETE);
         case OpenAs::ReadingFromDisk:
             return OpenRegular(entry, GENERIC_READ,
                                FILE_FLAG_NO_BUFFERING | FILE_FLAG_SEQUENTIAL_SCAN, Links::Refuse,
@@ -545,8 +545,7 @@ Handle RealSystem::OpenAt(Handle folder, const std::string& name, OpenAs how,
         path, 0);
 }
 
-Lookup RealSystem::InspectAt(Handle folder, const std::string& name, EntryInfo& info,
-                             Links links) {
+Lookup RealSystem::InspectAt(Handle folder, const std::string& name, EntryInfo& info, Links links) {
     const std::wstring path = EntryOf(folder, name);
     if (path.empty())
         return Lookup::Failed;
@@ -610,8 +609,7 @@ bool RealSystem::ReplaceAt(Handle fromFolder, const std::string& from, Handle to
     // That very file aside, by its handle; then the name is free for
     // `from`, taken without replacing anything another program put there.
     char token[17];
-    std::snprintf(token, sizeof token, "%016llx",
-                  static_cast<unsigned long long>(RandomToken()));
+    std::snprintf(token, sizeof token, "%016llx", static_cast<unsigned long long>(RandomToken()));
     const std::wstring aside = target + L"." + Utf16(token) + L".quenrix-old";
     if (!RenameHandle(old, aside)) {
         Failed();
@@ -728,14 +726,6 @@ bool RealSystem::CreateFolder(const std::string& path) {
     return Failed();
 }
 
-bool RealSystem::RemoveFolderWithFiles(const std::string& folder) {
-    ForEachEntry(folder, [&](const FolderEntry& entry) {
-        if (!entry.folder)
-            DeleteFileW(SystemPath(JoinPath(folder, entry.name)).c_str());
-    });
-    return RemoveDirectoryW(SystemPath(folder).c_str()) != 0 || IsMissing(GetLastError());
-}
-
 std::vector<std::string> Arguments(int argc, char** argv) {
     // The C runtime's argv is in the ANSI code page, which cannot spell
     // every name: the arguments are read again from the wide command line.
@@ -777,30 +767,6 @@ void WriteText(TextStream stream, const std::string& utf8) {
         return;
     }
     std::fwrite(utf8.data(), 1, utf8.size(), file);  // redirected: UTF-8
-}
-
-std::string RealSystem::MakeTemporaryFolder(const std::string& prefix) {
-    std::wstring base(MAX_PATH + 1, L'\0');
-    DWORD length = GetTempPathW(static_cast<DWORD>(base.size()), base.data());
-    if (length > base.size()) {
-        base.resize(length);
-        length = GetTempPathW(static_cast<DWORD>(base.size()), base.data());
-    }
-    if (length == 0 || length >= base.size())
-        return {};
-    base.resize(length);
-    static std::atomic<unsigned> counter{0};
-    for (int attempt = 0; attempt < 1000; ++attempt) {
-        char unique[64];
-        std::snprintf(unique, sizeof unique, "%lx-%lx-%x", GetCurrentProcessId(), GetTickCount(),
-                      counter++);
-        const std::string folder = Utf8(base) + prefix + unique;
-        if (CreateDirectoryW(SystemPath(folder).c_str(), nullptr))
-            return folder;
-        if (GetLastError() != ERROR_ALREADY_EXISTS)
-            return {};
-    }
-    return {};
 }
 
 std::string RealSystem::ExecutablePath() {

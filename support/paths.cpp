@@ -70,13 +70,6 @@ bool Match(const char* name, const char* pattern) {
 
 }  // namespace
 
-char CharAt(const std::string& text, std::size_t position) {
-    if (position < 1 || position > text.size()) {
-        throw std::out_of_range("CharAt: position outside the text");
-    }
-    return text[position - 1];
-}
-
 std::size_t RootLength(const std::string& path, PathStyle style) {
     if (style == PathStyle::Posix)
         return !path.empty() && path[0] == '/' ? 1 : 0;

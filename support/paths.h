@@ -19,10 +19,6 @@ inline constexpr PathStyle kNativePathStyle = PathStyle::Windows;
 inline constexpr PathStyle kNativePathStyle = PathStyle::Posix;
 #endif
 
-// The byte at a 1-based position; throws std::out_of_range outside 1 to
-// the length.
-char CharAt(const std::string& text, std::size_t position);
-
 // How many bytes of the path are its root, which no name part reaches
 // into: "/" on Linux; on Windows "C:\", "C:", "\", a network share
 // "\\server\share\" and the long forms "\\?\C:\" and

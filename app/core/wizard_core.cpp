@@ -118,13 +118,10 @@ void WizardCore::ReadCommandLine() {
     automaticMode_ = !line.inputs.empty();
     inputs_.clear();
     notFound_.clear();
-    inputArgument_.clear();
     for (const std::string& input : line.inputs) {
         std::string listed;
         Failure failure;
         const std::vector<std::string> files = FilesOfInput(input, listed, failure);
-        if (inputArgument_.empty())
-            inputArgument_ = listed;
         if (files.empty())
             notFound_.emplace_back(listed, failure);
         inputs_.insert(inputs_.end(), files.begin(), files.end());

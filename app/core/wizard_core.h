@@ -74,8 +74,6 @@ class WizardCore : private BatchEvents {
 
     // The inputs of the last batch, or those the command line named.
     const std::vector<std::string>& Inputs() const { return inputs_; }
-    // The command line's first input argument; a folder's with a separator added.
-    const std::string& InputArgument() const { return inputArgument_; }
     bool AutomaticMode() const { return automaticMode_; }
     bool DeleteInputs() const { return deleteInputs_; }
     bool CancelRequested() const { return cancelRequested_; }
@@ -113,7 +111,6 @@ class WizardCore : private BatchEvents {
     // Says what the log has to tell (entries lost, a file that was no log).
     void SayLogNews();
     std::vector<std::string> inputs_;
-    std::string inputArgument_;
     std::vector<std::string> inputArguments_;  // as typed
     // The input arguments that gave no file, as listed, and why.
     std::vector<std::pair<std::string, Failure>> notFound_;

@@ -170,18 +170,6 @@ bool FailingLayer::CreateFolder(const std::string& path) {
     return real_.CreateFolder(path);
 }
 
-bool FailingLayer::RemoveFolderWithFiles(const std::string& folder) {
-    if (FailsThisTime("remove folder", folder, EACCES))
-        return false;
-    return real_.RemoveFolderWithFiles(folder);
-}
-
-std::string FailingLayer::MakeTemporaryFolder(const std::string& prefix) {
-    if (FailsThisTime("make temporary folder", prefix, ENOSPC))
-        return {};
-    return real_.MakeTemporaryFolder(prefix);
-}
-
 std::string FailingLayer::PathIn(Handle folder, const std::string& name) const {
     const std::string path = Of(folder, open_);
     return path.empty() || path.back() == '/' ? path + name : path + "/" + name;
@@ -194,8 +182,7 @@ Handle FailingLayer::OpenFolder(const std::string& path) {
 Handle FailingLayer::OpenAt(Handle folder, const std::string& name, native::OpenAs how,
                             unsigned permissions) {
     const bool creating = how == native::OpenAs::NewFile;
-    return Open(creating ? "create new" : "open", PathIn(folder, name),
-                creating ? ENOSPC : ENOENT,
+    return Open(creating ? "create new" : "open", PathIn(folder, name), creating ? ENOSPC : ENOENT,
                 [&] { return real_.OpenAt(folder, name, how, permissions); });
 }
 

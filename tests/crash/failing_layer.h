@@ -69,8 +69,6 @@ class FailingLayer final : public test::ForwardingLayer {
     bool ForEachEntry(const std::string& folder,
                       const std::function<void(const native::FolderEntry& entry)>& visit) override;
     bool CreateFolder(const std::string& path) override;
-    bool RemoveFolderWithFiles(const std::string& folder) override;
-    std::string MakeTemporaryFolder(const std::string& prefix) override;
     native::Handle OpenFolder(const std::string& path) override;
     native::Handle OpenAt(native::Handle folder, const std::string& name, native::OpenAs how,
                           unsigned permissions) override;

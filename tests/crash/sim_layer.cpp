@@ -139,8 +139,7 @@ Handle SimLayer::OpenAt(Handle folder, const std::string& name, OpenAs how, unsi
     return Fs().OpenAt(folder, name, how == OpenAs::Appending, how == OpenAs::Reading);
 }
 
-Lookup SimLayer::InspectAt(Handle folder, const std::string& name, EntryInfo& info,
-                           Links links) {
+Lookup SimLayer::InspectAt(Handle folder, const std::string& name, EntryInfo& info, Links links) {
     crash::SimFileSystem::Entry entry;
     bool link = links == Links::Follow;
     if (!Fs().InspectAt(folder, name, entry, link))
@@ -173,7 +172,8 @@ bool SimLayer::ReplaceAt(Handle fromFolder, const std::string& from, Handle toFo
 
 bool SimLayer::RemoveAt(Handle folder, const std::string& name, const EntryInfo& expected) {
     EntryInfo now;
-    const Lookup there = InspectAt(folder, name, now, expected.link ? Links::Refuse : Links::Follow);
+    const Lookup there =
+        InspectAt(folder, name, now, expected.link ? Links::Refuse : Links::Follow);
     if (there == Lookup::Missing)
         return true;
     if (there == Lookup::Failed)
@@ -207,23 +207,6 @@ bool SimLayer::CreateFolder(const std::string& path) {
     if (Fs().Inspect(path, entry) && entry.folder)
         return true;
     return Fs().MakeFolder(path);
-}
-
-bool SimLayer::RemoveFolderWithFiles(const std::string& folder) {
-    std::vector<std::pair<std::string, bool>> names;
-    if (!Fs().List(folder, names))
-        return errno == ENOENT;
-    for (const auto& [name, isFolder] : names)
-        if (!isFolder)
-            Fs().Remove(folder + "/" + name);
-    return Fs().Remove(folder, true);
-}
-
-std::string SimLayer::MakeTemporaryFolder(const std::string& prefix) {
-    static int made = 0;
-    Fs().MakeFolder("/tmp");
-    const std::string path = "/tmp/" + prefix + std::to_string(++made);
-    return Fs().MakeFolder(path) ? path : std::string();
 }
 
 std::string SimLayer::ExecutablePath() {

@@ -7,13 +7,32 @@
 
 #include "engine/pipeline.h"
 #include "support/cp932.h"
+#include "support/fd_io.h"
 #include "support/native.h"
 
 namespace quenrix::test {
+namespace {
+
+// A new, empty folder in the system's temporary folder, its name `prefix`
+// and a random part; as UTF-8, the way the program takes paths.
+std::string MakeTemporaryFolder(const std::string& prefix) {
+    std::error_code error;
+    const std::filesystem::path base = std::filesystem::temp_directory_path(error);
+    for (int attempt = 0; !error && attempt < 100; ++attempt) {
+        const std::filesystem::path folder = base / UniqueName(prefix, "");
+        if (std::filesystem::create_directory(folder, error)) {
+            const std::u8string name = folder.u8string();
+            return std::string(name.begin(), name.end());
+        }
+    }
+    return {};
+}
+
+}  // namespace
 
 void TempDirTest::SetUp() {
     previousDir_ = std::filesystem::current_path();
-    dir_ = native::MakeTemporaryFolder("quenrix-test-");
+    dir_ = MakeTemporaryFolder("quenrix-test-");
     ASSERT_FALSE(dir_.empty());
     std::filesystem::current_path(dir_);
     opLog.MoveTo(LogPath());

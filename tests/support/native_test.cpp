@@ -211,8 +211,6 @@ TEST_F(NativeTest, FolderEntriesAndTheirRemoval) {
 #ifndef _WIN32
     fs::remove(Path("top/link"));
 #endif
-    EXPECT_TRUE(native::RemoveFolderWithFiles(Path("top")));
-    EXPECT_FALSE(fs::exists(Path("top")));
 }
 
 // A folder opened once is where every call through it acts, whatever
@@ -337,18 +335,6 @@ TEST(UserLanguagesTest, InGettextsOrder) {
     EXPECT_EQ(languages, (std::vector<std::string>{"fr", "ja", "de_DE.UTF-8"}));
 }
 #endif
-
-TEST_F(NativeTest, TemporaryFoldersAreNewAndDistinct) {
-    const std::string first = native::MakeTemporaryFolder("quenrix-native-");
-    const std::string second = native::MakeTemporaryFolder("quenrix-native-");
-    ASSERT_FALSE(first.empty());
-    ASSERT_FALSE(second.empty());
-    EXPECT_NE(first, second);
-    EXPECT_TRUE(fs::is_directory(first));
-    EXPECT_TRUE(fs::is_empty(first));
-    EXPECT_TRUE(native::RemoveFolderWithFiles(first));
-    EXPECT_TRUE(native::RemoveFolderWithFiles(second));
-}
 
 TEST_F(NativeTest, LocalClockAgreesWithTheRuntimesLocalTime) {
     // Read between two readings of the runtime's clock: equal to one of them.

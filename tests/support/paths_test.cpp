@@ -77,14 +77,6 @@ TEST(JoinPathTest, PosixRules) {
     EXPECT_EQ(JoinPath("/" + kHyo + "/", "a", kPosix), "/" + kHyo + "/a");
 }
 
-TEST(CharAtTest, OneBasedWithRangeCheck) {
-    EXPECT_EQ(CharAt("abc", 1), 'a');
-    EXPECT_EQ(CharAt("abc", 3), 'c');
-    EXPECT_THROW(CharAt("abc", 0), std::out_of_range);
-    EXPECT_THROW(CharAt("abc", 4), std::out_of_range);
-    EXPECT_THROW(CharAt("", 1), std::out_of_range);
-}
-
 TEST(PathPartsTest, SplitsBothStyles) {
     EXPECT_EQ(FileNamePart("C:\\GPS\\1234A01B.RMG", kWin), "1234A01B.RMG");
     EXPECT_EQ(FolderPart("C:\\GPS\\1234A01B.RMG", kWin), "C:\\GPS\\");
