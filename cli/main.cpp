@@ -5,15 +5,14 @@
 
 #include <algorithm>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
 
-#include "cli/inputs.h"
 #include "cli/report.h"
 #include "cli/run.h"
 #include "engine/gps_time.h"
+#include "engine/inputs.h"
 #include "support/failure.h"
 #include "support/fd_io.h"
 #include "support/file_ops.h"
@@ -127,7 +126,7 @@ bool Report(const cli::Settings& settings, const std::vector<cli::FileReport>& r
 
 // Completes the settings from what was typed and finds the files: 0, or
 // the exit status of a run that cannot start (said on standard error).
-int Prepare(cli::Settings& settings, const std::string& referenceDate, cli::Inputs& inputs) {
+int Prepare(cli::Settings& settings, const std::string& referenceDate, Inputs& inputs) {
     if (!referenceDate.empty()) {
         settings.referenceDay = ParseReferenceDate(referenceDate);
         if (!settings.referenceDay) {
@@ -142,9 +141,9 @@ int Prepare(cli::Settings& settings, const std::string& referenceDate, cli::Inpu
     for (std::string& input : settings.inputs) input = WithNativeSeparators(input);
     settings.outputDir = WithNativeSeparators(settings.outputDir);
     settings.log = WithNativeSeparators(settings.log);
-    inputs = cli::ExpandInputs(settings.inputs, settings.recursive);
+    inputs = ExpandInputs(settings.inputs, {.recursive = settings.recursive});
     if (inputs.files.empty() && inputs.unreadFolders.empty()) {
-        std::fprintf(stderr, "quenrix-cli: no SIG or RMG file found\n");
+        native::WriteText(native::TextStream::Error, "quenrix-cli: no SIG or RMG file found\n");
         return 1;
     }
     Failure failure;
@@ -182,7 +181,7 @@ int main(int argc, char** argv) {
         app.exit(error);
         return 2;
     }
-    cli::Inputs inputs;
+    Inputs inputs;
     if (const int status = Prepare(settings, referenceDate, inputs); status != 0)
         return status;
     // Ctrl+C or SIGTERM: the files in conversion stop where they are (not
@@ -207,8 +206,9 @@ int main(int argc, char** argv) {
         native::WriteText(native::TextStream::Error, "quenrix-cli: " + message + "\n");
     allOk = allOk && !run.Log().EntriesLost();
     if (summary.batch.end == BatchEnd::Interrupted) {
-        std::fprintf(stderr, "quenrix-cli: interrupted after %zu of %zu files\n", converted.size(),
-                     inputs.files.size());
+        native::WriteText(native::TextStream::Error,
+                          "quenrix-cli: interrupted after " + std::to_string(converted.size()) +
+                              " of " + std::to_string(inputs.files.size()) + " files\n");
         return 130;
     }
     return allOk ? 0 : 1;

@@ -72,7 +72,7 @@ void Run::ConvertAll() {
     job.interrupt = &InterruptRequested();
     summary_ = RunBatch(job, *this);
     if (showProgress_)
-        std::fputc('\n', stderr);
+        native::WriteText(native::TextStream::Error, "\n");
 }
 
 void Run::Finished(std::size_t index, const FileOutcome& outcome) {
@@ -83,8 +83,10 @@ void Run::Finished(std::size_t index, const FileOutcome& outcome) {
         return;
     const double mib = static_cast<double>(bytes_) / (1024.0 * 1024.0);
     const double seconds = Seconds();
-    std::fprintf(stderr, "\r%zu/%zu files, %.1f MiB, %.1f MiB/s   ", done_, files_.size(), mib,
-                 seconds > 0 ? mib / seconds : 0.0);
+    char line[96];
+    std::snprintf(line, sizeof line, "\r%zu/%zu files, %.1f MiB, %.1f MiB/s   ", done_,
+                  files_.size(), mib, seconds > 0 ? mib / seconds : 0.0);
+    native::WriteText(native::TextStream::Error, line);
 }
 
 std::vector<FileReport> Run::Reports() const {

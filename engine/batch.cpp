@@ -24,8 +24,10 @@ WorkFiles WorkFiles::Unique(std::string prefix, std::string extension) {
 
 std::string WorkFiles::Name(unsigned worker, std::size_t slot) const {
     std::string name = stem;
-    if (worker > 0)
-        name += "-" + std::to_string(worker);
+    if (worker > 0) {
+        name += '-';
+        name += std::to_string(worker);
+    }
     return GroupWorkFile(name + extension, slot);
 }
 

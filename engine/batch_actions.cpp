@@ -140,8 +140,7 @@ bool BatchFileActions::MayDelete(const Conversion& conversion) const {
 }
 
 bool BatchFileActions::MustReadBack(const Member& member) const {
-    return rules_.readBack && rules_.storing == Storing::Real && MayDelete(member.conversion) &&
-           member.otherName;
+    return rules_.storing == Storing::Real && MayDelete(member.conversion) && member.otherName;
 }
 
 void BatchFileActions::StoreCorrectedFile(Member& member) {

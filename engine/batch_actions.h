@@ -33,10 +33,6 @@ struct BatchRules {
     // input unless told otherwise; the window deletes it, as the
     // receivers' software did.
     bool keepInputsWithDroppedRecords = false;
-    // A stored file is read back from the disk and compared with what was
-    // written before its input is deleted (as every front end runs); the
-    // benchmark turns it off to tell its cost.
-    bool readBack = true;
     // Storing::Planned (a dry run): every decision is made as a run makes
     // it, output names this batch would take included, and nothing is
     // written, stored or deleted.
@@ -61,6 +57,8 @@ std::string GroupWorkFile(const std::string& workFile, std::size_t slot);
 // The outcomes of files finished together, by input index, in order.
 using FinishedFiles = std::vector<std::pair<std::size_t, FileOutcome>>;
 
+// The steps of one batch's files. RunBatch (engine/batch.h) drives it;
+// the front ends only ever call RunBatch.
 class BatchFileActions {
   public:
     // `inputs` are the batch's input paths in conversion order.
@@ -84,9 +82,8 @@ class BatchFileActions {
     // log entries and status lines as it converts.
     bool GoesInGroup(std::size_t index) const;
     // Converts input `index` by `request`, whose work file is the group's
-    // and the front end's (each member has its own, named after it: see
-    // GroupWorkFile). Gives back the files this finished: the group's, when
-    // it is full, its time is up, this file cannot join it or cannot be
+    // first (each member has its own, named after it: see GroupWorkFile). Gives back the files this
+    // finished: the group's, when it is full, its time is up, this file cannot join it or cannot be
     // stored with it; this file itself when it goes alone. A member's log
     // entries are written when it is finished, in order.
     //

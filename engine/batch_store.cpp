@@ -102,8 +102,7 @@ Problem BatchFileActions::Store(std::size_t index, const ConversionRequest& requ
     file.target = target;
     if (replacesInput) {
         file.replaceable = conversion.input;
-        if (rules_.readBack)
-            file.expectedHash = conversion.writtenHash;
+        file.expectedHash = conversion.writtenHash;
     }
     file.accessOf = conversion.input;
     if (StoreFile(file)) {

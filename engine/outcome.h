@@ -138,6 +138,12 @@ struct FileOutcome {
     std::vector<std::string> log;
 };
 
+// What of an input its corrected file does not carry over: "120 bytes not
+// carried over (2 records with a bad check value, 1 cut short)"; empty
+// when every byte was carried over.
+std::string NotCarriedOverText(const ConversionCounts& counts,
+                               Language language = Language::English);
+
 // Why the file failed, was not stored or kept its input, in plain words;
 // for a stored file that lacks some of its input's records, what it does
 // not carry over. Empty when all went well.

@@ -3,7 +3,6 @@
 #include <iterator>
 #include <string_view>
 
-#include "engine/conversion.h"
 #include "support/failure.h"
 #include "support/paths.h"
 
@@ -114,20 +113,6 @@ std::string ReasonText(const Problem& problem, Language language) {
     const ProblemWords& words = kProblemWords[static_cast<std::size_t>(problem.kind)];
     return Filled(language == Language::English ? words.english : words.japanese, problem,
                   language);
-}
-
-std::string NotCarriedOverText(const ConversionCounts& counts, Language language) {
-    if (counts.inputBytes <= counts.outputBytes)
-        return {};
-    const RecordTotals totals = counts.Totals();
-    const std::string bytes = std::to_string(counts.inputBytes - counts.outputBytes);
-    const std::string bad = std::to_string(totals.badCheck);
-    const std::string cut = std::to_string(totals.cutShort);
-    if (language == Language::Japanese)
-        return bytes + " バイトは引き継がれません（チェック値不正のレコード " + bad +
-               " 件、途中で切れたレコード " + cut + " 件）";
-    return bytes + " bytes not carried over (" + bad + " records with a bad check value, " + cut +
-           " cut short)";
 }
 
 bool ReasonNamesItsOutcome(const Problem& problem) {

@@ -60,13 +60,6 @@ struct Problem {
 // for none.
 std::string ReasonText(const Problem& problem, Language language = Language::English);
 
-struct ConversionCounts;
-// What of an input its corrected file does not carry over: "120 bytes not
-// carried over (2 records with a bad check value, 1 cut short)"; empty
-// when every byte was carried over.
-std::string NotCarriedOverText(const ConversionCounts& counts,
-                               Language language = Language::English);
-
 // Whether the text starts with the outcome's own word ("input missing:
 // no such file"), so that a report shows it in the word's place.
 bool ReasonNamesItsOutcome(const Problem& problem);
@@ -80,5 +73,8 @@ inline constexpr const char* kNoGpsRecordsReason =
 // Why an input whose corrected file lacks some of its records was kept.
 inline constexpr const char* kDroppedRecordsKeptReason =
     "input kept: the corrected file lacks records of it (bad check value or cut short)";
+inline constexpr const char* kDroppedRecordsKeptReasonJapanese =
+    "入力ファイルは残しました：補正後ファイルにないレコードがあります"
+    "（チェック値不正、または途中で切れたレコード）";
 
 }  // namespace quenrix

@@ -26,8 +26,4 @@ const std::atomic<bool>& InterruptRequested() {
     return interrupted;
 }
 
-void RequestInterrupt() {
-    interrupted.store(true);
-}
-
 }  // namespace quenrix

@@ -11,9 +11,7 @@ namespace quenrix {
 
 // Installs the handlers.
 void StopOnInterrupt();
-// Set once an interrupt came (or RequestInterrupt was called).
+// Set once an interrupt came.
 const std::atomic<bool>& InterruptRequested();
-// As an interrupt would.
-void RequestInterrupt();
 
 }  // namespace quenrix

@@ -1,7 +1,10 @@
 // The operating system's calls, each behind one small function: files,
 // folders, the local clock, the program's own path. native_posix.cpp
-// holds them for Linux, native_windows.cpp for Windows; everything else in
-// the program reaches the system only through them.
+// holds them for Linux, native_windows.cpp for Windows. Everything else in
+// the program reaches the system through them, but for three small
+// things: the interrupt handlers (interrupt.cpp, std::signal), the CP932
+// conversion on Linux (cp932_iconv.cpp, iconv) and the window's language
+// setting (app/core/catalogue.cpp, getenv of QUENRIX_LANGUAGE).
 #pragma once
 
 #include <cstddef>

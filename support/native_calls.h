@@ -9,7 +9,8 @@
 // (-1, false, Lookup::Failed...) and leaves its cause in errno. The free
 // functions, which are all the rest of the program calls, read errno
 // right after the layer's call and give back an Answer (or Done) that
-// carries the cause; nothing else in the program reads errno.
+// carries the cause. Only the iconv conversions (cp932_iconv.cpp) read
+// errno besides, right after iconv's own calls.
 //
 // CALL(the layer's return type, the free function's, name, (parameters),
 // (arguments), the path it names or {} for a call on an open file) -- a

@@ -39,17 +39,6 @@ CommandLine ReadArguments(const std::vector<std::string>& arguments) {
     return line;
 }
 
-std::vector<std::string> FilesOfInput(const std::string& input, std::string& listed,
-                                      Failure& failure) {
-    listed = input;
-    if (ExtensionPart(input).empty() || FolderExists(input))
-        listed = JoinPath(input, "");  // a folder: all its files are listed
-    std::vector<std::string> files;
-    failure = {};
-    ListFiles(files, listed, &failure);
-    return files;
-}
-
 bool StartedInTheProgramFolder(const std::vector<std::string>& arguments,
                                const std::string& currentFolder, const std::string& programPath) {
     return arguments.empty() && SameFile(currentFolder, FolderPart(programPath));

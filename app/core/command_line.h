@@ -22,14 +22,6 @@ struct CommandLine {
 // "/DEBUG" (taken, and does nothing, as it always has).
 CommandLine ReadArguments(const std::vector<std::string>& arguments);
 
-// The files one input names: an existing folder (whatever its name) or a
-// name without an extension gives the folder's files, a mask the files it
-// matches, a file itself. `listed` is the path as it was listed (a
-// folder's with a separator added); `failure` says why a folder could not
-// be read, where it could not.
-std::vector<std::string> FilesOfInput(const std::string& input, std::string& listed,
-                                      Failure& failure);
-
 // A menu entry starts the window in the program's own folder (Program
 // Files), where a user cannot write its log: started there without
 // arguments, the window is to work in the user's own folder instead

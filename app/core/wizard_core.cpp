@@ -7,6 +7,7 @@
 
 #include "app/core/command_line.h"
 #include "engine/batch_actions.h"
+#include "engine/inputs.h"
 #include "support/ascii.h"
 #include "support/fd_io.h"
 #include "support/file_ops.h"
@@ -81,7 +82,8 @@ void WizardCore::Start() {
                 if (failure.cause == 0 || failure.cause == ENOENT)
                     log_.Write(line);
                 else  // the cause must not be cut off with a long path
-                    log_.WriteLong(line + " (" + failure.Why() + ")");
+                    log_.WriteLong(line + " (" + FailureText(failure.cause, Language::Japanese) +
+                                   ")");
             }
         } else {
             log_.Write("変換手動");
@@ -118,14 +120,16 @@ void WizardCore::ReadCommandLine() {
     automaticMode_ = !line.inputs.empty();
     inputs_.clear();
     notFound_.clear();
-    for (const std::string& input : line.inputs) {
-        std::string listed;
-        Failure failure;
-        const std::vector<std::string> files = FilesOfInput(input, listed, failure);
-        if (files.empty())
-            notFound_.emplace_back(listed, failure);
-        inputs_.insert(inputs_.end(), files.begin(), files.end());
-    }
+    // Every file a folder or mask gives, as the receivers' software
+    // listed them: a file of another kind fails as no GPS file.
+    const quenrix::Inputs found = ExpandInputs(line.inputs, {.gpsFilesOnly = false,
+                                                             .extensionlessIsFolder = true,
+                                                             .plainNameIsInput = false,
+                                                             .eachFileOnce = false});
+    inputs_ = found.files;
+    for (const ExpandedInput& given : found.given)
+        if (given.files.empty())
+            notFound_.emplace_back(given.listed, given.unread);
     if (!line.deleteInputs)
         SetDeleteInputs(false);
     if (!line.log)

@@ -108,7 +108,7 @@ TEST_F(ProgramTest, AFolderThatCannotBeReadIsLoggedWithItsCause) {
     const std::vector<std::string> logged = ProgramLog();
     ASSERT_GE(logged.size(), 4u);
     EXPECT_EQ(logged[3],
-              "ERROR：SIG,RMGファイルがみあたらない " + Path("data/") + " (permission denied)");
+              "ERROR：SIG,RMGファイルがみあたらない " + Path("data/") + " (アクセスが拒否されました)");
 }
 
 TEST_F(ProgramTest, MaskWithDeletionOff) {

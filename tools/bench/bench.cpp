@@ -16,13 +16,14 @@
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "app/core/quiet_view.h"
 #include "app/core/wizard_core.h"
-#include "engine/batch_actions.h"
+#include "engine/batch.h"
 #include "engine/conversion.h"
 #include "engine/pipeline.h"
 #include "support/binary_file.h"
@@ -259,6 +260,20 @@ PairedRuns FivePairs(const std::function<double(int which)>& run) {
     return paired;
 }
 
+// One file through the engine's batch, its input deleted once its
+// corrected file reads back right, as the front ends run it.
+void ConvertWithDeletion(const std::string& input, std::optional<std::string> outputFolder) {
+    struct Silent : quenrix::BatchEvents {
+        void Finished(std::size_t, const quenrix::FileOutcome&) override {}
+    } events;
+    quenrix::BatchJob job;
+    job.inputs = {input};
+    job.rules = {.deleteInputs = true};
+    job.work = quenrix::WorkFiles::Unique("bench-work-", ".tmp");
+    job.outputFolder = std::move(outputFolder);
+    (void)quenrix::RunBatch(job, events);
+}
+
 // The large file converted as the window does at first (its input deleted
 // once the corrected file reads back right), in pairs with the verified
 // move of the same file, five pairs, each run on a fresh copy of the input
@@ -273,9 +288,8 @@ void LargeFileWithDeletion(const fs::path& root, const char* label, const fs::pa
         Settle();
         if (which == 1)
             return VerifiedMoveSeconds(input.string(), (folder / "moved").string());
-        quenrix::BatchFileActions actions({input.string()}, {.deleteInputs = true});
         const auto start = Clock::now();
-        actions.ConvertFile(0, {});
+        ConvertWithDeletion(input.string(), std::nullopt);
         return Seconds(start);
     });
     fs::remove_all(folder);
@@ -304,17 +318,16 @@ void ReadBackBesideConversion(const fs::path& root, const char* label, const fs:
         fs::create_directories(folder / "out");
         fs::copy_file(master, input, fs::copy_options::overwrite_existing);
         Settle();
-        quenrix::BatchFileActions actions({input.string()}, {.deleteInputs = true});
-        quenrix::ConversionRequest request;
-        request.outputFolder = (folder / "out").string();
+        const std::string out = (folder / "out").string();
         std::uint64_t hash = 0;
         const auto start = Clock::now();
         if (which == 0) {
             quenrix::ReadBackHash(quenrix::LocateFile(stored.string()).value, hash);
-            actions.ConvertFile(0, request);
+            ConvertWithDeletion(input.string(), out);
         } else {
-            std::thread reading([&] { quenrix::ReadBackHash(quenrix::LocateFile(stored.string()).value, hash); });
-            actions.ConvertFile(0, request);
+            std::thread reading(
+                [&] { quenrix::ReadBackHash(quenrix::LocateFile(stored.string()).value, hash); });
+            ConvertWithDeletion(input.string(), out);
             reading.join();
         }
         return Seconds(start);

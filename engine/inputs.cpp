@@ -1,7 +1,6 @@
-#include "cli/inputs.h"
+#include "engine/inputs.h"
 
 #include <algorithm>
-#include <cctype>
 #include <set>
 
 #include "engine/file_kind.h"
@@ -10,23 +9,26 @@
 #include "support/native.h"
 #include "support/paths.h"
 
-namespace quenrix::cli {
+namespace quenrix {
 namespace {
 
 // Files of `folder` matching `mask`, then those of its subfolders.
-void Collect(const std::string& folder, const std::string& mask, bool recursive, Inputs& out) {
+void Collect(const std::string& folder, const std::string& mask, const InputRules& rules,
+             ExpandedInput& out, std::vector<Failure>& unread) {
     std::vector<std::string> files;
     Failure failure;
     ListFiles(files, JoinPath(folder, mask), &failure);
     if (failure.cause != 0) {
-        out.unreadFolders.push_back(failure);
+        if (!out.unread)
+            out.unread = failure;
+        unread.push_back(failure);
         return;
     }
     for (const std::string& file : files) {
-        if (IsGpsFileName(FileNamePart(file)))
+        if (!rules.gpsFilesOnly || IsGpsFileName(FileNamePart(file)))
             out.files.push_back(file);
     }
-    if (!recursive)
+    if (!rules.recursive)
         return;
     std::vector<std::string> subfolders;
     // Links are not followed: a link to a folder above would never end.
@@ -38,7 +40,7 @@ void Collect(const std::string& folder, const std::string& mask, bool recursive,
     std::sort(subfolders.begin(), subfolders.end(), [](const std::string& a, const std::string& b) {
         return LessIgnoringAsciiCase(a, b);
     });
-    for (const std::string& sub : subfolders) Collect(sub, mask, true, out);
+    for (const std::string& sub : subfolders) Collect(sub, mask, rules, out, unread);
 }
 
 // Leaves the first of each file named more than once: known by its
@@ -55,19 +57,27 @@ void KeepEachFileOnce(std::vector<std::string>& files) {
 
 }  // namespace
 
-Inputs ExpandInputs(const std::vector<std::string>& inputs, bool recursive) {
+Inputs ExpandInputs(const std::vector<std::string>& inputs, const InputRules& rules) {
     Inputs found;
     for (const std::string& input : inputs) {
-        if (FolderExists(input)) {
-            Collect(input, "*.*", recursive, found);
+        ExpandedInput given;
+        given.listed = input;
+        if (FolderExists(input) || (rules.extensionlessIsFolder && ExtensionPart(input).empty())) {
+            given.listed = JoinPath(input, "");
+            Collect(input, "*.*", rules, given, found.unreadFolders);
         } else if (FileNamePart(input).find_first_of("*?") != std::string::npos) {
-            Collect(FolderPart(input), FileNamePart(input), recursive, found);
+            Collect(FolderPart(input), FileNamePart(input), rules, given, found.unreadFolders);
+        } else if (rules.plainNameIsInput) {
+            given.files.push_back(input);
         } else {
-            found.files.push_back(input);
+            ListFiles(given.files, input, &given.unread);
         }
+        found.files.insert(found.files.end(), given.files.begin(), given.files.end());
+        found.given.push_back(std::move(given));
     }
-    KeepEachFileOnce(found.files);
+    if (rules.eachFileOnce)
+        KeepEachFileOnce(found.files);
     return found;
 }
 
-}  // namespace quenrix::cli
+}  // namespace quenrix
