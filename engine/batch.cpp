@@ -6,6 +6,7 @@
 #include <set>
 #include <thread>
 
+#include "engine/batch_actions.h"
 #include "support/fd_io.h"
 #include "support/file_ops.h"
 #include "support/folder.h"

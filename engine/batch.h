@@ -11,10 +11,25 @@
 #include <string>
 #include <vector>
 
-#include "engine/batch_actions.h"
 #include "engine/outcome.h"
+#include "support/oplog.h"
 
 namespace quenrix {
+
+// What a batch may do with its files.
+struct BatchRules {
+    // Each input goes once its corrected file is stored under another name.
+    bool deleteInputs = false;
+    // ...but not an input some of whose records the corrected file does
+    // not hold (bad check values, cut short): quenrix-cli keeps such an
+    // input unless told otherwise; the window deletes it, as the
+    // receivers' software did.
+    bool keepInputsWithDroppedRecords = false;
+    // Storing::Planned (a dry run): every decision is made as a run makes
+    // it, output names this batch would take included, and nothing is
+    // written, stored or deleted.
+    Storing storing = Storing::Real;
+};
 
 // Where a batch writes its work files and what they are called:
 // PREFIX, a random part of this copy's own, EXTENSION ("$$$SRG-x7q2.TMP"),

@@ -17,27 +17,13 @@
 #include <utility>
 #include <vector>
 
+#include "engine/batch.h"
 #include "engine/outcome.h"
 #include "engine/pipeline.h"
 #include "support/file_ops.h"
 #include "support/folder.h"
 
 namespace quenrix {
-
-// What a batch may do with its files.
-struct BatchRules {
-    // Each input goes once its corrected file is stored under another name.
-    bool deleteInputs = false;
-    // ...but not an input some of whose records the corrected file does
-    // not hold (bad check values, cut short): quenrix-cli keeps such an
-    // input unless told otherwise; the window deletes it, as the
-    // receivers' software did.
-    bool keepInputsWithDroppedRecords = false;
-    // Storing::Planned (a dry run): every decision is made as a run makes
-    // it, output names this batch would take included, and nothing is
-    // written, stored or deleted.
-    Storing storing = Storing::Real;
-};
 
 // A group of small files is stored together: each converted into a work
 // file of its own, then their data flushed one after the other, their

@@ -6,7 +6,6 @@
 #include <exception>
 
 #include "app/core/command_line.h"
-#include "engine/batch_actions.h"
 #include "engine/inputs.h"
 #include "support/ascii.h"
 #include "support/fd_io.h"

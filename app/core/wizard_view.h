@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "engine/batch_actions.h"
+#include "engine/outcome.h"
 
 namespace quenrix {
 

@@ -22,6 +22,7 @@
 #include "app/core/wizard_layout.h"
 #include "app/qt/main_window.h"
 #include "app/qt/widgets.h"
+#include "engine/batch_actions.h"
 #include "engine/conversion.h"
 #include "support/file_ops.h"
 #include "tests/app/child.h"

@@ -14,6 +14,7 @@
 
 #include "app/core/file_browser.h"
 #include "app/core/quiet_view.h"
+#include "engine/batch_actions.h"
 #include "engine/conversion.h"
 #include "support/file_ops.h"
 #include "support/paths.h"
