@@ -8,6 +8,7 @@
 #include "engine/receiver_checks.h"
 #include "engine/rmg_file.h"
 #include "engine/sig_file.h"
+#include "support/binary_file.h"
 #include "support/failure.h"
 #include "support/file_ops.h"
 #include "support/native.h"
@@ -19,18 +20,20 @@ namespace {
 
 // Classifies the input by its name and runs the check of its kind: the
 // rollover-point check of a SIG file, the receiver type of an RMG file.
+// A check opens the file into `in`, where the converter reads it again.
 // Converted means the file goes on to be converted.
-ConvertResult ClassifyAndCheck(const ConversionRequest& request, const FileAt& file,
+ConvertResult ClassifyAndCheck(const ConversionRequest& request, const FileAt& file, InputFile& in,
                                Conversion& conversion, FileLog& log) {
     const std::string& input = request.input;
     conversion.kind = ClassifyFileName(input);
     switch (conversion.kind) {
         case FileKind::Sig:
-            return IsRolloverPointSigFile(file, log) ? ConvertResult::RolloverPoint
-                                                     : ConvertResult::Converted;
+            return IsRolloverPointSigFile(file, in, log) ? ConvertResult::RolloverPoint
+                                                         : ConvertResult::Converted;
         case FileKind::Rmg:
-            conversion.receiverType =
-                request.receiverType != 0 ? request.receiverType : CheckRmgReceiverType(file, log);
+            conversion.receiverType = request.receiverType != 0
+                                          ? request.receiverType
+                                          : CheckRmgReceiverType(file, in, log);
             return ConvertResult::Converted;
         case FileKind::Other:
             break;
@@ -44,15 +47,15 @@ ConvertResult ClassifyAndCheck(const ConversionRequest& request, const FileAt& f
 // the log's held entries are written before it.
 constexpr std::uint64_t kLongConversionBytes = 1 << 20;
 
-// Streams the input into the work file and names the corrected file after
-// its first position record.
+// Streams the input (`in`, as its check left it) into the work file and
+// names the corrected file after its first position record.
 ConvertResult ConvertAndName(const ConversionRequest& request, const std::string& prefix,
-                             Conversion& conversion, FileLog& log) {
+                             InputFile& in, Conversion& conversion, FileLog& log) {
     const std::string& input = request.input;
     // A bare name is in the current folder, and its output lands beside it.
     const std::string outputFolder = request.outputFolder.value_or(ContainingFolder(input));
-    const bool scanned = conversion.kind == FileKind::Sig ? ConvertSigFile(request, conversion)
-                                                          : ConvertRmgFile(request, conversion);
+    const bool scanned = conversion.kind == FileKind::Sig ? ConvertSigFile(request, conversion, in)
+                                                          : ConvertRmgFile(request, conversion, in);
     if (!scanned) {
         log.Write(" > ERROR：作業ファイル作成失敗");
         conversion.Fail(Problem(Problem::Kind::ConversionStopped));
@@ -108,7 +111,10 @@ ConvertResult Convert(const ConversionRequest& request, Conversion& conversion) 
     }
 
     FileLog log(request.log, conversion.log);
-    const ConvertResult checked = ClassifyAndCheck(request, file, conversion, log);
+    // The input is opened once: by its check, where it has one, and read
+    // again from its start by the converter; else by the converter.
+    InputFile in;
+    const ConvertResult checked = ClassifyAndCheck(request, file, in, conversion, log);
     if (checked != ConvertResult::Converted) {
         return checked;
     }
@@ -133,7 +139,7 @@ ConvertResult Convert(const ConversionRequest& request, Conversion& conversion) 
     }
     if (request.log != nullptr && info.size > kLongConversionBytes)
         request.log->WriteHeldNow();  // no entry comes until this file is converted
-    return ConvertAndName(request, prefix, conversion, log);
+    return ConvertAndName(request, prefix, in, conversion, log);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "engine/conversion.h"
+#include "support/binary_file.h"
 
 namespace quenrix {
 
@@ -14,16 +15,20 @@ namespace quenrix {
 // exactly 1024 weeks before 2013-08-11.
 inline constexpr std::uint32_t kRolloverPointDay = 440899200;
 
-// Each logs its failures to `log`.
+// Each opens `file` into `input` and reads its records from the start
+// (NextRecordOfKinds with record_kinds::kCheckedKinds) up to the first
+// whose check value fails; the converter then reads the same open input
+// again from its start. Each logs its failures to `log`.
 
 // The receiver type code (74, 77 or 80) from the type nibble of the first
 // valid position and monitor record, logged as " > RMGType：KQ-<code>";
 // 0 when none comes first or the file cannot be opened.
-std::int32_t CheckRmgReceiverType(const FileAt& file, FileLog& log);
+std::int32_t CheckRmgReceiverType(const FileAt& file, InputFile& input, FileLog& log);
 
 // True for the SIG file of the rollover point: a name with "L26Z" at
 // positions 5 to 8 (any ASCII case) holding a positioning result,
-// satellite information or header record dated on the rollover day.
-bool IsRolloverPointSigFile(const FileAt& file, FileLog& log);
+// satellite information or header record dated on the rollover day. A
+// file of another name is not opened.
+bool IsRolloverPointSigFile(const FileAt& file, InputFile& input, FileLog& log);
 
 }  // namespace quenrix

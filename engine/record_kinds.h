@@ -1,8 +1,8 @@
 // The receivers' record kinds, each described once: its kind byte, its
 // length (fixed, or told by its third byte), where its GPS times lie and,
 // in the tables of the two file types, what is logged when a record of it
-// is not written. The converters' correctors, the record reader and the
-// receiver checks all take what they need from here.
+// is not written. The converters' correctors and the receiver checks take
+// what they need from here.
 #pragma once
 
 #include <algorithm>
@@ -104,9 +104,9 @@ using OldRawSatelliteSection = Section<0x81, OldSectionBlockCount>;
 using RawSatelliteSection = Section<0x91, SectionBlockCount>;
 }  // namespace rmg
 
-// Kinds only the record reader knows: it steps over them whole, and
+// Kinds only the receiver checks know: they step over them whole, and
 // nothing reads their contents.
-namespace reader_only {
+namespace checks_only {
 using Kind80 = Fixed<0x80, 10, false>;
 using Kind69 = Fixed<0x69, 286, false>;
 // 0x94 and 0x95: a 13-byte header and as many 13-byte blocks as the third
@@ -114,7 +114,28 @@ using Kind69 = Fixed<0x69, 286, false>;
 inline std::size_t ExtendedSectionLength(std::uint8_t third) {
     return 15 + 13 * SectionBlockCount(third);
 }
-}  // namespace reader_only
+}  // namespace checks_only
+
+// The kinds the receiver checks step through (NextRecordOfKinds), in a
+// file of either type: those of both converters' tables but 0x52 and 0x55,
+// whose bytes the checks look through as they do those between records,
+// and the kinds only they know.
+inline constexpr RecordLengthRules kCheckedKinds = [] {
+    RecordLengthRules rules{};
+    rules[rmg::OldRawSatelliteSection::kKind] = &rmg::OldRawSatelliteSection::LengthOf;
+    rules[rmg::PositionMonitor::kKind] = &rmg::PositionMonitor::LengthOf;
+    rules[rmg::RawSatelliteSection::kKind] = &rmg::RawSatelliteSection::LengthOf;
+    rules[sig::OrbitInformation::kKind] = &sig::OrbitInformation::LengthOf;
+    rules[sig::OrbitMessage::kKind] = &sig::OrbitMessage::LengthOf;
+    rules[sig::HeaderSection::kKind] = &sig::HeaderSection::LengthOf;
+    rules[sig::SatelliteInformation::kKind] = &sig::SatelliteInformation::LengthOf;
+    rules[sig::PositioningResult::kKind] = &sig::PositioningResult::LengthOf;
+    rules[checks_only::Kind80::kKind] = &checks_only::Kind80::LengthOf;
+    rules[checks_only::Kind69::kKind] = &checks_only::Kind69::LengthOf;
+    rules[0x94] = &checks_only::ExtendedSectionLength;
+    rules[0x95] = &checks_only::ExtendedSectionLength;
+    return rules;
+}();
 
 // A kind's entry in its file type's table.
 template <typename Kind>

@@ -68,24 +68,27 @@ bool CorrectAcrossBuffers(InputFile& input, const RecordKind& kind, RecordSink& 
 // the byte-wise resynchronisation after a sync byte with no kind after it.
 class RecordScanner {
   public:
-    RecordScanner(const ConversionRequest& request, Conversion& conversion,
+    RecordScanner(const ConversionRequest& request, Conversion& conversion, InputFile& input,
                   std::span<const RecordKind> kinds, RecordCorrector correctAnyKind)
         : request_(request),
           conversion_(conversion),
           log_(request.log, conversion.log),
           correctAnyKind_(correctAnyKind),
           workPath_(request.workFile),
+          input_(input),
           // The bounds are read at the first turn of the window, before
           // any record: until then the rule moves nothing.
           sink_{work_, conversion, RolloverRule(RolloverBounds{})} {
         for (const RecordKind& kind : kinds) byKind_[kind.kind] = &kind;
     }
 
-    // Opens the input and creates the work file; false (logged, with the
-    // reason noted) when either fails.
+    // Opens the input (or goes back to its start, where its check opened
+    // it) and creates the work file; false (logged, with the reason noted)
+    // when either fails.
     bool Open(const char* workFileOpenFailure) {
         const ConversionFolders& folders = conversion_.folders;
-        if (!input_.Open(FileAt{folders.input.value, request_.input})) {
+        if (!(input_.IsOpen() ? input_.Rewind()
+                              : input_.Open(FileAt{folders.input.value, request_.input}))) {
             log_.Write(" > ERROR：ファイルOpen失敗");
             conversion_.Fail(Problem(Problem::Kind::CannotRead, {}, input_.Cause()));
             return false;
@@ -285,7 +288,7 @@ class RecordScanner {
     std::array<const RecordKind*, 256> byKind_{};
     RecordCorrector correctAnyKind_;
     const std::string& workPath_;
-    InputFile input_;
+    InputFile& input_;
     OutputFile work_;
     RecordSink sink_;
     bool syncSeen_ = false;
@@ -294,11 +297,52 @@ class RecordScanner {
 
 }  // namespace
 
-bool ScanRecords(const ConversionRequest& request, Conversion& conversion,
+bool ScanRecords(const ConversionRequest& request, Conversion& conversion, InputFile& input,
                  std::span<const RecordKind> kinds, RecordCorrector correctAnyKind,
                  const char* workFileOpenFailure) {
-    RecordScanner scanner(request, conversion, kinds, correctAnyKind);
-    return scanner.Open(workFileOpenFailure) && scanner.Run();
+    bool scanned;
+    {
+        RecordScanner scanner(request, conversion, input, kinds, correctAnyKind);
+        scanned = scanner.Open(workFileOpenFailure) && scanner.Run();
+    }
+    input.Close();
+    return scanned;
+}
+
+RecordFound NextRecordOfKinds(InputFile& input, const RecordLengthRules& lengths,
+                              std::uint8_t (&record)[kLongestRecord], std::size_t& length) {
+    length = 0;
+    for (;;) {
+        // Up to the next sync byte, looked for where the buffer holds it.
+        const std::size_t buffered = input.Buffered();
+        if (buffered > 0) {
+            const std::size_t at = FindSync(input.Peek(buffered), buffered);
+            input.Skip(at);
+            if (at == buffered)
+                continue;
+        }
+        std::uint8_t sync;
+        if (input.ReadByte(sync) != InputFile::Status::Ok)
+            return RecordFound::None;
+        if (sync != kSyncByte)
+            continue;
+        std::uint8_t kind;
+        if (input.ReadByte(kind) != InputFile::Status::Ok)
+            return RecordFound::None;
+        const RecordLengthRule lengthOf = lengths[kind];
+        if (lengthOf == nullptr)
+            continue;
+        record[0] = kSyncByte;
+        record[1] = kind;
+        if (input.Read(record + 2, 1) != 1)
+            return RecordFound::None;
+        const std::size_t n = lengthOf(record[2]);
+        // A length no record can have ends the walk, as the input's end does.
+        if (n < 4 || n > kLongestRecord || input.Read(record + 3, n - 3) != n - 3)
+            return RecordFound::None;
+        length = n;
+        return CheckValueMatches(record, n - 2) ? RecordFound::Valid : RecordFound::BadCheckValue;
+    }
 }
 
 }  // namespace quenrix

@@ -3,9 +3,12 @@
 // corrector of that kind, which appends it, corrected, to the work file.
 // Records are found exactly where a byte-by-byte scan finds them; the
 // bytes between them are passed over in blocks, and a record that lies
-// whole in the read buffer is checked where it lies.
+// whole in the read buffer is checked where it lies. The receiver checks
+// walk through the same input with the same sync search, by rules of
+// their own (NextRecordOfKinds).
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -53,10 +56,34 @@ struct RecordKind {
 // scanned to its end and the work file holds every accepted record;
 // failures of single records are logged and skipped. `correctAnyKind` is
 // the corrector of every kind in `kinds`, chosen by the record's kind
-// byte (CorrectAnyKind below).
-bool ScanRecords(const ConversionRequest& request, Conversion& conversion,
+// byte (CorrectAnyKind below). `input` is the request's input as a check
+// left it, read again from its start, or not open yet (it is opened
+// here); it is closed when the scan ends.
+bool ScanRecords(const ConversionRequest& request, Conversion& conversion, InputFile& input,
                  std::span<const RecordKind> kinds, RecordCorrector correctAnyKind,
                  const char* workFileOpenFailure);
+
+// The length of a record of one kind by its third byte (a kind of fixed
+// length ignores it); and such a rule for each kind byte, nullptr for a
+// byte that is no kind.
+using RecordLengthRule = std::size_t (*)(std::uint8_t third);
+using RecordLengthRules = std::array<RecordLengthRule, 256>;
+
+enum class RecordFound {
+    Valid,          // a whole record that holds its check value
+    BadCheckValue,  // a whole record that does not
+    None,           // the input ended, or could not be read, before a whole record
+};
+
+// The receiver checks' walk through an input: reads on from its position
+// to the end of the next record of a kind `lengths` has a rule for, and
+// copies it (`length` bytes) into `record`. Sync bytes are looked for in
+// the input's buffer as the scanner looks for them; but the byte after a
+// sync byte is its kind byte whatever it is, so a second sync byte starts
+// no record, and a sync byte with no kind of `lengths` after it is passed
+// over together with that byte.
+RecordFound NextRecordOfKinds(InputFile& input, const RecordLengthRules& lengths,
+                              std::uint8_t (&record)[kLongestRecord], std::size_t& length);
 
 // The corrector of every kind in the table Kinds, chosen by the record's
 // kind byte with a compare and a direct call for each: the kinds follow

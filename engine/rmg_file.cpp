@@ -5,9 +5,9 @@
 
 namespace quenrix {
 
-bool ConvertRmgFile(const ConversionRequest& request, Conversion& conversion) {
+bool ConvertRmgFile(const ConversionRequest& request, Conversion& conversion, InputFile& input) {
     using record_kinds::kRmgKinds;
-    return ScanRecords(request, conversion, kRmgKinds, CorrectAnyKind<kRmgKinds>,
+    return ScanRecords(request, conversion, input, kRmgKinds, CorrectAnyKind<kRmgKinds>,
                        " > ERROR：RMG作業ファイルOpen失敗");
 }
 

@@ -5,9 +5,9 @@
 
 namespace quenrix {
 
-bool ConvertSigFile(const ConversionRequest& request, Conversion& conversion) {
+bool ConvertSigFile(const ConversionRequest& request, Conversion& conversion, InputFile& input) {
     using record_kinds::kSigKinds;
-    return ScanRecords(request, conversion, kSigKinds, CorrectAnyKind<kSigKinds>,
+    return ScanRecords(request, conversion, input, kSigKinds, CorrectAnyKind<kSigKinds>,
                        " > ERROR：SIG作業ファイルOpen失敗");
 }
 

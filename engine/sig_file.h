@@ -3,6 +3,7 @@
 #pragma once
 
 #include "engine/conversion.h"
+#include "support/binary_file.h"
 
 namespace quenrix {
 
@@ -10,6 +11,8 @@ namespace quenrix {
 // time. True when the whole input was scanned and the work file written
 // whole; false when the input cannot be opened or read, or the work file
 // cannot be created or written. Bad records are logged and left out.
-bool ConvertSigFile(const ConversionRequest& request, Conversion& conversion);
+// `input`: the request's input as its check left it, read again from its
+// start, or not open yet (ScanRecords).
+bool ConvertSigFile(const ConversionRequest& request, Conversion& conversion, InputFile& input);
 
 }  // namespace quenrix

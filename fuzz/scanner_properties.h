@@ -4,6 +4,7 @@
 #include <functional>
 
 #include "fuzz/fuzz_common.h"
+#include "support/binary_file.h"
 
 namespace quenrix::fuzz {
 
@@ -11,15 +12,16 @@ namespace quenrix::fuzz {
 // before it converts it (kind, receiver type); `length(record)` the
 // length of the record that starts there by the converter's own table (0
 // for a kind it does not copy).
-inline void CheckScanner(const std::uint8_t* data, std::size_t size, const char* extension,
-                         const Conversion& start,
-                         const std::function<bool(const ConversionRequest&, Conversion&)>& convert,
-                         const std::function<std::size_t(const std::uint8_t*)>& length) {
+inline void CheckScanner(
+    const std::uint8_t* data, std::size_t size, const char* extension, const Conversion& start,
+    const std::function<bool(const ConversionRequest&, Conversion&, InputFile&)>& convert,
+    const std::function<std::size_t(const std::uint8_t*)>& length) {
     ConversionRequest request(In(std::string("in") + extension));
     request.workFile = WorkFile();
     WriteFile(request.input, data, size);
     Conversion first = start;
-    FUZZ_CHECK(convert(request, first));
+    InputFile firstInput;
+    FUZZ_CHECK(convert(request, first, firstInput));
     const Bytes work = ReadFile(request.workFile);
 
     // Never larger than its input; nothing but whole records of the kinds
@@ -38,7 +40,8 @@ inline void CheckScanner(const std::uint8_t* data, std::size_t size, const char*
     request.input = In(std::string("again") + extension);
     WriteFile(request.input, work.data(), work.size());
     Conversion second = start;
-    FUZZ_CHECK(convert(request, second));
+    InputFile secondInput;
+    FUZZ_CHECK(convert(request, second, secondInput));
     FUZZ_CHECK(ReadFile(request.workFile) == work);
     FUZZ_CHECK(!second.timeCorrected);
 }

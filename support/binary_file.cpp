@@ -156,6 +156,18 @@ bool InputFile::Open(const FileAt& file) {
     return fd_ >= 0;
 }
 
+bool InputFile::Rewind() {
+    reader_.reset();  // waits for a read still under way: it moves the position
+    atEnd_ = false;
+    next_ = end_ = 0;
+    consumedBeforeBuffer_ = 0;
+    aheadResult_ = {};
+    const auto rewound = fd_ >= 0 ? native::RewindFile(fd_) : native::Done{EBADF};
+    cause_ = rewound.cause;
+    failed_ = !rewound;
+    return !failed_;
+}
+
 void InputFile::Close() {
     reader_.reset();  // waits for a read still under way
     if (fd_ >= 0) {

@@ -1,4 +1,4 @@
-// Buffered binary files for the converters and the record reader: the
+// Buffered binary files for the converters and the receiver checks: the
 // scanners look at one byte at a time, so every byte must not cost a
 // system call. Failures are sticky: once a read or write has failed, the
 // file stays failed, so a caller that checks at the end never misses one.
@@ -53,6 +53,11 @@ class InputFile {
     bool Open(const FileAt& file);
     bool Open(const std::string& path);
     void Close();
+    bool IsOpen() const { return fd_ >= 0; }
+    // Reads the open file again from its start, as if just opened, taking
+    // nothing from what was read before (the file may have changed since);
+    // false (the file failed, with the cause) when the system cannot go back.
+    bool Rewind();
 
     // Called every few milliseconds while a read waits for the disk.
     void SetWhileWaiting(std::function<void()> whileWaiting) {

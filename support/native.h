@@ -66,6 +66,8 @@ Answer<std::int64_t> ReadSome(Handle file, void* destination, std::size_t n);
 // waiting for the disk: as ReadSome, or no count when none of them are
 // at hand, or the system cannot tell (ReadSome then waits for them).
 Answer<std::optional<std::int64_t>> ReadSomeAtHand(Handle file, void* destination, std::size_t n);
+// The next read starts at the file's beginning again.
+Done RewindFile(Handle file);
 // Up to n bytes: how many were written.
 Answer<std::int64_t> WriteSome(Handle file, const void* data, std::size_t n);
 // Fails when data written earlier did not reach the file.

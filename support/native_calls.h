@@ -25,6 +25,7 @@
     CALL(Handle, Answer<Handle>, OpenForAppending, (const std::string& path), (path), path) \
     CALL(std::int64_t, Answer<std::int64_t>, ReadSome, (Handle file, void* destination, std::size_t n), (file, destination, n), {}) \
     CALL(std::optional<std::int64_t>, Answer<std::optional<std::int64_t>>, ReadSomeAtHand, (Handle file, void* destination, std::size_t n), (file, destination, n), {}) \
+    CALL(bool, Done, RewindFile, (Handle file), (file), {}) \
     CALL(std::int64_t, Answer<std::int64_t>, WriteSome, (Handle file, const void* data, std::size_t n), (file, data, n), {}) \
     CALL(bool, Done, CloseFile, (Handle file), (file), {}) \
     CALL(bool, Done, SyncFile, (Handle file), (file), {}) \

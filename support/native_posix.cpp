@@ -128,6 +128,10 @@ std::optional<std::int64_t> RealSystem::ReadSomeAtHand(Handle file, void* destin
     }
 }
 
+bool RealSystem::RewindFile(Handle file) {
+    return ::lseek(file, 0, SEEK_SET) == 0;
+}
+
 std::int64_t RealSystem::WriteSome(Handle file, const void* data, std::size_t n) {
     for (;;) {
         const ssize_t put = ::write(file, data, n);

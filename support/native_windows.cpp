@@ -259,6 +259,10 @@ std::optional<std::int64_t> RealSystem::ReadSomeAtHand(Handle, void*, std::size_
     return std::nullopt;  // not to be asked of a C runtime descriptor
 }
 
+bool RealSystem::RewindFile(Handle file) {
+    return _lseeki64(file, 0, SEEK_SET) == 0;
+}
+
 std::int64_t RealSystem::WriteSome(Handle file, const void* data, std::size_t n) {
     return _write(file, data, Chunk(n));
 }

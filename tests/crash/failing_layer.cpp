@@ -86,6 +86,12 @@ std::optional<std::int64_t> FailingLayer::ReadSomeAtHand(Handle file, void* dest
     return got;
 }
 
+bool FailingLayer::RewindFile(Handle file) {
+    if (FailsThisTime("rewind", Of(file, open_), EIO))
+        return false;
+    return real_.RewindFile(file);
+}
+
 std::int64_t FailingLayer::WriteSome(Handle file, const void* data, std::size_t n) {
     if (FailsThisTime("write", Of(file, open_), ENOSPC))
         return -1;

@@ -55,6 +55,7 @@ class FailingLayer final : public test::ForwardingLayer {
     std::int64_t ReadSome(native::Handle file, void* destination, std::size_t n) override;
     std::optional<std::int64_t> ReadSomeAtHand(native::Handle file, void* destination,
                                                std::size_t n) override;
+    bool RewindFile(native::Handle file) override;
     std::int64_t WriteSome(native::Handle file, const void* data, std::size_t n) override;
     bool CloseFile(native::Handle file) override;
     bool SyncFile(native::Handle file) override;

@@ -568,6 +568,15 @@ std::int64_t SimFileSystem::Read(Handle handle, void* destination, std::size_t n
     return static_cast<std::int64_t>(got);
 }
 
+bool SimFileSystem::Rewind(Handle handle) {
+    std::lock_guard lock(mutex_);
+    OpenFile* const file = Opened(handle);
+    if (file == nullptr)
+        return false;
+    file->position = 0;
+    return true;
+}
+
 std::int64_t SimFileSystem::Write(Handle handle, const void* data, std::size_t n) {
     std::lock_guard lock(mutex_);
     OpenFile* const file = Opened(handle);

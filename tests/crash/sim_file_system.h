@@ -94,6 +94,7 @@ class SimFileSystem {
     Handle Open(const std::string& path, bool forWriting);
     Handle Create(const std::string& path, bool exclusive = false);
     std::int64_t Read(Handle handle, void* destination, std::size_t n);
+    bool Rewind(Handle handle);
     std::int64_t Write(Handle handle, const void* data, std::size_t n);
     bool Close(Handle handle);
     bool SyncFile(Handle handle);

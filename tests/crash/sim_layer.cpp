@@ -56,6 +56,10 @@ std::optional<std::int64_t> SimLayer::ReadSomeAtHand(Handle file, void* destinat
     return Fs().Read(file, destination, n);  // all of it is in memory
 }
 
+bool SimLayer::RewindFile(Handle file) {
+    return Fs().Rewind(file);
+}
+
 std::int64_t SimLayer::WriteSome(Handle file, const void* data, std::size_t n) {
     return Fs().Write(file, data, n);
 }

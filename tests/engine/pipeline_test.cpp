@@ -4,10 +4,13 @@
 
 #include <cstring>
 #include <filesystem>
+#include <functional>
+#include <utility>
 
 #include "engine/conversion.h"
 #include "support/file_ops.h"
 #include "support/oplog.h"
+#include "tests/helpers/forwarding_layer.h"
 #include "tests/helpers/records.h"
 #include "tests/helpers/temp_dir.h"
 
@@ -126,6 +129,54 @@ TEST_F(PipelineTest, RolloverPointFileIsNotConverted) {
     EXPECT_FALSE(FileExists(request.workFile));
     EXPECT_FALSE(converted.timeCorrected);
 }
+
+// A check that reads its file to the end (no position record, no record of
+// the rollover day) leaves it to be converted whole, from its start.
+TEST_F(PipelineTest, FileItsCheckReadToTheEndIsConvertedWhole) {
+    const Bytes orbit = Record(0x61, 74);
+    WriteBytes(Path("1234A01B.RMG"), orbit);
+    EXPECT_EQ(Convert(Path("1234A01B.RMG")), ConvertResult::Converted);
+    EXPECT_EQ(converted.receiverType, 0);
+    EXPECT_EQ(converted.counts.inputBytes, orbit.size());
+    EXPECT_EQ(ReadBytes(request.workFile), orbit);
+
+    WriteBytes(Path("1234L26Z.SIG"), Record(0x50, 23, {{2, kOld}}));
+    EXPECT_EQ(Convert(Path("1234L26Z.SIG")), ConvertResult::Converted);
+    EXPECT_EQ(converted.counts.inputBytes, 23u);
+    EXPECT_EQ(ReadBytes(request.workFile), Record(0x50, 23, {{2, kOld + 619315200u}}));
+}
+
+#ifndef _WIN32  // Windows replaces no name while a file under it is open
+// The check and the converter read one file, opened once: a file put under
+// its name once the check has opened it is neither checked nor converted.
+TEST_F(PipelineTest, CheckAndConverterReadTheFileOpenedOnce) {
+    class ReplacedOnceOpened final : public ForwardingLayer {
+      public:
+        explicit ReplacedOnceOpened(std::function<void()> replace)
+            : ForwardingLayer(native::CurrentLayer()), replace_(std::move(replace)) {}
+        Handle OpenAt(Handle folder, const std::string& name, OpenAs how,
+                      unsigned permissions) override {
+            const Handle file = next_.OpenAt(folder, name, how, permissions);
+            if (name == "1234A01B.RMG" && replace_)
+                std::exchange(replace_, nullptr)();
+            return file;
+        }
+
+      private:
+        std::function<void()> replace_;
+    } replaced(
+        [&] { std::filesystem::rename(FsPath(Path("other")), FsPath(Path("1234A01B.RMG"))); });
+    const Bytes checked = PositionMonitor(kRecent, 1);
+    WriteBytes(Path("1234A01B.RMG"), checked);
+    WriteBytes(Path("other"), PositionMonitor(kRecent + 60, 0));
+    {
+        const LayerInPlace inPlace(replaced);
+        EXPECT_EQ(Convert(Path("1234A01B.RMG")), ConvertResult::Converted);
+    }
+    EXPECT_EQ(converted.receiverType, 77);
+    EXPECT_EQ(ReadBytes(request.workFile), checked);
+}
+#endif
 
 TEST_F(PipelineTest, NoPositionRecordLeavesTheOutputNameEmpty) {
     WriteBytes(Path("1234L27B.SIG"), Record(0x50, 23, {{2, kOld}}));

@@ -5,7 +5,8 @@
 #include <filesystem>
 
 #include "engine/conversion.h"
-#include "engine/record_reader.h"
+#include "engine/record_kinds.h"
+#include "engine/record_scan.h"
 #include "support/binary_file.h"
 #include "tests/helpers/records.h"
 #include "tests/helpers/temp_dir.h"
@@ -13,36 +14,39 @@
 namespace quenrix::test {
 namespace {
 
-class RecordReaderTest : public TempDirTest {
+// The checks' walk through a file (NextRecordOfKinds with their kinds).
+class CheckedRecordsTest : public TempDirTest {
   protected:
-    // Opens a file holding `bytes` for the reader.
+    // Opens a file holding `bytes` for the walk.
     void Load(const Bytes& bytes) {
         WriteBytes(Path("records"), bytes);
         ASSERT_TRUE(file_.Open(Path("records")));
     }
-    RecordReadResult Next() { return ReadNextRecord(file_, buffer_, stored_, kind_); }
+    RecordFound Next() {
+        return NextRecordOfKinds(file_, record_kinds::kCheckedKinds, record_, length_);
+    }
+    Bytes Found() const { return Bytes(record_, record_ + length_); }
 
     InputFile file_;
-    std::uint8_t buffer_[kRecordBufferSize];
-    std::size_t stored_ = 0;
-    std::uint8_t kind_ = 0;
+    std::uint8_t record_[kLongestRecord];
+    std::size_t length_ = 0;
 };
 
-TEST_F(RecordReaderTest, PassesOverJunkAndReadsRecordAfterRecord) {
+TEST_F(CheckedRecordsTest, PassesOverJunkAndReadsRecordAfterRecord) {
     const Bytes first = PositionMonitor(Gps(2000, 1, 1));
     const Bytes second = Record(0x62, 26);
-    // 0x52 and 0x55 are no kinds of the reader: their bytes are searched like junk.
+    // 0x52 and 0x55 are no kinds of the checks: their bytes are searched like junk.
     Load(
         Concat({Bytes{0x01, 0x8B, 0x33, 0x82}, Record(0x52, 35), first, Record(0x55, 29), second}));
-    ASSERT_EQ(Next(), kRecordMatched);
-    EXPECT_EQ(kind_, 0x82);
-    EXPECT_EQ(Bytes(buffer_, buffer_ + stored_), first);
-    ASSERT_EQ(Next(), kRecordMatched);
-    EXPECT_EQ(Bytes(buffer_, buffer_ + stored_), second);
-    EXPECT_EQ(Next(), kRecordIncomplete);
+    ASSERT_EQ(Next(), RecordFound::Valid);
+    EXPECT_EQ(record_[1], 0x82);
+    EXPECT_EQ(Found(), first);
+    ASSERT_EQ(Next(), RecordFound::Valid);
+    EXPECT_EQ(Found(), second);
+    EXPECT_EQ(Next(), RecordFound::None);
 }
 
-TEST_F(RecordReaderTest, LengthsOfEveryKind) {
+TEST_F(CheckedRecordsTest, LengthsOfEveryKind) {
     struct Case {
         std::uint8_t kind;
         std::uint8_t third;
@@ -57,41 +61,42 @@ TEST_F(RecordReaderTest, LengthsOfEveryKind) {
         record[2] = c.third;
         Seal(record);
         Load(Concat({Bytes{0x00}, record}));
-        ASSERT_EQ(Next(), kRecordMatched) << std::hex << int(c.kind);
-        EXPECT_EQ(stored_, c.length) << std::hex << int(c.kind);
-        EXPECT_EQ(Bytes(buffer_, buffer_ + stored_), record);
+        ASSERT_EQ(Next(), RecordFound::Valid) << std::hex << int(c.kind);
+        EXPECT_EQ(length_, c.length) << std::hex << int(c.kind);
+        EXPECT_EQ(Found(), record);
     }
 }
 
-TEST_F(RecordReaderTest, DoubleSyncByteStartsNoRecord) {
+TEST_F(CheckedRecordsTest, DoubleSyncByteStartsNoRecord) {
     Load(Concat({Bytes{0x8B}, PositionMonitor(Gps(2000, 1, 1))}));
-    EXPECT_EQ(Next(), kRecordIncomplete);
-    EXPECT_EQ(kind_, 0x8B);
+    EXPECT_EQ(Next(), RecordFound::None);
 }
 
-TEST_F(RecordReaderTest, MismatchAndCutShort) {
+TEST_F(CheckedRecordsTest, MismatchAndCutShort) {
     const Bytes good = Record(0x60, 26);
     Load(Concat({Record(0x50, 23, {}, false), good}));
-    EXPECT_EQ(Next(), kRecordMismatched);
-    EXPECT_EQ(stored_, 23u);
-    EXPECT_EQ(Next(), kRecordMatched);
+    EXPECT_EQ(Next(), RecordFound::BadCheckValue);
+    EXPECT_EQ(length_, 23u);
+    EXPECT_EQ(Next(), RecordFound::Valid);
 
     Load(Bytes(good.begin(), good.end() - 1));
-    EXPECT_EQ(Next(), kRecordIncomplete);
-    EXPECT_EQ(kind_, 0x60);
+    EXPECT_EQ(Next(), RecordFound::None);
 }
 
-TEST_F(RecordReaderTest, SyncByteInsideABodyIsData) {
+TEST_F(CheckedRecordsTest, SyncByteInsideABodyIsData) {
     Bytes record = Record(0x50, 23);
     record[5] = 0x8B;
     record[6] = 0x62;
     Seal(record);
     Load(record);
-    ASSERT_EQ(Next(), kRecordMatched);
-    EXPECT_EQ(kind_, 0x50);
+    ASSERT_EQ(Next(), RecordFound::Valid);
+    EXPECT_EQ(record_[1], 0x50);
 }
 
-class RmgTypeCheckTest : public TempDirTest {};
+class RmgTypeCheckTest : public TempDirTest {
+  protected:
+    InputFile in;  // where the check opens its file
+};
 
 TEST_F(RmgTypeCheckTest, TypeNibbleOfTheFirstValidPositionRecord) {
     struct Case {
@@ -102,7 +107,7 @@ TEST_F(RmgTypeCheckTest, TypeNibbleOfTheFirstValidPositionRecord) {
         std::filesystem::remove(LogPath());
         WriteBytes(Path("a.RMG"), Concat({Section(0x91, 1, 1, 5), PositionMonitor(7, c.nibble),
                                           PositionMonitor(7, 1)}));
-        EXPECT_EQ(CheckRmgReceiverType(LocateFile(Path("a.RMG")).value, fileLog), c.code);
+        EXPECT_EQ(CheckRmgReceiverType(LocateFile(Path("a.RMG")).value, in, fileLog), c.code);
         EXPECT_EQ(LogMessages(),
                   std::vector<std::string>{" > RMGType：KQ-" + std::to_string(c.code)});
     }
@@ -110,22 +115,23 @@ TEST_F(RmgTypeCheckTest, TypeNibbleOfTheFirstValidPositionRecord) {
 
 TEST_F(RmgTypeCheckTest, BadFirstRecordOrNoPositionRecordGivesZeroSilently) {
     WriteBytes(Path("a.RMG"), Concat({Section(0x81, 1, 1, 5, false), PositionMonitor(7, 1)}));
-    EXPECT_EQ(CheckRmgReceiverType(LocateFile(Path("a.RMG")).value, fileLog), 0);
+    EXPECT_EQ(CheckRmgReceiverType(LocateFile(Path("a.RMG")).value, in, fileLog), 0);
     WriteBytes(Path("b.RMG"), Concat({Section(0x81, 1, 1, 5), Record(0x61, 74)}));
-    EXPECT_EQ(CheckRmgReceiverType(LocateFile(Path("b.RMG")).value, fileLog), 0);
+    EXPECT_EQ(CheckRmgReceiverType(LocateFile(Path("b.RMG")).value, in, fileLog), 0);
     EXPECT_TRUE(LogMessages().empty());
 }
 
 TEST_F(RmgTypeCheckTest, FileThatCannotBeOpened) {
-    EXPECT_EQ(CheckRmgReceiverType(LocateFile(Path("missing.RMG")).value, fileLog), 0);
+    EXPECT_EQ(CheckRmgReceiverType(LocateFile(Path("missing.RMG")).value, in, fileLog), 0);
     EXPECT_EQ(LogMessages(), std::vector<std::string>{" > ERROR：ファイルOpen失敗(RMGタイプ確認)"});
 }
 
 class RolloverPointCheckTest : public TempDirTest {
   protected:
+    InputFile in;  // where the check opens its file
     bool Check(const std::string& name, const Bytes& content) {
         WriteBytes(Path(name), content);
-        return IsRolloverPointSigFile(LocateFile(Path(name)).value, fileLog);
+        return IsRolloverPointSigFile(LocateFile(Path(name)).value, in, fileLog);
     }
 };
 
@@ -158,9 +164,9 @@ TEST_F(RolloverPointCheckTest, RecordMustLieOnTheRolloverDay) {
 }
 
 TEST_F(RolloverPointCheckTest, OpenFailureIsLoggedOnlyWhenTheNameMatches) {
-    EXPECT_FALSE(IsRolloverPointSigFile(LocateFile(Path("1234L27Z.SIG")).value, fileLog));
+    EXPECT_FALSE(IsRolloverPointSigFile(LocateFile(Path("1234L27Z.SIG")).value, in, fileLog));
     EXPECT_TRUE(LogMessages().empty());
-    EXPECT_FALSE(IsRolloverPointSigFile(LocateFile(Path("1234L26Z.SIG")).value, fileLog));
+    EXPECT_FALSE(IsRolloverPointSigFile(LocateFile(Path("1234L26Z.SIG")).value, in, fileLog));
     EXPECT_EQ(LogMessages(), std::vector<std::string>{" > ERROR：ファイルOpen失敗(L26Z.SIG確認)"});
 }
 

@@ -59,7 +59,7 @@ ConvertResult TempDirTest::Convert(const std::string& input) {
     return converted.result;
 }
 
-bool TempDirTest::Scan(bool (*converter)(const ConversionRequest&, Conversion&),
+bool TempDirTest::Scan(bool (*converter)(const ConversionRequest&, Conversion&, InputFile&),
                        const std::string& input, const std::string& work) {
     ConversionRequest scan = request;
     scan.input = input;
@@ -69,7 +69,8 @@ bool TempDirTest::Scan(bool (*converter)(const ConversionRequest&, Conversion&),
     fresh.kind = converted.kind;
     fresh.receiverType = converted.receiverType;
     converted = fresh;
-    return converter(scan, converted);
+    InputFile in;  // opened by the converter, as where no check opened it
+    return converter(scan, converted, in);
 }
 
 std::string TempDirTest::Path(const std::string& name) const {

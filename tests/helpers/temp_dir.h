@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "engine/conversion.h"
+#include "support/binary_file.h"
 #include "support/oplog.h"
 #include "tests/helpers/forwarding_layer.h"
 
@@ -70,8 +71,8 @@ class TempDirTest : public ::testing::Test {
     // empty), with a conversion as the pipeline starts it: the kind and
     // receiver type of `converted`, nothing else. The result stays in
     // `converted`.
-    bool Scan(bool (*converter)(const ConversionRequest&, Conversion&), const std::string& input,
-              const std::string& work = "");
+    bool Scan(bool (*converter)(const ConversionRequest&, Conversion&, InputFile&),
+              const std::string& input, const std::string& work = "");
 
     OperationLog opLog;  // at LogPath()
     ConversionRequest request;
