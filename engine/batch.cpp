@@ -10,6 +10,7 @@
 #include "support/fd_io.h"
 #include "support/file_ops.h"
 #include "support/folder.h"
+#include "support/native.h"
 #include "support/oplog.h"
 #include "support/paths.h"
 
@@ -57,15 +58,19 @@ class Batch {
     // Whatever way the batch ends (an exception included), none of its
     // work files stays behind.
     ~Batch() {
-        const unsigned workers = job_.groupSmallFiles ? 1 : std::max(1u, job_.jobs);
-        const std::size_t slots = job_.groupSmallFiles ? kGroupFiles : 1;
         for (const std::string& folder : swept_) {
-            const FolderRef opened = Folder::Open(folder).value;
-            if (!opened)
-                continue;
-            for (unsigned worker = 0; worker < workers; ++worker)
-                for (std::size_t slot = 0; slot < slots; ++slot)
-                    DeleteOwnFile({opened, JoinPath(folder, job_.work.Name(worker, slot))});
+            // Looked for first: a batch that ended well left none, and
+            // costs one listing a folder.
+            std::vector<std::string> left;
+            (void)native::ForEachEntry(folder.empty() ? "." : folder,
+                                       [&](const native::FolderEntry& entry) {
+                                           if (!entry.folder && IsOwnWorkFile(entry.name))
+                                               left.push_back(entry.name);
+                                       });
+            const FolderRef opened = left.empty() ? nullptr : Folder::Open(folder).value;
+            for (const std::string& name : left)
+                if (opened)
+                    DeleteOwnFile({opened, JoinPath(folder, name)});
         }
     }
     Batch(const Batch&) = delete;
@@ -89,6 +94,15 @@ class Batch {
     }
 
   private:
+    // A name of this batch's work files: its stem, then "-N" parts, then
+    // its extension.
+    bool IsOwnWorkFile(const std::string& name) const {
+        const std::string& stem = job_.work.stem;
+        const std::string& extension = job_.work.extension;
+        return name.size() >= stem.size() + extension.size() && name.rfind(stem, 0) == 0 &&
+               name.compare(name.size() - extension.size(), extension.size(), extension) == 0;
+    }
+
     bool Interrupted() const { return job_.interrupt != nullptr && job_.interrupt->load(); }
 
     // Whether the next file may be taken up; a cancel is noted.
