@@ -207,15 +207,26 @@ void WizardCore::ConvertInputs() {
 
 void WizardCore::FinishBatch() {
     // The list ends with what became of the batch, so that nobody has to
-    // read (or hear) every line to learn whether something failed.
-    AddStatusLine(
-        words_.Format("結果：補正 %s件、補正不要 %s件、失敗 %s件",
-                      {std::to_string(summary_.corrected), std::to_string(summary_.unchanged),
-                       std::to_string(summary_.failed)}),
-        StatusLine::File);
+    // read (or hear) every line to learn whether something failed, or
+    // which files a stopped batch never took up.
+    const std::vector<std::string> counts = {std::to_string(summary_.corrected),
+                                             std::to_string(summary_.unchanged),
+                                             std::to_string(summary_.failed)};
+    if (summary_.notConverted == 0) {
+        AddStatusLine(words_.Format("結果：補正 %s件、補正不要 %s件、失敗 %s件", counts),
+                      StatusLine::File);
+    } else {
+        std::vector<std::string> all = counts;
+        all.push_back(std::to_string(summary_.notConverted));
+        AddStatusLine(words_.Format("結果：補正 %s件、補正不要 %s件、失敗 %s件、未変換 %s件", all),
+                      StatusLine::File);
+    }
     ShowProgress(true);  // every line there, in order
     view_.ShowBatchRunning(false);
-    view_.SetProgressMessage(words_.Text("変換終了"), MessageColour::Keep);
+    const char* state = summary_.end == BatchEnd::Cancelled     ? "変換キャンセル"
+                        : summary_.end == BatchEnd::Interrupted ? "変換中断"
+                                                                : "変換終了";
+    view_.SetProgressMessage(words_.Text(state), MessageColour::Keep);
     view_.SetProgress(0, 0);
     view_.PumpMessages();
     batchRunning_ = false;

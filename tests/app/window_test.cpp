@@ -496,7 +496,7 @@ TEST_F(WindowTest, CancelDuringTheSecondOfFiveFiles) {
     EXPECT_EQ(logged.back(), "変換キャンセル");
     EXPECT_TRUE(FileExists(Path("1234L22B.SIG")));
     EXPECT_EQ(Child<QLabel>(form, "fileCounter")->text().toStdString(), "ファイル数=2/5");
-    EXPECT_EQ(Child<QLabel>(form, "progressMessage")->text().toStdString(), "変換終了");
+    EXPECT_EQ(Child<QLabel>(form, "progressMessage")->text().toStdString(), "変換キャンセル");
     EXPECT_EQ(Child<QLabel>(form, "progressMessage")->palette().color(QPalette::WindowText),
               QColor(Qt::red));
     EXPECT_EQ(Child<QProgressBar>(form, "progressBar")->value(), 0);

@@ -358,8 +358,8 @@ TEST_F(WizardCoreTest, CancelFinishesTheFileInConversion) {
     };
     core.ConvertFiles(inputs);
     EXPECT_EQ(view.lines.size(), 7u);
-    EXPECT_EQ(view.lines.back(), kStamp + "結果：補正 2件、補正不要 0件、失敗 0件");
-    EXPECT_EQ(view.message, "変換終了");
+    EXPECT_EQ(view.lines.back(), kStamp + "結果：補正 2件、補正不要 0件、失敗 0件、未変換 2件");
+    EXPECT_EQ(view.message, "変換キャンセル");
     EXPECT_EQ(view.colour, MessageColour::Red);
     EXPECT_EQ(LogMessages().back(), "変換キャンセル");
     EXPECT_TRUE(FileExists(Path("1234L22B.SIG")));

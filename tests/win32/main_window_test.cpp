@@ -447,7 +447,7 @@ TEST_F(Win32WindowTest, CancelFinishesTheFileInConversionAndCloseWaitsForTheBatc
     EXPECT_EQ(Lines(window.Control(kStatusList)).size(),
               4u);  // one file, its two lines; the result
     EXPECT_EQ(LogMessages().back(), "変換キャンセル");
-    EXPECT_EQ(Text(window.Control(kProgressMessage)), L"変換終了");
+    EXPECT_EQ(Text(window.Control(kProgressMessage)), L"変換キャンセル");
     EXPECT_TRUE(FileExists(Path("1234L21B.SIG")));
     EXPECT_TRUE(IsWindow(window.Handle()));  // the close came during the batch
     RunUntilClosed();
