@@ -375,6 +375,10 @@ void MainWindow::ConvertSelection() {
             names.push_back(fileList->item(i)->data(Qt::UserRole).toByteArray().toStdString());
     }
     core_->ConvertSelected(FileListFolder(), names);
+    // The folder as the batch left it: deleted inputs gone, corrected
+    // files there, nothing chosen (a file chosen again would be one that
+    // is gone).
+    FillFileList();
 }
 
 void MainWindow::PlaceOptionsButtons(QWidget* panel) {

@@ -380,6 +380,11 @@ void MainWindow::ConvertSelection() {
             names.push_back(fileNames_[i]);
     }
     core_->ConvertSelected(folder_, names);
+    // The folder as the batch left it: deleted inputs gone, corrected
+    // files there, nothing chosen (a file chosen again would be one that
+    // is gone).
+    if (IsWindow(Handle()))
+        FillFileList();
 }
 
 void MainWindow::Command(int id, int code) {

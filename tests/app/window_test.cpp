@@ -444,18 +444,25 @@ TEST_F(WindowTest, BatchOfThreeWhereTheSecondHasNoRollover) {
     EXPECT_TRUE(Child<QPushButton>(form, "progressCloseButton")->isEnabled());
     EXPECT_FALSE(Child<QPushButton>(form, "cancelButton")->isEnabled());
 
-    // Back on page 1 the stale list stays; converting it again finds the
-    // deleted inputs missing. A second batch appends with the same indent.
+    // Back on page 1 the list is the folder as the batch left it: the
+    // deleted inputs gone, the corrected files there, nothing chosen. A
+    // second batch appends with the same indent.
     Child<QPushButton>(form, "progressBackButton")->click();
-    EXPECT_EQ(Child<QListWidget>(form, "fileList")->count(), 3);
+    std::vector<std::string> listed;
+    for (int i = 0; i < Child<QListWidget>(form, "fileList")->count(); ++i)
+        listed.push_back(Child<QListWidget>(form, "fileList")->item(i)->text().toStdString());
+    EXPECT_EQ(listed, (std::vector<std::string>{"1234H18B.SIG", "1234H19D.SIG", "1234L27C.SIG"}));
+    EXPECT_TRUE(Child<QListWidget>(form, "fileList")->selectedItems().isEmpty());
     Child<QCheckBox>(form, "deleteInputsCheck")->click();
+    Child<QPushButton>(form, "selectAllButton")->click();
     Child<QPushButton>(form, "convertButton")->click();
     const std::vector<std::string> status = Status();
-    ASSERT_EQ(status.size(), 14u);
-    EXPECT_EQ(status[9], kStamp + "1234L27B.SIG");
-    EXPECT_EQ(status[10], kStamp + "1234L27C.SIG");
-    EXPECT_EQ(status[11], kArrow + "ロールオーバー未検出");
-    EXPECT_EQ(status[12], kStamp + "1234L28D.SIG");
+    ASSERT_EQ(status.size(), 16u);
+    EXPECT_EQ(status[9], kStamp + "1234H18B.SIG");
+    EXPECT_EQ(status[10], kArrow + "ロールオーバー未検出");
+    EXPECT_EQ(status[11], kStamp + "1234H19D.SIG");
+    EXPECT_EQ(status[13], kStamp + "1234L27C.SIG");
+    EXPECT_EQ(status[15], kStamp + "結果：補正 0件、補正不要 3件、失敗 0件");
     EXPECT_EQ(Log()[0], "入力ファイル設定：入力ファイル削除しない");
 }
 

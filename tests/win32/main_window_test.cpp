@@ -365,6 +365,10 @@ TEST_F(Win32WindowTest, ManualBatchWithDeletionOnAndOff) {
     Sig("1234L28D.SIG", kOld + 86400);
     Click(kProgressBackButton);
     EXPECT_EQ(window.Page(), WizardPage::FileSelection);
+    // The list as the batch left the folder, nothing chosen.
+    EXPECT_EQ(Lines(window.Control(kFileList)),
+              (std::vector<std::wstring>{L"1234H18B.SIG", L"1234L27C.SIG"}));
+    EXPECT_EQ(SendMessageW(window.Control(kFileList), LB_GETSELCOUNT, 0, 0), 0);
     window.ShowFolder(Dir());
     Click(kFilesBackButton);
     Click(kDeleteInputsCheck);
