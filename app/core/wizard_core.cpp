@@ -27,6 +27,13 @@ std::string LogPathFor(const std::string& startFolder, const std::string& progra
     return JoinPath(startFolder, name);
 }
 
+// " (why)" after a line; "（why）" in Japanese; nothing without a reason.
+std::string Bracketed(const std::string& why, Language language) {
+    if (why.empty())
+        return {};
+    return language == Language::Japanese ? "（" + why + "）" : " (" + why + ")";
+}
+
 std::string DeleteStatusText(const Catalogue& words, bool deleteInputs) {
     return words.Text(deleteInputs ? "削除する" : "削除しない");
 }
@@ -269,11 +276,38 @@ void WizardCore::Finished(std::size_t index, const FileOutcome& outcome) {
     } else {
         AddStatusLine(FileNamePart(inputs_[index]), StatusLine::File);
     }
-    for (const std::string& line : outcome.statusLines) {
-        AddStatusLine(words_.Line(line), StatusLine::Result);
-    }
+    for (const std::string& line : ResultLines(outcome))
+        AddStatusLine(line, StatusLine::Result);
     ShowHint(fileRow, outcome);
     view_.FileDone(inputs_[index], outcome);
+}
+
+// A file's result lines in the window's language. A file that failed
+// says so and why, in the receivers' words "変換失敗" (conversion
+// failed): also one they showed no line for (a file that could not be
+// read, or was no GPS file) and one they showed as having no rollover
+// (a file without one GPS record).
+std::vector<std::string> WizardCore::ResultLines(const FileOutcome& outcome) const {
+    const Language language = words_.Language() == "ja" ? Language::Japanese : Language::English;
+    const bool failed = Describe(outcome.outcome).tally == Tally::Failed;
+    std::vector<std::string> lines;
+    bool failureSaid = false;
+    for (const std::string& line : outcome.statusLines) {
+        if (failed && outcome.outcome == Outcome::NoGpsRecords)
+            continue;  // the line of a file without a rollover
+        std::string shown = words_.Line(line);
+        if (failed && line == Describe(Outcome::NotStored).statusLine) {
+            shown += Bracketed(ReasonText(outcome, language), language);
+            failureSaid = true;
+        } else if (failed && line.rfind(kInputKeptLine, 0) == 0) {
+            failureSaid = true;
+        }
+        lines.push_back(shown);
+    }
+    if (failed && !failureSaid)
+        lines.push_back(words_.Text(Describe(Outcome::NotStored).statusLine) +
+                        Bracketed(ReasonText(outcome, language), language));
+    return lines;
 }
 
 void WizardCore::AddStatusLine(const std::string& text, StatusLine kind) {

@@ -86,6 +86,7 @@ class WizardCore : private BatchEvents {
     enum class StatusLine { File, Result };
     void AddStatusLine(const std::string& text, StatusLine kind);
     void ShowHint(int fileRow, const struct FileOutcome& outcome);
+    std::vector<std::string> ResultLines(const FileOutcome& outcome) const;
     // What the batch tells as it runs.
     void Converting(std::size_t index) override;
     // The name line of a file that goes alone, shown while it converts.
