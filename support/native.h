@@ -265,6 +265,10 @@ std::vector<std::string> UserLanguages();
 // Empty where there is none (and on Windows, whose guard is a mutex).
 std::string PrivateRuntimeFolder();
 
+// Makes `folder` the process's current folder (the window's file list
+// follows it, as the receivers' software did).
+Done EnterFolder(const std::string& folder);
+
 // Writes UTF-8 text to standard output or error: to a Windows console as
 // the console's own UTF-16, anywhere else as UTF-8 bytes.
 enum class TextStream { Output, Error };

@@ -434,6 +434,10 @@ bool OwnClosedFolder(const std::string& path) {
 
 }  // namespace
 
+Done EnterFolder(const std::string& folder) {
+    return {::chdir(folder.c_str()) == 0 ? 0 : errno};
+}
+
 std::string PrivateRuntimeFolder() {
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
     if (runtime != nullptr && *runtime == '/' && OwnClosedFolder(runtime))

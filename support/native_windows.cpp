@@ -745,6 +745,13 @@ std::vector<std::string> Arguments(int argc, char** argv) {
     return arguments;
 }
 
+Done EnterFolder(const std::string& folder) {
+    if (SetCurrentDirectoryW(Utf16(folder).c_str()))
+        return {};
+    (void)Failed();
+    return {errno};
+}
+
 std::string PrivateRuntimeFolder() {
     return {};  // the window's guard is a named mutex of the session
 }

@@ -17,7 +17,11 @@ constexpr const char* kUsage =
     "  /NOTDEL   keep the inputs (by default each is deleted once its corrected\n"
     "            file is on disk)\n"
     "  /NLOG     write no operation log (quenrix.log in the current folder)\n"
-    "  --help    this text; --version: the version\n";
+    "  --help    this text (also -h and /?); --version: the version\n"
+    "Exit status of automatic mode: 0 when every file was corrected or needed no\n"
+    "correction; 1 when a file failed or an input named no file (each said on\n"
+    "standard error, with its reason, and a last line with the counts); 3 when\n"
+    "another copy runs; 130 after an interrupt.\n";
 
 constexpr const char* kVersion = "quenrix 1.0\n";
 
@@ -48,7 +52,7 @@ std::optional<std::string> InformationAskedFor(const std::vector<std::string>& a
     if (arguments.size() != 1)
         return std::nullopt;
     const std::string& only = arguments.front();
-    const bool help = only == "--help" || (kNativePathStyle == PathStyle::Windows && only == "/?");
+    const bool help = only == "--help" || only == "-h" || only == "/?";
     native::EntryInfo info;
     if ((!help && only != "--version") ||
         native::Inspect(only, info).value != native::Lookup::Missing)

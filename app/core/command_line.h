@@ -29,7 +29,7 @@ CommandLine ReadArguments(const std::vector<std::string>& arguments);
 bool StartedInTheProgramFolder(const std::vector<std::string>& arguments,
                                const std::string& currentFolder, const std::string& programPath);
 
-// "--help" or "--version" (on Windows also "/?") as the only argument,
+// "--help" (also "-h" and "/?") or "--version" as the only argument,
 // where no file of that name exists: the text to print instead of running.
 std::optional<std::string> InformationAskedFor(const std::vector<std::string>& arguments);
 

@@ -57,6 +57,15 @@ std::vector<FolderListEntry> FolderListing(const std::string& folder, std::size_
     return chain;
 }
 
+native::Done EnterListedFolder(const std::string& folder) {
+    // A folder whose names cannot be read would show as empty, and a
+    // click on convert would then act on the folder the user left.
+    if (const native::Done listed = native::ForEachEntry(folder, [](const native::FolderEntry&) {});
+        !listed)
+        return listed;
+    return native::EnterFolder(folder);
+}
+
 const std::vector<FileType>& FileTypes() {
     static const std::vector<FileType> types = {
         {"SIGファイル (*.SIG)", {"*.SIG"}},

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "support/native.h"
 #include "support/paths.h"
 
 namespace quenrix {
@@ -22,6 +23,10 @@ struct FolderListEntry {
 // `current` is set to the index of the folder itself.
 std::vector<FolderListEntry> FolderListing(const std::string& folder, std::size_t& current,
                                            PathStyle style = kNativePathStyle);
+
+// Makes `folder` the current folder where it can be listed; else the
+// current folder stays and the answer gives why ("permission denied").
+native::Done EnterListedFolder(const std::string& folder);
 
 // The file-type selector's entries, in order.
 struct FileType {

@@ -34,6 +34,11 @@ std::string Bracketed(const std::string& why, Language language) {
     return language == Language::Japanese ? "（" + why + "）" : " (" + why + ")";
 }
 
+// An input that named nothing: no such file, or a path through a file.
+bool NothingThere(int cause) {
+    return cause == 0 || cause == ENOENT || cause == ENOTDIR;
+}
+
 std::string DeleteStatusText(const Catalogue& words, bool deleteInputs) {
     return words.Text(deleteInputs ? "削除する" : "削除しない");
 }
@@ -80,16 +85,15 @@ void WizardCore::Start() {
             if (!deleteInputs_) {
                 log_.Write("オプション引数:/NOTDEL 入力ファイル削除しない");
             }
-            // An input that gave no file; a folder that could not be read
-            // says why.
+            // An input that gave no file, in the line other programs read;
+            // a folder that could not be read says why on a line of its own.
             for (const auto& [listed, failure] : notFound_) {
-                const std::string line =
-                    "ERROR：SIG,RMGファイルがみあたらない " + LoggedName(listed);
-                if (failure.cause == 0 || failure.cause == ENOENT)
-                    log_.Write(line);
-                else  // the cause must not be cut off with a long path
-                    log_.WriteLong(line + " (" + FailureText(failure.cause, Language::Japanese) +
-                                   ")");
+                log_.Write("ERROR：SIG,RMGファイルがみあたらない " + LoggedName(listed));
+                if (!NothingThere(failure.cause))
+                    log_.Write(" > " + FailureText(failure.cause, Language::Japanese));
+                TellScript(listed, NothingThere(failure.cause)
+                                       ? words_.Text("SIG、RMGファイルがみあたらない")
+                                       : FailureText(failure.cause, WindowLanguage()));
             }
         } else {
             log_.Write("変換手動");
@@ -101,12 +105,37 @@ void WizardCore::Start() {
             view_.Pause(kAutomaticCloseDelayMs);
     } catch (...) {
         log_.Write("ERROR：システム異常");
+        TellScript({}, words_.Text("ERROR：システム異常"));
     }
     SayLogNews();
+    // A script learns of failures from standard error and the status
+    // alone; cron mails nothing when all went well.
+    if (automaticMode_ && ExitStatus() != 0)
+        native::WriteText(native::TextStream::Error, "quenrix: " + CountsLine() + "\n");
     // Whatever happened: a script or cron job must not be left waiting on
     // an open window.
     if (automaticMode_)
         view_.CloseWindow();
+}
+
+int WizardCore::ExitStatus() const {
+    if (!automaticMode_)
+        return 0;
+    if (summary_.end == BatchEnd::Interrupted || InterruptRequested())
+        return 130;
+    return failedForScript_ || summary_.notConverted > 0 ? 1 : 0;
+}
+
+void WizardCore::TellScript(const std::string& name, const std::string& reason) {
+    if (!automaticMode_)
+        return;
+    failedForScript_ = true;
+    native::WriteText(native::TextStream::Error,
+                      "quenrix: " + (name.empty() ? std::string() : name + ": ") + reason + "\n");
+}
+
+Language WizardCore::WindowLanguage() const {
+    return words_.Language() == "ja" ? Language::Japanese : Language::English;
 }
 
 void WizardCore::SayLogNews() {
@@ -148,6 +177,16 @@ void WizardCore::GoToFileSelection() {
 
 void WizardCore::GoToOptions() {
     view_.ShowPage(WizardPage::Options);
+}
+
+void WizardCore::FolderNotEntered(const std::string& folder, int cause) {
+    std::string name = FileNamePart(folder);
+    if (name.empty() || name == "..")
+        name = folder;
+    const std::string text =
+        words_.Format("%sを開けません：%s", {name, FailureText(cause, WindowLanguage())});
+    view_.ShowNotice(text);
+    view_.ShowWarning(words_.Text("警告"), text);
 }
 
 void WizardCore::SetDeleteInputs(bool value) {
@@ -212,22 +251,21 @@ void WizardCore::ConvertInputs() {
     }
 }
 
+std::string WizardCore::CountsLine() const {
+    std::vector<std::string> counts = {std::to_string(summary_.corrected),
+                                       std::to_string(summary_.unchanged),
+                                       std::to_string(summary_.failed)};
+    if (summary_.notConverted == 0)
+        return words_.Format("結果：補正 %s件、補正不要 %s件、失敗 %s件", counts);
+    counts.push_back(std::to_string(summary_.notConverted));
+    return words_.Format("結果：補正 %s件、補正不要 %s件、失敗 %s件、未変換 %s件", counts);
+}
+
 void WizardCore::FinishBatch() {
     // The list ends with what became of the batch, so that nobody has to
     // read (or hear) every line to learn whether something failed, or
     // which files a stopped batch never took up.
-    const std::vector<std::string> counts = {std::to_string(summary_.corrected),
-                                             std::to_string(summary_.unchanged),
-                                             std::to_string(summary_.failed)};
-    if (summary_.notConverted == 0) {
-        AddStatusLine(words_.Format("結果：補正 %s件、補正不要 %s件、失敗 %s件", counts),
-                      StatusLine::File);
-    } else {
-        std::vector<std::string> all = counts;
-        all.push_back(std::to_string(summary_.notConverted));
-        AddStatusLine(words_.Format("結果：補正 %s件、補正不要 %s件、失敗 %s件、未変換 %s件", all),
-                      StatusLine::File);
-    }
+    AddStatusLine(CountsLine(), StatusLine::File);
     ShowProgress(true);  // every line there, in order
     view_.ShowBatchRunning(false);
     const char* state = summary_.end == BatchEnd::Cancelled     ? "変換キャンセル"
@@ -276,9 +314,10 @@ void WizardCore::Finished(std::size_t index, const FileOutcome& outcome) {
     } else {
         AddStatusLine(FileNamePart(inputs_[index]), StatusLine::File);
     }
-    for (const std::string& line : ResultLines(outcome))
-        AddStatusLine(line, StatusLine::Result);
+    for (const std::string& line : ResultLines(outcome)) AddStatusLine(line, StatusLine::Result);
     ShowHint(fileRow, outcome);
+    if (Describe(outcome.outcome).tally == Tally::Failed)
+        TellScript(inputs_[index], ReasonText(outcome, WindowLanguage()));
     view_.FileDone(inputs_[index], outcome);
 }
 
@@ -288,7 +327,7 @@ void WizardCore::Finished(std::size_t index, const FileOutcome& outcome) {
 // read, or was no GPS file) and one they showed as having no rollover
 // (a file without one GPS record).
 std::vector<std::string> WizardCore::ResultLines(const FileOutcome& outcome) const {
-    const Language language = words_.Language() == "ja" ? Language::Japanese : Language::English;
+    const Language language = WindowLanguage();
     const bool failed = Describe(outcome.outcome).tally == Tally::Failed;
     std::vector<std::string> lines;
     bool failureSaid = false;
@@ -329,8 +368,7 @@ void WizardCore::AddStatusLine(const std::string& text, StatusLine kind) {
 // to learn why. So does what a corrected file does not carry over of its
 // input.
 void WizardCore::ShowHint(int fileRow, const FileOutcome& outcome) {
-    const std::string hint =
-        ReasonText(outcome, words_.Language() == "ja" ? Language::Japanese : Language::English);
+    const std::string hint = ReasonText(outcome, WindowLanguage());
     if (hint.empty())
         return;
     for (int row = fileRow; row < statusLines_; ++row) {

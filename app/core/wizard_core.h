@@ -50,6 +50,9 @@ class WizardCore : private BatchEvents {
     // Page moves: to the file selection, back to the options.
     void GoToFileSelection();
     void GoToOptions();
+    // A folder the user chose could not be entered (`cause`): the status
+    // bar and a box say so; the window stays where it was.
+    void FolderNotEntered(const std::string& folder, int cause);
     // The deletion option's check box was clicked.
     void SetDeleteInputs(bool deleteInputs);
     // The convert button: the selected names of the file list, in its
@@ -77,6 +80,11 @@ class WizardCore : private BatchEvents {
     bool AutomaticMode() const { return automaticMode_; }
     bool DeleteInputs() const { return deleteInputs_; }
     bool CancelRequested() const { return cancelRequested_; }
+    // What automatic mode answers a script: 0 when every file was
+    // corrected or needed no correction, 1 when a file failed, an input
+    // named no file or the run broke off, 130 after an interrupt. The
+    // window the user works in answers 0.
+    int ExitStatus() const;
     // The first work file's name (in the start folder).
     std::string WorkFile() const { return work_.Name(); }
 
@@ -86,6 +94,12 @@ class WizardCore : private BatchEvents {
     enum class StatusLine { File, Result };
     void AddStatusLine(const std::string& text, StatusLine kind);
     void ShowHint(int fileRow, const struct FileOutcome& outcome);
+    Language WindowLanguage() const;
+    // Automatic mode: one line on standard error for a file (or input)
+    // that failed, with its reason; the run then ends with status 1.
+    void TellScript(const std::string& name, const std::string& reason);
+    // The counts of the batch, its last line.
+    std::string CountsLine() const;
     std::vector<std::string> ResultLines(const FileOutcome& outcome) const;
     // What the batch tells as it runs.
     void Converting(std::size_t index) override;
@@ -120,6 +134,7 @@ class WizardCore : private BatchEvents {
     bool cancelRequested_ = false;
     bool batchRunning_ = false;
     bool closeRequested_ = false;
+    bool failedForScript_ = false;
     int statusLines_ = 0;
     // The file whose name line shows while it converts (a large one), and
     // that line's row.

@@ -20,9 +20,8 @@ namespace {
 
 QtMessageHandler qtDefaultHandler = nullptr;
 
-// Without a display, Qt's offscreen platform and its runtime folder check
-// warn on every start; from cron that would mail two lines a run that say
-// nothing about the files.
+// Without a display, Qt's offscreen platform warns on every start; from
+// cron that would mail a line a run that says nothing about the files.
 void QuietOffscreenNotices(QtMsgType type, const QMessageLogContext& context, const QString& text) {
     if (type == QtWarningMsg &&
         text.startsWith("This plugin does not support propagateSizeHints")) {
@@ -43,10 +42,9 @@ int main(int argc, char** argv) {
         setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
     // Automatic mode runs from scripts and cron too, where there is no display.
     if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") &&
-        !std::getenv("QT_QPA_PLATFORM")) {
+        !std::getenv("QT_QPA_PLATFORM"))
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        qtDefaultHandler = qInstallMessageHandler(QuietOffscreenNotices);
-    }
+    qtDefaultHandler = qInstallMessageHandler(QuietOffscreenNotices);
     std::vector<std::string> arguments(argv + 1, argv + argc);
     if (const auto text = quenrix::InformationAskedFor(arguments)) {
         quenrix::native::WriteText(quenrix::native::TextStream::Output, *text);
@@ -67,6 +65,8 @@ int main(int argc, char** argv) {
         return quenrix::NotTheFirstCopy(!arguments.empty());
     }
 
+    // Automatic mode answers a script with its status; the window, 0.
+    int status = 0;
     try {
         quenrix::MainWindow form(arguments, quenrix::WindowCatalogue());
         QObject::connect(&guard, &quenrix::SingleInstance::raiseRequested, &form, [&form] {
@@ -77,10 +77,13 @@ int main(int argc, char** argv) {
         });
         form.show();
         application.exec();
+        status = form.Core().ExitStatus();
     } catch (const std::exception& error) {
         QMessageBox::critical(nullptr, "Quenrix", QString::fromLocal8Bit(error.what()));
+        status = 1;
     } catch (...) {
         QMessageBox::critical(nullptr, "Quenrix", QString());
+        status = 1;
     }
-    return 0;
+    return status;
 }

@@ -131,7 +131,7 @@ MainWindow::MainWindow(std::vector<std::string> arguments, const Catalogue& word
     deleteStatePanel->setFixedWidth(kStatusStateWidth);
     statusBar()->addWidget(deleteCaptionPanel);
     statusBar()->addWidget(deleteStatePanel);
-    noticePanel = Named(new QLabel, "noticePanel");
+    noticePanel = Named(new ElidedLabel, "noticePanel");
     statusBar()->addWidget(noticePanel, 1);
 
     pages = Named(new QStackedWidget(this), "pages");
@@ -265,10 +265,18 @@ void MainWindow::ConnectFileSelectionPage() {
     connect(filesCloseButton, &QPushButton::clicked, this, [this] { close(); });
     connect(convertButton, &QPushButton::clicked, this, [this] { ConvertSelection(); });
     connect(folderList, &FolderListBox::directoryChanged, this, [this] { FillFileList(); });
+    connect(folderList, &FolderListBox::directoryRefused, this,
+            [this](const QString& folder, int cause) {
+                core_->FolderNotEntered(folder.toStdString(), cause);
+            });
     connect(fileTypeSelector, &QComboBox::currentIndexChanged, this, [this] { FillFileList(); });
     connect(driveSelector, &QComboBox::activated, this, [this](int index) {
-        if (folderList->SetDirectory(driveSelector->itemData(index).toString().toStdString())) {
+        const QString drive = driveSelector->itemData(index).toString();
+        if (const int cause = folderList->SetDirectory(drive.toStdString()); cause == 0) {
             FillFileList();
+        } else {
+            core_->FolderNotEntered(drive.toStdString(), cause);
+            ShowFolder(folderList->Directory());  // the drive of the folder still shown
         }
     });
 }
@@ -296,10 +304,7 @@ void MainWindow::BuildProgressPage() {
     statusList->setFocusPolicy(Qt::StrongFocus);
     connect(statusList, &QListWidget::currentItemChanged, this, [this](QListWidgetItem* item) {
         const QString hint = item != nullptr ? item->toolTip() : QString();
-        if (hint.isEmpty())
-            statusBar()->clearMessage();
-        else
-            statusBar()->showMessage(QString(hint).replace('\n', "  "));
+        noticePanel->SetWholeText(hint.isEmpty() ? notice_ : QString(hint).replace('\n', "  "));
     });
     // Every line has the same height; without this the list measures all
     // its lines again for each line added.
@@ -340,7 +345,7 @@ void MainWindow::FillDrives() {
 }
 
 void MainWindow::ShowFolder(const std::string& folder) {
-    if (!folderList->SetDirectory(folder))
+    if (folderList->SetDirectory(folder) != 0)
         return;
     const QString root = QStorageInfo(QString::fromStdString(folderList->Directory())).rootPath();
     const int index = driveSelector->findData(root);
@@ -501,8 +506,8 @@ void MainWindow::ShowWarning(const std::string& title, const std::string& text) 
 
 void MainWindow::ShowNotice(const std::string& text) {
     // A narrow window cuts the text short: the tooltip holds it whole.
-    noticePanel->setText(QString::fromStdString(text));
-    noticePanel->setToolTip(QString::fromStdString(text));
+    notice_ = QString::fromStdString(text);
+    noticePanel->SetWholeText(notice_);
 }
 
 void MainWindow::CloseWindow() {

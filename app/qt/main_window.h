@@ -25,6 +25,7 @@ class QGroupBox;
 
 namespace quenrix {
 
+class ElidedLabel;
 class FolderListBox;
 class ResizePanel;
 
@@ -88,7 +89,10 @@ class MainWindow : public QMainWindow, public WizardView {
     // Window level.
     QLabel* deleteCaptionPanel = nullptr;
     QLabel* deleteStatePanel = nullptr;
-    QLabel* noticePanel = nullptr;
+    ElidedLabel* noticePanel = nullptr;
+    // The last notice (the log cannot be written); the chosen status
+    // line's hint shows in its place.
+    QString notice_;
     QStackedWidget* pages = nullptr;
     QWidget* optionsPage = nullptr;
     QWidget* filesPage = nullptr;

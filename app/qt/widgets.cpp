@@ -4,6 +4,8 @@
 #include <QFileInfo>
 #include <QKeyEvent>
 
+#include <cerrno>
+
 #include "app/core/file_browser.h"
 
 namespace quenrix {
@@ -20,9 +22,14 @@ FolderListBox::FolderListBox(QWidget* parent) : QListWidget(parent) {
 }
 
 void FolderListBox::Enter(const QString& folder) {
-    if (SetDirectory(folder.toStdString())) {
+    const int cause = SetDirectory(folder.toStdString());
+    if (cause == 0) {
         emit directoryChanged();
+        return;
     }
+    // The chosen line must not stay highlighted as if the window were there.
+    (void)SetDirectory(directory_);
+    emit directoryRefused(folder, cause);
 }
 
 namespace {
@@ -58,12 +65,11 @@ void FolderListBox::keyPressEvent(QKeyEvent* event) {
     }
 }
 
-bool FolderListBox::SetDirectory(const std::string& folder) {
+int FolderListBox::SetDirectory(const std::string& folder) {
     const QString path =
         QDir::cleanPath(QFileInfo(QString::fromStdString(folder)).absoluteFilePath());
-    if (!QFileInfo(path).isDir() || !QDir::setCurrent(path)) {
-        return false;
-    }
+    if (const native::Done entered = EnterListedFolder(path.toStdString()); !entered)
+        return entered.cause;
     directory_ = path.toStdString();
     clear();
     // The folder's ancestors from the root down, each one step further
@@ -75,7 +81,29 @@ bool FolderListBox::SetDirectory(const std::string& folder) {
         item->setData(Qt::UserRole, QString::fromStdString(entry.path));
     }
     setCurrentRow(static_cast<int>(current));
-    return true;
+    return 0;
+}
+
+ElidedLabel::ElidedLabel(QWidget* parent) : QLabel(parent) {
+    // As narrow as the window makes it: the text is cut to fit.
+    setMinimumWidth(1);
+    setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+}
+
+void ElidedLabel::SetWholeText(const QString& text) {
+    whole_ = text;
+    setToolTip(text);
+    setAccessibleDescription(text);
+    Fit();
+}
+
+void ElidedLabel::resizeEvent(QResizeEvent* event) {
+    QLabel::resizeEvent(event);
+    Fit();
+}
+
+void ElidedLabel::Fit() {
+    setText(fontMetrics().elidedText(whole_, Qt::ElideRight, width()));
 }
 
 }  // namespace quenrix

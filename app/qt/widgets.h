@@ -2,12 +2,30 @@
 #pragma once
 
 #include <QFrame>
+#include <QLabel>
 #include <QListWidget>
 
 #include <functional>
 #include <string>
 
 namespace quenrix {
+
+// A label that shows as much of its text as fits, with "..." where it is
+// cut, and the whole text in its tooltip.
+class ElidedLabel : public QLabel {
+    Q_OBJECT
+
+  public:
+    explicit ElidedLabel(QWidget* parent = nullptr);
+    void SetWholeText(const QString& text);
+
+  protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+  private:
+    void Fit();
+    QString whole_;
+};
 
 // A panel that tells its owner when its size changes, so that the owner
 // can place the buttons it holds.
@@ -32,13 +50,16 @@ class FolderListBox : public QListWidget {
   public:
     explicit FolderListBox(QWidget* parent = nullptr);
 
-    // Shows `folder` and makes it the current working directory; false
-    // when it cannot be entered (the list stays as it was).
-    bool SetDirectory(const std::string& folder);
+    // Shows `folder` and makes it the current working directory: 0, or
+    // why it cannot be entered or listed (the list then stays as it was).
+    int SetDirectory(const std::string& folder);
     const std::string& Directory() const { return directory_; }
 
   signals:
     void directoryChanged();
+    // A folder chosen in the list could not be entered; the list shows the
+    // folder the window is still in.
+    void directoryRefused(const QString& folder, int cause);
 
   protected:
     bool event(QEvent* event) override;

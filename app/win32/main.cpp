@@ -36,7 +36,7 @@ int main(int argc, char** argv) {
 
     quenrix::MainWindow window(std::move(arguments), quenrix::WindowCatalogue());
     if (!window.Create())
-        return 0;
+        return 1;
     window.Show(SW_SHOWNORMAL);
     MSG message;
     while (GetMessageW(&message, nullptr, 0, 0) > 0) {
@@ -45,5 +45,6 @@ int main(int argc, char** argv) {
             DispatchMessageW(&message);
         }
     }
-    return 0;
+    // Automatic mode answers a script with its status; the window, 0.
+    return window.Core().ExitStatus();
 }

@@ -6,6 +6,7 @@
 #include <windowsx.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <string_view>
 
 #include "app/core/wizard_layout.h"
@@ -183,7 +184,7 @@ bool MainWindow::Create() {
     core_ = std::make_unique<WizardCore>(*this, words_, arguments_, startFolder,
                                          native::ExecutablePath());
     FillDrives();
-    ShowFolder(startFolder);
+    (void)ShowFolder(startFolder);
     Layout();
     ShowPage(WizardPage::Options);
     return true;
@@ -316,12 +317,14 @@ void MainWindow::Layout() {
     }
 }
 
-bool MainWindow::ShowFolder(const std::string& folder) {
-    if (folder.empty() || !SetCurrentDirectoryW(Wide(folder).c_str()))
-        return false;
+native::Done MainWindow::ShowFolder(const std::string& folder) {
+    if (folder.empty())
+        return {ENOENT};
+    if (const native::Done entered = EnterListedFolder(folder); !entered)
+        return entered;
     const std::string full = CurrentFolder();
     if (full.empty())
-        return false;
+        return {ENOENT};
     folder_ = full;
     std::size_t current = 0;
     folders_ = FolderListing(folder_, current);
@@ -341,7 +344,14 @@ bool MainWindow::ShowFolder(const std::string& folder) {
     if (index != CB_ERR)
         SendMessageW(drives, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
     FillFileList();
-    return true;
+    return {};
+}
+
+void MainWindow::EnterOrSayWhy(const std::string& folder) {
+    if (const native::Done shown = ShowFolder(folder); !shown) {
+        core_->FolderNotEntered(folder, shown.cause);
+        (void)ShowFolder(folder_);  // the lists show where the window still is
+    }
 }
 
 void MainWindow::FillDrives() {
@@ -434,8 +444,7 @@ void MainWindow::Command(int id, int code) {
                     SendMessageW(drives, CB_GETLBTEXTLEN, static_cast<WPARAM>(row), 0) < 16) {
                     SendMessageW(drives, CB_GETLBTEXT, static_cast<WPARAM>(row),
                                  reinterpret_cast<LPARAM>(drive));
-                    if (!ShowFolder(Utf8(drive)))
-                        ShowFolder(folder_);  // an empty drive: back to where we were
+                    EnterOrSayWhy(Utf8(drive));  // an empty drive: back to where we were
                 }
             }
             break;
@@ -464,7 +473,7 @@ bool MainWindow::PreTranslate(MSG& message) {
 void MainWindow::EnterChosenFolder() {
     const LRESULT row = SendMessageW(Control(kFolderList), LB_GETCURSEL, 0, 0);
     if (row != LB_ERR && static_cast<std::size_t>(row) < folders_.size())
-        ShowFolder(folders_[static_cast<std::size_t>(row)].path);
+        EnterOrSayWhy(folders_[static_cast<std::size_t>(row)].path);
 }
 
 void MainWindow::ShowChosenHint() {
@@ -496,7 +505,7 @@ LRESULT CALLBACK MainWindow::FolderListProcedure(HWND list, UINT message, WPARAM
                 return 0;
             }
             if (w == VK_BACK) {
-                self->ShowFolder(self->folder_ + "\\..");
+                self->EnterOrSayWhy(self->folder_ + "\\..");
                 return 0;
             }
             break;

@@ -78,8 +78,11 @@ class MainWindow : public WizardView {
     WizardCore& Core() { return *core_; }
     WizardPage Page() const { return page_; }
     const std::string& Folder() const { return folder_; }
-    // Enters a folder: it becomes the current folder and the lists show it.
-    bool ShowFolder(const std::string& folder);
+    // Shows `folder` in the lists and makes it the current folder, where
+    // it can be listed; else nothing changes and the answer says why.
+    native::Done ShowFolder(const std::string& folder);
+    // Enters a folder the user chose, or says why it cannot be entered.
+    void EnterOrSayWhy(const std::string& folder);
     // The hint of a status line, as its tooltip shows it.
     std::wstring StatusLineHint(int row) const;
 

@@ -11,12 +11,14 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <csignal>
 #include <filesystem>
 #include <memory>
 
 #include "app/qt/main_window.h"
 #include "engine/conversion.h"
+#include "support/failure.h"
 #include "support/file_ops.h"
 #include "tests/app/child.h"
 #include "tests/helpers/records.h"
@@ -29,6 +31,14 @@ namespace {
 const std::uint32_t kOld = Gps(1994, 1, 2, 14, 10);  // becomes 2013-08-18 14:10
 const std::string kStamp = "2013/10/01 10:00:00 - ";
 const std::string kArrow = std::string(22, ' ') + "             -> ";
+
+// The result line of a file that failed: it says so, and why.
+std::string Failed(const std::string& reason) {
+    return kArrow + "変換失敗（" + reason + "）";
+}
+std::string Why(int cause) {
+    return FailureText(cause, Language::Japanese);
+}
 
 class FaultTest : public TempDirTest {
   protected:
@@ -85,7 +95,8 @@ TEST_F(FaultTest, InputThatIsAFolder) {
     fs::create_directory(Path("in/1234L27B.SIG"));
     const std::vector<std::string> status = Run({Path("in/1234L27B.SIG"), GoodFile()});
     EXPECT_EQ(status[0], kStamp + "1234L27B.SIG");
-    EXPECT_EQ(std::vector<std::string>(status.begin() + 1, status.end()), GoodFileLines());
+    EXPECT_EQ(status[1], Failed("入力ファイルなし：ファイルがありません"));
+    EXPECT_EQ(std::vector<std::string>(status.begin() + 2, status.end()), GoodFileLines());
     EXPECT_TRUE(Contains(LogMessages(), " > ERROR：入力ファイルなし"));
     EXPECT_TRUE(fs::is_directory(Path("in/1234L27B.SIG")));
 }
@@ -97,7 +108,9 @@ TEST_F(FaultTest, WorkFileThatCannotBeCreated) {
     const std::string input = Sig("1234L27B.SIG");
     const std::vector<std::string> status = Run({input, GoodFile()});
     EXPECT_EQ(status[0], kStamp + "1234L27B.SIG");
-    EXPECT_EQ(std::vector<std::string>(status.begin() + 1, status.end()), GoodFileLines());
+    EXPECT_EQ(status[1], Failed("作業ファイル " + Path(form_->Core().WorkFile()) +
+                                " を書き込めません：" + Why(EISDIR)));
+    EXPECT_EQ(std::vector<std::string>(status.begin() + 2, status.end()), GoodFileLines());
     const std::vector<std::string> logged = LogMessages();
     EXPECT_EQ(logged[1], input);
     EXPECT_EQ(logged[2], " > ERROR：SIG作業ファイルOpen失敗");
@@ -129,7 +142,9 @@ TEST_F(FaultTest, FullDisk) {
     std::signal(SIGXFSZ, previous);
 
     EXPECT_EQ(status[0], kStamp + "1234L27B.SIG");
-    EXPECT_EQ(std::vector<std::string>(status.begin() + 1, status.end()), GoodFileLines());
+    EXPECT_EQ(status[1], Failed("作業ファイル " + Path(form_->Core().WorkFile()) +
+                                " を書き込めません：" + Why(EFBIG)));
+    EXPECT_EQ(std::vector<std::string>(status.begin() + 2, status.end()), GoodFileLines());
     const std::vector<std::string> logged = LogMessages();
     EXPECT_EQ(logged[2], " > ERROR：測位結果データ作業ファイル作成失敗");
     EXPECT_EQ(logged[3], " > ERROR：作業ファイル作成失敗");
@@ -142,7 +157,7 @@ TEST_F(FaultTest, OutputNameTakenByAFolder) {
     const std::string input = Sig("1234L27B.SIG");
     fs::create_directory(Path("in/1234H18B.SIG"));
     const std::vector<std::string> status = Run({input, GoodFile()});
-    EXPECT_EQ(status[1], kArrow + "変換失敗");
+    EXPECT_EQ(status[1], Failed("1234H18B.SIG として出力できません：" + Why(EISDIR)));
     EXPECT_EQ(std::vector<std::string>(status.begin() + 2, status.end()), GoodFileLines());
     EXPECT_TRUE(Contains(LogMessages(), " > ERROR：補正後ファイル出力失敗"));
     EXPECT_TRUE(FileExists(input));
@@ -183,7 +198,8 @@ TEST_F(FaultTest, InputGoneBeforeItsTurn) {
     ASSERT_EQ(symlink(Path("in/nowhere").c_str(), Path("in/1234L27D.SIG").c_str()), 0);
     const std::vector<std::string> status = Run({Path("in/1234L27D.SIG"), good});
     EXPECT_EQ(status[0], kStamp + "1234L27D.SIG");
-    EXPECT_EQ(std::vector<std::string>(status.begin() + 1, status.end()), GoodFileLines());
+    EXPECT_EQ(status[1], Failed("入力ファイルなし：ファイルがありません"));
+    EXPECT_EQ(std::vector<std::string>(status.begin() + 2, status.end()), GoodFileLines());
     EXPECT_TRUE(Contains(LogMessages(), " > ERROR：入力ファイルなし"));
     EXPECT_TRUE(FileExists(input));
 }
@@ -209,8 +225,13 @@ TEST_F(FaultTest, WorkingFolderThatDisappears) {
     ASSERT_TRUE(removed);
     // The first file's work file went with the folder: it cannot be
     // stored. The second cannot get a work file at all.
-    EXPECT_EQ(status, (std::vector<std::string>{kStamp + "1234L27B.SIG", kArrow + "変換失敗",
-                                                kStamp + "1234L28C.SIG"}));
+    ASSERT_EQ(status.size(), 4u);
+    EXPECT_EQ(std::vector<std::string>(status.begin(), status.begin() + 3),
+              (std::vector<std::string>{kStamp + "1234L27B.SIG",
+                                        Failed("1234H18B.SIG として出力できません：" + Why(ENOENT)),
+                                        kStamp + "1234L28C.SIG"}));
+    EXPECT_EQ(status[3].rfind(kArrow + "変換失敗（作業ファイル " + Path("work/"), 0), 0u)
+        << status[3];
     EXPECT_TRUE(FileExists(first));
     EXPECT_TRUE(FileExists(second));
     EXPECT_FALSE(fs::exists(Path("in/1234H18B.SIG")));

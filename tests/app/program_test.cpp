@@ -44,7 +44,16 @@ class ProgramTest : public TempDirTest {
         return StartAtFixedTime(Path("bin/quenrix"), arguments, cwd);
     }
 
-    int Run(const std::vector<std::string>& arguments) { return Start(arguments, Dir()).Wait(); }
+    // Runs the program in the test's folder; what it said on standard
+    // error is then Said().
+    int Run(const std::vector<std::string>& arguments) {
+        return StartAtFixedTime(Path("bin/quenrix"), arguments, Dir(), "/dev/null", Path("err.txt"))
+            .Wait();
+    }
+    std::string Said() const {
+        const Bytes bytes = ReadBytes(Path("err.txt"));
+        return std::string(bytes.begin(), bytes.end());
+    }
 
     std::vector<std::string> ProgramLog() const { return LogMessagesOf(Path("quenrix.log")); }
 
@@ -70,27 +79,57 @@ TEST_F(ProgramTest, AutomaticModeOnAFile) {
     EXPECT_TRUE(FileExists(Path("data/1234H18B.SIG")));
     EXPECT_FALSE(FileExists(Path("data/1234L27B.SIG")));
     EXPECT_FALSE(FileExists(Path("$$$SRG.TMP")));
+    EXPECT_EQ(Said(), "") << "cron would mail this";
+}
+
+// A script or cron job learns of every failure from the status and
+// standard error: a file that failed, an input that named nothing (a path
+// through a file counts as nothing there, and the log keeps its line
+// exactly as it always was).
+TEST_F(ProgramTest, AutomaticModeAnswersAScriptWithItsStatus) {
+    setenv("QUENRIX_LANGUAGE", "en", 1);
+    Sig("data/1234L27B.SIG");
+    WriteBytes(Path("data/NOTES.SIG"), Bytes{'h', 'i', '\n'});
+    WriteBytes(Path("data/NOEXT"), Bytes{1});
+    EXPECT_EQ(Run({"data/*.SIG", "missing.SIG", "data/NOEXT", "/NOTDEL"}), 1);
+    EXPECT_EQ(Said(),
+              "quenrix: missing.SIG: no SIG or RMG file found\n"
+              "quenrix: data/NOEXT/: no SIG or RMG file found\n"
+              "quenrix: data/NOTES.SIG: no GPS records: not one whole record with a good check "
+              "value\n"
+              "quenrix: Result: 1 corrected, 0 needing no correction, 1 failed\n");
+    const std::vector<std::string> logged = ProgramLog();
+    ASSERT_GE(logged.size(), 10u);
+    EXPECT_EQ(logged[7], "ERROR：SIG,RMGファイルがみあたらない data/NOEXT/");
+    EXPECT_EQ(logged[8], "入力ファイル設定：入力ファイル削除しない");
+    EXPECT_EQ(Run({"nosuchdir"}), 1);
+    EXPECT_EQ(Said(),
+              "quenrix: nosuchdir/: no SIG or RMG file found\n"
+              "quenrix: Result: 0 corrected, 0 needing no correction, 0 failed\n");
+    unsetenv("QUENRIX_LANGUAGE");
 }
 
 // "--help" and "--version" alone print and convert nothing, unless a file
 // of that name is there to be converted.
 TEST_F(ProgramTest, HelpAndVersionPrintAndConvertNothing) {
-    const auto printed = [this](const std::string& argument) {
+    const auto printed = [this](const std::string& argument, int status = 0) {
         EXPECT_EQ(StartAtFixedTime(Path("bin/quenrix"), {argument}, Dir(), Path("out.txt")).Wait(),
-                  0);
+                  status);
         const Bytes bytes = ReadBytes(Path("out.txt"));
         return std::string(bytes.begin(), bytes.end());
     };
-    EXPECT_EQ(printed("--help").rfind("Usage: quenrix [INPUT...] [/NOTDEL] [/NLOG]\n", 0), 0u);
+    for (const char* help : {"--help", "-h", "/?"})
+        EXPECT_EQ(printed(help).rfind("Usage: quenrix [INPUT...] [/NOTDEL] [/NLOG]\n", 0), 0u)
+            << help;
     EXPECT_EQ(printed("--version"), "quenrix 1.0\n");
     EXPECT_FALSE(fs::exists(Path("quenrix.log")));
     WriteBytes(Path("--version"), Bytes{1});
-    EXPECT_EQ(printed("--version"), "");
+    EXPECT_EQ(printed("--version", 1), "");  // converted, and no GPS file
     EXPECT_EQ(ProgramLog().at(2), "入力引数:--version");
 }
 
-// A folder the user may not read: the not-found line says why. Run as
-// nobody where the tests run as root, who reads every folder.
+// A folder the user may not read: the not-found line is followed by why.
+// Run as nobody where the tests run as root, who reads every folder.
 TEST_F(ProgramTest, AFolderThatCannotBeReadIsLoggedWithItsCause) {
     const bool root = ::geteuid() == 0;
     if (root && !fs::exists("/usr/bin/setpriv"))
@@ -99,16 +138,17 @@ TEST_F(ProgramTest, AFolderThatCannotBeReadIsLoggedWithItsCause) {
     fs::permissions(Path("data"), fs::perms::none);
     const std::string program = Path("bin/quenrix");
     Program run = root ? StartOnTheRealClock("/usr/bin/setpriv",
-                                                 {"--reuid=nobody", "--regid=nogroup",
-                                                  "--clear-groups", program, Path("data")},
-                                                 Dir())
-                           : StartOnTheRealClock(program, {Path("data")}, Dir());
-    EXPECT_EQ(run.Wait(), 0);
+                                             {"--reuid=nobody", "--regid=nogroup", "--clear-groups",
+                                              program, Path("data")},
+                                             Dir(), Path("err.txt"))
+                       : StartOnTheRealClock(program, {Path("data")}, Dir(), Path("err.txt"));
+    EXPECT_EQ(run.Wait(), 1);
     fs::permissions(Path("data"), fs::perms::all);
     const std::vector<std::string> logged = ProgramLog();
-    ASSERT_GE(logged.size(), 4u);
-    EXPECT_EQ(logged[3],
-              "ERROR：SIG,RMGファイルがみあたらない " + Path("data/") + " (アクセスが拒否されました)");
+    ASSERT_GE(logged.size(), 5u);
+    EXPECT_EQ(logged[3], "ERROR：SIG,RMGファイルがみあたらない " + Path("data/"));
+    EXPECT_EQ(logged[4], " > アクセスが拒否されました");
+    EXPECT_NE(Said().find(Path("data/") + ": "), std::string::npos) << Said();
 }
 
 TEST_F(ProgramTest, MaskWithDeletionOff) {
@@ -126,13 +166,13 @@ TEST_F(ProgramTest, MaskWithDeletionOff) {
 
 TEST_F(ProgramTest, FolderWithoutLogging) {
     Sig("data/1234L27B.SIG");
-    ASSERT_EQ(Run({"data", "x", "/NLOG"}), 0);
+    ASSERT_EQ(Run({"data", "/NLOG"}), 0);
     EXPECT_FALSE(fs::exists(Path("quenrix.log")));
     EXPECT_TRUE(FileExists(Path("data/1234H18B.SIG")));
 }
 
 TEST_F(ProgramTest, OptionAsFirstArgumentIsTakenAsTheInput) {
-    ASSERT_EQ(Run({"/NOTDEL"}), 0);
+    ASSERT_EQ(Run({"/NOTDEL"}), 1);
     EXPECT_EQ(ProgramLog(), (std::vector<std::string>{
                                 "Quenrix Ver.1.0",
                                 "変換自動",
@@ -207,8 +247,8 @@ TEST_F(ProgramTest, TheGuardHoldsUnderCronWhateverAnotherUserMadeInTmp) {
     fs::permissions(tmp + "/runtime-root", fs::perms::owner_all);
     const auto start = [&](const std::vector<std::string>& arguments, const std::string& errors) {
         std::vector<std::string> line = {"-c",
-                                         "exec env -u XDG_RUNTIME_DIR TMPDIR=" + tmp + " HOME=" +
-                                             home + " \"$0\" \"$@\" 2>" + errors,
+                                         "exec env -u XDG_RUNTIME_DIR TMPDIR=" + tmp +
+                                             " HOME=" + home + " \"$0\" \"$@\" 2>" + errors,
                                          Path("bin/quenrix")};
         line.insert(line.end(), arguments.begin(), arguments.end());
         return StartAtFixedTime("/bin/sh", line, Dir());
@@ -278,7 +318,7 @@ TEST_F(ProgramTest, AnInterruptStopsAutomaticModeInTheMiddleOfAFile) {
     }
     ASSERT_TRUE(working);
     run.Signal(SIGTERM);
-    EXPECT_NE(run.Wait(2), -1) << "not stopped within 2 seconds";
+    EXPECT_EQ(run.Wait(2), 130) << "not stopped within 2 seconds, or said nothing of it";
     EXPECT_EQ(ReadBytes(Path("data/1234L27A.SIG")), large);
     EXPECT_EQ(std::distance(fs::directory_iterator(Path("data")), fs::directory_iterator()), 1);
     for (const auto& entry : fs::directory_iterator(Dir()))

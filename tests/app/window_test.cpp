@@ -16,6 +16,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <memory>
 
@@ -24,6 +25,7 @@
 #include "app/qt/widgets.h"
 #include "engine/batch_actions.h"
 #include "engine/conversion.h"
+#include "support/failure.h"
 #include "support/file_ops.h"
 #include "tests/app/child.h"
 #include "tests/helpers/records.h"
@@ -398,6 +400,27 @@ TEST_F(WindowTest, FolderListFillsTheFileListWithItsMask) {
     emit Child<FolderListBox>(form, "folderList")->itemActivated(items.front());
     EXPECT_EQ(std::filesystem::current_path(), std::filesystem::path(Path("gps/sub")));
     EXPECT_EQ(Child<QListWidget>(form, "fileList")->count(), 0);
+
+    // A folder that cannot be listed is not entered: the lists stay on the
+    // folder the window is in, and a box and the status bar say why.
+    form.ShowFolder(Path("gps"));
+    items = Child<FolderListBox>(form, "folderList")->findItems("sub", Qt::MatchEndsWith);
+    ASSERT_EQ(items.size(), 1);
+    Child<FolderListBox>(form, "folderList")->setCurrentItem(items.front());
+    std::filesystem::remove(Path("gps/sub"));
+    std::string said;
+    QTimer::singleShot(0, [&] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            said = box->text().toStdString();
+            box->button(QMessageBox::Ok)->click();
+        }
+    });
+    emit Child<FolderListBox>(form, "folderList")->itemActivated(items.front());
+    EXPECT_EQ(said, "subを開けません：" + FailureText(ENOENT, Language::Japanese));
+    EXPECT_EQ(Child<QLabel>(form, "noticePanel")->toolTip().toStdString(), said);
+    EXPECT_EQ(std::filesystem::current_path(), std::filesystem::path(Path("gps")));
+    EXPECT_EQ(Child<FolderListBox>(form, "folderList")->currentItem()->text().trimmed(), "gps");
+    EXPECT_EQ(names(), (std::vector<std::string>{"d.rm0", "e.RM5"}));
 }
 
 TEST_F(WindowTest, BatchOfThreeWhereTheSecondHasNoRollover) {
@@ -514,15 +537,27 @@ TEST_F(WindowTest, CancelDuringTheSecondOfFiveFiles) {
               QColor(Qt::black));
 }
 
-TEST_F(WindowTest, ResultsWithoutAResultLine) {
+// Files the receivers' software gave no result line, or the line of a
+// file without a rollover: a failed one says that it failed, and why.
+TEST_F(WindowTest, EveryFailedFileSaysSoOnItsLine) {
     MainWindow& form = Form();
     WriteBytes(Path("notes.txt"), Bytes{1});
+    WriteBytes(Path("NOTES.SIG"), Bytes{'h', 'i', '\n'});
     WriteBytes(Path("1234L26Z.SIG"), Record(0x50, 23, {{2, 440899200u + 5}}));
-    form.Core().ConvertFiles({Path("missing.SIG"), Path("notes.txt"), Path("1234L26Z.SIG")});
-    EXPECT_EQ(Status(), (std::vector<std::string>{
-                            kStamp + "missing.SIG", kStamp + "notes.txt", kStamp + "1234L26Z.SIG",
-                            kArrow + "ロールオーバー対策対象外",
-                            kStamp + "結果：補正 0件、補正不要 1件、失敗 2件"}));
+    form.Core().ConvertFiles(
+        {Path("missing.SIG"), Path("notes.txt"), Path("NOTES.SIG"), Path("1234L26Z.SIG")});
+    EXPECT_EQ(
+        Status(),
+        (std::vector<std::string>{
+            kStamp + "missing.SIG", kArrow + "変換失敗（入力ファイルなし：ファイルがありません）",
+            kStamp + "notes.txt",
+            kArrow + "変換失敗（GPSファイルではありません：拡張子「.txt」（.SIG、.RMG、.RM0～.RM5 "
+                     "のいずれでもありません））",
+            kStamp + "NOTES.SIG",
+            kArrow +
+                "変換失敗（GPSレコードなし：チェック値の正しい完全なレコードが一つもありません）",
+            kStamp + "1234L26Z.SIG", kArrow + "ロールオーバー対策対象外",
+            kStamp + "結果：補正 0件、補正不要 1件、失敗 3件"}));
     EXPECT_EQ(Log().back(), " > ロールオーバーポイントのSIGファイルのため対策外");
     EXPECT_TRUE(FileExists(Path("1234L26Z.SIG")));
 }
@@ -537,28 +572,39 @@ TEST_F(WindowTest, FailedFileShowsItsReasonAsTheTooltipOfItsLines) {
     std::filesystem::create_directory(Path("1234H18C.SIG"));  // the second output's name
     form.Core().SetDeleteInputs(true);
     form.Core().ConvertFiles({Path("missing.SIG"), Path("1234L27B.SIG"), Path("1234L27C.SIG")});
-    ASSERT_EQ(Status(), (std::vector<std::string>{
-                            kStamp + "missing.SIG",
-                            kStamp + "1234L27B.SIG",
-                            kArrow + "補正後ファイル名  1234H18B.SIG",
-                            kArrow + "入力SIG,RMGファイル削除(1234L27B.SIG)",
-                            kStamp + "1234L27C.SIG",
-                            kArrow + "変換失敗",
-                            kStamp + "結果：補正 1件、補正不要 0件、失敗 2件",
-                        }));
+    ASSERT_EQ(Status(),
+              (std::vector<std::string>{
+                  kStamp + "missing.SIG",
+                  kArrow + "変換失敗（入力ファイルなし：ファイルがありません）",
+                  kStamp + "1234L27B.SIG",
+                  kArrow + "補正後ファイル名  1234H18B.SIG",
+                  kArrow + "入力SIG,RMGファイル削除(1234L27B.SIG)",
+                  kStamp + "1234L27C.SIG",
+                  kArrow + "変換失敗（1234H18C.SIG として出力できません：フォルダーです）",
+                  kStamp + "結果：補正 1件、補正不要 0件、失敗 2件",
+              }));
     const auto tip = [&](int row) {
         return Child<QListWidget>(form, "statusList")->item(row)->toolTip().toStdString();
     };
     EXPECT_EQ(tip(0), "入力ファイルなし：ファイルがありません");
-    EXPECT_EQ(tip(1), "");
+    EXPECT_EQ(tip(1), tip(0));
     EXPECT_EQ(tip(2), "");
-    EXPECT_EQ(tip(4), "1234H18C.SIG として出力できません：フォルダーです");
-    EXPECT_EQ(tip(5), tip(4));
-    // The line chosen from the keyboard shows its hint in the status bar.
-    Child<QListWidget>(form, "statusList")->setCurrentRow(4);
-    EXPECT_EQ(form.statusBar()->currentMessage().toStdString(), tip(4));
-    Child<QListWidget>(form, "statusList")->setCurrentRow(1);
-    EXPECT_TRUE(form.statusBar()->currentMessage().isEmpty());
+    EXPECT_EQ(tip(4), "");
+    EXPECT_EQ(tip(5), "1234H18C.SIG として出力できません：フォルダーです");
+    EXPECT_EQ(tip(6), tip(5));
+    // The line chosen from the keyboard shows its hint in the status bar,
+    // whole in its tooltip where the window is too narrow for it.
+    auto* notice = Child<QLabel>(form, "noticePanel");
+    notice->resize(2000, notice->height());
+    Child<QListWidget>(form, "statusList")->setCurrentRow(5);
+    EXPECT_EQ(notice->toolTip().toStdString(), tip(5));
+    EXPECT_EQ(notice->text().toStdString(), tip(5));
+    notice->resize(100, notice->height());
+    Child<QListWidget>(form, "statusList")->setCurrentRow(6);
+    EXPECT_TRUE(notice->text().endsWith(QChar(0x2026))) << notice->text().toStdString();
+    EXPECT_EQ(notice->toolTip().toStdString(), tip(5));
+    Child<QListWidget>(form, "statusList")->setCurrentRow(2);
+    EXPECT_TRUE(notice->toolTip().isEmpty());
     EXPECT_TRUE(FileExists(Path("1234L27C.SIG")));
     EXPECT_FALSE(FileExists(LogPath()));
 }

@@ -16,6 +16,7 @@
 #include "app/core/quiet_view.h"
 #include "engine/batch_actions.h"
 #include "engine/conversion.h"
+#include "support/failure.h"
 #include "support/file_ops.h"
 #include "support/paths.h"
 #include "tests/helpers/forwarding_layer.h"
@@ -213,7 +214,7 @@ TEST_F(WizardCoreTest, AnEnglishWindowWritesTheJapaneseLog) {
     shown.insert(shown.end(), view.hints.begin(), view.hints.end());
     shown.insert(shown.end(), view.warnings.begin(), view.warnings.end());
     shown.insert(shown.end(), {view.message, view.counter, view.deleteText});
-    ASSERT_EQ(view.lines.size(), 14u);
+    ASSERT_EQ(view.lines.size(), 16u);
     EXPECT_EQ(view.lines[1], kArrow + "Corrected file  1234H18B.SIG");
     for (const std::string& text : shown) {
         EXPECT_TRUE(std::all_of(text.begin(), text.end(), [](char c) {
@@ -403,7 +404,8 @@ TEST_F(WizardCoreTest, ALargeFileReadBackBesideTheNextConversionKeepsTheOrder) {
     core.ConvertSelected(Dir(), {"1234L27B.SIG", "1234L27C.SIG", "1234L27D.SIG", "1234L27E.SIG"});
     EXPECT_EQ(view.lines, (std::vector<std::string>{
                               kStamp + "1234L27B.SIG",
-                              kArrow + "変換失敗",
+                              kArrow + "変換失敗（1234H18B.SIG を読み返せません：" +
+                                  FailureText(EIO, Language::Japanese) + "）",
                               kStamp + "1234L27C.SIG",
                               kArrow + "補正後ファイル名  1234H19C.SIG",
                               kArrow + "入力SIG,RMGファイル削除(1234L27C.SIG)",
@@ -433,15 +435,16 @@ TEST_F(WizardCoreTest, FailedFileGetsItsReasonAsHint) {
     WizardCore& core = Core();
     WriteBytes(Path("empty.SIG"), {});
     core.ConvertFiles({Path("missing.SIG"), Path("empty.SIG")});
-    // A file without records shows as the receivers' software showed it,
-    // and its hint says what it is.
-    ASSERT_EQ(view.lines,
-              (std::vector<std::string>{kStamp + "missing.SIG", kStamp + "empty.SIG",
-                                        kArrow + "ロールオーバー未検出",
-                                        kStamp + "結果：補正 0件、補正不要 0件、失敗 2件"}));
+    // Each failed file's line says that it failed and why (the receivers'
+    // software showed none for a missing file, and "no rollover found" for
+    // one without records); its hint is the reason.
+    const std::string missing = "入力ファイルなし：ファイルがありません";
     const std::string hint = "GPSレコードなし：チェック値の正しい完全なレコードが一つもありません";
-    EXPECT_EQ(view.hints,
-              (std::vector<std::string>{"入力ファイルなし：ファイルがありません", hint, hint, ""}));
+    ASSERT_EQ(view.lines, (std::vector<std::string>{
+                              kStamp + "missing.SIG", kArrow + "変換失敗（" + missing + "）",
+                              kStamp + "empty.SIG", kArrow + "変換失敗（" + hint + "）",
+                              kStamp + "結果：補正 0件、補正不要 0件、失敗 2件"}));
+    EXPECT_EQ(view.hints, (std::vector<std::string>{missing, missing, hint, hint, ""}));
 
     // A corrected file that leaves out a damaged record is deleted, as the
     // receivers' software did, and its lines say what was not carried over.
@@ -449,12 +452,12 @@ TEST_F(WizardCoreTest, FailedFileGetsItsReasonAsHint) {
                Concat({Record(0x50, 23, {{2, kOld}}), Record(0x50, 23, {{2, kOld}}, false)}));
     core.ConvertFiles({Path("1234L27B.SIG")});
     EXPECT_FALSE(FileExists(Path("1234L27B.SIG")));
-    ASSERT_EQ(view.lines.size(), 8u);  // the file, its output, its deletion, the result
-    ASSERT_GE(view.hints.size(), 7u);
+    ASSERT_EQ(view.lines.size(), 9u);  // the file, its output, its deletion, the result
+    ASSERT_GE(view.hints.size(), 8u);
     EXPECT_EQ(
-        view.hints[4],
+        view.hints[5],
         "23 バイトは引き継がれません（チェック値不正のレコード 1 件、途中で切れたレコード 0 件）");
-    EXPECT_EQ(view.hints[6], view.hints[4]);
+    EXPECT_EQ(view.hints[7], view.hints[5]);
 }
 
 TEST_F(WizardCoreTest, AutomaticModeConvertsLogsPausesAndCloses) {

@@ -46,7 +46,8 @@ void Remember(pid_t group);
 // Starts the program; with `library` preloaded (libfaketime) at the fixed
 // time.
 pid_t Start(const std::string& program, const std::vector<std::string>& arguments,
-            const std::string& cwd, const std::string& stdoutPath, const std::string& library);
+            const std::string& cwd, const std::string& stdoutPath, const std::string& stderrPath,
+            const std::string& library);
 
 }  // namespace
 
@@ -55,19 +56,21 @@ bool HaveFaketime() {
 }
 
 Program StartAtFixedTime(const std::string& program, const std::vector<std::string>& arguments,
-                         const std::string& cwd, const std::string& stdoutPath) {
-    return Program(Start(program, arguments, cwd, stdoutPath, FaketimeLibrary()));
+                         const std::string& cwd, const std::string& stdoutPath,
+                         const std::string& stderrPath) {
+    return Program(Start(program, arguments, cwd, stdoutPath, stderrPath, FaketimeLibrary()));
 }
 
 Program StartOnTheRealClock(const std::string& program, const std::vector<std::string>& arguments,
-                            const std::string& cwd) {
-    return Program(Start(program, arguments, cwd, "/dev/null", ""));
+                            const std::string& cwd, const std::string& stderrPath) {
+    return Program(Start(program, arguments, cwd, "/dev/null", stderrPath, ""));
 }
 
 namespace {
 
 pid_t Start(const std::string& program, const std::vector<std::string>& arguments,
-            const std::string& cwd, const std::string& stdoutPath, const std::string& library) {
+            const std::string& cwd, const std::string& stdoutPath, const std::string& stderrPath,
+            const std::string& library) {
     pid_t pid = fork();
     if (pid == 0) {
         setpgid(0, 0);  // the program and anything it starts stop as one group
@@ -89,7 +92,7 @@ pid_t Start(const std::string& program, const std::vector<std::string>& argument
         }
         if (std::freopen(stdoutPath.c_str(), "w", stdout) == nullptr)
             _exit(127);
-        if (std::freopen("/dev/null", "w", stderr) == nullptr)
+        if (std::freopen(stderrPath.c_str(), "w", stderr) == nullptr)
             _exit(127);
         std::vector<std::string> all = {program};
         all.insert(all.end(), arguments.begin(), arguments.end());

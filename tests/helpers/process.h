@@ -47,14 +47,15 @@ class Program {
 };
 
 // Starts `program` with `arguments` in `cwd`; standard output goes to
-// `stdoutPath` (or nowhere), standard error nowhere.
+// `stdoutPath`, standard error to `stderrPath` (or nowhere).
 Program StartAtFixedTime(const std::string& program, const std::vector<std::string>& arguments,
-                         const std::string& cwd, const std::string& stdoutPath = "/dev/null");
+                         const std::string& cwd, const std::string& stdoutPath = "/dev/null",
+                         const std::string& stderrPath = "/dev/null");
 
 // The same on the real clock, standard output nowhere: for a program
 // started through another (setpriv), which libfaketime must not reach.
 Program StartOnTheRealClock(const std::string& program, const std::vector<std::string>& arguments,
-                            const std::string& cwd);
+                            const std::string& cwd, const std::string& stderrPath = "/dev/null");
 
 // Copies the window program into `folder` (made if missing) under the name
 // "quenrix" and returns the copy's path: its single-instance guard belongs

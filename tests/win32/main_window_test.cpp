@@ -343,7 +343,7 @@ TEST_F(Win32WindowTest, ManualBatchWithDeletionOnAndOff) {
     Sig("1234L27B.SIG", kOld);
     Sig("1234L27C.SIG", kRecent);
     MainWindow& window = Window();
-    window.ShowFolder(Dir());
+    ASSERT_TRUE(window.ShowFolder(Dir()));
     Click(kNextButton);
     Click(kSelectAllButton);
     Click(kConvertButton);
@@ -369,7 +369,7 @@ TEST_F(Win32WindowTest, ManualBatchWithDeletionOnAndOff) {
     EXPECT_EQ(Lines(window.Control(kFileList)),
               (std::vector<std::wstring>{L"1234H18B.SIG", L"1234L27C.SIG"}));
     EXPECT_EQ(SendMessageW(window.Control(kFileList), LB_GETSELCOUNT, 0, 0), 0);
-    window.ShowFolder(Dir());
+    ASSERT_TRUE(window.ShowFolder(Dir()));
     Click(kFilesBackButton);
     Click(kDeleteInputsCheck);
     Click(kNextButton);

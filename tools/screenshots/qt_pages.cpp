@@ -3,9 +3,12 @@
 // Usage: quenrix-screenshots FOLDER OUTPUT-FOLDER
 #include <QApplication>
 #include <QListWidget>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QThread>
+#include <QTimer>
 
+#include <cerrno>
 #include <cstdio>
 #include <string>
 
@@ -48,6 +51,34 @@ int main(int argc, char** argv) {
     window.Core().SetDeleteInputs(false);  // the samples stay for the next run
     window.findChild<QPushButton*>("convertButton")->click();
     ok = Save(window, out + "/qt-3-progress.png") && ok;
+
+    // The failed file's line chosen: its reason in the status bar.
+    auto* status = window.findChild<QListWidget*>("statusList");
+    for (int row = 0; row < status->count(); ++row)
+        if (!status->item(row)->toolTip().isEmpty()) {
+            status->setCurrentRow(row);
+            break;
+        }
+    ok = Save(window, out + "/qt-4-failed.png") && ok;
+
+    // A batch cancelled after its first file.
+    window.Core().GoToFileSelection();
+    window.findChild<QListWidget*>("fileList")->selectAll();
+    QTimer::singleShot(0, [&window] { window.findChild<QPushButton*>("cancelButton")->click(); });
+    window.findChild<QPushButton*>("convertButton")->click();
+    ok = Save(window, out + "/qt-5-cancelled.png") && ok;
+
+    // A folder the user may not read, chosen in the folder list: the box
+    // is answered, the status bar keeps saying why.
+    window.Core().GoToFileSelection();
+    QTimer::singleShot(200, [&out] {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+            box->grab().save(QString::fromStdString(out + "/qt-6-locked-box.png"));
+            box->accept();
+        }
+    });
+    window.Core().FolderNotEntered(folder + "/locked", EACCES);
+    ok = Save(window, out + "/qt-6-locked.png") && ok;
     window.close();
     return ok ? 0 : 1;
 }

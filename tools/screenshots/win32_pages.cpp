@@ -3,6 +3,7 @@
 // for looking at. Usage: quenrix-screenshots FOLDER OUTPUT-FOLDER
 #include <windows.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <string>
 
@@ -79,12 +80,44 @@ int main(int argc, char** argv) {
     window.Show(SW_SHOWNORMAL);
     bool ok = Save(window, out + "\\win32-1-options.bmp");
     window.Core().GoToFileSelection();
-    window.ShowFolder(folder);
+    if (!window.ShowFolder(folder))
+        return 1;
     SendMessageW(window.Control(quenrix::kFileList), LB_SELITEMRANGE, TRUE, MAKELPARAM(0, 2));
     ok = Save(window, out + "\\win32-2-files.bmp") && ok;
     window.Core().SetDeleteInputs(false);  // the samples stay for the next run
     SendMessageW(window.Control(quenrix::kConvertButton), BM_CLICK, 0, 0);
     ok = Save(window, out + "\\win32-3-progress.bmp") && ok;
+
+    // The failed file's line chosen: its reason in the status bar.
+    HWND status = window.Control(quenrix::kStatusList);
+    const int lines = static_cast<int>(SendMessageW(status, LB_GETCOUNT, 0, 0));
+    for (int row = 0; row < lines; ++row)
+        if (!window.StatusLineHint(row).empty()) {
+            SendMessageW(status, LB_SETCURSEL, static_cast<WPARAM>(row), 0);
+            SendMessageW(window.Handle(), WM_COMMAND,
+                         MAKEWPARAM(quenrix::kStatusList, LBN_SELCHANGE),
+                         reinterpret_cast<LPARAM>(status));
+            break;
+        }
+    ok = Save(window, out + "\\win32-4-failed.bmp") && ok;
+
+    // A batch cancelled after its first file.
+    window.Core().GoToFileSelection();
+    SendMessageW(window.Control(quenrix::kFileList), LB_SELITEMRANGE, TRUE, MAKELPARAM(0, 3));
+    PostMessageW(window.Control(quenrix::kCancelButton), BM_CLICK, 0, 0);
+    SendMessageW(window.Control(quenrix::kConvertButton), BM_CLICK, 0, 0);
+    ok = Save(window, out + "\\win32-5-cancelled.bmp") && ok;
+
+    // A folder the user may not read, chosen in the folder list: the box
+    // is answered, the status bar keeps saying why.
+    window.Core().GoToFileSelection();
+    SetTimer(nullptr, 0, 500, [](HWND, UINT, UINT_PTR timer, DWORD) {
+        KillTimer(nullptr, timer);
+        if (HWND box = FindWindowW(L"#32770", nullptr))
+            PostMessageW(box, WM_COMMAND, IDOK, 0);
+    });
+    window.Core().FolderNotEntered(folder + "\\locked", EACCES);
+    ok = Save(window, out + "\\win32-6-locked.bmp") && ok;
     DestroyWindow(window.Handle());
     return ok ? 0 : 1;
 }
