@@ -196,9 +196,10 @@ int main(int argc, char** argv) {
     for (const Failure& folder : inputs.unreadFolders) reports.push_back(cli::FolderReport(folder));
     const std::vector<cli::FileReport> converted = run.Reports();
     reports.insert(reports.end(), converted.begin(), converted.end());
-    cli::Summary summary{run.Summary(), run.Seconds(), settings.dryRun};
-    summary.batch.files += inputs.unreadFolders.size();
-    summary.batch.failed += inputs.unreadFolders.size();
+    const cli::Summary summary{.batch = run.Summary(),
+                               .foldersNotRead = inputs.unreadFolders.size(),
+                               .seconds = run.Seconds(),
+                               .dryRun = settings.dryRun};
     bool allOk = Report(settings, reports, summary);
     // A log asked for and not written is a failure of the run, said once;
     // the files were converted all the same.
@@ -208,7 +209,7 @@ int main(int argc, char** argv) {
     if (summary.batch.end == BatchEnd::Interrupted) {
         native::WriteText(native::TextStream::Error,
                           "quenrix-cli: interrupted after " + std::to_string(converted.size()) +
-                              " of " + std::to_string(inputs.files.size()) + " files\n");
+                              " of " + cli::Counted(inputs.files.size(), "file") + "\n");
         return 130;
     }
     return allOk ? 0 : 1;

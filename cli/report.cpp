@@ -56,6 +56,10 @@ std::string KindName(std::size_t kind) {
 
 }  // namespace
 
+std::string Counted(std::uint64_t count, const std::string& noun) {
+    return std::to_string(count) + " " + noun + (count == 1 ? "" : "s");
+}
+
 std::string GpsTimeText(std::uint32_t seconds) {
     DateTimeRecord date;
     GpsSecondsToDateTime(seconds, date);
@@ -108,19 +112,14 @@ std::string TextLine(const FileReport& report, bool verbose) {
         line +=
             std::string(" (") + kDroppedRecordsKeptReason + "; --delete-damaged-input deletes it)";
     if (report.result == static_cast<std::int32_t>(ConvertResult::Converted)) {
-        char counts[256];
-        std::snprintf(
-            counts, sizeof counts,
-            "; %llu records kept, %llu dropped (%llu bad check value, %llu cut short), "
-            "%llu bytes not carried over, %llu times corrected (%llu by two steps)",
-            static_cast<unsigned long long>(totals.written),
-            static_cast<unsigned long long>(totals.badCheck + totals.cutShort),
-            static_cast<unsigned long long>(totals.badCheck),
-            static_cast<unsigned long long>(totals.cutShort),
-            static_cast<unsigned long long>(report.counts.inputBytes - report.counts.outputBytes),
-            static_cast<unsigned long long>(report.counts.oneStep + report.counts.twoSteps),
-            static_cast<unsigned long long>(report.counts.twoSteps));
-        line += counts;
+        line += "; " + Counted(totals.written, "record") + " kept, " +
+                std::to_string(totals.badCheck + totals.cutShort) + " dropped (" +
+                std::to_string(totals.badCheck) + " bad check value, " +
+                std::to_string(totals.cutShort) + " cut short), " +
+                Counted(report.counts.inputBytes - report.counts.outputBytes, "byte") +
+                " not carried over, " +
+                Counted(report.counts.oneStep + report.counts.twoSteps, "time") + " corrected (" +
+                std::to_string(report.counts.twoSteps) + " by two steps)";
         if (report.firstGpsTime)
             line += "; first GPS time " + GpsTimeText(*report.firstGpsTime);
     }
@@ -157,17 +156,19 @@ FileReport FolderReport(const Failure& failure) {
 }
 
 std::string SummaryLine(const Summary& summary) {
-    char line[256];
-    std::snprintf(line, sizeof line,
-                  "%zu files: %zu %s, %zu unchanged, %zu failed; %.1f MiB read in %.1f s",
-                  summary.batch.files, summary.batch.corrected,
-                  summary.dryRun ? "would be corrected" : "corrected", summary.batch.unchanged,
-                  summary.batch.failed,
+    std::string text = Counted(summary.batch.files, "file");
+    if (summary.foldersNotRead != 0)
+        text += " and " + Counted(summary.foldersNotRead, "folder") + " not read";
+    char figures[128];
+    std::snprintf(figures, sizeof figures, ": %zu %s, %zu unchanged, %zu failed",
+                  summary.batch.corrected, summary.dryRun ? "would be corrected" : "corrected",
+                  summary.batch.unchanged, summary.batch.failed + summary.foldersNotRead);
+    text += figures;
+    std::snprintf(figures, sizeof figures, "; %.1f MiB read in %.1f s",
                   static_cast<double>(summary.batch.bytes) / (1024.0 * 1024.0), summary.seconds);
-    std::string text = line;
+    text += figures;
     if (summary.batch.end == BatchEnd::Interrupted)
-        text +=
-            "; interrupted, " + std::to_string(summary.batch.notConverted) + " files not converted";
+        text += "; interrupted, " + Counted(summary.batch.notConverted, "file") + " not converted";
     return text;
 }
 
@@ -220,9 +221,10 @@ std::string JsonReport(const std::vector<FileReport>& reports, const Summary& su
     }
     const nlohmann::json totals = {
         {"files", summary.batch.files},
+        {"folders_not_read", summary.foldersNotRead},
         {"corrected", summary.batch.corrected},
         {"unchanged", summary.batch.unchanged},
-        {"failed", summary.batch.failed},
+        {"failed", summary.batch.failed + summary.foldersNotRead},
         {"not_done", summary.batch.notConverted},
         {"bytes_read", summary.batch.bytes},
         {"seconds", summary.seconds},

@@ -36,13 +36,17 @@ struct FileReport {
 // The report of a folder that could not be read: a failure of its own.
 FileReport FolderReport(const Failure& failure);
 
-// What a run did in all: the batch's count, folders that could not be
-// read counted among the failures.
+// What a run did in all: the batch's count of files, and the folders that
+// could not be read, which are no files but are counted among the failures.
 struct Summary {
     BatchSummary batch;
+    std::size_t foldersNotRead = 0;
     double seconds = 0;
     bool dryRun = false;  // nothing was stored: "would be corrected"
 };
+
+// "1 file", "2 files": a count and its noun, plural unless the count is one.
+std::string Counted(std::uint64_t count, const std::string& noun);
 
 // One line for the terminal, and under a file that failed its log
 // messages; `verbose` adds the counts by record kind, the status lines
@@ -54,7 +58,8 @@ std::string TextLine(const FileReport& report, bool verbose);
 // written as "\xNN" (hex digits of the byte), everything else as it is.
 std::string Printable(const std::string& text);
 
-// The closing line: files, corrected, unchanged, failed, bytes, time.
+// The closing line: files (and folders not read), corrected, unchanged,
+// failed, bytes, time.
 std::string SummaryLine(const Summary& summary);
 
 // One JSON document with a record per file and the summary.

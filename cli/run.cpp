@@ -83,10 +83,11 @@ void Run::Finished(std::size_t index, const FileOutcome& outcome) {
         return;
     const double mib = static_cast<double>(bytes_) / (1024.0 * 1024.0);
     const double seconds = Seconds();
-    char line[96];
-    std::snprintf(line, sizeof line, "\r%zu/%zu files, %.1f MiB, %.1f MiB/s   ", done_,
-                  files_.size(), mib, seconds > 0 ? mib / seconds : 0.0);
-    native::WriteText(native::TextStream::Error, line);
+    char rate[64];
+    std::snprintf(rate, sizeof rate, ", %.1f MiB, %.1f MiB/s   ", mib,
+                  seconds > 0 ? mib / seconds : 0.0);
+    native::WriteText(native::TextStream::Error,
+                      "\r" + std::to_string(done_) + "/" + Counted(files_.size(), "file") + rate);
 }
 
 std::vector<FileReport> Run::Reports() const {

@@ -55,6 +55,26 @@ void KeepEachFileOnce(std::vector<std::string>& files) {
     });
 }
 
+bool IsMask(const std::string& input) {
+    return FileNamePart(input).find_first_of("*?") != std::string::npos;
+}
+
+// True when the input is taken as a folder: one stands there, or the
+// name has no extension and the rules take every such name as a folder,
+// or nothing at all stands under it (a mask excepted, which is no name
+// of a folder, and an empty input, which names nothing).
+bool NamesAFolder(const std::string& input, const InputRules& rules) {
+    if (FolderExists(input))
+        return true;
+    if (!ExtensionPart(input).empty())
+        return false;
+    if (rules.extensionlessIsFolder)
+        return true;
+    native::EntryInfo info;
+    return !input.empty() && !IsMask(input) &&
+           native::Inspect(input, info).value == native::Lookup::Missing;
+}
+
 }  // namespace
 
 Inputs ExpandInputs(const std::vector<std::string>& inputs, const InputRules& rules) {
@@ -62,10 +82,10 @@ Inputs ExpandInputs(const std::vector<std::string>& inputs, const InputRules& ru
     for (const std::string& input : inputs) {
         ExpandedInput given;
         given.listed = input;
-        if (FolderExists(input) || (rules.extensionlessIsFolder && ExtensionPart(input).empty())) {
+        if (NamesAFolder(input, rules)) {
             given.listed = JoinPath(input, "");
             Collect(input, "*.*", rules, given, found.unreadFolders);
-        } else if (FileNamePart(input).find_first_of("*?") != std::string::npos) {
+        } else if (IsMask(input)) {
             Collect(FolderPart(input), FileNamePart(input), rules, given, found.unreadFolders);
         } else if (rules.plainNameIsInput) {
             given.files.push_back(input);

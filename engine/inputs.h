@@ -17,7 +17,9 @@ struct InputRules {
     // which the batch then reports as no GPS file (the window's way).
     bool gpsFilesOnly = true;
     // A name without an extension names a folder, whether one stands
-    // there or not (the window's command line).
+    // there or not (the window's command line); otherwise only where
+    // nothing stands under it, so that a folder name typed wrong is
+    // reported as missing, not as a file without an extension.
     bool extensionlessIsFolder = false;
     // A plain name is an input whether it exists or not, for the batch to
     // report as missing; otherwise a name that gives no file is one of

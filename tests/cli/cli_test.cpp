@@ -111,13 +111,14 @@ TEST_F(CliTest, DryRunWritesNothing) {
         EXPECT_EQ(file["outcome"], "would be corrected");
         EXPECT_FALSE(file["output"].is_null());
     }
-    // A file named again (by another path, a mask) is converted and counted once.
+    // A file named again (by another path, a mask, one without an
+    // extension) is converted and counted once.
     const std::string first = json["files"][0]["path"];
     std::string text;
-    ASSERT_EQ(
-        Cli({"data", Path("data/./") + FileNamePart(first), Path("data/*.SIG"), first, "--dry-run"},
-            &text),
-        0);
+    ASSERT_EQ(Cli({"data", Path("data/./") + FileNamePart(first), Path("data/*.SIG"), first,
+                   Path("data/*"), "--dry-run"},
+                  &text),
+              0);
     EXPECT_NE(text.find("\n6 files: 6 would be corrected, 0 unchanged, 0 failed;"),
               std::string::npos)
         << text;
@@ -300,6 +301,9 @@ TEST_F(CliTest, ExitStatus) {
 
 TEST_F(CliTest, BareNameGetsItsOutputInTheCurrentFolder) {
     WriteBytes(Path("1234L27B.SIG"), Record(0x50, 23, {{2, Gps(2005, 5, 5)}}));
+    // An empty name names no file, and not the current folder either.
+    EXPECT_EQ(Cli({"", "--reference-date", "2005-05-06", "-q"}), 1);
+    EXPECT_FALSE(FileExists(Path("1234L19B.SIG")));
     ASSERT_EQ(Cli({"1234L27B.SIG", "--reference-date", "2005-05-06", "-q"}), 0);
     EXPECT_TRUE(FileExists(Path("1234L19B.SIG")));
 }
@@ -320,39 +324,58 @@ TEST_F(CliTest, FailedFilesCarryTheirReasonAndLogMessages) {
     const Bytes old = Record(0x50, 23, {{2, Gps(1994, 1, 2, 14, 10)}});  // 2013-08-18 14:10
     WriteBytes(Path("data/1234L27B.SIG"), old);
     WriteBytes(Path("data/notes.txt"), Bytes{1});
+    // "data/gone", without an extension and missing, is a folder typed
+    // wrong rather than a file of no GPS kind: a folder not read, which
+    // the summary counts among the failures and not among the files.
     std::string json;
-    ASSERT_EQ(
-        Cli({"data/1234L27B.SIG", "data/notes.txt", "data/gone.RMG", "--report", "json"}, &json),
-        1);
+    ASSERT_EQ(Cli({"data/1234L27B.SIG", "data/notes.txt", "data/gone.RMG", "data/gone", "--report",
+                   "json"},
+                  &json),
+              1);
     const nlohmann::json files = nlohmann::json::parse(json)["files"];
-    ASSERT_EQ(files.size(), 3u);
-    EXPECT_EQ(files[0]["outcome"], "corrected");
-    EXPECT_TRUE(files[0]["reason"].is_null());
-    EXPECT_EQ(files[1]["outcome"], "failed");
-    EXPECT_EQ(files[1]["reason"],
+    ASSERT_EQ(files.size(), 4u);
+    EXPECT_EQ(files[0]["kind"], "folder");
+    EXPECT_EQ(files[0]["reason"], "cannot read the folder: no such file or folder");
+    EXPECT_EQ(files[1]["outcome"], "corrected");
+    EXPECT_TRUE(files[1]["reason"].is_null());
+    EXPECT_EQ(files[2]["outcome"], "failed");
+    EXPECT_EQ(files[2]["reason"],
               "not a GPS file: extension \".txt\", not .SIG, .RMG or .RM0 to .RM5");
-    EXPECT_EQ(files[1]["log"], nlohmann::json::array({" > GPSファイルではありません"}));
-    EXPECT_EQ(files[2]["outcome"], "input missing");
-    EXPECT_EQ(files[2]["reason"], "input missing: no such file");
-    EXPECT_EQ(files[2]["log"], nlohmann::json::array({" > ERROR：ファイルOpen失敗(RMGタイプ確認)",
+    EXPECT_EQ(files[2]["log"], nlohmann::json::array({" > GPSファイルではありません"}));
+    EXPECT_EQ(files[3]["outcome"], "input missing");
+    EXPECT_EQ(files[3]["reason"], "input missing: no such file");
+    EXPECT_EQ(files[3]["log"], nlohmann::json::array({" > ERROR：ファイルOpen失敗(RMGタイプ確認)",
                                                       " > ERROR：入力ファイルなし"}));
     const nlohmann::json summary = nlohmann::json::parse(json)["summary"];
     EXPECT_EQ(summary["files"], 3);
+    EXPECT_EQ(summary["folders_not_read"], 1);
     EXPECT_EQ(summary["corrected"], 1);
-    EXPECT_EQ(summary["failed"], 2);
+    EXPECT_EQ(summary["failed"], 3);
     EXPECT_EQ(summary["bytes_read"], 23);
 
     // The same as text: the reason on the file's line, its log messages
     // under it, the summary last.
     std::string text;
-    ASSERT_EQ(Cli({"data/notes.txt", "data/1234L27B.SIG", "data/gone.RMG"}, &text), 1);
+    ASSERT_EQ(Cli({"data/notes.txt", "data/1234L27B.SIG", "data/gone.RMG", "data/gone"}, &text), 1);
     EXPECT_NE(text.find("data/notes.txt: failed: not a GPS file: extension \".txt\""),
               std::string::npos)
         << text;
     EXPECT_NE(text.find("data/gone.RMG: input missing: no such file\n"), std::string::npos) << text;
-    EXPECT_NE(text.find("\n    log:  > GPSファイルではありません\n"), std::string::npos) << text;
-    EXPECT_NE(text.find("\n3 files: 1 corrected, 0 unchanged, 2 failed; 0.0 MiB read in "),
+    EXPECT_NE(text.find("data/gone/: failed: cannot read the folder: no such file or folder\n"),
               std::string::npos)
+        << text;
+    EXPECT_NE(text.find("\n    log:  > GPSファイルではありません\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("\n3 files and 1 folder not read: 1 corrected, 0 unchanged, 3 failed; "
+                        "0.0 MiB read in "),
+              std::string::npos)
+        << text;
+    // One of a kind is counted in the singular.
+    ASSERT_EQ(Cli({"data/1234L27B.SIG"}, &text), 0);
+    EXPECT_NE(text.find("; 1 record kept, 0 dropped (0 bad check value, 0 cut short), 0 bytes not "
+                        "carried over, 1 time corrected (0 by two steps);"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("\n1 file: 1 corrected, 0 unchanged, 0 failed;"), std::string::npos)
         << text;
 }
 
@@ -633,9 +656,9 @@ TEST_F(CliTest, InterruptStopsTheRunInTheMiddleOfAFile) {
         SCOPED_TRACE(signal == SIGINT ? "SIGINT" : "SIGTERM");
         const std::string output = Path("report.json"), log = Path("q.log");
         fs::remove(log);
-        Program cli = StartAtFixedTime(
-            QUENRIX_CLI, {"data", "--report", "json", "--delete-input", "--log", log}, Dir(),
-            output);
+        Program cli = StartAtFixedTime(QUENRIX_CLI,
+                                       {"data", "--report", "json", "--delete-input", "--log", log},
+                                       Dir(), output);
         const auto working = [&] {
             for (const auto& entry : fs::directory_iterator(Path("data")))
                 if (entry.path().filename().string().rfind(".quenrix-work-", 0) == 0)
