@@ -25,16 +25,25 @@ namespace {
 
 using namespace quenrix;
 
-// "YYYY-MM-DD" of a day that exists, from the GPS epoch to the last day
-// the files' times can hold.
-std::optional<std::uint32_t> ParseReferenceDate(const std::string& text) {
-    int year = 0;
-    unsigned month = 0, day = 0;
-    char tail = 0;
-    if (std::sscanf(text.c_str(), "%4d-%2u-%2u%c", &year, &month, &day, &tail) != 3)
+// The day "YYYY-MM-DD" writes: four digits, two and two, nothing else
+// (no sign, no space, no digit left out); none for any other text.
+std::optional<std::chrono::year_month_day> ParseDate(const std::string& text) {
+    if (text.size() != 10 || text[4] != '-' || text[7] != '-')
         return std::nullopt;
-    return GpsSecondsOfDate(std::chrono::year{year} / std::chrono::month{month} /
-                            std::chrono::day{day});
+    const auto number = [&text](std::size_t at, std::size_t digits) -> std::optional<int> {
+        int value = 0;
+        for (std::size_t i = at; i < at + digits; ++i) {
+            if (text[i] < '0' || text[i] > '9')
+                return std::nullopt;
+            value = value * 10 + (text[i] - '0');
+        }
+        return value;
+    };
+    const auto year = number(0, 4), month = number(5, 2), day = number(8, 2);
+    if (!year || !month || !day)
+        return std::nullopt;
+    return std::chrono::year{*year} / std::chrono::month{static_cast<unsigned>(*month)} /
+           std::chrono::day{static_cast<unsigned>(*day)};
 }
 
 // "YYYY-MM-DD" of a day.
@@ -87,6 +96,16 @@ void AddOptions(CLI::App& app, cli::Settings& settings, std::string& referenceDa
     app.add_option("--log", settings.log, "Write the operation log (code page 932) to this file")
         ->type_name("FILE");
     app.set_version_flag("--version", "quenrix-cli 1.0");
+    // As main and Prepare return them.
+    app.footer(
+        "Exit status:\n"
+        "  0    every file succeeded (corrected, no rollover found, or a rollover-point file)\n"
+        "  1    a file failed or was not stored, a folder could not be read, no SIG or RMG\n"
+        "       file was found, or the output folder, the log or the report file could not\n"
+        "       be written\n"
+        "  2    a usage error: an unknown option, a value out of range, a date not written\n"
+        "       YYYY-MM-DD, no input\n"
+        "  130  interrupted (Ctrl-C or SIGTERM)");
 }
 
 // Writes the reports the settings ask for; false when a file failed or
@@ -128,11 +147,18 @@ bool Report(const cli::Settings& settings, const std::vector<cli::FileReport>& r
 // the exit status of a run that cannot start (said on standard error).
 int Prepare(cli::Settings& settings, const std::string& referenceDate, Inputs& inputs) {
     if (!referenceDate.empty()) {
-        settings.referenceDay = ParseReferenceDate(referenceDate);
+        // A day that exists, from the GPS epoch to the last day the files'
+        // times can hold.
+        const auto date = ParseDate(referenceDate);
+        if (date)
+            settings.referenceDay = GpsSecondsOfDate(*date);
         if (!settings.referenceDay) {
             native::WriteText(native::TextStream::Error,
                               "quenrix-cli: --reference-date: " + referenceDate +
-                                  " is no day from " + kDateRange + " (YYYY-MM-DD)\n");
+                                  (date ? " is no day from " + kDateRange
+                                        : " is not a date of the form YYYY-MM-DD (such as "
+                                          "2014-02-03)") +
+                                  "\n");
             return 2;
         }
     }
@@ -178,7 +204,9 @@ int main(int argc, char** argv) {
     } catch (const CLI::Success& success) {
         return app.exit(success);
     } catch (const CLI::ParseError& error) {
-        app.exit(error);
+        native::WriteText(native::TextStream::Error,
+                          std::string("quenrix-cli: ") + error.what() +
+                              "\nTry 'quenrix-cli --help' for more information.\n");
         return 2;
     }
     Inputs inputs;

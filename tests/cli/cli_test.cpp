@@ -38,20 +38,32 @@ class CliTest : public TempDirTest {
     }
 
     // Runs a program in the test folder with its clock at 2013-10-01 10:00;
-    // its standard output lands in `out`.
+    // its standard output lands in `out`, its standard error in `errors`.
     int Run(const std::string& program, const std::vector<std::string>& arguments,
-            std::string* out = nullptr) {
-        const std::string output = Path("stdout.txt");
-        const int status = StartAtFixedTime(program, arguments, Dir(), output).Wait();
-        if (out != nullptr) {
-            const Bytes bytes = ReadBytes(output);
-            out->assign(bytes.begin(), bytes.end());
+            std::string* out = nullptr, std::string* errors = nullptr) {
+        const std::string output = Path("stdout.txt"), errorOutput = Path("stderr.txt");
+        const auto text = [](const std::string& path) {
+            const Bytes bytes = ReadBytes(path);
+            return std::string(bytes.begin(), bytes.end());
+        };
+        int status;
+        if (errors != nullptr) {
+            std::vector<std::string> shell = {"-c", "exec \"$0\" \"$@\" 2>" + errorOutput, program};
+            shell.insert(shell.end(), arguments.begin(), arguments.end());
+            status = StartAtFixedTime("/bin/sh", shell, Dir(), output).Wait();
+            *errors = text(errorOutput);
+            fs::remove(errorOutput);
+        } else {
+            status = StartAtFixedTime(program, arguments, Dir(), output).Wait();
         }
+        if (out != nullptr)
+            *out = text(output);
         fs::remove(output);
         return status;
     }
-    int Cli(const std::vector<std::string>& arguments, std::string* out = nullptr) {
-        return Run(QUENRIX_CLI, arguments, out);
+    int Cli(const std::vector<std::string>& arguments, std::string* out = nullptr,
+            std::string* errors = nullptr) {
+        return Run(QUENRIX_CLI, arguments, out, errors);
     }
 
     // A folder of receiver files: SIG, RMG and 10-minute RMG, with damage.
@@ -297,6 +309,19 @@ TEST_F(CliTest, ExitStatus) {
     std::string version;
     EXPECT_EQ(Cli({"--version"}, &version), 0);
     EXPECT_EQ(version, "quenrix-cli 1.0\n");
+    // A usage error begins with the program's name; a date not written
+    // exactly YYYY-MM-DD is one, though a lenient reading would find a day.
+    for (const std::vector<std::string>& arguments :
+         std::vector<std::vector<std::string>>{{"data", "-n", "--frobnicate"},
+                                               {"-n"},
+                                               {"data", "-n", "--jobs", "0"},
+                                               {"data", "-n", "--reference-date", "2014-2-3"},
+                                               {"data", "-n", "--reference-date", "2014-02-3"},
+                                               {"data", "-n", "--reference-date", " 2014-02-03"}}) {
+        std::string errors;
+        EXPECT_EQ(Cli(arguments, nullptr, &errors), 2) << arguments.back();
+        EXPECT_EQ(errors.rfind("quenrix-cli: ", 0), 0u) << errors;
+    }
 }
 
 TEST_F(CliTest, BareNameGetsItsOutputInTheCurrentFolder) {
@@ -713,6 +738,11 @@ TEST_F(CliTest, HelpReadsAsAPersonWouldWriteIt) {
     EXPECT_NE(help.find("1 to 256"), std::string::npos) << help;
     EXPECT_EQ(help.find("UINT"), std::string::npos) << help;
     EXPECT_EQ(help.find("[1 - 256]"), std::string::npos) << help;
+    // Every exit status ExitStatus sees, each at the start of its line.
+    const std::size_t statuses = help.find("\nExit status:\n");
+    ASSERT_NE(statuses, std::string::npos) << help;
+    for (const char* status : {"\n  0 ", "\n  1 ", "\n  2 ", "\n  130 "})
+        EXPECT_NE(help.find(status, statuses), std::string::npos) << status << help;
 }
 
 }  // namespace
