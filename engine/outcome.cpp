@@ -12,8 +12,10 @@ std::string NotCarriedOverText(const ConversionCounts& counts, Language language
     if (language == Language::Japanese)
         return bytes + " バイトは引き継がれません（チェック値不正のレコード " + bad +
                " 件、途中で切れたレコード " + cut + " 件）";
-    return bytes + " bytes not carried over (" + bad + " records with a bad check value, " + cut +
-           " cut short)";
+    const auto plural = [](std::uint64_t count) { return count == 1 ? "" : "s"; };
+    return bytes + " byte" + plural(counts.inputBytes - counts.outputBytes) +
+           " not carried over (" + bad + " record" + plural(totals.badCheck) +
+           " with a bad check value, " + cut + " cut short)";
 }
 
 std::string ReasonText(const FileOutcome& outcome, Language language) {

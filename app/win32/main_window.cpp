@@ -270,8 +270,8 @@ void MainWindow::CreateControls() {
     SendMessageW(tooltip_, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&tool));
 
     // The status bar: the deletion option in its two parts.
-    CreateWindowExW(0, STATUSCLASSNAMEW, L"", WS_CHILD | WS_VISIBLE, 0, 0, 0, 0, window_,
-                    reinterpret_cast<HMENU>(static_cast<INT_PTR>(kStatusBar)),
+    CreateWindowExW(0, STATUSCLASSNAMEW, L"", WS_CHILD | WS_VISIBLE | SBARS_TOOLTIPS, 0, 0, 0, 0,
+                    window_, reinterpret_cast<HMENU>(static_cast<INT_PTR>(kStatusBar)),
                     GetModuleHandleW(nullptr), nullptr);
     SendMessageW(Control(kStatusBar), SB_SETTEXTW, 0,
                  reinterpret_cast<LPARAM>(Wide(words_.Text(kStatusCaption)).c_str()));
@@ -299,6 +299,8 @@ void MainWindow::Layout() {
     GetClientRect(window_, &client);
     HWND bar = Control(kStatusBar);
     SendMessageW(bar, WM_SIZE, 0, 0);
+    if (!noticeShown_.empty())
+        ShowInStatusBar(std::wstring(noticeShown_));  // cut again to the new width
     RECT barRect{};
     GetWindowRect(bar, &barRect);
     // The description's rules work in 96-DPI units; each place is then
@@ -480,8 +482,31 @@ void MainWindow::ShowChosenHint() {
     const LRESULT row = SendMessageW(Control(kStatusList), LB_GETCURSEL, 0, 0);
     std::wstring text = row == LB_ERR ? std::wstring() : StatusLineHint(static_cast<int>(row));
     std::replace(text.begin(), text.end(), L'\n', L' ');
-    SendMessageW(Control(kStatusBar), SB_SETTEXTW, 2,
-                 reinterpret_cast<LPARAM>((text.empty() ? notice_ : text).c_str()));
+    ShowInStatusBar(text.empty() ? notice_ : text);
+}
+
+void MainWindow::ShowInStatusBar(const std::wstring& text) {
+    noticeShown_ = text;
+    HWND bar = Control(kStatusBar);
+    // Cut with "..." to the part's width; the tooltip holds it whole.
+    RECT part{};
+    SendMessageW(bar, SB_GETRECT, 2, reinterpret_cast<LPARAM>(&part));
+    part.right -= Scaled(8);  // the part's borders and margins
+    std::wstring shown = text;
+    shown.append(4, L'\0');  // room for the ellipsis DT_MODIFYSTRING may write
+    HDC screen = GetDC(bar);
+    HDC memory = CreateCompatibleDC(screen);
+    HGDIOBJ old =
+        SelectObject(memory, reinterpret_cast<HGDIOBJ>(SendMessageW(bar, WM_GETFONT, 0, 0)));
+    if (part.right > part.left)
+        DrawTextW(memory, shown.data(), static_cast<int>(text.size()), &part,
+                  DT_SINGLELINE | DT_NOPREFIX | DT_END_ELLIPSIS | DT_MODIFYSTRING);
+    SelectObject(memory, old);
+    DeleteDC(memory);
+    ReleaseDC(bar, screen);
+    shown.resize(wcslen(shown.c_str()));
+    SendMessageW(bar, SB_SETTEXTW, 2, reinterpret_cast<LPARAM>(shown.c_str()));
+    SendMessageW(bar, SB_SETTIPTEXTW, 2, reinterpret_cast<LPARAM>(noticeShown_.c_str()));
 }
 
 // The folder list keeps Enter (enter the chosen folder, as a double-click
@@ -810,7 +835,7 @@ void MainWindow::ShowWarning(const std::string& title, const std::string& text) 
 
 void MainWindow::ShowNotice(const std::string& text) {
     notice_ = Wide(text);
-    SendMessageW(Control(kStatusBar), SB_SETTEXTW, 2, reinterpret_cast<LPARAM>(notice_.c_str()));
+    ShowInStatusBar(notice_);
 }
 
 void MainWindow::CloseWindow() {

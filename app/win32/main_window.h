@@ -156,7 +156,10 @@ class MainWindow : public WizardView {
     std::vector<std::string> fileNames_;  // the file list's names, ANSI
     std::vector<std::wstring> hints_;     // the status lines' hints
     std::wstring hintShown_;
-    std::wstring notice_;  // the status bar's notice (the log cannot be written)
+    std::wstring notice_;       // the status bar's notice (the log cannot be written)
+    std::wstring noticeShown_;  // what its last part holds, whole
+    // The status bar's last part: `text`, cut to fit, whole in its tooltip.
+    void ShowInStatusBar(const std::wstring& text);
 };
 
 // The program's texts and paths (UTF-8) as the controls' UTF-16.

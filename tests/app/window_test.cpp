@@ -562,8 +562,9 @@ TEST_F(WindowTest, EveryFailedFileSaysSoOnItsLine) {
     EXPECT_TRUE(FileExists(Path("1234L26Z.SIG")));
 }
 
-// A file that failed shows the log's messages for it as the tooltip of
-// its lines, also with the log off; a file that went well has none.
+// A file that failed shows its reason, in the window's language, as the
+// tooltip of its lines and in the status bar, also with the log off; a
+// file that went well has none.
 TEST_F(WindowTest, FailedFileShowsItsReasonAsTheTooltipOfItsLines) {
     MainWindow& form = Form({"x", "/NLOG"});
     form.Core().SetLogFile({});
@@ -607,6 +608,16 @@ TEST_F(WindowTest, FailedFileShowsItsReasonAsTheTooltipOfItsLines) {
     EXPECT_TRUE(notice->toolTip().isEmpty());
     EXPECT_TRUE(FileExists(Path("1234L27C.SIG")));
     EXPECT_FALSE(FileExists(LogPath()));
+
+    // An English window gives the reason in English.
+    MainWindow& english = Form({}, *Catalogue::ForLanguage("en"));
+    english.Core().SetLogFile({});
+    english.Core().ConvertFiles({Path("missing.SIG")});
+    EXPECT_EQ(Child<QListWidget>(english, "statusList")->item(1)->text().toStdString(),
+              kArrow + "Conversion failed (input missing: no such file)");
+    Child<QListWidget>(english, "statusList")->setCurrentRow(0);
+    EXPECT_EQ(Child<QLabel>(english, "noticePanel")->toolTip().toStdString(),
+              "input missing: no such file");
 }
 
 // Japanese file names on the status list as they are on disk.

@@ -7,6 +7,7 @@
 #include <oleacc.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <thread>
@@ -15,6 +16,7 @@
 #include "app/core/wizard_layout.h"
 #include "app/win32/instance_mutex.h"
 #include "engine/conversion.h"
+#include "support/failure.h"
 #include "support/file_ops.h"
 #include "support/native.h"
 #include "tests/helpers/records.h"
@@ -337,6 +339,23 @@ TEST_F(Win32WindowTest, FolderListAndFileTypes) {
     SendMessageW(window.Handle(), WM_COMMAND, MAKEWPARAM(kFileTypeSelector, CBN_SELCHANGE),
                  reinterpret_cast<LPARAM>(types));
     EXPECT_EQ(Lines(window.Control(kFileList)), std::vector<std::wstring>{L"c.RMG"});
+
+    // A folder that cannot be listed is not entered: a box and the status
+    // bar say why, and the lists stay on the folder the window is in.
+    std::filesystem::create_directory(Path("sub/gone"));
+    ASSERT_TRUE(window.ShowFolder(Path("sub")));
+    const std::vector<std::wstring> inSub = Lines(list);
+    const LRESULT here = SendMessageW(list, LB_GETCURSEL, 0, 0);
+    std::filesystem::remove(Path("sub/gone"));
+    SendMessageW(list, LB_SETCURSEL, inSub.size() - 1, 0);
+    BoxAnswerer answerer(L"警告");
+    SendMessageW(window.Handle(), WM_COMMAND, MAKEWPARAM(kFolderList, LBN_DBLCLK),
+                 reinterpret_cast<LPARAM>(list));
+    const std::wstring why = L"goneを開けません：" + Wide(FailureText(ENOENT, Language::Japanese));
+    EXPECT_EQ(answerer.Text(), why);
+    EXPECT_EQ(StatusBarText(window.Control(kStatusBar), 2), why);
+    EXPECT_EQ(window.Folder(), Path("sub"));
+    EXPECT_EQ(SendMessageW(list, LB_GETCURSEL, 0, 0), here);
 }
 
 TEST_F(Win32WindowTest, ManualBatchWithDeletionOnAndOff) {
@@ -461,16 +480,29 @@ TEST_F(Win32WindowTest, CancelFinishesTheFileInConversionAndCloseWaitsForTheBatc
 TEST_F(Win32WindowTest, FailedFileShowsItsReasonAsHint) {
     MainWindow& window = Window();
     window.Core().ConvertFiles({Path("missing.SIG")});
-    EXPECT_EQ(Lines(window.Control(kStatusList)),
-              (std::vector<std::wstring>{kStamp + L"missing.SIG",
-                                         kStamp + L"結果：補正 0件、補正不要 0件、失敗 1件"}));
-    EXPECT_EQ(window.StatusLineHint(0), L"ERROR：入力ファイルなし");
+    EXPECT_EQ(
+        Lines(window.Control(kStatusList)),
+        (std::vector<std::wstring>{kStamp + L"missing.SIG",
+                                   kArrow + L"変換失敗（入力ファイルなし：ファイルがありません）",
+                                   kStamp + L"結果：補正 0件、補正不要 0件、失敗 1件"}));
+    EXPECT_EQ(window.StatusLineHint(0), L"入力ファイルなし：ファイルがありません");
     // The line chosen from the keyboard shows its hint in the status bar.
     HWND status = window.Control(kStatusList);
     SendMessageW(status, LB_SETCURSEL, 0, 0);
     SendMessageW(window.Handle(), WM_COMMAND, MAKEWPARAM(kStatusList, LBN_SELCHANGE),
                  reinterpret_cast<LPARAM>(status));
-    EXPECT_EQ(StatusBarText(window.Control(kStatusBar), 2), L"ERROR：入力ファイルなし");
+    EXPECT_EQ(StatusBarText(window.Control(kStatusBar), 2),
+              L"入力ファイルなし：ファイルがありません");
+
+    // An English window gives the reason in English.
+    MainWindow& english = Window({}, true, *Catalogue::ForLanguage("en"));
+    english.Core().ConvertFiles({Path("missing.SIG")});
+    EXPECT_EQ(Lines(english.Control(kStatusList))[1],
+              kArrow + L"Conversion failed (input missing: no such file)");
+    SendMessageW(english.Control(kStatusList), LB_SETCURSEL, 0, 0);
+    SendMessageW(english.Handle(), WM_COMMAND, MAKEWPARAM(kStatusList, LBN_SELCHANGE),
+                 reinterpret_cast<LPARAM>(english.Control(kStatusList)));
+    EXPECT_EQ(StatusBarText(english.Control(kStatusBar), 2), L"input missing: no such file");
 }
 
 TEST_F(Win32WindowTest, AutomaticModeEndToEnd) {
