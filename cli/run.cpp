@@ -86,8 +86,12 @@ void Run::Finished(std::size_t index, const FileOutcome& outcome) {
     char rate[64];
     std::snprintf(rate, sizeof rate, ", %.1f MiB, %.1f MiB/s   ", mib,
                   seconds > 0 ? mib / seconds : 0.0);
-    native::WriteText(native::TextStream::Error,
-                      "\r" + std::to_string(done_) + "/" + Counted(files_.size(), "file") + rate);
+    std::string line = "\r";
+    line += std::to_string(done_);
+    line += "/";
+    line += Counted(files_.size(), "file");
+    line += rate;
+    native::WriteText(native::TextStream::Error, line);
 }
 
 std::vector<FileReport> Run::Reports() const {
