@@ -56,6 +56,19 @@ std::wstring StatusBarText(HWND bar, int part) {
     return text;
 }
 
+// What a status bar part says: its tooltip holds the whole text where the
+// part shows it cut short ("..."); the two must agree.
+std::wstring StatusBarWhole(HWND bar, int part) {
+    const std::wstring shown = StatusBarText(bar, part);
+    wchar_t tip[512] = L"";
+    SendMessageW(bar, SB_GETTIPTEXTW, MAKEWPARAM(part, 512), reinterpret_cast<LPARAM>(tip));
+    const std::wstring whole = tip;
+    if (shown.size() >= 3 && shown.compare(shown.size() - 3, 3, L"...") == 0 &&
+        whole.compare(0, shown.size() - 3, shown, 0, shown.size() - 3) == 0)
+        return whole;
+    return shown == whole ? whole : L"(shown '" + shown + L"', tooltip '" + whole + L"')";
+}
+
 // Answers the next message box titled `title` with OK once its message is
 // there, keeping the message. A box that does not come within a few
 // seconds is a failure, not a wait for the test's time limit; a box of
@@ -353,7 +366,7 @@ TEST_F(Win32WindowTest, FolderListAndFileTypes) {
                  reinterpret_cast<LPARAM>(list));
     const std::wstring why = L"goneを開けません：" + Wide(FailureText(ENOENT, Language::Japanese));
     EXPECT_EQ(answerer.Text(), why);
-    EXPECT_EQ(StatusBarText(window.Control(kStatusBar), 2), why);
+    EXPECT_EQ(StatusBarWhole(window.Control(kStatusBar), 2), why);
     EXPECT_EQ(window.Folder(), Path("sub"));
     EXPECT_EQ(SendMessageW(list, LB_GETCURSEL, 0, 0), here);
 }
@@ -491,7 +504,7 @@ TEST_F(Win32WindowTest, FailedFileShowsItsReasonAsHint) {
     SendMessageW(status, LB_SETCURSEL, 0, 0);
     SendMessageW(window.Handle(), WM_COMMAND, MAKEWPARAM(kStatusList, LBN_SELCHANGE),
                  reinterpret_cast<LPARAM>(status));
-    EXPECT_EQ(StatusBarText(window.Control(kStatusBar), 2),
+    EXPECT_EQ(StatusBarWhole(window.Control(kStatusBar), 2),
               L"入力ファイルなし：ファイルがありません");
 
     // An English window gives the reason in English.
@@ -502,7 +515,7 @@ TEST_F(Win32WindowTest, FailedFileShowsItsReasonAsHint) {
     SendMessageW(english.Control(kStatusList), LB_SETCURSEL, 0, 0);
     SendMessageW(english.Handle(), WM_COMMAND, MAKEWPARAM(kStatusList, LBN_SELCHANGE),
                  reinterpret_cast<LPARAM>(english.Control(kStatusList)));
-    EXPECT_EQ(StatusBarText(english.Control(kStatusBar), 2), L"input missing: no such file");
+    EXPECT_EQ(StatusBarWhole(english.Control(kStatusBar), 2), L"input missing: no such file");
 }
 
 TEST_F(Win32WindowTest, AutomaticModeEndToEnd) {
