@@ -171,7 +171,8 @@ TEST_F(Win32WindowTest, FirstShowCaptionsHintsAndStatusBar) {
     EXPECT_EQ(window.Page(), WizardPage::Options);
     EXPECT_EQ(Text(window.Control(kNextButton)), L"次へ(&N)");
     EXPECT_EQ(Text(window.Control(kOptionsCloseButton)), L"終了(&X)");
-    EXPECT_EQ(Text(window.Control(kDeleteInputsCheck)), L"変換成功後、入力SIG、RMGファイルを削除");
+    EXPECT_EQ(Text(window.Control(kDeleteInputsCheck)),
+              L"変換成功後、入力SIG、RMGファイルを削除(&D)");
     EXPECT_EQ(Text(window.Control(kConvertButton)), L"変換(&C)");
     EXPECT_EQ(Text(window.Control(kCancelButton)), L"変換中止(&C)");
     EXPECT_TRUE(IsWindowVisible(window.Control(kNextButton)));
@@ -261,6 +262,37 @@ TEST_F(Win32WindowTest, EveryControlThatTakesTheFocusHasAName) {
     EXPECT_GE(named, 14);  // the buttons, the check box, the selectors and the three lists
 }
 
+// Tab goes through each page as the eye reads it, top to bottom and left
+// to right; a selector is read by the label before it.
+TEST_F(Win32WindowTest, TabGoesAsThePageReadsAndSelectorsAreReadByTheirLabels) {
+    MainWindow& window = Window();
+    const auto tabOrder = [&] {
+        std::vector<int> ids;
+        const HWND first = GetNextDlgTabItem(window.Handle(), nullptr, FALSE);
+        for (HWND control = first; control != nullptr && ids.size() < 20;) {
+            ids.push_back(GetDlgCtrlID(control));
+            control = GetNextDlgTabItem(window.Handle(), control, FALSE);
+            if (control == first)
+                break;
+        }
+        return ids;
+    };
+    EXPECT_EQ(tabOrder(), (std::vector<int>{kDeleteInputsCheck, kOptionsCloseButton, kNextButton}));
+    window.Core().GoToFileSelection();
+    EXPECT_EQ(tabOrder(), (std::vector<int>{kDriveSelector, kFileTypeSelector, kFolderList,
+                                            kFileList, kSelectAllButton, kSelectNoneButton,
+                                            kFilesBackButton, kFilesCloseButton, kConvertButton}));
+    // Windows names a combo box after the static before it, "&" taken out.
+    EXPECT_EQ(SpokenNameOf(window.Control(kDriveSelector)).rfind(L"ドライブ", 0), 0u);
+    EXPECT_EQ(SpokenNameOf(window.Control(kFileTypeSelector)).rfind(L"ファイルの種類", 0), 0u);
+    EXPECT_EQ(GetWindow(window.Control(kDriveSelector), GW_HWNDPREV), window.Control(kDriveLabel));
+    EXPECT_EQ(GetWindow(window.Control(kFileTypeSelector), GW_HWNDPREV),
+              window.Control(kFileTypeLabel));
+    window.ShowPage(WizardPage::Progress);  // no batch: cancel disabled
+    EXPECT_EQ(tabOrder(),
+              (std::vector<int>{kStatusList, kProgressBackButton, kProgressCloseButton}));
+}
+
 // The three pages by keys alone, as the dialog manager gets them: into a
 // subfolder, every file chosen, converted, and the result line read.
 TEST_F(Win32WindowTest, KeyboardAloneConvertsTheFilesOfASubfolder) {
@@ -325,7 +357,13 @@ TEST_F(Win32WindowTest, FolderListAndFileTypes) {
     MainWindow& window = Window();
     const std::vector<std::wstring> folders = Lines(window.Control(kFolderList));
     ASSERT_FALSE(folders.empty());
-    EXPECT_EQ(folders.back().substr(folders.back().find_first_not_of(L' ')), L"sub");
+    // A line reads the folder's name alone; its depth is the line's data,
+    // which the window draws as indentation.
+    EXPECT_EQ(folders.back(), L"sub");
+    for (const std::wstring& folder : folders) EXPECT_NE(folder.front(), L' ');
+    HWND tree = window.Control(kFolderList);
+    EXPECT_EQ(SendMessageW(tree, LB_GETITEMDATA, folders.size() - 1, 0),
+              SendMessageW(tree, LB_GETITEMDATA, folders.size() - 2, 0) + 1);
     // A double-click enters the folder and makes it the current one.
     HWND list = window.Control(kFolderList);
     SendMessageW(list, LB_SETCURSEL, folders.size() - 1, 0);
