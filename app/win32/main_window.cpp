@@ -790,6 +790,7 @@ void MainWindow::ShowDeleteInputs(bool deleteInputs, const std::string& statusTe
     Button_SetCheck(Control(kDeleteInputsCheck), deleteInputs ? BST_CHECKED : BST_UNCHECKED);
     SendMessageW(Control(kStatusBar), SB_SETTEXTW, 1,
                  reinterpret_cast<LPARAM>(Wide(statusText).c_str()));
+    Announce(Control(kStatusBar));
 }
 
 void MainWindow::SetProgressMessage(const std::string& text, MessageColour colour) {
