@@ -8,6 +8,7 @@
 #   screen_reader_test.py QUENRIX MKSAMPLE
 # Exits 77 (skipped) when the accessibility bus cannot start.
 import os
+import signal
 import subprocess
 import sys
 import tempfile
@@ -29,16 +30,34 @@ def run(*command, timeout=20):
     return subprocess.run(command, capture_output=True, text=True, timeout=timeout)
 
 
-# The accessibility bus, which the window registers with.
-launcher = subprocess.Popen(["/usr/libexec/at-spi-bus-launcher", "--launch-immediately"],
-                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+# The accessibility bus, which the window registers with: the session bus
+# starts its launcher when first asked for its address.
 deadline = time.monotonic() + 15
-while run("dbus-send", "--session", "--dest=org.a11y.Bus", "--print-reply", "/org/a11y/bus",
-          "org.a11y.Bus.GetAddress").returncode != 0:
-    if time.monotonic() > deadline or launcher.poll() is not None:
-        print("SKIPPED: the accessibility bus did not start")
+while True:
+    answer = run("dbus-send", "--session", "--dest=org.a11y.Bus", "--print-reply",
+                 "/org/a11y/bus", "org.a11y.Bus.GetAddress")
+    if answer.returncode == 0 and '"' in answer.stdout:
+        accessibility_bus = answer.stdout.split('"')[1]
+        break
+    if time.monotonic() > deadline:
+        print("SKIPPED: the accessibility bus did not start: " + answer.stderr.strip())
         sys.exit(SKIPPED)
     time.sleep(0.2)
+
+
+def process_of(bus, name):
+    """The process id of the connection `name` on `bus`; None if unknown."""
+    answer = run("dbus-send", bus, "--dest=org.freedesktop.DBus", "--print-reply",
+                 "/org/freedesktop/DBus", "org.freedesktop.DBus.GetConnectionUnixProcessID",
+                 "string:" + name)
+    words = answer.stdout.split()
+    return int(words[-1]) if answer.returncode == 0 and words[-2:-1] == ["uint32"] else None
+
+
+# The launcher and its bus outlive the session bus: ended by their ids at
+# the end.
+bus_processes = [process_of("--session", "org.a11y.Bus"),
+                 process_of("--bus=" + accessibility_bus, "org.freedesktop.DBus")]
 
 import pyatspi  # noqa: E402  (after the bus is there)
 from gi.repository import GLib  # noqa: E402
@@ -267,7 +286,12 @@ try:
 finally:
     window.kill()
     window.wait(timeout=10)
-    launcher.kill()
+    for process in bus_processes:
+        if process is not None:
+            try:
+                os.kill(process, signal.SIGTERM)
+            except OSError:
+                pass
     subprocess.run(["rm", "-rf", work])
 
 print("%d failed" % len(failures))
