@@ -48,26 +48,28 @@ inline constexpr int LeftOf(int width, int fromRight) {
 enum class Role {
     OptionsGroup,
     DeleteInputsCheck,
-    NextButton,
     OptionsCloseButton,
+    NextButton,
     SelectFilesLabel,
+    DriveLabel,
     DriveSelector,
+    FileTypeLabel,
     FileTypeSelector,
     FolderList,
     ListSplitter,
     FileList,
     SelectAllButton,
     SelectNoneButton,
-    ConvertButton,
     FilesBackButton,
     FilesCloseButton,
+    ConvertButton,
     ProgressMessage,
     ProgressBar,
     FileCounter,
     StatusList,
-    CancelButton,
     ProgressBackButton,
     ProgressCloseButton,
+    CancelButton,
 };
 
 // How a control follows the window's size. `at` is its place in a window
@@ -101,8 +103,9 @@ struct Control {
     Rule rule;
 };
 
-// Every control of the three pages, each page's in tab order.
-inline constexpr std::array<Control, 22> kControls = {{
+// Every control of the three pages, each page's in tab order: the order
+// the eye reads them, top to bottom and left to right.
+inline constexpr std::array<Control, 24> kControls = {{
     {Role::OptionsGroup,
      "optionsGroup",
      WizardPage::Options,
@@ -113,23 +116,23 @@ inline constexpr std::array<Control, 22> kControls = {{
     {Role::DeleteInputsCheck,
      "deleteInputsCheck",
      WizardPage::Options,
-     "変換成功後、入力SIG、RMGファイルを削除",
+     "変換成功後、入力SIG、RMGファイルを削除(&D)",
      "",
-     {24, 96, 305, 17},
+     {24, 96, 330, 17},
      Rule::Fixed},
-    {Role::NextButton,
-     "nextButton",
-     WizardPage::Options,
-     "次へ(&N)",
-     "Sig、Rmgファイル選択へ",
-     {kSecondButton, kButtonTop, kButtonWidth, kButtonHeight},
-     Rule::OptionsButtons},
     {Role::OptionsCloseButton,
      "optionsCloseButton",
      WizardPage::Options,
      "終了(&X)",
      "終了",
      {0, kButtonTop, kButtonWidth, kButtonHeight},
+     Rule::OptionsButtons},
+    {Role::NextButton,
+     "nextButton",
+     WizardPage::Options,
+     "次へ(&N)",
+     "Sig、Rmgファイル選択へ",
+     {kSecondButton, kButtonTop, kButtonWidth, kButtonHeight},
      Rule::OptionsButtons},
     {Role::SelectFilesLabel,
      "selectFilesLabel",
@@ -138,19 +141,36 @@ inline constexpr std::array<Control, 22> kControls = {{
      "",
      {8, 16, 400, 16},
      Rule::Fixed},
+    // Each selector has a label before it: screen readers take a combo
+    // box's name from it (its own name is its current text), and Alt and
+    // the label's letter reach the selector.
+    {Role::DriveLabel,
+     "driveLabel",
+     WizardPage::FileSelection,
+     "ドライブ(&D)",
+     "",
+     {8, 41, 86, 16},
+     Rule::Fixed},
     {Role::DriveSelector,
      "driveSelector",
      WizardPage::FileSelection,
      "",
      "",
-     {0, 38, 236, 22},
+     {96, 38, 150, 22},
+     Rule::Fixed},
+    {Role::FileTypeLabel,
+     "fileTypeLabel",
+     WizardPage::FileSelection,
+     "ファイルの種類(&T)",
+     "",
+     {256, 41, 132, 16},
      Rule::Fixed},
     {Role::FileTypeSelector,
      "fileTypeSelector",
      WizardPage::FileSelection,
      "",
      "",
-     {293, 38, 229, 22},
+     {390, 38, 229, 22},
      Rule::Fixed},
     {Role::FolderList,
      "folderList",
@@ -187,13 +207,6 @@ inline constexpr std::array<Control, 22> kControls = {{
      "",
      {8, kFolderPanelHeight + 56, kButtonWidth, kButtonHeight},
      Rule::SelectionColumn},
-    {Role::ConvertButton,
-     "convertButton",
-     WizardPage::FileSelection,
-     "変換(&C)",
-     "ロールオーバー補正ファイルに変換",
-     {kLastButton, kButtonTop, kButtonWidth, kButtonHeight},
-     Rule::PageButtons},
     {Role::FilesBackButton,
      "filesBackButton",
      WizardPage::FileSelection,
@@ -207,6 +220,13 @@ inline constexpr std::array<Control, 22> kControls = {{
      "終了(&X)",
      "終了",
      {kMiddleButton, kButtonTop, kButtonWidth, kButtonHeight},
+     Rule::PageButtons},
+    {Role::ConvertButton,
+     "convertButton",
+     WizardPage::FileSelection,
+     "変換(&C)",
+     "ロールオーバー補正ファイルに変換",
+     {kLastButton, kButtonTop, kButtonWidth, kButtonHeight},
      Rule::PageButtons},
     {Role::ProgressMessage,
      "progressMessage",
@@ -230,13 +250,6 @@ inline constexpr std::array<Control, 22> kControls = {{
      "",
      {0, kProgressPanelHeight, 0, 0},
      Rule::FillsPage},
-    {Role::CancelButton,
-     "cancelButton",
-     WizardPage::Progress,
-     "変換中止(&C)",
-     "Sig、Rmgファイル変換中止",
-     {kLastButton, kButtonTop, kButtonWidth, kButtonHeight},
-     Rule::PageButtons},
     {Role::ProgressBackButton,
      "progressBackButton",
      WizardPage::Progress,
@@ -250,6 +263,13 @@ inline constexpr std::array<Control, 22> kControls = {{
      "終了(&X)",
      "終了",
      {kMiddleButton, kButtonTop, kButtonWidth, kButtonHeight},
+     Rule::PageButtons},
+    {Role::CancelButton,
+     "cancelButton",
+     WizardPage::Progress,
+     "変換中止(&C)",
+     "Sig、Rmgファイル変換中止",
+     {kLastButton, kButtonTop, kButtonWidth, kButtonHeight},
      Rule::PageButtons},
 }};
 
@@ -298,6 +318,16 @@ inline constexpr const char* kStatusCaption = "入力SIG、RMG削除の有無";
 constexpr const Control& ControlOf(Role role) {
     return kControls[static_cast<std::size_t>(role)];
 }
+
+// The table lists the controls in the order of Role.
+constexpr bool InRoleOrder() {
+    for (std::size_t i = 0; i < kControls.size(); ++i) {
+        if (static_cast<std::size_t>(kControls[i].role) != i)
+            return false;
+    }
+    return true;
+}
+static_assert(InRoleOrder());
 
 // The split between the folder and the file list that a window of
 // `width` allows: each list at least kSmallestList wide.

@@ -17,6 +17,7 @@
 #include <QScreen>
 #include <QShortcut>
 #include <QSplitter>
+#include <QSplitterHandle>
 #include <QStackedWidget>
 #include <QStatusBar>
 #include <QStorageInfo>
@@ -24,9 +25,12 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <initializer_list>
+#include <utility>
 
 #include "app/core/file_browser.h"
 #include "app/core/wizard_layout.h"
+#include "app/qt/accessibility.h"
 #include "app/qt/main_window.h"
 #include "app/qt/widgets.h"
 #include "support/file_ops.h"
@@ -56,9 +60,11 @@ Widget* Named(Widget* widget, const char* name) {
 }
 
 // What a screen reader says for the control: its name and, where it has
-// one, its hint, in the window's language.
+// one, its hint, in the window's language. A label's name is the text it
+// shows, which Qt keeps and announces as it changes.
 void Spoken(QWidget* widget, const layout::Control& control, const Catalogue& words) {
-    widget->setAccessibleName(QString::fromStdString(SpokenName(control, words)));
+    if (qobject_cast<QLabel*>(widget) == nullptr || *control.caption == '\0')
+        widget->setAccessibleName(QString::fromStdString(SpokenName(control, words)));
     if (*control.hint != '\0')
         widget->setAccessibleDescription(QString::fromStdString(words.Text(control.hint)));
 }
@@ -123,6 +129,7 @@ MainWindow::MainWindow(std::vector<std::string> arguments, const Catalogue& word
 
     statusBar()->setObjectName("StatusBar");
     statusBar()->setSizeGripEnabled(false);
+    statusBar()->setAccessibleName(QString::fromStdString(words_.Text("状態")));
     deleteCaptionPanel = Named(new QLabel(QString::fromStdString(words_.Text(kStatusCaption))),
                                "deleteCaptionPanel");
     deleteCaptionPanel->setFixedWidth(kStatusCaptionWidth);
@@ -139,6 +146,7 @@ MainWindow::MainWindow(std::vector<std::string> arguments, const Catalogue& word
     BuildOptionPage();
     BuildFileSelectionPage();
     BuildProgressPage();
+    FollowTheEye();
 
     // Enter acts on the page's default button (the folder list keeps it
     // for itself); Space presses the button that has the focus.
@@ -160,6 +168,43 @@ MainWindow::MainWindow(std::vector<std::string> arguments, const Catalogue& word
 
 MainWindow::~MainWindow() = default;
 
+// Tab goes through each page as the eye reads it (the description's
+// order); every control that takes the focus shows it; panels and the
+// splitter's handle are named parts for a screen reader, not bare frames.
+void MainWindow::FollowTheEye() {
+    auto* focusMarks = new FocusMarkStyle;
+    focusMarks->setParent(this);  // made after the controls, so deleted after them
+    QWidget* previous = nullptr;
+    WizardPage previousPage = WizardPage::Options;
+    for (const layout::Control& control : kControls) {
+        auto* widget = findChild<QWidget*>(control.name);
+        if (widget->focusPolicy() == Qt::NoFocus)
+            continue;
+        widget->setStyle(focusMarks);
+        if (previous != nullptr && control.page == previousPage)
+            QWidget::setTabOrder(previous, widget);
+        previous = widget;
+        previousPage = control.page;
+    }
+    // The role first: a name set makes Qt build the widget's accessible
+    // object, which keeps the role it was made with.
+    QSplitterHandle* handle = listSplitter->handle(1);
+    SetAccessibleRole(handle, QAccessible::Separator);
+    Spoken(handle, ControlOf(Role::ListSplitter), words_);
+    for (const auto& [panel, name] : std::initializer_list<std::pair<QWidget*, const char*>>{
+             {folderPanel, "場所"},
+             {listsPanel, "フォルダとファイル"},
+             {selectionButtons, "選択"},
+             {optionsButtons, "ボタン"},
+             {filesButtons, "ボタン"},
+             {progressPanel, "進み具合"},
+             {progressButtons, "ボタン"},
+         }) {
+        SetAccessibleRole(panel, QAccessible::Pane);
+        panel->setAccessibleName(QString::fromStdString(words_.Text(name)));
+    }
+}
+
 void MainWindow::BuildOptionPage() {
     optionsPage = Named(new QWidget, "optionsPage");
     QVBoxLayout* layout = PageColumn(optionsPage);
@@ -175,7 +220,6 @@ void MainWindow::BuildOptionPage() {
     optionsCloseButton = Button(words_, optionsButtons, Role::OptionsCloseButton);
     nextButton = Button(words_, optionsButtons, Role::NextButton);
     nextButton->setDefault(true);
-    QWidget::setTabOrder(nextButton, optionsCloseButton);
     connect(optionsCloseButton, &QPushButton::clicked, this, [this] { close(); });
     connect(nextButton, &QPushButton::clicked, this, [this] { core_->GoToFileSelection(); });
     optionsButtons->onResize = [this](QWidget* panel) { PlaceOptionsButtons(panel); };
@@ -192,9 +236,13 @@ void MainWindow::BuildFileSelectionPage() {
     folderPanel = Named(new QFrame(filesPage), "folderPanel");
     folderPanel->setFixedHeight(kFolderPanelHeight);
     selectFilesLabel = Made<QLabel>(words_, folderPanel, Role::SelectFilesLabel);
+    driveLabel = Made<QLabel>(words_, folderPanel, Role::DriveLabel);
     driveSelector = Made<QComboBox>(words_, folderPanel, Role::DriveSelector);
     driveSelector->setFont(JapaneseFont(false, 15));
+    driveLabel->setBuddy(driveSelector);
+    fileTypeLabel = Made<QLabel>(words_, folderPanel, Role::FileTypeLabel);
     fileTypeSelector = Made<QComboBox>(words_, folderPanel, Role::FileTypeSelector);
+    fileTypeLabel->setBuddy(fileTypeSelector);
     fileTypeSelector->setFont(JapaneseFont(true, 13));
     for (const FileType& type : FileTypes())
         fileTypeSelector->addItem(QString::fromStdString(words_.Text(type.caption)));
@@ -216,8 +264,6 @@ void MainWindow::BuildFileSelectionPage() {
     filesCloseButton = Button(words_, filesButtons, Role::FilesCloseButton);
     convertButton = Button(words_, filesButtons, Role::ConvertButton);
     convertButton->setDefault(true);
-    QWidget::setTabOrder(convertButton, filesBackButton);
-    QWidget::setTabOrder(filesBackButton, filesCloseButton);
     filesButtons->onResize = [this](QWidget* sender) { PlaceBottomButtons(sender); };
 
     ConnectFileSelectionPage();
@@ -319,8 +365,6 @@ void MainWindow::BuildProgressPage() {
     progressBackButton = Button(words_, progressButtons, Role::ProgressBackButton);
     progressCloseButton = Button(words_, progressButtons, Role::ProgressCloseButton);
     cancelButton = Button(words_, progressButtons, Role::CancelButton);
-    QWidget::setTabOrder(cancelButton, progressBackButton);
-    QWidget::setTabOrder(progressBackButton, progressCloseButton);
     progressButtons->onResize = [this](QWidget* sender) { PlaceBottomButtons(sender); };
     connect(progressBackButton, &QPushButton::clicked, this,
             [this] { core_->GoToFileSelection(); });
@@ -459,6 +503,9 @@ void MainWindow::SetProgressMessage(const std::string& text, MessageColour colou
 
 void MainWindow::SetFileCounter(const std::string& text) {
     fileCounter->setText(QString::fromStdString(text));
+    // Read as shown ("ファイル数=3/3"); announced as it changes.
+    fileCounter->setAccessibleName(QString::fromStdString(
+        text.empty() ? SpokenName(ControlOf(Role::FileCounter), words_) : text));
 }
 
 void MainWindow::SetProgress(int position, int maximum) {
@@ -481,8 +528,12 @@ void MainWindow::SetStatusLineHint(int row, const std::string& hint) {
 }
 
 void MainWindow::ShowBatchRunning(bool running) {
-    if (!running && statusList->count() > 0)
-        statusList->setCurrentRow(statusList->count() - 1);  // the batch's result
+    if (!running && statusList->count() > 0) {
+        // The batch's result. The cancel button, about to be disabled,
+        // hands the focus on to the next in the tab order: this list, so
+        // that a screen reader reads the result out.
+        statusList->setCurrentRow(statusList->count() - 1);
+    }
     progressBackButton->setEnabled(!running);
     progressCloseButton->setEnabled(!running);
     cancelButton->setEnabled(running);

@@ -78,6 +78,7 @@ class MainWindow : public QMainWindow, public WizardView {
     void BuildFileLists();
     void ConnectFileSelectionPage();
     void BuildProgressPage();
+    void FollowTheEye();
     void FillDrives();
     void FillFileList();
     void ConvertSelection();
@@ -106,7 +107,9 @@ class MainWindow : public QMainWindow, public WizardView {
     // The file-selection page.
     QFrame* folderPanel = nullptr;
     QLabel* selectFilesLabel = nullptr;
+    QLabel* driveLabel = nullptr;
     QComboBox* driveSelector = nullptr;
+    QLabel* fileTypeLabel = nullptr;
     QComboBox* fileTypeSelector = nullptr;
     QFrame* selectionButtons = nullptr;
     QPushButton* selectAllButton = nullptr;

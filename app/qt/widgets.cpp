@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QKeyEvent>
+#include <QStyledItemDelegate>
 
 #include <cerrno>
 
@@ -16,7 +17,35 @@ void ResizePanel::resizeEvent(QResizeEvent* event) {
         onResize(this);
 }
 
+namespace {
+
+// Draws each line of the folder list as far right as its depth: two
+// blanks' width a step, as the Windows window draws it.
+class IndentedLines : public QStyledItemDelegate {
+  public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        return QStyledItemDelegate::sizeHint(option, index) + QSize(Indent(option, index), 0);
+    }
+
+  protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+        QStyledItemDelegate::initStyleOption(option, index);
+        option->rect.setLeft(option->rect.left() + Indent(*option, index));
+    }
+
+  private:
+    static int Indent(const QStyleOptionViewItem& option, const QModelIndex& index) {
+        return index.data(FolderListBox::kDepthRole).toInt() * 2 *
+               option.fontMetrics.horizontalAdvance(QLatin1Char(' '));
+    }
+};
+
+}  // namespace
+
 FolderListBox::FolderListBox(QWidget* parent) : QListWidget(parent) {
+    setItemDelegate(new IndentedLines(this));
     connect(this, &QListWidget::itemActivated, this,
             [this](QListWidgetItem* item) { Enter(item->data(Qt::UserRole).toString()); });
 }
@@ -76,9 +105,9 @@ int FolderListBox::SetDirectory(const std::string& folder) {
     // indented, then its subfolders: the same list as the Windows window's.
     std::size_t current = 0;
     for (const FolderListEntry& entry : FolderListing(directory_, current)) {
-        auto* item = new QListWidgetItem(
-            QString(entry.depth * 2, ' ') + QString::fromStdString(entry.label), this);
+        auto* item = new QListWidgetItem(QString::fromStdString(entry.label), this);
         item->setData(Qt::UserRole, QString::fromStdString(entry.path));
+        item->setData(kDepthRole, entry.depth);
     }
     setCurrentRow(static_cast<int>(current));
     return 0;
@@ -93,7 +122,8 @@ ElidedLabel::ElidedLabel(QWidget* parent) : QLabel(parent) {
 void ElidedLabel::SetWholeText(const QString& text) {
     whole_ = text;
     setToolTip(text);
-    setAccessibleDescription(text);
+    // A screen reader reads the text whole, and is told when it changes.
+    setAccessibleName(text);
     Fit();
 }
 

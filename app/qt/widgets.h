@@ -48,6 +48,11 @@ class FolderListBox : public QListWidget {
     Q_OBJECT
 
   public:
+    // Each line's place in the tree (0 for the root), which the list
+    // draws as indentation; a line's text is the folder's name alone, so
+    // that a screen reader says the name and typing it finds the line.
+    static constexpr int kDepthRole = Qt::UserRole + 1;
+
     explicit FolderListBox(QWidget* parent = nullptr);
 
     // Shows `folder` and makes it the current working directory: 0, or

@@ -65,24 +65,31 @@ const Win32Control kWin32Controls[] = {
     {layout::Role::OptionsGroup, kOptionsGroup, L"BUTTON", BS_GROUPBOX, FontKind::Caption},
     {layout::Role::DeleteInputsCheck, kDeleteInputsCheck, L"BUTTON", WS_TABSTOP | BS_AUTOCHECKBOX,
      FontKind::Caption},
-    {layout::Role::NextButton, kNextButton, L"BUTTON", kDefaultButton, FontKind::Caption},
     {layout::Role::OptionsCloseButton, kOptionsCloseButton, L"BUTTON", kButton, FontKind::Caption},
+    {layout::Role::NextButton, kNextButton, L"BUTTON", kDefaultButton, FontKind::Caption},
     {layout::Role::SelectFilesLabel, kSelectFilesLabel, L"STATIC", SS_LEFT, FontKind::Caption},
+    // A combo box takes its name for screen readers from the label made
+    // right before it, and its mnemonic from the label's.
+    {layout::Role::DriveLabel, kDriveLabel, L"STATIC", SS_LEFT, FontKind::Caption},
     {layout::Role::DriveSelector, kDriveSelector, WC_COMBOBOXW,
      WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST, FontKind::Fixed},
+    {layout::Role::FileTypeLabel, kFileTypeLabel, L"STATIC", SS_LEFT, FontKind::Caption},
     {layout::Role::FileTypeSelector, kFileTypeSelector, WC_COMBOBOXW,
      WS_TABSTOP | WS_VSCROLL | CBS_DROPDOWNLIST, FontKind::Caption},
+    // Drawn by the window: each folder's name indented by its depth.
     {layout::Role::FolderList, kFolderList, L"LISTBOX",
-     WS_TABSTOP | WS_VSCROLL | WS_BORDER | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT, FontKind::Fixed},
+     WS_TABSTOP | WS_VSCROLL | WS_BORDER | LBS_NOTIFY | LBS_NOINTEGRALHEIGHT | LBS_OWNERDRAWFIXED |
+         LBS_HASSTRINGS,
+     FontKind::Fixed},
     {layout::Role::ListSplitter, kSplitter, kSplitterClass, 0, FontKind::Caption},
     {layout::Role::FileList, kFileList, L"LISTBOX",
      WS_TABSTOP | WS_VSCROLL | WS_BORDER | LBS_NOTIFY | LBS_EXTENDEDSEL | LBS_NOINTEGRALHEIGHT,
      FontKind::Fixed},
     {layout::Role::SelectAllButton, kSelectAllButton, L"BUTTON", kButton, FontKind::Caption},
     {layout::Role::SelectNoneButton, kSelectNoneButton, L"BUTTON", kButton, FontKind::Caption},
-    {layout::Role::ConvertButton, kConvertButton, L"BUTTON", kDefaultButton, FontKind::Caption},
     {layout::Role::FilesBackButton, kFilesBackButton, L"BUTTON", kButton, FontKind::Caption},
     {layout::Role::FilesCloseButton, kFilesCloseButton, L"BUTTON", kButton, FontKind::Caption},
+    {layout::Role::ConvertButton, kConvertButton, L"BUTTON", kDefaultButton, FontKind::Caption},
     {layout::Role::ProgressMessage, kProgressMessage, L"STATIC", SS_LEFT | SS_NOPREFIX,
      FontKind::Caption},
     {layout::Role::ProgressBar, kProgressBar, PROGRESS_CLASSW, 0, FontKind::Caption},
@@ -90,10 +97,10 @@ const Win32Control kWin32Controls[] = {
     {layout::Role::StatusList, kStatusList, L"LISTBOX",
      WS_TABSTOP | WS_VSCROLL | WS_HSCROLL | WS_BORDER | LBS_NOINTEGRALHEIGHT | LBS_NOTIFY,
      FontKind::Fixed},
-    {layout::Role::CancelButton, kCancelButton, L"BUTTON", kButton, FontKind::Caption},
     {layout::Role::ProgressBackButton, kProgressBackButton, L"BUTTON", kButton, FontKind::Caption},
     {layout::Role::ProgressCloseButton, kProgressCloseButton, L"BUTTON", kButton,
      FontKind::Caption},
+    {layout::Role::CancelButton, kCancelButton, L"BUTTON", kButton, FontKind::Caption},
 };
 // A drop-down list's height includes the list it drops.
 constexpr int kDropDownHeight = 200;
@@ -286,6 +293,7 @@ void MainWindow::ApplyFonts() {
         HFONT font = control.fixedFont ? fixedFont_ : bold ? boldFont_ : font_;
         SendMessageW(control.handle, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
     }
+    SendMessageW(Control(kFolderList), LB_SETITEMHEIGHT, 0, LineHeight(fixedFont_));
     HWND bar = Control(kStatusBar);
     SendMessageW(bar, WM_SETFONT, reinterpret_cast<WPARAM>(font_), TRUE);
     // The caption, the state, and the rest for a notice.
@@ -333,9 +341,11 @@ native::Done MainWindow::ShowFolder(const std::string& folder) {
     HWND list = Control(kFolderList);
     SendMessageW(list, LB_RESETCONTENT, 0, 0);
     for (const FolderListEntry& entry : folders_) {
-        const std::wstring label =
-            std::wstring(static_cast<std::size_t>(entry.depth) * 2, L' ') + Wide(entry.label);
-        SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(label.c_str()));
+        // The name alone, which screen readers read and typing finds; the
+        // depth is drawn (DrawFolderLine).
+        const LRESULT row = SendMessageW(list, LB_ADDSTRING, 0,
+                                         reinterpret_cast<LPARAM>(Wide(entry.label).c_str()));
+        SendMessageW(list, LB_SETITEMDATA, static_cast<WPARAM>(row), entry.depth);
     }
     SendMessageW(list, LB_SETCURSEL, current, 0);
     // The drive of the folder is the one selected.
@@ -507,6 +517,7 @@ void MainWindow::ShowInStatusBar(const std::wstring& text) {
     shown.resize(wcslen(shown.c_str()));
     SendMessageW(bar, SB_SETTEXTW, 2, reinterpret_cast<LPARAM>(shown.c_str()));
     SendMessageW(bar, SB_SETTIPTEXTW, 2, reinterpret_cast<LPARAM>(noticeShown_.c_str()));
+    Announce(bar);
 }
 
 // The folder list keeps Enter (enter the chosen folder, as a double-click
@@ -600,6 +611,19 @@ LRESULT MainWindow::Handle(UINT message, WPARAM w, LPARAM l) {
         case WM_NOTIFY:
             if (GiveStatusHint(reinterpret_cast<NMHDR*>(l)))
                 return 0;
+            break;
+        case WM_MEASUREITEM:
+            if (w == static_cast<WPARAM>(kFolderList)) {
+                reinterpret_cast<MEASUREITEMSTRUCT*>(l)->itemHeight =
+                    static_cast<UINT>(LineHeight(fixedFont_));
+                return TRUE;
+            }
+            break;
+        case WM_DRAWITEM:
+            if (w == static_cast<WPARAM>(kFolderList)) {
+                DrawFolderLine(*reinterpret_cast<const DRAWITEMSTRUCT*>(l));
+                return TRUE;
+            }
             break;
         case WM_CLOSE:
             if (core_ && !core_->MayClose())
@@ -703,6 +727,40 @@ LRESULT CALLBACK MainWindow::SplitterProcedure(HWND splitter, UINT message, WPAR
     return DefWindowProcW(splitter, message, w, l);
 }
 
+// A line of the folder list (owner-drawn): the folder's name, two blanks'
+// width further right for each step down the tree.
+void MainWindow::DrawFolderLine(const DRAWITEMSTRUCT& item) const {
+    if (item.itemID == static_cast<UINT>(-1))
+        return;
+    const bool chosen = (item.itemState & ODS_SELECTED) != 0;
+    FillRect(item.hDC, &item.rcItem, GetSysColorBrush(chosen ? COLOR_HIGHLIGHT : COLOR_WINDOW));
+    const int length = static_cast<int>(SendMessageW(item.hwndItem, LB_GETTEXTLEN, item.itemID, 0));
+    std::wstring name(static_cast<std::size_t>(std::max(length, 0)) + 1, L'\0');
+    SendMessageW(item.hwndItem, LB_GETTEXT, item.itemID, reinterpret_cast<LPARAM>(name.data()));
+    name.resize(wcslen(name.c_str()));
+    SIZE blank{};
+    GetTextExtentPoint32W(item.hDC, L"  ", 2, &blank);
+    RECT text = item.rcItem;
+    text.left += 2 + blank.cx * static_cast<LONG>(item.itemData);
+    SetTextColor(item.hDC, GetSysColor(chosen ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT));
+    SetBkMode(item.hDC, TRANSPARENT);
+    DrawTextW(item.hDC, name.c_str(), static_cast<int>(name.size()), &text,
+              DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX);
+    if ((item.itemState & ODS_FOCUS) != 0)
+        DrawFocusRect(item.hDC, &item.rcItem);
+}
+
+// The height of a line of text in `font`.
+int MainWindow::LineHeight(HFONT font) const {
+    HDC screen = GetDC(window_);
+    HGDIOBJ old = SelectObject(screen, font);
+    TEXTMETRICW metrics{};
+    GetTextMetricsW(screen, &metrics);
+    SelectObject(screen, old);
+    ReleaseDC(window_, screen);
+    return std::max(static_cast<int>(metrics.tmHeight), 1);
+}
+
 std::wstring MainWindow::StatusLineHint(int row) const {
     return row >= 0 && static_cast<std::size_t>(row) < hints_.size()
                ? hints_[static_cast<std::size_t>(row)]
@@ -732,6 +790,7 @@ void MainWindow::ShowDeleteInputs(bool deleteInputs, const std::string& statusTe
     Button_SetCheck(Control(kDeleteInputsCheck), deleteInputs ? BST_CHECKED : BST_UNCHECKED);
     SendMessageW(Control(kStatusBar), SB_SETTEXTW, 1,
                  reinterpret_cast<LPARAM>(Wide(statusText).c_str()));
+    Announce(Control(kStatusBar));
 }
 
 void MainWindow::SetProgressMessage(const std::string& text, MessageColour colour) {
@@ -740,6 +799,7 @@ void MainWindow::SetProgressMessage(const std::string& text, MessageColour colou
         progressBold_ = true;
         SendMessageW(label, WM_SETFONT, reinterpret_cast<WPARAM>(boldFont_), FALSE);
         SetWindowTextW(label, Wide(text).c_str());
+        Announce(label);
     }
     if (colour != MessageColour::Keep)
         messageColour_ = colour == MessageColour::Red ? RGB(255, 0, 0) : RGB(0, 0, 0);
@@ -748,6 +808,12 @@ void MainWindow::SetProgressMessage(const std::string& text, MessageColour colou
 
 void MainWindow::SetFileCounter(const std::string& text) {
     SetWindowTextW(Control(kFileCounter), Wide(text).c_str());
+    Announce(Control(kFileCounter));
+}
+
+// Screen readers read the control's new text: its name changed.
+void MainWindow::Announce(HWND control) {
+    NotifyWinEvent(EVENT_OBJECT_NAMECHANGE, control, OBJID_CLIENT, CHILDID_SELF);
 }
 
 void MainWindow::SetProgress(int position, int maximum) {
@@ -801,6 +867,10 @@ void MainWindow::ShowBatchRunning(bool running) {
         SendMessageW(status, LB_SETCURSEL, static_cast<WPARAM>(lines - 1),
                      0);  // the batch's result
         ShowChosenHint();
+        // The cancel button about to be disabled hands the focus to the
+        // result, which a screen reader then reads out.
+        if (GetFocus() == Control(kCancelButton))
+            SetFocus(status);
     }
     EnableWindow(Control(kProgressBackButton), running ? FALSE : TRUE);
     EnableWindow(Control(kProgressCloseButton), running ? FALSE : TRUE);

@@ -31,28 +31,30 @@ inline constexpr UINT kStartMessage = WM_USER + 5;
 // Control identifiers, in tab order within each page.
 enum ControlId : int {
     kDeleteInputsCheck = 100,
-    kNextButton,
     kOptionsCloseButton,
+    kNextButton,
     kDriveSelector = 200,
     kFileTypeSelector,
     kFolderList,
     kFileList,
     kSelectAllButton,
     kSelectNoneButton,
-    kConvertButton,
     kFilesBackButton,
     kFilesCloseButton,
+    kConvertButton,
     kProgressMessage = 300,
     kProgressBar,
     kFileCounter,
     kStatusList,
-    kCancelButton,
     kProgressBackButton,
     kProgressCloseButton,
+    kCancelButton,
     kOptionsGroup = 400,
     kSelectFilesLabel,
     kStatusBar,
     kSplitter,
+    kDriveLabel,
+    kFileTypeLabel,
 };
 
 class MainWindow : public WizardView {
@@ -113,6 +115,9 @@ class MainWindow : public WizardView {
     void EnterChosenFolder();
     // The status bar's last part: the chosen status line's hint, else the notice.
     void ShowChosenHint();
+    void DrawFolderLine(const DRAWITEMSTRUCT& item) const;
+    int LineHeight(HFONT font) const;
+    static void Announce(HWND control);
     LRESULT Handle(UINT message, WPARAM w, LPARAM l);
     void ChangeDpi(UINT dpi, const RECT& suggested);
     HBRUSH ColourControl(HWND control, HDC dc);

@@ -151,7 +151,7 @@ TEST_F(WindowTest, ControlsCarryTheirNamesCaptionsAndHints) {
         EXPECT_EQ(button->size(), QSize(99, 30)) << e.name;
     }
     EXPECT_EQ(Child<QCheckBox>(form, "deleteInputsCheck")->text().toStdString(),
-              "変換成功後、入力SIG、RMGファイルを削除");
+              "変換成功後、入力SIG、RMGファイルを削除(&D)");
     EXPECT_TRUE(Child<QCheckBox>(form, "deleteInputsCheck")->isChecked());
     EXPECT_EQ(Child<QLabel>(form, "selectFilesLabel")->text().toStdString(),
               "SIG、RMGファイルを選択して下さい");
@@ -207,6 +207,28 @@ TEST_F(WindowTest, EveryControlHasAnAccessibleName) {
         EXPECT_EQ(name.find('&'), std::string::npos);
         if (*control.hint != '\0') {
             EXPECT_EQ(spoken->text(QAccessible::Description).toStdString(), control.hint);
+        }
+    }
+}
+
+// Every control that Tab reaches looks otherwise while it has the focus,
+// a default button and a list whose current line is chosen included.
+TEST_F(WindowTest, TheFocusedControlIsAlwaysMarked) {
+    MainWindow& form = Form();
+    form.show();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&form));
+    for (const WizardPage page :
+         {WizardPage::Options, WizardPage::FileSelection, WizardPage::Progress}) {
+        form.ShowPage(page);
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        for (int i = 0; i < 12; ++i) {
+            QWidget* focused = QApplication::focusWidget();
+            ASSERT_NE(focused, nullptr);
+            SCOPED_TRACE(focused->objectName().toStdString());
+            const QImage marked = focused->grab().toImage();
+            QTest::keyClick(focused, Qt::Key_Tab);
+            ASSERT_NE(QApplication::focusWidget(), focused);
+            EXPECT_NE(focused->grab().toImage(), marked);
         }
     }
 }
@@ -462,7 +484,8 @@ TEST_F(WindowTest, BatchOfThreeWhereTheSecondHasNoRollover) {
     EXPECT_EQ(Child<QLabel>(form, "progressMessage")->text().toStdString(), "変換終了");
     EXPECT_TRUE(Child<QLabel>(form, "progressMessage")->font().bold());
     EXPECT_EQ(Child<QLabel>(form, "fileCounter")->text().toStdString(), "ファイル数=3/3");
-    EXPECT_EQ(Child<QProgressBar>(form, "progressBar")->value(), 0);
+    EXPECT_EQ(Child<QProgressBar>(form, "progressBar")->value(), 3);
+    EXPECT_EQ(Child<QProgressBar>(form, "progressBar")->maximum(), 3);
     EXPECT_TRUE(Child<QPushButton>(form, "progressBackButton")->isEnabled());
     EXPECT_TRUE(Child<QPushButton>(form, "progressCloseButton")->isEnabled());
     EXPECT_FALSE(Child<QPushButton>(form, "cancelButton")->isEnabled());
@@ -529,7 +552,8 @@ TEST_F(WindowTest, CancelDuringTheSecondOfFiveFiles) {
     EXPECT_EQ(Child<QLabel>(form, "progressMessage")->text().toStdString(), "変換キャンセル");
     EXPECT_EQ(Child<QLabel>(form, "progressMessage")->palette().color(QPalette::WindowText),
               QColor(Qt::red));
-    EXPECT_EQ(Child<QProgressBar>(form, "progressBar")->value(), 0);
+    EXPECT_EQ(Child<QProgressBar>(form, "progressBar")->value(), 2);  // of the files taken up
+    EXPECT_EQ(Child<QProgressBar>(form, "progressBar")->maximum(), 5);
 
     // The next batch sets the colour back to black.
     form.Core().ConvertFiles({Path("1234L22B.SIG")});

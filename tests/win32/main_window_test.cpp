@@ -184,7 +184,8 @@ TEST_F(Win32WindowTest, FirstShowCaptionsHintsAndStatusBar) {
     EXPECT_EQ(window.Page(), WizardPage::Options);
     EXPECT_EQ(Text(window.Control(kNextButton)), L"次へ(&N)");
     EXPECT_EQ(Text(window.Control(kOptionsCloseButton)), L"終了(&X)");
-    EXPECT_EQ(Text(window.Control(kDeleteInputsCheck)), L"変換成功後、入力SIG、RMGファイルを削除");
+    EXPECT_EQ(Text(window.Control(kDeleteInputsCheck)),
+              L"変換成功後、入力SIG、RMGファイルを削除(&D)");
     EXPECT_EQ(Text(window.Control(kConvertButton)), L"変換(&C)");
     EXPECT_EQ(Text(window.Control(kCancelButton)), L"変換中止(&C)");
     EXPECT_TRUE(IsWindowVisible(window.Control(kNextButton)));
@@ -274,6 +275,38 @@ TEST_F(Win32WindowTest, EveryControlThatTakesTheFocusHasAName) {
     EXPECT_GE(named, 14);  // the buttons, the check box, the selectors and the three lists
 }
 
+// Tab goes through each page as the eye reads it, top to bottom and left
+// to right; a selector has a label right before it, which Windows names
+// the combo box after.
+TEST_F(Win32WindowTest, TabGoesAsThePageReadsAndSelectorsHaveTheirLabels) {
+    MainWindow& window = Window();
+    // The controls Tab reaches from `first` until it comes back to it.
+    const auto tabOrder = [&](int first) {
+        std::vector<int> ids{first};
+        for (HWND control = GetNextDlgTabItem(window.Handle(), window.Control(first), FALSE);
+             control != nullptr && control != window.Control(first) && ids.size() < 20;
+             control = GetNextDlgTabItem(window.Handle(), control, FALSE)) {
+            ids.push_back(GetDlgCtrlID(control));
+        }
+        return ids;
+    };
+    EXPECT_EQ(tabOrder(kDeleteInputsCheck),
+              (std::vector<int>{kDeleteInputsCheck, kOptionsCloseButton, kNextButton}));
+    window.Core().GoToFileSelection();
+    EXPECT_EQ(tabOrder(kDriveSelector),
+              (std::vector<int>{kDriveSelector, kFileTypeSelector, kFolderList, kFileList,
+                                kSelectAllButton, kSelectNoneButton, kFilesBackButton,
+                                kFilesCloseButton, kConvertButton}));
+    EXPECT_EQ(GetWindow(window.Control(kDriveSelector), GW_HWNDPREV), window.Control(kDriveLabel));
+    EXPECT_EQ(GetWindow(window.Control(kFileTypeSelector), GW_HWNDPREV),
+              window.Control(kFileTypeLabel));
+    EXPECT_EQ(SpokenNameOf(window.Control(kDriveLabel)), L"ドライブ(D)");
+    EXPECT_EQ(SpokenNameOf(window.Control(kFileTypeLabel)), L"ファイルの種類(T)");
+    window.ShowPage(WizardPage::Progress);  // no batch: cancel disabled
+    EXPECT_EQ(tabOrder(kStatusList),
+              (std::vector<int>{kStatusList, kProgressBackButton, kProgressCloseButton}));
+}
+
 // The three pages by keys alone, as the dialog manager gets them: into a
 // subfolder, every file chosen, converted, and the result line read.
 TEST_F(Win32WindowTest, KeyboardAloneConvertsTheFilesOfASubfolder) {
@@ -338,7 +371,13 @@ TEST_F(Win32WindowTest, FolderListAndFileTypes) {
     MainWindow& window = Window();
     const std::vector<std::wstring> folders = Lines(window.Control(kFolderList));
     ASSERT_FALSE(folders.empty());
-    EXPECT_EQ(folders.back().substr(folders.back().find_first_not_of(L' ')), L"sub");
+    // A line reads the folder's name alone; its depth is the line's data,
+    // which the window draws as indentation.
+    EXPECT_EQ(folders.back(), L"sub");
+    for (const std::wstring& folder : folders) EXPECT_NE(folder.front(), L' ');
+    HWND tree = window.Control(kFolderList);
+    EXPECT_EQ(SendMessageW(tree, LB_GETITEMDATA, folders.size() - 1, 0),
+              SendMessageW(tree, LB_GETITEMDATA, folders.size() - 2, 0) + 1);
     // A double-click enters the folder and makes it the current one.
     HWND list = window.Control(kFolderList);
     SendMessageW(list, LB_SETCURSEL, folders.size() - 1, 0);
