@@ -302,9 +302,9 @@ TEST_F(Win32WindowTest, TabGoesAsThePageReadsAndSelectorsHaveTheirLabels) {
               window.Control(kFileTypeLabel));
     EXPECT_EQ(SpokenNameOf(window.Control(kDriveLabel)), L"ドライブ(D)");
     EXPECT_EQ(SpokenNameOf(window.Control(kFileTypeLabel)), L"ファイルの種類(T)");
-    window.ShowPage(WizardPage::Progress);  // no batch: cancel disabled
-    EXPECT_EQ(tabOrder(kStatusList),
-              (std::vector<int>{kStatusList, kProgressBackButton, kProgressCloseButton}));
+    window.ShowPage(WizardPage::Progress);  // every button enabled before a first batch
+    EXPECT_EQ(tabOrder(kStatusList), (std::vector<int>{kStatusList, kProgressBackButton,
+                                                       kProgressCloseButton, kCancelButton}));
 }
 
 // The three pages by keys alone, as the dialog manager gets them: into a
