@@ -272,9 +272,7 @@ void WizardCore::FinishBatch() {
                         : summary_.end == BatchEnd::Interrupted ? "変換中断"
                                                                 : "変換終了";
     view_.SetProgressMessage(words_.Text(state), MessageColour::Keep);
-    // The bar ends on what was done, as the counter does: full after a
-    // whole batch, and read so ("3 of 3"), not as an empty bar.
-    view_.SetProgress(static_cast<int>(summary_.files), static_cast<int>(inputs_.size()));
+    view_.SetProgress(0, 0);
     view_.PumpMessages();
     batchRunning_ = false;
 }

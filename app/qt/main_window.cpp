@@ -146,7 +146,7 @@ MainWindow::MainWindow(std::vector<std::string> arguments, const Catalogue& word
     BuildOptionPage();
     BuildFileSelectionPage();
     BuildProgressPage();
-    FollowTheEye();
+    ChainTheFocus();
 
     // Enter acts on the page's default button (the folder list keeps it
     // for itself); Space presses the button that has the focus.
@@ -168,10 +168,10 @@ MainWindow::MainWindow(std::vector<std::string> arguments, const Catalogue& word
 
 MainWindow::~MainWindow() = default;
 
-// Tab goes through each page as the eye reads it (the description's
-// order); every control that takes the focus shows it; panels and the
+// Tab goes through each page in the description's order; every control
+// that takes the focus shows it; panels and the
 // splitter's handle are named parts for a screen reader, not bare frames.
-void MainWindow::FollowTheEye() {
+void MainWindow::ChainTheFocus() {
     auto* focusMarks = new FocusMarkStyle;
     focusMarks->setParent(this);  // made after the controls, so deleted after them
     QWidget* previous = nullptr;

@@ -78,7 +78,7 @@ class MainWindow : public QMainWindow, public WizardView {
     void BuildFileLists();
     void ConnectFileSelectionPage();
     void BuildProgressPage();
-    void FollowTheEye();
+    void ChainTheFocus();
     void FillDrives();
     void FillFileList();
     void ConvertSelection();

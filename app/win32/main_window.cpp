@@ -65,8 +65,8 @@ const Win32Control kWin32Controls[] = {
     {layout::Role::OptionsGroup, kOptionsGroup, L"BUTTON", BS_GROUPBOX, FontKind::Caption},
     {layout::Role::DeleteInputsCheck, kDeleteInputsCheck, L"BUTTON", WS_TABSTOP | BS_AUTOCHECKBOX,
      FontKind::Caption},
-    {layout::Role::OptionsCloseButton, kOptionsCloseButton, L"BUTTON", kButton, FontKind::Caption},
     {layout::Role::NextButton, kNextButton, L"BUTTON", kDefaultButton, FontKind::Caption},
+    {layout::Role::OptionsCloseButton, kOptionsCloseButton, L"BUTTON", kButton, FontKind::Caption},
     {layout::Role::SelectFilesLabel, kSelectFilesLabel, L"STATIC", SS_LEFT, FontKind::Caption},
     // A combo box takes its name for screen readers from the label made
     // right before it, and its mnemonic from the label's.
@@ -87,9 +87,9 @@ const Win32Control kWin32Controls[] = {
      FontKind::Fixed},
     {layout::Role::SelectAllButton, kSelectAllButton, L"BUTTON", kButton, FontKind::Caption},
     {layout::Role::SelectNoneButton, kSelectNoneButton, L"BUTTON", kButton, FontKind::Caption},
+    {layout::Role::ConvertButton, kConvertButton, L"BUTTON", kDefaultButton, FontKind::Caption},
     {layout::Role::FilesBackButton, kFilesBackButton, L"BUTTON", kButton, FontKind::Caption},
     {layout::Role::FilesCloseButton, kFilesCloseButton, L"BUTTON", kButton, FontKind::Caption},
-    {layout::Role::ConvertButton, kConvertButton, L"BUTTON", kDefaultButton, FontKind::Caption},
     {layout::Role::ProgressMessage, kProgressMessage, L"STATIC", SS_LEFT | SS_NOPREFIX,
      FontKind::Caption},
     {layout::Role::ProgressBar, kProgressBar, PROGRESS_CLASSW, 0, FontKind::Caption},
@@ -97,10 +97,10 @@ const Win32Control kWin32Controls[] = {
     {layout::Role::StatusList, kStatusList, L"LISTBOX",
      WS_TABSTOP | WS_VSCROLL | WS_HSCROLL | WS_BORDER | LBS_NOINTEGRALHEIGHT | LBS_NOTIFY,
      FontKind::Fixed},
+    {layout::Role::CancelButton, kCancelButton, L"BUTTON", kButton, FontKind::Caption},
     {layout::Role::ProgressBackButton, kProgressBackButton, L"BUTTON", kButton, FontKind::Caption},
     {layout::Role::ProgressCloseButton, kProgressCloseButton, L"BUTTON", kButton,
      FontKind::Caption},
-    {layout::Role::CancelButton, kCancelButton, L"BUTTON", kButton, FontKind::Caption},
 };
 // A drop-down list's height includes the list it drops.
 constexpr int kDropDownHeight = 200;

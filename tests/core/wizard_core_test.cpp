@@ -176,8 +176,8 @@ TEST_F(WizardCoreTest, BatchLinesProgressAndClosingSteps) {
     EXPECT_EQ(view.message, "変換終了");
     EXPECT_EQ(view.colour, MessageColour::Black);
     EXPECT_EQ(view.counter, "ファイル数=2/2");
-    EXPECT_EQ(view.position, 2);
-    EXPECT_EQ(view.maximum, 2);
+    EXPECT_EQ(view.position, 0);
+    EXPECT_EQ(view.maximum, 0);
     EXPECT_FALSE(view.batchRunning);
     EXPECT_TRUE(FileExists(Path("1234H18B.SIG")));
     EXPECT_FALSE(FileExists(Path("1234L27B.SIG")));

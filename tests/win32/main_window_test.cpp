@@ -185,7 +185,7 @@ TEST_F(Win32WindowTest, FirstShowCaptionsHintsAndStatusBar) {
     EXPECT_EQ(Text(window.Control(kNextButton)), L"次へ(&N)");
     EXPECT_EQ(Text(window.Control(kOptionsCloseButton)), L"終了(&X)");
     EXPECT_EQ(Text(window.Control(kDeleteInputsCheck)),
-              L"変換成功後、入力SIG、RMGファイルを削除(&D)");
+              L"変換成功後、入力&SIG、RMGファイルを削除");
     EXPECT_EQ(Text(window.Control(kConvertButton)), L"変換(&C)");
     EXPECT_EQ(Text(window.Control(kCancelButton)), L"変換中止(&C)");
     EXPECT_TRUE(IsWindowVisible(window.Control(kNextButton)));
@@ -275,10 +275,10 @@ TEST_F(Win32WindowTest, EveryControlThatTakesTheFocusHasAName) {
     EXPECT_GE(named, 14);  // the buttons, the check box, the selectors and the three lists
 }
 
-// Tab goes through each page as the eye reads it, top to bottom and left
-// to right; a selector has a label right before it, which Windows names
+// Tab goes through each page with its default button first among its
+// buttons; a selector has a label right before it, which Windows names
 // the combo box after.
-TEST_F(Win32WindowTest, TabGoesAsThePageReadsAndSelectorsHaveTheirLabels) {
+TEST_F(Win32WindowTest, TabOrderAndSelectorsWithTheirLabels) {
     MainWindow& window = Window();
     // The controls Tab reaches from `first` until it comes back to it.
     const auto tabOrder = [&](int first) {
@@ -291,20 +291,20 @@ TEST_F(Win32WindowTest, TabGoesAsThePageReadsAndSelectorsHaveTheirLabels) {
         return ids;
     };
     EXPECT_EQ(tabOrder(kDeleteInputsCheck),
-              (std::vector<int>{kDeleteInputsCheck, kOptionsCloseButton, kNextButton}));
+              (std::vector<int>{kDeleteInputsCheck, kNextButton, kOptionsCloseButton}));
     window.Core().GoToFileSelection();
     EXPECT_EQ(tabOrder(kDriveSelector),
               (std::vector<int>{kDriveSelector, kFileTypeSelector, kFolderList, kFileList,
-                                kSelectAllButton, kSelectNoneButton, kFilesBackButton,
-                                kFilesCloseButton, kConvertButton}));
+                                kSelectAllButton, kSelectNoneButton, kConvertButton,
+                                kFilesBackButton, kFilesCloseButton}));
     EXPECT_EQ(GetWindow(window.Control(kDriveSelector), GW_HWNDPREV), window.Control(kDriveLabel));
     EXPECT_EQ(GetWindow(window.Control(kFileTypeSelector), GW_HWNDPREV),
               window.Control(kFileTypeLabel));
     EXPECT_EQ(SpokenNameOf(window.Control(kDriveLabel)), L"ドライブ(D)");
     EXPECT_EQ(SpokenNameOf(window.Control(kFileTypeLabel)), L"ファイルの種類(T)");
     window.ShowPage(WizardPage::Progress);  // every button enabled before a first batch
-    EXPECT_EQ(tabOrder(kStatusList), (std::vector<int>{kStatusList, kProgressBackButton,
-                                                       kProgressCloseButton, kCancelButton}));
+    EXPECT_EQ(tabOrder(kStatusList), (std::vector<int>{kStatusList, kCancelButton,
+                                                       kProgressBackButton, kProgressCloseButton}));
 }
 
 // The three pages by keys alone, as the dialog manager gets them: into a
