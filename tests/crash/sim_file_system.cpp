@@ -496,8 +496,8 @@ SimFileSystem::Handle SimFileSystem::Open(const std::string& path, bool forWriti
     return nextHandle_++;
 }
 
-SimFileSystem::Handle SimFileSystem::OpenNode(int folder, const std::string& name,
-                                              bool forWriting, bool follow) {
+SimFileSystem::Handle SimFileSystem::OpenNode(int folder, const std::string& name, bool forWriting,
+                                              bool follow) {
     const auto found = nodes_[folder].entries.find(name);
     if (found == nodes_[folder].entries.end()) {
         errno = ENOENT;
@@ -524,8 +524,7 @@ SimFileSystem::Handle SimFileSystem::Create(const std::string& path, bool exclus
     return CreateIn(folder, name, exclusive);
 }
 
-SimFileSystem::Handle SimFileSystem::CreateIn(int folder, const std::string& name,
-                                              bool exclusive) {
+SimFileSystem::Handle SimFileSystem::CreateIn(int folder, const std::string& name, bool exclusive) {
     const auto found = nodes_[folder].entries.find(name);
     int node = -1;
     if (found != nodes_[folder].entries.end()) {
@@ -664,9 +663,12 @@ bool SimFileSystem::Inspect(const std::string& path, Entry& entry) const {
     const int node = Find(path);
     if (node < 0)
         return false;
-    entry = {nodes_[node].folder, nodes_[node].data.size(),
-             generation_ * 2 + VolumeOfNode(node), static_cast<std::uint64_t>(node),
-             nodes_[node].modified, nodes_[node].owner};
+    entry = {nodes_[node].folder,
+             nodes_[node].data.size(),
+             generation_ * 2 + VolumeOfNode(node),
+             static_cast<std::uint64_t>(node),
+             nodes_[node].modified,
+             nodes_[node].owner};
     return true;
 }
 
@@ -677,8 +679,12 @@ bool SimFileSystem::InspectOpen(Handle handle, Entry& entry) const {
         return false;
     const Node& node = nodes_[file->node];
     // The same identity as a look-up of its name gives.
-    entry = {node.folder, node.data.size(), generation_ * 2 + VolumeOfNode(file->node),
-             static_cast<std::uint64_t>(file->node), node.modified, node.owner};
+    entry = {node.folder,
+             node.data.size(),
+             generation_ * 2 + VolumeOfNode(file->node),
+             static_cast<std::uint64_t>(file->node),
+             node.modified,
+             node.owner};
     return true;
 }
 
@@ -875,8 +881,8 @@ SimFileSystem::Handle SimFileSystem::OpenFolder(const std::string& path) {
     return nextHandle_++;
 }
 
-SimFileSystem::Handle SimFileSystem::OpenAt(Handle folder, const std::string& name,
-                                            bool forWriting, bool follow) {
+SimFileSystem::Handle SimFileSystem::OpenAt(Handle folder, const std::string& name, bool forWriting,
+                                            bool follow) {
     std::lock_guard lock(mutex_);
     const int at = FolderOf(folder);
     return at < 0 ? -1 : OpenNode(at, name, forWriting, follow);
@@ -903,8 +909,12 @@ bool SimFileSystem::InspectAt(Handle folder, const std::string& name, Entry& ent
     if (node < 0)
         return false;
     link = !nodes_[node].link.empty();
-    entry = {nodes_[node].folder, nodes_[node].data.size(), generation_ * 2 + VolumeOfNode(node),
-             static_cast<std::uint64_t>(node), nodes_[node].modified, nodes_[node].owner};
+    entry = {nodes_[node].folder,
+             nodes_[node].data.size(),
+             generation_ * 2 + VolumeOfNode(node),
+             static_cast<std::uint64_t>(node),
+             nodes_[node].modified,
+             nodes_[node].owner};
     return true;
 }
 

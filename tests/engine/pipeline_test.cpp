@@ -213,7 +213,8 @@ TEST_F(PipelineTest, LongPathIsLoggedCutToTheShortLimit) {
     std::filesystem::create_directory(folder);
     WriteBytes(folder + "/a.SIG", Record(0x60, 26));
     Convert(folder + "/a.SIG");
-    EXPECT_EQ(Log(), std::vector<std::string>{(folder + "/a.SIG").substr(0, 80)}) << ReasonText(converted.problem);
+    EXPECT_EQ(Log(), std::vector<std::string>{(folder + "/a.SIG").substr(0, 80)})
+        << ReasonText(converted.problem);
 }
 
 }  // namespace

@@ -184,8 +184,7 @@ TEST_F(Win32WindowTest, FirstShowCaptionsHintsAndStatusBar) {
     EXPECT_EQ(window.Page(), WizardPage::Options);
     EXPECT_EQ(Text(window.Control(kNextButton)), L"次へ(&N)");
     EXPECT_EQ(Text(window.Control(kOptionsCloseButton)), L"終了(&X)");
-    EXPECT_EQ(Text(window.Control(kDeleteInputsCheck)),
-              L"変換成功後、入力&SIG、RMGファイルを削除");
+    EXPECT_EQ(Text(window.Control(kDeleteInputsCheck)), L"変換成功後、入力&SIG、RMGファイルを削除");
     EXPECT_EQ(Text(window.Control(kConvertButton)), L"変換(&C)");
     EXPECT_EQ(Text(window.Control(kCancelButton)), L"変換中止(&C)");
     EXPECT_TRUE(IsWindowVisible(window.Control(kNextButton)));
