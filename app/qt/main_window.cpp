@@ -528,15 +528,16 @@ void MainWindow::SetStatusLineHint(int row, const std::string& hint) {
 }
 
 void MainWindow::ShowBatchRunning(bool running) {
-    if (!running && statusList->count() > 0) {
-        // The batch's result. The cancel button, about to be disabled,
-        // hands the focus on to the next in the tab order: this list, so
-        // that a screen reader reads the result out.
-        statusList->setCurrentRow(statusList->count() - 1);
-    }
+    if (!running && statusList->count() > 0)
+        statusList->setCurrentRow(statusList->count() - 1);  // the batch's result
+    const bool cancelHadFocus = cancelButton->hasFocus();
     progressBackButton->setEnabled(!running);
     progressCloseButton->setEnabled(!running);
     cancelButton->setEnabled(running);
+    // A cancel button pressed from the keyboard hands the focus to the
+    // results, so that a screen reader reads the result out.
+    if (!running && cancelHadFocus)
+        statusList->setFocus();
 }
 
 void MainWindow::PumpMessages() {
