@@ -163,13 +163,18 @@ class Batch {
         for (std::size_t i = 0; i < job_.inputs.size() && MayTakeNext(); ++i) {
             ++taken_;
             events_.Converting(i);
-            ConvertInGroup(i);
+            // A file alone may be read back, and so finished, before its
+            // conversion returns: it is told converted first all the same.
+            const FinishedFiles finished = ConvertInGroup(i);
             events_.Converted(i);
+            Deliver(finished);
         }
         Deliver(actions_.CommitGroup());  // the files converted are finished
     }
 
-    void ConvertInGroup(std::size_t index) {
+    // Converts a file of the window's batch; the files that are finished
+    // once it is converted (those its group or read-back let go).
+    FinishedFiles ConvertInGroup(std::size_t index) {
         // A large file goes alone: the files before it are finished first,
         // and its name may show while it converts; while the file before it
         // is still read back, once that one is finished.
@@ -191,7 +196,7 @@ class Batch {
             }
             events_.Pump();
         };
-        Deliver(actions_.ConvertInGroup(index, request));
+        return actions_.ConvertInGroup(index, request);
     }
 
     // Each file stored before the worker takes up the next; `jobs`
