@@ -11,8 +11,10 @@
 
 #include "cli/report.h"
 #include "cli/run.h"
+#include "cli/stored_files.h"
 #include "engine/gps_time.h"
 #include "engine/inputs.h"
+#include "engine/manifest.h"
 #include "support/failure.h"
 #include "support/fd_io.h"
 #include "support/file_ops.h"
@@ -60,7 +62,6 @@ const std::string kDateRange = DateText(kFirstGpsDate) + " to " + DateText(kLast
 // typed, into `referenceDate`).
 void AddOptions(CLI::App& app, cli::Settings& settings, std::string& referenceDate) {
     app.add_option("inputs", settings.inputs, "Files, wildcard masks ('data/*.RMG') and folders")
-        ->required()
         ->type_name("PATH");
     app.add_flag("-r,--recursive", settings.recursive, "Enter subfolders of folders and masks");
     app.add_option("-o,--output-dir", settings.outputDir,
@@ -95,6 +96,11 @@ void AddOptions(CLI::App& app, cli::Settings& settings, std::string& referenceDa
     app.add_flag("-v,--verbose", settings.verbose, "Counts by record kind and the status lines");
     app.add_option("--log", settings.log, "Write the operation log (code page 932) to this file")
         ->type_name("FILE");
+    app.add_option("--manifest", settings.manifest,
+                   "Append one JSON line per file to this file: both files' names, sizes and "
+                   "SHA-256, the records whose times moved; what verify and undo read")
+        ->type_name("FILE")
+        ->excludes("--dry-run");
     app.set_version_flag("--version", "quenrix-cli 1.0");
     // As main and Prepare return them.
     app.footer(
@@ -105,7 +111,69 @@ void AddOptions(CLI::App& app, cli::Settings& settings, std::string& referenceDa
         "       be written\n"
         "  2    a usage error: an unknown option, a value out of range, a date not written\n"
         "       YYYY-MM-DD, no input\n"
-        "  130  interrupted (Ctrl-C or SIGTERM)");
+        "  130  interrupted (Ctrl-C or SIGTERM)\n"
+        "\n"
+        "Commands on stored files (each with --help):\n"
+        "  quenrix-cli verify [--manifest FILE] PATH...   check corrected files\n"
+        "  quenrix-cli undo --manifest FILE [--dry-run]   give the recorded originals back");
+}
+
+// `verify`: its options into `settings`.
+CLI::App* AddVerify(CLI::App& app, cli::VerifySettings& settings, std::string& referenceDate) {
+    CLI::App* verify = app.add_subcommand(
+        "verify",
+        "Checks corrected files: every record whole with a good check value, no GPS time left "
+        "before the reference date and, with a manifest, the SHA-256 it recorded");
+    verify->add_option("inputs", settings.inputs, "Files, wildcard masks and folders")
+        ->required()
+        ->type_name("PATH");
+    verify->add_flag("-r,--recursive", settings.recursive, "Enter subfolders of folders and masks");
+    verify
+        ->add_option("--manifest", settings.manifest,
+                     "Each file must be a corrected file this manifest recorded, byte for "
+                     "byte; its reference date and receiver type apply")
+        ->type_name("FILE");
+    verify
+        ->add_option("--reference-date", referenceDate,
+                     "YYYY-MM-DD: no time may lie before this day (fifteen years before today)")
+        ->type_name("DATE");
+    verify->add_option("--receiver-type", settings.receiverType, "74, 77 or 80: of RMG files")
+        ->check(CLI::IsMember({74, 77, 80}).description(""))
+        ->type_name("TYPE");
+    verify->add_option("--report", settings.report, "text or json, on standard output (text)")
+        ->check(CLI::IsMember({"text", "json"}).description(""))
+        ->type_name("FORMAT");
+    verify->add_flag("-q,--quiet", settings.quiet, "No report, only the exit status");
+    verify->footer(
+        "Exit status: 0 every file is good, 1 a file is not (or was not found, or the manifest "
+        "cannot be read), 2 a usage error");
+    return verify;
+}
+
+// `undo`: its options into `settings`.
+CLI::App* AddUndo(CLI::App& app, cli::Settings& settings) {
+    CLI::App* undo = app.add_subcommand(
+        "undo",
+        "Gives back the original of every corrected file a manifest recorded, byte for byte, "
+        "under its original name; a file it cannot give back exactly is left alone");
+    undo->add_option("--manifest", settings.manifest, "The manifest of the runs to undo")
+        ->required()
+        ->type_name("FILE");
+    undo->add_flag("-n,--dry-run", settings.dryRun, "Read and check every file, write nothing");
+    undo->add_flag("--delete-input", settings.deleteInput,
+                   "Delete each corrected file once its original is on disk, checked");
+    undo->add_option("--report", settings.report, "text or json, on standard output (text)")
+        ->check(CLI::IsMember({"text", "json"}).description(""))
+        ->type_name("FORMAT");
+    undo->add_option("-j,--jobs", settings.jobs, "Give back this many files at once (1)")
+        ->check(CLI::Range(1u, 256u).description(""))
+        ->type_name("N");
+    undo->add_flag("-q,--quiet", settings.quiet, "No report, only the exit status");
+    undo->footer(
+        "Exit status: 0 every recorded file was given back (or would be, or stood there "
+        "already), 1 one was not or the manifest has lines that are no entries, 2 a usage "
+        "error, 130 interrupted");
+    return undo;
 }
 
 // Writes the reports the settings ask for; false when a file failed or
@@ -145,22 +213,33 @@ bool Report(const cli::Settings& settings, const std::vector<cli::FileReport>& r
 
 // Completes the settings from what was typed and finds the files: 0, or
 // the exit status of a run that cannot start (said on standard error).
+// The reference date typed, into `day`: 0, or 2 (said on standard error).
+int ReadReferenceDate(const std::string& referenceDate, std::optional<std::uint32_t>& day) {
+    if (referenceDate.empty())
+        return 0;
+    // A day that exists, from the GPS epoch to the last day the files'
+    // times can hold.
+    const auto date = ParseDate(referenceDate);
+    if (date)
+        day = GpsSecondsOfDate(*date);
+    if (day)
+        return 0;
+    native::WriteText(native::TextStream::Error,
+                      "quenrix-cli: --reference-date: " + referenceDate +
+                          (date ? " is no day from " + kDateRange
+                                : " is not a date of the form YYYY-MM-DD (such as 2014-02-03)") +
+                          "\n");
+    return 2;
+}
+
 int Prepare(cli::Settings& settings, const std::string& referenceDate, Inputs& inputs) {
-    if (!referenceDate.empty()) {
-        // A day that exists, from the GPS epoch to the last day the files'
-        // times can hold.
-        const auto date = ParseDate(referenceDate);
-        if (date)
-            settings.referenceDay = GpsSecondsOfDate(*date);
-        if (!settings.referenceDay) {
-            native::WriteText(native::TextStream::Error,
-                              "quenrix-cli: --reference-date: " + referenceDate +
-                                  (date ? " is no day from " + kDateRange
-                                        : " is not a date of the form YYYY-MM-DD (such as "
-                                          "2014-02-03)") +
-                                  "\n");
-            return 2;
-        }
+    if (const int status = ReadReferenceDate(referenceDate, settings.referenceDay); status != 0)
+        return status;
+    if (settings.inputs.empty()) {
+        native::WriteText(native::TextStream::Error,
+                          "quenrix-cli: no input given\nTry 'quenrix-cli --help' for more "
+                          "information.\n");
+        return 2;
     }
 
     // A "/" typed on Windows is taken as its separator.
@@ -180,6 +259,18 @@ int Prepare(cli::Settings& settings, const std::string& referenceDate, Inputs& i
                               settings.outputDir + ": " + failure.Why() + "\n");
         return 1;
     }
+    if (!settings.manifest.empty()) {
+        // A manifest that cannot take lines is known before any file is
+        // converted (or any input deleted) without its record.
+        settings.manifest = WithNativeSeparators(settings.manifest);
+        const native::Done appended = AppendToManifest(settings.manifest, "");
+        if (!appended) {
+            native::WriteText(native::TextStream::Error,
+                              "quenrix-cli: --manifest: cannot write to " + settings.manifest +
+                                  ": " + FailureText(appended.cause) + "\n");
+            return 1;
+        }
+    }
     return 0;
 }
 
@@ -195,6 +286,12 @@ int main(int argc, char** argv) {
     cli::Settings settings;
     std::string referenceDate;
     AddOptions(app, settings, referenceDate);
+    cli::VerifySettings verifySettings;
+    std::string verifyDate;
+    CLI::App* verify = AddVerify(app, verifySettings, verifyDate);
+    cli::Settings undoSettings;
+    CLI::App* undo = AddUndo(app, undoSettings);
+    app.require_subcommand(0, 1);
 
     try {
         // UTF-8 arguments on both systems, last first as CLI11 takes them.
@@ -209,6 +306,13 @@ int main(int argc, char** argv) {
                               "\nTry 'quenrix-cli --help' for more information.\n");
         return 2;
     }
+    if (verify->parsed()) {
+        if (const int status = ReadReferenceDate(verifyDate, verifySettings.referenceDay))
+            return status;
+        return cli::Verify(verifySettings);
+    }
+    if (undo->parsed())
+        return cli::Undo(undoSettings);
     Inputs inputs;
     if (const int status = Prepare(settings, referenceDate, inputs); status != 0)
         return status;
@@ -234,6 +338,12 @@ int main(int argc, char** argv) {
     for (const std::string& message : run.Log().TakeMessages())
         native::WriteText(native::TextStream::Error, "quenrix-cli: " + message + "\n");
     allOk = allOk && !run.Log().EntriesLost();
+    if (run.ManifestCause() != 0) {
+        native::WriteText(native::TextStream::Error, "quenrix-cli: cannot write to the manifest " +
+                                                         settings.manifest + ": " +
+                                                         FailureText(run.ManifestCause()) + "\n");
+        allOk = false;
+    }
     if (summary.batch.end == BatchEnd::Interrupted) {
         native::WriteText(native::TextStream::Error,
                           "quenrix-cli: interrupted after " + std::to_string(converted.size()) +

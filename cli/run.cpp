@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "engine/file_kind.h"
+#include "engine/manifest.h"
 #include "support/interrupt.h"
 #include "support/native.h"
 
@@ -59,9 +60,11 @@ void Run::ConvertAll() {
     const LogGroup logGroup(log_);  // the log's entries written in groups, not one by one
     BatchJob job;
     job.inputs = files_;
-    job.rules = {.deleteInputs = settings_.deleteInput,
-                 .keepInputsWithDroppedRecords = !settings_.deleteDamagedInput,
-                 .storing = settings_.dryRun ? Storing::Planned : Storing::Real};
+    job.rules = {
+        .deleteInputs = settings_.deleteInput,
+        .keepInputsWithDroppedRecords = !settings_.deleteDamagedInput,
+        .keepInputsNotGivenBack = !settings_.deleteDamagedInput && !settings_.manifest.empty(),
+        .storing = settings_.dryRun ? Storing::Planned : Storing::Real};
     job.work = WorkFiles::Unique(kWorkFilePrefix, kWorkFileExtension);
     if (!settings_.outputDir.empty())
         job.outputFolder = settings_.outputDir;
@@ -70,6 +73,8 @@ void Run::ConvertAll() {
     job.receiverType = settings_.receiverType;
     job.jobs = settings_.jobs;
     job.interrupt = &InterruptRequested();
+    job.describe = !settings_.manifest.empty();
+    job.givingBack = settings_.givingBack;
     summary_ = RunBatch(job, *this);
     if (showProgress_)
         native::WriteText(native::TextStream::Error, "\n");
@@ -77,6 +82,14 @@ void Run::ConvertAll() {
 
 void Run::Finished(std::size_t index, const FileOutcome& outcome) {
     reports_[index] = ReportOf(files_[index], outcome);
+    if (!settings_.manifest.empty() && settings_.givingBack.empty()) {
+        // Each line as its file is finished: a run cut short keeps the
+        // lines of the files it finished.
+        const native::Done appended = AppendToManifest(
+            settings_.manifest, ManifestLine(ManifestEntryOf(files_[index], outcome, kProgram)));
+        if (!appended && manifestCause_ == 0)
+            manifestCause_ = appended.cause;
+    }
     ++done_;
     bytes_ += outcome.conversion.counts.inputBytes;
     if (!showProgress_)

@@ -30,7 +30,14 @@ struct Settings {
     bool quiet = false;
     bool verbose = false;
     std::string log;
+    // Where each file's manifest line is appended; empty: none.
+    std::string manifest;
+    // Undo: for each input (a corrected file), what its manifest recorded.
+    std::vector<GivingBack> givingBack;
 };
+
+// What quenrix-cli writes into a manifest as its name.
+inline constexpr const char* kProgram = "quenrix-cli 1.0";
 
 // quenrix-cli's work files begin so, beside the corrected files; the
 // run's own random part and its worker's number follow.
@@ -51,6 +58,9 @@ class Run : private BatchEvents {
     // The log of the run: whether entries were lost, and what it has to
     // say (OperationLog::TakeMessages).
     OperationLog& Log() { return log_; }
+    // Why a manifest line could not be appended (the first cause); 0 when
+    // every line went in.
+    int ManifestCause() const { return manifestCause_; }
     double Seconds() const;
 
   private:
@@ -65,6 +75,7 @@ class Run : private BatchEvents {
     std::uint64_t bytes_ = 0;
     bool showProgress_;
     OperationLog log_;  // where the files' entries go (off in a dry run)
+    int manifestCause_ = 0;
     const std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
 };
 

@@ -120,24 +120,30 @@ class Batch {
     // The folder a file's work file goes in: the job's, or the one its
     // corrected file goes to. The first time the batch writes there, the
     // work files that dead copies left go (those of copies that run stay).
-    std::string WorkFolder(const std::string& input) {
-        const std::string folder = job_.work.folder.value_or(OutputFolder(input));
+    std::string WorkFolder(std::size_t index) {
+        const std::string folder = job_.work.folder.value_or(OutputFolder(index));
         const std::lock_guard<std::mutex> lock(sweptMutex_);
         if (swept_.insert(folder).second)
             RemoveLeftoverWorkFiles(Folder::Open(folder).value, job_.work.Pattern());
         return folder;
     }
 
-    std::string OutputFolder(const std::string& input) const {
-        return job_.outputFolder.value_or(ContainingFolder(input));
+    // Undo gives a file back in its original's folder.
+    std::string OutputFolder(std::size_t index) const {
+        if (!job_.givingBack.empty())
+            return ContainingFolder(job_.givingBack.at(index).original);
+        return job_.outputFolder.value_or(ContainingFolder(job_.inputs[index]));
     }
 
     ConversionRequest Request(std::size_t index, unsigned worker) {
         const std::string& input = job_.inputs[index];
         ConversionRequest request(input);
         if (job_.rules.storing == Storing::Real)
-            request.workFile = JoinPath(WorkFolder(input), job_.work.Name(worker));
-        request.outputFolder = OutputFolder(input);
+            request.workFile = JoinPath(WorkFolder(index), job_.work.Name(worker));
+        request.outputFolder = OutputFolder(index);
+        request.describe = job_.describe;
+        if (!job_.givingBack.empty())
+            request.giveBack = &job_.givingBack.at(index);
         request.log = job_.log;
         request.referenceDay = job_.referenceDay;
         request.receiverType = job_.receiverType;

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/conversion.h"
 #include "engine/outcome.h"
 #include "support/oplog.h"
 
@@ -25,6 +26,10 @@ struct BatchRules {
     // input unless told otherwise; the window deletes it, as the
     // receivers' software did.
     bool keepInputsWithDroppedRecords = false;
+    // ...nor one with any byte its corrected file does not carry (bytes
+    // between records too): with a manifest, every input deleted can be
+    // given back byte for byte.
+    bool keepInputsNotGivenBack = false;
     // Storing::Planned (a dry run): every decision is made as a run makes
     // it, output names this batch would take included, and nothing is
     // written, stored or deleted.
@@ -71,6 +76,13 @@ struct BatchJob {
     // An interrupt: the files under way stop where they are (not stored,
     // their inputs kept) and no other is taken up. None: never.
     const std::atomic<bool>* interrupt = nullptr;
+    // Keep what a manifest records of each file (its outcome's Conversion
+    // carries it: ConversionRequest::describe).
+    bool describe = false;
+    // Undo: for each input, a corrected file, what its manifest line
+    // recorded; the original goes back under its name in its folder.
+    // Empty: a conversion.
+    std::vector<GivingBack> givingBack;
 };
 
 // What a batch's caller hears while it runs. The calls come one at a time

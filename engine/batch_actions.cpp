@@ -135,8 +135,10 @@ void BatchFileActions::Finish(Member& member) {
 }
 
 bool BatchFileActions::MayDelete(const Conversion& conversion) const {
+    const ConversionCounts& counts = conversion.counts;
     return rules_.deleteInputs &&
-           !(rules_.keepInputsWithDroppedRecords && conversion.counts.Totals().Dropped() > 0);
+           !(rules_.keepInputsWithDroppedRecords && counts.Totals().Dropped() > 0) &&
+           !(rules_.keepInputsNotGivenBack && counts.inputBytes != counts.outputBytes);
 }
 
 bool BatchFileActions::MustReadBack(const Member& member) const {

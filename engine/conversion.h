@@ -15,6 +15,7 @@
 #include "engine/event_pump.h"
 #include "engine/file_kind.h"
 #include "engine/problem.h"
+#include "engine/record_moves.h"
 #include "support/file_ops.h"
 #include "support/folder.h"
 #include "support/oplog.h"
@@ -81,6 +82,16 @@ struct ConversionFolders {
     native::Answer<FolderRef> output;
 };
 
+// What a manifest recorded of a corrected file, from which undo gives its
+// original bytes back: the original's path, the moves taken back, and the
+// SHA-256 of both files as they were.
+struct GivingBack {
+    std::string original;
+    RecordMoves moves;
+    std::string correctedSha256;
+    std::string originalSha256;
+};
+
 struct ConversionRequest {
     ConversionRequest() = default;
     explicit ConversionRequest(std::string inputPath) : input(std::move(inputPath)) {}
@@ -109,6 +120,13 @@ struct ConversionRequest {
     // stops at its next piece, and the file is neither stored nor its
     // input deleted. None: the file is converted to its end.
     const std::atomic<bool>* stop = nullptr;
+    // Keep what a manifest records of the file: the SHA-256 of the input
+    // and of the corrected file, and which records' times moved.
+    bool describe = false;
+    // Undo: the input is a corrected file whose recorded moves are taken
+    // back, and the original's bytes go under its name once both files
+    // are as recorded; none: a conversion.
+    const GivingBack* giveBack = nullptr;
 };
 
 struct Conversion {
@@ -140,6 +158,13 @@ struct Conversion {
     // the file is stored or removed): another run clearing away dead runs'
     // work files leaves it alone, whatever its clock says.
     std::shared_ptr<HeldFile> workFileLock;
+    // With ConversionRequest::describe (and on undo): the SHA-256 of the
+    // input as read and of the work file as written, and what moved.
+    std::string inputSha256;
+    std::string outputSha256;
+    RecordMoves moves;
+    // The reference day the rule last used (GPS seconds); none when it had none.
+    std::optional<std::uint32_t> referenceDay;
 
     // Notes why the file failed; the first cause stands, as later ones
     // follow from it.

@@ -25,6 +25,13 @@ namespace {
 ConvertResult ClassifyAndCheck(const ConversionRequest& request, const FileAt& file, InputFile& in,
                                Conversion& conversion, FileLog& log) {
     const std::string& input = request.input;
+    if (request.giveBack != nullptr) {
+        // Undo: the original's records, of the original's kind, are
+        // given back whatever a check would say of them now.
+        conversion.kind = ClassifyFileName(request.giveBack->original);
+        if (conversion.kind != FileKind::Other)
+            return ConvertResult::Converted;
+    }
     conversion.kind = ClassifyFileName(input);
     switch (conversion.kind) {
         case FileKind::Sig:
@@ -63,6 +70,22 @@ ConvertResult ConvertAndName(const ConversionRequest& request, const std::string
     }
     if (conversion.problem)
         return ConvertResult::Failed;  // scanned whole, but written to meanwhile
+    if (const GivingBack* giveBack = request.giveBack) {
+        // Given back only as it was: from the corrected file as recorded,
+        // to the original's every byte.
+        if (conversion.inputSha256 != giveBack->correctedSha256) {
+            log.Write(" > ERROR：補正後ファイルが記録と違います");
+            conversion.Fail(Problem(Problem::Kind::NotAsRecorded, input));
+            return ConvertResult::Failed;
+        }
+        if (conversion.outputSha256 != giveBack->originalSha256) {
+            log.Write(" > ERROR：元のファイルに戻せません");
+            conversion.Fail(Problem(Problem::Kind::NotGivenBackExactly, input));
+            return ConvertResult::Failed;
+        }
+        conversion.outputPath = giveBack->original;
+        return ConvertResult::Converted;
+    }
     if (conversion.firstGpsTime != 0) {
         conversion.outputPath = BuildOutputFileName(conversion.kind, prefix,
                                                     conversion.firstGpsTime, input, outputFolder);

@@ -40,6 +40,13 @@ constexpr ProblemWords kProblemWords[] = {
     {Kind::NoGpsRecords, kNoGpsRecordsReason,
      "GPSレコードなし：チェック値の正しい完全なレコードが一つもありません"},
     {Kind::InternalError, "internal error{detail}", "内部エラー{detail}"},
+    {Kind::NotAsRecorded, "not the corrected file the manifest recorded: left alone",
+     "マニフェストに記録された補正後ファイルではありません：そのままにしました"},
+    {Kind::NotGivenBackExactly,
+     "the original cannot be given back byte for byte (it held bytes the corrected file does "
+     "not): left alone",
+     "元のファイルを1バイトも違わずには戻せません（補正後ファイルにないバイトがありました）："
+     "そのままにしました"},
     {Kind::NoPositionRecord, "corrected, but no position record to name the file after",
      "補正しましたが、ファイル名の元になる測位レコードがありません"},
     {Kind::ReplacesKeptInput, "it would replace its input, which is kept",

@@ -27,6 +27,9 @@ struct Problem {
         NoOutputName,         // none could be built from the first time
         NoGpsRecords,         //
         InternalError,        // detail: what was thrown, if anything
+        // Undo.
+        NotAsRecorded,        // the corrected file is not the one its manifest line recorded
+        NotGivenBackExactly,  // the bytes given back are not the original's
         // Storing the corrected file, and deleting the input.
         NoPositionRecord,         //
         ReplacesKeptInput,        //

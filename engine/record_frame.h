@@ -48,15 +48,39 @@ inline void AdjustCheckValue(std::uint8_t* record, std::size_t covered, const st
 // Corrects the GPS time field at `offset` of `record`, a copy of
 // `original`, by `rule` and keeps the copy's check value (stored after the
 // first `covered` bytes) in step with it. The time is read from the
-// original: a copy just made may not be readable back at once.
-inline void CorrectTimeField(const std::uint8_t* original, std::uint8_t* record,
-                             std::size_t covered, std::size_t offset, const RolloverRule& rule,
-                             Conversion& conversion) {
-    if (MoveRolledOverTime(original + offset, record + offset, rule, conversion)) {
+// original: a copy just made may not be readable back at once. By how
+// many eras it moved.
+inline std::uint32_t CorrectTimeField(const std::uint8_t* original, std::uint8_t* record,
+                                      std::size_t covered, std::size_t offset,
+                                      const RolloverRule& rule, Conversion& conversion) {
+    const int steps = MoveRolledOverTime(original + offset, record + offset, rule, conversion);
+    if (steps != 0) {
         std::uint8_t before[4];
         std::memcpy(before, original + offset, sizeof before);
         AdjustCheckValue(record, covered, record + offset, before);
     }
+    return static_cast<std::uint32_t>(steps);
+}
+
+// Undo of CorrectTimeField: moves the time at `offset` of `record`, a copy
+// of `original`, back by `eras` of 1024 weeks and keeps its check value in
+// step; the check value comes out as the original's was.
+inline void GiveBackTimeField(const std::uint8_t* original, std::uint8_t* record,
+                              std::size_t covered, std::size_t offset, std::uint32_t eras,
+                              Conversion& conversion) {
+    if (eras == 0)
+        return;
+    std::uint8_t before[4];
+    std::memcpy(before, original + offset, sizeof before);
+    std::uint32_t t;
+    std::memcpy(&t, before, sizeof t);
+    SwapBytes32(t);
+    t -= eras * kSecondsOf1024Weeks;
+    SwapBytes32(t);
+    std::memcpy(record + offset, &t, sizeof t);
+    ++(eras == 1 ? conversion.counts.oneStep : conversion.counts.twoSteps);
+    conversion.timeCorrected = true;
+    AdjustCheckValue(record, covered, record + offset, before);
 }
 
 // Copies a record of `length` bytes sixteen at a time (the last sixteen

@@ -4,6 +4,7 @@
 #include <array>
 #include <bit>
 #include <cstring>
+#include <optional>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -17,6 +18,7 @@
 #include "engine/rollover.h"
 #include "support/oplog.h"
 #include "support/paths.h"
+#include "support/sha256.h"
 
 namespace quenrix {
 namespace {
@@ -80,6 +82,12 @@ class RecordScanner {
           // any record: until then the rule moves nothing.
           sink_{work_, conversion, RolloverRule(RolloverBounds{})} {
         for (const RecordKind& kind : kinds) byKind_[kind.kind] = &kind;
+        if (request.giveBack != nullptr) {
+            giveBack_.emplace(request.giveBack->moves);
+            sink_.giveBack = &*giveBack_;
+        } else if (request.describe) {
+            sink_.moves = &conversion.moves;
+        }
     }
 
     // Opens the input (or goes back to its start, where its check opened
@@ -111,6 +119,13 @@ class RecordScanner {
             // The work file takes about as many bytes as the input holds:
             // what it holds on disk, not the size a sparse file claims.
             work_.ExpectSize(std::min(opened.size, opened.allocated));
+        }
+        if (request_.describe || request_.giveBack != nullptr) {
+            // From the input's first byte on, as it is read and written.
+            digests_.emplace();
+            input_.DigestInto(&digests_->input);
+            if (request_.storing == Storing::Real || request_.giveBack != nullptr)
+                work_.DigestInto(&digests_->output);  // a check's plan has no use for it
         }
         // A slow disk does not keep the window waiting either.
         input_.SetWhileWaiting(request_.pump);
@@ -160,6 +175,10 @@ class RecordScanner {
         if (!work_.Close())
             return WorkFileLost();
         conversion_.writtenHash = work_.WrittenHash();
+        if (digests_) {
+            conversion_.inputSha256 = digests_->input.Finish();
+            conversion_.outputSha256 = digests_->output.Finish();
+        }
         // Closed, the work file stays locked until it is stored or removed.
         conversion_.workFileLock = std::make_shared<HeldFile>(work_.TakeLock());
         return true;
@@ -177,7 +196,11 @@ class RecordScanner {
     void TurnOfTheWindow() {
         if (request_.pump)
             request_.pump();
-        sink_.rule = RolloverRule(CurrentRolloverBounds(request_, conversion_));
+        if (request_.giveBack == nullptr) {
+            const RolloverBounds bounds = CurrentRolloverBounds(request_, conversion_);
+            sink_.rule = RolloverRule(bounds);
+            conversion_.referenceDay = bounds.referenceDay;
+        }
         nextPump_ = input_.Position() + kPumpInterval;
     }
 
@@ -291,6 +314,13 @@ class RecordScanner {
     InputFile& input_;
     OutputFile work_;
     RecordSink sink_;
+    std::optional<MovesCursor> giveBack_;
+    // Of the input and the work file, where a manifest or undo asks.
+    struct Digests {
+        Sha256 input;
+        Sha256 output;
+    };
+    std::optional<Digests> digests_;
     bool syncSeen_ = false;
     std::uint64_t nextPump_ = 0;
 };

@@ -34,6 +34,11 @@ struct RecordSink {
     Conversion& conversion;
     RolloverRule rule;
     std::uint32_t firstTimeField = 0;  // most significant byte first; 0 until found
+    // Where each record's moves are noted (a manifest asks); none: nowhere.
+    RecordMoves* moves = nullptr;
+    // Undo: the recorded moves, taken back record by record in place of
+    // the rule's; none: a conversion.
+    MovesCursor* giveBack = nullptr;
 };
 
 // Handles the record at `record` (sync byte first) of which `available`
@@ -136,7 +141,24 @@ template <std::size_t... TimeOffsets>
         }
         CopyRecord(written, record, length);
     }
-    (CorrectTimeField(record, written, covered, TimeOffsets, sink.rule, sink.conversion), ...);
+    constexpr unsigned kFields = sizeof...(TimeOffsets);
+    std::uint32_t steps = 0;
+    [[maybe_unused]] unsigned field = 0;
+    if (sink.giveBack != nullptr) [[unlikely]] {
+        // A record with other times than were recorded of it comes out
+        // different, which the hash of the whole file tells.
+        (void)sink.giveBack->Next(kFields, steps);
+        (GiveBackTimeField(record, written, covered, TimeOffsets, (steps >> (2 * field++)) & 3u,
+                           sink.conversion),
+         ...);
+    } else {
+        ((steps |=
+          CorrectTimeField(record, written, covered, TimeOffsets, sink.rule, sink.conversion)
+          << (2 * field++)),
+         ...);
+        if (sink.moves != nullptr)
+            sink.moves->Add(kFields, steps);
+    }
     sink.work.Commit(length);
     ++counts.accepted[kind];
     counts.outputBytes += length;

@@ -73,22 +73,22 @@ class RolloverRule {
 
 // Moves the 4-byte GPS time read at `from` (most significant byte first)
 // by `rule` and stores it at `to` (which may be `from`); a moved time is
-// counted in `conversion`. True when the time moved; else nothing is
-// stored.
-inline bool MoveRolledOverTime(const std::uint8_t* from, std::uint8_t* to, const RolloverRule& rule,
-                               Conversion& conversion) {
+// counted in `conversion`. By how many eras the time moved (0, 1 or 2);
+// with none nothing is stored.
+inline int MoveRolledOverTime(const std::uint8_t* from, std::uint8_t* to, const RolloverRule& rule,
+                              Conversion& conversion) {
     std::uint32_t t;
     std::memcpy(&t, from, sizeof t);
     SwapBytes32(t);
     const int steps = rule.Apply(t);
     if (steps == 0) {
-        return false;
+        return 0;
     }
     ++(steps == 1 ? conversion.counts.oneStep : conversion.counts.twoSteps);
     conversion.timeCorrected = true;
     SwapBytes32(t);
     std::memcpy(to, &t, sizeof t);
-    return true;
+    return steps;
 }
 
 }  // namespace quenrix

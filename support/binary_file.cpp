@@ -150,6 +150,7 @@ bool InputFile::Open(const FileAt& file) {
     cause_ = opened.cause;
     failed_ = false;
     atEnd_ = false;
+    digest_ = nullptr;
     next_ = end_ = 0;
     consumedBeforeBuffer_ = 0;
     aheadResult_ = {};
@@ -159,6 +160,7 @@ bool InputFile::Open(const FileAt& file) {
 bool InputFile::Rewind() {
     reader_.reset();  // waits for a read still under way: it moves the position
     atEnd_ = false;
+    digest_ = nullptr;
     next_ = end_ = 0;
     consumedBeforeBuffer_ = 0;
     aheadResult_ = {};
@@ -211,6 +213,8 @@ bool InputFile::Refill() {
         ReadAhead();
     }
     end_ = static_cast<std::size_t>(got.value);
+    if (digest_ != nullptr)
+        digest_->Add(buffer_.get(), end_);
     return true;
 }
 
@@ -328,9 +332,16 @@ void OutputFile::CreateDiscarding() {
     cause_ = 0;
 }
 
+void OutputFile::Hash(const std::uint8_t* data, std::size_t n) {
+    written_.Add(data, n);
+    if (digest_ != nullptr)
+        digest_->Add(data, n);
+}
+
 bool OutputFile::Opened(int fd, int cause) {
     Close();
     written_.Reset();
+    digest_ = nullptr;
     fd_ = fd;
     open_ = fd_ >= 0;
     failed_ = fd_ < 0;
@@ -347,7 +358,7 @@ bool OutputFile::Opened(int fd, int cause) {
 // is written here.
 bool OutputFile::HandOver() {
     if (discarding_) {
-        written_.Add(buffer_.get(), used_);
+        Hash(buffer_.get(), used_);
         handedOver_ += used_;
         used_ = 0;
         return true;
@@ -367,12 +378,12 @@ bool OutputFile::HandOver() {
             // Hashed on the writing thread too, off the converting one; the
             // jobs run one at a time, in order.
             writer_->Start([this, size] {
-                written_.Add(behind_.get(), size);
+                Hash(behind_.get(), size);
                 writeCause_ = WriteAllTo(fd_, behind_.get(), size).cause;
             });
         }
     } else {
-        written_.Add(buffer_.get(), used_);
+        Hash(buffer_.get(), used_);
         ok = Fail(WriteAllTo(fd_, buffer_.get(), used_));
     }
     handedOver_ += used_;
@@ -429,7 +440,7 @@ bool OutputFile::Fail(native::Done done) {
 
 bool OutputFile::Close() {
     if (discarding_) {
-        written_.Add(buffer_.get(), used_);
+        Hash(buffer_.get(), used_);
         used_ = 0;
         open_ = discarding_ = false;
         return true;
@@ -446,7 +457,7 @@ bool OutputFile::Close() {
         if (writer_) {
             ok = HandOver();
         } else {
-            written_.Add(buffer_.get(), used_);
+            Hash(buffer_.get(), used_);
             ok = Fail(WriteAllTo(fd_, buffer_.get(), used_));
         }
     }

@@ -16,6 +16,7 @@
 #include "support/file_ops.h"
 #include "support/folder.h"
 #include "support/native.h"
+#include "support/sha256.h"
 
 namespace quenrix {
 
@@ -109,6 +110,9 @@ class InputFile {
     bool Inspect(native::EntryInfo& info) const;
     // Bytes consumed so far.
     std::uint64_t Position() const { return consumedBeforeBuffer_ + next_; }
+    // Every byte read from the file from now on (after an Open or Rewind,
+    // which end it) is added to `digest` too, in order.
+    void DigestInto(Sha256* digest) { digest_ = digest; }
 
   private:
     Status ReadByteSlow(std::uint8_t& byte);
@@ -132,6 +136,7 @@ class InputFile {
     native::Answer<std::int64_t> aheadResult_;  // what the read into ahead_ gave
     int cause_ = 0;
     std::function<void()> whileWaiting_;
+    Sha256* digest_ = nullptr;
 };
 
 // Written through two buffers: while a thread of its own writes one full
@@ -218,6 +223,10 @@ class OutputFile {
     // The hash of every byte given to the system for the file since Create
     // (ContentHash): after a Close that succeeded, of the whole file.
     std::uint64_t WrittenHash() const { return written_.Value(); }
+    // Every byte given to the system from now on (after a Create, which
+    // ends it) is added to `digest` too, in order; on the writing thread,
+    // so `digest` is read only after Close.
+    void DigestInto(Sha256* digest) { digest_ = digest; }
 
   private:
     // The buffer takes n more bytes of a file that has not failed.
@@ -229,6 +238,8 @@ class OutputFile {
     std::uint8_t* ReserveSlow(std::size_t n);
     // Notes why a call failed, unless a cause is known; whether it was done.
     bool Fail(native::Done done);
+    // Adds bytes given to the system to the hashes.
+    void Hash(const std::uint8_t* data, std::size_t n);
 
     int fd_ = -1;
     HeldFile lock_;            // holds the file's lock (CreateFresh, Reuse)
@@ -246,6 +257,7 @@ class OutputFile {
     int cause_ = 0;
     std::function<void()> whileWaiting_;
     ContentHash written_;  // of the bytes given to the system, in order
+    Sha256* digest_ = nullptr;
 };
 
 }  // namespace quenrix

@@ -173,3 +173,50 @@ native::Done PutWholeFile(const FileAt& file, const std::string& text, unsigned 
 }
 
 }  // namespace quenrix
+
+namespace quenrix {
+
+namespace {
+// Whoever can open the file can hold its lock; an append waits this long.
+constexpr std::int32_t kAppendLockMilliseconds = 30000;
+}  // namespace
+
+native::Done AppendLocked(const FileAt& file, std::string_view text) {
+    if (!file.folder)
+        return {ENOENT};
+    for (int attempt = 0;; ++attempt) {
+        const auto opened = native::OpenAt(file.In(), file.Name(), native::OpenAs::Appending);
+        if (!opened && opened.cause == ENOENT && attempt < 3) {
+            // Made empty first, then opened as any other appender opens it:
+            // whoever made it, every line goes to its end.
+            const auto made = native::OpenAt(file.In(), file.Name(), native::OpenAs::NewFile, 0666);
+            if (made)
+                (void)native::CloseFile(made.value);  // empty: nothing to lose
+            else if (made.cause != EEXIST)
+                return {made.cause};
+            continue;
+        }
+        if (!opened)
+            return {opened.cause};
+        HeldFile held(opened.value);
+        native::Done done = native::WaitForLock(opened.value, kAppendLockMilliseconds);
+        if (done)
+            done = WriteAllTo(opened.value, text.data(), text.size());
+        if (done)
+            done = native::SyncFile(opened.value);
+        held.Release();
+        return done;
+    }
+}
+
+native::Done ReadWhole(const FileAt& file, std::string& content) {
+    if (!file.folder)
+        return {ENOENT};
+    const auto opened = native::OpenAt(file.In(), file.Name(), native::OpenAs::Reading);
+    if (!opened)
+        return {opened.cause};
+    HeldFile held(opened.value);
+    return ReadAllFrom(opened.value, content);
+}
+
+}  // namespace quenrix

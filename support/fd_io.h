@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <utility>
 
 #include "support/folder.h"
@@ -96,5 +97,18 @@ enum class Placing {
 native::Done PutWholeFile(const FileAt& file, const std::string& text, unsigned permissions,
                           Placing placing, const native::EntryInfo* replaced,
                           native::EntryInfo& written);
+
+}  // namespace quenrix
+
+namespace quenrix {
+
+// Appends `text` (whole lines) to `file`, made when missing: in one write
+// under the file's lock (waiting for it a while), its data on disk before
+// it returns, so that the lines of several runs, users and hosts sharing
+// the file never interleave. Never through a link or into a pipe.
+native::Done AppendLocked(const FileAt& file, std::string_view text);
+
+// The whole content of `file`, read through no link to a pipe or device.
+native::Done ReadWhole(const FileAt& file, std::string& content);
 
 }  // namespace quenrix

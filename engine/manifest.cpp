@@ -1,0 +1,276 @@
+#include "engine/manifest.h"
+
+#include <chrono>
+#include <cstdio>
+#include <exception>
+#include <nlohmann/json.hpp>
+#include <unordered_map>
+#include <utility>
+
+#include "engine/gps_time.h"
+#include "support/binary_file.h"
+#include "support/fd_io.h"
+#include "support/folder.h"
+#include "support/sha256.h"
+
+namespace quenrix {
+namespace {
+
+using nlohmann::json;
+
+const char* KindName(FileKind kind) {
+    switch (kind) {
+        case FileKind::Sig:
+            return "SIG";
+        case FileKind::Rmg:
+            return "RMG";
+        case FileKind::Other:
+            break;
+    }
+    return "";
+}
+
+std::string UtcNow() {
+    const auto now = std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now());
+    const auto day = std::chrono::floor<std::chrono::days>(now);
+    const std::chrono::year_month_day date{day};
+    const std::chrono::hh_mm_ss time{now - day};
+    char text[32];
+    std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02dZ",
+                  static_cast<int>(date.year()), static_cast<unsigned>(date.month()),
+                  static_cast<unsigned>(date.day()), static_cast<int>(time.hours().count()),
+                  static_cast<int>(time.minutes().count()),
+                  static_cast<int>(time.seconds().count()));
+    return text;
+}
+
+json MovedJson(const MovedRange& range) {
+    json moved = {{"first", range.first}, {"last", range.last}};
+    if (range.fields == 0) {
+        moved["eras"] = range.steps;
+    } else {
+        json eras = json::array();
+        for (unsigned i = 0; i < range.fields; ++i) eras.push_back((range.steps >> (2 * i)) & 3u);
+        moved["eras"] = eras;
+    }
+    return moved;
+}
+
+MovedRange MovedOf(const json& moved) {
+    MovedRange range;
+    range.first = moved.at("first").get<std::uint64_t>();
+    range.last = moved.at("last").get<std::uint64_t>();
+    const json& eras = moved.at("eras");
+    if (eras.is_array()) {
+        if (eras.size() < 2 || eras.size() > 16)
+            throw std::out_of_range("eras: 2 to 16 fields");
+        range.fields = static_cast<unsigned>(eras.size());
+        for (unsigned i = 0; i < range.fields; ++i) {
+            const unsigned step = eras[i].get<unsigned>();
+            if (step > 2)
+                throw std::out_of_range("eras: 0, 1 or 2");
+            range.steps |= step << (2 * i);
+        }
+    } else {
+        range.steps = eras.get<unsigned>();
+        if (range.steps < 1 || range.steps > 2)
+            throw std::out_of_range("eras: 1 or 2");
+    }
+    return range;
+}
+
+std::string TextOr(const json& line, const char* key) {
+    const auto found = line.find(key);
+    return found != line.end() && found->is_string() ? found->get<std::string>() : std::string();
+}
+
+}  // namespace
+
+std::string ReferenceDateText(std::uint32_t day) {
+    const std::chrono::year_month_day date{std::chrono::sys_days{kFirstGpsDate} +
+                                           std::chrono::days{day / kSecondsPerDay}};
+    char text[16];
+    std::snprintf(text, sizeof text, "%04d-%02u-%02u", static_cast<int>(date.year()),
+                  static_cast<unsigned>(date.month()), static_cast<unsigned>(date.day()));
+    return text;
+}
+
+std::optional<std::uint32_t> ReferenceDayOf(std::string_view date) {
+    int year = 0;
+    unsigned month = 0, day = 0;
+    const std::string text(date);
+    char end = 0;
+    if (text.size() != 10 ||
+        std::sscanf(text.c_str(), "%4d-%2u-%2u%c", &year, &month, &day, &end) != 3)
+        return std::nullopt;
+    return GpsSecondsOfDate(std::chrono::year{year} / std::chrono::month{month} /
+                            std::chrono::day{day});
+}
+
+ManifestEntry ManifestEntryOf(const std::string& input, const FileOutcome& outcome,
+                              std::string program) {
+    const Conversion& conversion = outcome.conversion;
+    ManifestEntry entry;
+    entry.input = input;
+    entry.inputSize = conversion.counts.inputBytes;
+    entry.inputSha256 = conversion.inputSha256;
+    if (outcome.stored) {
+        entry.output = outcome.outputPath;
+        entry.outputSize = conversion.counts.outputBytes;
+        entry.outputSha256 = conversion.outputSha256;
+    }
+    entry.outcome = Describe(outcome.outcome).word;
+    entry.kind = KindName(conversion.kind);
+    entry.moved = conversion.moves.Ranges();
+    entry.referenceDay = conversion.referenceDay;
+    entry.receiverType = conversion.receiverType;
+    entry.program = std::move(program);
+    entry.time = UtcNow();
+    return entry;
+}
+
+std::string ManifestLine(const ManifestEntry& entry) {
+    json line = {{"input", entry.input},
+                 {"input_size", entry.inputSize},
+                 {"input_sha256", entry.inputSha256.empty() ? json() : json(entry.inputSha256)}};
+    if (entry.output.empty()) {
+        line["output"] = nullptr;
+    } else {
+        line["output"] = entry.output;
+        line["output_size"] = entry.outputSize;
+        line["output_sha256"] = entry.outputSha256;
+    }
+    line["outcome"] = entry.outcome;
+    line["kind"] = entry.kind.empty() ? json() : json(entry.kind);
+    json moved = json::array();
+    for (const MovedRange& range : entry.moved) moved.push_back(MovedJson(range));
+    line["moved"] = std::move(moved);
+    line["reference_date"] =
+        entry.referenceDay ? json(ReferenceDateText(*entry.referenceDay)) : json();
+    line["receiver_type"] = entry.receiverType;
+    line["program"] = entry.program;
+    line["time"] = entry.time;
+    // Names that are no UTF-8 are written with U+FFFD in place of the bytes
+    // that are none, rather than lose the line.
+    return line.dump(-1, ' ', false, json::error_handler_t::replace) + "\n";
+}
+
+std::optional<ManifestEntry> ParseManifestLine(std::string_view text, std::string& why) {
+    try {
+        const json line = json::parse(text);
+        ManifestEntry entry;
+        entry.input = line.at("input").get<std::string>();
+        entry.inputSize = line.at("input_size").get<std::uint64_t>();
+        entry.inputSha256 = TextOr(line, "input_sha256");
+        entry.output = TextOr(line, "output");
+        if (!entry.output.empty()) {
+            entry.outputSize = line.at("output_size").get<std::uint64_t>();
+            entry.outputSha256 = line.at("output_sha256").get<std::string>();
+        }
+        entry.outcome = line.at("outcome").get<std::string>();
+        entry.kind = TextOr(line, "kind");
+        std::vector<MovedRange> ranges;
+        for (const json& moved : line.at("moved")) ranges.push_back(MovedOf(moved));
+        if (!RecordMoves::FromRanges(ranges)) {
+            why = "moved: ranges out of order or overlapping";
+            return std::nullopt;
+        }
+        entry.moved = std::move(ranges);
+        const std::string date = TextOr(line, "reference_date");
+        if (!date.empty()) {
+            entry.referenceDay = ReferenceDayOf(date);
+            if (!entry.referenceDay) {
+                why = "reference_date: " + date + " is no day of the form YYYY-MM-DD";
+                return std::nullopt;
+            }
+        }
+        entry.receiverType = line.value("receiver_type", 0);
+        entry.program = TextOr(line, "program");
+        entry.time = TextOr(line, "time");
+        return entry;
+    } catch (const std::exception& error) {
+        why = error.what();
+        return std::nullopt;
+    }
+}
+
+ManifestRead ReadManifest(const std::string& path) {
+    ManifestRead read;
+    std::string content;
+    const auto file = LocateFile(path);
+    const native::Done done = file ? ReadWhole(file.value, content) : native::Done{file.cause};
+    if (!done) {
+        read.cause = done.cause;
+        return read;
+    }
+    std::size_t number = 0;
+    for (std::size_t at = 0; at < content.size();) {
+        std::size_t end = content.find('\n', at);
+        if (end == std::string::npos)
+            end = content.size();
+        std::string_view line(content.data() + at, end - at);
+        at = end + 1;
+        ++number;
+        if (!line.empty() && line.back() == '\r')
+            line.remove_suffix(1);
+        if (line.empty())
+            continue;
+        std::string why;
+        if (auto entry = ParseManifestLine(line, why))
+            read.entries.push_back(std::move(*entry));
+        else
+            read.bad.push_back("line " + std::to_string(number) + ": " + why);
+    }
+    return read;
+}
+
+std::string Sha256OfFile(const std::string& path) {
+    InputFile file;
+    Sha256 hash;
+    if (!file.Open(path))
+        return {};
+    native::EntryInfo info;
+    if (!file.Inspect(info) || !info.regular)
+        return {};
+    file.DigestInto(&hash);
+    std::uint8_t skip[65536];
+    while (file.Read(skip, sizeof skip) == sizeof skip) {
+    }
+    return file.Failed() ? std::string() : hash.Finish();
+}
+
+native::Done AppendToManifest(const std::string& path, std::string_view lines) {
+    const auto file = LocateFile(path);
+    return file ? AppendLocked(file.value, lines) : native::Done{file.cause};
+}
+
+}  // namespace quenrix
+
+namespace quenrix {
+
+UndoPlan UndoPlanOf(const std::vector<ManifestEntry>& entries) {
+    std::vector<const ManifestEntry*> last;
+    std::unordered_map<std::string, std::size_t> byOutput;
+    for (const ManifestEntry& entry : entries) {
+        if (!entry.CanGiveBack())
+            continue;
+        const auto [at, added] = byOutput.emplace(entry.output, last.size());
+        if (added)
+            last.push_back(&entry);
+        else
+            last[at->second] = &entry;
+    }
+    UndoPlan plan;
+    for (const ManifestEntry* entry : last) {
+        if (entry->inputSize != entry->outputSize) {
+            plan.originalsKept.push_back(entry);
+            continue;
+        }
+        plan.correctedFiles.push_back(entry->output);
+        plan.givingBack.push_back({entry->input, *RecordMoves::FromRanges(entry->moved),
+                                   entry->outputSha256, entry->inputSha256});
+    }
+    return plan;
+}
+
+}  // namespace quenrix

@@ -1,0 +1,64 @@
+// Which records of a corrected file had their GPS times moved, and by how
+// many eras of 1024 weeks: what a manifest keeps of a conversion so that
+// the original bytes can be given back. Afterwards nothing in the
+// corrected file tells a moved time from one that was already right.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+namespace quenrix {
+
+// Records `first` to `last` (positions among the records the corrected
+// file holds, from 0) whose times moved alike. `fields` 0: every GPS time
+// of each record moved by `steps` eras (records without a GPS time lie
+// among them untouched). Otherwise each record has `fields` times, field
+// i moved by the two bits of `steps` at 2i.
+struct MovedRange {
+    std::uint64_t first = 0;
+    std::uint64_t last = 0;
+    unsigned fields = 0;
+    std::uint32_t steps = 0;
+
+    bool operator==(const MovedRange&) const = default;
+};
+
+// The moves of one file, built record by record as it is converted.
+class RecordMoves {
+  public:
+    // The next record: `fields` GPS times, field i moved by the two bits
+    // of `steps` at 2i (0, 1 or 2 eras).
+    void Add(unsigned fields, std::uint32_t steps);
+
+    const std::vector<MovedRange>& Ranges() const { return ranges_; }
+    std::uint64_t Records() const { return records_; }
+
+    // Read back from a manifest: false when the ranges are not in order,
+    // overlap or name more than two eras.
+    static std::optional<RecordMoves> FromRanges(std::vector<MovedRange> ranges);
+
+  private:
+    std::vector<MovedRange> ranges_;
+    std::uint64_t records_ = 0;
+    bool open_ = false;  // the last record with a time belongs to the last range
+};
+
+// Walks the moves of a file record by record, as the records come again:
+// by how many eras each time of the next record was moved.
+class MovesCursor {
+  public:
+    explicit MovesCursor(const RecordMoves& moves) : ranges_(moves.Ranges()) {}
+
+    // The steps of the next record, which has `fields` GPS times, packed as
+    // RecordMoves::Add takes them; false when the record has not as many
+    // times as were recorded of it.
+    bool Next(unsigned fields, std::uint32_t& steps);
+
+  private:
+    const std::vector<MovedRange>& ranges_;
+    std::size_t range_ = 0;
+    std::uint64_t position_ = 0;
+};
+
+}  // namespace quenrix
