@@ -745,5 +745,78 @@ TEST_F(CliTest, HelpReadsAsAPersonWouldWriteIt) {
         EXPECT_NE(help.find(status, statuses), std::string::npos) << status << help;
 }
 
+// The manifest's three commands as a script runs them: convert with a
+// manifest, verify, undo; each answers with its exit status, and verify
+// finds a corrected file changed in any way that matters.
+TEST_F(CliTest, ManifestVerifyAndUndoAnswerWithTheirExitStatus) {
+    const std::uint32_t rolled = Gps(1996, 5, 1, 12);  // one era back on this clock
+    const Bytes original = Concat({Record(0x50, 23, {{2, rolled}}), Record(0x61, 74),
+                                   Record(0x50, 23, {{2, rolled + 1}}),
+                                   Record(0x50, 23, {{2, rolled + 2}})});
+    WriteBytes(Path("data/0001L27B.SIG"), original);
+    std::string out, errors;
+    ASSERT_EQ(Cli({"-q", "--manifest", "m.jsonl", "--delete-input", "data"}), 0);
+    ASSERT_FALSE(fs::exists(Path("data/0001L27B.SIG")));
+    std::vector<std::string> corrected;
+    for (const auto& entry : fs::directory_iterator(Path("data")))
+        corrected.push_back(entry.path().string());
+    ASSERT_EQ(corrected.size(), 1u);
+    const std::string stored = corrected[0];
+    const Bytes good = ReadBytes(stored);
+    EXPECT_EQ(Cli({"verify", "--manifest", "m.jsonl", "data"}, &out), 0) << out;
+    EXPECT_EQ(Cli({"verify", "data"}, &out), 0) << out;
+
+    // One byte flipped inside a record.
+    Bytes flipped = good;
+    flipped[23 + 30] ^= 0x01;
+    WriteBytes(stored, flipped);
+    EXPECT_EQ(Cli({"verify", "data"}, &out), 1);
+    EXPECT_NE(out.find("1 record with a bad check value"), std::string::npos) << out;
+    // One record's time moved back an era, its check value renewed.
+    Bytes movedBack = good;
+    PutBigEndian32(movedBack, 23 + 74 + 2, GetBigEndian32(good, 23 + 74 + 2) - 619315200u);
+    Bytes third(movedBack.begin() + 97, movedBack.begin() + 120);
+    Seal(third);
+    std::copy(third.begin(), third.end(), movedBack.begin() + 97);
+    WriteBytes(stored, movedBack);
+    EXPECT_EQ(Cli({"verify", "data", "--report", "json"}, &out), 1);
+    const auto report = nlohmann::json::parse(out);
+    EXPECT_EQ(report["files"][0]["bad_check_values"], 0);
+    EXPECT_EQ(report["files"][0]["times_before_reference"], 1);
+    // ...which the manifest's hash tells as well; undo leaves it alone.
+    EXPECT_EQ(Cli({"verify", "--manifest", "m.jsonl", "data"}, &out), 1);
+    EXPECT_NE(out.find("not the file the manifest recorded"), std::string::npos) << out;
+    EXPECT_EQ(Cli({"undo", "--manifest", "m.jsonl", "--delete-input"}, &out), 1);
+    EXPECT_FALSE(fs::exists(Path("data/0001L27B.SIG")));
+    EXPECT_EQ(ReadBytes(stored), movedBack);
+
+    // A manifest whose hash differs from the file's.
+    WriteBytes(stored, good);
+    const Bytes manifest = ReadBytes(Path("m.jsonl"));
+    std::string line(manifest.begin(), manifest.end());
+    const std::size_t at = line.find("\"output_sha256\":\"") + 17;
+    line[at] = line[at] == '0' ? '1' : '0';
+    WriteBytes(Path("other.jsonl"), Bytes(line.begin(), line.end()));
+    EXPECT_EQ(Cli({"verify", "--manifest", "other.jsonl", stored}), 1);
+    EXPECT_EQ(Cli({"undo", "--manifest", "other.jsonl"}), 1);
+    EXPECT_FALSE(fs::exists(Path("data/0001L27B.SIG")));
+
+    // A dry run writes nothing; undo gives the original back and deletes
+    // the corrected file; a second undo finds it there.
+    EXPECT_EQ(Cli({"undo", "--manifest", "m.jsonl", "--dry-run"}, &out), 0) << out;
+    EXPECT_FALSE(fs::exists(Path("data/0001L27B.SIG")));
+    EXPECT_EQ(Cli({"undo", "--manifest", "m.jsonl", "--delete-input"}, &out), 0) << out;
+    EXPECT_EQ(ReadBytes(Path("data/0001L27B.SIG")), original);
+    EXPECT_FALSE(fs::exists(stored));
+    EXPECT_EQ(Cli({"undo", "--manifest", "m.jsonl"}, &out), 0) << out;
+    EXPECT_NE(out.find("already there"), std::string::npos) << out;
+
+    // Usage errors: no manifest to undo, a manifest on a dry run.
+    EXPECT_EQ(Cli({"undo"}, nullptr, &errors), 2);
+    EXPECT_EQ(Cli({"--dry-run", "--manifest", "m.jsonl", "data"}, nullptr, &errors), 2);
+    EXPECT_EQ(Cli({"verify", "--manifest", "missing.jsonl", "data"}, nullptr, &errors), 1);
+    EXPECT_NE(errors.find("cannot read the manifest"), std::string::npos) << errors;
+}
+
 }  // namespace
 }  // namespace quenrix::test
