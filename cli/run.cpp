@@ -54,7 +54,10 @@ Run::Run(const Settings& settings, std::vector<std::string> files)
       files_(std::move(files)),
       reports_(files_.size()),
       showProgress_(!settings.quiet && native::ErrorOutputIsTerminal()),
-      log_(settings.dryRun ? std::string() : settings.log) {}
+      log_(settings.dryRun ? std::string() : settings.log) {
+    if (!settings.manifest.empty() && settings.givingBack.empty())
+        manifest_.emplace(settings.manifest, kProgram, files_);
+}
 
 void Run::ConvertAll() {
     const LogGroup logGroup(log_);  // the log's entries written in groups, not one by one
@@ -73,8 +76,10 @@ void Run::ConvertAll() {
     job.receiverType = settings_.receiverType;
     job.jobs = settings_.jobs;
     job.interrupt = &InterruptRequested();
-    job.describe = !settings_.manifest.empty();
+    job.describe = manifest_.has_value() || !settings_.givingBack.empty();
     job.givingBack = settings_.givingBack;
+    if (manifest_)
+        job.rules.recordStored = manifest_->Recorder();
     summary_ = RunBatch(job, *this);
     if (showProgress_)
         native::WriteText(native::TextStream::Error, "\n");
@@ -82,14 +87,8 @@ void Run::ConvertAll() {
 
 void Run::Finished(std::size_t index, const FileOutcome& outcome) {
     reports_[index] = ReportOf(files_[index], outcome);
-    if (!settings_.manifest.empty() && settings_.givingBack.empty()) {
-        // Each line as its file is finished: a run cut short keeps the
-        // lines of the files it finished.
-        const native::Done appended = AppendToManifest(
-            settings_.manifest, ManifestLine(ManifestEntryOf(files_[index], outcome, kProgram)));
-        if (!appended && manifestCause_ == 0)
-            manifestCause_ = appended.cause;
-    }
+    if (manifest_)
+        manifest_->Finished(index, outcome);
     ++done_;
     bytes_ += outcome.conversion.counts.inputBytes;
     if (!showProgress_)

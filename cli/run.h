@@ -11,6 +11,7 @@
 
 #include "cli/report.h"
 #include "engine/batch.h"
+#include "engine/manifest.h"
 
 namespace quenrix::cli {
 
@@ -60,7 +61,7 @@ class Run : private BatchEvents {
     OperationLog& Log() { return log_; }
     // Why a manifest line could not be appended (the first cause); 0 when
     // every line went in.
-    int ManifestCause() const { return manifestCause_; }
+    int ManifestCause() const { return manifest_ ? manifest_->Cause() : 0; }
     double Seconds() const;
 
   private:
@@ -75,7 +76,7 @@ class Run : private BatchEvents {
     std::uint64_t bytes_ = 0;
     bool showProgress_;
     OperationLog log_;  // where the files' entries go (off in a dry run)
-    int manifestCause_ = 0;
+    std::optional<ManifestWriter> manifest_;  // where each file's line goes (--manifest)
     const std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
 };
 

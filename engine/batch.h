@@ -7,6 +7,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -34,6 +35,14 @@ struct BatchRules {
     // it, output names this batch would take included, and nothing is
     // written, stored or deleted.
     Storing storing = Storing::Real;
+    // Called for each corrected file once it is stored (and read back),
+    // before its input may go, with the input's index, its conversion and
+    // where it is stored: a manifest's record of the way back. A failure
+    // (the record could not be written) keeps the input. None: nothing to
+    // call.
+    std::function<native::Done(std::size_t index, const Conversion& conversion,
+                               const std::string& output)>
+        recordStored = nullptr;
 };
 
 // Where a batch writes its work files and what they are called:

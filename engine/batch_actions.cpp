@@ -170,7 +170,7 @@ void BatchFileActions::Conclude(Member& member) {
         return;
     }
     const bool otherName = member.otherName;
-    const bool deleting = MayDelete(conversion) && otherName;
+    bool deleting = MayDelete(conversion) && otherName;
     outcome.outcome = Outcome::Corrected;
     outcome.inputKept = rules_.deleteInputs && !deleting && otherName;
     if (rules_.storing == Storing::Planned) {
@@ -187,6 +187,15 @@ void BatchFileActions::Conclude(Member& member) {
         storedInfo = *member.stored;
     const bool known = member.stored ||
                        (stored.folder && native::InspectAt(stored.In(), stored.Name(), storedInfo));
+    // The way back is recorded before the input may go; an input whose
+    // record could not be written stays.
+    const native::Done recorded =
+        rules_.recordStored ? rules_.recordStored(index, conversion, output) : native::Done{};
+    const bool keptUnrecorded = deleting && !recorded;
+    if (keptUnrecorded) {
+        deleting = false;
+        outcome.problem = Problem(Problem::Kind::NotRecorded, {}, recorded.cause);
+    }
     Deletion deletion = Deletion::Deleted;
     if (deleting) {
         const FileAt spare = WorkAt(request, conversion);
@@ -208,6 +217,12 @@ void BatchFileActions::Conclude(Member& member) {
         written_.insert(IdentityOf(storedInfo));
     outcome.statusLines.push_back(Describe(Outcome::Corrected).statusLine + FileNamePart(output));
     log.WriteLong(Describe(Outcome::Corrected).logMessage + LoggedName(output));
+    if (keptUnrecorded) {
+        outcome.outcome = Outcome::InputNotDeleted;
+        log.Write(kInputKeptLog + LoggedName(input));
+        outcome.statusLines.push_back(kInputKeptLine + FileNamePart(input) + ")");
+        return;
+    }
     if (!deleting)
         return;
     if (outcome.inputDeleted) {

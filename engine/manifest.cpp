@@ -107,19 +107,18 @@ std::optional<std::uint32_t> ReferenceDayOf(std::string_view date) {
                             std::chrono::day{day});
 }
 
-ManifestEntry ManifestEntryOf(const std::string& input, const FileOutcome& outcome,
-                              std::string program) {
-    const Conversion& conversion = outcome.conversion;
+ManifestEntry ManifestEntryOf(const std::string& input, const Conversion& conversion,
+                              Outcome outcome, const std::string& output, std::string program) {
     ManifestEntry entry;
     entry.input = input;
     entry.inputSize = conversion.counts.inputBytes;
     entry.inputSha256 = conversion.inputSha256;
-    if (outcome.stored) {
-        entry.output = outcome.outputPath;
+    if (!output.empty()) {
+        entry.output = output;
         entry.outputSize = conversion.counts.outputBytes;
         entry.outputSha256 = conversion.outputSha256;
     }
-    entry.outcome = Describe(outcome.outcome).word;
+    entry.outcome = Describe(outcome).word;
     entry.kind = KindName(conversion.kind);
     entry.moved = conversion.moves.Ranges();
     entry.referenceDay = conversion.referenceDay;
@@ -239,6 +238,49 @@ std::string Sha256OfFile(const std::string& path) {
     return file.Failed() ? std::string() : hash.Finish();
 }
 
+ManifestWriter::ManifestWriter(std::string path, std::string program,
+                               std::vector<std::string> inputs)
+    : path_(std::move(path)),
+      program_(std::move(program)),
+      inputs_(std::move(inputs)),
+      recorded_(inputs_.size()) {}
+
+native::Done ManifestWriter::Ready() const {
+    return AppendToManifest(path_, "");
+}
+
+native::Done ManifestWriter::Append(const ManifestEntry& entry) {
+    const native::Done done = AppendToManifest(path_, ManifestLine(entry));
+    if (!done && cause_ == 0)
+        cause_ = done.cause;
+    return done;
+}
+
+std::function<native::Done(std::size_t, const Conversion&, const std::string&)>
+ManifestWriter::Recorder() {
+    return [this](std::size_t index, const Conversion& conversion, const std::string& output) {
+        const ManifestEntry entry =
+            ManifestEntryOf(inputs_.at(index), conversion, Outcome::Corrected, output, program_);
+        const std::lock_guard<std::mutex> lock(mutex_);
+        const native::Done done = Append(entry);
+        recorded_.at(index) = static_cast<bool>(done);
+        return done;
+    };
+}
+
+void ManifestWriter::Finished(std::size_t index, const FileOutcome& outcome) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    if (recorded_.at(index))
+        return;
+    (void)Append(ManifestEntryOf(inputs_.at(index), outcome.conversion, outcome.outcome,
+                                 outcome.stored ? outcome.outputPath : std::string(), program_));
+}
+
+int ManifestWriter::Cause() const {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    return cause_;
+}
+
 native::Done AppendToManifest(const std::string& path, std::string_view lines) {
     const auto file = LocateFile(path);
     return file ? AppendLocked(file.value, lines) : native::Done{file.cause};
@@ -249,10 +291,14 @@ native::Done AppendToManifest(const std::string& path, std::string_view lines) {
 namespace quenrix {
 
 UndoPlan UndoPlanOf(const std::vector<ManifestEntry>& entries) {
+    // A later line of the same input tells what became of it since (its
+    // corrected file taken back, converted again).
+    std::unordered_map<std::string, const ManifestEntry*> lastOfInput;
+    for (const ManifestEntry& entry : entries) lastOfInput[entry.input] = &entry;
     std::vector<const ManifestEntry*> last;
     std::unordered_map<std::string, std::size_t> byOutput;
     for (const ManifestEntry& entry : entries) {
-        if (!entry.CanGiveBack())
+        if (!entry.CanGiveBack() || lastOfInput[entry.input] != &entry)
             continue;
         const auto [at, added] = byOutput.emplace(entry.output, last.size());
         if (added)

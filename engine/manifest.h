@@ -7,6 +7,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -41,9 +43,40 @@ struct ManifestEntry {
 };
 
 // The manifest's entry for a file as a batch finished it (a conversion
-// asked with BatchJob::describe).
-ManifestEntry ManifestEntryOf(const std::string& input, const FileOutcome& outcome,
-                              std::string program);
+// asked with BatchJob::describe): `outcome`'s word, and the corrected file
+// at `output` (empty: none was stored).
+ManifestEntry ManifestEntryOf(const std::string& input, const Conversion& conversion,
+                              Outcome outcome, const std::string& output, std::string program);
+
+// A batch's manifest lines, into the manifest at `path`: a corrected
+// file's once it is stored and before its input may go (Recorder, for
+// BatchRules::recordStored), every other file's as it is finished.
+// Thread-safe.
+class ManifestWriter {
+  public:
+    ManifestWriter(std::string path, std::string program, std::vector<std::string> inputs);
+
+    // Whether the manifest takes lines: made when missing, locked once.
+    native::Done Ready() const;
+    // The batch's recordStored.
+    std::function<native::Done(std::size_t, const Conversion&, const std::string&)> Recorder();
+    // The line of a file finished, unless its line was recorded when it
+    // was stored.
+    void Finished(std::size_t index, const FileOutcome& outcome);
+    // Why a line could not be appended (the first cause); 0 when every
+    // line went in.
+    int Cause() const;
+
+  private:
+    native::Done Append(const ManifestEntry& entry);
+
+    const std::string path_;
+    const std::string program_;
+    const std::vector<std::string> inputs_;
+    mutable std::mutex mutex_;
+    std::vector<bool> recorded_;
+    int cause_ = 0;
+};
 
 // One entry as one JSON line, with its line end.
 std::string ManifestLine(const ManifestEntry& entry);

@@ -66,6 +66,8 @@ constexpr ProblemWords kProblemWords[] = {
      "出力したファイルを読み返すと内容が違います"},
     {Kind::CannotDeleteInput, "cannot delete the input: {why}",
      "入力ファイルを削除できません：{why}"},
+    {Kind::NotRecorded, "input kept: cannot write its manifest line: {why}",
+     "入力ファイルは残しました：マニフェストに書き込めません：{why}"},
     {Kind::CannotReadFolder, "cannot read the folder: {why}", "フォルダーを読めません：{why}"},
 };
 

@@ -42,6 +42,7 @@ struct Problem {
         CannotReadBack,           // path: the output, cause
         ReadsBackDifferent,       //
         CannotDeleteInput,        // cause
+        NotRecorded,              // cause: the manifest line could not be written
         // A folder given to quenrix-cli.
         CannotReadFolder,  // path: the folder, cause
     };

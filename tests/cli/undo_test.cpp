@@ -5,6 +5,7 @@
 // leaves every original byte for byte under its name.
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <map>
 #include <random>
@@ -146,6 +147,28 @@ TEST_F(UndoTest, ConvertWithAManifestThenUndoGivesEveryOriginalBack) {
     for (const ManifestEntry& entry : manifest.entries)
         kept += !entry.output.empty() && entry.inputSize != entry.outputSize;
     EXPECT_EQ(left, originals.size() + kept + 1);
+}
+
+// An input goes only once its way back is recorded: where the manifest
+// takes no line, every input stays and the run says why.
+TEST_F(UndoTest, NoInputGoesWithoutItsManifestLine) {
+    const std::string input = Path("0001L27B.SIG");
+    const Bytes bytes = Concat({Record(0x50, 23, {{2, Gps(1996, 5, 1)}}), Record(0x61, 74)});
+    WriteBytes(input, bytes);
+    cli::Settings settings;
+    settings.deleteInput = true;
+    settings.manifest = Path("no such folder/manifest.jsonl");
+    settings.referenceDay = Gps(2011, 12, 10);
+    settings.quiet = true;
+    cli::Run run(settings, {input});
+    run.ConvertAll();
+    EXPECT_EQ(run.ManifestCause(), ENOENT);
+    ASSERT_EQ(run.Reports().size(), 1u);
+    const cli::FileReport& report = run.Reports()[0];
+    EXPECT_FALSE(report.ok);
+    EXPECT_EQ(report.code, Outcome::InputNotDeleted);
+    EXPECT_EQ(report.problem.kind, Problem::Kind::NotRecorded);
+    EXPECT_EQ(ReadBytes(input), bytes);
 }
 
 }  // namespace
