@@ -17,6 +17,9 @@ constexpr const char* kUsage =
     "  /NOTDEL   keep the inputs (by default each is deleted once its corrected\n"
     "            file is on disk)\n"
     "  /NLOG     write no operation log (quenrix.log in the current folder)\n"
+    "  /MANIFEST=FILE  append a JSON line per file to FILE: both files' SHA-256\n"
+    "            and the records whose times moved (quenrix-cli verify and undo\n"
+    "            read it); an input goes only once its line is written\n"
     "  --help    this text (also -h and /?); --version: the version\n"
     "Exit status of automatic mode: 0 when every file was corrected or needed no\n"
     "correction; 1 when a file failed or an input named no file (each said on\n"
@@ -31,7 +34,13 @@ CommandLine ReadArguments(const std::vector<std::string>& arguments) {
     CommandLine line;
     for (std::size_t i = 0; i < arguments.size(); ++i) {
         const std::string option = UpperAscii(arguments[i]);
-        const bool isOption = option == "/NOTDEL" || option == "/NLOG" || option == "/DEBUG";
+        constexpr std::string_view kManifest = "/MANIFEST=";
+        const bool manifest =
+            option.size() > kManifest.size() && option.compare(0, kManifest.size(), kManifest) == 0;
+        const bool isOption =
+            option == "/NOTDEL" || option == "/NLOG" || option == "/DEBUG" || manifest;
+        if (manifest && i > 0)
+            line.manifest = arguments[i].substr(kManifest.size());
         if (option == "/NOTDEL")
             line.deleteInputs = false;
         else if (option == "/NLOG")

@@ -16,10 +16,14 @@ struct CommandLine {
     std::vector<std::string> inputs;
     bool deleteInputs = true;  // "/NOTDEL" keeps them
     bool log = true;           // "/NLOG" writes none
+    // "/MANIFEST=FILE": each file's manifest line is appended to FILE
+    // (as quenrix-cli --manifest writes them); empty: none.
+    std::string manifest;
 };
 
 // Options are whole arguments in any letter case: "/NOTDEL", "/NLOG" and
-// "/DEBUG" (taken, and does nothing, as it always has).
+// "/DEBUG" (taken, and does nothing, as it always has); and "/MANIFEST="
+// followed by a file name, as it is typed.
 CommandLine ReadArguments(const std::vector<std::string>& arguments);
 
 // A menu entry starts the window in the program's own folder (Program

@@ -118,6 +118,25 @@ void WizardCore::Start() {
         view_.CloseWindow();
 }
 
+bool WizardCore::RecordsToManifest(BatchJob& job) {
+    if (!automaticMode_ || manifestPath_.empty())
+        return true;
+    manifest_.emplace(manifestPath_, "quenrix 1.0", inputs_);
+    // A manifest that takes no line is known before any input goes.
+    if (const native::Done ready = manifest_->Ready(); !ready) {
+        TellScript({}, ManifestFailure(ready.cause));
+        summary_.notConverted = inputs_.size();
+        return false;
+    }
+    job.describe = true;
+    job.rules.recordStored = manifest_->Recorder();
+    return true;
+}
+
+std::string WizardCore::ManifestFailure(int cause) const {
+    return "/MANIFEST=" + manifestPath_ + ": " + FailureText(cause, WindowLanguage());
+}
+
 int WizardCore::ExitStatus() const {
     if (!automaticMode_)
         return 0;
@@ -169,6 +188,7 @@ void WizardCore::ReadCommandLine() {
         SetDeleteInputs(false);
     if (!line.log)
         log_.MoveTo({});
+    manifestPath_ = line.manifest;
 }
 
 void WizardCore::GoToFileSelection() {
@@ -238,7 +258,11 @@ void WizardCore::ConvertInputs() {
             job.log = &log_;
             job.groupSmallFiles = true;
             job.interrupt = &InterruptRequested();
-            summary_ = RunBatch(job, *this);
+            if (RecordsToManifest(job))
+                summary_ = RunBatch(job, *this);
+            if (manifest_ && manifest_->Cause() != 0)
+                TellScript({}, ManifestFailure(manifest_->Cause()));
+            manifest_.reset();
         }
     } catch (...) {
         FinishBatch();  // on every way out of the batch, an exception included
@@ -316,6 +340,8 @@ void WizardCore::Finished(std::size_t index, const FileOutcome& outcome) {
     }
     for (const std::string& line : ResultLines(outcome)) AddStatusLine(line, StatusLine::Result);
     ShowHint(fileRow, outcome);
+    if (manifest_)
+        manifest_->Finished(index, outcome);
     if (Describe(outcome.outcome).tally == Tally::Failed)
         TellScript(inputs_[index], ReasonText(outcome, WindowLanguage()));
     view_.FileDone(inputs_[index], outcome);

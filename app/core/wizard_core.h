@@ -16,6 +16,7 @@
 #include "app/core/wizard_view.h"
 #include "engine/batch.h"
 #include "engine/conversion.h"
+#include "engine/manifest.h"
 #include "support/failure.h"
 
 namespace quenrix {
@@ -98,6 +99,10 @@ class WizardCore : private BatchEvents {
     // Automatic mode: one line on standard error for a file (or input)
     // that failed, with its reason; the run then ends with status 1.
     void TellScript(const std::string& name, const std::string& reason);
+    // Automatic mode's manifest, when one is asked for, into `job`: false
+    // (told to the script) when it takes no line.
+    bool RecordsToManifest(BatchJob& job);
+    std::string ManifestFailure(int cause) const;
     // The counts of the batch, its last line.
     std::string CountsLine() const;
     std::vector<std::string> ResultLines(const FileOutcome& outcome) const;
@@ -135,6 +140,10 @@ class WizardCore : private BatchEvents {
     bool batchRunning_ = false;
     bool closeRequested_ = false;
     bool failedForScript_ = false;
+    // Automatic mode's manifest (/MANIFEST=): its path, and while a batch
+    // runs, its writer.
+    std::string manifestPath_;
+    std::optional<ManifestWriter> manifest_;
     int statusLines_ = 0;
     // The file whose name line shows while it converts (a large one), and
     // that line's row.
