@@ -24,10 +24,8 @@ std::uint32_t Replicated(unsigned fields, std::uint32_t eras) {
 
 }  // namespace
 
-void RecordMoves::Add(unsigned fields, std::uint32_t steps) {
+void RecordMoves::AddAnother(unsigned fields, std::uint32_t steps) {
     const std::uint64_t position = records_++;
-    if (fields == 0)
-        return;  // lies in whatever range it comes in, untouched
     MovedRange range{position, position, fields, steps};
     std::uint32_t eras = 0;
     if (MovedAlike(fields, steps, eras)) {
@@ -38,6 +36,8 @@ void RecordMoves::Add(unsigned fields, std::uint32_t steps) {
         range.fields = 0;
         range.steps = eras;
     }
+    openSteps_ = steps;
+    openFields_ = fields;
     if (open_ && ranges_.back().fields == range.fields && ranges_.back().steps == range.steps) {
         ranges_.back().last = position;
         return;
@@ -66,8 +66,7 @@ std::optional<RecordMoves> RecordMoves::FromRanges(std::vector<MovedRange> range
     return moves;
 }
 
-bool MovesCursor::Next(unsigned fields, std::uint32_t& steps) {
-    const std::uint64_t position = position_++;
+bool MovesCursor::Look(std::uint64_t position, unsigned fields, std::uint32_t& steps) {
     while (range_ < ranges_.size() && ranges_[range_].last < position) ++range_;
     steps = 0;
     if (range_ == ranges_.size() || ranges_[range_].first > position)

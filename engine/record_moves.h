@@ -28,8 +28,19 @@ struct MovedRange {
 class RecordMoves {
   public:
     // The next record: `fields` GPS times, field i moved by the two bits
-    // of `steps` at 2i (0, 1 or 2 eras).
-    void Add(unsigned fields, std::uint32_t steps);
+    // of `steps` at 2i (0, 1 or 2 eras). Called for every record: the
+    // common cases (no time, the open range goes on) cost a compare.
+    void Add(unsigned fields, std::uint32_t steps) {
+        if (fields == 0) {
+            ++records_;  // lies in whatever range it comes in, untouched
+            return;
+        }
+        if (open_ && steps == openSteps_ && fields == openFields_) {
+            ranges_.back().last = records_++;
+            return;
+        }
+        AddAnother(fields, steps);
+    }
 
     const std::vector<MovedRange>& Ranges() const { return ranges_; }
     std::uint64_t Records() const { return records_; }
@@ -39,9 +50,14 @@ class RecordMoves {
     static std::optional<RecordMoves> FromRanges(std::vector<MovedRange> ranges);
 
   private:
+    void AddAnother(unsigned fields, std::uint32_t steps);
+
     std::vector<MovedRange> ranges_;
     std::uint64_t records_ = 0;
     bool open_ = false;  // the last record with a time belongs to the last range
+    // The steps and fields of the open range's last record as they came.
+    std::uint32_t openSteps_ = 0;
+    unsigned openFields_ = 0;
 };
 
 // Walks the moves of a file record by record, as the records come again:
@@ -53,9 +69,19 @@ class MovesCursor {
     // The steps of the next record, which has `fields` GPS times, packed as
     // RecordMoves::Add takes them; false when the record has not as many
     // times as were recorded of it.
-    bool Next(unsigned fields, std::uint32_t& steps);
+    bool Next(unsigned fields, std::uint32_t& steps) {
+        const std::uint64_t position = position_++;
+        if (range_ < ranges_.size() && ranges_[range_].first <= position &&
+            position <= ranges_[range_].last && ranges_[range_].fields == 0 && fields == 1) {
+            steps = ranges_[range_].steps;  // the common case: one time, in a range
+            return true;
+        }
+        return Look(position, fields, steps);
+    }
 
   private:
+    bool Look(std::uint64_t position, unsigned fields, std::uint32_t& steps);
+
     const std::vector<MovedRange>& ranges_;
     std::size_t range_ = 0;
     std::uint64_t position_ = 0;

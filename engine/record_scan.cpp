@@ -176,6 +176,7 @@ class RecordScanner {
             return WorkFileLost();
         conversion_.writtenHash = work_.WrittenHash();
         if (digests_) {
+            input_.EndDigest();
             conversion_.inputSha256 = digests_->input.Finish();
             conversion_.outputSha256 = digests_->output.Finish();
         }

@@ -150,7 +150,7 @@ bool InputFile::Open(const FileAt& file) {
     cause_ = opened.cause;
     failed_ = false;
     atEnd_ = false;
-    digest_ = nullptr;
+    EndDigest();
     next_ = end_ = 0;
     consumedBeforeBuffer_ = 0;
     aheadResult_ = {};
@@ -160,7 +160,7 @@ bool InputFile::Open(const FileAt& file) {
 bool InputFile::Rewind() {
     reader_.reset();  // waits for a read still under way: it moves the position
     atEnd_ = false;
-    digest_ = nullptr;
+    EndDigest();
     next_ = end_ = 0;
     consumedBeforeBuffer_ = 0;
     aheadResult_ = {};
@@ -170,7 +170,14 @@ bool InputFile::Rewind() {
     return !failed_;
 }
 
+void InputFile::EndDigest() {
+    if (digester_)
+        digester_->Wait();  // the buffer hashed last is in the digest
+    digest_ = nullptr;
+}
+
 void InputFile::Close() {
+    EndDigest();
     reader_.reset();  // waits for a read still under way
     if (fd_ >= 0) {
         (void)native::CloseFile(fd_);  // nothing written: nothing to lose
@@ -179,6 +186,8 @@ void InputFile::Close() {
 }
 
 bool InputFile::Refill() {
+    if (digester_)
+        digester_->Wait();  // done with the buffer, which is filled anew
     consumedBeforeBuffer_ += end_;
     next_ = end_ = 0;
     if (fd_ < 0 && !failed_) {
@@ -213,8 +222,17 @@ bool InputFile::Refill() {
         ReadAhead();
     }
     end_ = static_cast<std::size_t>(got.value);
-    if (digest_ != nullptr)
-        digest_->Add(buffer_.get(), end_);
+    if (digest_ != nullptr) {
+        if (!digester_)
+            digester_ = StartIoThread();
+        const std::size_t size = end_;
+        if (digester_)
+            digester_->Start([digest = digest_, buffer = buffer_.get(), size] {
+                digest->Add(buffer, size);
+            });
+        else
+            digest_->Add(buffer_.get(), size);  // no thread to be had: hashed here
+    }
     return true;
 }
 

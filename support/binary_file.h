@@ -111,8 +111,14 @@ class InputFile {
     // Bytes consumed so far.
     std::uint64_t Position() const { return consumedBeforeBuffer_ + next_; }
     // Every byte read from the file from now on (after an Open or Rewind,
-    // which end it) is added to `digest` too, in order.
-    void DigestInto(Sha256* digest) { digest_ = digest; }
+    // which end it) is added to `digest` too, in order: each buffer on a
+    // thread of its own while the caller reads it.
+    void DigestInto(Sha256* digest) {
+        EndDigest();
+        digest_ = digest;
+    }
+    // Waits until every byte read is in the digest, and adds no more.
+    void EndDigest();
 
   private:
     Status ReadByteSlow(std::uint8_t& byte);
@@ -137,6 +143,9 @@ class InputFile {
     int cause_ = 0;
     std::function<void()> whileWaiting_;
     Sha256* digest_ = nullptr;
+    // Hashes the buffer the caller reads meanwhile (DigestInto); started
+    // with the first buffer hashed. Declared last: it goes first.
+    std::unique_ptr<IoThread> digester_;
 };
 
 // Written through two buffers: while a thread of its own writes one full

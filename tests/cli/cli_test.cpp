@@ -763,6 +763,10 @@ TEST_F(CliTest, ManifestVerifyAndUndoAnswerWithTheirExitStatus) {
     ASSERT_EQ(corrected.size(), 1u);
     const std::string stored = corrected[0];
     const Bytes good = ReadBytes(stored);
+    // One range of moved records, the record without a time inside it.
+    const Bytes recorded = ReadBytes(Path("m.jsonl"));
+    EXPECT_EQ(nlohmann::json::parse(recorded.begin(), recorded.end())["moved"],
+              nlohmann::json::parse(R"([{"first": 0, "last": 3, "eras": 1}])"));
     EXPECT_EQ(Cli({"verify", "--manifest", "m.jsonl", "data"}, &out), 0) << out;
     EXPECT_EQ(Cli({"verify", "data"}, &out), 0) << out;
 
