@@ -124,8 +124,10 @@ CLI::App* AddVerify(CLI::App& app, cli::VerifySettings& settings, std::string& r
         "verify",
         "Checks corrected files: every record whole with a good check value, no GPS time left "
         "before the reference date and, with a manifest, the SHA-256 it recorded");
-    verify->add_option("inputs", settings.inputs, "Files, wildcard masks and folders")
-        ->required()
+    verify
+        ->add_option("inputs", settings.inputs,
+                     "Files, wildcard masks and folders; none: every corrected file the "
+                     "manifest recorded")
         ->type_name("PATH");
     verify->add_flag("-r,--recursive", settings.recursive, "Enter subfolders of folders and masks");
     verify

@@ -109,8 +109,7 @@ std::string TextLine(const FileReport& report, bool verbose) {
     if (report.inputDeleted)
         line += " (input deleted)";
     if (report.inputKept)
-        line +=
-            std::string(" (") + kDroppedRecordsKeptReason + "; --delete-damaged-input deletes it)";
+        line += " (" + KeptInputReason(report.counts) + "; --delete-damaged-input deletes it)";
     if (report.result == static_cast<std::int32_t>(ConvertResult::Converted)) {
         line += "; " + Counted(totals.written, "record") + " kept, " +
                 std::to_string(totals.badCheck + totals.cutShort) + " dropped (" +
@@ -208,7 +207,7 @@ std::string JsonReport(const std::vector<FileReport>& reports, const Summary& su
                                    : nlohmann::json(nullptr)},
             {"input_deleted", report.inputDeleted},
             {"already_stored", report.alreadyStored},
-            {"input_kept", report.inputKept ? nlohmann::json(kDroppedRecordsKeptReason)
+            {"input_kept", report.inputKept ? nlohmann::json(KeptInputReason(report.counts))
                                             : nlohmann::json(nullptr)},
             {"messages", report.messages},
             {"reason",

@@ -75,7 +75,7 @@ class Run : private BatchEvents {
     std::size_t done_ = 0;
     std::uint64_t bytes_ = 0;
     bool showProgress_;
-    OperationLog log_;  // where the files' entries go (off in a dry run)
+    OperationLog log_;                        // where the files' entries go (off in a dry run)
     std::optional<ManifestWriter> manifest_;  // where each file's line goes (--manifest)
     const std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
 };

@@ -1,12 +1,14 @@
 #include "cli/stored_files.h"
 
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <unordered_map>
 
 #include "engine/inputs.h"
 #include "engine/manifest.h"
 #include "engine/stored_check.h"
 #include "support/failure.h"
+#include "support/file_ops.h"
 #include "support/interrupt.h"
 #include "support/native.h"
 #include "support/paths.h"
@@ -41,18 +43,97 @@ std::string PathKey(std::string path) {
 
 }  // namespace
 
+// The files a manifest recorded, found by what they are on disk (however a
+// path names them) and by their paths as recorded: each corrected file,
+// and each input a run left as it was (no rollover, nothing stored).
+class RecordedFiles {
+  public:
+    explicit RecordedFiles(const std::vector<ManifestEntry>& entries) {
+        for (const ManifestEntry& entry : entries) {
+            const bool kept = entry.output.empty() && !entry.inputSha256.empty();
+            if (entry.output.empty() && !kept)
+                continue;
+            const std::string& path = kept ? entry.input : entry.output;
+            const Recorded recorded{&entry, kept ? entry.inputSha256 : entry.outputSha256};
+            byPath_[PathKey(path)] = recorded;  // the last line of each stands
+            native::EntryInfo info;
+            if (native::Inspect(WithNativeSeparators(path), info).value == native::Lookup::Found)
+                byIdentity_[IdentityKey(info)] = recorded;
+            if (!kept) {
+                corrected_.push_back(WithNativeSeparators(path));
+                if (native::Inspect(WithNativeSeparators(entry.input), info).value ==
+                    native::Lookup::Found)
+                    inputs_[IdentityKey(info)] = &entry;
+            }
+        }
+    }
+
+    // The entry that records the file `path` names as an input it
+    // corrected; none when none does.
+    const ManifestEntry* CorrectedFrom(const std::string& path) const {
+        native::EntryInfo info;
+        if (native::Inspect(path, info).value != native::Lookup::Found)
+            return nullptr;
+        const auto found = inputs_.find(IdentityKey(info));
+        return found != inputs_.end() ? found->second : nullptr;
+    }
+
+    struct Recorded {
+        const ManifestEntry* entry = nullptr;
+        std::string sha256;  // what the file's bytes hash to
+    };
+
+    // The record of the file `path` names; none when there is none.
+    std::optional<Recorded> Find(const std::string& path) const {
+        native::EntryInfo info;
+        if (native::Inspect(path, info).value == native::Lookup::Found) {
+            const auto found = byIdentity_.find(IdentityKey(info));
+            if (found != byIdentity_.end())
+                return found->second;
+        }
+        const auto found = byPath_.find(PathKey(path));
+        if (found != byPath_.end())
+            return found->second;
+        return std::nullopt;
+    }
+
+    // Every corrected file recorded, once, in the manifest's order.
+    std::vector<std::string> CorrectedFiles() const {
+        std::vector<std::string> files;
+        std::unordered_map<std::string, bool> seen;
+        for (const std::string& file : corrected_)
+            if (seen.emplace(file, true).second)
+                files.push_back(file);
+        return files;
+    }
+
+  private:
+    static std::string IdentityKey(const native::EntryInfo& info) {
+        const FileIdentity identity = IdentityOf(info);
+        return std::to_string(identity.device) + ":" + std::to_string(identity.inode);
+    }
+
+    std::unordered_map<std::string, Recorded> byPath_;
+    std::unordered_map<std::string, Recorded> byIdentity_;
+    std::vector<std::string> corrected_;
+    std::unordered_map<std::string, const ManifestEntry*> inputs_;
+};
+
 int Verify(const VerifySettings& settings) {
     ManifestRead read;
-    std::unordered_map<std::string, const ManifestEntry*> byOutput;
-    if (!settings.manifest.empty()) {
-        if (!ReadEntries(WithNativeSeparators(settings.manifest), read))
-            return 1;
-        for (const ManifestEntry& entry : read.entries)
-            if (!entry.output.empty())
-                byOutput[PathKey(entry.output)] = &entry;  // the last line of each stands
-    }
+    if (!settings.manifest.empty() && !ReadEntries(WithNativeSeparators(settings.manifest), read))
+        return 1;
+    const RecordedFiles recordedFiles(read.entries);
     std::vector<std::string> typed;
     for (const std::string& input : settings.inputs) typed.push_back(WithNativeSeparators(input));
+    // No path: every corrected file the manifest recorded.
+    if (typed.empty())
+        typed = recordedFiles.CorrectedFiles();
+    if (typed.empty()) {
+        Say(settings.manifest.empty() ? "no input given"
+                                      : "the manifest records no corrected file");
+        return settings.manifest.empty() ? 2 : 1;
+    }
     const Inputs inputs = ExpandInputs(typed, {.recursive = settings.recursive});
     bool allGood = read.bad.empty();
     json files = json::array();
@@ -63,17 +144,20 @@ int Verify(const VerifySettings& settings) {
         Say(folder.path + ": cannot read the folder: " + folder.Why());
     }
     for (const std::string& path : inputs.files) {
-        const ManifestEntry* recorded = nullptr;
+        std::optional<RecordedFiles::Recorded> recorded;
         std::vector<std::string> missing;
         if (!settings.manifest.empty()) {
-            const auto found = byOutput.find(PathKey(path));
-            if (found != byOutput.end())
-                recorded = found->second;
-            else
+            recorded = recordedFiles.Find(path);
+            const ManifestEntry* input = recorded ? nullptr : recordedFiles.CorrectedFrom(path);
+            if (input != nullptr)
+                missing.push_back("an input the manifest records as corrected into " +
+                                  input->output);
+            else if (!recorded)
                 missing.push_back("not in the manifest");
         }
-        StoredFileCheck check =
-            CheckStoredFile(path, recorded, settings.referenceDay, settings.receiverType);
+        StoredFileCheck check = CheckStoredFile(path, recorded ? recorded->entry : nullptr,
+                                                recorded ? recorded->sha256 : std::string(),
+                                                settings.referenceDay, settings.receiverType);
         check.faults.insert(check.faults.end(), missing.begin(), missing.end());
         const RecordTotals totals = check.conversion.counts.Totals();
         if (check.Good())
@@ -91,7 +175,7 @@ int Verify(const VerifySettings& settings) {
                      {"faults", check.faults}};
         file["reference_date"] =
             check.referenceDay ? json(ReferenceDateText(*check.referenceDay)) : json();
-        file["manifest_sha256"] = recorded != nullptr ? json(recorded->outputSha256) : json();
+        file["manifest_sha256"] = recorded ? json(recorded->sha256) : json();
         files.push_back(std::move(file));
         if (check.Good()) {
             text += "good: " + Printable(path) + " (" + Counted(totals.written, "record") + ")\n";
@@ -117,10 +201,14 @@ int Verify(const VerifySettings& settings) {
         native::WriteText(native::TextStream::Output,
                           report.dump(2, ' ', false, json::error_handler_t::replace) + "\n");
     } else if (!settings.quiet) {
-        native::WriteText(native::TextStream::Output,
-                          text + "Checked: " + Counted(inputs.files.size(), "file") + ", " +
-                              std::to_string(good) + " good, " + std::to_string(failed) +
-                              " failed\n");
+        native::WriteText(
+            native::TextStream::Output,
+            text + "Checked: " + Counted(inputs.files.size(), "file") + ", " +
+                std::to_string(good) + " good, " + std::to_string(failed) + " failed" +
+                (read.bad.empty()
+                     ? std::string()
+                     : "; " + Counted(read.bad.size(), "manifest line") + " not read") +
+                "\n");
     }
     return allGood ? 0 : 1;
 }

@@ -14,7 +14,7 @@
 namespace quenrix::cli {
 
 struct VerifySettings {
-    std::vector<std::string> inputs;
+    std::vector<std::string> inputs;  // none: every corrected file the manifest recorded
     bool recursive = false;
     std::string manifest;
     std::optional<std::uint32_t> referenceDay;

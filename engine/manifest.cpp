@@ -12,6 +12,7 @@
 #include "support/fd_io.h"
 #include "support/folder.h"
 #include "support/sha256.h"
+#include "support/utf8.h"
 
 namespace quenrix {
 namespace {
@@ -79,6 +80,68 @@ MovedRange MovedOf(const json& moved) {
     return range;
 }
 
+bool IsUtf8(const std::string& text) {
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    for (std::size_t at = 0, n = 0; at < text.size(); at += n) {
+        n = utf8::WellFormedLength(p + at, text.size() - at);
+        if (n == 0)
+            return false;
+    }
+    return true;
+}
+
+// A path into the line: as text, and where it is no UTF-8 (a Linux name
+// of another encoding) also its bytes in hex under KEY_bytes, which
+// reading prefers: the name comes back byte for byte.
+void PutPath(json& line, const std::string& key, const std::string& path) {
+    line[key] = path;
+    if (IsUtf8(path))
+        return;
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string hex;
+    for (const unsigned char byte : path) {
+        hex += kHex[byte >> 4];
+        hex += kHex[byte & 15];
+    }
+    line[key + "_bytes"] = hex;
+}
+
+std::string PathOf(const json& line, const std::string& key) {
+    const auto bytes = line.find(key + "_bytes");
+    if (bytes == line.end())
+        return line.at(key).get<std::string>();
+    const std::string hex = bytes->get<std::string>();
+    const auto digit = [](char c) -> int {
+        return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+    };
+    std::string path;
+    for (std::size_t i = 0; i + 1 < hex.size(); i += 2) {
+        const int high = digit(hex[i]), low = digit(hex[i + 1]);
+        if (high < 0 || low < 0)
+            throw std::invalid_argument(key + "_bytes: not hex digits");
+        path += static_cast<char>(high * 16 + low);
+    }
+    if (hex.size() % 2 != 0)
+        throw std::invalid_argument(key + "_bytes: not hex digits");
+    return path;
+}
+
+// What is wrong with a line, in plain words.
+std::string WhyNoEntry(const std::exception& error) {
+    if (dynamic_cast<const json::parse_error*>(&error) != nullptr)
+        return "not JSON";
+    if (dynamic_cast<const json::out_of_range*>(&error) != nullptr ||
+        dynamic_cast<const json::type_error*>(&error) != nullptr) {
+        // "[json.exception.out_of_range.403] key 'input' not found"
+        const std::string what = error.what();
+        const std::size_t key = what.find("key '");
+        if (key != std::string::npos)
+            return "no " + what.substr(key + 4, what.find('\'', key + 5) - key - 3);
+        return "a field of the wrong type or out of range";
+    }
+    return error.what();
+}
+
 std::string TextOr(const json& line, const char* key) {
     const auto found = line.find(key);
     return found != line.end() && found->is_string() ? found->get<std::string>() : std::string();
@@ -129,13 +192,14 @@ ManifestEntry ManifestEntryOf(const std::string& input, const Conversion& conver
 }
 
 std::string ManifestLine(const ManifestEntry& entry) {
-    json line = {{"input", entry.input},
-                 {"input_size", entry.inputSize},
-                 {"input_sha256", entry.inputSha256.empty() ? json() : json(entry.inputSha256)}};
+    json line = json::object();
+    PutPath(line, "input", entry.input);
+    line["input_size"] = entry.inputSize;
+    line["input_sha256"] = entry.inputSha256.empty() ? json() : json(entry.inputSha256);
     if (entry.output.empty()) {
         line["output"] = nullptr;
     } else {
-        line["output"] = entry.output;
+        PutPath(line, "output", entry.output);
         line["output_size"] = entry.outputSize;
         line["output_sha256"] = entry.outputSha256;
     }
@@ -149,8 +213,8 @@ std::string ManifestLine(const ManifestEntry& entry) {
     line["receiver_type"] = entry.receiverType;
     line["program"] = entry.program;
     line["time"] = entry.time;
-    // Names that are no UTF-8 are written with U+FFFD in place of the bytes
-    // that are none, rather than lose the line.
+    // A name that is no UTF-8 shows U+FFFD in its text for the bytes that
+    // are none; its bytes are whole in its "_bytes" field.
     return line.dump(-1, ' ', false, json::error_handler_t::replace) + "\n";
 }
 
@@ -158,11 +222,11 @@ std::optional<ManifestEntry> ParseManifestLine(std::string_view text, std::strin
     try {
         const json line = json::parse(text);
         ManifestEntry entry;
-        entry.input = line.at("input").get<std::string>();
+        entry.input = PathOf(line, "input");
         entry.inputSize = line.at("input_size").get<std::uint64_t>();
         entry.inputSha256 = TextOr(line, "input_sha256");
-        entry.output = TextOr(line, "output");
-        if (!entry.output.empty()) {
+        if (!line.at("output").is_null()) {
+            entry.output = PathOf(line, "output");
             entry.outputSize = line.at("output_size").get<std::uint64_t>();
             entry.outputSha256 = line.at("output_sha256").get<std::string>();
         }
@@ -188,7 +252,7 @@ std::optional<ManifestEntry> ParseManifestLine(std::string_view text, std::strin
         entry.time = TextOr(line, "time");
         return entry;
     } catch (const std::exception& error) {
-        why = error.what();
+        why = WhyNoEntry(error);
         return std::nullopt;
     }
 }

@@ -18,12 +18,22 @@ std::string NotCarriedOverText(const ConversionCounts& counts, Language language
            " with a bad check value, " + cut + " cut short)";
 }
 
+std::string KeptInputReason(const ConversionCounts& counts, Language language) {
+    const bool english = language == Language::English;
+    if (counts.Totals().Dropped() > 0)
+        return english ? kDroppedRecordsKeptReason : kDroppedRecordsKeptReasonJapanese;
+    return english
+               ? "input kept: it holds bytes between records that the corrected file does "
+                 "not, so the corrected file could not give it back"
+               : "入力ファイルは残しました：補正後ファイルにない、レコード間のバイトがあるため、"
+                 "補正後ファイルからは元に戻せません";
+}
+
 std::string ReasonText(const FileOutcome& outcome, Language language) {
     if (outcome.problem)
         return ReasonText(outcome.problem, language);
     if (outcome.inputKept)
-        return language == Language::English ? kDroppedRecordsKeptReason
-                                             : kDroppedRecordsKeptReasonJapanese;
+        return KeptInputReason(outcome.conversion.counts, language);
     if (outcome.outcome == Outcome::Corrected)
         return NotCarriedOverText(outcome.conversion.counts, language);
     return {};

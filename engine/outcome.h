@@ -144,6 +144,10 @@ struct FileOutcome {
 std::string NotCarriedOverText(const ConversionCounts& counts,
                                Language language = Language::English);
 
+// Why an input to be deleted was kept: its corrected file lacks records
+// of it, or (with a manifest) bytes of it between records.
+std::string KeptInputReason(const ConversionCounts& counts, Language language = Language::English);
+
 // Why the file failed, was not stored or kept its input, in plain words;
 // for a stored file that lacks some of its input's records, what it does
 // not carry over. Empty when all went well.

@@ -13,6 +13,7 @@ std::string Count(std::uint64_t n, const char* noun) {
 }  // namespace
 
 StoredFileCheck CheckStoredFile(const std::string& path, const ManifestEntry* recorded,
+                                const std::string& recordedSha256,
                                 std::optional<std::uint32_t> referenceDay,
                                 std::int32_t receiverType) {
     StoredFileCheck check;
@@ -26,7 +27,7 @@ StoredFileCheck CheckStoredFile(const std::string& path, const ManifestEntry* re
         if (recorded->referenceDay)
             request.referenceDay = recorded->referenceDay;
         request.receiverType = recorded->receiverType;
-        check.recordedSha256 = recorded->outputSha256;
+        check.recordedSha256 = recordedSha256;
     }
     check.conversion = ConvertGpsFile(request);
     const Conversion& scan = check.conversion;

@@ -26,10 +26,13 @@ struct StoredFileCheck {
     bool Good() const { return faults.empty(); }
 };
 
-// Checks the file at `path`. `recorded`: its manifest entry (whose output
-// it is), whose reference day and receiver type then apply; else
-// `referenceDay` (none: the clock's) and `receiverType` (0: the file's).
+// Checks the file at `path`. `recorded`: the manifest entry that names it
+// (as its corrected file, or as an input left as it was), whose reference
+// day and receiver type then apply, and `recordedSha256` what its bytes
+// hashed to; else `referenceDay` (none: the clock's) and `receiverType`
+// (0: the file's).
 StoredFileCheck CheckStoredFile(const std::string& path, const ManifestEntry* recorded,
+                                const std::string& recordedSha256,
                                 std::optional<std::uint32_t> referenceDay,
                                 std::int32_t receiverType);
 

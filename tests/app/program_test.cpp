@@ -15,6 +15,7 @@
 #include "engine/pipeline.h"
 #include "support/file_ops.h"
 #include "support/paths.h"
+#include "engine/manifest.h"
 #include "tests/helpers/process.h"
 #include "tests/helpers/records.h"
 #include "tests/helpers/temp_dir.h"
@@ -107,6 +108,28 @@ TEST_F(ProgramTest, AutomaticModeAnswersAScriptWithItsStatus) {
               "quenrix: nosuchdir/: no SIG or RMG file found\n"
               "quenrix: Result: 0 corrected, 0 needing no correction, 0 failed\n");
     unsetenv("QUENRIX_LANGUAGE");
+}
+
+// /MANIFEST= records each file as quenrix-cli does, before its input goes,
+// and quenrix-cli undo gives the original back from it; a manifest that
+// takes no line converts nothing.
+TEST_F(ProgramTest, AutomaticModeWritesAManifestThatUndoReads) {
+    Sig("data/1234L27B.SIG");
+    const Bytes original = ReadBytes(Path("data/1234L27B.SIG"));
+    EXPECT_EQ(Run({"data", "/MANIFEST=nowhere/m.jsonl"}), 1);
+    EXPECT_EQ(ReadBytes(Path("data/1234L27B.SIG")), original);
+    EXPECT_EQ(Run({"data", "/manifest=m.jsonl"}), 0);
+    EXPECT_FALSE(fs::exists(Path("data/1234L27B.SIG")));
+    const ManifestRead manifest = ReadManifest(Path("m.jsonl"));
+    ASSERT_EQ(manifest.entries.size(), 1u);
+    EXPECT_EQ(manifest.entries[0].program, "quenrix 1.0");
+    EXPECT_EQ(manifest.entries[0].outcome, "corrected");
+    EXPECT_EQ(StartAtFixedTime(QUENRIX_CLI, {"undo", "--manifest", "m.jsonl", "--delete-input"},
+                               Dir(), Path("out.txt"))
+                  .Wait(),
+              0);
+    EXPECT_EQ(ReadBytes(Path("data/1234L27B.SIG")), original);
+    EXPECT_FALSE(fs::exists(Path(manifest.entries[0].output)));
 }
 
 // "--help" and "--version" alone print and convert nothing, unless a file

@@ -750,9 +750,9 @@ TEST_F(CliTest, HelpReadsAsAPersonWouldWriteIt) {
 // finds a corrected file changed in any way that matters.
 TEST_F(CliTest, ManifestVerifyAndUndoAnswerWithTheirExitStatus) {
     const std::uint32_t rolled = Gps(1996, 5, 1, 12);  // one era back on this clock
-    const Bytes original = Concat({Record(0x50, 23, {{2, rolled}}), Record(0x61, 74),
-                                   Record(0x50, 23, {{2, rolled + 1}}),
-                                   Record(0x50, 23, {{2, rolled + 2}})});
+    const Bytes original =
+        Concat({Record(0x50, 23, {{2, rolled}}), Record(0x61, 74),
+                Record(0x50, 23, {{2, rolled + 1}}), Record(0x50, 23, {{2, rolled + 2}})});
     WriteBytes(Path("data/0001L27B.SIG"), original);
     std::string out, errors;
     ASSERT_EQ(Cli({"-q", "--manifest", "m.jsonl", "--delete-input", "data"}), 0);

@@ -78,7 +78,8 @@ Bytes Recording(std::uint32_t seed, bool sig) {
         }
         file.insert(file.end(), record.begin(), record.end());
         if (junk && random() % 8 == 0)
-            for (unsigned n = random() % 9; n > 0; --n) file.push_back(static_cast<std::uint8_t>(random()));
+            for (unsigned n = random() % 9; n > 0; --n)
+                file.push_back(static_cast<std::uint8_t>(random()));
     }
     if (random() % 8 == 0 && file.size() > 5)
         file.resize(file.size() - 1 - random() % 4);
@@ -93,7 +94,8 @@ class UndoTest : public TempDirTest {};
 
 TEST_F(UndoTest, ConvertWithAManifestThenUndoGivesEveryOriginalBack) {
     constexpr std::uint32_t kSeeds = 2000;
-    const std::vector<std::string> scripts = {"", "データ", "Ünïcödé ", "данные "};
+    // A name of another encoding than UTF-8 (bytes no UTF-8 has) too.
+    const std::vector<std::string> scripts = {"", "データ", "Ünïcödé ", "данные ", "\xff\xfe "};
     std::map<std::string, std::string> originals;  // path, SHA-256
     std::vector<std::string> files;
     for (std::uint32_t seed = 0; seed < kSeeds; ++seed) {
@@ -125,7 +127,8 @@ TEST_F(UndoTest, ConvertWithAManifestThenUndoGivesEveryOriginalBack) {
         EXPECT_EQ(entry.inputSha256, originals.at(entry.input)) << entry.input;
         gone += !fs::exists(FsPath(entry.input));
         moved += !entry.moved.empty();
-        for (const MovedRange& range : entry.moved) twoEras += range.fields == 0 && range.steps == 2;
+        for (const MovedRange& range : entry.moved)
+            twoEras += range.fields == 0 && range.steps == 2;
     }
     // The archive was really converted: inputs went, with all kinds of moves.
     EXPECT_GT(gone, kSeeds / 8);
@@ -137,8 +140,7 @@ TEST_F(UndoTest, ConvertWithAManifestThenUndoGivesEveryOriginalBack) {
     undo.deleteInput = true;
     undo.quiet = true;
     EXPECT_EQ(cli::Undo(undo), 0);
-    for (const auto& [path, sha] : originals)
-        EXPECT_EQ(Sha256OfFile(path), sha) << path;
+    for (const auto& [path, sha] : originals) EXPECT_EQ(Sha256OfFile(path), sha) << path;
     // Nothing but the originals, the corrected files of kept originals
     // and the manifest is left.
     std::size_t left = 0;
