@@ -57,8 +57,12 @@ StoredFileCheck CheckStoredFile(const std::string& path, const ManifestEntry* re
     const std::uint64_t left = scan.counts.oneStep + scan.counts.twoSteps;
     if (left != 0) {
         std::string fault = Count(left, "GPS time") + " before the reference date";
-        if (scan.referenceDay)
-            fault += " " + ReferenceDateText(*scan.referenceDay);
+        if (scan.referenceDay) {
+            // Appended piece by piece: MinGW g++ 12 sees a false overlap in
+            // "literal" + a temporary string (-Wrestrict).
+            fault += ' ';
+            fault += ReferenceDateText(*scan.referenceDay);
+        }
         if (!scan.moves.Ranges().empty())
             fault += ", the first in record " + std::to_string(scan.moves.Ranges().front().first);
         faults.push_back(fault);

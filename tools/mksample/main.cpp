@@ -2,12 +2,16 @@
 // tests and the benchmark.
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <cstdio>
-#include <filesystem>
 #include <string>
+#include <vector>
 
 #include "engine/file_kind.h"
 #include "engine/gps_time.h"
+#include "support/file_ops.h"
+#include "support/native.h"
+#include "support/paths.h"
 #include "tools/mksample/sample_writer.h"
 
 namespace {
@@ -134,37 +138,43 @@ int Prepare(Request& request) {
     return 0;
 }
 
+// Paths are UTF-8 throughout, as the files are named and as they are said.
+void CannotWrite(const std::string& path) {
+    quenrix::native::WriteText(quenrix::native::TextStream::Error,
+                               "quenrix-mksample: cannot write " + path + "\n");
+}
+
 int WriteOneFile(const Request& request) {
     quenrix::sample::SampleSummary summary;
     if (!quenrix::sample::WriteSampleFile(request.output, request.options, &summary)) {
-        std::fprintf(stderr, "quenrix-mksample: cannot write %s\n", request.output.c_str());
+        CannotWrite(request.output);
         return 1;
     }
-    std::printf("%s: %llu bytes, %llu records (%llu with a wrong check value)\n",
-                request.output.c_str(), static_cast<unsigned long long>(summary.bytes),
-                static_cast<unsigned long long>(summary.records),
-                static_cast<unsigned long long>(summary.badRecords));
+    quenrix::native::WriteText(quenrix::native::TextStream::Output,
+                               request.output + ": " + std::to_string(summary.bytes) + " bytes, " +
+                                   std::to_string(summary.records) + " records (" +
+                                   std::to_string(summary.badRecords) +
+                                   " with a wrong check value)\n");
     return 0;
 }
 
 // Files an hour apart, each with a seed of its own, named as the receiver
 // names them.
 int WriteFolderOfFiles(const Request& request) {
-    std::error_code error;
-    std::filesystem::create_directories(request.output, error);
+    (void)quenrix::MakeFolders(request.output);  // a folder not made fails at its first file
     for (std::uint32_t i = 0; i < request.files; ++i) {
-        const std::string path = (std::filesystem::path(request.output) /
-                                  quenrix::sample::ReceiverStyleName(i, request.options.kind))
-                                     .string();
+        const std::string path = quenrix::JoinPath(
+            request.output, quenrix::sample::ReceiverStyleName(i, request.options.kind));
         quenrix::sample::SampleOptions one = request.options;
         one.seed = request.seed + i;
         one.start = request.options.start + i * 3600;
         if (!quenrix::sample::WriteSampleFile(path, one)) {
-            std::fprintf(stderr, "quenrix-mksample: cannot write %s\n", path.c_str());
+            CannotWrite(path);
             return 1;
         }
     }
-    std::printf("%s: %u files\n", request.output.c_str(), request.files);
+    quenrix::native::WriteText(quenrix::native::TextStream::Output,
+                               request.output + ": " + std::to_string(request.files) + " files\n");
     return 0;
 }
 
@@ -176,7 +186,16 @@ int main(int argc, char** argv) {
         "counter records them: every record kind, times stamped 1024 weeks in the past."};
     Request request;
     AddOptions(app, request);
-    CLI11_PARSE(app, argc, argv);
+    app.name("quenrix-mksample");
+    // The arguments as UTF-8: the ANSI code page of Windows's argv cannot
+    // spell every name. CLI11 takes them last first.
+    std::vector<std::string> arguments = quenrix::native::Arguments(argc, argv);
+    std::reverse(arguments.begin(), arguments.end());
+    try {
+        app.parse(arguments);
+    } catch (const CLI::ParseError& error) {
+        return app.exit(error);
+    }
     if (const int status = Prepare(request); status != 0)
         return status;
     return request.files == 0 ? WriteOneFile(request) : WriteFolderOfFiles(request);
