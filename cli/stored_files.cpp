@@ -30,6 +30,7 @@ bool ReadEntries(const std::string& path, ManifestRead& read) {
         return false;
     }
     for (const std::string& bad : read.bad) Say(path + ": " + bad + ": not a manifest entry");
+    for (const std::string& cut : read.cut) Say(path + ": " + cut);
     return true;
 }
 

@@ -258,14 +258,19 @@ std::optional<ManifestEntry> ParseManifestLine(std::string_view text, std::strin
 }
 
 ManifestRead ReadManifest(const std::string& path) {
-    ManifestRead read;
     std::string content;
     const auto file = LocateFile(path);
     const native::Done done = file ? ReadWhole(file.value, content) : native::Done{file.cause};
     if (!done) {
+        ManifestRead read;
         read.cause = done.cause;
         return read;
     }
+    return ReadManifestText(content);
+}
+
+ManifestRead ReadManifestText(const std::string& content) {
+    ManifestRead read;
     std::size_t number = 0;
     for (std::size_t at = 0; at < content.size();) {
         std::size_t end = content.find('\n', at);
@@ -279,7 +284,17 @@ ManifestRead ReadManifest(const std::string& path) {
         if (line.empty())
             continue;
         std::string why;
-        if (auto entry = ParseManifestLine(line, why))
+        auto entry = ParseManifestLine(line, why);
+        // Every line begins so: an append after one cut short by a crash
+        // follows its rest on the same line.
+        constexpr std::string_view kStart = "{\"input\":";
+        const std::size_t next = entry ? std::string_view::npos : line.rfind(kStart);
+        std::string ignored;
+        if (next != std::string_view::npos && next > 0 &&
+            (entry = ParseManifestLine(line.substr(next), ignored)))
+            read.cut.push_back("line " + std::to_string(number) + ": " + std::to_string(next) +
+                               " bytes of a line cut short, then an entry");
+        if (entry)
             read.entries.push_back(std::move(*entry));
         else
             read.bad.push_back("line " + std::to_string(number) + ": " + why);
@@ -314,7 +329,13 @@ native::Done ManifestWriter::Ready() const {
 }
 
 native::Done ManifestWriter::Append(const ManifestEntry& entry) {
-    const native::Done done = AppendToManifest(path_, ManifestLine(entry));
+    // The first line's append makes sure of the file's name on disk: the
+    // file may be new (made now, or by another run a moment ago), and no
+    // input may go on the strength of a line in a file a crash takes away.
+    const auto file = LocateFile(path_);
+    const native::Done done =
+        file ? AppendLocked(file.value, ManifestLine(entry), !named_) : native::Done{file.cause};
+    named_ = named_ || static_cast<bool>(done);
     if (!done && cause_ == 0)
         cause_ = done.cause;
     return done;
@@ -347,7 +368,7 @@ int ManifestWriter::Cause() const {
 
 native::Done AppendToManifest(const std::string& path, std::string_view lines) {
     const auto file = LocateFile(path);
-    return file ? AppendLocked(file.value, lines) : native::Done{file.cause};
+    return file ? AppendLocked(file.value, lines, true) : native::Done{file.cause};
 }
 
 }  // namespace quenrix

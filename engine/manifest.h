@@ -74,6 +74,8 @@ class ManifestWriter {
     const std::string program_;
     const std::vector<std::string> inputs_;
     mutable std::mutex mutex_;
+    // The manifest's name is on disk (its folder flushed by this writer).
+    bool named_ = false;
     std::vector<bool> recorded_;
     int cause_ = 0;
 };
@@ -90,16 +92,22 @@ std::optional<ManifestEntry> ParseManifestLine(std::string_view line, std::strin
 struct ManifestRead {
     std::vector<ManifestEntry> entries;
     std::vector<std::string> bad;
+    // Lines that begin with the rest of a line cut short (an append the
+    // system lost part of in a crash, before its file went anywhere):
+    // the entry after it is read, and this says where.
+    std::vector<std::string> cut;
     int cause = 0;  // the file could not be read
 };
 ManifestRead ReadManifest(const std::string& path);
+// The same, of a manifest's bytes.
+ManifestRead ReadManifestText(const std::string& content);
 
 // The reference day as "YYYY-MM-DD", and back.
 std::string ReferenceDateText(std::uint32_t day);
 std::optional<std::uint32_t> ReferenceDayOf(std::string_view date);
 
 // Appends `lines` to the manifest at `path` (made when missing) in one
-// write under the file's lock.
+// write under the file's lock, its name made sure of on disk with it.
 native::Done AppendToManifest(const std::string& path, std::string_view lines);
 
 }  // namespace quenrix

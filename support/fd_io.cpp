@@ -181,7 +181,7 @@ namespace {
 constexpr std::int32_t kAppendLockMilliseconds = 30000;
 }  // namespace
 
-native::Done AppendLocked(const FileAt& file, std::string_view text) {
+native::Done AppendLocked(const FileAt& file, std::string_view text, bool syncFolder) {
     if (!file.folder)
         return {ENOENT};
     for (int attempt = 0;; ++attempt) {
@@ -204,6 +204,8 @@ native::Done AppendLocked(const FileAt& file, std::string_view text) {
             done = WriteAllTo(opened.value, text.data(), text.size());
         if (done)
             done = native::SyncFile(opened.value);
+        if (done && syncFolder)
+            done = native::SyncOpenFolder(file.In());
         held.Release();
         return done;
     }

@@ -105,8 +105,10 @@ namespace quenrix {
 // Appends `text` (whole lines) to `file`, made when missing: in one write
 // under the file's lock (waiting for it a while), its data on disk before
 // it returns, so that the lines of several runs, users and hosts sharing
-// the file never interleave. Never through a link or into a pipe.
-native::Done AppendLocked(const FileAt& file, std::string_view text);
+// the file never interleave. Never through a link or into a pipe. With
+// `syncFolder` the file's name is made sure of on disk too (a file just
+// made by this or another program may have none there yet).
+native::Done AppendLocked(const FileAt& file, std::string_view text, bool syncFolder);
 
 // The whole content of `file`, read through no link to a pipe or device.
 native::Done ReadWhole(const FileAt& file, std::string& content);

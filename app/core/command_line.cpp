@@ -9,7 +9,7 @@ namespace quenrix {
 namespace {
 
 constexpr const char* kUsage =
-    "Usage: quenrix [INPUT...] [/NOTDEL] [/NLOG]\n"
+    "Usage: quenrix [INPUT...] [/NOTDEL] [/NLOG] [/MANIFEST=FILE]\n"
     "Repairs GPS receiver files (SIG, RMG, RM0-RM5) after a week-number rollover.\n"
     "Without an INPUT it shows the wizard. Each INPUT (a file, a wildcard mask such\n"
     "as *.SIG, or a folder) is converted at once and the window closes (automatic\n"

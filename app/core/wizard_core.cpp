@@ -130,6 +130,9 @@ bool WizardCore::RecordsToManifest(BatchJob& job) {
     }
     job.describe = true;
     job.rules.recordStored = manifest_->Recorder();
+    // An input its corrected file could not give back (bytes between
+    // records, records dropped) stays: the manifest is the way back.
+    job.rules.keepInputsNotGivenBack = true;
     return true;
 }
 

@@ -12,10 +12,10 @@
 #include <thread>
 
 #include "engine/conversion.h"
+#include "engine/manifest.h"
 #include "engine/pipeline.h"
 #include "support/file_ops.h"
 #include "support/paths.h"
-#include "engine/manifest.h"
 #include "tests/helpers/process.h"
 #include "tests/helpers/records.h"
 #include "tests/helpers/temp_dir.h"
@@ -116,12 +116,16 @@ TEST_F(ProgramTest, AutomaticModeAnswersAScriptWithItsStatus) {
 TEST_F(ProgramTest, AutomaticModeWritesAManifestThatUndoReads) {
     Sig("data/1234L27B.SIG");
     const Bytes original = ReadBytes(Path("data/1234L27B.SIG"));
+    // Bytes between records, which its corrected file cannot give back.
+    const Bytes junk = Concat({Record(0x50, 23, {{2, Gps(1996, 5, 1)}}), Bytes{1, 2, 3}});
+    WriteBytes(Path("data/2222L27B.SIG"), junk);
     EXPECT_EQ(Run({"data", "/MANIFEST=nowhere/m.jsonl"}), 1);
     EXPECT_EQ(ReadBytes(Path("data/1234L27B.SIG")), original);
     EXPECT_EQ(Run({"data", "/manifest=m.jsonl"}), 0);
     EXPECT_FALSE(fs::exists(Path("data/1234L27B.SIG")));
+    EXPECT_EQ(ReadBytes(Path("data/2222L27B.SIG")), junk);  // kept
     const ManifestRead manifest = ReadManifest(Path("m.jsonl"));
-    ASSERT_EQ(manifest.entries.size(), 1u);
+    ASSERT_EQ(manifest.entries.size(), 2u);
     EXPECT_EQ(manifest.entries[0].program, "quenrix 1.0");
     EXPECT_EQ(manifest.entries[0].outcome, "corrected");
     EXPECT_EQ(StartAtFixedTime(QUENRIX_CLI, {"undo", "--manifest", "m.jsonl", "--delete-input"},
@@ -142,7 +146,9 @@ TEST_F(ProgramTest, HelpAndVersionPrintAndConvertNothing) {
         return std::string(bytes.begin(), bytes.end());
     };
     for (const char* help : {"--help", "-h", "/?"})
-        EXPECT_EQ(printed(help).rfind("Usage: quenrix [INPUT...] [/NOTDEL] [/NLOG]\n", 0), 0u)
+        EXPECT_EQ(printed(help).rfind(
+                      "Usage: quenrix [INPUT...] [/NOTDEL] [/NLOG] [/MANIFEST=FILE]\n", 0),
+                  0u)
             << help;
     EXPECT_EQ(printed("--version"), "quenrix 1.0\n");
     EXPECT_FALSE(fs::exists(Path("quenrix.log")));

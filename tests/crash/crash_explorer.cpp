@@ -180,6 +180,10 @@ class Explorer {
 
     std::vector<std::string> Check(const DiskImage& disk) {
         std::vector<std::string> problems = CheckFiles(disk, expected_, folders_);
+        if (setup_.manifest) {
+            const std::vector<std::string> manifest = CheckManifest(disk, expected_);
+            problems.insert(problems.end(), manifest.begin(), manifest.end());
+        }
         const auto log = disk.files.find(logPath_);
         if (log == disk.files.end()) {
             if (logOnDisk_)

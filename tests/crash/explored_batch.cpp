@@ -7,8 +7,10 @@
 #include "app/core/quiet_view.h"
 #include "app/core/wizard_core.h"
 #include "cli/run.h"
+#include "engine/manifest.h"
 #include "support/fd_io.h"
 #include "support/native.h"
+#include "support/sha256.h"
 #include "tests/crash/sim_layer.h"
 #include "tools/mksample/sample_writer.h"
 
@@ -91,14 +93,18 @@ std::string InputPath(const std::string& name) {
 void MakeInputs(const Setup& setup) {
     SimFileSystem& fs = SimFileSystem::Instance();
     fs.Reset({{}, {InputFolder(), kStartFolder, kOutputFolder}});
-    auto make = [](std::uint32_t index, Kind kind, std::uint32_t hour, std::uint32_t seed,
-                   bool rolledOver) {
+    // With a manifest an input with bytes between records stays (its
+    // corrected file could not give it back): no such bytes then, so that
+    // inputs go.
+    const bool junk = !setup.manifest;
+    auto make = [junk](std::uint32_t index, Kind kind, std::uint32_t hour, std::uint32_t seed,
+                       bool rolledOver) {
         sample::SampleOptions options;
         options.kind = kind;
         options.start = 1063638000 + hour * 3600;  // 2013-09-20 14:20 GPS time on
         options.size = 3000;
         options.seed = seed;
-        options.junk = true;
+        options.junk = junk;
         options.rolledOver = rolledOver;
         sample::WriteSampleFile(InputPath(sample::ReceiverStyleName(index, kind)), options);
     };
@@ -123,7 +129,10 @@ std::map<std::string, Reported> RunBatch(const Setup& setup, std::vector<std::st
     if (!setup.cli) {
         QuietView view;
         {
-            WizardCore core(view, Catalogue::Japanese(), {InputFolder()}, kStartFolder, kProgram);
+            std::vector<std::string> arguments = {InputFolder()};
+            if (setup.manifest)
+                arguments.push_back("/MANIFEST=" + Setup::ManifestPath());
+            WizardCore core(view, Catalogue::Japanese(), arguments, kStartFolder, kProgram);
             core.Start();
         }
         for (const auto& [input, outcome] : view.outcomes)
@@ -138,6 +147,8 @@ std::map<std::string, Reported> RunBatch(const Setup& setup, std::vector<std::st
     settings.deleteInput = true;
     settings.quiet = true;
     settings.log = setup.LogPath();
+    if (setup.manifest)
+        settings.manifest = Setup::ManifestPath();
     // The files as the user's shell would name them: listed by the
     // simulation itself, never by a layer that fails.
     std::vector<std::string> files;
@@ -293,6 +304,36 @@ std::vector<std::string> CompareWithUncut(const std::map<std::string, std::strin
         if (expected.finalFiles.count(name) == 0)
             problems.push_back(name +
                                " is left after the batch ran again; the uncut batch leaves none");
+    return problems;
+}
+
+std::vector<std::string> CheckManifest(const crash::DiskImage& disk, const Expectation& expected) {
+    std::vector<std::string> problems;
+    const auto manifest = disk.files.find(Setup::ManifestPath());
+    const ManifestRead read =
+        ReadManifestText(manifest != disk.files.end() ? *manifest->second : std::string());
+    // The last line may be torn by the cut, where its write was not yet on
+    // disk; nothing went on the strength of that line.
+    const bool tornLast = manifest != disk.files.end() && !manifest->second->empty() &&
+                          manifest->second->back() != '\n';
+    for (std::size_t i = 0; i < read.bad.size(); ++i)
+        if (!(tornLast && i + 1 == read.bad.size()))
+            problems.push_back(Setup::ManifestPath() + ": " + read.bad[i]);
+    for (const auto& [input, bytes] : expected.inputs) {
+        if (disk.files.count(input) != 0)
+            continue;
+        const std::string sha = Sha256::Of(bytes);
+        bool recorded = false;
+        for (const ManifestEntry& entry : read.entries) {
+            if (entry.input != input || entry.inputSha256 != sha || entry.output.empty())
+                continue;
+            const auto output = disk.files.find(entry.output);
+            recorded = recorded || (output != disk.files.end() &&
+                                    Sha256::Of(*output->second) == entry.outputSha256);
+        }
+        if (!recorded)
+            problems.push_back(input + " is gone, and no manifest line records its way back");
+    }
     return problems;
 }
 

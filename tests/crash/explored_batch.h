@@ -24,6 +24,9 @@ struct Setup {
     std::uint32_t files = 20;  // plain inputs, SIG and RMG in turn
     int oldLogLines = 990;     // of an earlier run's log (0: none); 990 crosses the cap
     bool cli = false;          // quenrix-cli's batch instead of the window's
+    bool manifest = false;     // each file recorded in a manifest (ManifestPath)
+
+    static std::string ManifestPath() { return "/work/m.jsonl"; }
 
     std::string LogPath() const { return cli ? "/work/quenrix-cli.log" : "/work/quenrix.log"; }
     // The folders whose files the checks cover.
@@ -90,6 +93,10 @@ std::map<std::string, std::string> FilesIn(const crash::DiskImage& disk,
 // there with its bytes, or its corrected file is there whole; nothing
 // stands under a corrected file's name unless it is whole, and nothing
 // stands there that no run leaves. Each broken rule as a message.
+// With a manifest also: every input that is gone has a line that records
+// it, with its bytes' SHA-256, and a corrected file that is there as the
+// line records it.
+std::vector<std::string> CheckManifest(const crash::DiskImage& disk, const Expectation& expected);
 std::vector<std::string> CheckFiles(const crash::DiskImage& disk, const Expectation& expected,
                                     const std::vector<std::string>& folders);
 

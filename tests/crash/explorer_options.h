@@ -31,6 +31,8 @@ inline void AddExplorerOptions(CLI::App& app, ExplorerOptions& options) {
         ->capture_default_str();
     app.add_flag("--cli", options.setup.cli,
                  "quenrix-cli's batch with an output folder instead of the window's");
+    app.add_flag("--manifest", options.setup.manifest,
+                 "Each file recorded in a manifest, as --manifest or /MANIFEST= asks");
 }
 
 }  // namespace quenrix::explore
