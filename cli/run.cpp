@@ -8,27 +8,12 @@
 #include "support/native.h"
 
 namespace quenrix::cli {
-namespace {
-
-const char* KindOf(FileKind kind) {
-    switch (kind) {
-        case FileKind::Sig:
-            return "SIG";
-        case FileKind::Rmg:
-            return "RMG";
-        case FileKind::Other:
-            break;
-    }
-    return "other";
-}
-
-}  // namespace
 
 FileReport ReportOf(const std::string& input, const FileOutcome& outcome) {
     const Conversion& conversion = outcome.conversion;
     FileReport report;
     report.path = input;
-    report.kind = KindOf(conversion.kind);
+    report.kind = KindName(conversion.kind);
     report.result = static_cast<std::int32_t>(conversion.result);
     report.counts = conversion.counts;
     report.receiverType = conversion.receiverType;

@@ -13,6 +13,19 @@ enum class FileKind { Sig, Rmg, Other };
 // The kind of the file a path (or a bare name) names.
 FileKind ClassifyFileName(const std::string& path);
 
+// "SIG", "RMG" or "other", as reports and manifests write a kind.
+constexpr const char* KindName(FileKind kind) {
+    switch (kind) {
+        case FileKind::Sig:
+            return "SIG";
+        case FileKind::Rmg:
+            return "RMG";
+        case FileKind::Other:
+            break;
+    }
+    return "other";
+}
+
 inline bool IsGpsFileName(const std::string& path) {
     return ClassifyFileName(path) != FileKind::Other;
 }

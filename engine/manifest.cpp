@@ -19,18 +19,6 @@ namespace {
 
 using nlohmann::json;
 
-const char* KindName(FileKind kind) {
-    switch (kind) {
-        case FileKind::Sig:
-            return "SIG";
-        case FileKind::Rmg:
-            return "RMG";
-        case FileKind::Other:
-            break;
-    }
-    return "";
-}
-
 std::string UtcNow() {
     const auto now = std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now());
     const auto day = std::chrono::floor<std::chrono::days>(now);
@@ -182,7 +170,7 @@ ManifestEntry ManifestEntryOf(const std::string& input, const Conversion& conver
         entry.outputSha256 = conversion.outputSha256;
     }
     entry.outcome = Describe(outcome).word;
-    entry.kind = KindName(conversion.kind);
+    entry.kind = conversion.kind == FileKind::Other ? "" : KindName(conversion.kind);
     entry.moved = conversion.moves.Ranges();
     entry.referenceDay = conversion.referenceDay;
     entry.receiverType = conversion.receiverType;

@@ -25,6 +25,9 @@ class Sha256 {
     static std::string Of(std::string_view bytes);
 
   private:
+    // The digest of every byte added; the hash starts again from none.
+    void FinishInto(unsigned char (&digest)[32]);
+
     struct State;
     std::unique_ptr<State> state_;
 };

@@ -1,5 +1,6 @@
 #include <openssl/evp.h>
 
+#include <cstring>
 #include <new>
 
 #include "support/sha256.h"
@@ -31,24 +32,13 @@ void Sha256::Add(const void* data, std::size_t n) {
     EVP_DigestUpdate(state_->context, data, n);
 }
 
-std::string Sha256::Finish() {
-    unsigned char digest[EVP_MAX_MD_SIZE];
+void Sha256::FinishInto(unsigned char (&digest)[32]) {
+    unsigned char whole[EVP_MAX_MD_SIZE];  // room for any digest, SHA-256 fills 32
     unsigned length = 0;
-    EVP_DigestFinal_ex(state_->context, digest, &length);
+    EVP_DigestFinal_ex(state_->context, whole, &length);
+    std::memcpy(digest, whole, sizeof digest);
     Start(state_->context);
-    static constexpr char kHex[] = "0123456789abcdef";
-    std::string hex;
-    for (unsigned i = 0; i < length; ++i) {
-        hex += kHex[digest[i] >> 4];
-        hex += kHex[digest[i] & 15];
-    }
-    return hex;
 }
 
-std::string Sha256::Of(std::string_view bytes) {
-    Sha256 hash;
-    hash.Add(bytes.data(), bytes.size());
-    return hash.Finish();
-}
 
 }  // namespace quenrix

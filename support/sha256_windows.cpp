@@ -57,22 +57,9 @@ void Sha256::Add(const void* data, std::size_t n) {
     }
 }
 
-std::string Sha256::Finish() {
-    unsigned char digest[32];
+void Sha256::FinishInto(unsigned char (&digest)[32]) {
     BCryptFinishHash(state_->hash, digest, sizeof digest, 0);
-    static constexpr char kHex[] = "0123456789abcdef";
-    std::string hex;
-    for (unsigned char byte : digest) {
-        hex += kHex[byte >> 4];
-        hex += kHex[byte & 15];
-    }
-    return hex;
 }
 
-std::string Sha256::Of(std::string_view bytes) {
-    Sha256 hash;
-    hash.Add(bytes.data(), bytes.size());
-    return hash.Finish();
-}
 
 }  // namespace quenrix
