@@ -165,8 +165,9 @@ TEST_F(UndoTest, NoInputGoesWithoutItsManifestLine) {
     cli::Run run(settings, {input});
     run.ConvertAll();
     EXPECT_EQ(run.ManifestCause(), ENOENT);
-    ASSERT_EQ(run.Reports().size(), 1u);
-    const cli::FileReport& report = run.Reports()[0];
+    const std::vector<cli::FileReport> reports = run.Reports();
+    ASSERT_EQ(reports.size(), 1u);
+    const cli::FileReport& report = reports[0];
     EXPECT_FALSE(report.ok);
     EXPECT_EQ(report.code, Outcome::InputNotDeleted);
     EXPECT_EQ(report.problem.kind, Problem::Kind::NotRecorded);
