@@ -40,7 +40,8 @@ StoredFileCheck CheckStoredFile(const std::string& path, const ManifestEntry* re
         faults.push_back("the SIG file of the rollover point, which is never converted");
         return check;
     }
-    if (scan.result != ConvertResult::Converted || (recorded != nullptr && scan.inputSha256.empty())) {
+    if (scan.result != ConvertResult::Converted ||
+        (recorded != nullptr && scan.inputSha256.empty())) {
         faults.push_back(scan.problem ? ReasonText(scan.problem) : "cannot be read");
         return check;
     }

@@ -227,9 +227,8 @@ bool InputFile::Refill() {
             digester_ = StartIoThread();
         const std::size_t size = end_;
         if (digester_)
-            digester_->Start([digest = digest_, buffer = buffer_.get(), size] {
-                digest->Add(buffer, size);
-            });
+            digester_->Start(
+                [digest = digest_, buffer = buffer_.get(), size] { digest->Add(buffer, size); });
         else
             digest_->Add(buffer_.get(), size);  // no thread to be had: hashed here
     }

@@ -40,5 +40,4 @@ void Sha256::FinishInto(unsigned char (&digest)[32]) {
     Start(state_->context);
 }
 
-
 }  // namespace quenrix

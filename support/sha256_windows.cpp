@@ -61,5 +61,4 @@ void Sha256::FinishInto(unsigned char (&digest)[32]) {
     BCryptFinishHash(state_->hash, digest, sizeof digest, 0);
 }
 
-
 }  // namespace quenrix

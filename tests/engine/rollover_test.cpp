@@ -94,7 +94,9 @@ TEST_F(RolloverTest, MovingATimeCountsTheStepsOfEachTime) {
     for (std::size_t at : {8, 0, 4}) {  // the one that stays first
         // By how many eras each moved, which a manifest keeps.
         EXPECT_EQ(MoveRolledOverTime(fields.data() + at, moved.data() + at, rule, converted),
-                  at == 0 ? 2 : at == 4 ? 1 : 0);
+                  at == 0   ? 2
+                  : at == 4 ? 1
+                            : 0);
         EXPECT_EQ(converted.timeCorrected, at != 8);
     }
     EXPECT_EQ(GetBigEndian32(moved, 0), Gps(2033, 3, 27, 12));
